@@ -1,0 +1,3 @@
+// gdi32 subset: the drawing the overlay does on a surface's device context.
+#pragma once
+#include "base.h"

@@ -1,0 +1,85 @@
+// kernel32 and winmm subset: events, waiting, critical sections, files,
+// time, debug output, run-time module loading.
+#pragma once
+#include "base.h"
+
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0u
+#define WAIT_ABANDONED 0x80u
+#define WAIT_TIMEOUT 258u
+#define WAIT_FAILED 0xFFFFFFFFu
+
+// Files.
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x1u
+#define FILE_SHARE_WRITE 0x2u
+#define CREATE_NEW 1u
+#define CREATE_ALWAYS 2u
+#define OPEN_EXISTING 3u
+#define OPEN_ALWAYS 4u
+#define TRUNCATE_EXISTING 5u
+#define FILE_ATTRIBUTE_NORMAL 0x80u
+#define FILE_BEGIN 0u
+#define FILE_CURRENT 1u
+#define FILE_END 2u
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+
+// DllMain reason codes.
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
+
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+
+// A critical section is a recursive mutex owned by the thread that entered it.
+typedef struct _CRITICAL_SECTION {
+  alignas(16) unsigned char opaque[64];
+} CRITICAL_SECTION, *LPCRITICAL_SECTION;
+
+extern "C" {
+// Events and waiting. Handles from CreateEventA and CreateFileA are closed
+// with CloseHandle.
+WINAPI_EXPORT HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
+                                         LPCSTR name);
+WINAPI_EXPORT BOOL WINAPI SetEvent(HANDLE event);
+WINAPI_EXPORT BOOL WINAPI ResetEvent(HANDLE event);
+WINAPI_EXPORT DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+WINAPI_EXPORT BOOL WINAPI CloseHandle(HANDLE handle);
+
+WINAPI_EXPORT void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section);
+WINAPI_EXPORT void WINAPI EnterCriticalSection(LPCRITICAL_SECTION section);
+WINAPI_EXPORT void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION section);
+WINAPI_EXPORT void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION section);
+
+// Time.
+WINAPI_EXPORT DWORD WINAPI timeGetTime(void);
+WINAPI_EXPORT DWORD WINAPI GetTickCount(void);
+WINAPI_EXPORT void WINAPI GetLocalTime(LPSYSTEMTIME time);
+WINAPI_EXPORT void WINAPI Sleep(DWORD milliseconds);
+WINAPI_EXPORT DWORD WINAPI GetCurrentThreadId(void);
+
+// Debug output: written to stderr when VKT_DEBUG_OUTPUT is set in the environment.
+WINAPI_EXPORT void WINAPI OutputDebugStringA(LPCSTR text);
+
+// Memory probing: true when any byte of [p, p + size) cannot be read.
+WINAPI_EXPORT BOOL WINAPI IsBadReadPtr(const void* p, UINT_PTR size);
+
+// Files.
+WINAPI_EXPORT HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES attributes,
+                                        DWORD creation, DWORD flags, HANDLE templateFile);
+WINAPI_EXPORT BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
+WINAPI_EXPORT BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
+                                    LPOVERLAPPED overlapped);
+WINAPI_EXPORT DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
+WINAPI_EXPORT DWORD WINAPI GetFileSize(HANDLE file, LPDWORD sizeHigh);
+
+// Run-time module loading. Besides real shared objects, the names of the
+// system modules this code asks for ("advapi32", "ddraw.dll") resolve to
+// built-in modules of the platform layer.
+WINAPI_EXPORT HMODULE WINAPI LoadLibraryA(LPCSTR name);
+WINAPI_EXPORT FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
+WINAPI_EXPORT BOOL WINAPI FreeLibrary(HMODULE module);
+}

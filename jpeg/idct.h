@@ -1,0 +1,60 @@
+// Dequantisation and inverse DCT of one 8x8 block (ITU-T T.81 A.3.3),
+// in two kinds that a read chooses between:
+//
+//  - precise: an unscaled separable integer IDCT with 32-bit intermediates;
+//    its quantisation table is used as read;
+//  - fast: the Arai-Agui-Nakajima IDCT with 16-bit intermediates, whose
+//    per-coefficient scale factors are folded into the quantisation table
+//    once, when the table is read.
+//
+// Each kind has outputs of 8x8, 4x4, 2x2 and 1x1 samples for reads scaled
+// by 1, 1/2, 1/4 and 1/8. Every routine works in place on the block: the
+// dequantiser turns quantised coefficients into the values its transform
+// expects, the transform turns those into samples 0..255 in the top-left
+// NxN entries (row-major with a stride of 8). The other entries are then
+// meaningless. No routine reads or writes outside the block's 64 entries.
+//
+// The names without an instruction-set suffix are the portable members;
+// processor-specific members of the same slot are named <name>_<isa>
+// (idct_precise_8x8_sse2) and are installed through JpegOps.
+#pragma once
+#include <cstdint>
+
+#include "coefficient_block.h"
+
+// Signatures of the JpegOps slots that hold these routines.
+using IdctFn = void (*)(CoefficientBlock* block);
+using DequantiseFn = void (*)(CoefficientBlock* block,
+                              const int16_t* preparedTable);
+using PrepareQuantTableFn = void (*)(const uint16_t* zigzagQuantisers,
+                                     int16_t* preparedTable);
+
+// Table preparation, run once per DQT table. zigzagQuantisers holds the 64
+// quantiser values Qk in zigzag order (8- or 16-bit precision alike);
+// preparedTable receives kPreparedQuantEntries entries: 64 in natural order,
+// then 16 zeros.
+//
+// Fast kind: entry(u,v) = round(256 * Q * s(u) * s(v)) with s(0) = 1 and
+// s(k) = sqrt(2) * cos(k*pi/16), saturated at 32767.
+void prepare_quant_table_fast(const uint16_t* zigzagQuantisers,
+                              int16_t* preparedTable);
+// Precise kind: entry = Q, unscaled (the low 16 bits of a 16-bit Q).
+void prepare_quant_table_precise(const uint16_t* zigzagQuantisers,
+                                 int16_t* preparedTable);
+
+// Dequantisation with the component's prepared table.
+// Fast: Y = (Y * T + 64) >> 7, i.e. 2 * F * s(u) * s(v) for coefficient F.
+void dequantise_fast(CoefficientBlock* block, const int16_t* preparedTable);
+// Precise: Y = low 16 bits of Y * T.
+void dequantise_precise(CoefficientBlock* block, const int16_t* preparedTable);
+
+// Inverse transforms of blocks dequantised by the matching kind.
+void idct_fast_8x8(CoefficientBlock* block);
+void idct_fast_4x4(CoefficientBlock* block);
+void idct_fast_2x2(CoefficientBlock* block);
+void idct_fast_1x1(CoefficientBlock* block);
+
+void idct_precise_8x8(CoefficientBlock* block);
+void idct_precise_4x4(CoefficientBlock* block);
+void idct_precise_2x2(CoefficientBlock* block);
+void idct_precise_1x1(CoefficientBlock* block);

@@ -1,0 +1,151 @@
+// The shared part of every device session: construction and release of the
+// event and the hidden window, the window procedure that turns transport
+// messages into session operations, the wait loop, and the information
+// record copy.
+#include "device_session.h"
+
+#include <cstdlib>
+#include <cstring>
+
+const char kSessionWindowClass[] = "VKT7100SDK";
+static const char kSessionWindowTitle[] = "VKT7100SDK Window";
+// The background brush value the class is registered with (COLOR_WINDOWFRAME + 1
+// style system colour index), kept for identical class registration.
+static const ULONG_PTR kClassBackground = 13;
+
+// Every kind of input and posted message wakes the wait.
+static const DWORD kWakeOnAnyInput = 0xFF;
+
+static HINSTANCE g_moduleInstance = nullptr;
+
+HINSTANCE SdkModuleInstance() { return g_moduleInstance; }
+void SetSdkModuleInstance(HINSTANCE instance) { g_moduleInstance = instance; }
+
+DeviceSession::DeviceSession()
+    : magic(SESSION_MAGIC),
+      event(nullptr),
+      connected(0),
+      loggedIn(0),
+      window(nullptr),
+      channelMask(0),
+      recordFiles{},
+      pictureBuffer(nullptr),
+      lastError(0),
+      renderers{},
+      transport(nullptr),
+      serverInfo{} {
+  serverInfo.size = kServerInfoSize;
+  event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+}
+
+DeviceSession::~DeviceSession() {
+  std::free(pictureBuffer);
+  pictureBuffer = nullptr;
+  if (window) {
+    // Nothing may reach the operations of an object being torn down.
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    DestroyWindow(window);
+    window = nullptr;
+  }
+  if (event) CloseHandle(event);
+  event = nullptr;
+  magic = 0;
+}
+
+void DeviceSession::Close() {}
+
+VktResult DeviceSession::OnMessage(uint32_t, WPARAM, LPARAM) { return VKT_OK; }
+
+VktResult DeviceSession::SetDrawCallback(uint32_t, DrawCallback, void*) { return VKT_ERR_NOT_SUPPORTED; }
+
+VktResult DeviceSession::StopRecord(uint32_t) { return VKT_ERR_NOT_SUPPORTED; }
+
+VktResult DeviceSession::StartRecord(uint32_t, const char*) { return VKT_ERR_NOT_SUPPORTED; }
+
+VktResult DeviceSession::SendControl(int32_t, int32_t) { return VKT_OK; }
+
+int32_t DeviceSession::CreateMessageWindow() {
+  WNDCLASSA windowClass{};
+  windowClass.style = 0;
+  windowClass.lpfnWndProc = &DeviceSession::WindowProc;
+  windowClass.hInstance = SdkModuleInstance();
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(kClassBackground);
+  windowClass.lpszClassName = kSessionWindowClass;
+  // The first session of the process registers the class; later ones find
+  // it registered. It is never unregistered.
+  if (!RegisterClassA(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return 0;
+  window = CreateWindowExA(0, kSessionWindowClass, kSessionWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, SdkModuleInstance(), this);
+  return 0;
+}
+
+LRESULT CALLBACK DeviceSession::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* session = reinterpret_cast<DeviceSession*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (message == WM_CREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+  }
+  if (!session) return DefWindowProcA(hwnd, message, wParam, lParam);
+  if (message == WM_TIMER) {
+    session->RequestVideo();
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+  }
+  if (message <= WM_USER) return DefWindowProcA(hwnd, message, wParam, lParam);
+
+  switch (message) {
+    case WM_TRANSPORT_NOTIFY:
+      session->Notify(reinterpret_cast<PacketHeader*>(wParam), reinterpret_cast<void*>(lParam));
+      break;
+    case WM_TRANSPORT_DATA: {
+      const auto* block = reinterpret_cast<const DataBlock*>(lParam);
+      if (block) session->OnData(block->data, block->length);
+      break;
+    }
+    case WM_TRANSPORT_CONNECT:
+      if (wParam == 1) session->SignalConnection(1);
+      break;
+    case WM_TRANSPORT_CLOSE:
+      session->SignalConnection(0);
+      break;
+    default:
+      break;
+  }
+  session->OnMessage(message, wParam, lParam);
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+uint32_t DeviceSession::WaitForEvent(HANDLE waitEvent, DWORD timeoutMs) {
+  const DWORD start = timeGetTime();
+  for (;;) {
+    const DWORD result = MsgWaitForMultipleObjects(1, &waitEvent, FALSE, timeoutMs, kWakeOnAnyInput);
+    // Messages that keep arriving would restart the wait for ever; the slack
+    // bounds the whole call.
+    if (timeGetTime() - start > timeoutMs + kWaitSlackMs) return kWaitTimeout;
+    if (result == WAIT_OBJECT_0) return 0;
+    if (result != WAIT_OBJECT_0 + 1) return result;
+
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+      // The event resets itself: this check consumes the signal it sees.
+      if (WaitForSingleObject(waitEvent, 0) == WAIT_OBJECT_0) return 0;
+    }
+  }
+}
+
+void DeviceSession::SignalConnection(int32_t value) {
+  connected = value;
+  SetEvent(event);
+}
+
+VktResult DeviceSession::GetServerInfo(ServerInfo* info) const {
+  const uint32_t size = info->size;
+  // A record too small to hold its own size field cannot receive anything.
+  if (size > kServerInfoSize || size < sizeof(info->size)) return VKT_ERR_PARAMETER;
+  std::memcpy(reinterpret_cast<uint8_t*>(info) + sizeof(info->size),
+              reinterpret_cast<const uint8_t*>(&serverInfo) + sizeof(serverInfo.size), size - sizeof(info->size));
+  return VKT_OK;
+}

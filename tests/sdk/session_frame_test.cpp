@@ -1,0 +1,257 @@
+// The session frame: the hidden window, the window procedure's routing of
+// transport messages, the wait loop and the information record copy.
+// Connection outcomes come from the real transport talking to the simulator.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "devsim_process.h"
+#include "device_session.h"
+
+namespace {
+
+// The smallest concrete session: records what the window procedure calls.
+class RecordingSession : public DeviceSession {
+ public:
+  VktResult Notify(PacketHeader* header, void*) override {
+    notifiedTypes.push_back(header ? header->type : 0xFFFF);
+    return VKT_OK;
+  }
+  VktResult Connect(const char*, int32_t, const char*, const char*) override { return VKT_OK; }
+  VktResult OnData(void*, uint32_t length) override {
+    dataLengths.push_back(length);
+    return VKT_OK;
+  }
+  VktResult RequestVideo() override {
+    ++videoRequests;
+    return VKT_OK;
+  }
+  VktResult OpenChannel(uint32_t, HWND) override { return VKT_OK; }
+  VktResult CloseChannel(uint32_t) override { return VKT_OK; }
+  VktResult OnMessage(uint32_t message, WPARAM, LPARAM) override {
+    messages.push_back(message);
+    return VKT_OK;
+  }
+  ~RecordingSession() override {
+    if (transport) {
+      if (connected) disconnectRemoteSocket(transport);
+      destroyRemoteSocket(transport);
+    }
+  }
+
+  std::vector<uint16_t> notifiedTypes;
+  std::vector<uint32_t> dataLengths;
+  std::vector<uint32_t> messages;
+  int videoRequests = 0;
+};
+
+// The connect record as kind 7100 fills it: address, 2, port, 0.
+struct ConnectRecord {
+  uint8_t bytes[272] = {};
+  ConnectRecord(const char* address, int port) {
+    std::strncpy(reinterpret_cast<char*>(bytes), address, 259);
+    const int32_t two = 2, p = port & 0xFFFF;
+    std::memcpy(bytes + 260, &two, 4);
+    std::memcpy(bytes + 264, &p, 4);
+  }
+};
+
+std::unique_ptr<RecordingSession> NewSession() {
+  auto session = std::make_unique<RecordingSession>();
+  session->CreateMessageWindow();
+  return session;
+}
+
+void ConnectTransport(RecordingSession& session, int port) {
+  session.transport = createRemoteSocket(session.window, 1);
+  ASSERT_NE(session.transport, nullptr);
+  ConnectRecord record("127.0.0.1", port);
+  ASSERT_NE(connectRemoteSocket(session.transport, record.bytes), 0);
+}
+
+DWORD Elapsed(DWORD start) { return timeGetTime() - start; }
+
+}  // namespace
+
+TEST(SessionFrame, ConstructionSetsMagicRecordSizeAndWindow) {
+  auto session = NewSession();
+  uint32_t fieldAtByte4;
+  std::memcpy(&fieldAtByte4, reinterpret_cast<uint8_t*>(session.get()) + sizeof(void*), 4);
+  EXPECT_EQ(fieldAtByte4, SESSION_MAGIC);
+  EXPECT_EQ(session->serverInfo.size, 112u);
+  EXPECT_NE(session->event, nullptr);
+  ASSERT_NE(session->window, nullptr);
+  EXPECT_TRUE(IsWindow(session->window));
+  EXPECT_FALSE(IsWindowVisible(session->window));
+
+  // A second session finds the class registered and still gets a window.
+  auto second = NewSession();
+  EXPECT_NE(second->window, nullptr);
+  EXPECT_NE(second->window, session->window);
+
+  HWND window = session->window;
+  session.reset();
+  EXPECT_FALSE(IsWindow(window));
+}
+
+TEST(SessionFrame, TransportConnectSignalsAndSetsConnected) {
+  DevsimProcess devsim({"--kind", "7100", "--user", "u", "--password", "p"});
+  ASSERT_TRUE(devsim.running());
+  auto session = NewSession();
+  ConnectTransport(*session, devsim.port());
+  EXPECT_EQ(session->WaitForEvent(session->event, 5000), 0u);
+  EXPECT_EQ(session->connected, 1);
+  // Every transport message also reaches OnMessage.
+  EXPECT_NE(std::find(session->messages.begin(), session->messages.end(), 1445u), session->messages.end());
+}
+
+TEST(SessionFrame, RefusedConnectionEndsTheWaitNotConnected) {
+  auto session = NewSession();
+  ConnectTransport(*session, UnusedLoopbackPort());
+  // 1445 with wParam 0 changes nothing; the 1446 that follows ends the wait.
+  EXPECT_EQ(session->WaitForEvent(session->event, 5000), 0u);
+  EXPECT_EQ(session->connected, 0);
+}
+
+TEST(SessionFrame, ConnectMessageWithoutSuccessDoesNotSignal) {
+  auto session = NewSession();
+  PostMessageA(session->window, WM_TRANSPORT_CONNECT, 0, 0);
+  EXPECT_EQ(session->WaitForEvent(session->event, 300), 258u);
+  EXPECT_EQ(session->connected, 0);
+  EXPECT_EQ(session->messages, std::vector<uint32_t>{1445u});
+}
+
+TEST(SessionFrame, LostConnectionDuringWaitEndsItNotConnected) {
+  DevsimProcess devsim({"--kind", "7100", "--user", "u", "--password", "p"});
+  ASSERT_TRUE(devsim.running());
+  auto session = NewSession();
+  ConnectTransport(*session, devsim.port());
+  ASSERT_EQ(session->WaitForEvent(session->event, 5000), 0u);
+  ASSERT_EQ(session->connected, 1);
+
+  std::thread killer([&] {
+    Sleep(100);
+    devsim.Kill();
+  });
+  const DWORD start = timeGetTime();
+  EXPECT_EQ(session->WaitForEvent(session->event, 10000), 0u);
+  EXPECT_LT(Elapsed(start), 5000u);
+  EXPECT_EQ(session->connected, 0);
+  killer.join();
+}
+
+TEST(SessionFrame, OnlyMessagesAboveUserReachOnMessage) {
+  auto session = NewSession();
+  for (UINT message : {UINT(WM_USER - 1), UINT(WM_USER), UINT(WM_USER + 1), UINT(0x7FFF)})
+    PostMessageA(session->window, message, 0, 0);
+  PostMessageA(session->window, WM_TIMER, 7, 0);
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  EXPECT_EQ(session->messages, (std::vector<uint32_t>{1025u, 0x7FFFu}));
+  EXPECT_EQ(session->videoRequests, 1);
+}
+
+TEST(SessionFrame, NotificationsAndDataReachTheirOperations) {
+  auto session = NewSession();
+  PacketHeader header{};
+  header.type = 83;
+  uint8_t payload[8] = {};
+  uint8_t bytes[5] = {1, 2, 3, 4, 5};
+  DataBlock block{};
+  block.data = bytes;
+  block.length = sizeof bytes;
+  SendMessageA(session->window, WM_TRANSPORT_NOTIFY, reinterpret_cast<WPARAM>(&header),
+               reinterpret_cast<LPARAM>(payload));
+  SendMessageA(session->window, WM_TRANSPORT_DATA, 0, reinterpret_cast<LPARAM>(&block));
+  // The other transport's ids are left to the kinds, through OnMessage only.
+  SendMessageA(session->window, WM_TRANSPORT_NOTIFY2, reinterpret_cast<WPARAM>(&header),
+               reinterpret_cast<LPARAM>(payload));
+  EXPECT_EQ(session->notifiedTypes, std::vector<uint16_t>{83});
+  EXPECT_EQ(session->dataLengths, std::vector<uint32_t>{5});
+  EXPECT_EQ(session->messages, (std::vector<uint32_t>{1425u, 1427u, 1645u}));
+}
+
+TEST(SessionFrame, WaitWithSteadyMessagesEndsAfterTimeoutPlusSlack) {
+  auto session = NewSession();
+  std::atomic<bool> stop{false};
+  HWND window = session->window;
+  std::thread poster([&] {
+    while (!stop) {
+      PostMessageA(window, WM_USER + 100, 0, 0);
+      Sleep(50);
+    }
+  });
+  const DWORD timeout = 1000;
+  const DWORD start = timeGetTime();
+  EXPECT_EQ(session->WaitForEvent(session->event, timeout), 258u);
+  const DWORD elapsed = Elapsed(start);
+  stop = true;
+  poster.join();
+  EXPECT_GT(elapsed, timeout + 200);
+  EXPECT_LT(elapsed, timeout + 200 + 1500);
+  EXPECT_FALSE(session->messages.empty());
+}
+
+TEST(SessionFrame, QuietWaitEndsAtTimeoutAndSignalIsConsumed) {
+  auto session = NewSession();
+  DWORD start = timeGetTime();
+  EXPECT_EQ(session->WaitForEvent(session->event, 300), 258u);
+  EXPECT_GE(Elapsed(start), 290u);
+
+  // A signal raised by a handler that the wait dispatches ends it at once.
+  PostMessageA(session->window, WM_TRANSPORT_CLOSE, 0, 0);
+  start = timeGetTime();
+  EXPECT_EQ(session->WaitForEvent(session->event, 5000), 0u);
+  EXPECT_LT(Elapsed(start), 2000u);
+  // The event resets itself: the next wait times out.
+  EXPECT_EQ(session->WaitForEvent(session->event, 100), 258u);
+}
+
+TEST(SessionFrame, ServerInfoCopiesAsManyBytesAsTheCallerAsks) {
+  RecordingSession session;
+  std::memset(session.serverInfo.address, 'a', 63);
+  session.serverInfo.address[63] = 0;
+  session.serverInfo.port = 8000;
+  session.serverInfo.channelCount = 4;
+  session.serverInfo.dateTime2[7] = 0x5A5A;
+
+  alignas(ServerInfo) uint8_t buffer[200];
+  auto* info = reinterpret_cast<ServerInfo*>(buffer);
+  auto fill = [&](uint32_t size) {
+    std::memset(buffer, 0xEE, sizeof buffer);
+    info->size = size;
+  };
+
+  fill(4);
+  EXPECT_EQ(session.GetServerInfo(info), VKT_OK);
+  EXPECT_EQ(buffer[4], 0xEE);
+
+  fill(40);
+  EXPECT_EQ(session.GetServerInfo(info), VKT_OK);
+  EXPECT_EQ(info->size, 40u);
+  EXPECT_EQ(buffer[4 + 35], 'a');
+  EXPECT_EQ(buffer[40], 0xEE);
+
+  fill(112);
+  EXPECT_EQ(session.GetServerInfo(info), VKT_OK);
+  EXPECT_EQ(info->port, 8000u);
+  EXPECT_EQ(info->channelCount, 4);
+  EXPECT_EQ(info->dateTime2[7], 0x5A5A);
+  EXPECT_EQ(buffer[112], 0xEE);
+
+  fill(113);
+  EXPECT_EQ(session.GetServerInfo(info), VKT_ERR_PARAMETER);
+  EXPECT_EQ(buffer[4], 0xEE);
+
+  // Too small to hold its own size field: refused, nothing copied.
+  for (uint32_t size : {0u, 3u}) {
+    fill(size);
+    EXPECT_EQ(session.GetServerInfo(info), VKT_ERR_PARAMETER);
+    EXPECT_EQ(buffer[4], 0xEE);
+  }
+}

@@ -1,0 +1,70 @@
+// Huffman table builder (ITU-T T.81 Annex C: BITS and HUFFVAL to codes,
+// Figure C.2; F.2.2.3: MINCODE, MAXCODE, VALPTR), plus the 8-bit lookup
+// table. Everything is validated before the table is touched, so a refused
+// DHT segment leaves the previous table in place.
+#include "huffman_table.h"
+
+#include <cstring>
+
+namespace {
+constexpr int32_t kBadHuffmanTable = -6;
+}  // namespace
+
+int HuffmanValueCount(const uint8_t counts[16]) {
+  int total = 0;
+  for (int i = 0; i < 16; ++i) total += counts[i];
+  return total;
+}
+
+int32_t BuildHuffmanTable(const uint8_t counts[16], const uint8_t* values,
+                          size_t values_available, int32_t table_class,
+                          int32_t id, HuffmanTable* table) {
+  const int total = HuffmanValueCount(counts);
+  if (total > kHuffmanMaxCodes || static_cast<size_t>(total) > values_available)
+    return kBadHuffmanTable;
+  // Figure C.2 assigns consecutive codes per length; the codes of length l
+  // must stay below 2^l, or the table is over-subscribed and its codes
+  // would alias longer ones (and index past the 8-bit lookup table).
+  uint32_t code = 0;
+  for (int length = 1; length <= 16; ++length) {
+    code += counts[length - 1];
+    if (code > (1u << length)) return kBadHuffmanTable;
+    code <<= 1;
+  }
+
+  table->table_class = table_class;
+  table->id = id;
+  std::memset(table->fast, 0, sizeof table->fast);
+  std::memset(table->values, 0, sizeof table->values);
+  for (int i = 0; i < total; ++i) table->values[i] = values[i];
+  table->mincode[0] = table->maxcode[0] = table->valptr[0] = 0;
+
+  code = 0;
+  int index = 0;  // position in HUFFVAL of the next code
+  for (int length = 1; length <= 16; ++length) {
+    const int count = counts[length - 1];
+    if (count == 0) {
+      table->maxcode[length] = -1;
+      table->mincode[length] = 0;
+      table->valptr[length] = 0;
+    } else {
+      table->valptr[length] = static_cast<int16_t>(index);
+      table->mincode[length] = static_cast<int16_t>(code);
+      table->maxcode[length] = static_cast<int16_t>(code + count - 1);
+      if (length <= kHuffmanFastBits) {
+        const int spread = kHuffmanFastBits - length;
+        for (int c = 0; c < count; ++c) {
+          const uint32_t entry =
+              (static_cast<uint32_t>(length) << 16) | values[index + c];
+          const uint32_t first = (code + c) << spread;
+          for (uint32_t k = 0; k < (1u << spread); ++k)
+            table->fast[first + k] = entry;
+        }
+      }
+    }
+    code = (code + count) << 1;
+    index += count;
+  }
+  table->maxcode[17] = -1;
+  return 0;
+}

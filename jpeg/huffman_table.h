@@ -1,0 +1,45 @@
+// Huffman decoding tables built from a DHT segment (ITU-T T.81 B.2.4.2,
+// Annex C and F.2.2.3).
+//
+// Besides the MINCODE/MAXCODE/VALPTR arrays of F.2.2.3 a table carries an
+// 8-bit lookup table, so that the common short codes decode with one load.
+// The builder refuses tables that T.81 forbids and that would make the
+// decoder read or write outside a table: counts that promise more values
+// than the segment holds, more than 257 codes, and over-subscribed code
+// lengths (a code that no longer fits in its length).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// Width of the lookup table index: the next 8 bits of the stream. Codes of
+// 8 bits or fewer cover nearly every symbol of typical tables, and 256
+// entries of 32 bits (1 KiB) stay in the first-level cache.
+constexpr int kHuffmanFastBits = 8;
+// More codes than the 256 symbols T.81 allows are tolerated, up to 257.
+constexpr int kHuffmanMaxCodes = 257;
+
+struct HuffmanTable {
+  int32_t table_class;  // Tc: 0 = DC, 1 = AC
+  int32_t id;           // Th: 0..3
+  // Indexed by the next 8 bits: (code length << 16) | symbol for codes of
+  // length 1..8, 0 when those bits start a longer code.
+  uint32_t fast[1 << kHuffmanFastBits];
+  uint16_t values[kHuffmanMaxCodes];  // HUFFVAL, symbols in code order
+  // T.81 F.2.2.3, indexed by code length 1..16; entry 0 unused. A length
+  // without codes has maxcode -1; maxcode[17] = -1 ends the search.
+  int16_t mincode[17];
+  int16_t maxcode[18];
+  int16_t valptr[17];
+};
+
+// Builds `table` for class Tc and id Th from the 16 counts BITS (codes of
+// length 1..16) and the symbols HUFFVAL. `values_available` is how many
+// bytes of the segment follow the counts; a table that needs more is
+// refused. Returns 0, or -6 ("Bad Huffman table") leaving `table` as it
+// was.
+int32_t BuildHuffmanTable(const uint8_t counts[16], const uint8_t* values,
+                          size_t values_available, int32_t table_class,
+                          int32_t id, HuffmanTable* table);
+
+// Number of symbols the 16 counts promise (the length of HUFFVAL).
+int HuffmanValueCount(const uint8_t counts[16]);

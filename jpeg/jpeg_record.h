@@ -1,0 +1,211 @@
+// The decoder's state, kept inside the caller's JPEG_PROPERTIES record
+// (decoder_state) from JpegInit to JpegFree: the internal copies of the
+// public fields, the frame, scan, quantisation and Huffman tables, marker
+// values, the input and the JpegOps table.
+//
+// How a read flows (who owns which step):
+//  - JpegRead (jpeg_read.cpp) validates, copies the public fields into
+//    `fields`, resets `input` and runs the marker loop (marker_loop.cpp).
+//  - Segment readers (segment_*.cpp) fill `frame`, `quant`, `dc_tables`,
+//    `ac_tables` (built by BuildHuffmanTable, huffman_table.h), `markers`.
+//  - The SOS reader (segment_scan.cpp) fills `scan` and, for picture modes,
+//    hands it to the image read driver:
+//        JpegStatus decode_image(DecoderState& state, ScanInfo& scan);
+//    declared in mcu_driver.h and implemented by the MCU loops (mcu_*.cpp):
+//    they entropy-decode the scan's MCUs through ops.decode_block (slot 55)
+//    or, for progressive scans, into `coefficients`, and output each MCU
+//    through ops.mcu_output (slot 34). A marker met inside the scan stays in
+//    input.pending_marker; the marker loop dispatches it next.
+//  - Reconstruction (dequantisation, IDCT, upsampling, colour conversion)
+//    runs through the JpegOps slots; select_output_path (output_path.h)
+//    decides the MCU geometry and the output routine of slot 34. While
+//    slot 34 is empty a picture read reports JPEG_ERR_NOT_SUPPORTED after
+//    the entropy decoding.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <new>
+
+#include "coefficient_block.h"
+#include "huffman_table.h"
+#include "jpeg_input.h"
+#include "jpeg_ops.h"
+#include "processor_dispatch.h"
+#include "vktjpeg.h"
+
+constexpr uint32_t kMaxFrameComponents = 4;
+constexpr uint32_t kMaxScanComponents = 4;
+constexpr uint32_t kQuantTableCount = 4;
+constexpr uint32_t kHuffmanTableCount = 4;
+// T.81 B.2.3: at most 10 blocks in one MCU of an interleaved scan.
+constexpr uint32_t kMaxBlocksPerMcu = 10;
+
+// Limits against decompression bombs (documented in docs/jpeg.md).
+constexpr uint64_t kMaxCoefficientBytes = 512ull << 20;  // whole-image coefficient buffer
+constexpr uint32_t kMaxProgressiveScans = 1000;
+
+// Copies of public fields 2..21 that a read works from, plus the row stride.
+struct ReadFields {
+  uint8_t* picture_bytes;       // first byte of image row 0 (last line when bottom-up)
+  uint32_t picture_width;
+  int32_t picture_height;
+  uint32_t picture_pad_bytes;
+  uint32_t picture_channels;
+  JpegColor picture_color;
+  uint32_t picture_subsampling;
+  int32_t row_stride;           // negative for a bottom-up picture
+  const char* jpeg_file_name;
+  const uint8_t* jpeg_bytes;
+  uint32_t jpeg_size_bytes;
+  uint32_t jpeg_width;
+  uint32_t jpeg_height;
+  uint32_t jpeg_channels;
+  JpegColor jpeg_color;
+  uint32_t jpeg_subsampling;
+  uint32_t thumbnail_width;
+  uint32_t thumbnail_height;
+  uint32_t color_conversion_required;
+  uint32_t upsampling_required;
+  uint32_t quality;
+};
+
+// One frame component (T.81 B.2.2): identifier C, sampling factors H and V,
+// quantisation table selector Tq.
+struct FrameComponent {
+  int32_t id;
+  int32_t h;
+  int32_t v;
+  int32_t tq;
+};
+
+struct FrameInfo {
+  uint32_t precision;        // P
+  uint32_t lines;            // Y
+  uint32_t samples_per_line; // X
+  uint32_t component_count;  // Nc, 1..4
+  uint32_t h_max;
+  uint32_t v_max;
+  uint32_t mcus_per_row;     // ceil(X / (8 Hmax))
+  uint32_t mcu_rows;         // ceil(Y / (8 Vmax))
+  uint32_t total_mcus;
+  uint32_t blocks_per_mcu;   // sum of H x V
+  FrameComponent components[kMaxFrameComponents];
+};
+
+// One component of a scan: its frame component and the tables it uses.
+struct ScanComponent {
+  uint32_t frame_index;  // index into FrameInfo::components
+  int32_t h;
+  int32_t v;
+  uint32_t dc_table;     // Td
+  uint32_t ac_table;     // Ta
+  uint32_t quant_table;  // Tq of the frame component
+};
+
+struct ScanInfo {
+  uint32_t component_count;  // Ns, 1..4
+  uint32_t ss;               // spectral selection start Ss
+  uint32_t se;               // spectral selection end Se
+  uint32_t ah;               // successive approximation high Ah
+  uint32_t al;               // successive approximation low Al
+  uint32_t restart_interval;
+  uint32_t mcu_row;          // where an interrupted scan goes on
+  uint32_t mcu_column;
+  int16_t dc_predictions[kMaxScanComponents];
+  ScanComponent components[kMaxScanComponents];
+};
+
+// One quantisation table slot: Pq and the 64 quantisers as read, in zigzag
+// order, then the table prepared for the dct_kind in force (80 entries).
+struct QuantTable {
+  uint32_t precision;  // Pq: 0 = 8-bit, 1 = 16-bit values
+  uint16_t zigzag[64];
+  alignas(16) int16_t prepared[kPreparedQuantEntries];
+};
+
+// Values taken from APP0 (JFIF) and APP14 (Adobe).
+struct MarkerValues {
+  uint32_t adobe_seen;
+  uint32_t adobe_transform;
+  uint16_t adobe_version;  // 100
+  uint16_t adobe_flags0;
+  uint16_t adobe_flags1;
+  uint32_t jfif_seen;
+  uint16_t jfif_version;   // 0x0101
+  uint8_t density_unit;
+  uint16_t x_density;      // 1
+  uint16_t y_density;      // 1
+};
+
+struct DecoderState {
+  uint32_t magic;  // kDecoderStateMagic while initialised
+
+  // Controls copied from the record at the start of a read.
+  JpegReadMode mode;
+  JpegRegion region;
+  uint32_t dct_kind;
+  uint32_t upsampling_kind;
+  uint32_t interrupt;
+  uint32_t output_path;  // fast output path code (0 = none)
+  uint8_t* comment;      // caller's comment buffer
+  uint16_t comment_size; // its size; after a read, the comment's length
+
+  ReadFields fields;
+
+  // Stream structure.
+  uint32_t multi_scan;         // components arrive in several sequential scans
+  uint32_t quant_ids_seen;     // highest DQT id + 1
+  uint32_t quant_tables_read;  // capped at 4
+  uint32_t huffman_ids_seen;   // highest DHT id + 1
+  uint32_t dc_tables_read;     // capped at 4
+  uint32_t ac_tables_read;     // capped at 4
+  QuantTable quant[kQuantTableCount];
+  HuffmanTable dc_tables[kHuffmanTableCount];
+  HuffmanTable ac_tables[kHuffmanTableCount];
+  FrameInfo frame;
+  uint32_t restart_interval;
+  uint32_t frame_pending;      // 1 until a frame header is taken
+  uint32_t scan_pending;       // `scan` is an interrupted scan to go on with
+  ScanInfo scan;
+
+  // Progressive images.
+  uint32_t progressive_scans;  // 0 until a progressive scan is met
+  uint32_t dc_complete_count;  // components whose DC is at full precision
+  uint32_t ac_complete_count;  // AC scans that completed a band with Al = 0
+  CoefficientBlock* coefficients;  // whole-image buffer, blocks_per_mcu per MCU
+  size_t coefficient_blocks;
+
+  MarkerValues markers;
+  int64_t stop_offset;  // input offset of the marker a parameter/header read stopped at
+
+  ProcessorKind processor_kind;
+  JpegInput input;
+  JpegOps ops;
+};
+
+constexpr uint32_t kDecoderStateMagic = 0x4a504547;  // "JPEG"
+
+static_assert(sizeof(DecoderState) <= VKT_JPEG_STATE_BYTES, "decoder state must fit the record");
+static_assert(alignof(DecoderState) <= 64, "decoder state alignment");
+
+inline DecoderState& state_of(JPEG_PROPERTIES& properties) {
+  return *std::launder(reinterpret_cast<DecoderState*>(properties.decoder_state));
+}
+
+inline bool is_file_mode(JpegReadMode mode) { return mode % 2 == 0; }
+// Modes that stop at the first SOS (parameters, thumbnail) or the SOF (header).
+inline bool is_parameter_mode(JpegReadMode mode) {
+  return mode == READ_PARAMS_FILE || mode == READ_PARAMS_BUFFER || mode == READ_THUMBNAIL_FILE ||
+         mode == READ_THUMBNAIL_BUFFER || mode == READ_HEADER_FILE || mode == READ_HEADER_BUFFER;
+}
+inline bool is_picture_mode(JpegReadMode mode) {
+  return (mode >= READ_IMAGE_FILE && mode <= READ_IMAGE_BUFFER) ||
+         (mode >= READ_ENTROPY_FILE && mode <= READ_ENTROPY_BUFFER) ||
+         (mode >= READ_HALF_FILE && mode <= READ_THUMBNAIL_BUFFER);
+}
+inline bool is_thumbnail_mode(JpegReadMode mode) {
+  return mode == READ_THUMBNAIL_FILE || mode == READ_THUMBNAIL_BUFFER;
+}
+inline bool is_header_mode(JpegReadMode mode) {
+  return mode == READ_HEADER_FILE || mode == READ_HEADER_BUFFER;
+}

@@ -1,0 +1,61 @@
+// Processor dispatch: which processor the decoder runs on (CPUID), an
+// optional override from the registry value "USECPU", and the five ways of
+// filling a JpegOps table (generic, MMX tables A to D).
+//
+// Classification is a pure function of ProcessorInfo and the override, so
+// every family / feature combination can be tested without that processor.
+#pragma once
+#include <cstdint>
+
+#include "jpeg_ops.h"
+
+struct ProcessorInfo {
+  uint32_t brand_index;     // CPUID 1, EBX bits 0-7
+  uint32_t processor_type;  // CPUID 1, EAX bits 12-13
+  uint32_t family;          // CPUID 1, EAX bits 8-11
+  uint32_t model;           // CPUID 1, EAX bits 4-7
+  uint32_t stepping;        // CPUID 1, EAX bits 0-3
+  uint32_t features;        // CPUID 1, EDX
+  char vendor[13];          // CPUID 0, EBX EDX ECX, zero-terminated
+};
+
+enum ProcessorKind : int32_t {
+  CPU_GENERIC = 0,
+  CPU_FAMILY5 = 1,          // family 5 without MMX
+  CPU_FAMILY6 = 2,          // family 6 without MMX
+  CPU_FAMILY5_MMX = 3,      // MMX table A
+  CPU_FAMILY6_MMX = 4,      // MMX table B
+  CPU_FAMILY6_MMX_SSE = 5,  // MMX table C
+  CPU_FAMILY15_SSE2 = 6,    // MMX table D
+};
+
+constexpr uint32_t kFeatureMmx = 1u << 23;
+constexpr uint32_t kFeatureSse = 1u << 25;
+constexpr uint32_t kFeatureSse2 = 1u << 26;
+// Override value meaning "none": the registry value is absent or unreadable.
+constexpr int32_t kNoCpuOverride = -1;
+
+// Registry location of the override.
+inline constexpr const char* kCpuOverrideKey = "Software\\Zivaz Corporation\\RODiruz\\VERiz";
+inline constexpr const char* kCpuOverrideValue = "USECPU";
+
+// Executes CPUID leaves 0 and 1; all zero with a blank vendor where the
+// instruction is unavailable.
+ProcessorInfo read_processor_info();
+// Reads "USECPU" through the table's resolved registry functions;
+// kNoCpuOverride without them or without the value.
+int32_t read_cpu_override(const JpegOps& ops);
+// An override of 0..6 is the kind; anything else classifies `info`.
+ProcessorKind classify_processor(const ProcessorInfo& info, int32_t cpu_override);
+// Kind detection: refreshes the process-wide ProcessorInfo, then classifies.
+ProcessorKind detect_processor_kind(const JpegOps& ops);
+// The ProcessorInfo of the last detection.
+const ProcessorInfo& current_processor_info();
+
+// Writes entry 6 and all 62 slots for `kind` (null where a slot is empty).
+void fill_jpeg_ops(JpegOps& ops, ProcessorKind kind);
+// Loads advapi32 and resolves its three registry functions (entries 2..5),
+// detects the kind and fills the table. Returns the kind.
+ProcessorKind dispatch_jpeg_ops(JpegOps& ops);
+// Unloads advapi32 and clears entries 2..5.
+void release_jpeg_ops(JpegOps& ops);

@@ -1,0 +1,121 @@
+// Bit reader for Huffman-coded entropy data (ITU-T T.81 F.2.2.4 and
+// F.2.2.5: NEXTBIT with byte stuffing, Figure F.18; markers inside entropy
+// data, B.1.1.5), and the Huffman DECODE procedure (F.2.2.3, Figure F.16)
+// with an 8-bit lookup table in front of it.
+//
+// A BitReader copies the bit state of a JpegInput into locals when a block
+// routine starts and writes it back when the routine ends, so the hot loop
+// works on registers. Bits are taken most significant first from the low
+// `count_` bits of a 64-bit buffer.
+//
+// Refilling has two paths. The fast path runs when no marker is pending and
+// at least 16 bytes are buffered: it appends up to 8 bytes (enough to bring
+// the buffer from any count to more than 56 bits, even if every byte were a
+// stuffed 0xFF 0x00 pair) without checking the end of the input per byte,
+// and stops at the first 0xFF that is not stuffing. Everything else (a
+// marker, the end of the buffer, a file refill) goes through the exact
+// byte-by-byte reader. Filling up to 57..64 bits means one refill serves a
+// longest code (16 bits) plus a largest magnitude (15 bits), i.e. a whole
+// coefficient, with room to spare for the next symbol's 8-bit lookup.
+//
+// Reaching a marker is not an error: the reader parks the marker code in
+// `pending_marker`, and a read that needs bits beyond the last data byte
+// reports kMarkerReached (100), which the block routines turn into "block
+// done, success". A buffer input that ends without a marker reads as zero
+// bits from there on.
+#pragma once
+#include <cstdint>
+
+#include "huffman_table.h"
+#include "jpeg_input.h"
+#include "vktjpeg.h"
+
+#if defined(_MSC_VER)
+#define VKT_FORCE_INLINE __forceinline
+#else
+#define VKT_FORCE_INLINE inline __attribute__((always_inline))
+#endif
+
+// The bit reader met a marker before the wanted number of bits was
+// available. Never leaves the block routines.
+constexpr JpegStatus kMarkerReached = 100;
+
+class BitReader {
+ public:
+  explicit BitReader(JpegInput& input)
+      : input_(input),
+        buffer_(input.bit_buffer),
+        count_(input.bit_count),
+        next_(input.next),
+        end_(input.end),
+        taken_from_(input.next) {}
+  ~BitReader() { Store(); }
+  BitReader(const BitReader&) = delete;
+  BitReader& operator=(const BitReader&) = delete;
+
+  // Makes at least `n` bits (0..32) available. Returns 0, kMarkerReached,
+  // or a negative status from the input.
+  VKT_FORCE_INLINE JpegStatus Need(int n) { return count_ >= n ? 0 : Fill(n); }
+
+  // The next n (1..16) bits without taking them; needs count() >= n.
+  VKT_FORCE_INLINE uint32_t Peek(int n) const {
+    return static_cast<uint32_t>(buffer_ >> (count_ - n)) & ((1u << n) - 1);
+  }
+  // Takes the next n (0..16) bits; needs count() >= n.
+  VKT_FORCE_INLINE uint32_t Take(int n) {
+    count_ -= n;
+    return static_cast<uint32_t>(buffer_ >> count_) & ((1u << n) - 1);
+  }
+  // Takes n (0..16) bits, filling first when needed.
+  VKT_FORCE_INLINE JpegStatus Read(int n, uint32_t& value) {
+    if (count_ < n) {
+      const JpegStatus status = Fill(n);
+      if (status != 0) return status;
+    }
+    value = Take(n);
+    return 0;
+  }
+
+  // DECODE (T.81 F.2.2.3): the next Huffman symbol of `table`. A code that
+  // matches no length up to 16 takes 16 bits and decodes as symbol 0.
+  VKT_FORCE_INLINE JpegStatus Decode(const HuffmanTable& table, int& symbol) {
+    if (count_ < 16) {
+      const JpegStatus status = Fill(0);
+      if (status < 0) return status;
+    }
+    if (count_ < kHuffmanFastBits) return DecodeSlow(table, 1, symbol);
+    const uint32_t entry = table.fast[Peek(kHuffmanFastBits)];
+    if (entry == 0) return DecodeSlow(table, kHuffmanFastBits + 1, symbol);
+    count_ -= static_cast<int>(entry >> 16);
+    symbol = static_cast<int>(entry & 0xFFFF);
+    return 0;
+  }
+
+  int count() const { return count_; }
+
+  // Appends bytes until more than 56 bits are buffered, a marker is met or
+  // the input ends. Returns kMarkerReached when a marker stops it with
+  // fewer than `wanted` bits, a negative status when a file refill fails
+  // with fewer than `wanted` bits, else 0.
+  JpegStatus Fill(int wanted);
+
+ private:
+  JpegStatus FillExact(int wanted);
+  JpegStatus DecodeSlow(const HuffmanTable& table, int first_length, int& symbol);
+  // Takes one raw byte (0..255), kEndOfInput, or a negative status.
+  int NextByte();
+  void Store() {
+    input_.bit_buffer = buffer_;
+    input_.bit_count = count_;
+    input_.position += next_ - taken_from_;
+    input_.next = next_;
+    taken_from_ = next_;
+  }
+
+  JpegInput& input_;
+  uint64_t buffer_;
+  int count_;
+  const uint8_t* next_;
+  const uint8_t* end_;
+  const uint8_t* taken_from_;  // `next_` when the position was last updated
+};

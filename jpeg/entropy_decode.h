@@ -1,0 +1,44 @@
+// Block routines of the Huffman entropy decoder (ITU-T T.81 F.2.2 for
+// sequential DCT scans, G.1.2 for progressive scans).
+//
+// Each routine decodes one block at the input's position. Reaching a
+// marker ends the block early with success (the rest of its coefficients
+// keep their values); negative results are input failures. Coefficients go
+// to their natural (row-major) positions.
+#pragma once
+#include <cstdint>
+
+#include "coefficient_block.h"
+#include "huffman_table.h"
+#include "jpeg_input.h"
+#include "vktjpeg.h"
+
+// Sequential block, DC (table Td) and AC (table Ta): JpegOps slot 55.
+// `prediction` is the component's DC predictor; DC sums wrap at 16 bits.
+JpegStatus decode_block_sequential(JpegInput& in, const HuffmanTable& dc_table,
+                                   const HuffmanTable& ac_table, int16_t& prediction,
+                                   CoefficientBlock& block);
+
+// As decode_block_sequential, but only the DC value is kept; the AC codes
+// and their bits are passed over: JpegOps slot 56.
+JpegStatus decode_block_dc_only(JpegInput& in, const HuffmanTable& dc_table,
+                                const HuffmanTable& ac_table, int16_t& prediction,
+                                int16_t& dc_value);
+
+// Progressive DC first scan (Ss = Se = 0, Ah = 0): clears the block and
+// stores the DC value shifted left by Al.
+JpegStatus decode_dc_first(JpegInput& in, const HuffmanTable& dc_table,
+                           int16_t& prediction, int al, CoefficientBlock& block);
+
+// Progressive DC refinement (Ss = Se = 0, Ah != 0): one bit at position Al.
+JpegStatus decode_dc_refine(JpegInput& in, int al, CoefficientBlock& block);
+
+// Progressive AC first scan of the band Ss..Se (Ah = 0), with end-of-band
+// runs kept in the input's eob_run. Needs 1 <= Ss <= Se <= 63.
+JpegStatus decode_ac_first(JpegInput& in, const HuffmanTable& ac_table,
+                           int ss, int se, int al, CoefficientBlock& block);
+
+// Progressive AC refinement of the band Ss..Se (Ah != 0). Needs
+// 1 <= Ss <= Se <= 63.
+JpegStatus decode_ac_refine(JpegInput& in, const HuffmanTable& ac_table,
+                            int ss, int se, int al, CoefficientBlock& block);

@@ -1,0 +1,83 @@
+// Sequential Huffman block decoding, baseline and extended (ITU-T T.81
+// F.2.2.1 DC differences with EXTEND, F.2.2.2 AC run/size symbols RS with
+// ZRL = 0xF0 and EOB = 0x00).
+//
+// Corrupt run lengths cannot leave the block: zigzag positions past 63 map
+// to coefficient 63 (see kZigzagToNatural), and the AC loop ends once 63
+// positions have passed.
+#include <cstring>
+
+#include "bit_reader.h"
+#include "entropy_decode.h"
+#include "entropy_tables.h"
+
+namespace {
+
+// Decodes the DC difference (category T from table Td) into `prediction`.
+VKT_FORCE_INLINE JpegStatus decode_dc(BitReader& bits, const HuffmanTable& dc_table,
+                                      int16_t& prediction) {
+  int symbol;
+  JpegStatus status = bits.Decode(dc_table, symbol);
+  if (status != 0) return status;
+  const int size = symbol & 0x0F;
+  if (size == 0) return 0;
+  uint32_t magnitude;
+  status = bits.Read(size, magnitude);
+  if (status != 0) return status;
+  prediction = static_cast<int16_t>(
+      static_cast<uint16_t>(prediction + ExtendMagnitude(magnitude, size)));
+  return 0;
+}
+
+// The AC coefficients of zigzag positions 1..63 (table Ta).
+template <bool kStore>
+VKT_FORCE_INLINE JpegStatus decode_ac(BitReader& bits, const HuffmanTable& ac_table,
+                                      CoefficientBlock* block) {
+  for (int k = 1; k < 64;) {
+    int rs;
+    JpegStatus status = bits.Decode(ac_table, rs);
+    if (status != 0) return status;
+    const int size = rs & 0x0F;
+    const int run = rs >> 4;
+    if (size == 0) {
+      if (run != 15) return 0;  // EOB
+      k += 16;                  // ZRL
+      continue;
+    }
+    k += run;
+    uint32_t magnitude;
+    status = bits.Read(size, magnitude);
+    if (status != 0) return status;
+    if constexpr (kStore) {
+      block->coef[kZigzagToNatural[k]] = static_cast<int16_t>(ExtendMagnitude(magnitude, size));
+    }
+    ++k;
+  }
+  return 0;
+}
+
+JpegStatus finish(JpegStatus status) { return status == kMarkerReached ? 0 : status; }
+
+}  // namespace
+
+JpegStatus decode_block_sequential(JpegInput& in, const HuffmanTable& dc_table,
+                                   const HuffmanTable& ac_table, int16_t& prediction,
+                                   CoefficientBlock& block) {
+  std::memset(block.coef, 0, sizeof block.coef);
+  BitReader bits(in);
+  JpegStatus status = decode_dc(bits, dc_table, prediction);
+  if (status != 0) return finish(status);
+  block.coef[0] = prediction;
+  return finish(decode_ac<true>(bits, ac_table, &block));
+}
+
+JpegStatus decode_block_dc_only(JpegInput& in, const HuffmanTable& dc_table,
+                                const HuffmanTable& ac_table, int16_t& prediction,
+                                int16_t& dc_value) {
+  dc_value = 0;
+  BitReader bits(in);
+  JpegStatus status = decode_dc(bits, dc_table, prediction);
+  if (status != 0) return finish(status);
+  dc_value = prediction;
+  return finish(decode_ac<false>(bits, ac_table, nullptr));
+}

@@ -174,6 +174,12 @@ struct DecoderState {
   uint32_t ac_complete_count;  // AC scans that completed a band with Al = 0
   CoefficientBlock* coefficients;  // whole-image buffer, blocks_per_mcu per MCU
   size_t coefficient_blocks;
+  // Set by tests: sequential scans also keep their quantised blocks in
+  // `coefficients` (allocated on demand), for comparison block by block.
+  uint32_t keep_coefficients;
+
+  // MCU sample buffer: the blocks of the MCU in hand, in MCU order.
+  alignas(32) CoefficientBlock mcu_blocks[kMaxBlocksPerMcu];
 
   MarkerValues markers;
   int64_t stop_offset;  // input offset of the marker a parameter/header read stopped at

@@ -1,0 +1,36 @@
+// Image read driver, entropy side: runs the MCU loop that fits the scan
+// (sequential, T.81 Annex F; progressive, Annex G) after checking its
+// geometry. Reconstruction (dequantisation, inverse DCT, upsampling, colour
+// conversion) plugs in as the sequential loop's per-MCU step and as an
+// output pass over the whole-image buffer after progressive scans.
+#include <cstdlib>
+
+#include "mcu_driver.h"
+
+namespace {
+
+// Whole-image buffer for keeping sequential coefficients. Zeroed, because
+// a non-interleaved scan leaves the padding blocks of frame MCUs alone.
+JpegStatus allocate_kept_coefficients(DecoderState& state) {
+  const size_t blocks = whole_image_blocks(state.frame);
+  if (state.coefficients != nullptr && state.coefficient_blocks >= blocks) return 0;
+  if (blocks * sizeof(CoefficientBlock) > kMaxCoefficientBytes) return JPEG_ERR_MEMORY;
+  std::free(state.coefficients);
+  state.coefficients = static_cast<CoefficientBlock*>(std::calloc(blocks, sizeof(CoefficientBlock)));
+  state.coefficient_blocks = state.coefficients != nullptr ? blocks : 0;
+  return state.coefficients != nullptr ? 0 : JPEG_ERR_MEMORY;
+}
+
+}  // namespace
+
+JpegStatus decode_image(DecoderState& state, ScanInfo& scan) {
+  ScanLayout layout;
+  JpegStatus status = plan_scan(state.frame, scan, layout);
+  if (status < 0) return status;
+  if (state.progressive_scans > 0) return decode_progressive_scan(state, scan, layout);
+  if (state.keep_coefficients) {
+    status = allocate_kept_coefficients(state);
+    if (status < 0) return status;
+  }
+  return decode_sequential_scan(state, scan, layout, nullptr);
+}

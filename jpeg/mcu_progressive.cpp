@@ -1,0 +1,83 @@
+// MCU loop of progressive DCT scans (ITU-T T.81 G.1.1.1.1 scan kinds and
+// G.1.2 decoding), updating the whole-image coefficient buffer: a DC scan
+// (Ss = Se = 0) may be interleaved and visits every block of its
+// components in MCU order; an AC scan (1 <= Ss <= Se <= 63) has one
+// component and visits that component's own block grid. The first scan of
+// a block (Ah = 0) sets bits above Al, refinements (Ah != 0) add bit Al.
+#include "entropy_decode.h"
+#include "entropy_restart.h"
+#include "mcu_driver.h"
+
+namespace {
+
+enum class ScanKind { kDcFirst, kDcRefine, kAcFirst, kAcRefine };
+
+// Largest Ah and Al that T.81 allows (G.1.1.1.1); larger shifts would
+// overflow the 16-bit coefficients.
+constexpr uint32_t kMaxApproximationBit = 13;
+
+JpegStatus classify(const ScanInfo& scan, ScanKind& kind) {
+  if (scan.ss > scan.se || scan.se > 63 || scan.ah > kMaxApproximationBit ||
+      scan.al > kMaxApproximationBit)
+    return JPEG_ERR_DATA;
+  if (scan.ss == 0) {
+    if (scan.se != 0) return JPEG_ERR_DATA;  // DC and AC never share a scan
+    kind = scan.ah == 0 ? ScanKind::kDcFirst : ScanKind::kDcRefine;
+  } else {
+    if (scan.component_count != 1) return JPEG_ERR_DATA;  // AC scans are not interleaved
+    kind = scan.ah == 0 ? ScanKind::kAcFirst : ScanKind::kAcRefine;
+  }
+  return 0;
+}
+
+}  // namespace
+
+JpegStatus decode_progressive_scan(DecoderState& state, ScanInfo& scan,
+                                   const ScanLayout& layout) {
+  ScanKind kind;
+  JpegStatus status = classify(scan, kind);
+  if (status < 0) return status;
+  if (state.coefficients == nullptr || state.coefficient_blocks < whole_image_blocks(state.frame))
+    return JPEG_ERR_INTERNAL;
+
+  const int ss = static_cast<int>(scan.ss);
+  const int se = static_cast<int>(scan.se);
+  const int al = static_cast<int>(scan.al);
+  uint32_t column = scan.mcu_column;
+  for (uint32_t row = scan.mcu_row; row < layout.mcu_rows; ++row, column = 0) {
+    for (; column < layout.mcu_columns; ++column) {
+      for (uint32_t i = 0; i < layout.component_count; ++i) {
+        const ScanComponentPlan& plan = layout.components[i];
+        const HuffmanTable& dc_table = state.dc_tables[scan.components[i].dc_table];  // Td
+        const HuffmanTable& ac_table = state.ac_tables[scan.components[i].ac_table];  // Ta
+        for (uint32_t y = 0; y < plan.mcu_high; ++y) {
+          for (uint32_t x = 0; x < plan.mcu_wide; ++x) {
+            CoefficientBlock& block = state.coefficients[whole_image_block(
+                state.frame, plan, row * plan.mcu_high + y, column * plan.mcu_wide + x)];
+            switch (kind) {
+              case ScanKind::kDcFirst:
+                status = decode_dc_first(state.input, dc_table, scan.dc_predictions[i], al, block);
+                break;
+              case ScanKind::kDcRefine:
+                status = decode_dc_refine(state.input, al, block);
+                break;
+              case ScanKind::kAcFirst:
+                status = decode_ac_first(state.input, ac_table, ss, se, al, block);
+                break;
+              case ScanKind::kAcRefine:
+                status = decode_ac_refine(state.input, ac_table, ss, se, al, block);
+                break;
+            }
+            if (status < 0) return status;
+          }
+        }
+      }
+      status = process_restart(state.input, scan, layout.mcu_columns, layout.mcu_rows,
+                               column, row);
+      if (status < 0) return status;
+    }
+  }
+  scan.mcu_row = 0;
+  scan.mcu_column = 0;
+  return 0;
+}

@@ -1,0 +1,55 @@
+// MCU loop of sequential DCT scans (ITU-T T.81 E.2.3 decode_scan, A.2
+// MCU order): MCU after MCU in raster order, and within an MCU each scan
+// component's H x V blocks row by row, each decoded through JpegOps slot 55
+// with that component's DC prediction. Edge MCUs are decoded whole: the
+// encoder codes the blocks that lie past the image edge too (A.2.4).
+#include <cstring>
+
+#include "entropy_restart.h"
+#include "mcu_driver.h"
+
+JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
+                                  const ScanLayout& layout, McuStep output) {
+  if (state.keep_coefficients &&
+      (state.coefficients == nullptr || state.coefficient_blocks < whole_image_blocks(state.frame)))
+    return JPEG_ERR_INTERNAL;
+  const BlockDecoder decode_block = state.ops.decode_block;
+  const HuffmanTable* dc_tables[kMaxScanComponents];
+  const HuffmanTable* ac_tables[kMaxScanComponents];
+  for (uint32_t i = 0; i < layout.component_count; ++i) {
+    dc_tables[i] = &state.dc_tables[scan.components[i].dc_table];  // Td
+    ac_tables[i] = &state.ac_tables[scan.components[i].ac_table];  // Ta
+  }
+
+  uint32_t column = scan.mcu_column;
+  for (uint32_t row = scan.mcu_row; row < layout.mcu_rows; ++row, column = 0) {
+    for (; column < layout.mcu_columns; ++column) {
+      CoefficientBlock* block = state.mcu_blocks;
+      for (uint32_t i = 0; i < layout.component_count; ++i) {
+        const ScanComponentPlan& plan = layout.components[i];
+        for (uint32_t y = 0; y < plan.mcu_high; ++y) {
+          for (uint32_t x = 0; x < plan.mcu_wide; ++x, ++block) {
+            const JpegStatus status = decode_block(state.input, *dc_tables[i], *ac_tables[i],
+                                                   scan.dc_predictions[i], *block);
+            if (status < 0) return status;
+            if (state.keep_coefficients) {
+              const size_t index = whole_image_block(state.frame, plan, row * plan.mcu_high + y,
+                                                     column * plan.mcu_wide + x);
+              state.coefficients[index] = *block;
+            }
+          }
+        }
+      }
+      JpegStatus status = process_restart(state.input, scan, layout.mcu_columns,
+                                          layout.mcu_rows, column, row);
+      if (status < 0) return status;
+      if (output != nullptr) {
+        status = output(state, layout, column, row);
+        if (status < 0) return status;
+      }
+    }
+  }
+  scan.mcu_row = 0;
+  scan.mcu_column = 0;
+  return 0;
+}

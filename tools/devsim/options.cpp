@@ -1,0 +1,103 @@
+// Parsing of the simulator's command line, with range checks on numbers.
+#include "options.h"
+
+#include <charconv>
+#include <cstring>
+#include <string_view>
+
+#include "wire/device_packets.h"
+#include "wire/frame.h"
+
+namespace vkt::devsim {
+
+const char* usageText() {
+  return "usage: vkt-devsim --kind 7100|5200 [--listen HOST:PORT] [--user U] [--password P]\n"
+         "                  [--channels N] [--refuse-login CODE] [--no-ready] [--drop-after N]\n"
+         "                  [--stall] [--oversize] [--bad-magic] [--flood BYTES] [--echo-data]\n";
+}
+
+template <typename Number>
+static bool parseNumber(std::string_view text, Number low, Number high, Number& out) {
+  Number value{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) return false;
+  out = value;
+  return true;
+}
+
+// HOST:PORT, HOST may be a bracketed IPv6 address ("[::1]:0").
+static bool parseListen(std::string_view text, SimulatorOptions& options) {
+  const size_t colon = text.rfind(':');
+  if (colon == std::string_view::npos || colon == 0) return false;
+  std::string_view host = text.substr(0, colon);
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  if (host.empty()) return false;
+  options.host.assign(host);
+  return parseNumber<uint16_t>(text.substr(colon + 1), 0, 65535, options.port);
+}
+
+bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view name = argv[i];
+    auto value = [&](std::string_view& out) {
+      if (i + 1 >= argc) return false;
+      out = argv[++i];
+      return true;
+    };
+    std::string_view text;
+    bool ok = true;
+    if (name == "--kind") {
+      ok = value(text) && (text == "5200" || text == "7100");
+      if (ok) options.kind = text == "5200" ? 5200 : 7100;
+    } else if (name == "--listen") {
+      ok = value(text) && parseListen(text, options);
+    } else if (name == "--user") {
+      ok = value(text);
+      options.user.assign(text);
+    } else if (name == "--password") {
+      ok = value(text);
+      options.password.assign(text);
+    } else if (name == "--channels") {
+      ok = value(text) && parseNumber(text, 1, 255, options.channels);
+    } else if (name == "--refuse-login") {
+      int32_t code = 0;
+      ok = value(text) && parseNumber<int32_t>(text, INT32_MIN, INT32_MAX, code);
+      options.refuseLoginCode = code;
+    } else if (name == "--no-ready") {
+      options.noReady = true;
+    } else if (name == "--drop-after") {
+      uint64_t count = 0;
+      ok = value(text) && parseNumber<uint64_t>(text, 0, UINT64_MAX, count);
+      options.dropAfter = count;
+    } else if (name == "--stall") {
+      options.stall = true;
+    } else if (name == "--oversize") {
+      options.oversize = true;
+    } else if (name == "--bad-magic") {
+      options.badMagic = true;
+    } else if (name == "--flood") {
+      ok = value(text) && parseNumber<uint32_t>(text, 1, wire::kMaxPayload, options.floodBytes);
+    } else if (name == "--echo-data") {
+      options.echoData = true;
+    } else {
+      error = "unknown option " + std::string(name);
+      return false;
+    }
+    if (!ok) {
+      error = "bad or missing value for " + std::string(name);
+      return false;
+    }
+  }
+  if (options.kind == 0) {
+    error = "--kind is required";
+    return false;
+  }
+  if (options.user.size() >= wire::kUserNameField || options.password.size() >= wire::kPasswordField) {
+    error = "user name or password too long for the login request";
+    return false;
+  }
+  if (options.channels == 0) options.channels = options.kind == 7100 ? 4 : 1;
+  return true;
+}
+
+}  // namespace vkt::devsim

@@ -1,0 +1,34 @@
+// Command line of vkt-devsim: the device kind, where to listen, the
+// credentials it accepts, and the fault and test behaviours.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vkt::devsim {
+
+struct SimulatorOptions {
+  int kind = 0;  // 5200 or 7100
+  std::string host = "127.0.0.1";
+  uint16_t port = 0;  // 0: any free port
+  std::string user = "admin";
+  std::string password = "admin";
+  int channels = 0;  // channel count in the login answer; 0 = the kind's default
+
+  // Faults.
+  std::optional<int32_t> refuseLoginCode;  // answer code sent instead of 1
+  bool noReady = false;                     // 5200: never send the ready packet
+  std::optional<uint64_t> dropAfter;        // close after this many frames sent
+  bool stall = false;                       // accept, read, never answer
+  bool oversize = false;                    // send a header announcing more than the limit
+  bool badMagic = false;                    // send a header with a wrong magic
+  // Test services.
+  uint32_t floodBytes = 0;  // send test data frames of this size back to back
+  bool echoData = false;    // answer the echo packets with data frames
+};
+
+// Parses argv; on failure returns false with a message in `error`.
+bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string& error);
+const char* usageText();
+
+}  // namespace vkt::devsim

@@ -1,0 +1,161 @@
+// Connection lifecycle, the worker's dial-and-read loop, and sending.
+#include "connection.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <system_error>
+
+#include "debug_log.h"
+#include "sdk/transport_api.h"
+
+namespace vkt::transport {
+
+// The sessions wait 10 s (kind 7100) and 11 s (kind 5200) for the outcome.
+static constexpr std::chrono::milliseconds kConnectTimeout{10000};
+
+Connection::Connection(HWND window, const TransportProfile& profile, FlowLimits limits)
+    : window_(window), profile_(profile), budget_(std::make_shared<FlowBudget>(limits)) {}
+
+Connection::~Connection() { disconnect(); }
+
+bool Connection::connect(const Endpoint& endpoint) {
+  std::lock_guard lifecycle(lifecycleMutex_);
+  if (!wake_.valid() || workerRunning_.load()) return false;
+  if (worker_.joinable()) worker_.join();  // a finished earlier attempt
+  workerRunning_.store(true);
+  try {
+    worker_ = std::thread(&Connection::run, this, endpoint);
+  } catch (const std::system_error&) {
+    workerRunning_.store(false);
+    return false;
+  }
+  return true;
+}
+
+void Connection::disconnect() {
+  std::lock_guard lifecycle(lifecycleMutex_);
+  if (!worker_.joinable()) return;
+  {
+    std::lock_guard state(stateMutex_);
+    stopping_ = true;
+    // Unblocks a sender stuck in send(); the reader wakes on the pipe.
+    if (liveSocket_ >= 0) ::shutdown(liveSocket_, SHUT_RDWR);
+  }
+  wake_.signal();
+  budget_->stop();
+  worker_.join();
+  // Ready for another connect().
+  std::lock_guard state(stateMutex_);
+  stopping_ = false;
+  wake_.reset();
+  budget_->resume();
+}
+
+bool Connection::send(uint16_t type, const uint8_t* payload, uint32_t length) {
+  if (length > wire::kMaxPayload || (length > 0 && payload == nullptr)) return false;
+  std::lock_guard sending(sendMutex_);
+  if (sendSocket_ < 0) return false;
+  wire::FrameHeader header;
+  header.type = type;
+  header.payloadLength = length;
+  header.sequence = sendSequence_;
+  if (wire::sendFrame(sendSocket_, header, payload) != wire::IoResult::Ok) {
+    debugLine("%s: send of packet type %u failed, dropping the connection", profile_.name, type);
+    ::shutdown(sendSocket_, SHUT_RDWR);  // the reader sees it and reports the loss
+    sendSocket_ = -1;
+    return false;
+  }
+  ++sendSequence_;
+  return true;
+}
+
+void Connection::postPlain(UINT message, WPARAM wParam) { PostMessageA(window_, message, wParam, 0); }
+
+void Connection::run(Endpoint endpoint) {
+  int socket = -1;
+  std::string failure;
+  const DialResult dialed = dial(endpoint, wake_.readFd(), kConnectTimeout, socket, failure);
+  if (dialed == DialResult::Failed) {
+    debugLine("%s: cannot connect to %s port %u: %s", profile_.name, endpoint.host.c_str(), endpoint.port,
+              failure.c_str());
+    postPlain(WM_TRANSPORT_CONNECT, 0);
+    postPlain(WM_TRANSPORT_CLOSE, 0);
+  } else if (dialed == DialResult::Connected && adopt(socket)) {
+    debugLine("%s: connected to %s port %u", profile_.name, endpoint.host.c_str(), endpoint.port);
+    postPlain(WM_TRANSPORT_CONNECT, 1);
+    const ReadEnd end = readFrames(socket);
+    retire(socket);
+    if (end == ReadEnd::Lost) postPlain(WM_TRANSPORT_CLOSE, 0);
+  }
+  workerRunning_.store(false);
+}
+
+// Publishes the socket to disconnect() and the senders, unless a stop came
+// first, in which case the socket is closed unused.
+bool Connection::adopt(int socket) {
+  {
+    std::lock_guard state(stateMutex_);
+    if (stopping_) {
+      ::close(socket);
+      return false;
+    }
+    liveSocket_ = socket;
+  }
+  std::lock_guard sending(sendMutex_);
+  sendSocket_ = socket;
+  sendSequence_ = 0;
+  return true;
+}
+
+// Withdraws the socket so that no sender or stopper can touch the number
+// after close() (it may be reused at once by another open).
+void Connection::retire(int socket) {
+  {
+    std::lock_guard state(stateMutex_);
+    ::shutdown(socket, SHUT_RDWR);  // a sender blocked in send() returns now
+    liveSocket_ = -1;
+  }
+  {
+    std::lock_guard sending(sendMutex_);
+    sendSocket_ = -1;
+  }
+  ::close(socket);
+}
+
+Connection::ReadEnd Connection::readFrames(int socket) {
+  wire::FrameSequenceCheck sequence;
+  for (;;) {
+    uint8_t raw[wire::kFrameHeaderSize];
+    wire::IoResult io = wire::recvExact(socket, raw, sizeof raw, wake_.readFd());
+    if (io == wire::IoResult::Stopped) return ReadEnd::Stopped;
+    if (io != wire::IoResult::Ok) {
+      debugLine("%s: connection %s", profile_.name, io == wire::IoResult::Closed ? "closed by the device" : "failed");
+      return ReadEnd::Lost;
+    }
+    wire::FrameHeader header;
+    wire::FrameStatus status = wire::decodeFrameHeader(raw, sizeof raw, header);
+    if (status == wire::FrameStatus::Ok) status = sequence.accept(header);
+    if (status != wire::FrameStatus::Ok) {
+      debugLine("%s: bad frame from the device (%s), closing", profile_.name, wire::frameStatusText(status));
+      return ReadEnd::Lost;
+    }
+    bool stopped = false;
+    PostedRecord* record = PostedRecord::reserve(budget_, header, stopped);
+    if (stopped) return ReadEnd::Stopped;
+    if (record == nullptr) {
+      debugLine("%s: no memory for a %u-byte frame, closing", profile_.name, header.payloadLength);
+      return ReadEnd::Lost;
+    }
+    io = wire::recvExact(socket, record->payload(), header.payloadLength, wake_.readFd());
+    if (io != wire::IoResult::Ok) {
+      PostedRecord::discard(record);
+      if (io == wire::IoResult::Stopped) return ReadEnd::Stopped;
+      debugLine("%s: connection lost inside a frame", profile_.name);
+      return ReadEnd::Lost;
+    }
+    PostedRecord::post(record, window_, profile_);
+  }
+}
+
+}  // namespace vkt::transport

@@ -19,8 +19,8 @@
 //  - Reconstruction (dequantisation, IDCT, upsampling, colour conversion)
 //    runs through the JpegOps slots; select_output_path (output_path.h)
 //    decides the MCU geometry and the output routine of slot 34. While
-//    slot 34 is empty a picture read reports JPEG_ERR_NOT_SUPPORTED after
-//    the entropy decoding.
+//    slot 34 is empty the loops decode without output, and a picture read
+//    reports JPEG_ERR_NOT_SUPPORTED after the entropy decoding.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -165,7 +165,6 @@ struct DecoderState {
   FrameInfo frame;
   uint32_t restart_interval;
   uint32_t frame_pending;      // 1 until a frame header is taken
-  uint32_t scan_pending;       // `scan` is an interrupted scan to go on with
   ScanInfo scan;
 
   // Progressive images.
@@ -185,6 +184,7 @@ struct DecoderState {
   int64_t stop_offset;  // input offset of the marker a parameter/header read stopped at
 
   ProcessorKind processor_kind;
+  HANDLE file;  // file of the file modes, open from its first read until closed
   JpegInput input;
   JpegOps ops;
 };

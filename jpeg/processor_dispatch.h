@@ -47,9 +47,9 @@ ProcessorInfo read_processor_info();
 int32_t read_cpu_override(const JpegOps& ops);
 // An override of 0..6 is the kind; anything else classifies `info`.
 ProcessorKind classify_processor(const ProcessorInfo& info, int32_t cpu_override);
-// Kind detection: refreshes the process-wide ProcessorInfo, then classifies.
+// Kind detection: classifies the process-wide ProcessorInfo with the override.
 ProcessorKind detect_processor_kind(const JpegOps& ops);
-// The ProcessorInfo of the last detection.
+// The processor's CPUID values, read once per process.
 const ProcessorInfo& current_processor_info();
 
 // Writes entry 6 and all 62 slots for `kind` (null where a slot is empty).

@@ -1,0 +1,83 @@
+// Filling a record's JpegOps table: the advapi32 registry functions for the
+// "USECPU" override, then the members for the processor kind.
+//
+// Kinds 3 to 6 select MMX tables A to D. No processor-specific member is
+// built yet, so every table holds the portable members and the
+// end-of-multimedia hook stays empty (nothing to clear without MMX code);
+// a table that gains a member overrides its slot in fill_jpeg_ops only.
+#include "entropy_decode.h"
+#include "idct.h"
+#include "processor_dispatch.h"
+
+namespace {
+
+void fill_portable_members(JpegOps& ops) {
+  ops.multimedia_end = nullptr;
+  ops.idct_fast_8x8 = idct_fast_8x8;
+  ops.idct_fast_4x4 = idct_fast_4x4;
+  ops.idct_fast_2x2 = idct_fast_2x2;
+  ops.idct_fast_1x1 = idct_fast_1x1;
+  ops.idct_precise_8x8 = idct_precise_8x8;
+  ops.idct_precise_4x4 = idct_precise_4x4;
+  ops.idct_precise_2x2 = idct_precise_2x2;
+  ops.idct_precise_1x1 = idct_precise_1x1;
+  ops.decode_block = decode_block_sequential;
+  ops.decode_dc_only = decode_block_dc_only;
+  ops.dequantise_fast = dequantise_fast;
+  ops.dequantise_precise = dequantise_precise;
+  // The current dequantiser starts as the fast one; the transform slots
+  // are chosen at each image read.
+  ops.current_dequantise = dequantise_fast;
+}
+
+// GetProcAddress returns a generic function pointer; going through
+// void (*)() is the sanctioned way to cast it to the real signature.
+template <typename Function>
+Function resolve(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+void fill_jpeg_ops(JpegOps& ops, ProcessorKind /*kind*/) {
+  // Clear entry 6 and all 62 slots, writing side included.
+  JpegOps cleared{};
+  cleared.last_sos_length = ops.last_sos_length;
+  cleared.reserved = ops.reserved;
+  cleared.advapi32 = ops.advapi32;
+  cleared.reg_open_key = ops.reg_open_key;
+  cleared.reg_query_value = ops.reg_query_value;
+  cleared.reg_close_key = ops.reg_close_key;
+  ops = cleared;
+  fill_portable_members(ops);
+}
+
+ProcessorKind dispatch_jpeg_ops(JpegOps& ops) {
+  if (!ops.advapi32) ops.advapi32 = LoadLibraryA("advapi32");
+  if (ops.advapi32) {
+    // Resolved in order, stopping at the first that is missing.
+    ops.reg_open_key = resolve<RegOpenKeyExFn>(ops.advapi32, "RegOpenKeyExA");
+    if (ops.reg_open_key) ops.reg_query_value = resolve<RegQueryValueExFn>(ops.advapi32, "RegQueryValueExA");
+    if (ops.reg_query_value) ops.reg_close_key = resolve<RegCloseKeyFn>(ops.advapi32, "RegCloseKey");
+  }
+  const ProcessorKind kind = detect_processor_kind(ops);
+  fill_jpeg_ops(ops, kind);
+  return kind;
+}
+
+void release_jpeg_ops(JpegOps& ops) {
+  if (ops.advapi32) FreeLibrary(ops.advapi32);
+  ops.advapi32 = nullptr;
+  ops.reg_open_key = nullptr;
+  ops.reg_query_value = nullptr;
+  ops.reg_close_key = nullptr;
+}
+
+void select_current_transforms(JpegOps& ops, uint32_t dct_kind) {
+  const bool precise = dct_kind == 1;
+  ops.current_idct_8x8 = precise ? ops.idct_precise_8x8 : ops.idct_fast_8x8;
+  ops.current_idct_4x4 = precise ? ops.idct_precise_4x4 : ops.idct_fast_4x4;
+  ops.current_idct_2x2 = precise ? ops.idct_precise_2x2 : ops.idct_fast_2x2;
+  ops.current_idct_1x1 = precise ? ops.idct_precise_1x1 : ops.idct_fast_1x1;
+  ops.current_dequantise = precise ? ops.dequantise_precise : ops.dequantise_fast;
+}

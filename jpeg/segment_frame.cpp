@@ -1,0 +1,83 @@
+// Frame header reader (SOF0 baseline, SOF1 extended sequential, SOF2
+// progressive; ITU-T T.81 B.2.2): precision P, lines Y, samples per line X,
+// Nc components with their identifiers C, sampling factors H and V and
+// quantisation table selectors Tq, and the MCU grid derived from them.
+//
+// Only 8-bit frames are decoded. The component table holds 4 entries, so a
+// frame with more components is refused before anything is stored, as are
+// sampling factors outside T.81's 1..4 and MCUs of more than 10 blocks,
+// which would not fit the MCU buffers of the later stages.
+#include <algorithm>
+#include <cstdlib>
+
+#include "byte_cursor.h"
+#include "marker_parser.h"
+#include "output_path.h"
+
+namespace {
+
+uint32_t ceil_div(uint32_t value, uint32_t divisor) { return (value + divisor - 1) / divisor; }
+
+// A new frame invalidates what the previous one's scans built.
+void forget_progressive_state(DecoderState& state) {
+  std::free(state.coefficients);
+  state.coefficients = nullptr;
+  state.coefficient_blocks = 0;
+  state.progressive_scans = 0;
+  state.dc_complete_count = 0;
+  state.ac_complete_count = 0;
+}
+
+}  // namespace
+
+JpegStatus read_frame_header(DecoderState& state) {
+  JpegInput& in = state.input;
+  if (is_header_mode(state.mode)) {
+    // Header reads stop before the frame: leave the input at the marker.
+    state.stop_offset = in.position - 2;
+    return kReadComplete;
+  }
+  SegmentBody body;
+  const JpegStatus status = read_segment(in, kMaxSegmentBody, body);
+  if (status < 0) return status;
+  ByteCursor cursor(body.data(), body.size());
+
+  FrameInfo frame{};
+  uint32_t component_count = 0;
+  if (!cursor.read_u8(frame.precision) || !cursor.read_u16(frame.lines) || !cursor.read_u16(frame.samples_per_line) ||
+      !cursor.read_u8(component_count)) {
+    return JPEG_ERR_DATA;
+  }
+  if (frame.precision != 8) return JPEG_ERR_UNSUPPORTED_FRAME;
+  if (frame.lines == 0) return JPEG_ERR_DNL;  // the height must be in the header: no DNL support
+  if (frame.samples_per_line == 0) return JPEG_ERR_SOF;
+  if (component_count == 0 || component_count > kMaxFrameComponents) return JPEG_ERR_COMPONENTS;
+
+  frame.component_count = component_count;
+  for (uint32_t i = 0; i < component_count; ++i) {
+    uint32_t id = 0, factors = 0, tq = 0;
+    if (!cursor.read_u8(id) || !cursor.read_u8(factors) || !cursor.read_u8(tq)) return JPEG_ERR_DATA;
+    FrameComponent& component = frame.components[i];
+    component.id = static_cast<int32_t>(id);
+    component.h = static_cast<int32_t>(factors >> 4);
+    component.v = static_cast<int32_t>(factors & 0x0F);
+    component.tq = static_cast<int32_t>(tq);  // checked against 0..3 when a scan uses it
+    if (component.h < 1 || component.h > 4 || component.v < 1 || component.v > 4) return JPEG_ERR_COMPONENTS;
+    frame.h_max = std::max<uint32_t>(frame.h_max, component.h);
+    frame.v_max = std::max<uint32_t>(frame.v_max, component.v);
+    frame.blocks_per_mcu += static_cast<uint32_t>(component.h * component.v);
+  }
+  if (frame.blocks_per_mcu > kMaxBlocksPerMcu) return JPEG_ERR_COMPONENTS;
+
+  frame.mcus_per_row = ceil_div(frame.samples_per_line, 8 * frame.h_max);
+  frame.mcu_rows = ceil_div(frame.lines, 8 * frame.v_max);
+  frame.total_mcus = frame.mcus_per_row * frame.mcu_rows;
+
+  forget_progressive_state(state);
+  state.frame = frame;
+  state.frame_pending = 0;
+  state.fields.jpeg_channels = frame.component_count;
+  state.fields.jpeg_width = frame.samples_per_line;
+  state.fields.jpeg_height = frame.lines;
+  return select_output_path(state);
+}

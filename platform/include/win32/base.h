@@ -45,7 +45,7 @@ typedef struct HCURSOR__* HCURSOR;
 typedef struct HBRUSH__* HBRUSH;
 typedef struct HMENU__* HMENU;
 typedef struct HDC__* HDC;
-typedef struct HGDIOBJ__* HGDIOBJ;
+typedef void* HGDIOBJ;  // as with STRICT: any GDI handle converts to it
 typedef struct HKEY__* HKEY;
 typedef HKEY* PHKEY;
 typedef LONG LSTATUS;

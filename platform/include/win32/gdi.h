@@ -1,3 +1,39 @@
-// gdi32 subset: the drawing the overlay does on a surface's device context.
+// gdi32 subset: the drawing the overlay does on a surface's device context
+// (background mode, solid brushes, ellipses, text in a built-in 8 x 16
+// bitmap font), plus POSIX-only read-back of a window's client-area pixels.
+//
+// Device contexts come from IDirectDrawSurface7::GetDC and draw straight
+// into the surface's memory in its pixel format. A new context has the
+// Windows defaults: white brush, black one-pixel pen, black text, white
+// opaque background.
 #pragma once
 #include "base.h"
+
+typedef struct HPEN__* HPEN;
+typedef struct HFONT__* HFONT;
+
+// Background modes.
+#define TRANSPARENT 1
+#define OPAQUE 2
+
+extern "C" {
+WINAPI_EXPORT int WINAPI SetBkMode(HDC dc, int mode);
+WINAPI_EXPORT HBRUSH WINAPI CreateSolidBrush(COLORREF color);
+WINAPI_EXPORT HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
+// Stock objects are never deleted; an object still selected into a context
+// is refused (FALSE) so that no context is left pointing at freed memory.
+WINAPI_EXPORT BOOL WINAPI DeleteObject(HGDIOBJ object);
+// Fills the ellipse inscribed in [left, right) x [top, bottom) with the
+// selected brush and outlines it with the selected pen.
+WINAPI_EXPORT BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom);
+// Draws `length` characters with their cell's top-left corner at (x, y);
+// characters outside printable ASCII show as '?'.
+WINAPI_EXPORT BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
+
+// POSIX-only: the client area of `window` as it was last drawn, 0x00RRGGBB
+// per pixel, rows top first; never-drawn pixels are black. `width` and
+// `height` must be those of the client area (GetClientRect).
+WINAPI_EXPORT BOOL PlatformReadWindowPixels(HWND window, DWORD* pixels, int width, int height);
+// POSIX-only: saves the same pixels as an 8-bit RGB PNG file.
+WINAPI_EXPORT BOOL PlatformSaveWindowPng(HWND window, LPCSTR path);
+}

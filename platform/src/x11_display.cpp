@@ -1,0 +1,262 @@
+// X11 backend (see x11_display.h). Xlib is used from the application's
+// threads (window changes, blits) and from the event thread, so the display
+// is opened after XInitThreads. The event thread polls the connection, drains
+// the queue under XLockDisplay, and handles each event with no lock held:
+// repaints take the pixel store's lock before this backend's, like blits do.
+#include "x11_display.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "window_internal.h"
+
+namespace platform {
+namespace {
+
+constexpr int kPollMilliseconds = 100;
+
+struct MirroredWindow {
+  Window window;
+  int width, height;
+};
+
+struct Backend {
+  std::mutex mutex;  // guards everything below
+  bool opened = false;
+  Display* display = nullptr;
+  Atom deleteWindow = 0;
+  std::unordered_map<HWND, MirroredWindow> windows;
+  std::unordered_map<Window, HWND> handles;
+  std::thread events;
+  int wakePipe[2] = {-1, -1};
+};
+
+// Never destroyed; the event thread is stopped at exit.
+Backend& TheBackend() {
+  static Backend* backend = new Backend;
+  return *backend;
+}
+
+int IgnoreXError(Display*, XErrorEvent* error) {
+  std::fprintf(stderr, "X11 error %d on request %d ignored\n", error->error_code, error->request_code);
+  return 0;
+}
+
+void RunEvents();
+
+void StopEvents() {
+  Backend& b = TheBackend();
+  if (!b.events.joinable()) return;
+  const char stop = 1;
+  (void)!write(b.wakePipe[1], &stop, 1);
+  b.events.join();
+  std::lock_guard lock(b.mutex);
+  XCloseDisplay(b.display);
+  b.display = nullptr;
+  b.windows.clear();
+  b.handles.clear();
+}
+
+// Opens the display on first use. Call with the backend's lock held.
+Display* DisplayLocked() {
+  Backend& b = TheBackend();
+  if (b.opened) return b.display;
+  b.opened = true;
+  if (!std::getenv("DISPLAY") || !XInitThreads()) return nullptr;
+  b.display = XOpenDisplay(nullptr);
+  if (!b.display) return nullptr;
+  XSetErrorHandler(IgnoreXError);
+  b.deleteWindow = XInternAtom(b.display, "WM_DELETE_WINDOW", False);
+  if (pipe(b.wakePipe) != 0) {
+    XCloseDisplay(b.display);
+    b.display = nullptr;
+    return nullptr;
+  }
+  b.events = std::thread(RunEvents);
+  std::atexit(StopEvents);
+  return b.display;
+}
+
+void CreateMirrorLocked(Display* display, const PlatformWindowInfo& info) {
+  Backend& b = TheBackend();
+  const int width = std::max(info.width, 1), height = std::max(info.height, 1);
+  const int screen = DefaultScreen(display);
+  Window window = XCreateSimpleWindow(display, RootWindow(display, screen), info.x, info.y, width, height, 0,
+                                      BlackPixel(display, screen), BlackPixel(display, screen));
+  XSelectInput(display, window, ExposureMask | StructureNotifyMask);
+  XSetWMProtocols(display, window, &b.deleteWindow, 1);
+  XSizeHints hints{};
+  hints.flags = USPosition | USSize;
+  hints.x = info.x;
+  hints.y = info.y;
+  hints.width = width;
+  hints.height = height;
+  XSetWMNormalHints(display, window, &hints);
+  b.windows[info.window] = MirroredWindow{window, width, height};
+  b.handles[window] = info.window;
+}
+
+void MirrorWindowChange(PlatformWindowChange change, const PlatformWindowInfo& info, void*) {
+  if (info.parent) return;  // child windows are drawn into their top-level window's area only
+  Backend& b = TheBackend();
+  std::lock_guard lock(b.mutex);
+  Display* display = DisplayLocked();
+  if (!display) return;
+  XLockDisplay(display);
+  auto found = b.windows.find(info.window);
+  switch (change) {
+    case PlatformWindowChange::Shown:
+      if (found == b.windows.end()) {
+        CreateMirrorLocked(display, info);
+        found = b.windows.find(info.window);
+      }
+      XMapWindow(display, found->second.window);
+      break;
+    case PlatformWindowChange::Hidden:
+      if (found != b.windows.end()) XUnmapWindow(display, found->second.window);
+      break;
+    case PlatformWindowChange::Moved:
+      if (found != b.windows.end()) {
+        found->second.width = std::max(info.width, 1);
+        found->second.height = std::max(info.height, 1);
+        XMoveResizeWindow(display, found->second.window, info.x, info.y, found->second.width,
+                          found->second.height);
+      }
+      break;
+    case PlatformWindowChange::Destroyed:
+      if (found != b.windows.end()) {
+        XDestroyWindow(display, found->second.window);
+        b.handles.erase(found->second.window);
+        b.windows.erase(found);
+      }
+      break;
+  }
+  XFlush(display);
+  XUnlockDisplay(display);
+}
+
+[[maybe_unused]] const int mirrorObserver = PlatformAddWindowObserver(MirrorWindowChange, nullptr);
+
+unsigned long ChannelBits(uint32_t byte, unsigned long mask) {
+  if (mask == 0) return 0;
+  const int shift = std::countr_zero(mask);
+  const unsigned long maximum = mask >> shift;
+  return ((byte * maximum + 127) / 255) << shift;
+}
+
+void HandleEvent(const XEvent& event) {
+  Backend& b = TheBackend();
+  HWND window;
+  {
+    std::lock_guard lock(b.mutex);
+    auto found = b.handles.find(event.xany.window);
+    if (found == b.handles.end()) return;
+    window = found->second;
+  }
+  switch (event.type) {
+    case Expose: {
+      const XExposeEvent& e = event.xexpose;
+      const RECT area{e.x, e.y, e.x + e.width, e.y + e.height};
+      UseWindowPixels(window, [&](const WindowPixels& pixels) { X11ShowPixels(window, pixels, area); });
+      if (e.count == 0) PostMessageA(window, WM_PAINT, 0, 0);
+      break;
+    }
+    case ConfigureNotify: {
+      // Only resizes made outside this process (a window manager, a user)
+      // change the window; our own MoveWindow already did.
+      const XConfigureEvent& e = event.xconfigure;
+      PlatformWindowInfo info;
+      if (!PlatformGetWindowInfo(window, &info) || (info.width == e.width && info.height == e.height)) break;
+      MoveWindow(window, info.x, info.y, e.width, e.height, TRUE);
+      PostMessageA(window, WM_SIZE, 0, MAKELONG(e.width, e.height));
+      break;
+    }
+    case ClientMessage:
+      if (static_cast<Atom>(event.xclient.data.l[0]) == b.deleteWindow) PostMessageA(window, WM_CLOSE, 0, 0);
+      break;
+  }
+}
+
+void RunEvents() {
+  Backend& b = TheBackend();
+  Display* display = b.display;  // set before this thread starts, cleared only after it ends
+  pollfd waits[2] = {{ConnectionNumber(display), POLLIN, 0}, {b.wakePipe[0], POLLIN, 0}};
+  for (;;) {
+    poll(waits, 2, kPollMilliseconds);
+    if (waits[1].revents) return;
+    std::vector<XEvent> events;
+    XLockDisplay(display);
+    while (XPending(display)) {
+      XEvent event;
+      XNextEvent(display, &event);
+      events.push_back(event);
+    }
+    XUnlockDisplay(display);
+    for (const XEvent& event : events) HandleEvent(event);
+  }
+}
+
+}  // namespace
+
+bool X11ScreenSize(int* width, int* height) {
+  std::lock_guard lock(TheBackend().mutex);
+  Display* display = DisplayLocked();
+  if (!display) return false;
+  *width = DisplayWidth(display, DefaultScreen(display));
+  *height = DisplayHeight(display, DefaultScreen(display));
+  return true;
+}
+
+void X11ShowPixels(HWND window, const WindowPixels& pixels, const RECT& area) {
+  Backend& b = TheBackend();
+  std::lock_guard lock(b.mutex);
+  auto found = b.windows.find(window);
+  if (!b.display || found == b.windows.end()) return;
+  const LONG left = std::max<LONG>(area.left, 0), top = std::max<LONG>(area.top, 0);
+  const LONG right = std::min<LONG>(area.right, pixels.width), bottom = std::min<LONG>(area.bottom, pixels.height);
+  if (left >= right || top >= bottom) return;
+  const unsigned width = right - left, height = bottom - top;
+  Display* display = b.display;
+  XLockDisplay(display);
+  const int screen = DefaultScreen(display);
+  Visual* visual = DefaultVisual(display, screen);
+  XImage* image =
+      XCreateImage(display, visual, DefaultDepth(display, screen), ZPixmap, 0, nullptr, width, height, 32, 0);
+  if (image) image->data = static_cast<char*>(std::malloc(static_cast<size_t>(image->bytes_per_line) * height));
+  if (image && image->data) {
+    const bool native = image->bits_per_pixel == 32 && visual->red_mask == 0xFF0000 &&
+                        visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
+    if (native) image->byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+    for (unsigned y = 0; y < height; ++y) {
+      const uint32_t* row = pixels.rgb.data() + static_cast<size_t>(top + y) * pixels.width + left;
+      if (native) {
+        std::memcpy(image->data + static_cast<size_t>(y) * image->bytes_per_line, row, width * 4);
+        continue;
+      }
+      for (unsigned x = 0; x < width; ++x) {
+        const uint32_t rgb = row[x];
+        XPutPixel(image, x, y,
+                  ChannelBits(rgb >> 16 & 0xFF, visual->red_mask) | ChannelBits(rgb >> 8 & 0xFF, visual->green_mask) |
+                      ChannelBits(rgb & 0xFF, visual->blue_mask));
+      }
+    }
+    XPutImage(display, found->second.window, DefaultGC(display, screen), image, 0, 0, left, top, width, height);
+    XFlush(display);
+  }
+  if (image) XDestroyImage(image);
+  XUnlockDisplay(display);
+}
+
+}  // namespace platform

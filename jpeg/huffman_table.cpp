@@ -22,13 +22,15 @@ int32_t BuildHuffmanTable(const uint8_t counts[16], const uint8_t* values,
   const int total = HuffmanValueCount(counts);
   if (total > kHuffmanMaxCodes || static_cast<size_t>(total) > values_available)
     return kBadHuffmanTable;
-  // Figure C.2 assigns consecutive codes per length; the codes of length l
-  // must stay below 2^l, or the table is over-subscribed and its codes
-  // would alias longer ones (and index past the 8-bit lookup table).
+  // Figure C.2 assigns consecutive codes per length. The codes of length l
+  // must stay below 2^l - 1: beyond, the table is over-subscribed and its
+  // codes would alias longer ones (and index past the 8-bit lookup table);
+  // the all-ones code itself is reserved (Annex C), which also keeps every
+  // MAXCODE distinct from the -1 that marks a length without codes.
   uint32_t code = 0;
   for (int length = 1; length <= 16; ++length) {
     code += counts[length - 1];
-    if (code > (1u << length)) return kBadHuffmanTable;
+    if (counts[length - 1] != 0 && code >= (1u << length)) return kBadHuffmanTable;
     code <<= 1;
   }
 

@@ -5,8 +5,8 @@
 // 8-bit lookup table, so that the common short codes decode with one load.
 // The builder refuses tables that T.81 forbids and that would make the
 // decoder read or write outside a table: counts that promise more values
-// than the segment holds, more than 257 codes, and over-subscribed code
-// lengths (a code that no longer fits in its length).
+// than the segment holds, more than 257 codes, over-subscribed code lengths
+// (a code that no longer fits in its length) and all-ones codes.
 #pragma once
 #include <cstddef>
 #include <cstdint>

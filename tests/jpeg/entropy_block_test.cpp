@@ -1,0 +1,204 @@
+// Block routines on hand-made streams: sequential blocks at the edges of
+// the zigzag sequence, DC prediction arithmetic, markers inside a block,
+// DC-only decoding, and progressive end-of-band runs.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "entropy_decode.h"
+#include "entropy_stream_writer.h"
+#include "entropy_tables.h"
+
+namespace {
+
+// DC table: categories 0..11 with codes of 4 bits.
+const std::vector<uint8_t> kDcCounts = {0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const std::vector<uint8_t> kDcValues = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+// AC table: EOB, ZRL, run 0/size 1, run 15/size 1, EOB runs 0x10 and 0x20.
+const std::vector<uint8_t> kAcCounts = {0, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const std::vector<uint8_t> kAcValues = {0x00, 0xF0, 0x01, 0xF1, 0x10, 0x20};
+
+class EntropyBlock : public ::testing::Test {
+ protected:
+  EntropyBlock()
+      : dc_(MakeHuffmanTable(kDcCounts, kDcValues, 0)),
+        ac_(MakeHuffmanTable(kAcCounts, kAcValues, 1)),
+        dc_code_(kDcCounts, kDcValues),
+        ac_code_(kAcCounts, kAcValues) {}
+
+  // DC difference `diff` (|diff| < 2048) as category and magnitude bits.
+  void PutDc(int diff) {
+    int size = 0;
+    for (int magnitude = diff < 0 ? -diff : diff; magnitude != 0; magnitude >>= 1) ++size;
+    dc_code_.Put(out_, static_cast<uint8_t>(size));
+    const int bits = diff < 0 ? diff + (1 << size) - 1 : diff;
+    out_.PutBits(static_cast<uint32_t>(bits), size);
+  }
+  void PutAc(uint8_t rs, int bits = -1, int bit_count = 0) {
+    ac_code_.Put(out_, rs);
+    if (bit_count > 0) out_.PutBits(static_cast<uint32_t>(bits), bit_count);
+  }
+  void Start() {
+    bytes_ = out_.bytes();
+    input_reset_buffer(input_, bytes_.data(), static_cast<uint32_t>(bytes_.size()));
+  }
+
+  HuffmanTable dc_, ac_;
+  HuffmanEncoder dc_code_, ac_code_;
+  EntropyStreamWriter out_;
+  std::vector<uint8_t> bytes_;
+  JpegInput input_{};
+};
+
+TEST_F(EntropyBlock, AcRunEndingAtCoefficient63NeedsNoEob) {
+  PutDc(5);
+  for (int k = 1; k < 64; ++k) PutAc(0x01, k & 1, 1);  // +1 and -1 alternating
+  PutDc(-3);                                          // the next block, no EOB in between
+  PutAc(0x00);
+  out_.PutMarker(0xD9);
+  Start();
+  int16_t prediction = 0;
+  CoefficientBlock block;
+  ASSERT_EQ(decode_block_sequential(input_, dc_, ac_, prediction, block), 0);
+  EXPECT_EQ(block.coef[0], 5);
+  for (int k = 1; k < 64; ++k) ASSERT_EQ(block.coef[kZigzagToNatural[k]], (k & 1) ? 1 : -1) << k;
+  ASSERT_EQ(decode_block_sequential(input_, dc_, ac_, prediction, block), 0);
+  EXPECT_EQ(prediction, 2);
+  EXPECT_EQ(block.coef[0], 2);
+}
+
+TEST_F(EntropyBlock, RunPastTheLastCoefficientLandsOnCoefficient63) {
+  PutDc(0);
+  PutAc(0x01, 1, 1);                            // k = 1
+  for (int i = 0; i < 3; ++i) PutAc(0xF0);      // k = 2 + 48 = 50
+  PutAc(0xF1, 1, 1);                            // run 15 from 50: position 65
+  PutDc(1);
+  PutAc(0x00);
+  out_.PutMarker(0xD9);
+  Start();
+  int16_t prediction = 0;
+  CoefficientBlock block;
+  ASSERT_EQ(decode_block_sequential(input_, dc_, ac_, prediction, block), 0);
+  EXPECT_EQ(block.coef[kZigzagToNatural[1]], 1);
+  EXPECT_EQ(block.coef[63], 1);
+  int nonzero = 0;
+  for (int16_t c : block.coef) nonzero += c != 0;
+  EXPECT_EQ(nonzero, 2);
+  // The block ended there: the next one starts at the right bit.
+  ASSERT_EQ(decode_block_sequential(input_, dc_, ac_, prediction, block), 0);
+  EXPECT_EQ(block.coef[0], 1);
+}
+
+TEST_F(EntropyBlock, DcPredictionWrapsAt16Bits) {
+  PutDc(1);
+  PutAc(0x00);
+  out_.PutMarker(0xD9);
+  Start();
+  int16_t prediction = 32767;
+  CoefficientBlock block;
+  ASSERT_EQ(decode_block_sequential(input_, dc_, ac_, prediction, block), 0);
+  EXPECT_EQ(prediction, -32768);
+  EXPECT_EQ(block.coef[0], -32768);
+}
+
+TEST_F(EntropyBlock, MarkerInsideABlockEndsItWithSuccess) {
+  PutDc(7);
+  PutAc(0x01, 1, 1);
+  out_.PutMarker(0xD3);  // the AC data stops here, without EOB
+  Start();
+  int16_t prediction = 0;
+  CoefficientBlock block;
+  for (int16_t& c : block.coef) c = 99;
+  ASSERT_EQ(decode_block_sequential(input_, dc_, ac_, prediction, block), 0);
+  EXPECT_EQ(block.coef[0], 7);
+  EXPECT_EQ(block.coef[1], 1);
+  for (int i = 2; i < 64; ++i) ASSERT_EQ(block.coef[i], 0) << i;
+  EXPECT_EQ(input_.pending_marker, 0xD3);
+  // Later blocks of the scan find only the marker: they end at once.
+  ASSERT_EQ(decode_block_sequential(input_, dc_, ac_, prediction, block), 0);
+  EXPECT_EQ(prediction, 7);
+}
+
+TEST_F(EntropyBlock, DcOnlyDecodingKeepsPredictionAndPositionOfTheFullDecoder) {
+  for (int b = 0; b < 3; ++b) {
+    PutDc(100 - 70 * b);
+    for (int k = 0; k < 5 + b; ++k) PutAc(0x01, k & 1, 1);
+    PutAc(0xF1, 0, 1);
+    PutAc(0x00);
+  }
+  out_.PutMarker(0xD9);
+  Start();
+  int16_t prediction = 0;
+  CoefficientBlock block;
+  std::vector<int64_t> positions;
+  std::vector<int> counts;
+  for (int b = 0; b < 3; ++b) {
+    ASSERT_EQ(decode_block_sequential(input_, dc_, ac_, prediction, block), 0);
+    positions.push_back(input_.position);
+    counts.push_back(input_.bit_count);
+  }
+  const int16_t full_prediction = prediction;
+  Start();
+  prediction = 0;
+  for (int b = 0; b < 3; ++b) {
+    int16_t dc = 0;
+    ASSERT_EQ(decode_block_dc_only(input_, dc_, ac_, prediction, dc), 0);
+    EXPECT_EQ(dc, prediction);
+    EXPECT_EQ(input_.position, positions[b]);
+    EXPECT_EQ(input_.bit_count, counts[b]);
+  }
+  EXPECT_EQ(prediction, full_prediction);
+  EXPECT_EQ(prediction, 100 + 30 - 40);
+}
+
+TEST_F(EntropyBlock, EobRunOfFourFromSymbol0x20AndBits01) {
+  PutAc(0x20, 0b01, 2);  // EOBRUN = 4 + 1, this block included
+  PutAc(0x01, 1, 1);     // first coefficient of the sixth block
+  PutAc(0x00);
+  out_.PutMarker(0xD9);
+  Start();
+  CoefficientBlock block{};
+  ASSERT_EQ(decode_ac_first(input_, ac_, 1, 63, 0, block), 0);
+  EXPECT_EQ(input_.eob_run, 4);
+  const int64_t position = input_.position;
+  const int bit_count = input_.bit_count;
+  for (int skipped = 0; skipped < 4; ++skipped) {
+    CoefficientBlock untouched;
+    for (int16_t& c : untouched.coef) c = 3;
+    ASSERT_EQ(decode_ac_first(input_, ac_, 1, 63, 0, untouched), 0);
+    for (int16_t c : untouched.coef) ASSERT_EQ(c, 3);
+  }
+  EXPECT_EQ(input_.eob_run, 0);
+  EXPECT_EQ(input_.position, position);
+  EXPECT_EQ(input_.bit_count, bit_count);
+  CoefficientBlock sixth{};
+  ASSERT_EQ(decode_ac_first(input_, ac_, 1, 63, 2, sixth), 0);
+  EXPECT_EQ(sixth.coef[kZigzagToNatural[1]], 1 << 2);  // shifted by Al = 2
+}
+
+TEST_F(EntropyBlock, ProgressiveRunsPastTheBandStayInsideTheBlock) {
+  PutAc(0xF1, 1, 1);  // band 63..63: run 15 reaches position 78
+  out_.PutMarker(0xD9);
+  Start();
+  CoefficientBlock block{};
+  ASSERT_EQ(decode_ac_first(input_, ac_, 63, 63, 0, block), 0);
+  EXPECT_EQ(block.coef[63], 1);
+  EXPECT_EQ(input_.eob_run, 0);
+}
+
+TEST_F(EntropyBlock, DcFirstAndRefinementBuildTheValueBitByBit) {
+  PutDc(-3);           // DC first with Al = 1: -3 << 1 = -6
+  out_.PutBits(1, 1);  // refinement of bit 0
+  out_.PutMarker(0xD9);
+  Start();
+  int16_t prediction = 0;
+  CoefficientBlock block;
+  for (int16_t& c : block.coef) c = 5;
+  ASSERT_EQ(decode_dc_first(input_, dc_, prediction, 1, block), 0);
+  EXPECT_EQ(block.coef[0], -6);
+  for (int i = 1; i < 64; ++i) ASSERT_EQ(block.coef[i], 0);
+  ASSERT_EQ(decode_dc_refine(input_, 0, block), 0);
+  EXPECT_EQ(block.coef[0], -5);
+}
+
+}  // namespace

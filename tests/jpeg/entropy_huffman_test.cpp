@@ -1,0 +1,137 @@
+// Huffman table building (T.81 Annex C, F.2.2.3) and symbol decoding
+// through the 8-bit lookup and the length-by-length search.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "bit_reader.h"
+#include "entropy_stream_writer.h"
+#include "huffman_table.h"
+
+namespace {
+
+std::vector<uint8_t> Counts(std::initializer_list<std::pair<int, int>> length_counts) {
+  std::vector<uint8_t> counts(16, 0);
+  for (auto [length, count] : length_counts) counts[length - 1] = static_cast<uint8_t>(count);
+  return counts;
+}
+
+std::vector<uint8_t> Iota(size_t n) {
+  std::vector<uint8_t> values(n);
+  for (size_t i = 0; i < n; ++i) values[i] = static_cast<uint8_t>(i);
+  return values;
+}
+
+TEST(EntropyHuffmanTable, AcceptsUpTo257CodesAndRefuses258) {
+  // 255 codes of 16 bits plus two of 15 and 9 bits fit the code space.
+  const std::vector<uint8_t> values = Iota(258);
+  HuffmanTable table{};
+  const auto accepted = Counts({{9, 1}, {15, 1}, {16, 255}});
+  EXPECT_EQ(BuildHuffmanTable(accepted.data(), values.data(), 257, 1, 2, &table), 0);
+  EXPECT_EQ(table.table_class, 1);
+  EXPECT_EQ(table.id, 2);
+  const auto refused = Counts({{9, 1}, {15, 2}, {16, 255}});
+  EXPECT_EQ(BuildHuffmanTable(refused.data(), values.data(), 258, 1, 2, &table), JPEG_ERR_BAD_HUFFMAN_TABLE);
+}
+
+TEST(EntropyHuffmanTable, RefusesTablesThatDoNotFitTheirSegmentOrCodeSpace) {
+  const std::vector<uint8_t> values = Iota(16);
+  HuffmanTable table{};
+  // The counts promise 10 values, the segment holds 9.
+  const auto ten = Counts({{4, 10}});
+  EXPECT_EQ(BuildHuffmanTable(ten.data(), values.data(), 9, 0, 0, &table), JPEG_ERR_BAD_HUFFMAN_TABLE);
+  EXPECT_EQ(BuildHuffmanTable(ten.data(), values.data(), 10, 0, 0, &table), 0);
+  // Three codes of one bit cannot exist; neither can 1 of 1 bit plus 3 of 2.
+  const auto three_of_one = Counts({{1, 3}});
+  EXPECT_EQ(BuildHuffmanTable(three_of_one.data(), values.data(), 16, 0, 0, &table),
+            JPEG_ERR_BAD_HUFFMAN_TABLE);
+  const auto overfull = Counts({{1, 1}, {2, 3}});
+  EXPECT_EQ(BuildHuffmanTable(overfull.data(), values.data(), 16, 0, 0, &table),
+            JPEG_ERR_BAD_HUFFMAN_TABLE);
+  // No code may be all ones (T.81 Annex C): 1 + 2 codes use 0, 10 and 11.
+  const auto all_ones = Counts({{1, 1}, {2, 2}});
+  EXPECT_EQ(BuildHuffmanTable(all_ones.data(), values.data(), 16, 0, 0, &table),
+            JPEG_ERR_BAD_HUFFMAN_TABLE);
+  const auto full_16 = Counts({{1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 1}, {6, 1}, {7, 1}, {8, 1},
+                               {9, 1}, {10, 1}, {11, 1}, {12, 1}, {13, 1}, {14, 1}, {15, 1}, {16, 2}});
+  EXPECT_EQ(BuildHuffmanTable(full_16.data(), values.data(), 16, 0, 0, &table),
+            JPEG_ERR_BAD_HUFFMAN_TABLE);
+}
+
+TEST(EntropyHuffmanTable, RefusedBuildLeavesThePreviousTable) {
+  const std::vector<uint8_t> values = Iota(16);
+  HuffmanTable table = MakeHuffmanTable(Counts({{2, 3}}), {7, 8, 9});
+  HuffmanTable before;
+  std::memcpy(&before, &table, sizeof table);
+  const auto overfull = Counts({{1, 3}});
+  EXPECT_EQ(BuildHuffmanTable(overfull.data(), values.data(), 16, 1, 3, &table),
+            JPEG_ERR_BAD_HUFFMAN_TABLE);
+  EXPECT_EQ(std::memcmp(&before, &table, sizeof table), 0);
+}
+
+TEST(EntropyHuffmanTable, OneBitCodeFillsTheUpperHalfOfTheFastTable) {
+  const HuffmanTable table = MakeHuffmanTable(Counts({{1, 1}}), {0x05});
+  for (int i = 0; i < 128; ++i) ASSERT_EQ(table.fast[i], (1u << 16) | 5u) << i;
+  for (int i = 128; i < 256; ++i) ASSERT_EQ(table.fast[i], 0u) << i;
+  EXPECT_EQ(table.maxcode[1], 0);
+  EXPECT_EQ(table.maxcode[2], -1);
+  EXPECT_EQ(table.maxcode[17], -1);
+}
+
+class EntropyHuffmanDecode : public ::testing::Test {
+ protected:
+  // Decodes `count` symbols from `bytes`, returning them.
+  std::vector<int> DecodeAll(const HuffmanTable& table, const std::vector<uint8_t>& bytes, size_t count,
+                             int* bits_left = nullptr) {
+    input_reset_buffer(input_, bytes.data(), static_cast<uint32_t>(bytes.size()));
+    std::vector<int> symbols;
+    BitReader bits(input_);
+    for (size_t i = 0; i < count; ++i) {
+      int symbol = -1;
+      EXPECT_EQ(bits.Decode(table, symbol), 0);
+      symbols.push_back(symbol);
+    }
+    if (bits_left != nullptr) *bits_left = bits.count();
+    return symbols;
+  }
+  JpegInput input_{};
+};
+
+TEST_F(EntropyHuffmanDecode, EveryCodeLengthFromOneTo16RoundTrips) {
+  // One code of each length 1..16; the 16-bit one is 1111111111111110.
+  const std::vector<uint8_t> counts(16, 1);
+  const std::vector<uint8_t> values = {0x10, 0x21, 0x32, 0x43, 0x54, 0x65, 0x76, 0x87,
+                                       0x98, 0xA9, 0xBA, 0xCB, 0xDC, 0xED, 0xFE, 0x01};
+  const HuffmanTable table = MakeHuffmanTable(counts, values);
+  const HuffmanEncoder encoder(counts, values);
+  EntropyStreamWriter out;
+  std::vector<int> expected;
+  for (int round = 0; round < 3; ++round) {
+    for (size_t i = 0; i < values.size(); ++i) {
+      const uint8_t symbol = values[(i * 7 + round) % values.size()];
+      encoder.Put(out, symbol);
+      expected.push_back(symbol);
+    }
+  }
+  out.PutMarker(0xD9);
+  EXPECT_EQ(DecodeAll(table, out.bytes(), expected.size()), expected);
+}
+
+TEST_F(EntropyHuffmanDecode, CodeThatMatchesNoLengthIsSymbolZeroAfter16Bits) {
+  // Only the code "0" exists; a run of ones matches nothing.
+  const HuffmanTable table = MakeHuffmanTable(Counts({{1, 1}}), {0x05});
+  const std::vector<uint8_t> bytes = {0xFF, 0x00, 0xFF, 0x00, 0x7F, 0xFF, 0x00};
+  int bits_left = 0;
+  const std::vector<int> symbols = DecodeAll(table, bytes, 2, &bits_left);
+  EXPECT_EQ(symbols, (std::vector<int>{0, 5}));
+  EXPECT_EQ(bits_left, 32 - 16 - 1);
+}
+
+TEST_F(EntropyHuffmanDecode, UndefinedTableDecodesEverySymbolAsZero) {
+  const HuffmanTable zero{};
+  const std::vector<uint8_t> bytes = {0x00, 0x00, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
+  EXPECT_EQ(DecodeAll(zero, bytes, 3), (std::vector<int>{0, 0, 0}));
+}
+
+}  // namespace

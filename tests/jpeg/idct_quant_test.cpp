@@ -55,14 +55,11 @@ TEST(QuantTable, FastFoldsInTheAanScaleFactors) {
 }
 
 // 256 * Q * s(u) * s(v) reaches 32768 from Q = 67 at (1,1), where the
-// factor is 1.924; such entries saturate instead of turning negative.
+// factor is 1.924, and everywhere for large 16-bit Q; such entries
+// saturate instead of turning negative.
 TEST(QuantTable, FastEntriesSaturateAt32767) {
   PreparedTable prepared;
-  prepare_quant_table_fast(Uniform(66).data(), prepared.entries);
-  EXPECT_EQ(prepared.entries[9], std::round(256 * 66 * AanScale(1) * AanScale(1)));
-  EXPECT_LT(prepared.entries[9], 32767);
-
-  for (const uint16_t q : {67, 255, 65535}) {
+  for (const uint16_t q : {66, 67, 255, 65535}) {
     SCOPED_TRACE(q);
     prepare_quant_table_fast(Uniform(q).data(), prepared.entries);
     for (int k = 0; k < 64; ++k) {
@@ -71,10 +68,6 @@ TEST(QuantTable, FastEntriesSaturateAt32767) {
           << "at " << k;
     }
   }
-  // 16-bit quantisers saturate everywhere: even s(7)^2 * 256 * 65535 is
-  // far beyond 32767.
-  prepare_quant_table_fast(Uniform(65535).data(), prepared.entries);
-  EXPECT_EQ(prepared.entries[63], 32767);
 }
 
 TEST(Dequantise, PreciseMultipliesEachEntryByItsQuantiser) {

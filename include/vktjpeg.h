@@ -105,6 +105,20 @@ typedef struct JpegRegion {
   int32_t bottom;
 } JpegRegion;
 
+// Values of the JFIF APP0 and Adobe APP14 markers (defaults in brackets).
+typedef struct JpegMarkerValues {
+  uint32_t jfif_seen;        // [0]
+  uint16_t jfif_version;     // [0x0101] major in the high byte
+  uint8_t density_unit;      // [0]
+  uint16_t x_density;        // [1]
+  uint16_t y_density;        // [1]
+  uint32_t adobe_seen;       // [0]
+  uint16_t adobe_version;    // [100]
+  uint16_t adobe_flags0;     // [0]
+  uint16_t adobe_flags1;     // [0]
+  uint32_t adobe_transform;  // [0] 0 = none, 1 = YCbCr, 2 = YCCK
+} JpegMarkerValues;
+
 // Bytes reserved for the decoder's state at the end of the record.
 #define VKT_JPEG_STATE_BYTES 65536
 
@@ -140,6 +154,9 @@ typedef struct JPEG_PROPERTIES {
   uint32_t interrupt;          // 0
   uint8_t* jpeg_comment;       // caller's comment buffer, or null
   uint16_t jpeg_comment_size;  // its size; after a read, the comment's length
+
+  // Set by a successful read: the marker values taken so far.
+  JpegMarkerValues markers;
 
   // Decoder state; meaningful only between JpegInit and JpegFree.
   VKT_JPEG_ALIGN64 unsigned char decoder_state[VKT_JPEG_STATE_BYTES];

@@ -37,6 +37,11 @@ void set_public_defaults(JPEG_PROPERTIES& p) {
   p.interrupt = 0;
   p.jpeg_comment = nullptr;
   p.jpeg_comment_size = 0;
+  p.markers = JpegMarkerValues{};
+  p.markers.jfif_version = 0x0101;
+  p.markers.x_density = 1;
+  p.markers.y_density = 1;
+  p.markers.adobe_version = 100;
 }
 
 void set_state_defaults(DecoderState& state) {
@@ -44,16 +49,13 @@ void set_state_defaults(DecoderState& state) {
   state.dct_kind = 1;
   state.frame_pending = 1;
   state.stop_offset = -1;
-  state.markers.adobe_version = 100;
-  state.markers.jfif_version = 0x0101;
-  state.markers.x_density = 1;
-  state.markers.y_density = 1;
 }
 
 JpegStatus initialise(JPEG_PROPERTIES& properties) {
   set_public_defaults(properties);
   DecoderState* state = new (properties.decoder_state) DecoderState{};
   set_state_defaults(*state);
+  state->markers = properties.markers;
   state->processor_kind = dispatch_jpeg_ops(state->ops);
   state->magic = kDecoderStateMagic;
   return JPEG_SUCCESS;

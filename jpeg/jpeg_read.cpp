@@ -197,6 +197,7 @@ JpegStatus read(JPEG_PROPERTIES& p, DecoderState& state, JpegReadMode mode) {
   if (status < 0) return status;
   if (!state.frame_pending) state.fields.jpeg_subsampling = classify_subsampling(state.frame);
   copy_out(state.fields, p);
+  p.markers = state.markers;
   // Reads that decode to the end of the image release the file; parameter
   // reads keep it open at their stopping marker for a following read.
   if (is_file_mode(mode) && !is_parameter_mode(mode)) {

@@ -123,19 +123,8 @@ struct QuantTable {
   alignas(16) int16_t prepared[kPreparedQuantEntries];
 };
 
-// Values taken from APP0 (JFIF) and APP14 (Adobe).
-struct MarkerValues {
-  uint32_t adobe_seen;
-  uint32_t adobe_transform;
-  uint16_t adobe_version;  // 100
-  uint16_t adobe_flags0;
-  uint16_t adobe_flags1;
-  uint32_t jfif_seen;
-  uint16_t jfif_version;   // 0x0101
-  uint8_t density_unit;
-  uint16_t x_density;      // 1
-  uint16_t y_density;      // 1
-};
+// Values taken from APP0 (JFIF) and APP14 (Adobe); copied out after a read.
+using MarkerValues = JpegMarkerValues;
 
 struct DecoderState {
   uint32_t magic;  // kDecoderStateMagic while initialised

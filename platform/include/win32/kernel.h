@@ -83,3 +83,8 @@ WINAPI_EXPORT HMODULE WINAPI LoadLibraryA(LPCSTR name);
 WINAPI_EXPORT FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 WINAPI_EXPORT BOOL WINAPI FreeLibrary(HMODULE module);
 }
+
+// POSIX-only test switch: while `missing` is TRUE, LoadLibraryA of `name`
+// (compared like module names: any case, with or without ".dll") fails with
+// ERROR_MOD_NOT_FOUND, as on a machine without that module.
+extern "C" WINAPI_EXPORT void PlatformSetModuleMissing(const char* name, BOOL missing);

@@ -1,0 +1,160 @@
+// The registry text file: value types, lookups, buffer sizes, malformed
+// input, and access through LoadLibraryA("advapi32").
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include <windows.h>
+
+#include "function_cast.h"
+
+namespace {
+
+const char* const kKey = "Software\\Zivaz Corporation\\RODiruz\\VERiz";
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/platform_registry_XXXXXX";
+    int fd = mkstemp(pattern);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    path_ = pattern;
+    setenv("VKT_REGISTRY_FILE", path_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("VKT_REGISTRY_FILE");
+    unlink(path_.c_str());
+  }
+  void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+
+  // Opens kKey, queries `name` with a buffer of `capacity` bytes.
+  LSTATUS Query(const char* name, DWORD capacity, DWORD* type, std::string* bytes, DWORD* size) {
+    HKEY key;
+    LSTATUS status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE, &key);
+    if (status != ERROR_SUCCESS) return status;
+    std::string buffer(capacity, '\x7f');
+    *size = capacity;
+    status = RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<BYTE*>(buffer.data()), size);
+    if (status == ERROR_SUCCESS) *bytes = buffer.substr(0, *size);
+    RegCloseKey(key);
+    return status;
+  }
+
+  std::string path_;
+};
+
+TEST_F(RegistryTest, ReadsEachValueTypeAndCaseInsensitiveNames) {
+  Write("Windows Registry Editor Version 5.00\r\n"
+        "; a comment\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\zivaz corporation\\RODiruz\\VERiz]\r\n"
+        "\"USECPU\"=dword:00000007\r\n"
+        "\"Text\"=\"a \\\"quoted\\\" \\\\ path\"\r\n"
+        "\"Blob\"=hex:01,ab,FF\r\n"
+        "@=\"default\"\r\n");
+  DWORD type = 0, size = 0;
+  std::string bytes;
+  ASSERT_EQ(Query("usecpu", 4, &type, &bytes, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_DWORD);
+  EXPECT_EQ(size, 4u);
+  EXPECT_EQ(bytes, std::string("\x07\x00\x00\x00", 4));
+
+  ASSERT_EQ(Query("Text", 64, &type, &bytes, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(bytes, std::string("a \"quoted\" \\ path\0", 18)) << "the size counts the terminating NUL";
+
+  ASSERT_EQ(Query("Blob", 8, &type, &bytes, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_BINARY);
+  EXPECT_EQ(bytes, "\x01\xab\xff");
+
+  ASSERT_EQ(Query(nullptr, 16, &type, &bytes, &size), ERROR_SUCCESS);
+  EXPECT_EQ(bytes, std::string("default\0", 8));
+}
+
+TEST_F(RegistryTest, MissingKeysValuesAndSmallBuffers) {
+  Write("[HKLM\\Software\\Zivaz Corporation\\RODiruz\\VERiz]\n\"Name\"=\"twelve chars\"\n");
+  DWORD type = 0, size = 0;
+  std::string bytes;
+  EXPECT_EQ(Query("Other", 16, &type, &bytes, &size), ERROR_FILE_NOT_FOUND);
+
+  EXPECT_EQ(Query("Name", 4, &type, &bytes, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 13u) << "the needed size comes back";
+  EXPECT_EQ(type, REG_SZ);
+
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Nobody", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key, nullptr);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\zivaz corporation", 0, KEY_READ, &key), ERROR_SUCCESS)
+      << "a key with subkeys exists even without a section of its own";
+  HKEY sub = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(key, "RODiruz\\VERiz", 0, KEY_READ, &sub), ERROR_SUCCESS);
+  size = 0;
+  EXPECT_EQ(RegQueryValueExA(sub, "Name", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 13u) << "a null buffer asks for the size";
+  RegCloseKey(sub);
+  RegCloseKey(key);
+  EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegQueryValueExA(key, "Name", nullptr, &type, nullptr, &size), ERROR_INVALID_HANDLE);
+
+  Write("");  // the file is read again at every open
+  EXPECT_EQ(Query("Name", 16, &type, &bytes, &size), ERROR_FILE_NOT_FOUND);
+  unlink(path_.c_str());
+  EXPECT_EQ(Query("Name", 16, &type, &bytes, &size), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryTest, MalformedLinesAreSkipped) {
+  Write(std::string("\"Orphan\"=dword:1\n"
+                    "[HKEY_NOWHERE\\Software\\Zivaz Corporation\\RODiruz\\VERiz]\n"
+                    "\"Lost\"=dword:1\n"
+                    "[HKEY_LOCAL_MACHINE\\Software\\Zivaz Corporation\\RODiruz\\VERiz]\n"
+                    "\"TooLong\"=dword:123456789\n"
+                    "\"NotHex\"=dword:12g4\n"
+                    "\"Unterminated\"=\"abc\n"
+                    "\"BadEscape\"=\"a\\nb\"\n"
+                    "\"Trailing\"=\"abc\" junk\n"
+                    "\"BadBlob\"=hex:1,,2\n"
+                    "\"NoEquals\" dword:1\n"
+                    "\"Empty\"=\n"
+                    "\"Nul\"=\"a") +
+        std::string(1, '\0') + "b\"\n" +
+        "[HKEY_LOCAL_MACHINE\\Software\\Zivaz Corporation\\RODiruz\\VERiz\n"
+        "\"AfterBrokenHeader\"=dword:1\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Zivaz Corporation\\RODiruz\\VERiz]\n"
+        "\"Good\"=dword:ffffffff\n" +
+        std::string(300, 'x') + "\n");
+  DWORD type = 0, size = 0;
+  std::string bytes;
+  for (const char* name : {"Orphan", "Lost", "TooLong", "NotHex", "Unterminated", "BadEscape", "Trailing",
+                           "BadBlob", "NoEquals", "Empty", "AfterBrokenHeader"}) {
+    EXPECT_EQ(Query(name, 16, &type, &bytes, &size), ERROR_FILE_NOT_FOUND) << name;
+  }
+  ASSERT_EQ(Query("Good", 4, &type, &bytes, &size), ERROR_SUCCESS);
+  EXPECT_EQ(bytes, "\xff\xff\xff\xff");
+  // An embedded NUL is kept as data: the value is 4 bytes plus the final NUL.
+  ASSERT_EQ(Query("Nul", 16, &type, &bytes, &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 4u);
+}
+
+TEST_F(RegistryTest, ReachedThroughAdvapi32) {
+  Write("[HKEY_LOCAL_MACHINE\\Software\\Zivaz Corporation\\RODiruz\\VERiz]\n\"USECPU\"=dword:00000003\n");
+  HMODULE advapi = LoadLibraryA("advapi32");
+  ASSERT_NE(advapi, nullptr);
+  auto open = FromFarProc<decltype(&RegOpenKeyExA)>(GetProcAddress(advapi, "RegOpenKeyExA"));
+  auto query = FromFarProc<decltype(&RegQueryValueExA)>(GetProcAddress(advapi, "RegQueryValueExA"));
+  auto close = FromFarProc<decltype(&RegCloseKey)>(GetProcAddress(advapi, "RegCloseKey"));
+  ASSERT_TRUE(open && query && close);
+  HKEY key;
+  ASSERT_EQ(open(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+  LONG value = -1;
+  DWORD size = sizeof value;
+  ASSERT_EQ(query(key, "USECPU", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size), ERROR_SUCCESS);
+  EXPECT_EQ(value, 3);
+  EXPECT_EQ(close(key), ERROR_SUCCESS);
+  EXPECT_TRUE(FreeLibrary(advapi));
+}
+
+}  // namespace

@@ -72,23 +72,36 @@ bool Connection::send(uint16_t type, const uint8_t* payload, uint32_t length) {
 
 void Connection::postPlain(UINT message, WPARAM wParam) { PostMessageA(window_, message, wParam, 0); }
 
+// The worker counts as finished once the outcome is known, before it posts
+// the final messages: a connect() that follows joins this thread before
+// starting the next, so those messages still come first.
 void Connection::run(Endpoint endpoint) {
   int socket = -1;
   std::string failure;
   const DialResult dialed = dial(endpoint, wake_.readFd(), kConnectTimeout, socket, failure);
-  if (dialed == DialResult::Failed) {
-    debugLine("%s: cannot connect to %s port %u: %s", profile_.name, endpoint.host.c_str(), endpoint.port,
-              failure.c_str());
-    postPlain(WM_TRANSPORT_CONNECT, 0);
-    postPlain(WM_TRANSPORT_CLOSE, 0);
-  } else if (dialed == DialResult::Connected && adopt(socket)) {
-    debugLine("%s: connected to %s port %u", profile_.name, endpoint.host.c_str(), endpoint.port);
-    postPlain(WM_TRANSPORT_CONNECT, 1);
-    const ReadEnd end = readFrames(socket);
-    retire(socket);
-    if (end == ReadEnd::Lost) postPlain(WM_TRANSPORT_CLOSE, 0);
+  if (dialed != DialResult::Connected || !adopt(socket)) {
+    workerRunning_.store(false);
+    if (dialed == DialResult::Failed && !stopRequested()) {
+      debugLine("%s: cannot connect to %s port %u: %s", profile_.name, endpoint.host.c_str(), endpoint.port,
+                failure.c_str());
+      postPlain(WM_TRANSPORT_CONNECT, 0);
+      postPlain(WM_TRANSPORT_CLOSE, 0);
+    }
+    return;
   }
+  debugLine("%s: connected to %s port %u", profile_.name, endpoint.host.c_str(), endpoint.port);
+  postPlain(WM_TRANSPORT_CONNECT, 1);
+  const ReadEnd end = readFrames(socket);
+  retire(socket);
   workerRunning_.store(false);
+  // disconnect() shuts the socket down itself; the end of stream that the
+  // reader may see first is then no loss to report.
+  if (end == ReadEnd::Lost && !stopRequested()) postPlain(WM_TRANSPORT_CLOSE, 0);
+}
+
+bool Connection::stopRequested() {
+  std::lock_guard state(stateMutex_);
+  return stopping_;
 }
 
 // Publishes the socket to disconnect() and the senders, unless a stop came

@@ -53,6 +53,7 @@ class Connection {
   enum class ReadEnd { Lost, Stopped };
 
   void run(Endpoint endpoint);
+  bool stopRequested();
   bool adopt(int socket);
   void retire(int socket);
   ReadEnd readFrames(int socket);

@@ -27,6 +27,12 @@ JpegStatus decode_image(DecoderState& state, ScanInfo& scan) {
   ScanLayout layout;
   JpegStatus status = plan_scan(state.frame, scan, layout);
   if (status < 0) return status;
+  if (scan.mcu_row == 0 && scan.mcu_column == 0) {
+    // Each scan's entropy-coded data starts on a byte boundary (T.81 B.2.1):
+    // bits left over from the previous scan's last byte are padding.
+    state.input.bit_buffer = 0;
+    state.input.bit_count = 0;
+  }
   if (state.progressive_scans > 0) return decode_progressive_scan(state, scan, layout);
   if (state.keep_coefficients) {
     status = allocate_kept_coefficients(state);

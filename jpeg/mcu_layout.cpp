@@ -21,6 +21,18 @@ uint32_t component_blocks_high(const FrameInfo& frame, uint32_t frame_index) {
   return static_cast<uint32_t>(ceil_div(frame.lines * v, 8ull * frame.v_max));
 }
 
+ScanComponentPlan frame_component_plan(const FrameInfo& frame, uint32_t frame_index) {
+  ScanComponentPlan plan{};
+  plan.frame_index = frame_index;
+  plan.h = static_cast<uint32_t>(frame.components[frame_index].h);
+  plan.v = static_cast<uint32_t>(frame.components[frame_index].v);
+  plan.mcu_wide = 1;
+  plan.mcu_high = 1;
+  for (uint32_t i = 0; i < frame_index; ++i)
+    plan.image_offset += static_cast<uint32_t>(frame.components[i].h * frame.components[i].v);
+  return plan;
+}
+
 size_t whole_image_blocks(const FrameInfo& frame) {
   return static_cast<size_t>(frame.mcus_per_row) * frame.mcu_rows * frame.blocks_per_mcu;
 }
@@ -31,16 +43,13 @@ JpegStatus plan_scan(const FrameInfo& frame, const ScanInfo& scan, ScanLayout& l
       frame.mcus_per_row == 0 || frame.mcu_rows == 0 || frame.h_max == 0 || frame.v_max == 0)
     return JPEG_ERR_DATA;
 
-  // First block of each frame component within a frame MCU.
-  uint32_t image_offsets[kMaxFrameComponents];
-  uint32_t offset = 0;
+  uint32_t blocks = 0;
   for (uint32_t i = 0; i < frame.component_count; ++i) {
     const FrameComponent& c = frame.components[i];
     if (!valid_factor(c.h) || !valid_factor(c.v)) return JPEG_ERR_DATA;
-    image_offsets[i] = offset;
-    offset += static_cast<uint32_t>(c.h * c.v);
+    blocks += static_cast<uint32_t>(c.h * c.v);
   }
-  if (offset != frame.blocks_per_mcu) return JPEG_ERR_DATA;
+  if (blocks != frame.blocks_per_mcu) return JPEG_ERR_DATA;
 
   layout.component_count = ns;
   layout.blocks_per_mcu = 0;
@@ -49,15 +58,13 @@ JpegStatus plan_scan(const FrameInfo& frame, const ScanInfo& scan, ScanLayout& l
     if (sc.frame_index >= frame.component_count || sc.dc_table >= kHuffmanTableCount ||
         sc.ac_table >= kHuffmanTableCount)
       return JPEG_ERR_DATA;
-    const FrameComponent& c = frame.components[sc.frame_index];
     ScanComponentPlan& plan = layout.components[i];
-    plan.frame_index = sc.frame_index;
-    plan.h = static_cast<uint32_t>(c.h);
-    plan.v = static_cast<uint32_t>(c.v);
-    plan.mcu_wide = ns == 1 ? 1 : plan.h;
-    plan.mcu_high = ns == 1 ? 1 : plan.v;
+    plan = frame_component_plan(frame, sc.frame_index);
+    if (ns > 1) {
+      plan.mcu_wide = plan.h;
+      plan.mcu_high = plan.v;
+    }
     plan.first_block = layout.blocks_per_mcu;
-    plan.image_offset = image_offsets[sc.frame_index];
     layout.blocks_per_mcu += plan.mcu_wide * plan.mcu_high;
   }
   if (layout.blocks_per_mcu > kMaxBlocksPerMcu) return JPEG_ERR_DATA;

@@ -43,6 +43,10 @@ JpegStatus plan_scan(const FrameInfo& frame, const ScanInfo& scan, ScanLayout& l
 uint32_t component_blocks_wide(const FrameInfo& frame, uint32_t frame_index);
 uint32_t component_blocks_high(const FrameInfo& frame, uint32_t frame_index);
 
+// Placement of frame component `frame_index` as a non-interleaved scan of
+// it sees it (one block per MCU). Needs a frame that plan_scan accepts.
+ScanComponentPlan frame_component_plan(const FrameInfo& frame, uint32_t frame_index);
+
 // Blocks the whole-image buffer needs: frame MCUs x blocks per frame MCU.
 size_t whole_image_blocks(const FrameInfo& frame);
 

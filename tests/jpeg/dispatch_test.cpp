@@ -1,0 +1,144 @@
+// Processor dispatch: the classification of family and feature bits, the
+// "USECPU" registry override, and where the table fill puts its members.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "marker_stream.h"
+#include "processor_dispatch.h"
+
+namespace {
+
+ProcessorInfo processor(uint32_t family, uint32_t features) {
+  ProcessorInfo info{};
+  info.family = family;
+  info.features = features;
+  return info;
+}
+
+TEST(ProcessorKind, ComesFromFamilyAndFeatureBits) {
+  constexpr uint32_t mmx = kFeatureMmx, sse = kFeatureSse, sse2 = kFeatureSse2;
+  struct Case {
+    uint32_t family, features;
+    ProcessorKind kind;
+  };
+  const Case cases[] = {
+      {5, 0, CPU_FAMILY5},
+      {5, mmx, CPU_FAMILY5_MMX},
+      {5, mmx | sse | sse2, CPU_FAMILY5_MMX},
+      {6, 0, CPU_FAMILY6},
+      {6, sse, CPU_FAMILY6},  // SSE without MMX
+      {6, mmx, CPU_FAMILY6_MMX},
+      {6, mmx | sse, CPU_FAMILY6_MMX_SSE},
+      {6, mmx | sse | sse2, CPU_FAMILY6_MMX_SSE},
+      {15, 0, CPU_GENERIC},
+      {15, mmx | sse, CPU_GENERIC},
+      {15, sse2, CPU_FAMILY15_SSE2},
+      {15, mmx | sse | sse2, CPU_FAMILY15_SSE2},
+      {4, mmx | sse | sse2, CPU_GENERIC},
+      {0, 0, CPU_GENERIC},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(classify_processor(processor(c.family, c.features), kNoCpuOverride), c.kind)
+        << "family " << c.family << " features " << std::hex << c.features;
+  }
+}
+
+TEST(ProcessorKind, AnOverrideOfZeroToSixWins) {
+  const ProcessorInfo sse2_machine = processor(15, kFeatureMmx | kFeatureSse | kFeatureSse2);
+  for (int32_t kind = 0; kind <= 6; ++kind) EXPECT_EQ(classify_processor(sse2_machine, kind), kind);
+  for (int32_t ignored : {7, -1, -2, 100}) {
+    EXPECT_EQ(classify_processor(sse2_machine, ignored), CPU_FAMILY15_SSE2) << ignored;
+  }
+}
+
+class CpuOverride : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/jpeg_registry_XXXXXX";
+    const int fd = mkstemp(pattern);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    path_ = pattern;
+    setenv("VKT_REGISTRY_FILE", path_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("VKT_REGISTRY_FILE");
+    unlink(path_.c_str());
+  }
+  void write_value(const std::string& value_line) {
+    std::ofstream(path_) << "Windows Registry Editor Version 5.00\r\n"
+                         << "[HKEY_LOCAL_MACHINE\\Software\\Zivaz Corporation\\RODiruz\\VERiz]\r\n"
+                         << value_line << "\r\n";
+  }
+  static ProcessorKind detected() { return classify_processor(current_processor_info(), kNoCpuOverride); }
+
+  std::string path_;
+};
+
+TEST_F(CpuOverride, ZeroForcesTheGenericTable) {
+  write_value("\"USECPU\"=dword:00000000");
+  DecoderRecord record;
+  EXPECT_EQ(record.state().processor_kind, CPU_GENERIC);
+  EXPECT_EQ(record.state().ops.multimedia_end, nullptr);
+  EXPECT_NE(record.state().ops.decode_block, nullptr);
+}
+
+TEST_F(CpuOverride, AForcedKindIsTakenWhateverTheProcessor) {
+  write_value("\"USECPU\"=dword:00000003");
+  DecoderRecord record;
+  EXPECT_EQ(record.state().processor_kind, CPU_FAMILY5_MMX);
+}
+
+TEST_F(CpuOverride, SevenOrAbsentFallsBackToDetection) {
+  write_value("\"USECPU\"=dword:00000007");
+  {
+    DecoderRecord record;
+    EXPECT_EQ(record.state().processor_kind, detected());
+  }
+  write_value("\"Other\"=dword:00000000");
+  {
+    DecoderRecord record;
+    EXPECT_EQ(record.state().processor_kind, detected());
+  }
+  std::ofstream(path_) << "";  // no key at all
+  DecoderRecord record;
+  EXPECT_EQ(record.state().processor_kind, detected());
+}
+
+TEST(JpegOpsTable, FillsExactlyTheReadingSlots) {
+  DecoderRecord record;
+  const JpegOps& ops = record.state().ops;
+  ASSERT_EQ(sizeof(JpegOps) / sizeof(void*), static_cast<size_t>(kJpegOpsEntries));
+  void* entries[kJpegOpsEntries];
+  std::memcpy(entries, &ops, sizeof(entries));
+  // Entries 2..5: advapi32 and its three registry functions; slots 3..10
+  // (entries 9..16): the transforms; slots 55, 56 (entries 61, 62): the
+  // block decoders; slots 60..62 (entries 66..68): the dequantisers.
+  for (int entry = 0; entry < kJpegOpsEntries; ++entry) {
+    const bool filled = (entry >= 2 && entry <= 5) || (entry >= 9 && entry <= 16) || entry == 61 || entry == 62 ||
+                        (entry >= 66 && entry <= 68);
+    if (entry == 0) continue;  // the last SOS length, a number
+    EXPECT_EQ(entries[entry] != nullptr, filled) << "entry " << entry;
+  }
+}
+
+TEST(JpegOpsTable, CurrentSlotsFollowTheTransformKind) {
+  DecoderRecord record;
+  JpegOps& ops = record.state().ops;
+  select_current_transforms(ops, 1);
+  EXPECT_EQ(ops.current_idct_8x8, ops.idct_precise_8x8);
+  EXPECT_EQ(ops.current_idct_2x2, ops.idct_precise_2x2);
+  EXPECT_EQ(ops.current_dequantise, ops.dequantise_precise);
+  select_current_transforms(ops, 0);
+  EXPECT_EQ(ops.current_idct_4x4, ops.idct_fast_4x4);
+  EXPECT_EQ(ops.current_idct_1x1, ops.idct_fast_1x1);
+  EXPECT_EQ(ops.current_dequantise, ops.dequantise_fast);
+  EXPECT_NE(ops.idct_fast_8x8, ops.idct_precise_8x8);
+}
+
+}  // namespace

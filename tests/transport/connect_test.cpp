@@ -87,6 +87,22 @@ TEST(Connect, LossByThePeerIsReportedOnceAndAllowsAReconnect) {
   EXPECT_EQ(connectionMessages(window), twice);
 }
 
+TEST(Connect, UninitializeStopsEveryConnectionButKeepsTheHandles) {
+  DevsimProcess devsim(7100, {"--stall"});
+  WindowThread window;
+  TestConnection first(remoteSocketApi(), window), second(remoteSocketApi(), window);
+  ASSERT_TRUE(first.connect("127.0.0.1", devsim.port()));
+  ASSERT_TRUE(second.connect("127.0.0.1", devsim.port()));
+  uninitializeRemoteSocket();
+  EXPECT_EQ(first.send(1, "x", 1), 0);
+  EXPECT_EQ(second.send(1, "x", 1), 0);
+  EXPECT_EQ(initializeRemoteSocket(), 1);
+  ASSERT_TRUE(first.connect("127.0.0.1", devsim.port()));
+  EXPECT_NE(first.send(1, "x", 1), 0);
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(window.count(WM_TRANSPORT_CLOSE), 0u);
+}
+
 TEST(Connect, MalformedRequestsAreRefusedAtOnce) {
   WindowThread window;
   TestConnection connection(remoteSocketApi(), window);

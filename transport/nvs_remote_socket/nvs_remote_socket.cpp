@@ -2,11 +2,16 @@
 // 1645, stream blocks (data frames) as 1647; connection messages 1445 and
 // 1446. The session sends the init packet on every 1445; the device
 // answers it with the ready packet (85).
+#include "core/debug_log.h"
 #include "core/transport_calls.h"
 #include "sdk/transport_api.h"
 
 namespace {
 const vkt::transport::TransportProfile kProfile{"NVSRemoteSocket", WM_TRANSPORT_NOTIFY2, WM_TRANSPORT_DATA2};
+
+// This library has no debug switch: its lines always go to the debug
+// output, which the platform shows only on request.
+const bool debugLinesOn = (vkt::transport::setDebugOutput(true), true);
 }
 
 using namespace vkt::transport;

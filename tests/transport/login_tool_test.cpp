@@ -1,0 +1,61 @@
+// The demo client end to end: vkt-login's exit status against the
+// simulator for an accepted login of each kind, a refused login and a
+// device that cannot be reached.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/transport/devsim_process.h"
+
+extern char** environ;
+
+namespace {
+
+// Runs vkt-login with its output discarded and returns its exit status.
+int runLogin(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), VKT_LOGIN_PATH);
+  arguments.insert(arguments.end(), {"--timeout-ms", "10000"});
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+std::vector<std::string> loginArguments(int kind, uint16_t port, const std::string& password) {
+  return {"--kind", std::to_string(kind), "--host", "127.0.0.1", "--port", std::to_string(port),
+          "--user", "admin", "--password", password, "--notices", "1"};
+}
+
+TEST(LoginTool, ExitStatusFollowsTheLoginOutcome) {
+  for (int kind : {5200, 7100}) {
+    vkt::test::DevsimProcess devsim(kind);
+    ASSERT_NE(devsim.port(), 0);
+    EXPECT_EQ(runLogin(loginArguments(kind, devsim.port(), "admin")), 0) << kind;
+    EXPECT_EQ(runLogin(loginArguments(kind, devsim.port(), "wrong")), 1) << kind;
+  }
+}
+
+TEST(LoginTool, UnreachableDeviceAndBadArguments) {
+  uint16_t port;
+  {
+    vkt::test::DevsimProcess devsim(7100);
+    port = devsim.port();
+  }  // the simulator is gone: its port refuses connections
+  EXPECT_EQ(runLogin(loginArguments(7100, port, "admin")), 3);
+  EXPECT_EQ(runLogin({"--kind", "6000", "--host", "127.0.0.1", "--port", "1"}), 2);
+}
+
+}  // namespace

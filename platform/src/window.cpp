@@ -72,15 +72,20 @@ WINAPI_EXPORT HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCST
     window->owner = queue;
     window->proc = proc;
     window->style = style;
-    window->x = x == CW_USEDEFAULT ? 0 : x;
-    window->y = y == CW_USEDEFAULT ? 0 : y;
-    window->width = width == CW_USEDEFAULT ? (child ? 0 : kDefaultWidth) : std::max(width, 0);
-    window->height = height == CW_USEDEFAULT ? (child ? 0 : kDefaultHeight) : std::max(height, 0);
+    x = x == CW_USEDEFAULT ? 0 : x;
+    y = y == CW_USEDEFAULT ? 0 : y;
+    width = width == CW_USEDEFAULT ? (child ? 0 : kDefaultWidth) : std::max(width, 0);
+    height = height == CW_USEDEFAULT ? (child ? 0 : kDefaultHeight) : std::max(height, 0);
+    window->x = x;
+    window->y = y;
+    window->width = width;
+    window->height = height;
     state.windows.emplace(id, std::move(window));
   }
 
-  CREATESTRUCTA create{param,  instance, menu, parent,    height,     width,
-                       y,      x,        static_cast<LONG>(style), windowName, className, exStyle};
+  // The procedure sees the geometry after defaults were applied.
+  CREATESTRUCTA create{param, instance, menu,       parent,    height, width, y, x, static_cast<LONG>(style),
+                       windowName, className, exStyle};
   if (proc(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
     DestroyWindow(handle);
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);

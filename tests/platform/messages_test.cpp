@@ -1,6 +1,7 @@
 // Window classes, window life, posted messages and message retrieval.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -13,12 +14,15 @@ LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 TEST(WindowClass, SecondRegistrationFailsWithClassAlreadyExists) {
+  static int run = 0;  // classes live as long as the process: a fresh name per run
+  std::string name = "ClassRegisteredTwice" + std::to_string(++run);
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = PlainProc;
-  windowClass.lpszClassName = "ClassRegisteredTwice";
+  windowClass.lpszClassName = name.c_str();
   ATOM atom = RegisterClassA(&windowClass);
   ASSERT_NE(atom, 0);
-  windowClass.lpszClassName = "CLASSREGISTEREDTWICE";  // names compare without case
+  std::string upper = "CLASSREGISTEREDTWICE" + std::to_string(run);  // names compare without case
+  windowClass.lpszClassName = upper.c_str();
   SetLastError(0);
   EXPECT_EQ(RegisterClassA(&windowClass), 0);
   EXPECT_EQ(GetLastError(), 1410u);

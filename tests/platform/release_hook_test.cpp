@@ -95,6 +95,20 @@ TEST(ReleaseHook, NotCalledWhenThePostFails) {
   EXPECT_EQ(releases, 0);
 }
 
+TEST(ReleaseHook, AFullQueueRefusesPostsAndTheCallerKeepsTheRecord) {
+  std::atomic<int> releases{0};
+  TestHandler handler;
+  HWND window = CreateTestWindow(&handler);
+  int accepted = 0;
+  while (accepted < 20000 && PostMessageA(window, WM_USER, 0, 0)) ++accepted;
+  EXPECT_EQ(accepted, 10000) << "the queue is bounded as on Windows";
+  SetLastError(0);
+  EXPECT_FALSE(PostRecord(window, releases));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_QUOTA));
+  EXPECT_EQ(releases, 0);
+  DestroyWindow(window);
+}
+
 TEST(ReleaseHook, ThreadExitReleasesQueuedAndUndispatchedMessages) {
   std::atomic<int> releases{0};
   std::thread owner([&] {

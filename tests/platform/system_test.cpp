@@ -83,6 +83,13 @@ TEST(Geometry, VisibilityPositionsAndClientArea) {
   EXPECT_EQ(point.x, 115);
   EXPECT_EQ(point.y, 225);
 
+  HWND defaulted = CreateWindowExA(0, "PlatformTestWindow", "", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, &handler);
+  ASSERT_TRUE(GetClientRect(defaulted, &rect));
+  EXPECT_GT(rect.right, 0) << "a default size is given";
+  EXPECT_GT(rect.bottom, 0);
+  DestroyWindow(defaulted);
+
   ShowWindow(parent, SW_HIDE);
   EXPECT_FALSE(IsWindowVisible(parent));
   DestroyWindow(parent);

@@ -139,7 +139,10 @@ WINAPI_EXPORT DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* 
 // hook below, so tests can read what a user would have seen.
 WINAPI_EXPORT int WINAPI MessageBoxA(HWND window, LPCSTR text, LPCSTR caption, UINT type);
 
-// Application windows and geometry.
+// Application windows and geometry. Windows have no frame on POSIX: the
+// client area is the whole window, so GetClientRect gives (0, 0, width,
+// height) and ClientToScreen adds the positions of the window and its
+// parents. MoveWindow and ShowWindow send no messages.
 WINAPI_EXPORT BOOL WINAPI ShowWindow(HWND window, int command);
 WINAPI_EXPORT BOOL WINAPI IsWindowVisible(HWND window);
 WINAPI_EXPORT BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +34,8 @@ struct MirroredWindow {
 };
 
 struct Backend {
+  // Set when the X server goes away; from then on windows stay off-screen.
+  std::atomic<bool> lost{false};
   std::mutex mutex;  // guards everything below
   bool opened = false;
   Display* display = nullptr;
@@ -54,6 +57,12 @@ int IgnoreXError(Display*, XErrorEvent* error) {
   return 0;
 }
 
+// Xlib calls this instead of exiting the process when the connection
+// breaks; later calls on the display return at once.
+void ConnectionLost(Display*, void*) {
+  if (!TheBackend().lost.exchange(true)) std::fprintf(stderr, "X connection lost; windows stay off-screen\n");
+}
+
 void RunEvents();
 
 void StopEvents() {
@@ -63,7 +72,7 @@ void StopEvents() {
   (void)!write(b.wakePipe[1], &stop, 1);
   b.events.join();
   std::lock_guard lock(b.mutex);
-  XCloseDisplay(b.display);
+  if (!b.lost) XCloseDisplay(b.display);
   b.display = nullptr;
   b.windows.clear();
   b.handles.clear();
@@ -72,12 +81,13 @@ void StopEvents() {
 // Opens the display on first use. Call with the backend's lock held.
 Display* DisplayLocked() {
   Backend& b = TheBackend();
-  if (b.opened) return b.display;
+  if (b.opened) return b.lost ? nullptr : b.display;
   b.opened = true;
   if (!std::getenv("DISPLAY") || !XInitThreads()) return nullptr;
   b.display = XOpenDisplay(nullptr);
   if (!b.display) return nullptr;
   XSetErrorHandler(IgnoreXError);
+  XSetIOErrorExitHandler(b.display, ConnectionLost, nullptr);
   b.deleteWindow = XInternAtom(b.display, "WM_DELETE_WINDOW", False);
   if (pipe(b.wakePipe) != 0) {
     XCloseDisplay(b.display);
@@ -196,6 +206,8 @@ void RunEvents() {
   for (;;) {
     poll(waits, 2, kPollMilliseconds);
     if (waits[1].revents) return;
+    if (waits[0].revents & (POLLHUP | POLLERR | POLLNVAL)) ConnectionLost(display, nullptr);
+    if (b.lost) return;
     std::vector<XEvent> events;
     XLockDisplay(display);
     while (XPending(display)) {
@@ -223,7 +235,7 @@ void X11ShowPixels(HWND window, const WindowPixels& pixels, const RECT& area) {
   Backend& b = TheBackend();
   std::lock_guard lock(b.mutex);
   auto found = b.windows.find(window);
-  if (!b.display || found == b.windows.end()) return;
+  if (!b.display || b.lost || found == b.windows.end()) return;
   const LONG left = std::max<LONG>(area.left, 0), top = std::max<LONG>(area.top, 0);
   const LONG right = std::min<LONG>(area.right, pixels.width), bottom = std::min<LONG>(area.bottom, pixels.height);
   if (left >= right || top >= bottom) return;

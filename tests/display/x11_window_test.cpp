@@ -1,0 +1,251 @@
+// Real X11 windows: an Xvfb started for the test, a window shown through the
+// platform, a picture with the overlay drawn by VideoRenderer, and the
+// screen read back from the X server's root window. X events come back to
+// the window procedure through the ordinary message loop.
+#include <gtest/gtest.h>
+// After gtest: Xlib defines None, which gtest uses as a name.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "display_test_support.h"
+#include "overlay.h"
+#include "video_renderer.h"
+
+using namespace display_test;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool XvfbInstalled() {
+  const char* path = std::getenv("PATH");
+  std::string paths = path ? path : "/usr/bin:/bin";
+  for (size_t start = 0; start <= paths.size();) {
+    size_t end = paths.find(':', start);
+    if (end == std::string::npos) end = paths.size();
+    if (access((paths.substr(start, end - start) + "/Xvfb").c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// An Xvfb on the first free display number, which it reports through a pipe.
+class XvfbServer {
+ public:
+  bool Start() {
+    int report[2];
+    if (pipe(report) != 0) return false;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(report[0]);
+      const int quiet = open("/dev/null", O_WRONLY);
+      dup2(quiet, STDOUT_FILENO);
+      dup2(quiet, STDERR_FILENO);
+      const std::string fd = std::to_string(report[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(report[1]);
+    std::string number;
+    pollfd wait{report[0], POLLIN, 0};
+    while (pid_ > 0 && poll(&wait, 1, 20000) > 0) {
+      char c;
+      if (read(report[0], &c, 1) != 1 || c == '\n') break;
+      number += c;
+    }
+    close(report[0]);
+    if (number.empty()) return false;
+    display_ = ":" + number;
+    return true;
+  }
+
+  ~XvfbServer() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+
+  const std::string& display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+class FakeSession : public OverlaySource {
+ public:
+  SYSTEMTIME OverlayDeviceTime() const override { return SYSTEMTIME{2024, 3, 2, 5, 7, 8, 9, 0}; }
+  bool OverlayIsRecording() const override { return true; }
+};
+
+// Repeats `check` while pumping the thread's messages, until it holds or
+// five seconds have passed: the X server and the event thread run apart.
+bool Eventually(const std::function<bool()>& check) {
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  for (;;) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    if (check()) return true;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+}
+
+std::vector<uint32_t> ReadScreen(Display* display, int x, int y, int width, int height) {
+  std::vector<uint32_t> pixels;
+  XImage* image = XGetImage(display, DefaultRootWindow(display), x, y, width, height, AllPlanes, ZPixmap);
+  if (!image) return pixels;
+  pixels.reserve(static_cast<size_t>(width) * height);
+  for (int row = 0; row < height; ++row) {
+    for (int column = 0; column < width; ++column) pixels.push_back(XGetPixel(image, column, row) & 0xFFFFFF);
+  }
+  XDestroyImage(image);
+  return pixels;
+}
+
+struct MessageLog {
+  int paints = 0;
+  int closes = 0;
+  LPARAM lastSize = 0;
+};
+MessageLog messageLog;
+
+LRESULT CALLBACK LoggingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PAINT) ++messageLog.paints;
+  if (message == WM_CLOSE) {
+    ++messageLog.closes;
+    return 0;  // the test decides when the window goes
+  }
+  if (message == WM_SIZE) messageLog.lastSize = lParam;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// One server for the whole process: the platform opens its X connection
+// once, at the first window shown, and keeps it until exit. The server is
+// stopped at exit, after the platform has closed that connection (its exit
+// handler is registered later, so it runs first).
+XvfbServer* SharedServer() {
+  static XvfbServer server;
+  static const bool started = [] {
+    if (!server.Start()) return false;
+    setenv("DISPLAY", server.display().c_str(), 1);
+    return true;
+  }();
+  return started ? &server : nullptr;
+}
+
+class X11WindowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!XvfbInstalled()) GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_NE(SharedServer(), nullptr);
+    PlatformSetDisplayMode(nullptr);
+    XInitThreads();
+    display_ = XOpenDisplay(SharedServer()->display().c_str());
+    ASSERT_NE(display_, nullptr);
+  }
+  void TearDown() override {
+    if (display_) XCloseDisplay(display_);
+  }
+
+  Display* display_ = nullptr;
+};
+
+TEST_F(X11WindowTest, PictureAndOverlayReachTheScreen) {
+  TestWindow window(200, 100, 704, 576);
+  Picture picture = QuadrantPicture(352, 288);
+  FakeSession session;
+  VideoRenderer renderer;
+  ASSERT_EQ(renderer.Initialize(), 1);
+  ASSERT_EQ(renderer.Configure(window.handle(), 352, 288, kFormatRgb), 1);
+  renderer.SetDrawCallback(DrawOverlay, static_cast<OverlaySource*>(&session));
+  ASSERT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), DD_OK);
+  // The renderer read the X screen's size at initialisation.
+  EXPECT_EQ(renderer.DestinationRect().right, 200 + 704);
+
+  std::vector<uint32_t> screen;
+  const std::vector<uint32_t> client = window.ReadPixels();
+  EXPECT_TRUE(Eventually([&] {
+    screen = ReadScreen(display_, 200, 100, 704, 576);
+    return screen == client;
+  }));
+  ASSERT_EQ(screen.size(), 704u * 576u);
+  auto at = [&](int x, int y) { return screen[y * 704 + x]; };
+  EXPECT_EQ(at(100, 400), 0x0000FFu);  // picture quadrants, doubled
+  EXPECT_EQ(at(600, 400), 0xFFFF00u);
+  EXPECT_EQ(at(600, 200), 0x00FF00u);
+  EXPECT_EQ(at(2 * 338, 2 * 18), 0x00FF00u);  // dot centre (picture 328..348, 8..28)
+  EXPECT_EQ(at(2 * 338, 2 * 8), 0x000000u);    // its outline
+  int textPixels = 0;
+  for (int y = 20; y < 52; ++y) {
+    for (int x = 20; x < 20 + 2 * 19 * 8; ++x) textPixels += at(x, y) == 0;
+  }
+  EXPECT_GT(textPixels, 300);
+  for (int x = 0; x < 20; ++x) EXPECT_EQ(at(x, 30), 0xFF0000u);  // nothing left of the text
+}
+
+TEST_F(X11WindowTest, XEventsReachTheWindowProcedure) {
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = LoggingWindowProc;
+  windowClass.lpszClassName = "X11LoggingWindow";
+  RegisterClassA(&windowClass);
+  HWND window = CreateWindowExA(0, "X11LoggingWindow", "log", WS_OVERLAPPEDWINDOW, 50, 60, 320, 240, nullptr,
+                                nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  ShowWindow(window, SW_SHOW);
+  EXPECT_TRUE(Eventually([] { return messageLog.paints > 0; }));
+
+  Window mirror = 0;
+  ASSERT_TRUE(Eventually([&] {
+    Window root, parent, *children = nullptr;
+    unsigned count = 0;
+    XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
+    for (unsigned i = 0; i < count; ++i) {
+      XWindowAttributes attributes;
+      if (XGetWindowAttributes(display_, children[i], &attributes) && attributes.map_state == IsViewable &&
+          attributes.x == 50 && attributes.y == 60 && attributes.width == 320) {
+        mirror = children[i];
+      }
+    }
+    if (children) XFree(children);
+    return mirror != 0;
+  }));
+
+  XResizeWindow(display_, mirror, 400, 300);
+  XFlush(display_);
+  EXPECT_TRUE(Eventually([] { return messageLog.lastSize == MAKELONG(400, 300); }));
+  RECT client{};
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 400);
+  EXPECT_EQ(client.bottom, 300);
+
+  XEvent close{};
+  close.xclient.type = ClientMessage;
+  close.xclient.window = mirror;
+  close.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+  close.xclient.format = 32;
+  close.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+  XSendEvent(display_, mirror, False, NoEventMask, &close);
+  XFlush(display_);
+  EXPECT_TRUE(Eventually([] { return messageLog.closes > 0; }));
+
+  DestroyWindow(window);
+  EXPECT_TRUE(Eventually([&] {
+    XWindowAttributes attributes;
+    XSync(display_, False);
+    return !XGetWindowAttributes(display_, mirror, &attributes);
+  }));
+}
+
+}  // namespace

@@ -28,6 +28,11 @@ enum : UINT {
 
 // Frame header of every packet on the wire, handed to the window as is with
 // notifications. Little-endian; see docs/protocol.md.
+enum : uint32_t { PACKET_MAGIC = 0x50544B56 };  // the bytes "VKTP"
+enum : uint8_t {
+  PACKET_VERSION = 1,
+  PACKET_FLAG_DATA = 0x01,  // a data block (delivered as a data message), not a packet
+};
 #pragma pack(push, 1)
 struct PacketHeader {
   uint32_t magic;          // PACKET_MAGIC

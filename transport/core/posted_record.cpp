@@ -6,11 +6,15 @@
 
 namespace vkt::transport {
 
+static_assert(PACKET_MAGIC == wire::kFrameMagic && PACKET_VERSION == wire::kFrameVersion &&
+                  PACKET_FLAG_DATA == wire::kFlagData,
+              "the message header and the wire header describe the same frame");
+
 PostedRecord::PostedRecord(std::shared_ptr<FlowBudget> budget, size_t charge, const wire::FrameHeader& header,
                            std::unique_ptr<uint8_t[]> payload)
     : budget_(std::move(budget)), charge_(charge), isData_((header.flags & wire::kFlagData) != 0), payload_(std::move(payload)) {
-  header_.magic = wire::kFrameMagic;
-  header_.version = wire::kFrameVersion;
+  header_.magic = PACKET_MAGIC;
+  header_.version = PACKET_VERSION;
   header_.flags = header.flags;
   header_.type = header.type;
   header_.payloadLength = header.payloadLength;

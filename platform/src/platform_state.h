@@ -79,7 +79,6 @@ struct WindowState {
   HWND parent = nullptr;
   std::shared_ptr<ThreadQueue> owner;
   WNDPROC proc = nullptr;
-  DWORD style = 0;
   LONG_PTR userData = 0;
   int x = 0, y = 0, width = 0, height = 0;
   bool visible = false;

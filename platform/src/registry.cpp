@@ -25,7 +25,9 @@ struct OpenKey {
 struct KeyTable {
   std::mutex mutex;
   std::unordered_map<uintptr_t, OpenKey> keys;
-  uintptr_t next = 0x1000;  // far below the root keys' values; never reused
+  // Apart from kernel handles, so CloseHandle on a key cannot close an event,
+  // and far below the root keys; never reused.
+  uintptr_t next = 0x10000000;
 };
 
 KeyTable& Keys() {

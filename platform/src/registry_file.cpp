@@ -197,11 +197,14 @@ RegistryData LoadRegistryFile() {
   }
   FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) return {};
-  std::string text(kMaxFileBytes + 1, '\0');
-  size_t size = std::fread(text.data(), 1, text.size(), file);
+  std::string text;
+  char chunk[4096];
+  size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && text.size() <= kMaxFileBytes) {
+    text.append(chunk, got);
+  }
   std::fclose(file);
-  if (size > kMaxFileBytes) return {};
-  text.resize(size);
+  if (text.size() > kMaxFileBytes) return {};
   return ParseRegistryText(text);
 }
 

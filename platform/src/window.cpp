@@ -71,7 +71,6 @@ WINAPI_EXPORT HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCST
     window->parent = parent;
     window->owner = queue;
     window->proc = proc;
-    window->style = style;
     x = x == CW_USEDEFAULT ? 0 : x;
     y = y == CW_USEDEFAULT ? 0 : y;
     width = width == CW_USEDEFAULT ? (child ? 0 : kDefaultWidth) : std::max(width, 0);

@@ -137,6 +137,40 @@ TEST_F(RegistryTest, MalformedLinesAreSkipped) {
   // An embedded NUL is kept as data: the value is 4 bytes plus the final NUL.
   ASSERT_EQ(Query("Nul", 16, &type, &bytes, &size), ERROR_SUCCESS);
   EXPECT_EQ(size, 4u);
+
+  Write(std::string(1 << 20, ';') + "\n[HKLM\\Software\\Zivaz Corporation\\RODiruz\\VERiz]\n\"Good\"=dword:1\n");
+  EXPECT_EQ(Query("Good", 4, &type, &bytes, &size), ERROR_FILE_NOT_FOUND) << "an oversized file is ignored";
+}
+
+TEST_F(RegistryTest, MutatedFilesNeverBreakTheReader) {
+  const std::string seed =
+      "[HKEY_LOCAL_MACHINE\\Software\\Zivaz Corporation\\RODiruz\\VERiz]\n"
+      "\"USECPU\"=dword:00000007\n\"Text\"=\"a \\\"b\\\" c\"\n\"Blob\"=hex:01,02,03\n@=\"d\"\n";
+  uint32_t state = 12345;
+  auto next = [&state] { return state = state * 1103515245u + 12345u; };
+  for (int round = 0; round < 300; ++round) {
+    std::string text = seed;
+    for (int edits = 1 + next() % 8; edits > 0; --edits) {
+      size_t at = next() % text.size();
+      switch (next() % 3) {
+        case 0: text[at] = static_cast<char>(next() >> 16); break;
+        case 1: text.erase(at, 1 + next() % 4); break;
+        default: text.insert(at, 1, "[]\"\\=@:,\n"[next() % 10]); break;
+      }
+      if (text.empty()) text = "[";
+    }
+    Write(text);
+    for (const char* name : {"USECPU", "Text", "Blob", ""}) {
+      DWORD type = 0, size = 0;
+      std::string bytes;
+      LSTATUS status = Query(name, 8, &type, &bytes, &size);
+      ASSERT_TRUE(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND || status == ERROR_MORE_DATA) << status;
+      if (status == ERROR_SUCCESS) {
+        ASSERT_LE(size, 8u);
+        ASSERT_TRUE(type == REG_SZ || type == REG_DWORD || type == REG_BINARY);
+      }
+    }
+  }
 }
 
 TEST_F(RegistryTest, ReachedThroughAdvapi32) {

@@ -40,6 +40,28 @@
 // available. Never leaves the block routines.
 constexpr JpegStatus kMarkerReached = 100;
 
+// The bit reader's working copy of the input's bit state.
+struct BitState {
+  uint64_t buffer;
+  int count;
+  const uint8_t* next;
+  const uint8_t* end;
+  const uint8_t* taken_from;  // `next` when the input's position was last updated
+};
+
+// Out-of-line parts of the reader, on a copy of its state so that the
+// reader's own state never has its address taken and stays in registers.
+// bit_fill: appends bytes until more than 56 bits are buffered, a marker is
+// met or the input ends; returns kMarkerReached when a marker stops it with
+// fewer than `wanted` bits, a negative status when a file refill fails with
+// fewer than `wanted` bits, else 0.
+JpegStatus bit_fill(JpegInput& input, BitState& state, int wanted);
+// The length-by-length search of DECODE from code length `first_length`.
+JpegStatus bit_decode_slow(JpegInput& input, BitState& state, const HuffmanTable& table,
+                           int first_length, int& symbol);
+// Writes the state back into the input (bit buffer, count, next, position).
+void bit_store(JpegInput& input, BitState& state);
+
 class BitReader {
  public:
   explicit BitReader(JpegInput& input)
@@ -49,7 +71,10 @@ class BitReader {
         next_(input.next),
         end_(input.end),
         taken_from_(input.next) {}
-  ~BitReader() { Store(); }
+  ~BitReader() {
+    BitState state = Save();
+    bit_store(input_, state);
+  }
   BitReader(const BitReader&) = delete;
   BitReader& operator=(const BitReader&) = delete;
 
@@ -93,23 +118,27 @@ class BitReader {
 
   int count() const { return count_; }
 
-  // Appends bytes until more than 56 bits are buffered, a marker is met or
-  // the input ends. Returns kMarkerReached when a marker stops it with
-  // fewer than `wanted` bits, a negative status when a file refill fails
-  // with fewer than `wanted` bits, else 0.
-  JpegStatus Fill(int wanted);
+  VKT_FORCE_INLINE JpegStatus Fill(int wanted) {
+    BitState state = Save();
+    const JpegStatus status = bit_fill(input_, state, wanted);
+    Load(state);
+    return status;
+  }
 
  private:
-  JpegStatus FillExact(int wanted);
-  JpegStatus DecodeSlow(const HuffmanTable& table, int first_length, int& symbol);
-  // Takes one raw byte (0..255), kEndOfInput, or a negative status.
-  int NextByte();
-  void Store() {
-    input_.bit_buffer = buffer_;
-    input_.bit_count = count_;
-    input_.position += next_ - taken_from_;
-    input_.next = next_;
-    taken_from_ = next_;
+  VKT_FORCE_INLINE JpegStatus DecodeSlow(const HuffmanTable& table, int first_length, int& symbol) {
+    BitState state = Save();
+    const JpegStatus status = bit_decode_slow(input_, state, table, first_length, symbol);
+    Load(state);
+    return status;
+  }
+  VKT_FORCE_INLINE BitState Save() const { return {buffer_, count_, next_, end_, taken_from_}; }
+  VKT_FORCE_INLINE void Load(const BitState& state) {
+    buffer_ = state.buffer;
+    count_ = state.count;
+    next_ = state.next;
+    end_ = state.end;
+    taken_from_ = state.taken_from;
   }
 
   JpegInput& input_;
@@ -117,5 +146,5 @@ class BitReader {
   int count_;
   const uint8_t* next_;
   const uint8_t* end_;
-  const uint8_t* taken_from_;  // `next_` when the position was last updated
+  const uint8_t* taken_from_;
 };

@@ -4,74 +4,98 @@
 // length-by-length Huffman search (F.2.2.3, Figure F.16).
 #include "bit_reader.h"
 
-JpegStatus BitReader::Fill(int wanted) {
-  // Fast path: 16 buffered bytes cover the at most 8 appended bytes even
-  // if each is a stuffed pair, so no byte needs an end check.
-  if (input_.pending_marker == 0 && end_ - next_ >= 16) {
-    while (count_ <= 56) {
-      const uint8_t byte = next_[0];
-      if (byte == 0xFF) {
-        if (next_[1] != 0x00) return FillExact(wanted);  // a marker
-        next_ += 2;
-      } else {
-        next_ += 1;
-      }
-      buffer_ = (buffer_ << 8) | byte;
-      count_ += 8;
-    }
-    return 0;
-  }
-  return FillExact(wanted);
-}
+namespace {
 
-int BitReader::NextByte() {
-  if (next_ == end_) {
-    if (!input_is_file(input_)) return kEndOfInput;
-    Store();
-    const JpegStatus status = input_refill(input_);
-    next_ = taken_from_ = input_.next;
-    end_ = input_.end;
+// Takes one raw byte (0..255), kEndOfInput, or a negative status.
+int next_byte(JpegInput& input, BitState& s) {
+  if (s.next == s.end) {
+    if (!input_is_file(input)) return kEndOfInput;
+    bit_store(input, s);
+    const JpegStatus status = input_refill(input);
+    s.next = s.taken_from = input.next;
+    s.end = input.end;
     if (status < 0) return status;
-    if (next_ == end_) return JPEG_ERR_FILE;
+    if (s.next == s.end) return JPEG_ERR_FILE;
   }
-  return *next_++;
+  return *s.next++;
 }
 
-JpegStatus BitReader::FillExact(int wanted) {
-  while (count_ <= 56) {
-    if (input_.pending_marker != 0) return count_ < wanted ? kMarkerReached : 0;
-    const int byte = NextByte();
+// The exact reader: one byte at a time, markers, the end of the input.
+JpegStatus fill_exact(JpegInput& input, BitState& s, int wanted) {
+  while (s.count <= 56) {
+    if (input.pending_marker != 0) return s.count < wanted ? kMarkerReached : 0;
+    const int byte = next_byte(input, s);
     if (byte == kEndOfInput) {
       // The data stops without a marker: what is missing reads as zeros.
-      while (count_ < wanted) {
-        buffer_ <<= 8;
-        count_ += 8;
+      while (s.count < wanted) {
+        s.buffer <<= 8;
+        s.count += 8;
       }
       return 0;
     }
-    if (byte < 0) return count_ < wanted ? byte : 0;
+    if (byte < 0) return s.count < wanted ? byte : 0;
     if (byte == 0xFF) {
       int code;
       do {
-        code = NextByte();
+        code = next_byte(input, s);
       } while (code == 0xFF);
       if (code == kEndOfInput) return JPEG_ERR_DATA;
       if (code < 0) return code;
       if (code != 0x00) {
-        input_.pending_marker = static_cast<uint8_t>(code);
-        return count_ < wanted ? kMarkerReached : 0;
+        input.pending_marker = static_cast<uint8_t>(code);
+        return s.count < wanted ? kMarkerReached : 0;
       }
     }
-    buffer_ = (buffer_ << 8) | static_cast<uint8_t>(byte);
-    count_ += 8;
+    s.buffer = (s.buffer << 8) | static_cast<uint8_t>(byte);
+    s.count += 8;
   }
   return 0;
 }
 
-JpegStatus BitReader::DecodeSlow(const HuffmanTable& table, int first_length, int& symbol) {
-  JpegStatus status = Need(first_length);
+}  // namespace
+
+void bit_store(JpegInput& input, BitState& s) {
+  input.bit_buffer = s.buffer;
+  input.bit_count = s.count;
+  input.position += s.next - s.taken_from;
+  input.next = s.next;
+  s.taken_from = s.next;
+}
+
+JpegStatus bit_fill(JpegInput& input, BitState& s, int wanted) {
+  // Fast path: 16 buffered bytes cover the at most 8 appended bytes even
+  // if each is a stuffed pair, so no byte needs an end check.
+  if (input.pending_marker == 0 && s.end - s.next >= 16) {
+    while (s.count <= 56) {
+      const uint8_t byte = s.next[0];
+      if (byte == 0xFF) {
+        if (s.next[1] != 0x00) return fill_exact(input, s, wanted);  // a marker
+        s.next += 2;
+      } else {
+        s.next += 1;
+      }
+      s.buffer = (s.buffer << 8) | byte;
+      s.count += 8;
+    }
+    return 0;
+  }
+  return fill_exact(input, s, wanted);
+}
+
+JpegStatus bit_decode_slow(JpegInput& input, BitState& s, const HuffmanTable& table,
+                           int first_length, int& symbol) {
+  auto take = [&s, &input](int n, int32_t& bits) {
+    if (s.count < n) {
+      const JpegStatus status = bit_fill(input, s, n);
+      if (status != 0) return status;
+    }
+    s.count -= n;
+    bits = static_cast<int32_t>((s.buffer >> s.count) & ((1u << n) - 1));
+    return 0;
+  };
+  int32_t code;
+  JpegStatus status = take(first_length, code);
   if (status != 0) return status;
-  int32_t code = static_cast<int32_t>(Take(first_length));
   int length = first_length;
   // A stored maxcode of -1 means "no code of this length"; any other value
   // is an unsigned 16-bit code.
@@ -84,9 +108,10 @@ JpegStatus BitReader::DecodeSlow(const HuffmanTable& table, int first_length, in
       symbol = 0;  // no code of any length matches
       return 0;
     }
-    status = Need(1);
+    int32_t bit;
+    status = take(1, bit);
     if (status != 0) return status;
-    code = (code << 1) | static_cast<int32_t>(Take(1));
+    code = (code << 1) | bit;
     ++length;
   }
   const int32_t index =

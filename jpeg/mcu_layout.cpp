@@ -29,7 +29,9 @@ ScanComponentPlan frame_component_plan(const FrameInfo& frame, uint32_t frame_in
   plan.mcu_wide = 1;
   plan.mcu_high = 1;
   for (uint32_t i = 0; i < frame_index; ++i)
-    plan.image_offset += static_cast<uint32_t>(frame.components[i].h * frame.components[i].v);
+    plan.plane_offset += static_cast<size_t>(frame.components[i].h * frame.components[i].v);
+  plan.plane_offset *= static_cast<size_t>(frame.mcus_per_row) * frame.mcu_rows;
+  plan.plane_stride = static_cast<size_t>(frame.mcus_per_row) * plan.h;
   return plan;
 }
 

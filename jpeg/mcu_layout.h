@@ -6,9 +6,10 @@
 // blocks of each component per MCU; a non-interleaved scan (Ns = 1, A.2.2)
 // has one block per MCU over the component's own block grid,
 // ceil(ceil(X * H / Hmax) / 8) blocks wide and ceil(ceil(Y * V / Vmax) / 8)
-// high. The whole-image buffer keeps blocks in frame MCU order: per frame
-// MCU, component 1's H x V blocks row by row, then component 2's, and so
-// on, the same order as the MCU sample buffer.
+// high. The whole-image buffer holds one plane of blocks per component,
+// component 1's first: mcus_per_row * H blocks wide and mcu_rows * V high,
+// block rows top first, so that the single-component scans that make up
+// most of a progressive image walk memory in order.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -23,7 +24,8 @@ struct ScanComponentPlan {
   uint32_t mcu_wide;      // block columns in one MCU of this scan (H or 1)
   uint32_t mcu_high;      // block rows in one MCU of this scan (V or 1)
   uint32_t first_block;   // index of its first block in the MCU sample buffer
-  uint32_t image_offset;  // index of its first block within a frame MCU
+  size_t plane_offset;    // index of its plane's first block in the whole-image buffer
+  size_t plane_stride;    // blocks per block row of its plane: mcus_per_row * H
 };
 
 struct ScanLayout {
@@ -51,11 +53,8 @@ ScanComponentPlan frame_component_plan(const FrameInfo& frame, uint32_t frame_in
 size_t whole_image_blocks(const FrameInfo& frame);
 
 // Index in the whole-image buffer of block (block_row, block_column) of a
-// component's grid, both measured in blocks of that component.
-inline size_t whole_image_block(const FrameInfo& frame, const ScanComponentPlan& plan,
-                                uint32_t block_row, uint32_t block_column) {
-  const size_t mcu = static_cast<size_t>(block_row / plan.v) * frame.mcus_per_row +
-                     block_column / plan.h;
-  return mcu * frame.blocks_per_mcu + plan.image_offset + (block_row % plan.v) * plan.h +
-         block_column % plan.h;
+// component's plane, both measured in blocks of that component.
+inline size_t whole_image_block(const ScanComponentPlan& plan, uint32_t block_row,
+                                uint32_t block_column) {
+  return plan.plane_offset + block_row * plan.plane_stride + block_column;
 }

@@ -4,6 +4,8 @@
 // components in MCU order; an AC scan (1 <= Ss <= Se <= 63) has one
 // component and visits that component's own block grid. The first scan of
 // a block (Ah = 0) sets bits above Al, refinements (Ah != 0) add bit Al.
+// Each scan kind gets its own loop, so the per-block call is direct.
+#include "bit_reader.h"
 #include "entropy_decode.h"
 #include "entropy_restart.h"
 #include "mcu_driver.h"
@@ -30,6 +32,75 @@ JpegStatus classify(const ScanInfo& scan, ScanKind& kind) {
   return 0;
 }
 
+// One block of the scan, of scan component `i`.
+template <ScanKind kKind>
+VKT_FORCE_INLINE JpegStatus decode_one(DecoderState& state, ScanInfo& scan, uint32_t i,
+                                       CoefficientBlock& block) {
+  const HuffmanTable& dc_table = state.dc_tables[scan.components[i].dc_table];  // Td
+  const HuffmanTable& ac_table = state.ac_tables[scan.components[i].ac_table];  // Ta
+  const int ss = static_cast<int>(scan.ss);
+  const int se = static_cast<int>(scan.se);
+  const int al = static_cast<int>(scan.al);
+  if constexpr (kKind == ScanKind::kDcFirst) {
+    return decode_dc_first(state.input, dc_table, scan.dc_predictions[i], al, block);
+  } else if constexpr (kKind == ScanKind::kDcRefine) {
+    return decode_dc_refine(state.input, al, block);
+  } else if constexpr (kKind == ScanKind::kAcFirst) {
+    return decode_ac_first(state.input, ac_table, ss, se, al, block);
+  } else {
+    return decode_ac_refine(state.input, ac_table, ss, se, al, block);
+  }
+}
+
+// A scan of one component: its own block grid, each block an MCU.
+template <ScanKind kKind>
+JpegStatus run_single_component(DecoderState& state, ScanInfo& scan, const ScanLayout& layout) {
+  const ScanComponentPlan& plan = layout.components[0];
+  uint32_t column = scan.mcu_column;
+  for (uint32_t row = scan.mcu_row; row < layout.mcu_rows; ++row, column = 0) {
+    CoefficientBlock* blocks = state.coefficients + whole_image_block(plan, row, 0);
+    for (; column < layout.mcu_columns; ++column) {
+      JpegStatus status = decode_one<kKind>(state, scan, 0, blocks[column]);
+      if (status < 0) return status;
+      status = process_restart(state.input, scan, layout.mcu_columns, layout.mcu_rows, column, row);
+      if (status < 0) return status;
+    }
+  }
+  return 0;
+}
+
+// An interleaved scan (DC only): the frame's MCUs, each component's H x V
+// blocks in turn.
+template <ScanKind kKind>
+JpegStatus run_interleaved(DecoderState& state, ScanInfo& scan, const ScanLayout& layout) {
+  uint32_t column = scan.mcu_column;
+  for (uint32_t row = scan.mcu_row; row < layout.mcu_rows; ++row, column = 0) {
+    for (; column < layout.mcu_columns; ++column) {
+      for (uint32_t i = 0; i < layout.component_count; ++i) {
+        const ScanComponentPlan& plan = layout.components[i];
+        for (uint32_t y = 0; y < plan.v; ++y) {
+          CoefficientBlock* blocks =
+              state.coefficients + whole_image_block(plan, row * plan.v + y, column * plan.h);
+          for (uint32_t x = 0; x < plan.h; ++x) {
+            const JpegStatus status = decode_one<kKind>(state, scan, i, blocks[x]);
+            if (status < 0) return status;
+          }
+        }
+      }
+      const JpegStatus status =
+          process_restart(state.input, scan, layout.mcu_columns, layout.mcu_rows, column, row);
+      if (status < 0) return status;
+    }
+  }
+  return 0;
+}
+
+template <ScanKind kKind>
+JpegStatus run_scan(DecoderState& state, ScanInfo& scan, const ScanLayout& layout) {
+  return layout.component_count == 1 ? run_single_component<kKind>(state, scan, layout)
+                                     : run_interleaved<kKind>(state, scan, layout);
+}
+
 }  // namespace
 
 JpegStatus decode_progressive_scan(DecoderState& state, ScanInfo& scan,
@@ -39,44 +110,21 @@ JpegStatus decode_progressive_scan(DecoderState& state, ScanInfo& scan,
   if (status < 0) return status;
   if (state.coefficients == nullptr || state.coefficient_blocks < whole_image_blocks(state.frame))
     return JPEG_ERR_INTERNAL;
-
-  const int ss = static_cast<int>(scan.ss);
-  const int se = static_cast<int>(scan.se);
-  const int al = static_cast<int>(scan.al);
-  uint32_t column = scan.mcu_column;
-  for (uint32_t row = scan.mcu_row; row < layout.mcu_rows; ++row, column = 0) {
-    for (; column < layout.mcu_columns; ++column) {
-      for (uint32_t i = 0; i < layout.component_count; ++i) {
-        const ScanComponentPlan& plan = layout.components[i];
-        const HuffmanTable& dc_table = state.dc_tables[scan.components[i].dc_table];  // Td
-        const HuffmanTable& ac_table = state.ac_tables[scan.components[i].ac_table];  // Ta
-        for (uint32_t y = 0; y < plan.mcu_high; ++y) {
-          for (uint32_t x = 0; x < plan.mcu_wide; ++x) {
-            CoefficientBlock& block = state.coefficients[whole_image_block(
-                state.frame, plan, row * plan.mcu_high + y, column * plan.mcu_wide + x)];
-            switch (kind) {
-              case ScanKind::kDcFirst:
-                status = decode_dc_first(state.input, dc_table, scan.dc_predictions[i], al, block);
-                break;
-              case ScanKind::kDcRefine:
-                status = decode_dc_refine(state.input, al, block);
-                break;
-              case ScanKind::kAcFirst:
-                status = decode_ac_first(state.input, ac_table, ss, se, al, block);
-                break;
-              case ScanKind::kAcRefine:
-                status = decode_ac_refine(state.input, ac_table, ss, se, al, block);
-                break;
-            }
-            if (status < 0) return status;
-          }
-        }
-      }
-      status = process_restart(state.input, scan, layout.mcu_columns, layout.mcu_rows,
-                               column, row);
-      if (status < 0) return status;
-    }
+  switch (kind) {
+    case ScanKind::kDcFirst:
+      status = run_scan<ScanKind::kDcFirst>(state, scan, layout);
+      break;
+    case ScanKind::kDcRefine:
+      status = run_scan<ScanKind::kDcRefine>(state, scan, layout);
+      break;
+    case ScanKind::kAcFirst:
+      status = run_scan<ScanKind::kAcFirst>(state, scan, layout);
+      break;
+    case ScanKind::kAcRefine:
+      status = run_scan<ScanKind::kAcRefine>(state, scan, layout);
+      break;
   }
+  if (status < 0) return status;
   scan.mcu_row = 0;
   scan.mcu_column = 0;
   return 0;

@@ -33,8 +33,8 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
                                                    scan.dc_predictions[i], *block);
             if (status < 0) return status;
             if (state.keep_coefficients) {
-              const size_t index = whole_image_block(state.frame, plan, row * plan.mcu_high + y,
-                                                     column * plan.mcu_wide + x);
+              const size_t index =
+                  whole_image_block(plan, row * plan.mcu_high + y, column * plan.mcu_wide + x);
               state.coefficients[index] = *block;
             }
           }

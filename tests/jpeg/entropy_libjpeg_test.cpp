@@ -202,7 +202,7 @@ void ExpectSameCoefficients(const EncodeCase& test) {
     int mismatched = 0;
     for (uint32_t row = 0; row < expected.high; ++row) {
       for (uint32_t column = 0; column < expected.wide; ++column) {
-        const size_t index = whole_image_block(frame, plan, row, column);
+        const size_t index = whole_image_block(plan, row, column);
         ASSERT_LT(index, state.coefficient_blocks);
         const CoefficientBlock& ours = state.coefficients[index];
         const std::array<int16_t, 64>& theirs = expected.blocks[row * expected.wide + column];

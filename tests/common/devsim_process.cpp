@@ -1,83 +1,57 @@
-// Child-process wrapper around the device simulator for tests.
+// Spawning and stopping the device simulator for the transport tests.
 #include "devsim_process.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstring>
+#include <cerrno>
+#include <cstdlib>
 
-#ifndef VKT_DEVSIM_PATH
-#error "VKT_DEVSIM_PATH must name the simulator binary"
-#endif
+extern char** environ;
 
-DevsimProcess::DevsimProcess(const std::vector<std::string>& args) {
-  int fds[2];
-  if (pipe(fds) != 0) return;
-  std::vector<std::string> all = {VKT_DEVSIM_PATH, "--listen", "127.0.0.1:0"};
-  all.insert(all.end(), args.begin(), args.end());
-  pid_ = fork();
-  if (pid_ == 0) {
-    dup2(fds[1], STDOUT_FILENO);
-    close(fds[0]);
-    close(fds[1]);
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
+namespace vkt::test {
+
+DevsimProcess::DevsimProcess(int kind, std::vector<std::string> extraArguments, const std::string& listen) {
+  std::vector<std::string> arguments = {VKT_DEVSIM_PATH, "--kind", std::to_string(kind), "--listen", listen};
+  arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
+  int output[2];
+  if (::pipe2(output, O_CLOEXEC) != 0) return;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+  if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(output[1]);
+
+  // The first line is "listening on HOST:PORT"; allow 10 s (sanitised builds start slowly).
+  std::string line;
+  pollfd readable{output[0], POLLIN, 0};
+  while (pid_ > 0 && line.find('\n') == std::string::npos && ::poll(&readable, 1, 10000) > 0) {
+    char chunk[128];
+    const ssize_t got = ::read(output[0], chunk, sizeof chunk);
+    if (got <= 0) break;
+    line.append(chunk, static_cast<size_t>(got));
   }
-  close(fds[1]);
-  if (pid_ < 0) {
-    close(fds[0]);
-    return;
-  }
-  FILE* out = fdopen(fds[0], "r");
-  char line[256];
-  while (out && fgets(line, sizeof line, out)) {
-    const char* colon = strrchr(line, ':');
-    if (strncmp(line, "listening on ", 13) == 0 && colon) {
-      port_ = atoi(colon + 1);
-      break;
-    }
-  }
-  // Keep reading whatever else it prints, so it never blocks on a full pipe.
-  if (out)
-    drain_ = std::thread([out] {
-      char rest[256];
-      while (fgets(rest, sizeof rest, out)) {
-      }
-      fclose(out);
-    });
+  ::close(output[0]);
+  const size_t colon = line.rfind(':');
+  if (line.rfind("listening on ", 0) == 0 && colon != std::string::npos)
+    port_ = static_cast<uint16_t>(std::strtoul(line.c_str() + colon + 1, nullptr, 10));
 }
 
-DevsimProcess::~DevsimProcess() { Kill(); }
-
-void DevsimProcess::Kill() {
-  if (pid_ <= 0) {
-    if (drain_.joinable()) drain_.join();
-    return;
+DevsimProcess::~DevsimProcess() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGTERM);
+  int status;
+  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
-  kill(pid_, SIGKILL);
-  waitpid(pid_, nullptr, 0);
-  pid_ = -1;
-  if (drain_.joinable()) drain_.join();
 }
 
-int UnusedLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-    port = ntohs(addr.sin_port);
-  close(fd);
-  return port;
-}
+}  // namespace vkt::test

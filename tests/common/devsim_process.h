@@ -1,30 +1,28 @@
-// Runs vkt-devsim as a child process for a test and reports its port.
+// Test helper: runs vkt-devsim as a child process on a free local port and
+// stops it when the test ends.
 #pragma once
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
+
+namespace vkt::test {
 
 class DevsimProcess {
  public:
-  // Starts the simulator with `--listen 127.0.0.1:0` plus `args` and waits
-  // until it prints the port it listens on.
-  explicit DevsimProcess(const std::vector<std::string>& args);
+  // Starts `vkt-devsim --kind KIND --listen 127.0.0.1:0 EXTRA...` and waits
+  // for its "listening on" line. port() is 0 when that failed.
+  DevsimProcess(int kind, std::vector<std::string> extraArguments = {}, const std::string& listen = "127.0.0.1:0");
   ~DevsimProcess();
   DevsimProcess(const DevsimProcess&) = delete;
   DevsimProcess& operator=(const DevsimProcess&) = delete;
 
-  bool running() const { return pid_ > 0 && port_ > 0; }
-  int port() const { return port_; }
-  // Kills the simulator at once, dropping every connection it holds.
-  void Kill();
+  uint16_t port() const { return port_; }
 
  private:
   pid_t pid_ = -1;
-  int port_ = 0;
-  std::thread drain_;  // keeps reading the simulator's output until it exits
+  uint16_t port_ = 0;
 };
 
-// A loopback port on which nothing listens (bound, then released).
-int UnusedLoopbackPort();
+}  // namespace vkt::test

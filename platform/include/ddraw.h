@@ -230,8 +230,9 @@ typedef struct PlatformDisplayCounters {
 
 extern "C" {
 // Sets the mode that DirectDraw objects created afterwards report and give
-// their surfaces; null returns to the default: 32 bits, 8:8:8, the X screen's
-// size when an X display is open, else 1920 x 1080.
+// their surfaces. Null, or a mode of another depth than 8, 16, 24 or 32 bits
+// or a size outside 1..16384, returns to the default: 32 bits, 8:8:8, the X
+// screen's size when an X display is open, else 1920 x 1080.
 WINAPI_EXPORT void PlatformSetDisplayMode(const PlatformDisplayMode* mode);
 // Marks every existing surface lost until it is restored.
 WINAPI_EXPORT void PlatformLoseSurfaces(void);

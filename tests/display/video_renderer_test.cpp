@@ -3,7 +3,9 @@
 // display formats, and the messages a user sees.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <thread>
 
 #include "display_test_support.h"
 #include "picture_copy.h"
@@ -348,6 +350,43 @@ TEST_F(VideoRendererTest, SourceRectangleSelectsPartOfThePicture) {
   const std::vector<uint32_t> pixels = window.ReadPixels();
   EXPECT_EQ(pixels[0], 0xFFFF00u);
   EXPECT_EQ(pixels[287 * 352 + 351], 0xFFFF00u);
+}
+
+}  // namespace
+
+namespace {
+
+void CALLBACK CountCall(HDC, uint32_t*, void* context) { ++*static_cast<std::atomic<int>*>(context); }
+
+// Pictures arrive on a decoder's thread while the window thread changes the
+// draw callback and hides, moves and shows the window.
+TEST_F(VideoRendererTest, DrawingThreadRacesWindowChanges) {
+  TestWindow window(0, 0, 176, 144);
+  Picture picture = SolidPicture(176, 144, 0x336699);
+  VideoRenderer renderer;
+  ASSERT_EQ(renderer.Initialize(), 1);
+  ASSERT_EQ(renderer.Configure(window.handle(), 176, 144, kFormatRgb), 1);
+  std::atomic<int> calls{0};
+  std::atomic<bool> stop{false};
+  std::thread drawer([&] {
+    while (!stop) {
+      const int32_t result = renderer.DrawPicture(picture.bgr.data(), nullptr);
+      ASSERT_TRUE(result == DD_OK || result == kDrawWindowHidden) << result;
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    renderer.SetDrawCallback(i % 2 ? CountCall : nullptr, i % 2 ? &calls : nullptr);
+    ShowWindow(window.handle(), i % 3 ? SW_SHOW : SW_HIDE);
+    MoveWindow(window.handle(), i % 50, i % 30, 176 + i % 7, 144, TRUE);
+    std::this_thread::yield();
+  }
+  ShowWindow(window.handle(), SW_SHOW);
+  renderer.SetDrawCallback(nullptr, nullptr);
+  stop = true;
+  drawer.join();
+  ASSERT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), DD_OK);
+  const std::vector<uint32_t> pixels = window.ReadPixels();
+  EXPECT_EQ(pixels, std::vector<uint32_t>(pixels.size(), 0x336699));
 }
 
 }  // namespace

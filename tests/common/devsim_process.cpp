@@ -1,10 +1,13 @@
 // Spawning and stopping the device simulator for the transport tests.
 #include "devsim_process.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,12 +49,29 @@ DevsimProcess::DevsimProcess(int kind, std::vector<std::string> extraArguments, 
     port_ = static_cast<uint16_t>(std::strtoul(line.c_str() + colon + 1, nullptr, 10));
 }
 
-DevsimProcess::~DevsimProcess() {
+DevsimProcess::~DevsimProcess() { stop(SIGTERM); }
+
+void DevsimProcess::kill() { stop(SIGKILL); }
+
+void DevsimProcess::stop(int signal) {
   if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
+  ::kill(pid_, signal);
   int status;
   while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
+  pid_ = -1;
+}
+
+uint16_t closedLocalPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);  // nobody listens there now
+  return ntohs(address.sin_port);
 }
 
 }  // namespace vkt::test

@@ -1,4 +1,4 @@
-// Test helper: runs vkt-devsim as a child process on a free local port and
+// Test helper shared by the suites: runs vkt-devsim as a child process on a free local port and
 // stops it when the test ends.
 #pragma once
 #include <sys/types.h>
@@ -19,10 +19,17 @@ class DevsimProcess {
   DevsimProcess& operator=(const DevsimProcess&) = delete;
 
   uint16_t port() const { return port_; }
+  // Kills the simulator at once, dropping every connection it holds.
+  void kill();
 
  private:
+  void stop(int signal);
+
   pid_t pid_ = -1;
   uint16_t port_ = 0;
 };
+
+// A loopback port on which nothing listens (bound, then released).
+uint16_t closedLocalPort();
 
 }  // namespace vkt::test

@@ -10,10 +10,13 @@
 #include <thread>
 #include <vector>
 
-#include "devsim_process.h"
 #include "device_session.h"
+#include "tests/common/connect_record.h"
+#include "tests/common/devsim_process.h"
 
 namespace {
+
+using vkt::test::DevsimProcess;
 
 // The smallest concrete session: records what the window procedure calls.
 class RecordingSession : public DeviceSession {
@@ -50,17 +53,6 @@ class RecordingSession : public DeviceSession {
   int videoRequests = 0;
 };
 
-// The connect record as kind 7100 fills it: address, 2, port, 0.
-struct ConnectRecord {
-  uint8_t bytes[272] = {};
-  ConnectRecord(const char* address, int port) {
-    std::strncpy(reinterpret_cast<char*>(bytes), address, 259);
-    const int32_t two = 2, p = port & 0xFFFF;
-    std::memcpy(bytes + 260, &two, 4);
-    std::memcpy(bytes + 264, &p, 4);
-  }
-};
-
 std::unique_ptr<RecordingSession> NewSession() {
   auto session = std::make_unique<RecordingSession>();
   session->CreateMessageWindow();
@@ -70,8 +62,8 @@ std::unique_ptr<RecordingSession> NewSession() {
 void ConnectTransport(RecordingSession& session, int port) {
   session.transport = createRemoteSocket(session.window, 1);
   ASSERT_NE(session.transport, nullptr);
-  ConnectRecord record("127.0.0.1", port);
-  ASSERT_NE(connectRemoteSocket(session.transport, record.bytes), 0);
+  auto record = vkt::test::makeConnectRecord("127.0.0.1", port);
+  ASSERT_NE(connectRemoteSocket(session.transport, record.data()), 0);
 }
 
 DWORD Elapsed(DWORD start) { return timeGetTime() - start; }
@@ -100,8 +92,8 @@ TEST(SessionFrame, ConstructionSetsMagicRecordSizeAndWindow) {
 }
 
 TEST(SessionFrame, TransportConnectSignalsAndSetsConnected) {
-  DevsimProcess devsim({"--kind", "7100", "--user", "u", "--password", "p"});
-  ASSERT_TRUE(devsim.running());
+  DevsimProcess devsim(7100);
+  ASSERT_NE(devsim.port(), 0);
   auto session = NewSession();
   ConnectTransport(*session, devsim.port());
   EXPECT_EQ(session->WaitForEvent(session->event, 5000), 0u);
@@ -112,7 +104,7 @@ TEST(SessionFrame, TransportConnectSignalsAndSetsConnected) {
 
 TEST(SessionFrame, RefusedConnectionEndsTheWaitNotConnected) {
   auto session = NewSession();
-  ConnectTransport(*session, UnusedLoopbackPort());
+  ConnectTransport(*session, vkt::test::closedLocalPort());
   // 1445 with wParam 0 changes nothing; the 1446 that follows ends the wait.
   EXPECT_EQ(session->WaitForEvent(session->event, 5000), 0u);
   EXPECT_EQ(session->connected, 0);
@@ -127,8 +119,8 @@ TEST(SessionFrame, ConnectMessageWithoutSuccessDoesNotSignal) {
 }
 
 TEST(SessionFrame, LostConnectionDuringWaitEndsItNotConnected) {
-  DevsimProcess devsim({"--kind", "7100", "--user", "u", "--password", "p"});
-  ASSERT_TRUE(devsim.running());
+  DevsimProcess devsim(7100);
+  ASSERT_NE(devsim.port(), 0);
   auto session = NewSession();
   ConnectTransport(*session, devsim.port());
   ASSERT_EQ(session->WaitForEvent(session->event, 5000), 0u);
@@ -136,7 +128,7 @@ TEST(SessionFrame, LostConnectionDuringWaitEndsItNotConnected) {
 
   std::thread killer([&] {
     Sleep(100);
-    devsim.Kill();
+    devsim.kill();
   });
   const DWORD start = timeGetTime();
   EXPECT_EQ(session->WaitForEvent(session->event, 10000), 0u);

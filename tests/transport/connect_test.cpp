@@ -5,7 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "tests/transport/devsim_process.h"
+#include "tests/common/devsim_process.h"
 #include "tests/transport/transport_under_test.h"
 
 using namespace std::chrono_literals;
@@ -19,18 +19,6 @@ std::vector<std::pair<UINT, WPARAM>> connectionMessages(WindowThread& window) {
     if (message.message == WM_TRANSPORT_CONNECT || message.message == WM_TRANSPORT_CLOSE)
       seen.emplace_back(message.message, message.message == WM_TRANSPORT_CONNECT ? message.wParam : 0);
   return seen;
-}
-
-uint16_t closedLocalPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);  // nobody listens there now
-  return ntohs(address.sin_port);
 }
 
 using Outcome = std::vector<std::pair<UINT, WPARAM>>;

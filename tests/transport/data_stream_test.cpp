@@ -6,7 +6,7 @@
 #include <atomic>
 #include <random>
 
-#include "tests/transport/devsim_process.h"
+#include "tests/common/devsim_process.h"
 #include "tests/transport/transport_under_test.h"
 #include "wire/device_packets.h"
 #include "wire/frame.h"

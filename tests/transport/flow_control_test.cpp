@@ -9,7 +9,7 @@
 #include "core/connection.h"
 #include "core/flow_budget.h"
 #include "sdk/transport_api.h"
-#include "tests/transport/devsim_process.h"
+#include "tests/common/devsim_process.h"
 #include "tests/transport/window_thread.h"
 
 using namespace std::chrono_literals;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/endpoint.h"
-#include "tests/transport/connect_record.h"
+#include "tests/common/connect_record.h"
 #include "wire/device_packets.h"
 #include "wire/frame.h"
 

@@ -3,7 +3,7 @@
 // answer, refusals and the simulator's connection faults.
 #include <gtest/gtest.h>
 
-#include "tests/transport/devsim_process.h"
+#include "tests/common/devsim_process.h"
 #include "tests/transport/transport_under_test.h"
 #include "wire/device_packets.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/transport/devsim_process.h"
+#include "tests/common/devsim_process.h"
 
 extern char** environ;
 

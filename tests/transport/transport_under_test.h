@@ -5,7 +5,7 @@
 #include <string>
 
 #include "sdk/transport_api.h"
-#include "tests/transport/connect_record.h"
+#include "tests/common/connect_record.h"
 #include "tests/transport/window_thread.h"
 
 namespace vkt::test {

@@ -8,7 +8,6 @@
 #include "builtin_modules.h"
 #include "ddraw_clipper.h"
 #include "ddraw_display.h"
-#include "ddraw_object.h"
 #include "ddraw_surface.h"
 
 namespace platform {
@@ -128,8 +127,7 @@ class DirectDraw final : public IDirectDraw7 {
   std::atomic<bool> cooperative_{false};
 };
 
-}  // namespace
-
+// The entry point of the built-in "ddraw.dll" module.
 HRESULT WINAPI DirectDrawCreateEx(GUID* device, LPVOID* object, REFIID iid, IUnknown* outer) {
   if (!object) return DDERR_INVALIDPARAMS;
   *object = nullptr;
@@ -138,8 +136,6 @@ HRESULT WINAPI DirectDrawCreateEx(GUID* device, LPVOID* object, REFIID iid, IUnk
   *object = static_cast<IDirectDraw7*>(new DirectDraw);
   return DD_OK;
 }
-
-namespace {
 
 FARPROC ResolveDdraw(const char* name) {
   if (std::strcmp(name, "DirectDrawCreateEx") == 0) {

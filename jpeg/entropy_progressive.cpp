@@ -8,8 +8,6 @@
 // Ss and Se come from the scan header and are checked by the scan loop
 // (1 <= Ss <= Se <= 63); any position a corrupt run produces past Se lands
 // inside kZigzagToNatural's tail, so no write leaves the block.
-#include <cstring>
-
 #include "bit_reader.h"
 #include "entropy_decode.h"
 #include "entropy_tables.h"
@@ -45,7 +43,7 @@ VKT_FORCE_INLINE JpegStatus refine_nonzero(BitReader& bits, int16_t& coef, int p
 
 JpegStatus decode_dc_first(JpegInput& in, const HuffmanTable& dc_table,
                            int16_t& prediction, int al, CoefficientBlock& block) {
-  std::memset(block.coef, 0, sizeof block.coef);
+  block = CoefficientBlock{};
   BitReader bits(in);
   int symbol;
   JpegStatus status = bits.Decode(dc_table, symbol);

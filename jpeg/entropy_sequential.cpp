@@ -5,8 +5,6 @@
 // Corrupt run lengths cannot leave the block: zigzag positions past 63 map
 // to coefficient 63 (see kZigzagToNatural), and the AC loop ends once 63
 // positions have passed.
-#include <cstring>
-
 #include "bit_reader.h"
 #include "entropy_decode.h"
 #include "entropy_tables.h"
@@ -63,7 +61,7 @@ JpegStatus finish(JpegStatus status) { return status == kMarkerReached ? 0 : sta
 JpegStatus decode_block_sequential(JpegInput& in, const HuffmanTable& dc_table,
                                    const HuffmanTable& ac_table, int16_t& prediction,
                                    CoefficientBlock& block) {
-  std::memset(block.coef, 0, sizeof block.coef);
+  block = CoefficientBlock{};
   BitReader bits(in);
   JpegStatus status = decode_dc(bits, dc_table, prediction);
   if (status != 0) return finish(status);

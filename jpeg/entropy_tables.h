@@ -14,9 +14,12 @@ extern const uint8_t kZigzagToNatural[80];
 // 1..15, -(2^s - 1); entries 0 and 16 are 0.
 extern const int32_t kExtendOffset[17];
 
-// Sign-extends the s-bit magnitude v of category s (T.81 F.2.2.1, EXTEND):
-// values whose top bit is clear are negative.
+// Sign-extends the s-bit magnitude v of category s in 1..15 (T.81
+// F.2.2.1, EXTEND): values whose top bit is clear are negative. Branch-free,
+// because the sign of a coefficient is as unpredictable as a coin toss:
+// v - 2^(s-1) is negative exactly when the top bit is clear, and its sign
+// mask selects the offset.
 inline int32_t ExtendMagnitude(uint32_t v, int s) {
-  const bool negative = s > 0 && (v >> (s - 1)) == 0;
-  return static_cast<int32_t>(v) + (negative ? kExtendOffset[s] : 0);
+  const int32_t top_bit_clear = static_cast<int32_t>(v - (1u << (s - 1))) >> 31;
+  return static_cast<int32_t>(v) + (top_bit_clear & kExtendOffset[s]);
 }

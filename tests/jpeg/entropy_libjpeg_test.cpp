@@ -47,6 +47,7 @@ struct EncodeCase {
   int restart_interval = 0;
   bool simple_progression = false;
   std::vector<jpeg_scan_info> script;  // custom progression when not empty
+  bool from_file = false;              // read through the 4096-byte file buffer
 };
 
 // Edges, gradients, flat areas and noise, so that both long EOB runs and
@@ -176,6 +177,14 @@ void ExpectSameCoefficients(const EncodeCase& test) {
   state.keep_coefficients = 1;
   const int channels = test.factors.size() == 4 ? 4 : 3;
   std::vector<uint8_t> picture(static_cast<size_t>(test.width) * test.height * channels);
+  const std::string path = ::testing::TempDir() + "entropy_libjpeg_test.jpg";
+  if (test.from_file) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(jpeg.data(), 1, jpeg.size(), file);
+    std::fclose(file);
+    properties.jpeg_file_name = path.c_str();
+  }
   properties.jpeg_bytes = jpeg.data();
   properties.jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
   properties.jpeg_channels = static_cast<uint32_t>(test.factors.size());
@@ -185,7 +194,8 @@ void ExpectSameCoefficients(const EncodeCase& test) {
   properties.picture_height = test.height;
   properties.picture_channels = static_cast<uint32_t>(channels);
   properties.picture_color = channels == 4 ? COLOR_FOUR : COLOR_BGR;
-  const JpegStatus status = JpegRead(&properties, READ_IMAGE_BUFFER);
+  const JpegStatus status = JpegRead(&properties, test.from_file ? READ_IMAGE_FILE : READ_IMAGE_BUFFER);
+  if (test.from_file) std::remove(path.c_str());
   // Until an output routine exists a picture read ends with "Not supported"
   // after the entropy decoding; any other failure is one.
   EXPECT_TRUE(status == JPEG_SUCCESS || (status == JPEG_ERR_NOT_SUPPORTED && state.ops.mcu_output == nullptr))
@@ -352,6 +362,20 @@ TEST(EntropyLibjpeg, ProgressiveWithRestartIntervals) {
   test.width = 160;
   test.height = 120;
   test.restart_interval = 2;
+  ExpectSameCoefficients(test);
+}
+
+TEST(EntropyLibjpeg, FileInputAcrossBufferRefills) {
+  EncodeCase test;
+  test.from_file = true;
+  test.width = 203;
+  test.height = 141;
+  test.quality = 95;
+  test.name = "baseline from a file";
+  test.restart_interval = 5;
+  ExpectSameCoefficients(test);
+  test.name = "progressive from a file";
+  test.simple_progression = true;
   ExpectSameCoefficients(test);
 }
 

@@ -286,6 +286,18 @@ TEST(EntropyLibjpeg, ExtendedSequentialAndOptimisedTables) {
   ExpectSameCoefficients(test);
 }
 
+TEST(EntropyLibjpeg, SequentialScanPerComponent) {
+  EncodeCase test;
+  test.name = "three sequential scans, 4:2:0, restarts";
+  test.script = {Scan({0}, 0, 63, 0, 0), Scan({2}, 0, 63, 0, 0), Scan({1}, 0, 63, 0, 0)};
+  test.restart_interval = 4;
+  ExpectSameCoefficients(test);
+  test.name = "luma alone, then both chroma interleaved";
+  test.script = {Scan({0}, 0, 63, 0, 0), Scan({1, 2}, 0, 63, 0, 0)};
+  test.restart_interval = 0;
+  ExpectSameCoefficients(test);
+}
+
 TEST(EntropyLibjpeg, RestartIntervals) {
   EncodeCase test;
   for (int interval : {1, 2, 3, 7}) {

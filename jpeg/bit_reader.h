@@ -86,12 +86,12 @@ class BitReader {
   VKT_FORCE_INLINE uint32_t Peek(int n) const {
     return static_cast<uint32_t>(buffer_ >> (count_ - n)) & ((1u << n) - 1);
   }
-  // Takes the next n (0..16) bits; needs count() >= n.
+  // Takes the next n (1..16) bits; needs count() >= n.
   VKT_FORCE_INLINE uint32_t Take(int n) {
     count_ -= n;
     return static_cast<uint32_t>(buffer_ >> count_) & ((1u << n) - 1);
   }
-  // Takes n (0..16) bits, filling first when needed.
+  // Takes n (1..16) bits, filling first when needed.
   VKT_FORCE_INLINE JpegStatus Read(int n, uint32_t& value) {
     if (count_ < n) {
       const JpegStatus status = Fill(n);

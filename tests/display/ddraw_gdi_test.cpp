@@ -15,8 +15,6 @@ using namespace display_test;
 
 namespace {
 
-[[maybe_unused]] const bool offScreen = (unsetenv("DISPLAY"), true);
-
 class DirectDrawTest : public testing::Test {
  protected:
   void SetUp() override {

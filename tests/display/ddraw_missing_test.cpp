@@ -13,8 +13,6 @@ using namespace display_test;
 
 namespace {
 
-[[maybe_unused]] const bool offScreen = (unsetenv("DISPLAY"), true);
-
 const std::string kMissingMessage = "Error|Load library ddraw.dll Failed.Please install DirectX 9.0.";
 
 TEST(DirectDrawMissingTest, EveryInitializeShowsTheMessage) {

@@ -9,6 +9,10 @@
 namespace display_test {
 namespace {
 
+// Test windows live off any real screen unless a test opens a display of
+// its own (the X11 test sets DISPLAY after this has run).
+[[maybe_unused]] const bool offScreen = (unsetenv("DISPLAY"), true);
+
 const char kClassName[] = "DisplayTestWindow";
 
 LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

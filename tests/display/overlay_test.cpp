@@ -15,8 +15,6 @@ using namespace display_test;
 
 namespace {
 
-[[maybe_unused]] const bool offScreen = (unsetenv("DISPLAY"), true);
-
 constexpr uint32_t kGrey = 0x808080;
 constexpr uint32_t kGreen = 0x00FF00;
 constexpr uint32_t kBlack = 0x000000;

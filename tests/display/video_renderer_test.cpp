@@ -15,9 +15,6 @@ using namespace display_test;
 
 namespace {
 
-// Windows in these tests live off any real screen.
-[[maybe_unused]] const bool offScreen = (unsetenv("DISPLAY"), true);
-
 class VideoRendererTest : public testing::Test {
  protected:
   void SetUp() override { UseMode(Mode32()); }

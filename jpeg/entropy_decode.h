@@ -7,11 +7,20 @@
 // to their natural (row-major) positions.
 #pragma once
 #include <cstdint>
+#include <cstring>
 
 #include "coefficient_block.h"
 #include "huffman_table.h"
 #include "jpeg_input.h"
 #include "vktjpeg.h"
+
+// Zeroes a block. Copying from a zeroed local makes compilers emit plain
+// stores; a memset of 128 bytes becomes `rep stos`, whose start-up cost is
+// felt once per block.
+inline void clear_block(CoefficientBlock& block) {
+  const uint64_t zeros[sizeof(CoefficientBlock) / 8] = {};
+  std::memcpy(block.coef, zeros, sizeof block.coef);
+}
 
 // Sequential block, DC (table Td) and AC (table Ta): JpegOps slot 55.
 // `prediction` is the component's DC predictor; DC sums wrap at 16 bits.

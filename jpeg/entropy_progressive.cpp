@@ -43,7 +43,7 @@ VKT_FORCE_INLINE JpegStatus refine_nonzero(BitReader& bits, int16_t& coef, int p
 
 JpegStatus decode_dc_first(JpegInput& in, const HuffmanTable& dc_table,
                            int16_t& prediction, int al, CoefficientBlock& block) {
-  block = CoefficientBlock{};
+  clear_block(block);
   BitReader bits(in);
   int symbol;
   JpegStatus status = bits.Decode(dc_table, symbol);

@@ -61,7 +61,7 @@ JpegStatus finish(JpegStatus status) { return status == kMarkerReached ? 0 : sta
 JpegStatus decode_block_sequential(JpegInput& in, const HuffmanTable& dc_table,
                                    const HuffmanTable& ac_table, int16_t& prediction,
                                    CoefficientBlock& block) {
-  block = CoefficientBlock{};
+  clear_block(block);
   BitReader bits(in);
   JpegStatus status = decode_dc(bits, dc_table, prediction);
   if (status != 0) return finish(status);

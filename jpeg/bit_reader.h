@@ -60,7 +60,13 @@ JpegStatus bit_fill(JpegInput& input, BitState& state, int wanted);
 JpegStatus bit_decode_slow(JpegInput& input, BitState& state, const HuffmanTable& table,
                            int first_length, int& symbol);
 // Writes the state back into the input (bit buffer, count, next, position).
-void bit_store(JpegInput& input, BitState& state);
+VKT_FORCE_INLINE void bit_store(JpegInput& input, BitState& state) {
+  input.bit_buffer = state.buffer;
+  input.bit_count = state.count;
+  input.position += state.next - state.taken_from;
+  input.next = state.next;
+  state.taken_from = state.next;
+}
 
 class BitReader {
  public:

@@ -54,14 +54,6 @@ JpegStatus fill_exact(JpegInput& input, BitState& s, int wanted) {
 
 }  // namespace
 
-void bit_store(JpegInput& input, BitState& s) {
-  input.bit_buffer = s.buffer;
-  input.bit_count = s.count;
-  input.position += s.next - s.taken_from;
-  input.next = s.next;
-  s.taken_from = s.next;
-}
-
 JpegStatus bit_fill(JpegInput& input, BitState& s, int wanted) {
   // Fast path: 16 buffered bytes cover the at most 8 appended bytes even
   // if each is a stuffed pair, so no byte needs an end check.

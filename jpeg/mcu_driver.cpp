@@ -10,7 +10,8 @@
 namespace {
 
 // Whole-image buffer for keeping sequential coefficients. Zeroed, because
-// a non-interleaved scan leaves the padding blocks of frame MCUs alone.
+// a non-interleaved scan never writes the blocks of a plane that lie past
+// its component's own block grid.
 JpegStatus allocate_kept_coefficients(DecoderState& state) {
   const size_t blocks = whole_image_blocks(state.frame);
   if (state.coefficients != nullptr && state.coefficient_blocks >= blocks) return 0;

@@ -3,8 +3,6 @@
 // component's H x V blocks row by row, each decoded through JpegOps slot 55
 // with that component's DC prediction. Edge MCUs are decoded whole: the
 // encoder codes the blocks that lie past the image edge too (A.2.4).
-#include <cstring>
-
 #include "entropy_restart.h"
 #include "mcu_driver.h"
 

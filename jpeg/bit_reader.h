@@ -78,7 +78,7 @@ class BitReader {
         end_(input.end),
         taken_from_(input.next) {}
   ~BitReader() {
-    BitState state = Save();
+    BitState state = save();
     bit_store(input_, state);
   }
   BitReader(const BitReader&) = delete;
@@ -86,37 +86,37 @@ class BitReader {
 
   // Makes at least `n` bits (0..32) available. Returns 0, kMarkerReached,
   // or a negative status from the input.
-  VKT_FORCE_INLINE JpegStatus Need(int n) { return count_ >= n ? 0 : Fill(n); }
+  VKT_FORCE_INLINE JpegStatus need(int n) { return count_ >= n ? 0 : fill(n); }
 
   // The next n (1..16) bits without taking them; needs count() >= n.
-  VKT_FORCE_INLINE uint32_t Peek(int n) const {
+  VKT_FORCE_INLINE uint32_t peek(int n) const {
     return static_cast<uint32_t>(buffer_ >> (count_ - n)) & ((1u << n) - 1);
   }
   // Takes the next n (1..16) bits; needs count() >= n.
-  VKT_FORCE_INLINE uint32_t Take(int n) {
+  VKT_FORCE_INLINE uint32_t take(int n) {
     count_ -= n;
     return static_cast<uint32_t>(buffer_ >> count_) & ((1u << n) - 1);
   }
   // Takes n (1..16) bits, filling first when needed.
-  VKT_FORCE_INLINE JpegStatus Read(int n, uint32_t& value) {
+  VKT_FORCE_INLINE JpegStatus read(int n, uint32_t& value) {
     if (count_ < n) {
-      const JpegStatus status = Fill(n);
+      const JpegStatus status = fill(n);
       if (status != 0) return status;
     }
-    value = Take(n);
+    value = take(n);
     return 0;
   }
 
   // DECODE (T.81 F.2.2.3): the next Huffman symbol of `table`. A code that
   // matches no length up to 16 takes 16 bits and decodes as symbol 0.
-  VKT_FORCE_INLINE JpegStatus Decode(const HuffmanTable& table, int& symbol) {
+  VKT_FORCE_INLINE JpegStatus decode(const HuffmanTable& table, int& symbol) {
     if (count_ < 16) {
-      const JpegStatus status = Fill(0);
+      const JpegStatus status = fill(0);
       if (status < 0) return status;
     }
-    if (count_ < kHuffmanFastBits) return DecodeSlow(table, 1, symbol);
-    const uint32_t entry = table.fast[Peek(kHuffmanFastBits)];
-    if (entry == 0) return DecodeSlow(table, kHuffmanFastBits + 1, symbol);
+    if (count_ < kHuffmanFastBits) return decode_slow(table, 1, symbol);
+    const uint32_t entry = table.fast[peek(kHuffmanFastBits)];
+    if (entry == 0) return decode_slow(table, kHuffmanFastBits + 1, symbol);
     count_ -= static_cast<int>(entry >> 16);
     symbol = static_cast<int>(entry & 0xFFFF);
     return 0;
@@ -124,22 +124,23 @@ class BitReader {
 
   int count() const { return count_; }
 
-  VKT_FORCE_INLINE JpegStatus Fill(int wanted) {
-    BitState state = Save();
+  // Appends input bytes; the result is bit_fill's.
+  VKT_FORCE_INLINE JpegStatus fill(int wanted) {
+    BitState state = save();
     const JpegStatus status = bit_fill(input_, state, wanted);
-    Load(state);
+    load(state);
     return status;
   }
 
  private:
-  VKT_FORCE_INLINE JpegStatus DecodeSlow(const HuffmanTable& table, int first_length, int& symbol) {
-    BitState state = Save();
+  VKT_FORCE_INLINE JpegStatus decode_slow(const HuffmanTable& table, int first_length, int& symbol) {
+    BitState state = save();
     const JpegStatus status = bit_decode_slow(input_, state, table, first_length, symbol);
-    Load(state);
+    load(state);
     return status;
   }
-  VKT_FORCE_INLINE BitState Save() const { return {buffer_, count_, next_, end_, taken_from_}; }
-  VKT_FORCE_INLINE void Load(const BitState& state) {
+  VKT_FORCE_INLINE BitState save() const { return {buffer_, count_, next_, end_, taken_from_}; }
+  VKT_FORCE_INLINE void load(const BitState& state) {
     buffer_ = state.buffer;
     count_ = state.count;
     next_ = state.next;

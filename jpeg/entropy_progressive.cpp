@@ -21,7 +21,7 @@ JpegStatus finish(JpegStatus status) { return status == kMarkerReached ? 0 : sta
 VKT_FORCE_INLINE JpegStatus read_eob_run(BitReader& bits, int r, int32_t& eob_run) {
   uint32_t extra = 0;
   if (r > 0) {
-    const JpegStatus status = bits.Read(r, extra);
+    const JpegStatus status = bits.read(r, extra);
     if (status != 0) return status;
   }
   eob_run = (1 << r) + static_cast<int32_t>(extra);
@@ -32,7 +32,7 @@ VKT_FORCE_INLINE JpegStatus read_eob_run(BitReader& bits, int r, int32_t& eob_ru
 // coefficient has no bit at Al yet, move the magnitude one step away from 0.
 VKT_FORCE_INLINE JpegStatus refine_nonzero(BitReader& bits, int16_t& coef, int p1, int m1) {
   uint32_t bit;
-  const JpegStatus status = bits.Read(1, bit);
+  const JpegStatus status = bits.read(1, bit);
   if (status != 0) return status;
   if (bit != 0 && (coef & p1) == 0)
     coef = static_cast<int16_t>(coef + (coef >= 0 ? p1 : m1));
@@ -46,15 +46,15 @@ JpegStatus decode_dc_first(JpegInput& in, const HuffmanTable& dc_table,
   clear_block(block);
   BitReader bits(in);
   int symbol;
-  JpegStatus status = bits.Decode(dc_table, symbol);
+  JpegStatus status = bits.decode(dc_table, symbol);
   if (status != 0) return finish(status);
   const int size = symbol & 0x0F;
   if (size > 0) {
     uint32_t magnitude;
-    status = bits.Read(size, magnitude);
+    status = bits.read(size, magnitude);
     if (status != 0) return finish(status);
     prediction = static_cast<int16_t>(
-        static_cast<uint16_t>(prediction + ExtendMagnitude(magnitude, size)));
+        static_cast<uint16_t>(prediction + extend_magnitude(magnitude, size)));
   }
   block.coef[0] = static_cast<int16_t>(static_cast<uint32_t>(prediction) << al);
   return 0;
@@ -63,7 +63,7 @@ JpegStatus decode_dc_first(JpegInput& in, const HuffmanTable& dc_table,
 JpegStatus decode_dc_refine(JpegInput& in, int al, CoefficientBlock& block) {
   BitReader bits(in);
   uint32_t bit;
-  const JpegStatus status = bits.Read(1, bit);
+  const JpegStatus status = bits.read(1, bit);
   if (status != 0) return finish(status);
   if (bit != 0) block.coef[0] = static_cast<int16_t>(block.coef[0] | (1 << al));
   return 0;
@@ -78,17 +78,17 @@ JpegStatus decode_ac_first(JpegInput& in, const HuffmanTable& ac_table,
   BitReader bits(in);
   for (int k = ss; k <= se; ++k) {
     int rs;
-    JpegStatus status = bits.Decode(ac_table, rs);
+    JpegStatus status = bits.decode(ac_table, rs);
     if (status != 0) return finish(status);
     const int size = rs & 0x0F;
     const int run = rs >> 4;
     if (size != 0) {
       k += run;
       uint32_t magnitude;
-      status = bits.Read(size, magnitude);
+      status = bits.read(size, magnitude);
       if (status != 0) return finish(status);
       block.coef[kZigzagToNatural[k]] = static_cast<int16_t>(
-          static_cast<uint32_t>(ExtendMagnitude(magnitude, size)) << al);
+          static_cast<uint32_t>(extend_magnitude(magnitude, size)) << al);
     } else if (run == 15) {
       k += 15;  // ZRL: sixteen zero coefficients with the loop's step
     } else {
@@ -111,7 +111,7 @@ JpegStatus decode_ac_refine(JpegInput& in, const HuffmanTable& ac_table,
   if (in.eob_run == 0) {
     for (; k <= se; ++k) {
       int rs;
-      status = bits.Decode(ac_table, rs);
+      status = bits.decode(ac_table, rs);
       if (status != 0) return finish(status);
       const int size = rs & 0x0F;
       int run = rs >> 4;
@@ -119,7 +119,7 @@ JpegStatus decode_ac_refine(JpegInput& in, const HuffmanTable& ac_table,
       if (size != 0) {
         // T.81 allows only size 1 here; any other size reads the same way.
         uint32_t bit;
-        status = bits.Read(1, bit);
+        status = bits.read(1, bit);
         if (status != 0) return finish(status);
         new_value = bit != 0 ? p1 : m1;
       } else if (run != 15) {

@@ -15,15 +15,15 @@ namespace {
 VKT_FORCE_INLINE JpegStatus decode_dc(BitReader& bits, const HuffmanTable& dc_table,
                                       int16_t& prediction) {
   int symbol;
-  JpegStatus status = bits.Decode(dc_table, symbol);
+  JpegStatus status = bits.decode(dc_table, symbol);
   if (status != 0) return status;
   const int size = symbol & 0x0F;
   if (size == 0) return 0;
   uint32_t magnitude;
-  status = bits.Read(size, magnitude);
+  status = bits.read(size, magnitude);
   if (status != 0) return status;
   prediction = static_cast<int16_t>(
-      static_cast<uint16_t>(prediction + ExtendMagnitude(magnitude, size)));
+      static_cast<uint16_t>(prediction + extend_magnitude(magnitude, size)));
   return 0;
 }
 
@@ -33,7 +33,7 @@ VKT_FORCE_INLINE JpegStatus decode_ac(BitReader& bits, const HuffmanTable& ac_ta
                                       CoefficientBlock* block) {
   for (int k = 1; k < 64;) {
     int rs;
-    JpegStatus status = bits.Decode(ac_table, rs);
+    JpegStatus status = bits.decode(ac_table, rs);
     if (status != 0) return status;
     const int size = rs & 0x0F;
     const int run = rs >> 4;
@@ -44,10 +44,10 @@ VKT_FORCE_INLINE JpegStatus decode_ac(BitReader& bits, const HuffmanTable& ac_ta
     }
     k += run;
     uint32_t magnitude;
-    status = bits.Read(size, magnitude);
+    status = bits.read(size, magnitude);
     if (status != 0) return status;
     if constexpr (kStore) {
-      block->coef[kZigzagToNatural[k]] = static_cast<int16_t>(ExtendMagnitude(magnitude, size));
+      block->coef[kZigzagToNatural[k]] = static_cast<int16_t>(extend_magnitude(magnitude, size));
     }
     ++k;
   }

@@ -19,7 +19,7 @@ extern const int32_t kExtendOffset[17];
 // because the sign of a coefficient is as unpredictable as a coin toss:
 // v - 2^(s-1) is negative exactly when the top bit is clear, and its sign
 // mask selects the offset.
-inline int32_t ExtendMagnitude(uint32_t v, int s) {
+inline int32_t extend_magnitude(uint32_t v, int s) {
   const int32_t top_bit_clear = static_cast<int32_t>(v - (1u << (s - 1))) >> 31;
   return static_cast<int32_t>(v) + (top_bit_clear & kExtendOffset[s]);
 }

@@ -10,16 +10,16 @@ namespace {
 constexpr int32_t kBadHuffmanTable = -6;
 }  // namespace
 
-int HuffmanValueCount(const uint8_t counts[16]) {
+int huffman_value_count(const uint8_t counts[16]) {
   int total = 0;
   for (int i = 0; i < 16; ++i) total += counts[i];
   return total;
 }
 
-int32_t BuildHuffmanTable(const uint8_t counts[16], const uint8_t* values,
+int32_t build_huffman_table(const uint8_t counts[16], const uint8_t* values,
                           size_t values_available, int32_t table_class,
                           int32_t id, HuffmanTable* table) {
-  const int total = HuffmanValueCount(counts);
+  const int total = huffman_value_count(counts);
   if (total > kHuffmanMaxCodes || static_cast<size_t>(total) > values_available)
     return kBadHuffmanTable;
   // Figure C.2 assigns consecutive codes per length. The codes of length l

@@ -37,9 +37,9 @@ struct HuffmanTable {
 // bytes of the segment follow the counts; a table that needs more is
 // refused. Returns 0, or -6 ("Bad Huffman table") leaving `table` as it
 // was.
-int32_t BuildHuffmanTable(const uint8_t counts[16], const uint8_t* values,
+int32_t build_huffman_table(const uint8_t counts[16], const uint8_t* values,
                           size_t values_available, int32_t table_class,
                           int32_t id, HuffmanTable* table);
 
 // Number of symbols the 16 counts promise (the length of HUFFVAL).
-int HuffmanValueCount(const uint8_t counts[16]);
+int huffman_value_count(const uint8_t counts[16]);

@@ -7,7 +7,7 @@
 //  - JpegRead (jpeg_read.cpp) validates, copies the public fields into
 //    `fields`, resets `input` and runs the marker loop (marker_loop.cpp).
 //  - Segment readers (segment_*.cpp) fill `frame`, `quant`, `dc_tables`,
-//    `ac_tables` (built by BuildHuffmanTable, huffman_table.h), `markers`.
+//    `ac_tables` (built by build_huffman_table, huffman_table.h), `markers`.
 //  - The SOS reader (segment_scan.cpp) fills `scan` and, for picture modes,
 //    hands it to the image read driver:
 //        JpegStatus decode_image(DecoderState& state, ScanInfo& scan);

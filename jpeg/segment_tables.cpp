@@ -1,5 +1,5 @@
 // Table segments (ITU-T T.81 B.2.4): DHT (Huffman tables, class Tc and id
-// Th, built by BuildHuffmanTable), DQT (quantisation tables, precision Pq
+// Th, built by build_huffman_table), DQT (quantisation tables, precision Pq
 // and id Tq, prepared for the transform kind in force) and DRI (restart
 // interval Ri).
 #include <algorithm>
@@ -34,12 +34,12 @@ JpegStatus read_huffman_tables(DecoderState& state) {
     cursor.skip(16);
     HuffmanTable& table = tc == 0 ? state.dc_tables[th] : state.ac_tables[th];
     // The builder refuses counts that promise more values than remain.
-    status = BuildHuffmanTable(counts, cursor.here(), cursor.remaining(), static_cast<int32_t>(tc),
+    status = build_huffman_table(counts, cursor.here(), cursor.remaining(), static_cast<int32_t>(tc),
                                static_cast<int32_t>(th), &table);
     if (status < 0) return JPEG_ERR_BAD_HUFFMAN_TABLE;
     uint32_t& tables_read = tc == 0 ? state.dc_tables_read : state.ac_tables_read;
     tables_read = std::min(tables_read + 1, kHuffmanTableCount);
-    if (!cursor.skip(static_cast<uint32_t>(HuffmanValueCount(counts)))) return JPEG_ERR_BAD_HUFFMAN_TABLE;
+    if (!cursor.skip(static_cast<uint32_t>(huffman_value_count(counts)))) return JPEG_ERR_BAD_HUFFMAN_TABLE;
   }
   return JPEG_SUCCESS;
 }

@@ -26,9 +26,9 @@ TEST_F(EntropyBitReader, StuffedFFIsADataByte) {
   Use({0xFF, 0x00, 0x12, 0xFF, 0x00});
   BitReader bits(input_);
   uint32_t value = 0;
-  ASSERT_EQ(bits.Read(8, value), 0);
+  ASSERT_EQ(bits.read(8, value), 0);
   EXPECT_EQ(value, 0xFFu);
-  ASSERT_EQ(bits.Read(16, value), 0);
+  ASSERT_EQ(bits.read(16, value), 0);
   EXPECT_EQ(value, 0x12FFu);
   EXPECT_EQ(input_.pending_marker, 0);
 }
@@ -38,13 +38,13 @@ TEST_F(EntropyBitReader, FillBytesThenMarkerLeaveThePendingMarker) {
   {
     BitReader bits(input_);
     uint32_t value = 0;
-    ASSERT_EQ(bits.Read(4, value), 0);
+    ASSERT_EQ(bits.read(4, value), 0);
     EXPECT_EQ(value, 0xAu);
     EXPECT_EQ(input_.pending_marker, 0xD0);
     // The bits before the marker are still there; one more is not.
-    ASSERT_EQ(bits.Read(4, value), 0);
+    ASSERT_EQ(bits.read(4, value), 0);
     EXPECT_EQ(value, 0xBu);
-    EXPECT_EQ(bits.Read(1, value), kMarkerReached);
+    EXPECT_EQ(bits.read(1, value), kMarkerReached);
   }
   // The marker's bytes are taken; the byte after it is not.
   EXPECT_EQ(input_.position, 4);
@@ -56,15 +56,15 @@ TEST_F(EntropyBitReader, BufferEndReadsAsZeroBitsButAnFFThereIsAnError) {
   {
     BitReader bits(input_);
     uint32_t value = 0;
-    ASSERT_EQ(bits.Read(8, value), 0);
+    ASSERT_EQ(bits.read(8, value), 0);
     EXPECT_EQ(value, 0xA5u);
-    ASSERT_EQ(bits.Read(16, value), 0);
+    ASSERT_EQ(bits.read(16, value), 0);
     EXPECT_EQ(value, 0u);
   }
   Use({0x12, 0xFF});
   BitReader bits(input_);
   uint32_t value = 0;
-  EXPECT_EQ(bits.Read(8, value), JPEG_ERR_DATA);
+  EXPECT_EQ(bits.read(8, value), JPEG_ERR_DATA);
 }
 
 // Random entropy data with many 0xFF bytes, stuffed, ending in a marker.
@@ -100,11 +100,11 @@ void ExpectSameBits(JpegInput& input, const StuffedStream& stream, uint32_t seed
     for (int i = 0; i < n; ++i, ++at)
       expected = (expected << 1) | ((stream.data[at / 8] >> (7 - at % 8)) & 1);
     uint32_t value = 0;
-    ASSERT_EQ(bits.Read(n, value), 0) << "at bit " << at;
+    ASSERT_EQ(bits.read(n, value), 0) << "at bit " << at;
     ASSERT_EQ(value, expected) << "at bit " << at;
   }
   uint32_t value = 0;
-  EXPECT_EQ(bits.Read(1, value), kMarkerReached);
+  EXPECT_EQ(bits.read(1, value), kMarkerReached);
   EXPECT_EQ(input.pending_marker, 0xD9);
 }
 
@@ -138,7 +138,7 @@ TEST_F(EntropyBitReader, FileInputRefillsAcrossStuffedPairs) {
       // reports the marker, not the end of the file.
       BitReader bits(input_);
       uint32_t value = 0;
-      EXPECT_EQ(bits.Read(8, value), kMarkerReached);
+      EXPECT_EQ(bits.read(8, value), kMarkerReached);
     }
     CloseHandle(handle);
   }
@@ -159,9 +159,9 @@ TEST_F(EntropyBitReader, FileThatEndsInsideEntropyDataIsAFileError) {
   {
     BitReader bits(input_);
     uint32_t value = 0;
-    ASSERT_EQ(bits.Read(16, value), 0);  // the file's bytes come first
+    ASSERT_EQ(bits.read(16, value), 0);  // the file's bytes come first
     EXPECT_EQ(value, 0x1234u);
-    EXPECT_EQ(bits.Read(1, value), JPEG_ERR_FILE);
+    EXPECT_EQ(bits.read(1, value), JPEG_ERR_FILE);
   }
   CloseHandle(handle);
   std::remove(path.c_str());

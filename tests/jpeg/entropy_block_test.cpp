@@ -21,8 +21,8 @@ const std::vector<uint8_t> kAcValues = {0x00, 0xF0, 0x01, 0xF1, 0x10, 0x20};
 class EntropyBlock : public ::testing::Test {
  protected:
   EntropyBlock()
-      : dc_(MakeHuffmanTable(kDcCounts, kDcValues, 0)),
-        ac_(MakeHuffmanTable(kAcCounts, kAcValues, 1)),
+      : dc_(make_huffman_table(kDcCounts, kDcValues, 0)),
+        ac_(make_huffman_table(kAcCounts, kAcValues, 1)),
         dc_code_(kDcCounts, kDcValues),
         ac_code_(kAcCounts, kAcValues) {}
 

@@ -28,11 +28,11 @@ TEST(EntropyHuffmanTable, AcceptsUpTo257CodesAndRefuses258) {
   const std::vector<uint8_t> values = Iota(258);
   HuffmanTable table{};
   const auto accepted = Counts({{9, 1}, {15, 1}, {16, 255}});
-  EXPECT_EQ(BuildHuffmanTable(accepted.data(), values.data(), 257, 1, 2, &table), 0);
+  EXPECT_EQ(build_huffman_table(accepted.data(), values.data(), 257, 1, 2, &table), 0);
   EXPECT_EQ(table.table_class, 1);
   EXPECT_EQ(table.id, 2);
   const auto refused = Counts({{9, 1}, {15, 2}, {16, 255}});
-  EXPECT_EQ(BuildHuffmanTable(refused.data(), values.data(), 258, 1, 2, &table), JPEG_ERR_BAD_HUFFMAN_TABLE);
+  EXPECT_EQ(build_huffman_table(refused.data(), values.data(), 258, 1, 2, &table), JPEG_ERR_BAD_HUFFMAN_TABLE);
 }
 
 TEST(EntropyHuffmanTable, RefusesTablesThatDoNotFitTheirSegmentOrCodeSpace) {
@@ -40,38 +40,38 @@ TEST(EntropyHuffmanTable, RefusesTablesThatDoNotFitTheirSegmentOrCodeSpace) {
   HuffmanTable table{};
   // The counts promise 10 values, the segment holds 9.
   const auto ten = Counts({{4, 10}});
-  EXPECT_EQ(BuildHuffmanTable(ten.data(), values.data(), 9, 0, 0, &table), JPEG_ERR_BAD_HUFFMAN_TABLE);
-  EXPECT_EQ(BuildHuffmanTable(ten.data(), values.data(), 10, 0, 0, &table), 0);
+  EXPECT_EQ(build_huffman_table(ten.data(), values.data(), 9, 0, 0, &table), JPEG_ERR_BAD_HUFFMAN_TABLE);
+  EXPECT_EQ(build_huffman_table(ten.data(), values.data(), 10, 0, 0, &table), 0);
   // Three codes of one bit cannot exist; neither can 1 of 1 bit plus 3 of 2.
   const auto three_of_one = Counts({{1, 3}});
-  EXPECT_EQ(BuildHuffmanTable(three_of_one.data(), values.data(), 16, 0, 0, &table),
+  EXPECT_EQ(build_huffman_table(three_of_one.data(), values.data(), 16, 0, 0, &table),
             JPEG_ERR_BAD_HUFFMAN_TABLE);
   const auto overfull = Counts({{1, 1}, {2, 3}});
-  EXPECT_EQ(BuildHuffmanTable(overfull.data(), values.data(), 16, 0, 0, &table),
+  EXPECT_EQ(build_huffman_table(overfull.data(), values.data(), 16, 0, 0, &table),
             JPEG_ERR_BAD_HUFFMAN_TABLE);
   // No code may be all ones (T.81 Annex C): 1 + 2 codes use 0, 10 and 11.
   const auto all_ones = Counts({{1, 1}, {2, 2}});
-  EXPECT_EQ(BuildHuffmanTable(all_ones.data(), values.data(), 16, 0, 0, &table),
+  EXPECT_EQ(build_huffman_table(all_ones.data(), values.data(), 16, 0, 0, &table),
             JPEG_ERR_BAD_HUFFMAN_TABLE);
   const auto full_16 = Counts({{1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 1}, {6, 1}, {7, 1}, {8, 1},
                                {9, 1}, {10, 1}, {11, 1}, {12, 1}, {13, 1}, {14, 1}, {15, 1}, {16, 2}});
-  EXPECT_EQ(BuildHuffmanTable(full_16.data(), values.data(), 16, 0, 0, &table),
+  EXPECT_EQ(build_huffman_table(full_16.data(), values.data(), 16, 0, 0, &table),
             JPEG_ERR_BAD_HUFFMAN_TABLE);
 }
 
 TEST(EntropyHuffmanTable, RefusedBuildLeavesThePreviousTable) {
   const std::vector<uint8_t> values = Iota(16);
-  HuffmanTable table = MakeHuffmanTable(Counts({{2, 3}}), {7, 8, 9});
+  HuffmanTable table = make_huffman_table(Counts({{2, 3}}), {7, 8, 9});
   HuffmanTable before;
   std::memcpy(&before, &table, sizeof table);
   const auto overfull = Counts({{1, 3}});
-  EXPECT_EQ(BuildHuffmanTable(overfull.data(), values.data(), 16, 1, 3, &table),
+  EXPECT_EQ(build_huffman_table(overfull.data(), values.data(), 16, 1, 3, &table),
             JPEG_ERR_BAD_HUFFMAN_TABLE);
   EXPECT_EQ(std::memcmp(&before, &table, sizeof table), 0);
 }
 
 TEST(EntropyHuffmanTable, OneBitCodeFillsTheUpperHalfOfTheFastTable) {
-  const HuffmanTable table = MakeHuffmanTable(Counts({{1, 1}}), {0x05});
+  const HuffmanTable table = make_huffman_table(Counts({{1, 1}}), {0x05});
   for (int i = 0; i < 128; ++i) ASSERT_EQ(table.fast[i], (1u << 16) | 5u) << i;
   for (int i = 128; i < 256; ++i) ASSERT_EQ(table.fast[i], 0u) << i;
   EXPECT_EQ(table.maxcode[1], 0);
@@ -89,7 +89,7 @@ class EntropyHuffmanDecode : public ::testing::Test {
     BitReader bits(input_);
     for (size_t i = 0; i < count; ++i) {
       int symbol = -1;
-      EXPECT_EQ(bits.Decode(table, symbol), 0);
+      EXPECT_EQ(bits.decode(table, symbol), 0);
       symbols.push_back(symbol);
     }
     if (bits_left != nullptr) *bits_left = bits.count();
@@ -103,7 +103,7 @@ TEST_F(EntropyHuffmanDecode, EveryCodeLengthFromOneTo16RoundTrips) {
   const std::vector<uint8_t> counts(16, 1);
   const std::vector<uint8_t> values = {0x10, 0x21, 0x32, 0x43, 0x54, 0x65, 0x76, 0x87,
                                        0x98, 0xA9, 0xBA, 0xCB, 0xDC, 0xED, 0xFE, 0x01};
-  const HuffmanTable table = MakeHuffmanTable(counts, values);
+  const HuffmanTable table = make_huffman_table(counts, values);
   const HuffmanEncoder encoder(counts, values);
   EntropyStreamWriter out;
   std::vector<int> expected;
@@ -120,7 +120,7 @@ TEST_F(EntropyHuffmanDecode, EveryCodeLengthFromOneTo16RoundTrips) {
 
 TEST_F(EntropyHuffmanDecode, CodeThatMatchesNoLengthIsSymbolZeroAfter16Bits) {
   // Only the code "0" exists; a run of ones matches nothing.
-  const HuffmanTable table = MakeHuffmanTable(Counts({{1, 1}}), {0x05});
+  const HuffmanTable table = make_huffman_table(Counts({{1, 1}}), {0x05});
   const std::vector<uint8_t> bytes = {0xFF, 0x00, 0xFF, 0x00, 0x7F, 0xFF, 0x00};
   int bits_left = 0;
   const std::vector<int> symbols = DecodeAll(table, bytes, 2, &bits_left);

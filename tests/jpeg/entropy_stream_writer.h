@@ -69,9 +69,9 @@ class HuffmanEncoder {
 };
 
 // Builds a decoder table, failing the test on a refused table.
-inline HuffmanTable MakeHuffmanTable(const std::vector<uint8_t>& counts,
+inline HuffmanTable make_huffman_table(const std::vector<uint8_t>& counts,
                                      const std::vector<uint8_t>& values, int table_class = 1) {
   HuffmanTable table{};
-  EXPECT_EQ(BuildHuffmanTable(counts.data(), values.data(), values.size(), table_class, 0, &table), 0);
+  EXPECT_EQ(build_huffman_table(counts.data(), values.data(), values.size(), table_class, 0, &table), 0);
   return table;
 }

@@ -186,19 +186,4 @@ TEST_F(EntropyBlock, ProgressiveRunsPastTheBandStayInsideTheBlock) {
   EXPECT_EQ(input_.eob_run, 0);
 }
 
-TEST_F(EntropyBlock, DcFirstAndRefinementBuildTheValueBitByBit) {
-  PutDc(-3);           // DC first with Al = 1: -3 << 1 = -6
-  out_.PutBits(1, 1);  // refinement of bit 0
-  out_.PutMarker(0xD9);
-  Start();
-  int16_t prediction = 0;
-  CoefficientBlock block;
-  for (int16_t& c : block.coef) c = 5;
-  ASSERT_EQ(decode_dc_first(input_, dc_, prediction, 1, block), 0);
-  EXPECT_EQ(block.coef[0], -6);
-  for (int i = 1; i < 64; ++i) ASSERT_EQ(block.coef[i], 0);
-  ASSERT_EQ(decode_dc_refine(input_, 0, block), 0);
-  EXPECT_EQ(block.coef[0], -5);
-}
-
 }  // namespace

@@ -50,18 +50,6 @@ TEST_F(EntropyRestart, IntervalOfTwoOverFiveMcusResetsAfterMcusTwoAndFour) {
   EXPECT_EQ(input_.position, 8);
 }
 
-TEST_F(EntropyRestart, CountsMcusAcrossRows) {
-  // 3 MCUs per row, 2 rows, interval 4: the restart falls after row 1's first MCU.
-  Use({0xFF, 0xD4});
-  scan_.restart_interval = 4;
-  SetPredictions();
-  ASSERT_EQ(process_restart(input_, scan_, 3, 2, 2, 0), 0);
-  EXPECT_FALSE(PredictionsCleared());
-  ASSERT_EQ(process_restart(input_, scan_, 3, 2, 0, 1), 0);
-  EXPECT_TRUE(PredictionsCleared());
-  EXPECT_EQ(input_.position, 2);
-}
-
 TEST_F(EntropyRestart, MarkerAlreadyMetByTheBitReaderIsTaken) {
   Use({0x77});
   scan_.restart_interval = 1;

@@ -2,9 +2,9 @@
 # Installs the Debian packages the build, the tests and the demo need,
 # running apt-get only when something is missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev libgmock-dev
           libjpeg62-turbo-dev libpng-dev libx11-dev libxext-dev xvfb x11-utils
-          libavcodec-dev libavutil-dev binutils)
+          binutils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

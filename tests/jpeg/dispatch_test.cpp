@@ -9,6 +9,7 @@
 #include <string>
 
 #include "marker_stream.h"
+#include "tests/common/temporary_registry.h"
 #include "processor_dispatch.h"
 
 namespace {
@@ -58,26 +59,14 @@ TEST(ProcessorKind, AnOverrideOfZeroToSixWins) {
 
 class CpuOverride : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/jpeg_registry_XXXXXX";
-    const int fd = mkstemp(pattern);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    path_ = pattern;
-    setenv("VKT_REGISTRY_FILE", path_.c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("VKT_REGISTRY_FILE");
-    unlink(path_.c_str());
-  }
   void write_value(const std::string& value_line) {
-    std::ofstream(path_) << "Windows Registry Editor Version 5.00\r\n"
-                         << "[HKEY_LOCAL_MACHINE\\Software\\Zivaz Corporation\\RODiruz\\VERiz]\r\n"
-                         << value_line << "\r\n";
+    registry_.write("Windows Registry Editor Version 5.00\r\n"
+                    "[HKEY_LOCAL_MACHINE\\Software\\Zivaz Corporation\\RODiruz\\VERiz]\r\n" +
+                    value_line + "\r\n");
   }
   static ProcessorKind detected() { return classify_processor(current_processor_info(), kNoCpuOverride); }
 
-  std::string path_;
+  vkt::test::TemporaryRegistry registry_;
 };
 
 TEST_F(CpuOverride, ZeroForcesTheGenericTable) {
@@ -105,7 +94,7 @@ TEST_F(CpuOverride, SevenOrAbsentFallsBackToDetection) {
     DecoderRecord record;
     EXPECT_EQ(record.state().processor_kind, detected());
   }
-  std::ofstream(path_) << "";  // no key at all
+  registry_.write("");  // no key at all
   DecoderRecord record;
   EXPECT_EQ(record.state().processor_kind, detected());
 }

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include "function_cast.h"
+#include "tests/common/temporary_registry.h"
 
 namespace {
 
@@ -18,19 +19,7 @@ const char* const kKey = "Software\\Zivaz Corporation\\RODiruz\\VERiz";
 
 class RegistryTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/platform_registry_XXXXXX";
-    int fd = mkstemp(pattern);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    path_ = pattern;
-    setenv("VKT_REGISTRY_FILE", path_.c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("VKT_REGISTRY_FILE");
-    unlink(path_.c_str());
-  }
-  void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+  void Write(const std::string& text) { registry_.write(text); }
 
   // Opens kKey, queries `name` with a buffer of `capacity` bytes.
   LSTATUS Query(const char* name, DWORD capacity, DWORD* type, std::string* bytes, DWORD* size) {
@@ -45,7 +34,7 @@ class RegistryTest : public ::testing::Test {
     return status;
   }
 
-  std::string path_;
+  vkt::test::TemporaryRegistry registry_;
 };
 
 TEST_F(RegistryTest, ReadsEachValueTypeAndCaseInsensitiveNames) {
@@ -102,7 +91,7 @@ TEST_F(RegistryTest, MissingKeysValuesAndSmallBuffers) {
 
   Write("");  // the file is read again at every open
   EXPECT_EQ(Query("Name", 16, &type, &bytes, &size), ERROR_FILE_NOT_FOUND);
-  unlink(path_.c_str());
+  unlink(registry_.path().c_str());
   EXPECT_EQ(Query("Name", 16, &type, &bytes, &size), ERROR_FILE_NOT_FOUND);
 }
 

@@ -1,10 +1,10 @@
 // Parsing of the simulator's command line, with range checks on numbers.
 #include "options.h"
 
-#include <charconv>
 #include <cstring>
 #include <string_view>
 
+#include "common/parse_number.h"
 #include "wire/device_packets.h"
 #include "wire/frame.h"
 
@@ -16,15 +16,6 @@ const char* usageText() {
          "                  [--stall] [--oversize] [--bad-magic] [--flood BYTES] [--echo-data]\n";
 }
 
-template <typename Number>
-static bool parseNumber(std::string_view text, Number low, Number high, Number& out) {
-  Number value{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) return false;
-  out = value;
-  return true;
-}
-
 // HOST:PORT, HOST may be a bracketed IPv6 address ("[::1]:0").
 static bool parseListen(std::string_view text, SimulatorOptions& options) {
   const size_t colon = text.rfind(':');
@@ -33,7 +24,7 @@ static bool parseListen(std::string_view text, SimulatorOptions& options) {
   if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
   if (host.empty()) return false;
   options.host.assign(host);
-  return parseNumber<uint16_t>(text.substr(colon + 1), 0, 65535, options.port);
+  return vkt::tools::parseNumber<uint16_t>(text.substr(colon + 1), 0, 65535, options.port);
 }
 
 bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string& error) {
@@ -58,16 +49,16 @@ bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string&
       ok = value(text);
       options.password.assign(text);
     } else if (name == "--channels") {
-      ok = value(text) && parseNumber(text, 1, 255, options.channels);
+      ok = value(text) && vkt::tools::parseNumber(text, 1, 255, options.channels);
     } else if (name == "--refuse-login") {
       int32_t code = 0;
-      ok = value(text) && parseNumber<int32_t>(text, INT32_MIN, INT32_MAX, code);
+      ok = value(text) && vkt::tools::parseNumber<int32_t>(text, INT32_MIN, INT32_MAX, code);
       options.refuseLoginCode = code;
     } else if (name == "--no-ready") {
       options.noReady = true;
     } else if (name == "--drop-after") {
       uint64_t count = 0;
-      ok = value(text) && parseNumber<uint64_t>(text, 0, UINT64_MAX, count);
+      ok = value(text) && vkt::tools::parseNumber<uint64_t>(text, 0, UINT64_MAX, count);
       options.dropAfter = count;
     } else if (name == "--stall") {
       options.stall = true;
@@ -76,7 +67,7 @@ bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string&
     } else if (name == "--bad-magic") {
       options.badMagic = true;
     } else if (name == "--flood") {
-      ok = value(text) && parseNumber<uint32_t>(text, 1, wire::kMaxPayload, options.floodBytes);
+      ok = value(text) && vkt::tools::parseNumber<uint32_t>(text, 1, wire::kMaxPayload, options.floodBytes);
     } else if (name == "--echo-data") {
       options.echoData = true;
     } else {

@@ -1,11 +1,11 @@
 // vkt-login: connects to a device through the transport library of its
 // kind, logs in and prints the device's answer. Exit status 0 means the
 // login was accepted; see login_client.h for the others.
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
+#include "common/parse_number.h"
 #include "login_client.h"
 
 using vkt::login::LoginSettings;
@@ -14,35 +14,27 @@ static const char kUsage[] =
     "usage: vkt-login --kind 7100|5200 --host H --port P --user U --password P\n"
     "                 [--notices N] [--timeout-ms MS]\n";
 
-template <typename Number>
-static bool parseNumber(std::string_view text, Number low, Number high, Number& out) {
-  Number value{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) return false;
-  out = value;
-  return true;
-}
-
 static bool parseArguments(int argc, char** argv, LoginSettings& settings) {
   bool haveHost = false, havePort = false;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string_view name = argv[i], value = argv[i + 1];
     bool ok = true;
     if (name == "--kind") {
-      ok = parseNumber(value, 5200, 7100, settings.kind) && (settings.kind == 5200 || settings.kind == 7100);
+      ok = vkt::tools::parseNumber(value, 5200, 7100, settings.kind) &&
+           (settings.kind == 5200 || settings.kind == 7100);
     } else if (name == "--host") {
       settings.host.assign(value);
       ok = haveHost = !value.empty() && value.size() < 260;
     } else if (name == "--port") {
-      ok = havePort = parseNumber<uint16_t>(value, 1, 65535, settings.port);
+      ok = havePort = vkt::tools::parseNumber<uint16_t>(value, 1, 65535, settings.port);
     } else if (name == "--user") {
       settings.user.assign(value);
     } else if (name == "--password") {
       settings.password.assign(value);
     } else if (name == "--notices") {
-      ok = parseNumber(value, 0, 100, settings.deviceTimeNotices);
+      ok = vkt::tools::parseNumber(value, 0, 100, settings.deviceTimeNotices);
     } else if (name == "--timeout-ms") {
-      ok = parseNumber<DWORD>(value, 1, 600000, settings.timeoutMs);
+      ok = vkt::tools::parseNumber<DWORD>(value, 1, 600000, settings.timeoutMs);
     } else {
       ok = false;
     }

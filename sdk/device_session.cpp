@@ -149,3 +149,52 @@ VktResult DeviceSession::GetServerInfo(ServerInfo* info) const {
               reinterpret_cast<const uint8_t*>(&serverInfo) + sizeof(serverInfo.size), size - sizeof(info->size));
   return VKT_OK;
 }
+
+void DeviceSession::StoreConnectedAddress(const char* address, int32_t port) {
+  serverInfo.port = static_cast<uint32_t>(port) & 0xFFFF;
+  std::memset(serverInfo.address, 0, sizeof serverInfo.address);
+  std::strncpy(serverInfo.address, address, sizeof serverInfo.address - 1);
+}
+
+LoginRequest DeviceSession::MakeLoginRequest(const char* user, const char* password, int32_t loginMode) {
+  LoginRequest request{};
+  std::strncpy(request.userName, user, sizeof request.userName - 1);
+  std::strncpy(request.password, password, sizeof request.password - 1);
+  request.loginMode = loginMode;
+  return request;
+}
+
+// A SYSTEMTIME-layout date from the answer: year (2 bytes), month, day,
+// hour, minute, second; day of week and milliseconds stay 0.
+static void ReadAnswerDate(const uint8_t* at, uint16_t out[8]) {
+  out[0] = static_cast<uint16_t>(at[0] | (at[1] << 8));
+  out[1] = at[2];
+  out[2] = 0;
+  out[3] = at[3];
+  out[4] = at[4];
+  out[5] = at[5];
+  out[6] = at[6];
+  out[7] = 0;
+}
+
+void DeviceSession::TakeLoginAnswer(const PacketHeader* header, const void* payload, int fixedChannelCount) {
+  const auto* answer = static_cast<const uint8_t*>(payload);
+  const bool complete = header && answer && header->payloadLength >= login_answer::kMinimumLength;
+  int32_t code = 0;
+  if (complete) std::memcpy(&code, answer + login_answer::kAnswerCode, sizeof code);
+  if (code == 1) {
+    serverInfo.channelCount = fixedChannelCount == kChannelCountFromAnswer
+                                  ? answer[login_answer::kChannelCount]
+                                  : static_cast<uint16_t>(fixedChannelCount);
+    serverInfo.deviceInfo[0] = answer[login_answer::kDeviceInfo + 2];
+    serverInfo.deviceInfo[1] = answer[login_answer::kDeviceInfo + 1];
+    serverInfo.deviceInfo[2] = answer[login_answer::kDeviceInfo];
+    ReadAnswerDate(answer + login_answer::kDateTime1, serverInfo.dateTime1);
+    ReadAnswerDate(answer + login_answer::kDateTime2, serverInfo.dateTime2);
+    loggedIn = 1;
+  } else {
+    loggedIn = 0;
+    lastError = code == 2 ? VKT_ERR_LOGIN_DENIED : VKT_ERR_LOGIN_FAILED;
+  }
+  SetEvent(event);
+}

@@ -84,6 +84,22 @@ class DeviceSession {
   TransportHandle transport;
   ServerInfo serverInfo;
 
+ protected:
+  // Shared steps of both kinds' handshakes.
+  // Records where the session is connected: the port's low 16 bits and at
+  // most 63 characters of the address.
+  void StoreConnectedAddress(const char* address, int32_t port);
+  // Builds the login packet's payload; over-long names are cut so that both
+  // stay NUL-terminated inside their fields.
+  static LoginRequest MakeLoginRequest(const char* user, const char* password, int32_t loginMode);
+  // Takes a login answer: on acceptance the device information and the
+  // channel count (the answer's, or `fixedChannelCount` when that is not
+  // kChannelCountFromAnswer) go into serverInfo and loggedIn is set;
+  // otherwise lastError says why. Signals the event either way. An answer
+  // too short to hold its fields counts as a refusal.
+  static constexpr int kChannelCountFromAnswer = -1;
+  void TakeLoginAnswer(const PacketHeader* header, const void* payload, int fixedChannelCount);
+
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 };

@@ -247,3 +247,91 @@ TEST(SessionFrame, ServerInfoCopiesAsManyBytesAsTheCallerAsks) {
     EXPECT_EQ(buffer[4], 0xEE);
   }
 }
+
+namespace {
+
+// Exposes the handshake steps the kinds share.
+class HandshakeSession : public RecordingSession {
+ public:
+  using DeviceSession::kChannelCountFromAnswer;
+  using DeviceSession::MakeLoginRequest;
+  using DeviceSession::StoreConnectedAddress;
+  using DeviceSession::TakeLoginAnswer;
+};
+
+// A login answer as a device sends it: code, device info 4..6, channel
+// count 7, two dates at 8 and 16.
+std::vector<uint8_t> LoginAnswer(int32_t code) {
+  std::vector<uint8_t> answer(24, 0);
+  std::memcpy(answer.data(), &code, 4);
+  const uint8_t rest[] = {0x11, 0x22, 0x33, 9, 0xD9, 0x07, 12, 31, 23, 59, 58, 0,
+                          0xE8, 0x07, 3, 5, 7, 8, 9};
+  std::memcpy(answer.data() + 4, rest, sizeof rest);
+  return answer;
+}
+
+PacketHeader HeaderFor(const std::vector<uint8_t>& payload) {
+  PacketHeader header{};
+  header.type = PKT_LOGIN;
+  header.payloadLength = static_cast<uint32_t>(payload.size());
+  return header;
+}
+
+}  // namespace
+
+TEST(SessionHandshake, AcceptedAnswerFillsTheRecordAndSignals) {
+  HandshakeSession session;
+  auto answer = LoginAnswer(1);
+  PacketHeader header = HeaderFor(answer);
+  session.TakeLoginAnswer(&header, answer.data(), HandshakeSession::kChannelCountFromAnswer);
+  EXPECT_EQ(session.loggedIn, 1);
+  EXPECT_EQ(WaitForSingleObject(session.event, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(session.serverInfo.channelCount, 9);
+  EXPECT_EQ(session.serverInfo.deviceInfo[0], 0x33);
+  EXPECT_EQ(session.serverInfo.deviceInfo[1], 0x22);
+  EXPECT_EQ(session.serverInfo.deviceInfo[2], 0x11);
+  const uint16_t first[8] = {2009, 12, 0, 31, 23, 59, 58, 0};
+  const uint16_t second[8] = {2024, 3, 0, 5, 7, 8, 9, 0};
+  EXPECT_EQ(std::memcmp(session.serverInfo.dateTime1, first, sizeof first), 0);
+  EXPECT_EQ(std::memcmp(session.serverInfo.dateTime2, second, sizeof second), 0);
+
+  // A kind with a fixed channel count ignores the answer's byte 7.
+  HandshakeSession single;
+  single.TakeLoginAnswer(&header, answer.data(), 1);
+  EXPECT_EQ(single.serverInfo.channelCount, 1);
+}
+
+TEST(SessionHandshake, RefusedOrShortAnswersSayWhy) {
+  struct Case {
+    int32_t code;
+    size_t length;
+    VktResult error;
+  };
+  for (const Case& c : {Case{2, 24, VKT_ERR_LOGIN_DENIED}, Case{7, 24, VKT_ERR_LOGIN_FAILED},
+                        Case{0, 24, VKT_ERR_LOGIN_FAILED}, Case{1, 22, VKT_ERR_LOGIN_FAILED}}) {
+    HandshakeSession session;
+    auto answer = LoginAnswer(c.code);
+    answer.resize(c.length);
+    PacketHeader header = HeaderFor(answer);
+    session.TakeLoginAnswer(&header, answer.data(), HandshakeSession::kChannelCountFromAnswer);
+    EXPECT_EQ(session.loggedIn, 0) << c.code;
+    EXPECT_EQ(session.lastError, c.error) << c.code;
+    EXPECT_EQ(session.serverInfo.channelCount, 0) << c.code;
+    EXPECT_EQ(WaitForSingleObject(session.event, 0), WAIT_OBJECT_0) << c.code;
+  }
+}
+
+TEST(SessionHandshake, AddressAndLoginFieldsAreCutToFit) {
+  HandshakeSession session;
+  const std::string longAddress(100, 'h');
+  session.StoreConnectedAddress(longAddress.c_str(), 0x12345678);
+  EXPECT_EQ(std::string(session.serverInfo.address), std::string(63, 'h'));
+  EXPECT_EQ(session.serverInfo.port, 0x5678u);
+
+  const std::string longName(300, 'u');
+  LoginRequest request = HandshakeSession::MakeLoginRequest(longName.c_str(), "secret", 1);
+  EXPECT_EQ(std::string(request.userName), std::string(127, 'u'));
+  EXPECT_EQ(std::string(request.password), "secret");
+  EXPECT_EQ(request.loginMode, 1);
+  for (uint8_t byte : request.zero) EXPECT_EQ(byte, 0);
+}

@@ -1,0 +1,32 @@
+// The bridge between a kind-5200 session and the video decoding library:
+// one video box in Annex-B form goes in through CODECAPI_DecodeFrameVideo,
+// decoded pictures come back through DecoderPictureCallback to the session.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "decoder_api.h"
+
+constexpr uint32_t kStreamBufferSize = 2 * 1024 * 1024;
+constexpr uint32_t kFrameBufferSize = 720 * 600 * 3;
+// What the callback returns to the library for a missing argument.
+constexpr int32_t kPictureRefused = static_cast<int32_t>(0xF0F0F0F0u);
+
+// Where decoded pictures go; the callback's user value points at one.
+class PictureSink {
+ public:
+  virtual int32_t OnPicture(const DecodedPicture* picture) = 0;
+
+ protected:
+  ~PictureSink() = default;
+};
+
+// The registered picture callback: hands the picture to the PictureSink at
+// `user`.
+int32_t CODECAPI_CALL DecoderPictureCallback(void* user, DecodedPicture* picture);
+
+// Fills the request for `inputLength` bytes of Annex-B data and decodes it;
+// clears the decoder's memory when it fails, so later boxes still decode.
+// True when the decoder accepted the data.
+bool DecodeAnnexB(int32_t decoder, DecodeRequest& request, uint8_t* input, uint32_t inputLength,
+                  uint8_t* output, uint32_t outputCapacity);

@@ -1,0 +1,57 @@
+// The recording file writer: segments written as received, each header's
+// segment length filled in when the next header arrives. Write failures
+// are not reported; the byte count follows what the file really holds, so
+// segment lengths stay true to the file even after a short write.
+#include "recording_writer.h"
+
+#include "stream_parser.h"
+
+bool RecordingWriter::Start(const char* fileName) {
+  Stop();
+  if (!fileName) return false;
+  HANDLE created = CreateFileA(fileName, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (created == INVALID_HANDLE_VALUE) return false;
+  file_ = created;
+  return true;
+}
+
+void RecordingWriter::Stop() {
+  if (file_) CloseHandle(file_);
+  file_ = nullptr;
+  recordStarted = 0;
+  recordedBytes = 0;
+  lastHeaderPosition = 0;
+}
+
+void RecordingWriter::FillPreviousSegmentLength() {
+  uint8_t length[4];
+  const uint32_t segment = recordedBytes - lastHeaderPosition;
+  for (int i = 0; i < 4; ++i) length[i] = static_cast<uint8_t>(segment >> (8 * i));
+  // Offsets stay below 4 GiB (WriteBlock refuses to grow past that); the
+  // high word makes SetFilePointer take them as unsigned.
+  LONG high = 0;
+  const uint32_t fieldPosition = lastHeaderPosition + kRvdxSegmentLengthOffset;
+  if (SetFilePointer(file_, static_cast<LONG>(fieldPosition), &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
+    DWORD written = 0;
+    WriteFile(file_, length, sizeof length, &written, nullptr);
+  }
+  high = 0;
+  SetFilePointer(file_, static_cast<LONG>(recordedBytes), &high, FILE_BEGIN);
+}
+
+void RecordingWriter::WriteBlock(const uint8_t* block, uint32_t length, bool startsWithHeader) {
+  if (startsWithHeader) recordStarted = 1;
+  if (!recordStarted || !file_ || !block || length == 0) return;
+  // The file's offsets are 32-bit: a block that would carry it past 4 GiB
+  // ends the recording's growth instead of corrupting its segment lengths.
+  if (length > UINT32_MAX - recordedBytes) return;
+  // A header cut short by a failed write has no length field to fill.
+  const bool previousSegment =
+      startsWithHeader && recordedBytes != 0 && recordedBytes - lastHeaderPosition >= kRvdxSegmentLengthOffset + 4;
+  if (previousSegment) FillPreviousSegmentLength();
+  if (startsWithHeader) lastHeaderPosition = recordedBytes;
+  DWORD written = 0;
+  WriteFile(file_, block, length, &written, nullptr);
+  recordedBytes += written;
+}

@@ -1,0 +1,32 @@
+// The recording file of a kind-5200 stream: every block from the first
+// "rvdx" header on, byte for byte, with each header's segment length (byte
+// 36) filled in once the next header shows where its segment ends.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+class RecordingWriter {
+ public:
+  // `fileSlot` is the session's recording file handle, null when closed.
+  explicit RecordingWriter(HANDLE& fileSlot) : file_(fileSlot) {}
+
+  // Creates (or truncates) the file, ending any recording under way first.
+  bool Start(const char* fileName);
+  // Closes the file without touching it again and clears the state.
+  void Stop();
+  bool IsOpen() const { return file_ != nullptr; }
+
+  // Called for every block the stream reader keeps. Writing starts with
+  // the first block that starts with a header.
+  void WriteBlock(const uint8_t* block, uint32_t length, bool startsWithHeader);
+
+  int32_t recordStarted = 0;
+  uint32_t recordedBytes = 0;
+  uint32_t lastHeaderPosition = 0;
+
+ private:
+  void FillPreviousSegmentLength();
+  HANDLE& file_;
+};

@@ -1,0 +1,321 @@
+// The kind-5200 session: handshake, notifications, control packets, the
+// one channel, recording, and the path of its stream from the transport's
+// data blocks through the decoder to the renderer.
+#include "h264_device_session.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "stream_parser.h"
+#include "video_renderer.h"
+
+namespace {
+
+constexpr DWORD kConnectTimeoutMs = 11000;
+constexpr DWORD kAnswerTimeoutMs = 10000;
+constexpr int32_t kDecoderCodec = 2;
+constexpr int32_t kDecoderThreads = 8;
+constexpr int32_t kDecoderMode = 1;
+constexpr uint32_t kConnectRecordSize = 280;
+constexpr size_t kConnectAddressField = 260;
+
+// _tagConnectSocketInfo as this kind fills it.
+void FillConnectRecord(uint8_t* record, const char* address, int32_t port) {
+  const int32_t addressFamily = 2;
+  const int32_t portValue = port & 0xFFFF;
+  const int32_t retries = 10;
+  const int32_t bufferSize = 0x20000;
+  // Addresses longer than the field are cut to stay NUL-terminated.
+  std::strncpy(reinterpret_cast<char*>(record), address, kConnectAddressField - 1);
+  std::memcpy(record + 260, &addressFamily, 4);
+  std::memcpy(record + 264, &portValue, 4);
+  std::memcpy(record + 268, &retries, 4);
+  record[272] = 1;
+  std::memcpy(record + 276, &bufferSize, 4);
+}
+
+struct BoxDispatch {
+  H264DeviceSession* session;
+  void (*decode)(H264DeviceSession*, const QboxHeader&, const uint8_t*);
+};
+
+}  // namespace
+
+H264DeviceSession::H264DeviceSession()
+    : audioDecoder(-1),
+      videoDecoder(-1),
+      prefixPending(0),
+      parameterSetsExtracted(0),
+      keyFrameSeen(0),
+      streaming(0),
+      drawCallback(nullptr),
+      drawContext(nullptr),
+      recorder(recordFiles[0]),
+      streamBuffer(nullptr),
+      frameBuffer(nullptr),
+      decodeRequest{},
+      deviceTime{},
+      bitmapInfo{},
+      displayWindow(nullptr) {
+  bitmapInfo.headerSize = 40;
+  bitmapInfo.planes = 1;
+  bitmapInfo.bitsPerPixel = 24;
+  bitmapInfo.colourEntry[0] = bitmapInfo.colourEntry[1] = bitmapInfo.colourEntry[2] = 128;
+  GetLocalTime(&deviceTime);
+  InitializeCriticalSection(&rendererLock_);
+}
+
+H264DeviceSession::~H264DeviceSession() {
+  Close();
+  recorder.Stop();
+  DeleteCriticalSection(&rendererLock_);
+}
+
+VktResult H264DeviceSession::Connect(const char* address, int32_t port, const char* user, const char* password) {
+  if (!address || !user || !password) return VKT_ERR_PARAMETER;
+  // One connection per handle: a second attempt would leak the first
+  // transport and decoders.
+  if (connectCalled_) return VKT_ERR_PARAMETER;
+  connectCalled_ = true;
+
+  transport = NSMGAPI_Create(window);
+  audioDecoder = CODECAPI_AudioDecodeInit(kDecoderCodec);
+  videoDecoder = CODECAPI_DecodeInit(kDecoderCodec, kDecoderThreads, window, 0, kDecoderMode);
+  CODECAPI_SetCallBack(videoDecoder, static_cast<PictureSink*>(this), DecoderPictureCallback, 0);
+
+  uint8_t connectRecord[kConnectRecordSize] = {};
+  FillConnectRecord(connectRecord, address, port);
+  if (!transport || NSMGAPI_Connect(transport, connectRecord) == 0) return VKT_ERR_TRANSPORT;
+  if (WaitForEvent(event, kConnectTimeoutMs) != 0) return VKT_ERR_CONNECT_TIMEOUT;
+  if (!connected) return VKT_ERR_NOT_CONNECTED;
+
+  StoreConnectedAddress(address, port);
+  if (WaitForEvent(event, kAnswerTimeoutMs) != 0) return VKT_ERR_CONNECT_TIMEOUT;
+  if (!connected) return VKT_ERR_NOT_CONNECTED;
+
+  LoginRequest request = MakeLoginRequest(user, password, 1);
+  if (NSMGAPI_SendPacketData(transport, PKT_LOGIN, reinterpret_cast<uint8_t*>(&request), sizeof request) == 0)
+    return VKT_ERR_TRANSPORT;
+  lastError = 0;
+  if (WaitForEvent(event, kAnswerTimeoutMs) != 0) return VKT_ERR_LOGIN_TIMEOUT;
+  if (!loggedIn) {
+    if (lastError != 0) return lastError;
+    // The wait ended on something other than an answer.
+    return connected ? VKT_ERR_LOGIN_TIMEOUT : VKT_ERR_NOT_CONNECTED;
+  }
+  NSMGAPI_SendPacketData(transport, PKT_LOGIN_DONE, nullptr, 0);
+  return VKT_OK;
+}
+
+VktResult H264DeviceSession::Notify(PacketHeader* header, void* payload) {
+  if (!header) return VKT_OK;
+  const auto* bytes = static_cast<const uint8_t*>(payload);
+  switch (header->type) {
+    case PKT_LOGIN:
+      TakeLoginAnswer(header, payload, 1);
+      break;
+    case PKT_DEVICE_TIME:
+      if (bytes && header->payloadLength >= 8) {
+        deviceTime.wDay = bytes[0];
+        deviceTime.wMonth = bytes[1];
+        deviceTime.wYear = static_cast<WORD>(bytes[2] | (bytes[3] << 8));
+        deviceTime.wSecond = bytes[5];
+        deviceTime.wMinute = bytes[6];
+        deviceTime.wHour = bytes[7];
+      }
+      break;
+    case PKT_READY:
+      connected = 1;
+      SetEvent(event);
+      break;
+    default:
+      break;
+  }
+  return VKT_OK;
+}
+
+VktResult H264DeviceSession::OnMessage(uint32_t message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_TRANSPORT_CONNECT:
+      NSMGAPI_SendInitPacketData(transport);
+      break;
+    case WM_TRANSPORT_NOTIFY2:
+      Notify(reinterpret_cast<PacketHeader*>(wParam), reinterpret_cast<void*>(lParam));
+      break;
+    case WM_TRANSPORT_DATA2: {
+      const auto* block = reinterpret_cast<const DataBlock*>(lParam);
+      if (block) OnData(block->data, block->length);
+      break;
+    }
+    default:
+      break;
+  }
+  return VKT_OK;
+}
+
+VktResult H264DeviceSession::OnData(void* data, uint32_t length) {
+  const auto* block = static_cast<const uint8_t*>(data);
+  if (!block || length == 0) return VKT_OK;
+  const uint8_t* body = block;
+  uint32_t bodyLength = length;
+  const bool header = StartsWithRvdx(block, length);
+  if (header) {
+    if (length < kRvdxHeaderSize) return VKT_OK;
+    if (!parameterSetsExtracted) {
+      const uint32_t areaLength = block[kRvdxParameterLengthOffset];
+      if (ExtractParameterSets(block + kRvdxHeaderSize - areaLength, areaLength) == 0) return VKT_OK;
+      prefixPending = 1;
+      parameterSetsExtracted = 1;
+    }
+    body = block + kRvdxHeaderSize;
+    bodyLength = length - kRvdxHeaderSize;
+  }
+  recorder.WriteBlock(block, length, header);
+
+  BoxDispatch dispatch{this, [](H264DeviceSession* session, const QboxHeader& box, const uint8_t* at) {
+                         if (!IsVideoStream(box.streamType)) return;
+                         if (box.sampleFlags & kSampleFlagKeyFrame) session->keyFrameSeen = 1;
+                         if (session->keyFrameSeen) session->DecodeVideoBox(box, at);
+                       }};
+  WalkBoxes(body, bodyLength,
+            [](void* context, const QboxHeader& box, const uint8_t* at) {
+              auto* d = static_cast<BoxDispatch*>(context);
+              d->decode(d->session, box, at);
+            },
+            &dispatch);
+  return VKT_OK;
+}
+
+void H264DeviceSession::DecodeVideoBox(const QboxHeader& box, const uint8_t* at) {
+  // Stream data before the first OpenChannel has nowhere to go.
+  if (!streamBuffer || !frameBuffer) return;
+  const size_t written = ConvertToAnnexB(box, at, prefixPending != 0, streamBuffer, kStreamBufferSize);
+  if (written == 0) return;
+  prefixPending = 0;
+  DecodeAnnexB(videoDecoder, decodeRequest, streamBuffer, static_cast<uint32_t>(written), frameBuffer,
+               kFrameBufferSize);
+}
+
+int32_t H264DeviceSession::OnPicture(const DecodedPicture* picture) {
+  if (!streaming) return 0;
+  if (picture->width <= 0 || picture->height <= 0 || !picture->pixels) return 0;
+  EnterCriticalSection(&rendererLock_);
+  if (!renderers[0]) {
+    auto* renderer = new (std::nothrow) VideoRenderer();
+    if (renderer) {
+      renderer->Initialize();
+      renderer->Configure(displayWindow, static_cast<uint32_t>(picture->width),
+                          static_cast<uint32_t>(picture->height), 0);
+      if (drawCallback)
+        renderer->SetDrawCallback(drawCallback, drawContext);
+      else
+        renderer->SetDrawCallback(DrawOverlay, static_cast<OverlaySource*>(this));
+      renderers[0] = renderer;
+      rendererWidth_ = picture->width;
+      rendererHeight_ = picture->height;
+    }
+  }
+  int32_t result = 0;
+  // The renderer keeps the size of the first picture: a picture of another
+  // size would not cover its surface, so it is dropped.
+  if (renderers[0] && picture->width == rendererWidth_ && picture->height == rendererHeight_)
+    result = renderers[0]->DrawPicture(picture->pixels, nullptr);
+  LeaveCriticalSection(&rendererLock_);
+  return result;
+}
+
+void H264DeviceSession::DestroyRenderer() {
+  EnterCriticalSection(&rendererLock_);
+  delete renderers[0];
+  renderers[0] = nullptr;
+  LeaveCriticalSection(&rendererLock_);
+}
+
+VktResult H264DeviceSession::RequestVideo() {
+  uint8_t payload[8] = {1, 0, 0, 0, 0, 0, 0, 0};
+  if (!transport || NSMGAPI_SendPacketData(transport, PKT_STREAM_START, payload, sizeof payload) == 0)
+    return VKT_ERR_TRANSPORT;
+  return VKT_OK;
+}
+
+VktResult H264DeviceSession::SendControl(int32_t value1, int32_t value2) {
+  const int32_t values[4] = {value1, value2, 10, 5};
+  uint8_t payload[sizeof values];
+  std::memcpy(payload, values, sizeof values);
+  if (!transport || NSMGAPI_SendPacketData(transport, PKT_CONTROL, payload, sizeof payload) == 0)
+    return VKT_ERR_TRANSPORT;
+  return VKT_OK;
+}
+
+VktResult H264DeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
+  if (channel >= serverInfo.channelCount) return VKT_ERR_PARAMETER;
+  DestroyRenderer();
+  if (!streamBuffer) streamBuffer = static_cast<uint8_t*>(std::calloc(kStreamBufferSize, 1));
+  if (!frameBuffer) frameBuffer = static_cast<uint8_t*>(std::calloc(kFrameBufferSize, 1));
+  if (!streamBuffer || !frameBuffer) return VKT_ERR_PARAMETER;
+  displayWindow = videoWindow;
+  decodeRequest.size = 36;
+  decodeRequest.outputFormat = &bitmapInfo;
+  streaming = 1;
+  return RequestVideo();
+}
+
+VktResult H264DeviceSession::CloseChannel(uint32_t channel) {
+  if (channel >= serverInfo.channelCount) return VKT_ERR_PARAMETER;
+  streaming = 0;
+  DestroyRenderer();
+  uint8_t payload[4] = {};
+  if (transport) NSMGAPI_SendPacketData(transport, PKT_STREAM_STOP, payload, sizeof payload);
+  return VKT_OK;
+}
+
+void H264DeviceSession::Close() {
+  streaming = 0;
+  EnterCriticalSection(&rendererLock_);
+  for (auto& renderer : renderers) {
+    delete renderer;
+    renderer = nullptr;
+  }
+  LeaveCriticalSection(&rendererLock_);
+  if (transport) {
+    if (connected == 1) NSMGAPI_Disconnect(transport);
+    NSMGAPI_Destroy(transport);
+    transport = nullptr;
+    connected = 0;
+  }
+  if (videoDecoder != -1 || audioDecoder != -1) {
+    CODECAPI_DecodeUninit(videoDecoder);
+    CODECAPI_AudioDecodeDeInit(audioDecoder, kDecoderCodec);
+    videoDecoder = audioDecoder = -1;
+  }
+  std::free(streamBuffer);
+  std::free(frameBuffer);
+  streamBuffer = frameBuffer = nullptr;
+}
+
+VktResult H264DeviceSession::SetDrawCallback(uint32_t, DrawCallback callback, void* context) {
+  EnterCriticalSection(&rendererLock_);
+  if (renderers[0]) {
+    renderers[0]->SetDrawCallback(callback, context);
+  } else {
+    drawCallback = callback;
+    drawContext = context;
+  }
+  LeaveCriticalSection(&rendererLock_);
+  return VKT_OK;
+}
+
+VktResult H264DeviceSession::StartRecord(uint32_t channel, const char* fileName) {
+  if (channel != 0) return VKT_ERR_PARAMETER;
+  return recorder.Start(fileName) ? VKT_OK : VKT_ERR_PARAMETER;
+}
+
+VktResult H264DeviceSession::StopRecord(uint32_t) {
+  recorder.Stop();
+  return VKT_OK;
+}
+
+SYSTEMTIME H264DeviceSession::OverlayDeviceTime() const { return deviceTime; }
+
+bool H264DeviceSession::OverlayIsRecording() const { return recordFiles[0] != nullptr; }

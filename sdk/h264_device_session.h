@@ -1,0 +1,81 @@
+// H264DeviceSession: the kind-5200 device. It talks to the device through
+// NVSRemoteSocket, receives one channel of H.264 video in "qbox" boxes
+// behind "rvdx" stream headers, has it decoded by DecodeSDK and draws the
+// pictures with the device time and recording dot over them. It is the one
+// kind that records its stream to a file.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "decoder_api.h"
+#include "device_session.h"
+#include "h264_bridge.h"
+#include "overlay.h"
+#include "recording_writer.h"
+#include "stream_parser.h"
+
+// Packets of this kind.
+enum : uint16_t {
+  PKT_CONTROL = 19,
+  PKT_STREAM_START = 82,
+  PKT_DEVICE_TIME = 83,
+  PKT_STREAM_STOP = 84,
+  PKT_READY = 85,
+  PKT_LOGIN_DONE = 86,
+};
+
+class H264DeviceSession : public DeviceSession, public OverlaySource, public PictureSink {
+ public:
+  H264DeviceSession();
+  ~H264DeviceSession() override;
+
+  VktResult Notify(PacketHeader* header, void* payload) override;
+  VktResult Connect(const char* address, int32_t port, const char* user, const char* password) override;
+  VktResult OnData(void* data, uint32_t length) override;
+  VktResult RequestVideo() override;
+  VktResult OpenChannel(uint32_t channel, HWND videoWindow) override;
+  VktResult CloseChannel(uint32_t channel) override;
+  void Close() override;
+  VktResult OnMessage(uint32_t message, WPARAM wParam, LPARAM lParam) override;
+  VktResult SetDrawCallback(uint32_t channel, DrawCallback callback, void* context) override;
+  VktResult StopRecord(uint32_t channel) override;
+  VktResult StartRecord(uint32_t channel, const char* fileName) override;
+  VktResult SendControl(int32_t value1, int32_t value2) override;
+
+  // PictureSink: a decoded picture from the decoding library.
+  int32_t OnPicture(const DecodedPicture* picture) override;
+  // OverlaySource.
+  SYSTEMTIME OverlayDeviceTime() const override;
+  bool OverlayIsRecording() const override;
+
+  // Fields, in record order.
+  int32_t audioDecoder;
+  int32_t videoDecoder;
+  int32_t prefixPending;
+  int32_t parameterSetsExtracted;
+  int32_t keyFrameSeen;
+  std::atomic<int32_t> streaming;
+  DrawCallback drawCallback;
+  void* drawContext;
+  RecordingWriter recorder;  // recordStarted, recordedBytes, lastHeaderPosition
+  uint8_t* streamBuffer;
+  uint8_t* frameBuffer;
+  DecodeRequest decodeRequest;
+  SYSTEMTIME deviceTime;
+  OutputBitmapFormat bitmapInfo;
+  HWND displayWindow;
+
+ private:
+  void DecodeVideoBox(const QboxHeader& box, const uint8_t* at);
+  void DestroyRenderer();
+
+  // Held while a picture is drawn through renderers[0]; the window thread
+  // takes it before deleting the renderer, so a decoder that calls back on
+  // another thread never draws through a deleted renderer.
+  CRITICAL_SECTION rendererLock_;
+  int32_t rendererWidth_ = 0;
+  int32_t rendererHeight_ = 0;
+  bool connectCalled_ = false;
+};

@@ -1,0 +1,143 @@
+// libDecodeSDK: the video decoding library of kind 5200. Each decoder
+// handle owns an H.264 decoder of libavcodec; DecodeFrameVideo decodes one
+// run of Annex-B data and, for every picture that comes out, writes it as
+// 24-bit BGR into the request's output buffer and calls the registered
+// callback on the caller's thread before returning.
+#include <cstring>
+#include <new>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+}
+
+#include "decoder_api.h"
+#include "decoder_table.h"
+#include "yuv_to_bgr.h"
+
+namespace {
+
+struct VideoDecoder {
+  AVCodecContext* context = nullptr;
+  AVPacket* packet = nullptr;
+  AVFrame* frame = nullptr;
+  DecodedPictureCallback callback = nullptr;
+  void* user = nullptr;
+  std::vector<uint8_t> input;  // the request's data with libavcodec's padding
+};
+
+void FreeDecoder(VideoDecoder* decoder) {
+  if (!decoder) return;
+  avcodec_free_context(&decoder->context);
+  av_packet_free(&decoder->packet);
+  av_frame_free(&decoder->frame);
+  delete decoder;
+}
+
+VideoDecoder* OpenDecoder() {
+  const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+  if (!codec) return nullptr;
+  auto* decoder = new (std::nothrow) VideoDecoder;
+  if (!decoder) return nullptr;
+  decoder->context = avcodec_alloc_context3(codec);
+  decoder->packet = av_packet_alloc();
+  decoder->frame = av_frame_alloc();
+  if (decoder->context) {
+    // One thread and low delay: every picture leaves the decoder during the
+    // call that brought its data.
+    decoder->context->thread_count = 1;
+    decoder->context->flags |= AV_CODEC_FLAG_LOW_DELAY;
+  }
+  if (!decoder->context || !decoder->packet || !decoder->frame || avcodec_open2(decoder->context, codec, nullptr) < 0) {
+    FreeDecoder(decoder);
+    return nullptr;
+  }
+  return decoder;
+}
+
+// Writes the frame into the request's buffer and hands it to the callback.
+// False when the picture cannot be delivered: a format other than 4:2:0 or
+// a picture larger than the output buffer.
+bool DeliverPicture(VideoDecoder& decoder, const AVFrame& frame, DecodeRequest& request) {
+  const bool fullRange = frame.format == AV_PIX_FMT_YUVJ420P || frame.color_range == AVCOL_RANGE_JPEG;
+  if (frame.format != AV_PIX_FMT_YUV420P && frame.format != AV_PIX_FMT_YUVJ420P) return false;
+  if (frame.width <= 0 || frame.height <= 0) return false;
+  const uint64_t bytes = uint64_t{static_cast<uint32_t>(frame.width)} * static_cast<uint32_t>(frame.height) * 3;
+  if (bytes > request.outputCapacity) return false;
+  const YuvPlanes planes{frame.data[0], frame.data[1], frame.data[2],
+                         frame.linesize[0], frame.linesize[1], frame.linesize[2]};
+  ConvertYuv420ToBgr(planes, frame.width, frame.height, fullRange, request.output);
+  if (decoder.callback) {
+    DecodedPicture picture{};
+    picture.size = sizeof picture;
+    picture.width = frame.width;
+    picture.height = frame.height;
+    picture.pixels = request.output;
+    decoder.callback(decoder.user, &picture);
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+CODECAPI_EXPORT int32_t CODECAPI_CALL CODECAPI_DecodeInit(int32_t, int32_t, HWND, int32_t, int32_t) {
+  VideoDecoder* decoder = OpenDecoder();
+  if (!decoder) return -1;
+  const int32_t handle = codec::AddDecoder(decoder);
+  if (handle < 0) FreeDecoder(decoder);
+  return handle;
+}
+
+CODECAPI_EXPORT int32_t CODECAPI_CALL CODECAPI_SetCallBack(int32_t handle, void* user, DecodedPictureCallback callback,
+                                                           int32_t) {
+  auto* decoder = static_cast<VideoDecoder*>(codec::FindDecoder(handle));
+  if (!decoder) return 0;
+  decoder->callback = callback;
+  decoder->user = user;
+  return 1;
+}
+
+// Returns the number of pictures delivered plus one when the data was
+// taken, 0 when it was refused or a picture could not be delivered.
+CODECAPI_EXPORT int32_t CODECAPI_CALL CODECAPI_DecodeFrameVideo(int32_t handle, int32_t, DecodeRequest* request) {
+  auto* decoder = static_cast<VideoDecoder*>(codec::FindDecoder(handle));
+  if (!decoder || !request || !request->input || !request->output || request->inputLength == 0) return 0;
+  try {
+    decoder->input.assign(request->input, request->input + request->inputLength);
+    decoder->input.resize(request->inputLength + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  decoder->packet->data = decoder->input.data();
+  decoder->packet->size = static_cast<int>(request->inputLength);
+  if (avcodec_send_packet(decoder->context, decoder->packet) < 0) return 0;
+  int32_t delivered = 0;
+  bool refused = false;
+  while (avcodec_receive_frame(decoder->context, decoder->frame) == 0) {
+    if (DeliverPicture(*decoder, *decoder->frame, *request))
+      ++delivered;
+    else
+      refused = true;
+    av_frame_unref(decoder->frame);
+  }
+  return refused ? 0 : delivered + 1;
+}
+
+CODECAPI_EXPORT int32_t CODECAPI_CALL CODECAPI_DecodeMemClear(int32_t handle, int32_t) {
+  auto* decoder = static_cast<VideoDecoder*>(codec::FindDecoder(handle));
+  if (!decoder) return 0;
+  avcodec_flush_buffers(decoder->context);
+  return 1;
+}
+
+CODECAPI_EXPORT int32_t CODECAPI_CALL CODECAPI_DecodeUninit(int32_t handle) {
+  auto* decoder = static_cast<VideoDecoder*>(codec::RemoveDecoder(handle));
+  if (!decoder) return 0;
+  FreeDecoder(decoder);
+  return 1;
+}
+
+}  // extern "C"

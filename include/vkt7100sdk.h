@@ -1,7 +1,26 @@
-// Public interface of the VKT7100 SDK: result codes, device kinds and the
-// device information record.
+// Public interface of the VKT7100 SDK: result codes, device kinds, the
+// device information record and the eight exported functions.
 #pragma once
 #include <stdint.h>
+#include <windows.h>
+
+// Exported by name; on 32-bit Windows with the standard calling convention
+// (the module definition file keeps the names undecorated).
+#if defined(_WIN32)
+#if defined(VKT_SDK_BUILD)
+#define VKT_API __declspec(dllexport)
+#else
+#define VKT_API __declspec(dllimport)
+#endif
+#if defined(_M_IX86) || defined(__i386__)
+#define VKT_CALL __stdcall
+#else
+#define VKT_CALL
+#endif
+#else
+#define VKT_API __attribute__((visibility("default")))
+#define VKT_CALL
+#endif
 
 #ifdef __cplusplus
 extern "C" {
@@ -33,6 +52,18 @@ typedef struct ServerInfo {
   uint16_t dateTime1[8];  // SYSTEMTIME layout: year, month, day of week, day, hour, minute, second, ms
   uint16_t dateTime2[8];
 } ServerInfo;
+
+// A handle belongs to the thread that created it; that thread must run a
+// message loop for video to flow. Every function returns a result code.
+VKT_API int32_t VKT_CALL VKT_CreateHandle(int32_t kind, void** handle);
+VKT_API int32_t VKT_CALL VKT_OpenServer(void* handle, const char* address, int32_t port, const char* user,
+                                        const char* password);
+VKT_API int32_t VKT_CALL VKT_CloseServer(void* handle);
+VKT_API int32_t VKT_CALL VKT_OpenChannel(void* handle, uint32_t channel, HWND videoWindow);
+VKT_API int32_t VKT_CALL VKT_CloseChannel(void* handle, uint32_t channel);
+VKT_API int32_t VKT_CALL VKT_GetServerInfo(void* handle, ServerInfo* info);
+VKT_API int32_t VKT_CALL VKT_StartRecord(void* handle, uint32_t channel, const char* fileName);
+VKT_API int32_t VKT_CALL VKT_StopRecord(void* handle, uint32_t channel);
 
 #ifdef __cplusplus
 }

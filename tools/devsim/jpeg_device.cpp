@@ -1,9 +1,17 @@
 // Packet handling of the simulated kind-7100 device.
 #include "jpeg_device.h"
 
-#include <cstdio>
+#include "channel_picture.h"
 
 namespace vkt::devsim {
+
+JpegDevice::JpegDevice(ClientLink& link, const SimulatorOptions& options) : SimulatedDevice(link, options) {
+  if (!options_.requestLog.empty()) requestLog_ = std::fopen(options_.requestLog.c_str(), "a");
+}
+
+JpegDevice::~JpegDevice() {
+  if (requestLog_) std::fclose(requestLog_);
+}
 
 void JpegDevice::onPacket(const ReceivedFrame& frame) {
   switch (frame.header.type) {
@@ -16,14 +24,34 @@ void JpegDevice::onPacket(const ReceivedFrame& frame) {
         std::fprintf(stderr, "devsim: picture request refused (not logged in or short)\n");
         break;
       }
-      // Only the first request is logged: they come every few milliseconds.
+      // Only the first request goes to stderr: they come every few milliseconds.
       if (pictureRequests_++ == 0) std::fprintf(stderr, "devsim: picture requests, mask 0x%x\n", mask);
+      logRequest(mask);
+      sendPictures(mask);
       break;
     }
     default:
       std::fprintf(stderr, "devsim: unknown packet type %u ignored\n", frame.header.type);
       break;
   }
+}
+
+// Channels the device does not have are ignored, as are bits past the
+// sixteen a picture can name.
+void JpegDevice::sendPictures(uint32_t mask) {
+  const unsigned channels = options_.channels < 16 ? static_cast<unsigned>(options_.channels) : 16;
+  for (unsigned channel = 0; channel < channels; ++channel) {
+    if (!(mask & (1u << channel))) continue;
+    const std::vector<uint8_t> picture = encodeChannelPicture(channel, framesSent_[channel]++);
+    if (picture.empty()) continue;
+    if (!link_.sendData(wire::kDataPicture, picture.data(), static_cast<uint32_t>(picture.size()))) return;
+  }
+}
+
+void JpegDevice::logRequest(uint32_t mask) {
+  if (!requestLog_) return;
+  std::fprintf(requestLog_, "0x%x\n", mask);
+  std::fflush(requestLog_);
 }
 
 }  // namespace vkt::devsim

@@ -1,21 +1,29 @@
 // Kind 7100: no init or readiness; answers the login with the configured
-// channel count and takes picture requests (channel masks), which is where
-// the JPEG pictures plug in.
+// channel count and every picture request with one JPEG picture per
+// requested channel that the device has (see channel_picture.h).
 #pragma once
+#include <cstdio>
+
 #include "simulated_device.h"
 
 namespace vkt::devsim {
 
 class JpegDevice : public SimulatedDevice {
  public:
-  using SimulatedDevice::SimulatedDevice;
+  JpegDevice(ClientLink& link, const SimulatorOptions& options);
+  ~JpegDevice() override;
 
  protected:
   void onPacket(const ReceivedFrame& frame) override;
 
  private:
+  void sendPictures(uint32_t mask);
+  void logRequest(uint32_t mask);
+
   bool loggedIn_ = false;
   uint64_t pictureRequests_ = 0;
+  uint32_t framesSent_[16] = {};
+  FILE* requestLog_ = nullptr;  // --request-log: one line per request
 };
 
 }  // namespace vkt::devsim

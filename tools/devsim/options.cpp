@@ -13,7 +13,8 @@ namespace vkt::devsim {
 const char* usageText() {
   return "usage: vkt-devsim --kind 7100|5200 [--listen HOST:PORT] [--user U] [--password P]\n"
          "                  [--channels N] [--refuse-login CODE] [--no-ready] [--drop-after N]\n"
-         "                  [--stall] [--oversize] [--bad-magic] [--flood BYTES] [--echo-data]\n";
+         "                  [--stall] [--oversize] [--bad-magic] [--flood BYTES] [--echo-data]\n"
+         "                  [--request-log FILE]\n";
 }
 
 // HOST:PORT, HOST may be a bracketed IPv6 address ("[::1]:0").
@@ -70,6 +71,9 @@ bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string&
       ok = value(text) && vkt::tools::parseNumber<uint32_t>(text, 1, wire::kMaxPayload, options.floodBytes);
     } else if (name == "--echo-data") {
       options.echoData = true;
+    } else if (name == "--request-log") {
+      ok = value(text) && !text.empty();
+      options.requestLog.assign(text);
     } else {
       error = "unknown option " + std::string(name);
       return false;

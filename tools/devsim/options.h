@@ -25,6 +25,7 @@ struct SimulatorOptions {
   // Test services.
   uint32_t floodBytes = 0;  // send test data frames of this size back to back
   bool echoData = false;    // answer the echo packets with data frames
+  std::string requestLog;   // 7100: append each picture request's mask to this file
 };
 
 // Parses argv; on failure returns false with a message in `error`.

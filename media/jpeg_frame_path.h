@@ -1,0 +1,49 @@
+// The path of a kind-7100 picture packet: one complete JPEG picture whose
+// byte 10 names the channel, decoded with the system's JPEG decoder into a
+// BGR picture and drawn by that channel's renderer.
+//
+// Untrusted input: the packet length is checked before byte 10 is read, the
+// picture's size is bounded before anything is allocated for it, and a
+// picture that cannot be decoded or shown is dropped without a word.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+class VideoRenderer;
+
+// Every channel's renderer is configured for this picture size when the
+// channel opens; pictures of another size are decoded but not drawn, so the
+// renderer never reads past the picture.
+constexpr uint32_t kChannelPictureWidth = 352;
+constexpr uint32_t kChannelPictureHeight = 288;
+// Larger pictures are refused before any allocation.
+constexpr uint32_t kMaxPictureDimension = 4096;
+// The low four bits of this byte of the packet carry the channel number.
+constexpr uint32_t kPictureChannelByte = 10;
+constexpr int kPictureChannels = 16;
+// ShowJpegPicture's result when the picture was not drawn.
+constexpr int32_t kPictureDropped = -1;
+
+// The session's decoded-picture buffer: heap memory from malloc (the
+// session frees it with free), and the bytes it holds. It survives from one
+// picture to the next and only grows.
+struct PictureBuffer {
+  uint8_t*& bytes;
+  size_t& capacity;
+};
+
+struct DecodedPicture {
+  const uint8_t* pixels = nullptr;  // blue, green, red; rows top first, padded to 4 bytes
+  uint32_t width = 0;
+  uint32_t height = 0;
+};
+
+// Decodes one JPEG picture into `buffer`, growing it when the picture needs
+// more room. On failure the buffer is freed and emptied and false returned.
+bool DecodeJpegPicture(const uint8_t* packet, uint32_t length, PictureBuffer buffer, DecodedPicture& picture);
+
+// Reads the channel from byte 10, decodes the picture if that channel has a
+// renderer, and draws it there. Returns the renderer's result, or
+// kPictureDropped.
+int32_t ShowJpegPicture(const uint8_t* packet, uint32_t length, VideoRenderer* const (&renderers)[kPictureChannels],
+                        PictureBuffer buffer);

@@ -1,0 +1,89 @@
+// The eight exported functions: handle creation, handle validation, and the
+// hand-over of each call to the session behind the handle.
+#include <windows.h>
+
+#include <new>
+
+#include "device_session.h"
+#include "h264_device_session.h"
+#include "jpeg_device_session.h"
+#include "vkt7100sdk.h"
+
+namespace {
+
+// The bytes of a session object that validation requires to be readable,
+// the same for both kinds.
+constexpr UINT_PTR kCheckedSessionBytes = 328;
+
+// The session behind a handle, or null when the handle is null, unreadable
+// or lacks the magic.
+DeviceSession* SessionOf(void* handle) {
+  if (!handle || IsBadReadPtr(handle, kCheckedSessionBytes)) return nullptr;
+  auto* session = static_cast<DeviceSession*>(handle);
+  if (session->magic != SESSION_MAGIC) return nullptr;
+  return session;
+}
+
+bool KnownKind(int32_t kind) { return kind == VKT_KIND_H264 || kind == VKT_KIND_JPEG; }
+
+// A session of a known kind; null only when memory ran out.
+DeviceSession* NewSession(int32_t kind) {
+  if (kind == VKT_KIND_H264) return new (std::nothrow) H264DeviceSession();
+  return new (std::nothrow) JpegDeviceSession();
+}
+
+}  // namespace
+
+extern "C" {
+
+VKT_API int32_t VKT_CALL VKT_CreateHandle(int32_t kind, void** handle) {
+  if (!handle || !KnownKind(kind)) return VKT_ERR_PARAMETER;
+  DeviceSession* session = NewSession(kind);
+  *handle = session;
+  // Out of memory: no handle, and the caller must not think it has one.
+  if (!session) return VKT_ERR_PARAMETER;
+  // A session whose window could not be created is returned all the same;
+  // its waits end by timeout.
+  session->CreateMessageWindow();
+  return VKT_OK;
+}
+
+VKT_API int32_t VKT_CALL VKT_OpenServer(void* handle, const char* address, int32_t port, const char* user,
+                                        const char* password) {
+  DeviceSession* session = SessionOf(handle);
+  return session ? session->Connect(address, port, user, password) : VKT_ERR_PARAMETER;
+}
+
+VKT_API int32_t VKT_CALL VKT_CloseServer(void* handle) {
+  DeviceSession* session = SessionOf(handle);
+  if (!session) return VKT_ERR_PARAMETER;
+  delete session;
+  return VKT_OK;
+}
+
+VKT_API int32_t VKT_CALL VKT_OpenChannel(void* handle, uint32_t channel, HWND videoWindow) {
+  DeviceSession* session = SessionOf(handle);
+  return session ? session->OpenChannel(channel, videoWindow) : VKT_ERR_PARAMETER;
+}
+
+VKT_API int32_t VKT_CALL VKT_CloseChannel(void* handle, uint32_t channel) {
+  DeviceSession* session = SessionOf(handle);
+  return session ? session->CloseChannel(channel) : VKT_ERR_PARAMETER;
+}
+
+VKT_API int32_t VKT_CALL VKT_GetServerInfo(void* handle, ServerInfo* info) {
+  DeviceSession* session = SessionOf(handle);
+  return session ? session->GetServerInfo(info) : VKT_ERR_PARAMETER;
+}
+
+VKT_API int32_t VKT_CALL VKT_StartRecord(void* handle, uint32_t channel, const char* fileName) {
+  DeviceSession* session = SessionOf(handle);
+  return session ? session->StartRecord(channel, fileName) : VKT_ERR_PARAMETER;
+}
+
+VKT_API int32_t VKT_CALL VKT_StopRecord(void* handle, uint32_t channel) {
+  DeviceSession* session = SessionOf(handle);
+  return session ? session->StopRecord(channel) : VKT_ERR_PARAMETER;
+}
+
+}  // extern "C"

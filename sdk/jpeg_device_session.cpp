@@ -1,0 +1,131 @@
+// The kind-7100 handshake (connect, log in), the channel bookkeeping with its
+// request timer, and the teardown. Pictures go to the JPEG frame path.
+#include "jpeg_device_session.h"
+
+#include <bit>
+#include <cstring>
+#include <new>
+
+#include "jpeg_frame_path.h"
+#include "video_renderer.h"
+
+namespace {
+
+constexpr DWORD kAnswerWaitMs = 10000;
+// Only the channels among 0 to 3 set the request rate.
+constexpr uint32_t kTimedChannelsMask = 0xF;
+
+// What connectRemoteSocket reads: the address, then the fixed fields.
+struct ConnectSocketInfo {
+  char address[260];
+  int32_t family;
+  int32_t port;
+  int32_t reserved;
+};
+static_assert(sizeof(ConnectSocketInfo) == 272, "connect record is 272 bytes");
+
+struct PictureRequest {
+  int32_t reserved0;
+  uint32_t channelMask;
+  int32_t reserved1;
+};
+static_assert(sizeof(PictureRequest) == 12, "picture request is 12 bytes");
+
+}  // namespace
+
+JpegDeviceSession::~JpegDeviceSession() { Close(); }
+
+VktResult JpegDeviceSession::Connect(const char* address, int32_t port, const char* user, const char* password) {
+  // A second connect would orphan the first connection object.
+  if (transport) return VKT_ERR_PARAMETER;
+  transport = createRemoteSocket(window, 1);
+
+  ConnectSocketInfo info{};
+  std::strncpy(info.address, address, sizeof info.address - 1);
+  info.family = 2;
+  info.port = static_cast<int32_t>(static_cast<uint32_t>(port) & 0xFFFF);
+  if (!connectRemoteSocket(transport, &info)) return VKT_ERR_TRANSPORT;
+  if (WaitForEvent(event, kAnswerWaitMs) != 0) return VKT_ERR_CONNECT_TIMEOUT;
+  if (!connected) return VKT_ERR_NOT_CONNECTED;
+  StoreConnectedAddress(address, port);
+
+  LoginRequest request = MakeLoginRequest(user, password, 0);
+  if (!sendPacketDataRemoteSocket(transport, PKT_LOGIN, reinterpret_cast<uint8_t*>(&request), sizeof request)) {
+    return VKT_ERR_TRANSPORT;
+  }
+  if (WaitForEvent(event, kAnswerWaitMs) != 0) return VKT_ERR_LOGIN_TIMEOUT;
+  if (loggedIn) return VKT_OK;
+  if (lastError) return lastError;
+  // The wait ended without an answer: the connection went, or a stray
+  // connection message signalled the event.
+  return connected ? VKT_ERR_LOGIN_TIMEOUT : VKT_ERR_NOT_CONNECTED;
+}
+
+VktResult JpegDeviceSession::Notify(PacketHeader* header, void* payload) {
+  if (header && header->type == PKT_LOGIN) TakeLoginAnswer(header, payload, kChannelCountFromAnswer);
+  return VKT_OK;
+}
+
+VktResult JpegDeviceSession::OnData(void* data, uint32_t length) {
+  return ShowJpegPicture(static_cast<const uint8_t*>(data), length, renderers,
+                         PictureBuffer{pictureBuffer, pictureBufferBytes_});
+}
+
+VktResult JpegDeviceSession::RequestVideo() {
+  PictureRequest request{0, channelMask, 0};
+  if (!sendPacketDataRemoteSocket(transport, PKT_PICTURE_REQUEST, reinterpret_cast<uint8_t*>(&request),
+                                  sizeof request)) {
+    return VKT_ERR_TRANSPORT;
+  }
+  return VKT_OK;
+}
+
+uint32_t JpegDeviceSession::UsableChannels() const {
+  return serverInfo.channelCount < kChannelSlots ? serverInfo.channelCount : kChannelSlots;
+}
+
+UINT JpegDeviceSession::PicturePeriodMs() const {
+  // Channels from 4 up do not speed the timer; alone they get the
+  // one-channel rate.
+  const UINT count = static_cast<UINT>(std::popcount(channelMask & kTimedChannelsMask));
+  return (1000 / (count ? count : 1)) / 40;
+}
+
+VktResult JpegDeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
+  if (channel >= UsableChannels()) return VKT_ERR_PARAMETER;
+  // Without memory for a renderer the channel stays as it was.
+  auto* renderer = new (std::nothrow) VideoRenderer();
+  if (!renderer) return VKT_ERR_PARAMETER;
+  DestroyRenderer(channel);
+  renderer->Initialize();
+  renderer->Configure(videoWindow, kChannelPictureWidth, kChannelPictureHeight, kFormatRgb);
+  renderers[channel] = renderer;
+
+  channelMask |= 1u << channel;
+  SetTimer(window, PICTURE_TIMER_ID, PicturePeriodMs(), nullptr);
+  return RequestVideo();
+}
+
+VktResult JpegDeviceSession::CloseChannel(uint32_t channel) {
+  if (channel >= UsableChannels()) return VKT_ERR_PARAMETER;
+  DestroyRenderer(channel);
+  channelMask &= ~(1u << channel);
+  // The period stays as it was until a channel opens again.
+  if (channelMask == 0) KillTimer(window, PICTURE_TIMER_ID);
+  return VKT_OK;
+}
+
+void JpegDeviceSession::DestroyRenderer(uint32_t channel) {
+  delete renderers[channel];
+  renderers[channel] = nullptr;
+}
+
+void JpegDeviceSession::Close() {
+  for (uint32_t channel = 0; channel < kChannelSlots; ++channel) DestroyRenderer(channel);
+  if (transport) {
+    if (connected) disconnectRemoteSocket(transport);
+    destroyRemoteSocket(transport);
+    transport = nullptr;
+    connected = 0;
+  }
+}

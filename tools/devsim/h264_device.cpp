@@ -1,9 +1,14 @@
 // Packet handling of the simulated kind-5200 device.
 #include "h264_device.h"
 
+#include <chrono>
 #include <cstdio>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "device_clock.h"
+#include "h264_stream.h"
 
 namespace vkt::devsim {
 
@@ -15,9 +20,14 @@ void H264Device::onPacket(const ReceivedFrame& frame) {
     case wire::kPacketLogin:
       loggedIn_ = answerLogin(frame, 1, static_cast<uint8_t>(options_.channels));
       break;
-    case wire::kPacketLoginDone:
     case wire::kPacketStreamStart:
+      startStream();
+      break;
     case wire::kPacketStreamStop:
+      stopPump();
+      std::fprintf(stderr, "devsim: stream stopped\n");
+      break;
+    case wire::kPacketLoginDone:
     case wire::kPacketControl:
       std::fprintf(stderr, "devsim: packet %u (%zu bytes)\n", frame.header.type, frame.payload.size());
       break;
@@ -25,6 +35,31 @@ void H264Device::onPacket(const ReceivedFrame& frame) {
       std::fprintf(stderr, "devsim: unknown packet type %u ignored\n", frame.header.type);
       break;
   }
+}
+
+H264Device::~H264Device() { stopPump(); }
+
+// Each start is a new stream: a new encoder, so it opens with a key frame
+// behind a header.
+void H264Device::startStream() {
+  auto encoder = std::make_shared<H264StreamEncoder>();
+  if (!encoder->open(options_.keyInterval)) {
+    std::fprintf(stderr, "devsim: no H.264 encoder, no stream\n");
+    return;
+  }
+  std::fprintf(stderr, "devsim: stream started\n");
+  using Clock = std::chrono::steady_clock;
+  const bool corrupt = options_.corruptBoxes;
+  startPump([this, encoder, corrupt, block = std::vector<uint8_t>(), next = Clock::now(),
+             variant = uint32_t{0}]() mutable {
+    if (!encoder->nextBlock(block)) return false;
+    // Every fourth frame without a header gets a spoilt box.
+    if (corrupt && encoder->framesEncoded() % 4 == 0) corruptBlock(block, variant++);
+    if (!link_.sendData(wire::kDataStream, block.data(), static_cast<uint32_t>(block.size()))) return false;
+    next += std::chrono::milliseconds(40);
+    std::this_thread::sleep_until(next);
+    return true;
+  });
 }
 
 void H264Device::onTick() {

@@ -22,6 +22,8 @@ struct SimulatorOptions {
   bool stall = false;                       // accept, read, never answer
   bool oversize = false;                    // send a header announcing more than the limit
   bool badMagic = false;                    // send a header with a wrong magic
+  bool corruptBoxes = false;                // 5200: spoil a box in every fourth stream block
+  int keyInterval = 25;                     // 5200: frames from one key frame to the next
   // Test services.
   uint32_t floodBytes = 0;  // send test data frames of this size back to back
   bool echoData = false;    // answer the echo packets with data frames

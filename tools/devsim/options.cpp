@@ -14,6 +14,7 @@ const char* usageText() {
   return "usage: vkt-devsim --kind 7100|5200 [--listen HOST:PORT] [--user U] [--password P]\n"
          "                  [--channels N] [--refuse-login CODE] [--no-ready] [--drop-after N]\n"
          "                  [--stall] [--oversize] [--bad-magic] [--flood BYTES] [--echo-data]\n"
+         "                  [--key-interval N] [--corrupt-boxes]\n"
          "                  [--request-log FILE]\n";
 }
 
@@ -67,6 +68,10 @@ bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string&
       options.oversize = true;
     } else if (name == "--bad-magic") {
       options.badMagic = true;
+    } else if (name == "--corrupt-boxes") {
+      options.corruptBoxes = true;
+    } else if (name == "--key-interval") {
+      ok = value(text) && vkt::tools::parseNumber(text, 1, 1000, options.keyInterval);
     } else if (name == "--flood") {
       ok = value(text) && vkt::tools::parseNumber<uint32_t>(text, 1, wire::kMaxPayload, options.floodBytes);
     } else if (name == "--echo-data") {

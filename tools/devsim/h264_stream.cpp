@@ -5,6 +5,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 }
 
@@ -81,6 +82,8 @@ H264StreamEncoder::~H264StreamEncoder() {
 }
 
 bool H264StreamEncoder::open(int keyInterval) {
+  // The encoder's statistics would fill the simulator's log.
+  av_log_set_level(AV_LOG_ERROR);
   const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
   if (!codec) codec = avcodec_find_encoder(AV_CODEC_ID_H264);
   if (!codec) return false;

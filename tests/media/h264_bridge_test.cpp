@@ -1,0 +1,133 @@
+// The decoding bridge with the real stand-in decoder: frames of the
+// simulator's stream, taken apart by the stream reader, come back through
+// the callback as BGR pictures of the right size and colours; broken input
+// costs only itself.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "h264_bridge.h"
+#include "h264_stream.h"
+#include "stream_parser.h"
+#include "test_pattern.h"
+
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+struct PictureLog : PictureSink {
+  int32_t OnPicture(const DecodedPicture* picture) override {
+    sizes.push_back({picture->width, picture->height});
+    last.assign(picture->pixels, picture->pixels + size_t(picture->width) * picture->height * 3);
+    return 0;
+  }
+  std::vector<std::pair<int, int>> sizes;
+  Bytes last;
+};
+
+class H264BridgeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(encoder_.open(10));
+    decoder_ = CODECAPI_DecodeInit(2, 8, nullptr, 0, 1);
+    ASSERT_GT(decoder_, 0);
+    CODECAPI_SetCallBack(decoder_, static_cast<PictureSink*>(&log_), DecoderPictureCallback, 0);
+    request_.size = 36;
+  }
+  void TearDown() override { CODECAPI_DecodeUninit(decoder_); }
+
+  // Decodes the next block of the stream; returns what the bridge said for
+  // its video box.
+  bool DecodeNextBlock(bool spoil = false) {
+    Bytes block;
+    EXPECT_TRUE(encoder_.nextBlock(block));
+    size_t body = 0;
+    bool prefix = false;
+    if (StartsWithRvdx(block.data(), block.size())) {
+      const uint8_t n = block[kRvdxParameterLengthOffset];
+      EXPECT_GT(ExtractParameterSets(block.data() + kRvdxHeaderSize - n, n), 0u);
+      body = kRvdxHeaderSize;
+      prefix = true;
+    }
+    QboxHeader header{};
+    EXPECT_TRUE(ReadQboxHeader(block.data() + body, block.size() - body, &header));
+    size_t n = ConvertToAnnexB(header, block.data() + body, prefix, input_.data(), input_.size());
+    if (spoil)
+      for (size_t i = 40; i < n; i += 3) input_[i] = static_cast<uint8_t>(std::rand());
+    return DecodeAnnexB(decoder_, request_, input_.data(), uint32_t(n), output_.data(), outputCapacity_);
+  }
+
+  vkt::devsim::H264StreamEncoder encoder_;
+  int32_t decoder_ = -1;
+  PictureLog log_;
+  DecodeRequest request_{};
+  Bytes input_ = Bytes(kStreamBufferSize);
+  Bytes output_ = Bytes(kFrameBufferSize);
+  uint32_t outputCapacity_ = kFrameBufferSize;
+};
+
+}  // namespace
+
+TEST_F(H264BridgeTest, DeliversPicturesOfTheStreamSizeAndColours) {
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(DecodeNextBlock()) << i;
+  ASSERT_EQ(log_.sizes.size(), 3u);
+  for (const auto& size : log_.sizes) EXPECT_EQ(size, std::make_pair(vkt::devsim::kPatternWidth, vkt::devsim::kPatternHeight));
+  // The bars, in the middle of each, top row first: row 40 is above the
+  // moving band.
+  for (int bar = 0; bar < 4; ++bar) {
+    const int x = bar * vkt::devsim::kPatternWidth / 4 + vkt::devsim::kPatternWidth / 8;
+    const auto colour = vkt::devsim::patternBarColour(x);
+    const uint8_t* pixel = &log_.last[(40 * vkt::devsim::kPatternWidth + x) * 3];
+    EXPECT_NEAR(pixel[0], colour.blue, 20) << bar;
+    EXPECT_NEAR(pixel[1], colour.green, 20) << bar;
+    EXPECT_NEAR(pixel[2], colour.red, 20) << bar;
+  }
+  // The bottom rows are black behind the counter.
+  const uint8_t* corner = &log_.last[((vkt::devsim::kPatternHeight - 2) * vkt::devsim::kPatternWidth + 340) * 3];
+  EXPECT_LT(corner[0] + corner[1] + corner[2], 60);
+}
+
+TEST_F(H264BridgeTest, AFailedBoxIsClearedAndLaterBoxesDecode) {
+  ASSERT_TRUE(DecodeNextBlock());
+  // Garbage in the decoder's input: whatever it says about that box, the
+  // stream goes on after the next key frame.
+  for (int i = 1; i < 10; ++i) DecodeNextBlock(i % 2 == 0);
+  const size_t before = log_.sizes.size();
+  EXPECT_TRUE(DecodeNextBlock());  // frame 10: key frame
+  EXPECT_TRUE(DecodeNextBlock());
+  EXPECT_EQ(log_.sizes.size(), before + 2);
+}
+
+TEST_F(H264BridgeTest, RefusesPicturesLargerThanTheOutputBuffer) {
+  outputCapacity_ = 352 * 288 * 3 - 1;
+  EXPECT_FALSE(DecodeNextBlock());
+  EXPECT_TRUE(log_.sizes.empty());
+  outputCapacity_ = kFrameBufferSize;
+  for (int i = 0; i < 9; ++i) DecodeNextBlock();
+  EXPECT_TRUE(DecodeNextBlock());  // the next key frame
+  EXPECT_FALSE(log_.sizes.empty());
+}
+
+TEST(H264Bridge, CallbackRefusesMissingArguments) {
+  PictureLog log;
+  DecodedPicture picture{};
+  EXPECT_EQ(DecoderPictureCallback(nullptr, &picture), kPictureRefused);
+  EXPECT_EQ(DecoderPictureCallback(static_cast<PictureSink*>(&log), nullptr), kPictureRefused);
+  EXPECT_TRUE(log.sizes.empty());
+}
+
+TEST(H264Bridge, UnknownDecoderHandlesAreRefused) {
+  Bytes input = {0, 0, 0, 1, 0x65, 0x88};
+  Bytes output(16);
+  DecodeRequest request{};
+  for (int32_t handle : {-1, 0, 9999}) {
+    EXPECT_FALSE(DecodeAnnexB(handle, request, input.data(), uint32_t(input.size()), output.data(), 16));
+    EXPECT_EQ(CODECAPI_DecodeUninit(handle), 0);
+  }
+  EXPECT_EQ(CODECAPI_AudioDecodeDeInit(-1, 2), 0);
+  const int32_t audio = CODECAPI_AudioDecodeInit(2);
+  EXPECT_GT(audio, 0);
+  EXPECT_EQ(CODECAPI_AudioDecodeDeInit(audio, 2), 1);
+}

@@ -1,0 +1,183 @@
+// The stream container reader on hand-made blocks: parameter set
+// extraction, the box walk, and the Annex-B rewrite, with malformed input
+// that must be refused without reading or writing out of bounds.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "h264_stream.h"
+#include "stream_parser.h"
+
+using vkt::devsim::appendQbox;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+Bytes Be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// A unit with its 4-byte length in front.
+Bytes Unit(Bytes unit) { return Cat({Be32(uint32_t(unit.size())), unit}); }
+
+Bytes Box(uint16_t streamType, const Bytes& payload, uint32_t flags = 1, uint32_t sampleFlags = 0) {
+  Bytes out;
+  appendQbox(out, streamType, flags, sampleFlags, 0, payload);
+  return out;
+}
+
+const Bytes kSps = {0x67, 0x42, 0x00, 0x1e, 0xab};
+const Bytes kPps = {0x68, 0xce, 0x38, 0x80};
+const Bytes kStart = {0, 0, 0, 1};
+
+// Reads a copy of the block from an exact-size heap buffer, so that
+// AddressSanitizer sees any read past its end.
+template <typename F>
+auto OnExactCopy(const Bytes& bytes, F f) {
+  std::vector<uint8_t> exact(bytes);
+  exact.shrink_to_fit();
+  return f(exact.data(), exact.size());
+}
+
+QboxHeader HeaderOf(const Bytes& box) {
+  QboxHeader header{};
+  EXPECT_TRUE(ReadQboxHeader(box.data(), box.size(), &header));
+  return header;
+}
+
+}  // namespace
+
+TEST(StreamParser, ExtractsParameterSetsInStreamOrder) {
+  const Bytes slice = {0x65, 1, 2, 3};
+  const Bytes area = Cat({Box(2, Cat({Unit(kSps), Unit(slice), Unit(kPps)})), Box(1, {9, 9, 9})});
+  const uint32_t total = OnExactCopy(area, ExtractParameterSets);
+  const Bytes expected = Cat({kStart, kSps, kStart, kPps});
+  ASSERT_EQ(total, expected.size());
+  Bytes cache(kParameterSetCacheSize);
+  ASSERT_EQ(CopyParameterSetCache(cache.data(), cache.size()), expected.size());
+  cache.resize(expected.size());
+  EXPECT_EQ(cache, expected);
+}
+
+TEST(StreamParser, RefusesBadParameterAreasAndKeepsTheCache) {
+  const Bytes good = Box(2, Cat({Unit(kSps), Unit(kPps)}));
+  ASSERT_GT(OnExactCopy(good, ExtractParameterSets), 0u);
+  Bytes wrongType = good;
+  std::memcpy(wrongType.data() + 4, "qbix", 4);
+  Bytes sizeZero = good;
+  std::memset(sizeZero.data(), 0, 4);
+  Bytes sizePastArea = good;
+  sizePastArea[3] += 1;
+  Bytes setPastBox = Box(2, Cat({Be32(40), kSps}));
+  const Bytes tooMany = Box(2, Cat({Unit(Bytes(60, 0x67)), Unit(Bytes(40, 0x68))}));
+  const struct {
+    const char* name;
+    Bytes area;
+  } cases[] = {
+      {"empty", {}},
+      {"shorter than a box header", Bytes(good.begin(), good.begin() + 23)},
+      {"flags not exactly 1", Box(2, Cat({Unit(kSps)}), 3)},
+      {"wrong box type", wrongType},
+      {"size 0", sizeZero},
+      {"box past the area", sizePastArea},
+      {"parameter set past its box", setPastBox},
+      {"no parameter set", Box(2, Unit({0x65, 1, 2}))},
+      {"not video", Box(1, Unit(kSps))},
+      {"sets larger than the cache", tooMany},
+  };
+  for (const auto& c : cases) EXPECT_EQ(OnExactCopy(c.area, ExtractParameterSets), 0u) << c.name;
+  Bytes cache(kParameterSetCacheSize);
+  EXPECT_EQ(CopyParameterSetCache(cache.data(), cache.size()), 2 * 4 + kSps.size() + kPps.size());
+}
+
+TEST(StreamParser, WalkStopsAtTheFirstMalformedBox) {
+  const Bytes a = Box(2, Unit({0x65, 1}));
+  const Bytes b = Box(1, {7, 7, 7});
+  Bytes badType = b;
+  std::memcpy(badType.data() + 4, "xbox", 4);
+  Bytes tooShort = b;
+  std::memcpy(tooShort.data(), Be32(8).data(), 4);
+  Bytes tooLong = b;
+  std::memcpy(tooLong.data(), Be32(uint32_t(b.size() + 1)).data(), 4);
+  const struct {
+    const char* name;
+    Bytes run;
+    size_t walked;
+    int visits;
+  } cases[] = {
+      {"two good boxes", Cat({a, b}), a.size() + b.size(), 2},
+      {"wrong type", Cat({a, badType, a}), a.size(), 1},
+      {"size below the header", Cat({a, tooShort, a}), a.size(), 1},
+      {"size past the run", Cat({a, tooLong}), a.size(), 1},
+      {"trailing partial header", Cat({a, Bytes(10, 0)}), a.size(), 1},
+  };
+  for (const auto& c : cases) {
+    int visits = 0;
+    const size_t walked = OnExactCopy(c.run, [&](const uint8_t* p, size_t n) {
+      return WalkBoxes(p, n, [](void* v, const QboxHeader&, const uint8_t*) { ++*static_cast<int*>(v); }, &visits);
+    });
+    EXPECT_EQ(walked, c.walked) << c.name;
+    EXPECT_EQ(visits, c.visits) << c.name;
+  }
+}
+
+TEST(StreamParser, ConvertsVideoBoxesToAnnexB) {
+  const Bytes unit5 = {0x41, 1, 2, 3, 4};
+  const struct {
+    const char* name;
+    Bytes box;
+    Bytes expected;
+  } cases[] = {
+      {"one unit", Box(2, Unit(unit5)), Cat({kStart, unit5})},
+      {"stream type 5", Box(5, Unit(unit5)), Cat({kStart, unit5})},
+      {"two units", Box(2, Cat({Unit(unit5), Unit({0x41})})), Cat({kStart, unit5, kStart, {0x41}})},
+      {"1 to 3 trailing bytes kept", Box(2, Cat({Unit(unit5), {9, 8, 7}})), Cat({kStart, unit5, {9, 8, 7}})},
+      {"unit past the box ends it", Box(2, Cat({Unit(unit5), Be32(100), {1, 2}})), Cat({kStart, unit5})},
+      {"huge unit length", Box(2, Cat({Be32(0xFFFFFFFF), unit5})), {}},
+      {"audio", Box(1, Unit(unit5)), {}},
+      {"type 6", Box(6, Unit(unit5)), {}},
+      {"flags without bit 0", Box(2, Unit(unit5), 2), {}},
+  };
+  for (const auto& c : cases) {
+    Bytes out(64, 0xCC);
+    const size_t n = OnExactCopy(c.box, [&](const uint8_t* p, size_t size) {
+      QboxHeader header{};
+      EXPECT_TRUE(ReadQboxHeader(p, size, &header));
+      return ConvertToAnnexB(header, p, false, out.data(), out.size());
+    });
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + n), c.expected) << c.name;
+  }
+}
+
+TEST(StreamParser, PrefixesTheCachedParameterSets) {
+  ASSERT_GT(ExtractParameterSets(Box(2, Cat({Unit(kSps), Unit(kPps)})).data(), 24 + 4 + 5 + 4 + 4), 0u);
+  const Bytes box = Box(2, Unit({0x65, 0xAA}));
+  Bytes out(64);
+  const size_t n = ConvertToAnnexB(HeaderOf(box), box.data(), true, out.data(), out.size());
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + n), Cat({kStart, kSps, kStart, kPps, kStart, {0x65, 0xAA}}));
+}
+
+TEST(StreamParser, NeverWritesPastTheOutputCapacity) {
+  const Bytes box = Box(2, Cat({Unit(Bytes(10, 0x41)), Unit(Bytes(10, 0x41)), {1, 2, 3}}));
+  // Every capacity from 0 up: the output stops at a whole unit and the
+  // guard bytes behind the capacity stay untouched.
+  for (size_t capacity = 0; capacity <= 32; ++capacity) {
+    Bytes out(capacity + 8, 0xCC);
+    const size_t n = ConvertToAnnexB(HeaderOf(box), box.data(), false, out.data(), capacity);
+    EXPECT_LE(n, capacity);
+    EXPECT_TRUE(n == 0 || n == 14 || n == 28 || n == 31) << n;
+    for (size_t i = capacity; i < out.size(); ++i) ASSERT_EQ(out[i], 0xCC) << capacity;
+  }
+}
+
+TEST(StreamParser, RecognisesHeaders) {
+  EXPECT_TRUE(StartsWithRvdx(reinterpret_cast<const uint8_t*>("rvdx"), 4));
+  EXPECT_FALSE(StartsWithRvdx(reinterpret_cast<const uint8_t*>("rvdx"), 3));
+  EXPECT_FALSE(StartsWithRvdx(reinterpret_cast<const uint8_t*>("rvdy"), 4));
+  EXPECT_FALSE(StartsWithRvdx(nullptr, 4));
+}

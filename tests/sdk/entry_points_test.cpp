@@ -1,0 +1,123 @@
+// The exported functions' own checks: kinds, the handle out-pointer, handle
+// validation for every function, and the calls every kind answers without a
+// device.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "device_session.h"
+#include "vkt7100sdk.h"
+
+namespace {
+
+// The seven functions that take a handle, with harmless other arguments.
+std::vector<std::function<int32_t(void*)>> HandleFunctions() {
+  static ServerInfo info = [] {
+    ServerInfo record{};
+    record.size = sizeof record;
+    return record;
+  }();
+  return {
+      [](void* h) { return VKT_OpenServer(h, "127.0.0.1", 1, "admin", "admin"); },
+      [](void* h) { return VKT_CloseServer(h); },
+      [](void* h) { return VKT_OpenChannel(h, 0, nullptr); },
+      [](void* h) { return VKT_CloseChannel(h, 0); },
+      [](void* h) { return VKT_GetServerInfo(h, &info); },
+      [](void* h) { return VKT_StartRecord(h, 0, "/nonexistent/record.bin"); },
+      [](void* h) { return VKT_StopRecord(h, 0); },
+  };
+}
+
+// Two pages: the first readable, the second not.
+class GuardedPages {
+ public:
+  GuardedPages() : size_(static_cast<size_t>(sysconf(_SC_PAGESIZE))) {
+    base_ = static_cast<uint8_t*>(mmap(nullptr, 2 * size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    mprotect(base_ + size_, size_, PROT_NONE);
+  }
+  ~GuardedPages() { munmap(base_, 2 * size_); }
+  uint8_t* Unreadable() const { return base_ + size_; }
+  // `bytes` readable bytes right before the unreadable page.
+  uint8_t* EndOfReadable(size_t bytes) const { return base_ + size_ - bytes; }
+
+ private:
+  size_t size_;
+  uint8_t* base_;
+};
+
+void PutMagic(uint8_t* object, uint32_t magic) { std::memcpy(object + 4, &magic, sizeof magic); }
+
+}  // namespace
+
+TEST(EntryPoints, CreateHandleRefusesUnknownKindsAndNullOutPointer) {
+  for (int32_t kind : {0, 7101, 5201, -7100}) {
+    void* handle = reinterpret_cast<void*>(0x1234);
+    EXPECT_EQ(VKT_CreateHandle(kind, &handle), VKT_ERR_PARAMETER) << kind;
+    EXPECT_EQ(handle, reinterpret_cast<void*>(0x1234)) << kind;
+  }
+  EXPECT_EQ(VKT_CreateHandle(VKT_KIND_JPEG, nullptr), VKT_ERR_PARAMETER);
+  EXPECT_EQ(VKT_CreateHandle(VKT_KIND_H264, nullptr), VKT_ERR_PARAMETER);
+}
+
+TEST(EntryPoints, EveryFunctionRefusesInvalidHandles) {
+  GuardedPages pages;
+  // The magic in place, but the object ends before the 328 checked bytes.
+  uint8_t* shortObject = pages.EndOfReadable(100);
+  PutMagic(shortObject, SESSION_MAGIC);
+  uint8_t* wrongMagic = pages.EndOfReadable(400);
+  PutMagic(wrongMagic, SESSION_MAGIC ^ 1);
+  const std::vector<void*> invalid = {nullptr, pages.Unreadable(), shortObject, wrongMagic};
+  const auto functions = HandleFunctions();
+  for (size_t f = 0; f < functions.size(); ++f) {
+    for (size_t h = 0; h < invalid.size(); ++h) {
+      EXPECT_EQ(functions[f](invalid[h]), VKT_ERR_PARAMETER) << "function " << f << ", handle " << h;
+    }
+  }
+  // Nothing was written through them.
+  uint32_t magic;
+  std::memcpy(&magic, wrongMagic + 4, sizeof magic);
+  EXPECT_EQ(magic, SESSION_MAGIC ^ 1);
+}
+
+TEST(EntryPoints, HandlesAnswerWithoutDevice) {
+  for (int32_t kind : {VKT_KIND_JPEG, VKT_KIND_H264}) {
+    SCOPED_TRACE(kind);
+    void* handle = nullptr;
+    ASSERT_EQ(VKT_CreateHandle(kind, &handle), VKT_OK);
+    ASSERT_NE(handle, nullptr);
+
+    // Before a login the device has no channels.
+    EXPECT_EQ(VKT_OpenChannel(handle, 0, nullptr), VKT_ERR_PARAMETER);
+    EXPECT_EQ(VKT_CloseChannel(handle, 0), VKT_ERR_PARAMETER);
+
+    ServerInfo info;
+    std::memset(&info, 0xAB, sizeof info);
+    info.size = 113;
+    EXPECT_EQ(VKT_GetServerInfo(handle, &info), VKT_ERR_PARAMETER);
+    EXPECT_EQ(reinterpret_cast<uint8_t*>(&info)[4], 0xAB);
+    info.size = 112;
+    EXPECT_EQ(VKT_GetServerInfo(handle, &info), VKT_OK);
+    EXPECT_EQ(info.size, 112u);
+    ServerInfo empty{};
+    empty.size = 112;
+    EXPECT_EQ(std::memcmp(&info, &empty, sizeof info), 0);  // every byte written
+
+    EXPECT_EQ(VKT_CloseServer(handle), VKT_OK);
+  }
+}
+
+TEST(EntryPoints, RecordingIsForChannelZeroOfKind5200Only) {
+  void* jpeg = nullptr;
+  void* h264 = nullptr;
+  ASSERT_EQ(VKT_CreateHandle(VKT_KIND_JPEG, &jpeg), VKT_OK);
+  ASSERT_EQ(VKT_CreateHandle(VKT_KIND_H264, &h264), VKT_OK);
+  EXPECT_EQ(VKT_StartRecord(jpeg, 0, "/tmp/unused.bin"), VKT_ERR_NOT_SUPPORTED);
+  EXPECT_EQ(VKT_StopRecord(jpeg, 0), VKT_ERR_NOT_SUPPORTED);
+  EXPECT_EQ(VKT_StartRecord(h264, 1, "/tmp/unused.bin"), VKT_ERR_PARAMETER);
+  EXPECT_EQ(VKT_CloseServer(jpeg), VKT_OK);
+  EXPECT_EQ(VKT_CloseServer(h264), VKT_OK);
+}

@@ -1,0 +1,273 @@
+// The kind-7100 session against the simulated device over real TCP: the
+// handshake and its failures, the channel bounds, the request timer and the
+// masks the device receives, and pictures arriving in their windows.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device_session.h"
+#include "jpeg_device_session.h"
+#include "tests/common/devsim_process.h"
+#include "tests/display/display_test_support.h"
+#include "tests/media/test_pictures.h"
+#include "tools/devsim/channel_picture.h"
+#include "vkt7100sdk.h"
+
+namespace {
+
+struct TimerCall {
+  HWND window;
+  UINT_PTR id;
+  UINT period;  // 0 for KillTimer
+};
+std::vector<TimerCall> g_timerCalls;
+
+}  // namespace
+
+// The session's timer calls are recorded here and then handed on to the
+// platform. (The platform, like Win32, runs periods below 10 ms at 10 ms.)
+extern "C" UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerProc) {
+  using Fn = UINT_PTR (*)(HWND, UINT_PTR, UINT, TIMERPROC);
+  static const auto next = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "SetTimer"));
+  g_timerCalls.push_back({window, id, elapse});
+  return next(window, id, elapse, timerProc);
+}
+
+extern "C" BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
+  using Fn = BOOL (*)(HWND, UINT_PTR);
+  static const auto next = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "KillTimer"));
+  g_timerCalls.push_back({window, id, 0});
+  return next(window, id);
+}
+
+namespace {
+
+using vkt::test::DevsimProcess;
+
+// Dispatches this thread's messages until `done` or the time is up.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  const DWORD start = timeGetTime();
+  for (;;) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (done()) return true;
+    if (timeGetTime() - start > timeoutMs) return false;
+    Sleep(2);
+  }
+}
+void Pump(DWORD ms) { PumpUntil([] { return false; }, ms); }
+
+// A handle of kind 7100, closed with the object.
+struct Handle {
+  Handle() { VKT_CreateHandle(VKT_KIND_JPEG, &value); }
+  ~Handle() { VKT_CloseServer(value); }
+  int32_t Open(uint16_t port, const char* password = "admin") {
+    return VKT_OpenServer(value, "127.0.0.1", port, "admin", password);
+  }
+  JpegDeviceSession* session() const { return static_cast<JpegDeviceSession*>(value); }
+  void* value = nullptr;
+};
+
+// The masks the simulated device received, one per picture request.
+class RequestLog {
+ public:
+  RequestLog() {
+    char name[] = "/tmp/vkt-requests-XXXXXX";
+    close(mkstemp(name));
+    path_ = name;
+  }
+  ~RequestLog() { std::remove(path_.c_str()); }
+  std::string Option() const { return path_; }
+  std::vector<std::string> Masks() const {
+    std::vector<std::string> masks;
+    std::ifstream in(path_);
+    for (std::string line; std::getline(in, line);) masks.push_back(line);
+    return masks;
+  }
+  // The masks logged after the first `from`.
+  std::vector<std::string> MasksFrom(size_t from) const {
+    std::vector<std::string> masks = Masks();
+    masks.erase(masks.begin(), masks.begin() + static_cast<ptrdiff_t>(std::min(from, masks.size())));
+    return masks;
+  }
+
+ private:
+  std::string path_;
+};
+
+// The periods the session set its picture timer to (0: killed).
+std::vector<UINT> PictureTimerPeriods(HWND window) {
+  std::vector<UINT> periods;
+  for (const TimerCall& call : g_timerCalls) {
+    if (call.window == window && call.id == PICTURE_TIMER_ID) periods.push_back(call.period);
+  }
+  return periods;
+}
+
+bool AllEqual(const std::vector<std::string>& masks, const std::string& mask) {
+  return std::all_of(masks.begin(), masks.end(), [&](const std::string& m) { return m == mask; });
+}
+
+}  // namespace
+
+TEST(JpegSession, HandshakeOutcomes) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> devsimArguments;
+    const char* password;
+    bool closedPort;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {"accepted", {}, "admin", false, VKT_OK},
+      {"wrong password", {}, "nimda", false, VKT_ERR_LOGIN_DENIED},
+      {"refused with code 7", {"--refuse-login", "7"}, "admin", false, VKT_ERR_LOGIN_FAILED},
+      {"nobody listening", {}, "admin", true, VKT_ERR_NOT_CONNECTED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DevsimProcess devsim(VKT_KIND_JPEG, c.devsimArguments);
+    ASSERT_NE(devsim.port(), 0);
+    const uint16_t port = c.closedPort ? vkt::test::closedLocalPort() : devsim.port();
+    Handle handle;
+    EXPECT_EQ(handle.Open(port, c.password), c.expected);
+    if (c.expected != VKT_OK) continue;
+
+    ServerInfo info{};
+    info.size = sizeof info;
+    ASSERT_EQ(VKT_GetServerInfo(handle.value, &info), VKT_OK);
+    EXPECT_STREQ(info.address, "127.0.0.1");
+    EXPECT_EQ(info.port, port);
+    EXPECT_EQ(info.channelCount, 4);  // the simulator's default
+    EXPECT_EQ(info.deviceInfo[0], 1);
+    EXPECT_EQ(info.deviceInfo[1], 2);
+    EXPECT_EQ(info.deviceInfo[2], 3);
+    EXPECT_GE(info.dateTime2[0], 2024);
+    // One connection per handle: the second call leaves the first alone.
+    EXPECT_EQ(handle.Open(port), VKT_ERR_PARAMETER);
+    EXPECT_EQ(handle.session()->connected, 1);
+  }
+}
+
+TEST(JpegSession, ConnectionLostDuringLoginIsNotConnected) {
+  DevsimProcess devsim(VKT_KIND_JPEG, {"--stall"});
+  ASSERT_NE(devsim.port(), 0);
+  std::thread killer([&] {
+    Sleep(1000);
+    devsim.kill();
+  });
+  Handle handle;
+  EXPECT_EQ(handle.Open(devsim.port()), VKT_ERR_NOT_CONNECTED);
+  killer.join();
+}
+
+// The one slow test: a device that accepts and never answers the login.
+TEST(JpegSession, SilentDeviceTimesOutTheLogin) {
+  DevsimProcess devsim(VKT_KIND_JPEG, {"--stall"});
+  ASSERT_NE(devsim.port(), 0);
+  Handle handle;
+  const DWORD start = timeGetTime();
+  EXPECT_EQ(handle.Open(devsim.port()), VKT_ERR_LOGIN_TIMEOUT);
+  const DWORD elapsed = timeGetTime() - start;
+  EXPECT_GE(elapsed, 9900u);
+  EXPECT_LT(elapsed, 20000u);
+}
+
+TEST(JpegSession, ChannelsFollowTheDevicesCountUpToSixteen) {
+  struct Case {
+    const char* channels;
+    uint32_t lastOpen;
+  };
+  for (const Case& c : {Case{"1", 0}, Case{"4", 3}, Case{"20", 15}}) {
+    SCOPED_TRACE(c.channels);
+    DevsimProcess devsim(VKT_KIND_JPEG, {"--channels", c.channels});
+    ASSERT_NE(devsim.port(), 0);
+    Handle handle;
+    ASSERT_EQ(handle.Open(devsim.port()), VKT_OK);
+    EXPECT_EQ(VKT_OpenChannel(handle.value, c.lastOpen, nullptr), VKT_OK);
+    EXPECT_EQ(VKT_OpenChannel(handle.value, c.lastOpen + 1, nullptr), VKT_ERR_PARAMETER);
+    EXPECT_EQ(VKT_CloseChannel(handle.value, c.lastOpen + 1), VKT_ERR_PARAMETER);
+    EXPECT_EQ(VKT_CloseChannel(handle.value, c.lastOpen), VKT_OK);
+  }
+}
+
+TEST(JpegSession, TimerPeriodsAndRequestMasks) {
+  RequestLog log;
+  DevsimProcess devsim(VKT_KIND_JPEG, {"--channels", "8", "--request-log", log.Option()});
+  ASSERT_NE(devsim.port(), 0);
+  Handle handle;
+  ASSERT_EQ(handle.Open(devsim.port()), VKT_OK);
+  HWND window = handle.session()->window;
+  auto logged = [&](const char* mask) {
+    return PumpUntil([&] { auto m = log.Masks(); return std::find(m.begin(), m.end(), mask) != m.end(); }, 3000);
+  };
+
+  // Only channels 0 to 3 speed the timer; one from 4 up alone runs at the
+  // one-channel rate.
+  EXPECT_EQ(VKT_OpenChannel(handle.value, 5, nullptr), VKT_OK);
+  EXPECT_TRUE(logged("0x20"));
+  EXPECT_EQ(VKT_CloseChannel(handle.value, 5), VKT_OK);
+  EXPECT_EQ(PictureTimerPeriods(window), (std::vector<UINT>{25, 0}));
+
+  g_timerCalls.clear();
+  EXPECT_EQ(VKT_OpenChannel(handle.value, 0, nullptr), VKT_OK);
+  EXPECT_TRUE(logged("0x1"));
+  EXPECT_EQ(VKT_OpenChannel(handle.value, 2, nullptr), VKT_OK);
+  EXPECT_TRUE(logged("0x5"));
+  EXPECT_EQ(VKT_OpenChannel(handle.value, 1, nullptr), VKT_OK);
+  EXPECT_EQ(VKT_OpenChannel(handle.value, 3, nullptr), VKT_OK);
+  EXPECT_TRUE(logged("0xf"));
+  EXPECT_EQ(VKT_OpenChannel(handle.value, 3, nullptr), VKT_OK);  // again: same mask, same period
+  EXPECT_EQ(PictureTimerPeriods(window), (std::vector<UINT>{25, 12, 8, 6, 6}));
+
+  // Closing keeps the period; the timer alone carries the smaller masks.
+  EXPECT_EQ(VKT_CloseChannel(handle.value, 3), VKT_OK);
+  EXPECT_EQ(VKT_CloseChannel(handle.value, 1), VKT_OK);
+  EXPECT_EQ(VKT_CloseChannel(handle.value, 2), VKT_OK);
+  Pump(200);  // requests already on their way
+  size_t seen = log.Masks().size();
+  Pump(300);
+  std::vector<std::string> later = log.MasksFrom(seen);
+  EXPECT_FALSE(later.empty());
+  EXPECT_TRUE(AllEqual(later, "0x1"));
+  EXPECT_EQ(PictureTimerPeriods(window), (std::vector<UINT>{25, 12, 8, 6, 6}));
+
+  // The last channel stops the timer and the requests.
+  EXPECT_EQ(VKT_CloseChannel(handle.value, 0), VKT_OK);
+  EXPECT_EQ(PictureTimerPeriods(window).back(), 0u);
+  Pump(200);
+  seen = log.Masks().size();
+  Pump(300);
+  EXPECT_TRUE(log.MasksFrom(seen).empty());
+}
+
+TEST(JpegSession, PicturesAreDrawnIntoTheirChannelsWindows) {
+  if (!vkt::test::DecoderReadsWholeImages()) GTEST_SKIP() << vkt::test::kNoWholeImageReads;
+  DevsimProcess devsim(VKT_KIND_JPEG);
+  ASSERT_NE(devsim.port(), 0);
+  Handle handle;
+  ASSERT_EQ(handle.Open(devsim.port()), VKT_OK);
+  display_test::TestWindow windows[2] = {{0, 0, 352, 288}, {400, 0, 352, 288}};
+  ASSERT_EQ(VKT_OpenChannel(handle.value, 0, windows[0].handle()), VKT_OK);
+  ASSERT_EQ(VKT_OpenChannel(handle.value, 3, windows[1].handle()), VKT_OK);
+
+  // The middle of the picture is the channel's colour.
+  auto shows = [&](int window, unsigned channel) {
+    const std::vector<uint32_t> pixels = windows[window].ReadPixels();
+    return !pixels.empty() &&
+           display_test::ColourDistance(pixels[100 * 352 + 176], vkt::devsim::channelColour(channel)) <= 16;
+  };
+  EXPECT_TRUE(PumpUntil([&] { return shows(0, 0) && shows(1, 3); }, 5000));
+  EXPECT_FALSE(shows(0, 3));
+}

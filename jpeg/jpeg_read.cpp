@@ -9,9 +9,6 @@
 
 namespace {
 
-// Modes that decode the image into the picture (not the thumbnail modes).
-bool is_image_mode(JpegReadMode mode) { return is_picture_mode(mode) && !is_thumbnail_mode(mode); }
-
 bool seek_file(HANDLE file, int64_t offset) {
   LONG high = static_cast<LONG>(offset >> 32);
   const DWORD low = SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
@@ -180,6 +177,7 @@ JpegStatus read(JPEG_PROPERTIES& p, DecoderState& state, JpegReadMode mode) {
   state.comment = p.jpeg_comment;
   state.comment_size = p.jpeg_comment_size;
   state.stop_offset = -1;
+  state.output = OutputPlan{};
   if (is_parameter_mode(mode)) state.frame_pending = 1;
 
   status = prepare_input(state);
@@ -204,8 +202,6 @@ JpegStatus read(JPEG_PROPERTIES& p, DecoderState& state, JpegReadMode mode) {
     status = close_file(state);
     if (status < 0) return status;
   }
-  // Without an output routine the image was decoded but not written.
-  if (is_image_mode(mode) && !state.ops.mcu_output) return JPEG_ERR_NOT_SUPPORTED;
   return JPEG_SUCCESS;
 }
 

@@ -18,9 +18,9 @@
 //    input.pending_marker; the marker loop dispatches it next.
 //  - Reconstruction (dequantisation, IDCT, upsampling, colour conversion)
 //    runs through the JpegOps slots; select_output_path (output_path.h)
-//    decides the MCU geometry and the output routine of slot 34. While
-//    slot 34 is empty the loops decode without output, and a picture read
-//    reports JPEG_ERR_NOT_SUPPORTED after the entropy decoding.
+//    decides the output routine of slot 34, prepare_output (mcu_output.h)
+//    the per-scan OutputPlan, and the sequential loop hands each MCU to
+//    output_mcu. Progressive images are output at EOI (finish_image).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -123,6 +123,34 @@ struct QuantTable {
   alignas(16) int16_t prepared[kPreparedQuantEntries];
 };
 
+// One scan component as the output stage sees it (mcu_output.cpp).
+struct OutputComponent {
+  uint32_t first_block;   // its first block in the MCU sample buffer
+  uint32_t blocks_wide;   // its blocks in one MCU of the scan
+  uint32_t blocks_high;
+  uint32_t quant_table;   // Tq
+  uint32_t block_size;    // samples per block side after the transform: 8, 4, 2, 1
+  uint32_t ratio_h;       // output pixels per sample (replication)
+  uint32_t ratio_v;
+  uint32_t picture_byte;  // byte of the pixel that receives it
+  BlockTransform transform;
+};
+
+// How the MCUs of the scan in hand reach the picture; rebuilt per scan.
+struct OutputPlan {
+  uint32_t scale;            // 1, 2, 4 or 8 (modes 14..19)
+  uint32_t mcu_width;        // output pixels of one MCU of the scan
+  uint32_t mcu_height;
+  uint32_t component_count;
+  OutputComponent components[kMaxScanComponents];
+  uint32_t use_fast_routine; // slot 34 fits this scan's MCUs
+  uint32_t region_active;    // `region` (clamped) limits the output
+  uint32_t first_column;     // the region in MCUs of the scan: [first, end)
+  uint32_t end_column;
+  uint32_t first_row;
+  uint32_t end_row;
+};
+
 // Values taken from APP0 (JFIF) and APP14 (Adobe); copied out after a read.
 using MarkerValues = JpegMarkerValues;
 
@@ -168,6 +196,7 @@ struct DecoderState {
 
   // MCU sample buffer: the blocks of the MCU in hand, in MCU order.
   alignas(32) CoefficientBlock mcu_blocks[kMaxBlocksPerMcu];
+  OutputPlan output;
 
   MarkerValues markers;
   int64_t stop_offset;  // input offset of the marker a parameter/header read stopped at

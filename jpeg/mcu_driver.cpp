@@ -1,11 +1,11 @@
-// Image read driver, entropy side: runs the MCU loop that fits the scan
-// (sequential, T.81 Annex F; progressive, Annex G) after checking its
-// geometry. Reconstruction (dequantisation, inverse DCT, upsampling, colour
-// conversion) plugs in as the sequential loop's per-MCU step and as an
-// output pass over the whole-image buffer after progressive scans.
+// Image read driver: runs the MCU loop that fits the scan (sequential,
+// T.81 Annex F; progressive, Annex G) after checking its geometry.
+// Reconstruction (mcu_output.h) is the sequential loop's per-MCU step;
+// progressive images are output from the whole-image buffer at EOI.
 #include <cstdlib>
 
 #include "mcu_driver.h"
+#include "mcu_output.h"
 
 namespace {
 
@@ -39,5 +39,7 @@ JpegStatus decode_image(DecoderState& state, ScanInfo& scan) {
     status = allocate_kept_coefficients(state);
     if (status < 0) return status;
   }
-  return decode_sequential_scan(state, scan, layout, nullptr);
+  status = prepare_output(state, scan, layout);
+  if (status < 0) return status;
+  return decode_sequential_scan(state, scan, layout, output_mcu);
 }

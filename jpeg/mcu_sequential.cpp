@@ -6,6 +6,27 @@
 #include "entropy_restart.h"
 #include "mcu_driver.h"
 
+namespace {
+
+// An MCU outside the region: DC values only, then restart handling.
+JpegStatus skip_mcu(DecoderState& state, ScanInfo& scan, const ScanLayout& layout,
+                    const HuffmanTable* const* dc_tables, const HuffmanTable* const* ac_tables,
+                    uint32_t column, uint32_t row) {
+  const DcOnlyDecoder decode_dc = state.ops.decode_dc_only;
+  for (uint32_t i = 0; i < layout.component_count; ++i) {
+    const ScanComponentPlan& plan = layout.components[i];
+    for (uint32_t b = 0; b < plan.mcu_wide * plan.mcu_high; ++b) {
+      int16_t dc_value = 0;
+      const JpegStatus status = decode_dc(state.input, *dc_tables[i], *ac_tables[i],
+                                          scan.dc_predictions[i], dc_value);
+      if (status < 0) return status;
+    }
+  }
+  return process_restart(state.input, scan, layout.mcu_columns, layout.mcu_rows, column, row);
+}
+
+}  // namespace
+
 JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
                                   const ScanLayout& layout, McuStep output) {
   if (state.keep_coefficients &&
@@ -19,9 +40,22 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
     ac_tables[i] = &state.ac_tables[scan.components[i].ac_table];  // Ta
   }
 
+  const OutputPlan& plan = state.output;
+  const bool in_region_read = output != nullptr && plan.region_active;
   uint32_t column = scan.mcu_column;
   for (uint32_t row = scan.mcu_row; row < layout.mcu_rows; ++row, column = 0) {
+    if (in_region_read && row >= plan.end_row) {
+      scan.mcu_row = 0;
+      scan.mcu_column = 0;
+      return state.multi_scan ? JPEG_SUCCESS : JPEG_ROI_SUCCESS;
+    }
+    const bool row_inside = !in_region_read || row >= plan.first_row;
     for (; column < layout.mcu_columns; ++column) {
+      if (!row_inside || (in_region_read && (column < plan.first_column || column >= plan.end_column))) {
+        const JpegStatus status = skip_mcu(state, scan, layout, dc_tables, ac_tables, column, row);
+        if (status < 0) return status;
+        continue;
+      }
       CoefficientBlock* block = state.mcu_blocks;
       for (uint32_t i = 0; i < layout.component_count; ++i) {
         const ScanComponentPlan& plan = layout.components[i];

@@ -7,6 +7,7 @@
 // a table that gains a member overrides its slot in fill_jpeg_ops only.
 #include "entropy_decode.h"
 #include "idct.h"
+#include "output_convert.h"
 #include "processor_dispatch.h"
 
 namespace {
@@ -28,6 +29,7 @@ void fill_portable_members(JpegOps& ops) {
   // The current dequantiser starts as the fast one; the transform slots
   // are chosen at each image read.
   ops.current_dequantise = dequantise_fast;
+  fill_output_converters(ops);
 }
 
 // GetProcAddress returns a generic function pointer; going through

@@ -11,6 +11,7 @@
 #include "byte_cursor.h"
 #include "marker_parser.h"
 #include "mcu_driver.h"
+#include "mcu_output.h"
 #include "output_path.h"
 
 namespace {
@@ -122,6 +123,10 @@ JpegStatus read_end_of_image(DecoderState& state) {
     if (next_marker(state.input) != 0xD8) return JPEG_ERR_NO_IMAGE;
     state.restart_interval = 0;
     return JPEG_SUCCESS;
+  }
+  if (is_picture_mode(state.mode) && !is_thumbnail_mode(state.mode)) {
+    const JpegStatus status = finish_image(state);
+    if (status != JPEG_SUCCESS) return status;
   }
   return kReadComplete;
 }

@@ -107,9 +107,11 @@ TEST(JpegOpsTable, FillsExactlyTheReadingSlots) {
   std::memcpy(entries, &ops, sizeof(entries));
   // Entries 2..5: advapi32 and its three registry functions; slots 3..10
   // (entries 9..16): the transforms; slots 55, 56 (entries 61, 62): the
-  // block decoders; slots 60..62 (entries 66..68): the dequantisers.
+  // block decoders; slots 60..62 (entries 66..68): the dequantisers;
+  // slots 35..53 (entries 41..59): the MCU converters.
   for (int entry = 0; entry < kJpegOpsEntries; ++entry) {
     const bool filled = (entry >= 2 && entry <= 5) || (entry >= 9 && entry <= 16) || entry == 61 || entry == 62 ||
+                        (entry >= 41 && entry <= 59) ||
                         (entry >= 66 && entry <= 68);
     if (entry == 0) continue;  // the last SOS length, a number
     EXPECT_EQ(entries[entry] != nullptr, filled) << "entry " << entry;

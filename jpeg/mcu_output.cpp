@@ -1,0 +1,177 @@
+// MCU output step and output plan. Scaled reads (modes 14..19) use the
+// 4x4, 2x2 and 1x1 transforms; when every component is 1x1 or 2x2, a
+// component of one block per MCU (chroma of a 2x2 frame) takes the next
+// larger transform instead, so that it comes out at luma size without
+// replication. Progressive images are output once, from the finished
+// coefficients, when EOI arrives.
+#include "mcu_output.h"
+
+#include <algorithm>
+
+#include "output_general.h"
+
+namespace {
+
+uint32_t scale_of(JpegReadMode mode) {
+  switch (mode) {
+    case READ_HALF_FILE:
+    case READ_HALF_BUFFER: return 2;
+    case READ_QUARTER_FILE:
+    case READ_QUARTER_BUFFER: return 4;
+    case READ_EIGHTH_FILE:
+    case READ_EIGHTH_BUFFER: return 8;
+    default: return 1;
+  }
+}
+
+BlockTransform transform_of(const JpegOps& ops, uint32_t size) {
+  switch (size) {
+    case 8: return ops.current_idct_8x8;
+    case 4: return ops.current_idct_4x4;
+    case 2: return ops.current_idct_2x2;
+    default: return ops.current_idct_1x1;
+  }
+}
+
+bool chroma_at_luma_size(const FrameInfo& frame) {
+  if (frame.h_max == 1 && frame.v_max == 1) return false;
+  for (uint32_t i = 0; i < frame.component_count; ++i) {
+    const FrameComponent& c = frame.components[i];
+    if (c.h != c.v || c.h > 2) return false;
+  }
+  return true;
+}
+
+int64_t ceil_div(int64_t a, int64_t b) { return (a + b - 1) / b; }
+
+// A region is in force when it cuts the image; it is clamped to the image
+// and converted to MCUs of the scan.
+void plan_region(DecoderState& state, OutputPlan& plan, const ScanLayout& layout) {
+  JpegRegion& region = state.region;
+  const int64_t width = state.fields.jpeg_width, height = state.fields.jpeg_height;
+  plan.region_active = (region.right != 0 && region.right < width) || (region.bottom != 0 && region.bottom < height) ||
+                       region.top > 0 || region.left > 0;
+  if (!plan.region_active) return;
+  region.right = static_cast<int32_t>(std::min<int64_t>(region.right, width));
+  region.bottom = static_cast<int32_t>(std::min<int64_t>(region.bottom, height));
+  region.left = std::max(region.left, 0);
+  region.top = std::max(region.top, 0);
+  const auto clamp_to = [](int64_t value, uint32_t limit) {
+    return static_cast<uint32_t>(std::clamp<int64_t>(value, 0, limit));
+  };
+  plan.first_column = clamp_to(region.left / plan.mcu_width, layout.mcu_columns);
+  plan.end_column = clamp_to(ceil_div(region.right, plan.mcu_width), layout.mcu_columns);
+  plan.first_row = clamp_to(region.top / plan.mcu_height, layout.mcu_rows);
+  plan.end_row = clamp_to(ceil_div(region.bottom, plan.mcu_height), layout.mcu_rows);
+}
+
+// Output pass of a progressive image: each MCU gathered from the
+// whole-image coefficient buffer, which stays untouched.
+JpegStatus output_progressive_image(DecoderState& state) {
+  const FrameInfo& frame = state.frame;
+  if (state.coefficients == nullptr || state.coefficient_blocks < whole_image_blocks(frame)) return JPEG_ERR_INTERNAL;
+  ScanInfo all{};
+  all.component_count = frame.component_count;
+  for (uint32_t i = 0; i < frame.component_count; ++i) {
+    if (frame.components[i].tq < 0 || frame.components[i].tq > 3) return JPEG_ERR_DATA;
+    all.components[i].frame_index = i;
+    all.components[i].quant_table = static_cast<uint32_t>(frame.components[i].tq);
+  }
+  ScanLayout layout;
+  JpegStatus status = plan_scan(frame, all, layout);
+  if (status < 0) return status;
+  status = prepare_output(state, all, layout);
+  if (status < 0) return status;
+  const OutputPlan& plan = state.output;
+  const uint32_t first_row = plan.region_active ? plan.first_row : 0;
+  const uint32_t end_row = plan.region_active ? plan.end_row : layout.mcu_rows;
+  const uint32_t first_column = plan.region_active ? plan.first_column : 0;
+  const uint32_t end_column = plan.region_active ? plan.end_column : layout.mcu_columns;
+  for (uint32_t row = first_row; row < end_row; ++row) {
+    for (uint32_t column = first_column; column < end_column; ++column) {
+      for (uint32_t i = 0; i < layout.component_count; ++i) {
+        const ScanComponentPlan& component = layout.components[i];
+        CoefficientBlock* block = state.mcu_blocks + component.first_block;
+        for (uint32_t y = 0; y < component.mcu_high; ++y) {
+          const CoefficientBlock* source = state.coefficients +
+              whole_image_block(component, row * component.mcu_high + y, column * component.mcu_wide);
+          for (uint32_t x = 0; x < component.mcu_wide; ++x) *block++ = source[x];
+        }
+      }
+      output_mcu(state, layout, column, row);
+    }
+  }
+  return JPEG_SUCCESS;
+}
+
+}  // namespace
+
+JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanLayout& layout) {
+  const FrameInfo& frame = state.frame;
+  const ReadFields& fields = state.fields;
+  OutputPlan& plan = state.output;
+  plan = OutputPlan{};
+  select_current_transforms(state.ops, state.dct_kind);
+  plan.scale = scale_of(state.mode);
+  const uint32_t size = 8 / plan.scale;
+  const bool larger_chroma = plan.scale > 1 && chroma_at_luma_size(frame);
+  const uint32_t first_byte = state.multi_scan ? state.input.sequential_components : 0;
+  const bool reversed = fields.picture_color == COLOR_BGR && fields.jpeg_color == COLOR_RGB;
+  plan.component_count = layout.component_count;
+  for (uint32_t i = 0; i < layout.component_count; ++i) {
+    const ScanComponentPlan& source = layout.components[i];
+    const FrameComponent& fc = frame.components[source.frame_index];
+    const uint32_t h = static_cast<uint32_t>(fc.h), v = static_cast<uint32_t>(fc.v);
+    if (h == 0 || v == 0 || frame.h_max % h != 0 || frame.v_max % v != 0) return JPEG_ERR_UNSUPPORTED_SUBSAMPLING;
+    OutputComponent& out = plan.components[i];
+    out.first_block = source.first_block;
+    out.blocks_wide = source.mcu_wide;
+    out.blocks_high = source.mcu_high;
+    out.quant_table = scan.components[i].quant_table;
+    if (out.quant_table >= kQuantTableCount) return JPEG_ERR_DATA;
+    out.block_size = larger_chroma && h * v == 1 ? std::min(8u, 2 * size) : size;
+    out.transform = transform_of(state.ops, out.block_size);
+    out.ratio_h = frame.h_max * size / (h * out.block_size);
+    out.ratio_v = frame.v_max * size / (v * out.block_size);
+    out.picture_byte = first_byte + i;
+    if (reversed && out.picture_byte <= 2) out.picture_byte = 2 - out.picture_byte;
+  }
+  const OutputComponent& first = plan.components[0];
+  plan.mcu_width = first.blocks_wide * first.block_size * first.ratio_h;
+  plan.mcu_height = first.blocks_high * first.block_size * first.ratio_v;
+  plan.use_fast_routine = plan.scale == 1 && !state.multi_scan && state.ops.mcu_output != write_components &&
+                          state.ops.mcu_output != nullptr && layout.component_count == frame.component_count;
+  plan_region(state, plan, layout);
+  return JPEG_SUCCESS;
+}
+
+JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_t mcu_column, uint32_t mcu_row) {
+  const OutputPlan& plan = state.output;
+  const Dequantiser dequantise = state.ops.current_dequantise;
+  for (uint32_t i = 0; i < plan.component_count; ++i) {
+    const OutputComponent& component = plan.components[i];
+    const int16_t* table = state.quant[component.quant_table].prepared;
+    CoefficientBlock* block = state.mcu_blocks + component.first_block;
+    CoefficientBlock* end = block + component.blocks_wide * component.blocks_high;
+    for (; block < end; ++block) {
+      dequantise(block, table);
+      component.transform(block);
+    }
+  }
+  if (plan.use_fast_routine) {
+    state.ops.mcu_output(state, mcu_column, mcu_row);
+  } else {
+    write_components(state, mcu_column, mcu_row);
+  }
+  return JPEG_SUCCESS;
+}
+
+JpegStatus finish_image(DecoderState& state) {
+  if (state.progressive_scans > 0) {
+    const JpegStatus status = output_progressive_image(state);
+    if (status < 0) return status;
+  } else if (state.multi_scan) {
+    convert_stored_picture(state);
+  }
+  return state.output.region_active ? JPEG_ROI_SUCCESS : JPEG_SUCCESS;
+}

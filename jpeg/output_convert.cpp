@@ -1,0 +1,144 @@
+// Fast MCU output: one template per sampling layout (component 1 of 1x1,
+// 2x1 or 2x2 blocks, the others 1x1, a fourth component laid out like the
+// first) and output format. The same template writes a whole MCU (the
+// full-MCU converters of slots 35..53, bounds-free) and the clipped part of
+// an edge MCU, so both paths share their arithmetic exactly. Chroma terms
+// are computed once per chroma sample of a row, not once per pixel.
+#include "output_convert.h"
+
+#include "colour_convert.h"
+#include "output_place.h"
+
+namespace {
+
+enum class Format { kRgb, kBgr, kRgbx, kInvertedRgbK, kCopy3, kCopy3x, kCopy4, kYcbYcr, kGrey };
+
+constexpr int channels_of(Format format) {
+  switch (format) {
+    case Format::kGrey: return 1;
+    case Format::kYcbYcr: return 2;
+    case Format::kRgb:
+    case Format::kBgr:
+    case Format::kCopy3: return 3;
+    default: return 4;
+  }
+}
+
+constexpr bool converts(Format format) {
+  return format == Format::kRgb || format == Format::kBgr || format == Format::kRgbx ||
+         format == Format::kInvertedRgbK;
+}
+
+// Writes MCU pixels clip.left..right-1 x clip.top..bottom-1; `first_pixel`
+// is the picture byte of pixel (clip.left, clip.top). kH x kV are the
+// blocks of component 1 (and of a fourth component).
+template <int kH, int kV, Format kFormat>
+void convert(const int16_t* samples, uint8_t* first_pixel, ptrdiff_t row_stride, const ClipRect& clip) {
+  constexpr int kChannels = channels_of(kFormat);
+  constexpr int kChromaBase = kH * kV * 64;
+  constexpr int kFourthBase = kChromaBase + 128;
+  for (int y = clip.top; y < clip.bottom; ++y) {
+    uint8_t* out = first_pixel + (y - clip.top) * row_stride;
+    const int luma_offset = (y >> 3) * kH * 64 + (y & 7) * 8;
+    const int16_t* luma = samples + luma_offset;
+    const int16_t* cb = samples + kChromaBase + (y >> (kV - 1)) * 8;
+    const int16_t* cr = cb + 64;
+    const int16_t* fourth = samples + kFourthBase + luma_offset;
+    [[maybe_unused]] ChromaTerms terms[8];
+    if constexpr (converts(kFormat)) {
+      for (int c = clip.left >> (kH - 1); c <= (clip.right - 1) >> (kH - 1); ++c) terms[c] = converter_terms(cb[c], cr[c]);
+    }
+    for (int x = clip.left; x < clip.right; ++x, out += kChannels) {
+      const int within = (x >> 3) * 64 + (x & 7);
+      const int lum = luma[within];
+      const int c = x >> (kH - 1);
+      if constexpr (converts(kFormat)) {
+        const uint8_t r = clamp_sample(lum + terms[c].red);
+        const uint8_t g = clamp_sample(lum + terms[c].green);
+        const uint8_t b = clamp_sample(lum + terms[c].blue);
+        if constexpr (kFormat == Format::kBgr) {
+          out[0] = b, out[1] = g, out[2] = r;
+        } else if constexpr (kFormat == Format::kInvertedRgbK) {
+          out[0] = static_cast<uint8_t>(255 - r), out[1] = static_cast<uint8_t>(255 - g);
+          out[2] = static_cast<uint8_t>(255 - b), out[3] = static_cast<uint8_t>(fourth[within]);
+        } else {
+          out[0] = r, out[1] = g, out[2] = b;
+          if constexpr (kFormat == Format::kRgbx) out[3] = 255;
+        }
+      } else if constexpr (kFormat == Format::kGrey) {
+        out[0] = clamp_sample(lum);
+      } else if constexpr (kFormat == Format::kYcbYcr) {
+        out[0] = static_cast<uint8_t>(lum);
+        out[1] = static_cast<uint8_t>((x & 1) ? cr[c] : cb[c]);
+      } else {
+        out[0] = static_cast<uint8_t>(lum), out[1] = static_cast<uint8_t>(cb[c]), out[2] = static_cast<uint8_t>(cr[c]);
+        if constexpr (kFormat == Format::kCopy3x) out[3] = 255;
+        if constexpr (kFormat == Format::kCopy4) out[3] = static_cast<uint8_t>(fourth[within]);
+      }
+    }
+  }
+}
+
+template <int kH, int kV, Format kFormat>
+void convert_whole(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
+  convert<kH, kV, kFormat>(samples, destination, row_stride, ClipRect{0, 0, 8 * kH, 8 * kV});
+}
+
+// Slot 34 for one code: whole MCUs through the converter slot, edge MCUs
+// through the clipped template.
+template <int kH, int kV, Format kFormat, int kSlot>
+JpegStatus fast_output(DecoderState& state, uint32_t column, uint32_t row) {
+  McuPlacement placement;
+  if (!place_mcu(state, 8 * kH, 8 * kV, column, row, placement)) return JPEG_ERR_INVALID_PROPERTIES;
+  const int16_t* samples = state.mcu_blocks[0].coef;
+  if (is_whole_mcu(placement.clip, 8 * kH, 8 * kV)) {
+    state.ops.output_converters[kSlot - kOutputConverterFirstSlot](samples, placement.first_pixel,
+                                                                   placement.row_stride);
+  } else {
+    convert<kH, kV, kFormat>(samples, placement.first_pixel, placement.row_stride, placement.clip);
+  }
+  return JPEG_SUCCESS;
+}
+
+}  // namespace
+
+void fill_output_converters(JpegOps& ops) {
+  const auto slot = [&ops](int number) -> McuConverter& {
+    return ops.output_converters[number - kOutputConverterFirstSlot];
+  };
+  slot(35) = convert_whole<1, 1, Format::kGrey>;
+  slot(36) = convert_whole<1, 1, Format::kRgb>;
+  slot(37) = convert_whole<2, 1, Format::kRgb>;
+  slot(38) = convert_whole<2, 2, Format::kRgb>;
+  slot(39) = convert_whole<1, 1, Format::kBgr>;
+  slot(40) = convert_whole<2, 1, Format::kBgr>;
+  slot(41) = convert_whole<2, 2, Format::kBgr>;
+  slot(42) = convert_whole<1, 1, Format::kRgbx>;
+  slot(43) = convert_whole<2, 1, Format::kRgbx>;
+  slot(44) = convert_whole<2, 2, Format::kRgbx>;
+  slot(45) = convert_whole<1, 1, Format::kCopy3>;
+  slot(46) = convert_whole<2, 1, Format::kCopy3>;
+  slot(47) = convert_whole<2, 2, Format::kCopy3>;
+  slot(48) = convert_whole<1, 1, Format::kCopy3x>;
+  slot(49) = convert_whole<2, 1, Format::kYcbYcr>;
+  slot(50) = convert_whole<1, 1, Format::kInvertedRgbK>;
+  slot(51) = convert_whole<2, 1, Format::kInvertedRgbK>;
+  slot(52) = convert_whole<2, 2, Format::kInvertedRgbK>;
+  slot(53) = convert_whole<1, 1, Format::kCopy4>;
+}
+
+McuOutput fast_output_routine(uint32_t code) {
+  static constexpr McuOutput kRoutines[] = {
+      fast_output<1, 1, Format::kGrey, 35>,          fast_output<1, 1, Format::kRgb, 36>,
+      fast_output<1, 1, Format::kBgr, 39>,           fast_output<2, 2, Format::kRgb, 38>,
+      fast_output<2, 2, Format::kBgr, 41>,           fast_output<2, 1, Format::kRgb, 37>,
+      fast_output<2, 1, Format::kBgr, 40>,           fast_output<1, 1, Format::kRgbx, 42>,
+      fast_output<2, 2, Format::kRgbx, 44>,          fast_output<2, 1, Format::kRgbx, 43>,
+      fast_output<1, 1, Format::kInvertedRgbK, 50>,  fast_output<2, 2, Format::kInvertedRgbK, 52>,
+      fast_output<2, 1, Format::kInvertedRgbK, 51>,  fast_output<1, 1, Format::kCopy3x, 48>,
+      fast_output<1, 1, Format::kCopy4, 53>,         fast_output<1, 1, Format::kCopy3, 45>,
+      fast_output<2, 2, Format::kCopy3, 47>,         fast_output<2, 1, Format::kCopy3, 46>,
+      nullptr,                                       fast_output<2, 1, Format::kYcbYcr, 49>,
+  };
+  return code < sizeof(kRoutines) / sizeof(kRoutines[0]) ? kRoutines[code] : nullptr;
+}

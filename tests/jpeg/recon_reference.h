@@ -3,6 +3,9 @@
 // our decode of a whole picture through the public interface, and the
 // largest per-sample difference of two pictures.
 #pragma once
+#include <cstddef>
+#include <cstdio>
+
 #include <jpeglib.h>
 
 #include <csetjmp>

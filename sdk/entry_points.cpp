@@ -2,6 +2,7 @@
 // hand-over of each call to the session behind the handle.
 #include <windows.h>
 
+#include <cstring>
 #include <new>
 
 #include "device_session.h"
@@ -14,14 +15,17 @@ namespace {
 // The bytes of a session object that validation requires to be readable,
 // the same for both kinds.
 constexpr UINT_PTR kCheckedSessionBytes = 328;
+// The magic is the field right after the table of virtual operations.
+constexpr size_t kMagicOffset = sizeof(void*);
 
 // The session behind a handle, or null when the handle is null, unreadable
 // or lacks the magic.
 DeviceSession* SessionOf(void* handle) {
   if (!handle || IsBadReadPtr(handle, kCheckedSessionBytes)) return nullptr;
-  auto* session = static_cast<DeviceSession*>(handle);
-  if (session->magic != SESSION_MAGIC) return nullptr;
-  return session;
+  // Read as plain bytes: until the magic matches, this is no object at all.
+  uint32_t magic = 0;
+  std::memcpy(&magic, static_cast<const uint8_t*>(handle) + kMagicOffset, sizeof magic);
+  return magic == SESSION_MAGIC ? static_cast<DeviceSession*>(handle) : nullptr;
 }
 
 bool KnownKind(int32_t kind) { return kind == VKT_KIND_H264 || kind == VKT_KIND_JPEG; }

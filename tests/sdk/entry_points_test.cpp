@@ -49,7 +49,9 @@ class GuardedPages {
   uint8_t* base_;
 };
 
-void PutMagic(uint8_t* object, uint32_t magic) { std::memcpy(object + 4, &magic, sizeof magic); }
+// The magic follows the table of virtual operations.
+constexpr size_t kMagicOffset = sizeof(void*);
+void PutMagic(uint8_t* object, uint32_t magic) { std::memcpy(object + kMagicOffset, &magic, sizeof magic); }
 
 }  // namespace
 
@@ -79,7 +81,7 @@ TEST(EntryPoints, EveryFunctionRefusesInvalidHandles) {
   }
   // Nothing was written through them.
   uint32_t magic;
-  std::memcpy(&magic, wrongMagic + 4, sizeof magic);
+  std::memcpy(&magic, wrongMagic + kMagicOffset, sizeof magic);
   EXPECT_EQ(magic, SESSION_MAGIC ^ 1);
 }
 

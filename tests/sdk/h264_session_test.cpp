@@ -1,0 +1,359 @@
+// The kind-5200 session: its stream handling on blocks made by the
+// simulator's encoder, and the whole device conversation against the
+// simulator over TCP: handshake and refusals, channels, the device time,
+// live pictures drawn with the overlay, and recording.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/display/display_test_support.h"
+#include "h264_device_session.h"
+#include "h264_stream.h"
+#include "stream_parser.h"
+#include "test_pattern.h"
+#include "tests/common/devsim_process.h"
+#include "video_renderer.h"
+
+using Bytes = std::vector<uint8_t>;
+using vkt::test::DevsimProcess;
+
+namespace {
+
+// Counts the pictures the decoder hands back and keeps the blocks received.
+class ObservedSession : public H264DeviceSession {
+ public:
+  int32_t OnPicture(const DecodedPicture* picture) override {
+    ++pictures;
+    return H264DeviceSession::OnPicture(picture);
+  }
+  VktResult OnData(void* data, uint32_t length) override {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    if (keepBlocks) blocks.emplace_back(bytes, bytes + length);
+    return H264DeviceSession::OnData(data, length);
+  }
+  int pictures = 0;
+  bool keepBlocks = false;
+  std::vector<Bytes> blocks;
+};
+
+std::unique_ptr<ObservedSession> NewSession() {
+  auto session = std::make_unique<ObservedSession>();
+  session->CreateMessageWindow();
+  return session;
+}
+
+// Dispatches this thread's messages until `done` or the time is up.
+template <typename Done>
+bool PumpUntil(DWORD timeoutMs, Done done) {
+  const DWORD start = timeGetTime();
+  while (!done()) {
+    if (timeGetTime() - start > timeoutMs) return false;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    Sleep(5);
+  }
+  return true;
+}
+
+void PumpFor(DWORD ms) {
+  PumpUntil(ms, [] { return false; });
+}
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+uint32_t Le32At(const Bytes& bytes, size_t at) {
+  return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) | (uint32_t(bytes[at + 3]) << 24);
+}
+
+// A session fed by hand: channel 0 open without a device, and a real
+// decoder registered as Connect would.
+class OfflineSession : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(encoder_.open(5));
+    session_ = NewSession();
+    session_->serverInfo.channelCount = 1;
+    // No transport: the start packet cannot go, but the channel state is set.
+    EXPECT_EQ(session_->OpenChannel(0, window_.handle()), VKT_ERR_TRANSPORT);
+    session_->videoDecoder = CODECAPI_DecodeInit(2, 8, session_->window, 0, 1);
+    CODECAPI_SetCallBack(session_->videoDecoder, static_cast<PictureSink*>(session_.get()), DecoderPictureCallback, 0);
+  }
+  Bytes NextBlock() {
+    Bytes block;
+    EXPECT_TRUE(encoder_.nextBlock(block));
+    return block;
+  }
+  void Feed(Bytes block) { session_->OnData(block.data(), uint32_t(block.size())); }
+
+  display_test::TestWindow window_{0, 0, 400, 340};
+  vkt::devsim::H264StreamEncoder encoder_;
+  std::unique_ptr<ObservedSession> session_;
+};
+
+}  // namespace
+
+TEST_F(OfflineSession, DecodesFromTheFirstKeyFrameWithParameterSetsOnce) {
+  Bytes key = NextBlock();  // frame 0: header, key frame
+  ASSERT_TRUE(StartsWithRvdx(key.data(), key.size()));
+  // A header without parameter sets drops its whole block.
+  Bytes noSets = key;
+  noSets[kRvdxParameterLengthOffset] = 0;
+  Feed(noSets);
+  EXPECT_EQ(session_->parameterSetsExtracted, 0);
+  EXPECT_EQ(session_->pictures, 0);
+  // Boxes without a header before the first key frame are dropped.
+  Bytes early = NextBlock();
+  Feed(early);
+  EXPECT_EQ(session_->keyFrameSeen, 0);
+  EXPECT_EQ(session_->pictures, 0);
+
+  Feed(key);
+  EXPECT_EQ(session_->parameterSetsExtracted, 1);
+  EXPECT_EQ(session_->prefixPending, 0);
+  EXPECT_EQ(session_->keyFrameSeen, 1);
+  EXPECT_EQ(session_->pictures, 1);
+  // Every later video box decodes, key frame or not; audio boxes are passed over.
+  for (int i = 0; i < 8; ++i) Feed(NextBlock());
+  EXPECT_EQ(session_->pictures, 9);
+  ASSERT_NE(session_->renderers[0], nullptr);
+}
+
+TEST_F(OfflineSession, SpoiltBoxesAreDroppedAndTheStreamRecovers) {
+  Feed(NextBlock());
+  for (uint32_t variant = 0; variant < 5; ++variant) {
+    Bytes block = NextBlock();
+    vkt::devsim::corruptBlock(block, variant);
+    Feed(block);
+  }
+  // Truncated blocks, a header cut short, and garbage.
+  Bytes block = NextBlock();
+  for (size_t cut : {size_t{1}, size_t{23}, size_t{24}, block.size() - 1}) Feed(Bytes(block.begin(), block.begin() + cut));
+  Feed(Bytes{'r', 'v', 'd', 'x', 0, 0});
+  Feed(Bytes(5000, 0xA5));
+  const int before = session_->pictures;
+  for (int i = 0; i < 5; ++i) Feed(NextBlock());  // through the next key frame
+  EXPECT_GE(session_->pictures, before + 1);
+}
+
+TEST_F(OfflineSession, RecordsOnlyKeptBlocksFromAHeaderOn) {
+  char path[] = "/tmp/h264_record_XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  EXPECT_EQ(session_->StartRecord(1, path), VKT_ERR_PARAMETER);
+  EXPECT_EQ(session_->StartRecord(0, "/nonexistent/dir/file"), VKT_ERR_PARAMETER);
+  ASSERT_EQ(session_->StartRecord(0, path), VKT_OK);
+  EXPECT_TRUE(session_->OverlayIsRecording());
+  Bytes key = NextBlock();
+  Bytes noSets = key;
+  noSets[kRvdxParameterLengthOffset] = 0;
+  Feed(noSets);            // dropped: neither written nor a start of the recording
+  Bytes middle = NextBlock();
+  Feed(middle);            // no header yet: not written
+  Feed(key);
+  Bytes next = NextBlock();
+  Feed(next);
+  EXPECT_EQ(session_->StopRecord(0), VKT_OK);
+  EXPECT_EQ(session_->StopRecord(0), VKT_OK);
+  EXPECT_FALSE(session_->OverlayIsRecording());
+  Bytes expected = key;
+  expected.insert(expected.end(), next.begin(), next.end());
+  EXPECT_EQ(ReadFile(path), expected);
+  std::remove(path);
+}
+
+TEST_F(OfflineSession, PicturesOutsideAnOpenChannelAreNotDrawn) {
+  EXPECT_EQ(session_->CloseChannel(0), VKT_OK);
+  Bytes pixels(16 * 16 * 3, 0x80);
+  DecodedPicture picture{};
+  picture.width = 16;
+  picture.height = 16;
+  picture.pixels = pixels.data();
+  EXPECT_EQ(DecoderPictureCallback(static_cast<PictureSink*>(session_.get()), &picture), 0);
+  EXPECT_EQ(session_->renderers[0], nullptr);
+  EXPECT_EQ(DecoderPictureCallback(static_cast<PictureSink*>(session_.get()), nullptr), kPictureRefused);
+}
+
+TEST_F(OfflineSession, TheApplicationsDrawCallbackReplacesTheOverlay) {
+  static int calls = 0;
+  calls = 0;
+  session_->SetDrawCallback(0, [](HDC, uint32_t* size, void* context) {
+    EXPECT_EQ(size[0], 16u);
+    EXPECT_EQ(context, &calls);
+    ++calls;
+  }, &calls);
+  Bytes pixels(16 * 16 * 3, 0x80);
+  DecodedPicture picture{};
+  picture.width = 16;
+  picture.height = 16;
+  picture.pixels = pixels.data();
+  session_->OnPicture(&picture);
+  ASSERT_NE(session_->renderers[0], nullptr);
+  EXPECT_EQ(calls, 1);
+  // A picture of another size than the renderer's is not drawn.
+  picture.width = 8;
+  session_->OnPicture(&picture);
+  EXPECT_EQ(calls, 1);
+}
+
+TEST(H264Session, DeviceTimeNoticeSetsTheClockWithoutSignalling) {
+  auto session = NewSession();
+  const uint8_t notice[8] = {31, 12, 0xD9, 0x07, 0, 58, 59, 23};
+  PacketHeader header{PACKET_MAGIC, PACKET_VERSION, 0, PKT_DEVICE_TIME, sizeof notice, 0};
+  session->Notify(&header, const_cast<uint8_t*>(notice));
+  const SYSTEMTIME t = session->OverlayDeviceTime();
+  EXPECT_EQ(t.wYear, 2009);
+  EXPECT_EQ(t.wMonth, 12);
+  EXPECT_EQ(t.wDay, 31);
+  EXPECT_EQ(t.wHour, 23);
+  EXPECT_EQ(t.wMinute, 59);
+  EXPECT_EQ(t.wSecond, 58);
+  EXPECT_EQ(WaitForSingleObject(session->event, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  // A notice too short to hold the time changes nothing.
+  header.payloadLength = 7;
+  const uint8_t other[8] = {1, 1, 0xD0, 0x07, 0, 0, 0, 0};
+  session->Notify(&header, const_cast<uint8_t*>(other));
+  EXPECT_EQ(session->OverlayDeviceTime().wYear, 2009);
+}
+
+TEST(H264Session, LogsInAndServesOnlyChannelZero) {
+  DevsimProcess device(5200, {"--channels", "4"});
+  ASSERT_NE(device.port(), 0);
+  auto session = NewSession();
+  EXPECT_EQ(session->OpenChannel(0, nullptr), VKT_ERR_PARAMETER);  // before login
+  ASSERT_EQ(session->Connect("127.0.0.1", device.port(), "admin", "admin"), VKT_OK);
+  EXPECT_EQ(session->serverInfo.channelCount, 1);  // whatever the answer says
+  EXPECT_EQ(session->serverInfo.port, device.port());
+  EXPECT_STREQ(session->serverInfo.address, "127.0.0.1");
+  EXPECT_EQ(session->Connect("127.0.0.1", device.port(), "admin", "admin"), VKT_ERR_PARAMETER);  // once per handle
+  EXPECT_EQ(session->OpenChannel(1, nullptr), VKT_ERR_PARAMETER);
+  EXPECT_EQ(session->CloseChannel(1), VKT_ERR_PARAMETER);
+  EXPECT_EQ(session->SendControl(3, 4), VKT_OK);
+  // The device clock arrives every second.
+  session->deviceTime.wYear = 1999;
+  EXPECT_TRUE(PumpUntil(3000, [&] { return session->deviceTime.wYear != 1999; }));
+}
+
+TEST(H264Session, ReportsRefusalsAndLostConnections) {
+  const struct {
+    const char* name;
+    std::vector<std::string> arguments;
+    const char* password;
+    int32_t expected;
+  } cases[] = {
+      {"denied", {"--refuse-login", "2"}, "admin", VKT_ERR_LOGIN_DENIED},
+      {"failed", {"--refuse-login", "7"}, "admin", VKT_ERR_LOGIN_FAILED},
+      {"wrong password", {}, "nope", VKT_ERR_LOGIN_DENIED},
+  };
+  for (const auto& c : cases) {
+    DevsimProcess device(5200, c.arguments);
+    ASSERT_NE(device.port(), 0) << c.name;
+    auto session = NewSession();
+    EXPECT_EQ(session->Connect("127.0.0.1", device.port(), "admin", c.password), c.expected) << c.name;
+    EXPECT_EQ(session->loggedIn, 0) << c.name;
+  }
+  auto session = NewSession();
+  EXPECT_EQ(session->Connect("127.0.0.1", vkt::test::closedLocalPort(), "admin", "admin"), VKT_ERR_NOT_CONNECTED);
+}
+
+TEST(H264Session, NoReadinessTimesOut) {
+  DevsimProcess device(5200, {"--no-ready"});
+  ASSERT_NE(device.port(), 0);
+  auto session = NewSession();
+  const DWORD start = timeGetTime();
+  EXPECT_EQ(session->Connect("127.0.0.1", device.port(), "admin", "admin"), VKT_ERR_CONNECT_TIMEOUT);
+  EXPECT_GE(timeGetTime() - start, 9500u);
+}
+
+TEST(H264Session, ShowsLiveVideoWithTheOverlayAndRecordsIt) {
+  DevsimProcess device(5200, {"--key-interval", "10"});
+  ASSERT_NE(device.port(), 0);
+  display_test::TestWindow window(0, 0, 360, 300);
+  auto session = NewSession();
+  ASSERT_EQ(session->Connect("127.0.0.1", device.port(), "admin", "admin"), VKT_OK);
+  ASSERT_EQ(session->OpenChannel(0, window.handle()), VKT_OK);
+  ASSERT_TRUE(PumpUntil(10000, [&] { return session->pictures >= 10; })) << session->pictures;
+  ASSERT_NE(session->renderers[0], nullptr);
+
+  char path[] = "/tmp/h264_live_XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  ASSERT_EQ(session->StartRecord(0, path), VKT_OK);
+  session->keepBlocks = true;
+  PumpFor(1500);
+  // The recording dot shows on the next pictures.
+  PumpFor(200);
+  const std::vector<uint32_t> pixels = window.ReadPixels();
+  RECT client{};
+  GetClientRect(window.handle(), &client);
+  ASSERT_EQ(pixels.size(), size_t(client.right) * client.bottom);
+  const double sx = double(client.right) / vkt::devsim::kPatternWidth;
+  const double sy = double(client.bottom) / vkt::devsim::kPatternHeight;
+  auto at = [&](int x, int y) { return pixels[size_t(y * sy) * client.right + size_t(x * sx)]; };
+  auto near = [](uint32_t rgb, vkt::devsim::PatternColour c) {
+    return std::abs(int(rgb >> 16 & 255) - c.red) < 40 && std::abs(int(rgb >> 8 & 255) - c.green) < 40 &&
+           std::abs(int(rgb & 255) - c.blue) < 40;
+  };
+  for (int bar = 1; bar < 4; ++bar) {
+    const int x = bar * vkt::devsim::kPatternWidth / 4 + vkt::devsim::kPatternWidth / 8;
+    EXPECT_TRUE(near(at(x, 60), vkt::devsim::patternBarColour(x))) << bar << ": " << std::hex << at(x, 60);
+  }
+  // The device time is written over the first bar at the top left.
+  int notBar = 0;
+  for (int y = 2; y < 14; ++y)
+    for (int x = 2; x < 100; ++x) notBar += !near(at(x, y), vkt::devsim::patternBarColour(0));
+  EXPECT_GT(notBar, 20);
+  // The recording dot is green.
+  const RECT dot = RecordingIndicatorRect(vkt::devsim::kPatternWidth, vkt::devsim::kPatternHeight);
+  const uint32_t dotCentre = at((dot.left + dot.right) / 2, (dot.top + dot.bottom) / 2);
+  EXPECT_GT(int(dotCentre >> 8 & 255), 200) << std::hex << dotCentre;
+  EXPECT_LT(int(dotCentre >> 16 & 255), 60) << std::hex << dotCentre;
+
+  ASSERT_EQ(session->StopRecord(0), VKT_OK);
+  session->keepBlocks = false;
+  EXPECT_EQ(session->CloseChannel(0), VKT_OK);
+  EXPECT_EQ(session->renderers[0], nullptr);
+
+  // The file is the blocks received from the first header on, with every
+  // segment length but the last filled in.
+  Bytes expected;
+  bool started = false;
+  for (const Bytes& block : session->blocks) {
+    started = started || StartsWithRvdx(block.data(), block.size());
+    if (started) expected.insert(expected.end(), block.begin(), block.end());
+  }
+  const Bytes file = ReadFile(path);
+  std::remove(path);
+  ASSERT_FALSE(file.empty());
+  ASSERT_EQ(file.size(), expected.size());
+  size_t position = 0;
+  int segments = 0;
+  int boxes = 0;
+  while (position < file.size()) {
+    ASSERT_TRUE(StartsWithRvdx(file.data() + position, file.size() - position)) << position;
+    const uint32_t length = Le32At(file, position + kRvdxSegmentLengthOffset);
+    const bool last = length == 0xEEEEEEEEu;
+    const size_t end = last ? file.size() : position + length;
+    ASSERT_LE(end, file.size());
+    std::memcpy(expected.data() + position + kRvdxSegmentLengthOffset, file.data() + position + kRvdxSegmentLengthOffset, 4);
+    const size_t body = end - position - kRvdxHeaderSize;
+    EXPECT_EQ(WalkBoxes(file.data() + position + kRvdxHeaderSize, body,
+                        [](void* n, const QboxHeader&, const uint8_t*) { ++*static_cast<int*>(n); }, &boxes),
+              body);
+    position = end;
+    ++segments;
+  }
+  EXPECT_GE(segments, 2);
+  EXPECT_GE(boxes, 20);
+  EXPECT_EQ(file, expected);
+}

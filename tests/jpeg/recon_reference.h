@@ -19,6 +19,7 @@ struct LibjpegOptions {
   bool fancy_upsampling = false;
   bool fast_dct = false;
   int scale_denom = 1;  // 1, 2, 4, 8
+  bool grey_output = false;  // one byte per pixel instead of BGR
 };
 
 struct Picture {
@@ -37,7 +38,7 @@ inline void jump_on_error(j_common_ptr info) { longjmp(reinterpret_cast<ErrorJum
 inline void stay_silent(j_common_ptr, int) {}
 }  // namespace recon_detail
 
-// libjpeg's BGR (3 bytes, grey repeated) picture; empty on failure.
+// libjpeg's BGR (3 bytes, grey repeated) or grey picture; empty on failure.
 inline Picture decode_reference(const std::vector<uint8_t>& jpeg, const LibjpegOptions& options) {
   Picture picture;
   jpeg_decompress_struct info{};
@@ -52,7 +53,7 @@ inline Picture decode_reference(const std::vector<uint8_t>& jpeg, const LibjpegO
   }
   jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
   jpeg_read_header(&info, TRUE);
-  info.out_color_space = JCS_EXT_BGR;
+  info.out_color_space = options.grey_output ? JCS_GRAYSCALE : JCS_EXT_BGR;
   info.dct_method = options.fast_dct ? JDCT_IFAST : JDCT_ISLOW;
   info.do_fancy_upsampling = options.fancy_upsampling ? TRUE : FALSE;
   info.scale_num = 1;
@@ -60,9 +61,11 @@ inline Picture decode_reference(const std::vector<uint8_t>& jpeg, const LibjpegO
   jpeg_start_decompress(&info);
   picture.width = static_cast<int>(info.output_width);
   picture.height = static_cast<int>(info.output_height);
-  picture.bytes.resize(static_cast<size_t>(picture.width) * picture.height * 3);
+  picture.channels = options.grey_output ? 1 : 3;
+  const size_t stride = static_cast<size_t>(picture.width) * picture.channels;
+  picture.bytes.resize(stride * picture.height);
   while (info.output_scanline < info.output_height) {
-    JSAMPROW row = &picture.bytes[static_cast<size_t>(info.output_scanline) * picture.width * 3];
+    JSAMPROW row = &picture.bytes[info.output_scanline * stride];
     jpeg_read_scanlines(&info, &row, 1);
   }
   jpeg_finish_decompress(&info);

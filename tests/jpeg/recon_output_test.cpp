@@ -1,0 +1,174 @@
+// How reconstructed pictures land in the caller's buffer: region reads
+// (status 2, the region's top-left pixel first, equal to the crop of the
+// whole picture), bottom-up rows, pad bytes, RGB against BGR, grey
+// outputs, and truncated streams that must not write outside the picture.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "jpeg_corpus.h"
+#include "recon_reference.h"
+
+namespace {
+
+Picture crop(const Picture& whole, const JpegRegion& region) {
+  Picture part;
+  part.width = region.right - region.left;
+  part.height = region.bottom - region.top;
+  part.channels = whole.channels;
+  for (int y = region.top; y < region.bottom; ++y) {
+    const uint8_t* row = &whole.bytes[(static_cast<size_t>(y) * whole.width + region.left) * whole.channels];
+    part.bytes.insert(part.bytes.end(), row, row + static_cast<size_t>(part.width) * whole.channels);
+  }
+  return part;
+}
+
+std::vector<uint8_t> stream_of(const char* name) {
+  for (const CorpusEntry& entry : standard_corpus())
+    if (entry.name == name) return entry.bytes;
+  ADD_FAILURE() << "no corpus stream " << name;
+  return {};
+}
+
+TEST(RegionRead, WritesTheCropOfTheWholePictureAndReportsRoiSuccess) {
+  struct Case {
+    const char* stream;
+    JpegRegion region;
+  };
+  // MCU-aligned and unaligned regions, first rows and last rows, through
+  // the fast path (4:2:0, 4:2:2), restarts, grey and progressive images.
+  const Case cases[] = {
+      {"baseline_420", {0, 0, 32, 16}},          {"baseline_420", {16, 16, 48, 48}},
+      {"baseline_420", {5, 7, 41, 30}},          {"baseline_422", {9, 3, 64, 11}},
+      {"restart_422", {17, 8, 70, 47}},          {"grey_odd_size", {3, 2, 37, 21}},
+      {"progressive_420", {8, 24, 60, 48}},      {"baseline_420_odd_size", {40, 33, 75, 53}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stream);
+    const std::vector<uint8_t> jpeg = stream_of(c.stream);
+    const OurRead whole = decode_ours(jpeg, {});
+    ASSERT_EQ(whole.status, JPEG_SUCCESS);
+    ReadSettings settings;
+    settings.region = c.region;
+    settings.width = c.region.right - c.region.left;
+    settings.height = c.region.bottom - c.region.top;
+    const OurRead part = decode_ours(jpeg, settings);
+    EXPECT_EQ(part.status, JPEG_ROI_SUCCESS);
+    EXPECT_EQ(max_difference(part.picture, crop(whole.picture, c.region)), 0)
+        << c.region.left << "," << c.region.top << " " << c.region.right << "," << c.region.bottom;
+  }
+}
+
+// A picture read with pad bytes and either row order, turned back into
+// plain top-down rows; pads must keep their contents.
+Picture read_with_layout(const std::vector<uint8_t>& jpeg, JpegColor colour, int height_sign, uint32_t pad) {
+  ReferenceImage header;
+  EXPECT_TRUE(decode_with_libjpeg(jpeg, header, false));
+  const size_t row_bytes = static_cast<size_t>(header.width) * 3;
+  const size_t stride = row_bytes + pad;
+  std::vector<uint8_t> buffer(stride * header.height, 0xA5);
+  JPEG_PROPERTIES p{};
+  EXPECT_EQ(JpegInit(&p), JPEG_SUCCESS);
+  p.jpeg_bytes = jpeg.data();
+  p.jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
+  p.picture_bytes = buffer.data();
+  p.picture_width = static_cast<uint32_t>(header.width);
+  p.picture_height = height_sign * header.height;
+  p.picture_pad_bytes = pad;
+  p.picture_color = colour;
+  EXPECT_EQ(JpegRead(&p, READ_IMAGE_BUFFER), JPEG_SUCCESS);
+  JpegFree(&p);
+  Picture picture{header.width, header.height, 3, {}};
+  for (int y = 0; y < header.height; ++y) {
+    const int line = height_sign > 0 ? y : header.height - 1 - y;
+    const uint8_t* row = &buffer[line * stride];
+    picture.bytes.insert(picture.bytes.end(), row, row + row_bytes);
+    for (size_t i = row_bytes; i < stride; ++i) EXPECT_EQ(row[i], 0xA5) << "pad byte of line " << line;
+  }
+  return picture;
+}
+
+TEST(PictureLayout, RowOrderPadBytesAndChannelOrder) {
+  for (const char* name : {"baseline_420", "baseline_444", "progressive_444_odd_size", "grey_odd_size"}) {
+    SCOPED_TRACE(name);
+    const std::vector<uint8_t> jpeg = stream_of(name);
+    const Picture plain = read_with_layout(jpeg, COLOR_BGR, 1, 0);
+    EXPECT_EQ(max_difference(read_with_layout(jpeg, COLOR_BGR, -1, 0), plain), 0);
+    EXPECT_EQ(max_difference(read_with_layout(jpeg, COLOR_BGR, -1, 5), plain), 0);
+    EXPECT_EQ(max_difference(read_with_layout(jpeg, COLOR_BGR, 1, 3), plain), 0);
+    Picture rgb = read_with_layout(jpeg, COLOR_RGB, 1, 0);
+    for (size_t i = 0; i < rgb.bytes.size(); i += 3) std::swap(rgb.bytes[i], rgb.bytes[i + 2]);
+    EXPECT_EQ(max_difference(rgb, plain), 0);
+  }
+}
+
+TEST(PictureLayout, GreyPicturesHoldTheLuma) {
+  // A one-byte grey picture holds the luma (libjpeg's grey output within
+  // the transform's rounding: measured 1); a grey image read into BGR
+  // repeats it.
+  for (const char* name : {"grey_odd_size", "baseline_420", "progressive_444_odd_size"}) {
+    SCOPED_TRACE(name);
+    const std::vector<uint8_t> jpeg = stream_of(name);
+    LibjpegOptions grey_reference;
+    grey_reference.grey_output = true;
+    const Picture expected = decode_reference(jpeg, grey_reference);
+    ReadSettings grey_settings;
+    grey_settings.picture_color = COLOR_GRAY;
+    grey_settings.channels = 1;
+    const OurRead grey = decode_ours(jpeg, grey_settings);
+    ASSERT_EQ(grey.status, JPEG_SUCCESS);
+    EXPECT_LE(max_difference(grey.picture, expected), 1);
+    EXPECT_GE(max_difference(grey.picture, expected), 0);
+  }
+  const OurRead bgr = decode_ours(stream_of("grey_odd_size"), {});
+  ASSERT_EQ(bgr.status, JPEG_SUCCESS);
+  for (size_t i = 0; i < bgr.picture.bytes.size(); i += 3) {
+    ASSERT_EQ(bgr.picture.bytes[i], bgr.picture.bytes[i + 1]);
+    ASSERT_EQ(bgr.picture.bytes[i], bgr.picture.bytes[i + 2]);
+  }
+}
+
+TEST(PictureLayout, TruncatedStreamsFailWithoutWritingPastThePicture) {
+  for (const char* name : {"baseline_420_odd_size", "progressive_420", "restart_422"}) {
+    const std::vector<uint8_t> jpeg = stream_of(name);
+    ReferenceImage header;
+    ASSERT_TRUE(decode_with_libjpeg(jpeg, header, false));
+    const size_t picture_bytes = static_cast<size_t>(header.width) * header.height * 3;
+    for (size_t keep : {jpeg.size() / 3, jpeg.size() / 2, jpeg.size() - 3}) {
+      SCOPED_TRACE(std::string(name) + " cut at " + std::to_string(keep));
+      const std::vector<uint8_t> cut(jpeg.begin(), jpeg.begin() + static_cast<ptrdiff_t>(keep));
+      std::vector<uint8_t> buffer(picture_bytes + 256, 0x5A);
+      JPEG_PROPERTIES p{};
+      ASSERT_EQ(JpegInit(&p), JPEG_SUCCESS);
+      p.jpeg_bytes = cut.data();
+      p.jpeg_size_bytes = static_cast<uint32_t>(cut.size());
+      p.picture_bytes = buffer.data();
+      p.picture_width = static_cast<uint32_t>(header.width);
+      p.picture_height = header.height;
+      EXPECT_LT(JpegRead(&p, READ_IMAGE_BUFFER), 0);
+      JpegFree(&p);
+      for (size_t i = picture_bytes; i < buffer.size(); ++i) ASSERT_EQ(buffer[i], 0x5A) << "byte " << i;
+    }
+  }
+}
+
+TEST(PictureLayout, ScaledReadsFillTheReducedPictureExactly) {
+  // A picture one pixel smaller than the reduced size is filled without
+  // a write past it; the full reduced size equals libjpeg's scaled size.
+  const std::vector<uint8_t> jpeg = stream_of("baseline_420_odd_size");
+  for (JpegReadMode mode : {READ_HALF_BUFFER, READ_QUARTER_BUFFER, READ_EIGHTH_BUFFER}) {
+    SCOPED_TRACE(mode);
+    ReadSettings settings;
+    settings.mode = mode;
+    const OurRead full = decode_ours(jpeg, settings);
+    ASSERT_EQ(full.status, JPEG_SUCCESS);
+    settings.width = full.picture.width - 1;
+    settings.height = full.picture.height - 1;
+    const OurRead smaller = decode_ours(jpeg, settings);
+    ASSERT_EQ(smaller.status, JPEG_SUCCESS);
+    JpegRegion inside{0, 0, settings.width, settings.height};
+    EXPECT_EQ(max_difference(smaller.picture, crop(full.picture, inside)), 0);
+  }
+}
+
+}  // namespace

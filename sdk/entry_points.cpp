@@ -77,7 +77,7 @@ VKT_API int32_t VKT_CALL VKT_CloseChannel(void* handle, uint32_t channel) {
 
 VKT_API int32_t VKT_CALL VKT_GetServerInfo(void* handle, ServerInfo* info) {
   DeviceSession* session = SessionOf(handle);
-  return session ? session->GetServerInfo(info) : VKT_ERR_PARAMETER;
+  return session && info ? session->GetServerInfo(info) : VKT_ERR_PARAMETER;
 }
 
 VKT_API int32_t VKT_CALL VKT_StartRecord(void* handle, uint32_t channel, const char* fileName) {

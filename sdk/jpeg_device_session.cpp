@@ -36,6 +36,7 @@ static_assert(sizeof(PictureRequest) == 12, "picture request is 12 bytes");
 JpegDeviceSession::~JpegDeviceSession() { Close(); }
 
 VktResult JpegDeviceSession::Connect(const char* address, int32_t port, const char* user, const char* password) {
+  if (!address || !user || !password) return VKT_ERR_PARAMETER;
   // A second connect would orphan the first connection object.
   if (transport) return VKT_ERR_PARAMETER;
   transport = createRemoteSocket(window, 1);

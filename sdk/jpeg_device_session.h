@@ -28,10 +28,9 @@ class JpegDeviceSession : public DeviceSession {
   VktResult CloseChannel(uint32_t channel) override;
   void Close() override;
 
+ private:
   // The timer period for the channels open now.
   UINT PicturePeriodMs() const;
-
- private:
   // The channels the session can serve: the device's count, at most the
   // sixteen slots.
   uint32_t UsableChannels() const;

@@ -92,10 +92,14 @@ TEST(EntryPoints, HandlesAnswerWithoutDevice) {
     ASSERT_EQ(VKT_CreateHandle(kind, &handle), VKT_OK);
     ASSERT_NE(handle, nullptr);
 
+    if (kind == VKT_KIND_JPEG) {
+      EXPECT_EQ(VKT_OpenServer(handle, nullptr, 80, "u", "p"), VKT_ERR_PARAMETER);
+    }
     // Before a login the device has no channels.
     EXPECT_EQ(VKT_OpenChannel(handle, 0, nullptr), VKT_ERR_PARAMETER);
     EXPECT_EQ(VKT_CloseChannel(handle, 0), VKT_ERR_PARAMETER);
 
+    EXPECT_EQ(VKT_GetServerInfo(handle, nullptr), VKT_ERR_PARAMETER);
     ServerInfo info;
     std::memset(&info, 0xAB, sizeof info);
     info.size = 113;

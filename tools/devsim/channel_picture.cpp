@@ -55,8 +55,7 @@ std::vector<uint8_t> drawPicture(unsigned channel, uint32_t frame) {
 
 uint32_t channelColour(unsigned channel) { return kChannelColours[channel & 0x0F]; }
 
-std::vector<uint8_t> encodeChannelPicture(unsigned channel, uint32_t frame) {
-  std::vector<uint8_t> rgb = drawPicture(channel, frame);
+std::vector<uint8_t> encodeJpeg(const uint8_t* rgb, int width, int height) {
   jpeg_compress_struct encoder{};
   jpeg_error_mgr errors{};
   encoder.err = jpeg_std_error(&errors);
@@ -64,22 +63,26 @@ std::vector<uint8_t> encodeChannelPicture(unsigned channel, uint32_t frame) {
   unsigned char* out = nullptr;
   unsigned long outSize = 0;
   jpeg_mem_dest(&encoder, &out, &outSize);
-  encoder.image_width = kPictureWidth;
-  encoder.image_height = kPictureHeight;
+  encoder.image_width = static_cast<JDIMENSION>(width);
+  encoder.image_height = static_cast<JDIMENSION>(height);
   encoder.input_components = 3;
   encoder.in_color_space = JCS_RGB;
   jpeg_set_defaults(&encoder);
   jpeg_set_quality(&encoder, 85, TRUE);
   jpeg_start_compress(&encoder, TRUE);
   while (encoder.next_scanline < encoder.image_height) {
-    JSAMPROW row = &rgb[static_cast<size_t>(encoder.next_scanline) * kPictureWidth * 3];
+    JSAMPROW row = const_cast<uint8_t*>(&rgb[static_cast<size_t>(encoder.next_scanline) * width * 3]);
     jpeg_write_scanlines(&encoder, &row, 1);
   }
   jpeg_finish_compress(&encoder);
   jpeg_destroy_compress(&encoder);
-
   std::vector<uint8_t> picture(out, out + outSize);
   std::free(out);
+  return picture;
+}
+
+std::vector<uint8_t> encodeChannelPicture(unsigned channel, uint32_t frame) {
+  std::vector<uint8_t> picture = encodeJpeg(drawPicture(channel, frame).data(), kPictureWidth, kPictureHeight);
   // SOI, then the JFIF APP0 segment whose identifier "JFIF\0" ends at byte
   // 10: that byte carries the channel, as the receivers expect.
   const bool jfifFirst = picture.size() > kPictureChannelByte && picture[2] == 0xFF && picture[3] == 0xE0 &&

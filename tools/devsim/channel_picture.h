@@ -22,4 +22,7 @@ uint32_t channelColour(unsigned channel);
 // 10; empty if encoding failed.
 std::vector<uint8_t> encodeChannelPicture(unsigned channel, uint32_t frame);
 
+// A baseline JFIF JPEG of `rgb` (red, green, blue bytes, rows top first).
+std::vector<uint8_t> encodeJpeg(const uint8_t* rgb, int width, int height);
+
 }  // namespace vkt::devsim

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Demo: installs what is missing, builds, then for each device kind starts
-# the device simulator on a free local port and logs in to it with
-# vkt-login. Exits with the first failing client's status (0 when both
-# logins are accepted).
+# the device simulator on a free local port and shows its live video with
+# vkt-viewer for a few seconds: four channels of JPEG pictures (kind 7100),
+# then one H.264 channel with the overlay, recorded to a file (kind 5200).
+# With DISPLAY set the channels appear in X11 windows; either way the last
+# picture of each window is saved under out/demo/. Exits with the first
+# failing viewer's status (0 when both ran).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -41,14 +44,19 @@ start_simulator() {
 
 port=""
 status=0
-for kind in 5200 7100; do
+seconds=${VKT_DEMO_SECONDS:-5}
+for kind in 7100 5200; do
   echo "== kind $kind =="
+  out="out/demo/$kind"
+  mkdir -p "$out"
+  extra=(--channels 4)
+  [ "$kind" = 5200 ] && extra=(--channels 1 --record "$out/stream.rec")
   start_simulator "$kind"
-  client_status=0
-  timeout 30 "$build_dir"/bin/vkt-login --kind "$kind" --host 127.0.0.1 --port "$port" \
-    --user admin --password admin || client_status=$?
+  viewer_status=0
+  timeout $((seconds + 40)) "$build_dir"/bin/vkt-viewer --kind "$kind" --host 127.0.0.1 --port "$port" \
+    --user admin --password admin --seconds "$seconds" --snapshot "$out" "${extra[@]}" || viewer_status=$?
   stop_simulator
-  echo "== kind $kind: vkt-login exited with $client_status =="
-  if [ "$status" -eq 0 ]; then status=$client_status; fi
+  echo "== kind $kind: vkt-viewer exited with $viewer_status; pictures in $out =="
+  if [ "$status" -eq 0 ]; then status=$viewer_status; fi
 done
 exit "$status"

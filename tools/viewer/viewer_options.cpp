@@ -1,0 +1,56 @@
+// Parsing of the viewer's command line.
+#include "viewer_options.h"
+
+#include <string_view>
+
+#include "common/parse_number.h"
+
+namespace vkt::viewer {
+
+const char* usageText() {
+  return "usage: vkt-viewer --kind 7100|5200 --port P [--host H] [--user U] [--password P]\n"
+         "                  [--channels N] [--seconds S] [--snapshot DIR] [--record FILE]\n";
+}
+
+bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::string& error) {
+  for (int i = 1; i < argc; i += 2) {
+    const std::string_view name = argv[i];
+    if (i + 1 >= argc) {
+      error = "missing value after " + std::string(name);
+      return false;
+    }
+    const std::string_view value = argv[i + 1];
+    bool ok = true;
+    if (name == "--kind")
+      ok = tools::parseNumber(value, 5200, 7100, options.kind) && (options.kind == 5200 || options.kind == 7100);
+    else if (name == "--host")
+      options.host = value;
+    else if (name == "--port")
+      ok = tools::parseNumber<uint16_t>(value, 1, 65535, options.port);
+    else if (name == "--user")
+      options.user = value;
+    else if (name == "--password")
+      options.password = value;
+    else if (name == "--channels")
+      ok = tools::parseNumber<uint32_t>(value, 1, 16, options.channels);
+    else if (name == "--seconds")
+      ok = tools::parseNumber<uint32_t>(value, 0, 86400, options.seconds);
+    else if (name == "--snapshot")
+      options.snapshotDir = value;
+    else if (name == "--record")
+      options.recordFile = value;
+    else
+      ok = false;
+    if (!ok) {
+      error = "bad option " + std::string(name) + " " + std::string(value);
+      return false;
+    }
+  }
+  if (options.kind == 0 || options.port == 0) {
+    error = "--kind and --port are required";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vkt::viewer

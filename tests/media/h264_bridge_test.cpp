@@ -1,10 +1,9 @@
 // The decoding bridge with the real stand-in decoder: frames of the
 // simulator's stream, taken apart by the stream reader, come back through
-// the callback as BGR pictures of the right size and colours; broken input
-// costs only itself.
+// the callback as BGR pictures of the right size and colours; pictures
+// that do not fit and unknown handles are refused.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -40,7 +39,7 @@ class H264BridgeTest : public ::testing::Test {
 
   // Decodes the next block of the stream; returns what the bridge said for
   // its video box.
-  bool DecodeNextBlock(bool spoil = false) {
+  bool DecodeNextBlock() {
     Bytes block;
     EXPECT_TRUE(encoder_.nextBlock(block));
     size_t body = 0;
@@ -53,9 +52,7 @@ class H264BridgeTest : public ::testing::Test {
     }
     QboxHeader header{};
     EXPECT_TRUE(ReadQboxHeader(block.data() + body, block.size() - body, &header));
-    size_t n = ConvertToAnnexB(header, block.data() + body, prefix, input_.data(), input_.size());
-    if (spoil)
-      for (size_t i = 40; i < n; i += 3) input_[i] = static_cast<uint8_t>(std::rand());
+    const size_t n = ConvertToAnnexB(header, block.data() + body, prefix, input_.data(), input_.size());
     return DecodeAnnexB(decoder_, request_, input_.data(), uint32_t(n), output_.data(), outputCapacity_);
   }
 
@@ -89,17 +86,6 @@ TEST_F(H264BridgeTest, DeliversPicturesOfTheStreamSizeAndColours) {
   EXPECT_LT(corner[0] + corner[1] + corner[2], 60);
 }
 
-TEST_F(H264BridgeTest, AFailedBoxIsClearedAndLaterBoxesDecode) {
-  ASSERT_TRUE(DecodeNextBlock());
-  // Garbage in the decoder's input: whatever it says about that box, the
-  // stream goes on after the next key frame.
-  for (int i = 1; i < 10; ++i) DecodeNextBlock(i % 2 == 0);
-  const size_t before = log_.sizes.size();
-  EXPECT_TRUE(DecodeNextBlock());  // frame 10: key frame
-  EXPECT_TRUE(DecodeNextBlock());
-  EXPECT_EQ(log_.sizes.size(), before + 2);
-}
-
 TEST_F(H264BridgeTest, RefusesPicturesLargerThanTheOutputBuffer) {
   outputCapacity_ = 352 * 288 * 3 - 1;
   EXPECT_FALSE(DecodeNextBlock());
@@ -108,14 +94,6 @@ TEST_F(H264BridgeTest, RefusesPicturesLargerThanTheOutputBuffer) {
   for (int i = 0; i < 9; ++i) DecodeNextBlock();
   EXPECT_TRUE(DecodeNextBlock());  // the next key frame
   EXPECT_FALSE(log_.sizes.empty());
-}
-
-TEST(H264Bridge, CallbackRefusesMissingArguments) {
-  PictureLog log;
-  DecodedPicture picture{};
-  EXPECT_EQ(DecoderPictureCallback(nullptr, &picture), kPictureRefused);
-  EXPECT_EQ(DecoderPictureCallback(static_cast<PictureSink*>(&log), nullptr), kPictureRefused);
-  EXPECT_TRUE(log.sizes.empty());
 }
 
 TEST(H264Bridge, UnknownDecoderHandlesAreRefused) {

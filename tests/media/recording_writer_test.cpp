@@ -100,13 +100,3 @@ TEST_F(RecordingWriterTest, StartingAgainClosesTheFirstFileAndWaitsForAHeader) {
   writer_.Stop();
   EXPECT_TRUE(ReadFile(Path("second.rec")).empty());
 }
-
-TEST_F(RecordingWriterTest, RefusesFilesThatCannotBeCreated) {
-  EXPECT_FALSE(writer_.Start(Path("missing/dir/x.rec").c_str()));
-  EXPECT_FALSE(writer_.Start(nullptr));
-  EXPECT_FALSE(writer_.IsOpen());
-  // Stopping with nothing open is harmless, and blocks go nowhere.
-  writer_.Stop();
-  Write(Block(600, true, 1));
-  EXPECT_EQ(writer_.recordedBytes, 0u);
-}

@@ -174,10 +174,3 @@ TEST(StreamParser, NeverWritesPastTheOutputCapacity) {
     for (size_t i = capacity; i < out.size(); ++i) ASSERT_EQ(out[i], 0xCC) << capacity;
   }
 }
-
-TEST(StreamParser, RecognisesHeaders) {
-  EXPECT_TRUE(StartsWithRvdx(reinterpret_cast<const uint8_t*>("rvdx"), 4));
-  EXPECT_FALSE(StartsWithRvdx(reinterpret_cast<const uint8_t*>("rvdx"), 3));
-  EXPECT_FALSE(StartsWithRvdx(reinterpret_cast<const uint8_t*>("rvdy"), 4));
-  EXPECT_FALSE(StartsWithRvdx(nullptr, 4));
-}

@@ -72,6 +72,8 @@ JpegStatus release(DecoderState& state) {
   }
   std::free(state.coefficients);
   state.coefficients = nullptr;
+  std::free(state.filter.samples);
+  state.filter = UpsampleFilter{};
   state.coefficient_blocks = 0;
   state.quant_ids_seen = state.quant_tables_read = 0;
   state.huffman_ids_seen = state.dc_tables_read = state.ac_tables_read = 0;

@@ -144,11 +144,27 @@ struct OutputPlan {
   uint32_t component_count;
   OutputComponent components[kMaxScanComponents];
   uint32_t use_fast_routine; // slot 34 fits this scan's MCUs
+  uint32_t use_filter;       // the triangle filter writes (upsample_filter.h)
+  uint32_t mcu_columns;      // MCUs of the scan
+  uint32_t mcu_rows;
   uint32_t region_active;    // `region` (clamped) limits the output
   uint32_t first_column;     // the region in MCUs of the scan: [first, end)
   uint32_t end_column;
   uint32_t first_row;
   uint32_t end_row;
+};
+
+// Triangle-filter context: the samples of the last three MCU rows, so a
+// row is output once the rows around it are known (upsample_filter.cpp).
+struct UpsampleFilter {
+  uint8_t* samples;      // three bands of one MCU row each (calloc)
+  size_t capacity;       // bytes at `samples`
+  size_t band_bytes;     // one band, all components
+  size_t band_offset[kMaxFrameComponents];
+  uint32_t band_width[kMaxFrameComponents];    // samples per line
+  uint32_t band_lines[kMaxFrameComponents];    // lines per MCU row
+  uint32_t valid_width[kMaxFrameComponents];   // samples inside the image
+  uint32_t valid_height[kMaxFrameComponents];
 };
 
 // Values taken from APP0 (JFIF) and APP14 (Adobe); copied out after a read.
@@ -197,6 +213,7 @@ struct DecoderState {
   // MCU sample buffer: the blocks of the MCU in hand, in MCU order.
   alignas(32) CoefficientBlock mcu_blocks[kMaxBlocksPerMcu];
   OutputPlan output;
+  UpsampleFilter filter;
 
   MarkerValues markers;
   int64_t stop_offset;  // input offset of the marker a parameter/header read stopped at

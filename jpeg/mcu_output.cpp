@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "output_general.h"
+#include "upsample_filter.h"
 
 namespace {
 
@@ -142,6 +143,12 @@ JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanL
   plan.use_fast_routine = plan.scale == 1 && !state.multi_scan && state.ops.mcu_output != write_components &&
                           state.ops.mcu_output != nullptr && layout.component_count == frame.component_count;
   plan_region(state, plan, layout);
+  if (filter_applies(state, layout.component_count)) {
+    const JpegStatus status = prepare_filter(state, layout.mcu_columns, layout.mcu_rows);
+    if (status < 0) return status;
+  }
+  plan.mcu_columns = layout.mcu_columns;
+  plan.mcu_rows = layout.mcu_rows;
   return JPEG_SUCCESS;
 }
 
@@ -158,7 +165,9 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_
       component.transform(block);
     }
   }
-  if (plan.use_fast_routine) {
+  if (plan.use_filter) {
+    filter_mcu(state, mcu_column, mcu_row, plan.mcu_columns, plan.mcu_rows);
+  } else if (plan.use_fast_routine) {
     state.ops.mcu_output(state, mcu_column, mcu_row);
   } else {
     write_components(state, mcu_column, mcu_row);

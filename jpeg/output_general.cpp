@@ -48,14 +48,14 @@ void convert_rect_in_place(const ReadFields& fields, uint8_t* first_pixel, ptrdi
 
 // Channels past the frame's components: a grey image repeats its sample
 // in bytes 1 and 2; a fourth byte is opaque.
-void fill_extra_channels(const ReadFields& fields, uint32_t components, const McuPlacement& placement) {
+void fill_extra_channels(const ReadFields& fields, uint32_t components, uint8_t* first_pixel, ptrdiff_t row_stride,
+                         int width, int height) {
   const uint32_t channels = fields.picture_channels;
   const bool grey = fields.jpeg_color == COLOR_GRAY;
   if (components >= channels || (!grey && fields.picture_color != COLOR_FOUR)) return;
-  const ClipRect& clip = placement.clip;
-  for (int y = 0; y < clip.bottom - clip.top; ++y) {
-    uint8_t* pixel = placement.first_pixel + y * placement.row_stride;
-    for (int x = clip.left; x < clip.right; ++x, pixel += channels) {
+  for (int y = 0; y < height; ++y) {
+    uint8_t* pixel = first_pixel + y * row_stride;
+    for (int x = 0; x < width; ++x, pixel += channels) {
       for (uint32_t d = components; d < channels; ++d) {
         if (grey && d < 3) pixel[d] = pixel[d - 1];
         else if (grey || d == 3) pixel[d] = 255;
@@ -111,13 +111,15 @@ JpegStatus write_components(DecoderState& state, uint32_t mcu_column, uint32_t m
     store_component(state, component, placement, packed);
   }
   if (state.multi_scan || packed) return JPEG_SUCCESS;
-  fill_extra_channels(fields, state.frame.component_count, placement);
-  if (converts_picture(fields)) {
-    const ClipRect& clip = placement.clip;
-    convert_rect_in_place(fields, placement.first_pixel, placement.row_stride, clip.right - clip.left,
-                          clip.bottom - clip.top);
-  }
+  const ClipRect& clip = placement.clip;
+  finish_pixels(state, placement.first_pixel, placement.row_stride, clip.right - clip.left, clip.bottom - clip.top);
   return JPEG_SUCCESS;
+}
+
+void finish_pixels(const DecoderState& state, uint8_t* first_pixel, ptrdiff_t row_stride, int width, int height) {
+  const ReadFields& fields = state.fields;
+  fill_extra_channels(fields, state.frame.component_count, first_pixel, row_stride, width, height);
+  if (converts_picture(fields)) convert_rect_in_place(fields, first_pixel, row_stride, width, height);
 }
 
 void convert_stored_picture(DecoderState& state) {

@@ -10,6 +10,10 @@
 // when the MCU lies outside the picture or region (nothing written).
 JpegStatus write_components(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row);
 
+// Completes pixels whose component bytes are stored: the extra channels
+// of grey and four-channel pictures, then the colour conversion.
+void finish_pixels(const DecoderState& state, uint8_t* first_pixel, ptrdiff_t row_stride, int width, int height);
+
 // Converts the Y, Cb, Cr bytes stored by the scans of a multi-scan image
 // into the picture colour, over the region (or the whole picture).
 void convert_stored_picture(DecoderState& state);

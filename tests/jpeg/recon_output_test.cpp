@@ -34,10 +34,14 @@ TEST(RegionRead, WritesTheCropOfTheWholePictureAndReportsRoiSuccess) {
   struct Case {
     const char* stream;
     JpegRegion region;
+    uint32_t upsampling_kind = 0;
   };
   // MCU-aligned and unaligned regions, first rows and last rows, through
-  // the fast path (4:2:0, 4:2:2), restarts, grey and progressive images.
+  // the fast path (4:2:0, 4:2:2), restarts, grey and progressive images,
+  // and the triangle filter, whose neighbours lie outside the region.
   const Case cases[] = {
+      {"baseline_420", {5, 7, 41, 30}, 1},       {"restart_422", {17, 8, 70, 47}, 1},
+      {"progressive_420", {8, 24, 60, 48}, 1},   {"baseline_420_odd_size", {17, 16, 75, 53}, 1},
       {"baseline_420", {0, 0, 32, 16}},          {"baseline_420", {16, 16, 48, 48}},
       {"baseline_420", {5, 7, 41, 30}},          {"baseline_422", {9, 3, 64, 11}},
       {"restart_422", {17, 8, 70, 47}},          {"grey_odd_size", {3, 2, 37, 21}},
@@ -46,9 +50,10 @@ TEST(RegionRead, WritesTheCropOfTheWholePictureAndReportsRoiSuccess) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.stream);
     const std::vector<uint8_t> jpeg = stream_of(c.stream);
-    const OurRead whole = decode_ours(jpeg, {});
-    ASSERT_EQ(whole.status, JPEG_SUCCESS);
     ReadSettings settings;
+    settings.upsampling_kind = c.upsampling_kind;
+    const OurRead whole = decode_ours(jpeg, settings);
+    ASSERT_EQ(whole.status, JPEG_SUCCESS);
     settings.region = c.region;
     settings.width = c.region.right - c.region.left;
     settings.height = c.region.bottom - c.region.top;

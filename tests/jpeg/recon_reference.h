@@ -77,6 +77,7 @@ inline Picture decode_reference(const std::vector<uint8_t>& jpeg, const LibjpegO
 struct ReadSettings {
   JpegReadMode mode = READ_IMAGE_BUFFER;
   uint32_t dct_kind = 1;
+  uint32_t upsampling_kind = 0;
   JpegColor picture_color = COLOR_BGR;
   uint32_t channels = 3;
   JpegRegion region{};
@@ -117,6 +118,7 @@ inline OurRead decode_ours(const std::vector<uint8_t>& jpeg, const ReadSettings&
     p.picture_channels = settings.channels;
     p.picture_color = settings.picture_color;
     p.dct_kind = settings.dct_kind;
+    p.upsampling_kind = settings.upsampling_kind;
     p.region = settings.region;
     result.status = JpegRead(&p, settings.mode);
   }

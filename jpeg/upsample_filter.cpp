@@ -1,0 +1,162 @@
+// Triangle filter (the "fancy" upsampling of T.81 decoders): for a chroma
+// sample s with horizontal neighbour h on the side of the output pixel,
+//   2x1: (3s + h + 1) >> 2 on the left pixel, (3s + h + 2) >> 2 on the right;
+//   2x2: column sums c = 3s + n (n the vertically nearer neighbour row),
+//        then (3c + c' + 8) >> 4 left and (3c + c' + 7) >> 4 right.
+// Neighbours beyond the image repeat its edge samples (the last valid
+// chroma column and row, not the encoder's padding). Rows are written
+// whole, through the same completion (extra channels, in-place colour
+// conversion) as the component writer, and clipped to the picture and
+// region like every other write.
+#include "upsample_filter.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "colour_convert.h"
+#include "output_general.h"
+
+namespace {
+
+constexpr uint32_t kBands = 3;
+
+uint32_t ceil_div(uint64_t a, uint64_t b) { return static_cast<uint32_t>((a + b - 1) / b); }
+
+// Line `line` of component c, counted from the image top, in its band.
+uint8_t* line_of(const UpsampleFilter& filter, uint32_t c, uint32_t line) {
+  const uint32_t lines = filter.band_lines[c];
+  const size_t band = (line / lines) % kBands;
+  return filter.samples + band * filter.band_bytes + filter.band_offset[c] + size_t{line % lines} * filter.band_width[c];
+}
+
+// Writes component c's samples of image line y, pixels x_begin..x_end-1,
+// into its byte of the pixels starting at `pixel`.
+void write_component_line(const DecoderState& state, const OutputComponent& component, uint32_t c, uint32_t y,
+                          uint32_t x_begin, uint32_t x_end, uint8_t* pixel) {
+  const UpsampleFilter& filter = state.filter;
+  const uint32_t channels = state.fields.picture_channels;
+  const uint32_t last_column = filter.valid_width[c] - 1;
+  const uint32_t last_line = filter.valid_height[c] - 1;
+  uint8_t* out = pixel + component.picture_byte;
+  if (component.ratio_h == 2 && component.ratio_v == 2) {
+    const uint32_t j = y >> 1;
+    const uint32_t near = (y & 1) ? std::min(j + 1, last_line) : (j == 0 ? 0 : j - 1);
+    const uint8_t* row = line_of(filter, c, j);
+    const uint8_t* neighbour_row = line_of(filter, c, near);
+    for (uint32_t x = x_begin; x < x_end; ++x, out += channels) {
+      const uint32_t i = x >> 1;
+      const uint32_t side = (x & 1) ? std::min(i + 1, last_column) : (i == 0 ? 0 : i - 1);
+      const int this_sum = 3 * row[i] + neighbour_row[i];
+      const int side_sum = 3 * row[side] + neighbour_row[side];
+      *out = static_cast<uint8_t>((3 * this_sum + side_sum + ((x & 1) ? 7 : 8)) >> 4);
+    }
+  } else if (component.ratio_h == 2 && component.ratio_v == 1) {
+    const uint8_t* row = line_of(filter, c, y);
+    for (uint32_t x = x_begin; x < x_end; ++x, out += channels) {
+      const uint32_t i = x >> 1;
+      const uint32_t side = (x & 1) ? std::min(i + 1, last_column) : (i == 0 ? 0 : i - 1);
+      *out = static_cast<uint8_t>((3 * row[i] + row[side] + ((x & 1) ? 2 : 1)) >> 2);
+    }
+  } else {
+    // Full-resolution components are copied; other ratios replicate.
+    const uint8_t* row = line_of(filter, c, std::min(y / component.ratio_v, last_line));
+    for (uint32_t x = x_begin; x < x_end; ++x, out += channels) *out = row[std::min(x / component.ratio_h, last_column)];
+  }
+}
+
+// Writes MCU row `mcu_row` of the image into the picture.
+void write_row(DecoderState& state, uint32_t mcu_row) {
+  const OutputPlan& plan = state.output;
+  const ReadFields& fields = state.fields;
+  const JpegRegion& region = state.region;
+  const bool in_region = plan.region_active != 0;
+  const int64_t left = in_region ? region.left : 0;
+  const int64_t top = in_region ? region.top : 0;
+  int64_t x_end = std::min<int64_t>(fields.jpeg_width, int64_t{fields.picture_width} + left);
+  if (in_region) x_end = std::min<int64_t>(x_end, region.right);
+  if (x_end <= left) return;
+  const int64_t picture_rows = std::llabs(int64_t{fields.picture_height});
+  const uint32_t first_line = mcu_row * plan.mcu_height;
+  const uint32_t end_line = std::min<uint32_t>(first_line + plan.mcu_height, fields.jpeg_height);
+  for (uint32_t y = first_line; y < end_line; ++y) {
+    const int64_t out_row = int64_t{y} - top;
+    if (out_row < 0 || out_row >= picture_rows || (in_region && y >= static_cast<uint32_t>(region.bottom))) continue;
+    uint8_t* pixel = fields.picture_bytes + out_row * fields.row_stride;
+    for (uint32_t c = 0; c < plan.component_count; ++c) {
+      const OutputComponent& component = plan.components[c];
+      if (component.picture_byte >= fields.picture_channels) continue;
+      write_component_line(state, component, c, y, static_cast<uint32_t>(left), static_cast<uint32_t>(x_end), pixel);
+    }
+    finish_pixels(state, pixel, fields.row_stride, static_cast<int>(x_end - left), 1);
+  }
+}
+
+}  // namespace
+
+bool filter_applies(const DecoderState& state, uint32_t scan_components) {
+  const FrameInfo& frame = state.frame;
+  return state.upsampling_kind == 1 && state.output.scale == 1 && !state.multi_scan &&
+         state.fields.upsampling_required && scan_components == frame.component_count && frame.h_max == 2 &&
+         frame.v_max <= 2 && state.fields.picture_channels >= 1 && state.fields.picture_color != COLOR_YCBCR;
+}
+
+JpegStatus prepare_filter(DecoderState& state, uint32_t mcu_columns, uint32_t mcu_rows) {
+  UpsampleFilter& filter = state.filter;
+  const FrameInfo& frame = state.frame;
+  size_t band_bytes = 0;
+  for (uint32_t c = 0; c < frame.component_count; ++c) {
+    const FrameComponent& component = frame.components[c];
+    filter.band_offset[c] = band_bytes;
+    filter.band_width[c] = mcu_columns * static_cast<uint32_t>(component.h) * 8;
+    filter.band_lines[c] = static_cast<uint32_t>(component.v) * 8;
+    filter.valid_width[c] = ceil_div(uint64_t{frame.samples_per_line} * component.h, frame.h_max);
+    filter.valid_height[c] = ceil_div(uint64_t{frame.lines} * component.v, frame.v_max);
+    band_bytes += size_t{filter.band_width[c]} * filter.band_lines[c];
+  }
+  filter.band_bytes = band_bytes;
+  const size_t needed = band_bytes * kBands;
+  if (filter.capacity < needed) {
+    std::free(filter.samples);
+    filter.samples = static_cast<uint8_t*>(std::calloc(needed, 1));
+    filter.capacity = filter.samples ? needed : 0;
+    if (!filter.samples) return JPEG_ERR_MEMORY;
+  }
+  OutputPlan& plan = state.output;
+  if (plan.region_active) {
+    plan.first_column = plan.first_column > 0 ? plan.first_column - 1 : 0;
+    plan.first_row = plan.first_row > 0 ? plan.first_row - 1 : 0;
+    plan.end_column = std::min(plan.end_column + 1, mcu_columns);
+    plan.end_row = std::min(plan.end_row + 1, mcu_rows);
+  }
+  plan.use_filter = 1;
+  return JPEG_SUCCESS;
+}
+
+void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint32_t mcu_columns, uint32_t mcu_rows) {
+  const OutputPlan& plan = state.output;
+  const UpsampleFilter& filter = state.filter;
+  for (uint32_t c = 0; c < plan.component_count; ++c) {
+    const OutputComponent& component = plan.components[c];
+    const uint32_t band_width = filter.band_width[c];
+    for (uint32_t by = 0; by < component.blocks_high; ++by) {
+      for (uint32_t bx = 0; bx < component.blocks_wide; ++bx) {
+        const int16_t* block = state.mcu_blocks[component.first_block + by * component.blocks_wide + bx].coef;
+        const uint32_t x = (mcu_column * component.blocks_wide + bx) * 8;
+        if (x + 8 > band_width) continue;
+        for (uint32_t k = 0; k < 8; ++k) {
+          uint8_t* line = line_of(filter, c, mcu_row * filter.band_lines[c] + by * 8 + k);
+          for (uint32_t i = 0; i < 8; ++i) line[x + i] = clamp_sample(block[k * 8 + i]);
+        }
+      }
+    }
+  }
+  const uint32_t last_column = plan.region_active ? plan.end_column - 1 : mcu_columns - 1;
+  const uint32_t last_row = plan.region_active ? plan.end_row - 1 : mcu_rows - 1;
+  if (mcu_column != last_column) return;
+  if (state.frame.v_max == 1) {
+    write_row(state, mcu_row);
+    return;
+  }
+  if (mcu_row > 0) write_row(state, mcu_row - 1);
+  if (mcu_row == last_row) write_row(state, mcu_row);
+}

@@ -1,0 +1,19 @@
+// The triangle filter for upsampling_kind = 1: chroma at half resolution
+// (frames whose largest factors are 2x1 or 2x2) is interpolated from its
+// neighbours with 3:1 and 9:3:3:1 weights instead of replicated. MCUs are
+// stored into a context of three MCU rows; a row is written once the row
+// below it is known (2x2) or at once (2x1).
+#pragma once
+#include "jpeg_record.h"
+
+// Whether the filter writes this scan: a picture read at full size whose
+// interleaved MCUs carry every component of a 2x1 or 2x2 frame.
+bool filter_applies(const DecoderState& state, uint32_t scan_components);
+
+// Sizes and allocates the context, widens the region's MCU range by one
+// MCU on each side (the filter's neighbours). Returns 0 or JPEG_ERR_MEMORY.
+JpegStatus prepare_filter(DecoderState& state, uint32_t mcu_columns, uint32_t mcu_rows);
+
+// Stores the transformed MCU and writes the rows that became complete.
+void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint32_t mcu_columns,
+                uint32_t mcu_rows);

@@ -144,6 +144,18 @@ TEST_F(OfflineSession, SpoiltBoxesAreDroppedAndTheStreamRecovers) {
   EXPECT_GE(session_->pictures, before + 1);
 }
 
+TEST_F(OfflineSession, SurvivesRandomDamageToEveryPartOfTheStream) {
+  std::srand(5200);
+  for (int i = 0; i < 150; ++i) {
+    Bytes block = NextBlock();
+    // Headers too: their parameter areas and box sizes get hit as well.
+    for (int hits = std::rand() % 8; hits > 0; --hits) block[std::rand() % block.size()] ^= uint8_t(1 << (std::rand() % 8));
+    if (std::rand() % 4 == 0) block.resize(std::rand() % block.size());
+    Feed(block);
+  }
+  EXPECT_GT(session_->pictures, 0);
+}
+
 TEST_F(OfflineSession, RecordsOnlyKeptBlocksFromAHeaderOn) {
   char path[] = "/tmp/h264_record_XXXXXX";
   const int fd = mkstemp(path);

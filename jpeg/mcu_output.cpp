@@ -116,7 +116,6 @@ JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanL
   plan.scale = scale_of(state.mode);
   const uint32_t size = 8 / plan.scale;
   const bool larger_chroma = plan.scale > 1 && chroma_at_luma_size(frame);
-  const uint32_t first_byte = state.multi_scan ? state.input.sequential_components : 0;
   const bool reversed = fields.picture_color == COLOR_BGR && fields.jpeg_color == COLOR_RGB;
   plan.component_count = layout.component_count;
   for (uint32_t i = 0; i < layout.component_count; ++i) {
@@ -134,7 +133,9 @@ JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanL
     out.transform = transform_of(state.ops, out.block_size);
     out.ratio_h = frame.h_max * size / (h * out.block_size);
     out.ratio_v = frame.v_max * size / (v * out.block_size);
-    out.picture_byte = first_byte + i;
+    // Each component goes to the byte of its place in the frame, also when
+    // the scans of a multi-scan image come in another order.
+    out.picture_byte = source.frame_index;
     if (reversed && out.picture_byte <= 2) out.picture_byte = 2 - out.picture_byte;
   }
   const OutputComponent& first = plan.components[0];

@@ -6,6 +6,7 @@
 // are computed once per chroma sample of a row, not once per pixel.
 #include "output_convert.h"
 
+#include "bit_reader.h"
 #include "colour_convert.h"
 #include "output_place.h"
 
@@ -29,6 +30,38 @@ constexpr bool converts(Format format) {
          format == Format::kInvertedRgbK;
 }
 
+// Stores one converted pixel.
+template <Format kFormat>
+VKT_FORCE_INLINE void store_converted(uint8_t* out, int lum, const ChromaTerms& terms, int fourth) {
+  const uint8_t r = clamp_sample(lum + terms.red);
+  const uint8_t g = clamp_sample(lum + terms.green);
+  const uint8_t b = clamp_sample(lum + terms.blue);
+  if constexpr (kFormat == Format::kBgr) {
+    out[0] = b, out[1] = g, out[2] = r;
+  } else if constexpr (kFormat == Format::kInvertedRgbK) {
+    out[0] = static_cast<uint8_t>(255 - r), out[1] = static_cast<uint8_t>(255 - g);
+    out[2] = static_cast<uint8_t>(255 - b), out[3] = static_cast<uint8_t>(fourth);
+  } else {
+    out[0] = r, out[1] = g, out[2] = b;
+    if constexpr (kFormat == Format::kRgbx) out[3] = 255;
+  }
+}
+
+// Stores one pixel of a copying format.
+template <Format kFormat>
+VKT_FORCE_INLINE void store_copied(uint8_t* out, int lum, int cb, int cr, int fourth, int x) {
+  if constexpr (kFormat == Format::kGrey) {
+    out[0] = clamp_sample(lum);
+  } else if constexpr (kFormat == Format::kYcbYcr) {
+    out[0] = static_cast<uint8_t>(lum);
+    out[1] = static_cast<uint8_t>((x & 1) ? cr : cb);
+  } else {
+    out[0] = static_cast<uint8_t>(lum), out[1] = static_cast<uint8_t>(cb), out[2] = static_cast<uint8_t>(cr);
+    if constexpr (kFormat == Format::kCopy3x) out[3] = 255;
+    if constexpr (kFormat == Format::kCopy4) out[3] = static_cast<uint8_t>(fourth);
+  }
+}
+
 // Writes MCU pixels clip.left..right-1 x clip.top..bottom-1; `first_pixel`
 // is the picture byte of pixel (clip.left, clip.top). kH x kV are the
 // blocks of component 1 (and of a fourth component).
@@ -44,44 +77,45 @@ void convert(const int16_t* samples, uint8_t* first_pixel, ptrdiff_t row_stride,
     const int16_t* cb = samples + kChromaBase + (y >> (kV - 1)) * 8;
     const int16_t* cr = cb + 64;
     const int16_t* fourth = samples + kFourthBase + luma_offset;
-    [[maybe_unused]] ChromaTerms terms[8];
-    if constexpr (converts(kFormat)) {
-      for (int c = clip.left >> (kH - 1); c <= (clip.right - 1) >> (kH - 1); ++c) terms[c] = converter_terms(cb[c], cr[c]);
-    }
     for (int x = clip.left; x < clip.right; ++x, out += kChannels) {
       const int within = (x >> 3) * 64 + (x & 7);
-      const int lum = luma[within];
       const int c = x >> (kH - 1);
       if constexpr (converts(kFormat)) {
-        const uint8_t r = clamp_sample(lum + terms[c].red);
-        const uint8_t g = clamp_sample(lum + terms[c].green);
-        const uint8_t b = clamp_sample(lum + terms[c].blue);
-        if constexpr (kFormat == Format::kBgr) {
-          out[0] = b, out[1] = g, out[2] = r;
-        } else if constexpr (kFormat == Format::kInvertedRgbK) {
-          out[0] = static_cast<uint8_t>(255 - r), out[1] = static_cast<uint8_t>(255 - g);
-          out[2] = static_cast<uint8_t>(255 - b), out[3] = static_cast<uint8_t>(fourth[within]);
-        } else {
-          out[0] = r, out[1] = g, out[2] = b;
-          if constexpr (kFormat == Format::kRgbx) out[3] = 255;
-        }
-      } else if constexpr (kFormat == Format::kGrey) {
-        out[0] = clamp_sample(lum);
-      } else if constexpr (kFormat == Format::kYcbYcr) {
-        out[0] = static_cast<uint8_t>(lum);
-        out[1] = static_cast<uint8_t>((x & 1) ? cr[c] : cb[c]);
+        store_converted<kFormat>(out, luma[within], converter_terms(cb[c], cr[c]), fourth[within]);
       } else {
-        out[0] = static_cast<uint8_t>(lum), out[1] = static_cast<uint8_t>(cb[c]), out[2] = static_cast<uint8_t>(cr[c]);
-        if constexpr (kFormat == Format::kCopy3x) out[3] = 255;
-        if constexpr (kFormat == Format::kCopy4) out[3] = static_cast<uint8_t>(fourth[within]);
+        store_copied<kFormat>(out, luma[within], cb[c], cr[c], fourth[within], x);
       }
     }
   }
 }
 
+// A whole MCU without clipping: each chroma sample's terms once for the
+// kH pixels of the row that share it.
 template <int kH, int kV, Format kFormat>
 void convert_whole(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
-  convert<kH, kV, kFormat>(samples, destination, row_stride, ClipRect{0, 0, 8 * kH, 8 * kV});
+  if constexpr (!converts(kFormat)) {
+    convert<kH, kV, kFormat>(samples, destination, row_stride, ClipRect{0, 0, 8 * kH, 8 * kV});
+  } else {
+    constexpr int kChannels = channels_of(kFormat);
+    constexpr int kChromaBase = kH * kV * 64;
+    constexpr int kFourthBase = kChromaBase + 128;
+    for (int y = 0; y < 8 * kV; ++y) {
+      uint8_t* out = destination + y * row_stride;
+      const int luma_offset = (y >> 3) * kH * 64 + (y & 7) * 8;
+      const int16_t* luma = samples + luma_offset;
+      const int16_t* fourth = samples + kFourthBase + luma_offset;
+      const int16_t* cb = samples + kChromaBase + (y >> (kV - 1)) * 8;
+      const int16_t* cr = cb + 64;
+      for (int c = 0; c < 8; ++c) {
+        const ChromaTerms terms = converter_terms(cb[c], cr[c]);
+        for (int k = 0; k < kH; ++k, out += kChannels) {
+          const int x = c * kH + k;
+          const int within = (x >> 3) * 64 + (x & 7);
+          store_converted<kFormat>(out, luma[within], terms, fourth[within]);
+        }
+      }
+    }
+  }
 }
 
 // Slot 34 for one code: whole MCUs through the converter slot, edge MCUs

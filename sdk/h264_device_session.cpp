@@ -35,11 +35,6 @@ void FillConnectRecord(uint8_t* record, const char* address, int32_t port) {
   std::memcpy(record + 276, &bufferSize, 4);
 }
 
-struct BoxDispatch {
-  H264DeviceSession* session;
-  void (*decode)(H264DeviceSession*, const QboxHeader&, const uint8_t*);
-};
-
 }  // namespace
 
 H264DeviceSession::H264DeviceSession()
@@ -173,18 +168,21 @@ VktResult H264DeviceSession::OnData(void* data, uint32_t length) {
   }
   recorder.WriteBlock(block, length, header);
 
-  BoxDispatch dispatch{this, [](H264DeviceSession* session, const QboxHeader& box, const uint8_t* at) {
-                         if (!IsVideoStream(box.streamType)) return;
-                         if (box.sampleFlags & kSampleFlagKeyFrame) session->keyFrameSeen = 1;
-                         if (session->keyFrameSeen) session->DecodeVideoBox(box, at);
-                       }};
-  WalkBoxes(body, bodyLength,
-            [](void* context, const QboxHeader& box, const uint8_t* at) {
-              auto* d = static_cast<BoxDispatch*>(context);
-              d->decode(d->session, box, at);
-            },
-            &dispatch);
+  WalkBoxes(
+      body, bodyLength,
+      [](void* session, const QboxHeader& box, const uint8_t* at) {
+        static_cast<H264DeviceSession*>(session)->DispatchBox(box, at);
+      },
+      this);
   return VKT_OK;
+}
+
+// Video boxes are decoded from the first key frame on, key frame or not;
+// other streams are passed over.
+void H264DeviceSession::DispatchBox(const QboxHeader& box, const uint8_t* at) {
+  if (!IsVideoStream(box.streamType)) return;
+  if (box.sampleFlags & kSampleFlagKeyFrame) keyFrameSeen = 1;
+  if (keyFrameSeen) DecodeVideoBox(box, at);
 }
 
 void H264DeviceSession::DecodeVideoBox(const QboxHeader& box, const uint8_t* at) {

@@ -68,6 +68,7 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   HWND displayWindow;
 
  private:
+  void DispatchBox(const QboxHeader& box, const uint8_t* at);
   void DecodeVideoBox(const QboxHeader& box, const uint8_t* at);
   void DestroyRenderer();
 

@@ -133,7 +133,7 @@ VktResult H264DeviceSession::Notify(PacketHeader* header, void* payload) {
 VktResult H264DeviceSession::OnMessage(uint32_t message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_TRANSPORT_CONNECT:
-      NSMGAPI_SendInitPacketData(transport);
+      if (transport) NSMGAPI_SendInitPacketData(transport);
       break;
     case WM_TRANSPORT_NOTIFY2:
       Notify(reinterpret_cast<PacketHeader*>(wParam), reinterpret_cast<void*>(lParam));

@@ -24,7 +24,7 @@ void RecordingWriter::Stop() {
   lastHeaderPosition = 0;
 }
 
-void RecordingWriter::FillPreviousSegmentLength() {
+bool RecordingWriter::FillPreviousSegmentLength() {
   uint8_t length[4];
   const uint32_t segment = recordedBytes - lastHeaderPosition;
   for (int i = 0; i < 4; ++i) length[i] = static_cast<uint8_t>(segment >> (8 * i));
@@ -37,7 +37,7 @@ void RecordingWriter::FillPreviousSegmentLength() {
     WriteFile(file_, length, sizeof length, &written, nullptr);
   }
   high = 0;
-  SetFilePointer(file_, static_cast<LONG>(recordedBytes), &high, FILE_BEGIN);
+  return SetFilePointer(file_, static_cast<LONG>(recordedBytes), &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
 }
 
 void RecordingWriter::WriteBlock(const uint8_t* block, uint32_t length, bool startsWithHeader) {
@@ -49,7 +49,8 @@ void RecordingWriter::WriteBlock(const uint8_t* block, uint32_t length, bool sta
   // A header cut short by a failed write has no length field to fill.
   const bool previousSegment =
       startsWithHeader && recordedBytes != 0 && recordedBytes - lastHeaderPosition >= kRvdxSegmentLengthOffset + 4;
-  if (previousSegment) FillPreviousSegmentLength();
+  // Writing anywhere but at the end would overwrite what is recorded.
+  if (previousSegment && !FillPreviousSegmentLength()) return;
   if (startsWithHeader) lastHeaderPosition = recordedBytes;
   DWORD written = 0;
   WriteFile(file_, block, length, &written, nullptr);

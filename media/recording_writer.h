@@ -27,6 +27,8 @@ class RecordingWriter {
   uint32_t lastHeaderPosition = 0;
 
  private:
-  void FillPreviousSegmentLength();
+  // Writes the previous segment's length into its header; true when the
+  // file position is back at the end of the recording.
+  bool FillPreviousSegmentLength();
   HANDLE& file_;
 };

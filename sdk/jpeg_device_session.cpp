@@ -15,12 +15,13 @@ constexpr DWORD kAnswerWaitMs = 10000;
 // Only the channels among 0 to 3 set the request rate.
 constexpr uint32_t kTimedChannelsMask = 0xF;
 
-// What connectRemoteSocket reads: the address, then the fixed fields.
+// The connect record of this kind: the address, a constant 2, the port and
+// a zero. The transport reads only the address and the port.
 struct ConnectSocketInfo {
   char address[260];
-  int32_t family;
+  int32_t constantTwo;
   int32_t port;
-  int32_t reserved;
+  int32_t zero;
 };
 static_assert(sizeof(ConnectSocketInfo) == 272, "connect record is 272 bytes");
 
@@ -43,7 +44,7 @@ VktResult JpegDeviceSession::Connect(const char* address, int32_t port, const ch
 
   ConnectSocketInfo info{};
   std::strncpy(info.address, address, sizeof info.address - 1);
-  info.family = 2;
+  info.constantTwo = 2;
   info.port = static_cast<int32_t>(static_cast<uint32_t>(port) & 0xFFFF);
   if (!connectRemoteSocket(transport, &info)) return VKT_ERR_TRANSPORT;
   if (WaitForEvent(event, kAnswerWaitMs) != 0) return VKT_ERR_CONNECT_TIMEOUT;

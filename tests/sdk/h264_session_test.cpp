@@ -277,6 +277,40 @@ TEST(H264Session, ReportsRefusalsAndLostConnections) {
   EXPECT_EQ(session->Connect("127.0.0.1", vkt::test::closedLocalPort(), "admin", "admin"), VKT_ERR_NOT_CONNECTED);
 }
 
+// A connection message that arrives while the login answer is awaited:
+// posted as the device reports readiness, so it is dispatched first.
+class InterruptedLogin : public ObservedSession {
+ public:
+  InterruptedLogin(UINT message, WPARAM wParam) : message_(message), wParam_(wParam) {}
+  VktResult Notify(PacketHeader* header, void* payload) override {
+    if (header && header->type == PKT_READY && !posted_) {
+      posted_ = true;
+      PostMessageA(window, message_, wParam_, 0);
+    }
+    return ObservedSession::Notify(header, payload);
+  }
+
+ private:
+  UINT message_;
+  WPARAM wParam_;
+  bool posted_ = false;
+};
+
+TEST(H264Session, ASignalOtherThanTheAnswerEndsTheLoginWait) {
+  const struct {
+    UINT message;
+    WPARAM wParam;
+    int32_t expected;
+  } cases[] = {{WM_TRANSPORT_CLOSE, 0, VKT_ERR_NOT_CONNECTED}, {WM_TRANSPORT_CONNECT, 1, VKT_ERR_LOGIN_TIMEOUT}};
+  for (const auto& c : cases) {
+    DevsimProcess device(5200);
+    ASSERT_NE(device.port(), 0);
+    InterruptedLogin session(c.message, c.wParam);
+    session.CreateMessageWindow();
+    EXPECT_EQ(session.Connect("127.0.0.1", device.port(), "admin", "admin"), c.expected) << c.message;
+  }
+}
+
 TEST(H264Session, NoReadinessTimesOut) {
   DevsimProcess device(5200, {"--no-ready"});
   ASSERT_NE(device.port(), 0);

@@ -81,6 +81,7 @@ TEST_F(JpegFramePath, BrokenPicturesAreDroppedAndReleaseTheBuffer) {
       notJpeg,
       {good.begin(), good.begin() + 11},
       {good.begin(), good.begin() + 300},               // cut inside the tables
+      {good.begin(), good.begin() + good.size() / 2},   // cut inside the scan
       EncodeSolidJpeg({.commentBytes = 2000}),          // the comment stops the parameter read early
       EncodeSolidJpeg({.width = 4097, .height = 8}),    // beyond the size limit
   };

@@ -133,6 +133,60 @@ TEST(PictureLayout, GreyPicturesHoldTheLuma) {
   }
 }
 
+TEST(PictureLayout, FourChannelAndPackedYcbcrPictures) {
+  for (const char* name : {"baseline_420", "baseline_422", "baseline_444", "progressive_444_odd_size"}) {
+    SCOPED_TRACE(name);
+    const std::vector<uint8_t> jpeg = stream_of(name);
+    ReadSettings settings;
+    settings.picture_color = COLOR_RGB;
+    const OurRead rgb = decode_ours(jpeg, settings);
+    settings.picture_color = COLOR_FOUR;
+    settings.channels = 4;
+    const OurRead four = decode_ours(jpeg, settings);
+    ASSERT_EQ(rgb.status, JPEG_SUCCESS);
+    ASSERT_EQ(four.status, JPEG_SUCCESS);
+    ASSERT_EQ(four.picture.bytes.size() / 4, rgb.picture.bytes.size() / 3);
+    for (size_t i = 0; i < rgb.picture.bytes.size() / 3; ++i) {
+      ASSERT_EQ(std::memcmp(&four.picture.bytes[i * 4], &rgb.picture.bytes[i * 3], 3), 0) << "pixel " << i;
+      ASSERT_EQ(four.picture.bytes[i * 4 + 3], 255) << "pixel " << i;
+    }
+  }
+  // A 4:2:2 image into a 2-byte YCbCr picture: Y Cb Y Cr, luma as in a grey
+  // picture, each chroma pair shared by two pixels. Other sampling refuses.
+  const std::vector<uint8_t> jpeg = stream_of("baseline_422");
+  ReadSettings settings;
+  settings.picture_color = COLOR_GRAY;
+  settings.channels = 1;
+  const OurRead grey = decode_ours(jpeg, settings);
+  settings.picture_color = COLOR_YCBCR;
+  settings.channels = 2;
+  const OurRead packed = decode_ours(jpeg, settings);
+  ASSERT_EQ(packed.status, JPEG_SUCCESS);
+  for (size_t i = 0; i < grey.picture.bytes.size(); ++i) ASSERT_EQ(packed.picture.bytes[i * 2], grey.picture.bytes[i]);
+  EXPECT_EQ(decode_ours(stream_of("baseline_420"), settings).status, JPEG_ERR_INVALID_PROPERTIES);
+}
+
+TEST(PictureLayout, RefusesControlsWithoutAWriter) {
+  // An interrupted read could not be resumed, and upsampling kinds above
+  // the triangle filter have no writer: both refused before decoding.
+  const std::vector<uint8_t> jpeg = stream_of("baseline_420");
+  for (int control = 0; control < 2; ++control) {
+    JPEG_PROPERTIES p{};
+    ASSERT_EQ(JpegInit(&p), JPEG_SUCCESS);
+    std::vector<uint8_t> picture(64 * 48 * 3, 0x33);
+    p.jpeg_bytes = jpeg.data();
+    p.jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
+    p.picture_bytes = picture.data();
+    p.picture_width = 64;
+    p.picture_height = 48;
+    (control == 0 ? p.interrupt : p.upsampling_kind) = 2;
+    EXPECT_EQ(JpegRead(&p, READ_IMAGE_BUFFER), JPEG_ERR_INVALID_PROPERTIES);
+    EXPECT_EQ(JpegRead(&p, READ_PARAMS_BUFFER), JPEG_SUCCESS);
+    JpegFree(&p);
+    for (uint8_t byte : picture) ASSERT_EQ(byte, 0x33);
+  }
+}
+
 TEST(PictureLayout, TruncatedStreamsFailWithoutWritingPastThePicture) {
   for (const char* name : {"baseline_420_odd_size", "progressive_420", "restart_422"}) {
     const std::vector<uint8_t> jpeg = stream_of(name);

@@ -36,8 +36,9 @@ class RecordingSession : public DeviceSession {
   }
   VktResult OpenChannel(uint32_t, HWND) override { return VKT_OK; }
   VktResult CloseChannel(uint32_t) override { return VKT_OK; }
-  VktResult OnMessage(uint32_t message, WPARAM, LPARAM) override {
+  VktResult OnMessage(uint32_t message, WPARAM wParam, LPARAM) override {
     messages.push_back(message);
+    if (message == WM_TRANSPORT_CONNECT) connectParams.push_back(wParam);
     return VKT_OK;
   }
   ~RecordingSession() override {
@@ -50,6 +51,7 @@ class RecordingSession : public DeviceSession {
   std::vector<uint16_t> notifiedTypes;
   std::vector<uint32_t> dataLengths;
   std::vector<uint32_t> messages;
+  std::vector<WPARAM> connectParams;
   int videoRequests = 0;
 };
 
@@ -106,8 +108,11 @@ TEST(SessionFrame, RefusedConnectionEndsTheWaitNotConnected) {
   auto session = NewSession();
   ConnectTransport(*session, vkt::test::closedLocalPort());
   // 1445 with wParam 0 changes nothing; the 1446 that follows ends the wait.
+  // Had the 1445 signalled, the wait would have returned before the 1446.
   EXPECT_EQ(session->WaitForEvent(session->event, 5000), 0u);
   EXPECT_EQ(session->connected, 0);
+  EXPECT_EQ(session->messages, (std::vector<uint32_t>{1445u, 1446u}));
+  EXPECT_EQ(session->connectParams, std::vector<WPARAM>{0});
 }
 
 TEST(SessionFrame, ConnectMessageWithoutSuccessDoesNotSignal) {

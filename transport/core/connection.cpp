@@ -70,7 +70,9 @@ bool Connection::send(uint16_t type, const uint8_t* payload, uint32_t length) {
   return true;
 }
 
-void Connection::postPlain(UINT message, WPARAM wParam) { PostMessageA(window_, message, wParam, 0); }
+void Connection::postPlain(UINT message, WPARAM wParam) {
+  if (window_ != nullptr) PostMessageA(window_, message, wParam, 0);
+}
 
 // The worker counts as finished once the outcome is known, before it posts
 // the final messages: a connect() that follows joins this thread before

@@ -41,6 +41,13 @@ PostedRecord* PostedRecord::reserve(const std::shared_ptr<FlowBudget>& budget, c
 }
 
 void PostedRecord::post(PostedRecord* record, HWND window, const TransportProfile& profile) {
+  // A null window would make the post a message to the reader's own thread,
+  // which never retrieves it: the records would hold the budget until the
+  // reader stalled. Nobody listens, so the frame is dropped.
+  if (window == nullptr) {
+    discard(record);
+    return;
+  }
   BOOL posted;
   if (record->isData_) {
     posted = PlatformPostMessageWithRelease(window, profile.dataMessage, 0, reinterpret_cast<LPARAM>(&record->block_),

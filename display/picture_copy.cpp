@@ -25,11 +25,11 @@ inline uint32_t To565(const uint8_t* bgr) {
 
 }  // namespace
 
-void CopyPicture(int32_t pixelCode, const uint8_t* picture, uint32_t width, uint32_t height, uint8_t* surface,
-                 int32_t pitch) {
+void CopyPicture(int32_t pixelCode, const uint8_t* picture, size_t pictureRowBytes, uint32_t width, uint32_t height,
+                 uint8_t* surface, int32_t pitch) {
   const size_t rowBytes = static_cast<size_t>(width) * 3;
   for (uint32_t row = 0; row < height; ++row) {
-    const uint8_t* in = picture + row * rowBytes;
+    const uint8_t* in = picture + row * pictureRowBytes;
     uint8_t* out = surface + static_cast<ptrdiff_t>(row) * pitch;
     switch (pixelCode) {
       case kPixel24Bit:

@@ -5,6 +5,7 @@
 // than 16, 24 or 32 bits leaves one debug line.
 #include "video_renderer.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "ddraw_loader.h"
@@ -210,7 +211,13 @@ int32_t VideoRenderer::DrawPicture(const uint8_t* pixels, RECT* sourceRect) {
   if (pictureSurface_->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr) != DD_OK) return kDrawSurfaceUnusable;
   surfacePixels_ = static_cast<uint8_t*>(locked.lpSurface);
   surfacePitch_ = locked.lPitch;
-  CopyPicture(pixelCode_, pixels, pictureSize_[0], pictureSize_[1], surfacePixels_, surfacePitch_);
+  // The picture has the configured size, but the surface may be older: a
+  // Configure that failed after storing a new size leaves the two apart.
+  // Never write past the surface.
+  const uint32_t columns = std::min<uint32_t>(pictureSize_[0], locked.dwWidth);
+  const uint32_t rows = std::min<uint32_t>(pictureSize_[1], locked.dwHeight);
+  CopyPicture(pixelCode_, pixels, static_cast<size_t>(pictureSize_[0]) * 3, columns, rows, surfacePixels_,
+              surfacePitch_);
   pictureSurface_->Unlock(nullptr);
   surfacePixels_ = nullptr;
   return Present(sourceRect);
@@ -223,7 +230,9 @@ int32_t VideoRenderer::Present(RECT* sourceRect) {
   }
   HDC dc = nullptr;
   if (pictureSurface_->GetDC(&dc) == DD_OK && dc) {
-    drawCallback_(dc, pictureSize_, drawContext_);
+    // A copy: whatever the callback does with it, the configured size stays.
+    uint32_t size[2] = {pictureSize_[0], pictureSize_[1]};
+    drawCallback_(dc, size, drawContext_);
     pictureSurface_->ReleaseDC(dc);
   }
   return primarySurface_->Blt(&destinationRect_, pictureSurface_, sourceRect, DDBLT_DONOTWAIT, nullptr);

@@ -36,7 +36,8 @@ enum DrawResult : int32_t {
 class VideoRenderer {
  public:
   VideoRenderer();
-  ~VideoRenderer();
+  // Owners delete renderers through this, the class's only virtual member.
+  virtual ~VideoRenderer();
   VideoRenderer(const VideoRenderer&) = delete;
   VideoRenderer& operator=(const VideoRenderer&) = delete;
 
@@ -44,7 +45,7 @@ class VideoRenderer {
   int32_t Initialize();
   // 1 when the picture surface of width x height was created, else 0.
   int32_t Configure(HWND window, uint32_t width, uint32_t height, int32_t formatCode);
-  // `pixels` must hold the configured width x height pictures' bytes.
+  // `pixels` must hold a picture of the configured width and height.
   // `sourceRect` null means the whole picture.
   int32_t DrawPicture(const uint8_t* pixels, RECT* sourceRect);
   int32_t SetDrawCallback(DrawCallback callback, void* context);
@@ -68,7 +69,7 @@ class VideoRenderer {
   DWORD pictureMemoryCaps_ = 0;
   HWND window_ = nullptr;
   RECT destinationRect_{};
-  uint32_t pictureSize_[2] = {0, 0};  // width, height: handed to the draw callback as they are
+  uint32_t pictureSize_[2] = {0, 0};  // width, height
   int32_t screenWidth_ = 0;
   int32_t screenHeight_ = 0;
   DrawCallback drawCallback_ = nullptr;

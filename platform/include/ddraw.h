@@ -137,6 +137,7 @@ typedef struct _DDSURFACEDESC2 {
   DDSCAPS2 ddsCaps;
   DWORD dwTextureStage;
 } DDSURFACEDESC2, *LPDDSURFACEDESC2;
+static_assert(sizeof(void*) != 4 || sizeof(DDSURFACEDESC2) == 124, "surface descriptor layout");
 
 // The driver capabilities record (380 bytes); only the leading members are
 // filled in, the rest reads as zero.
@@ -160,6 +161,7 @@ typedef struct _DDCAPS_DX7 {
   DWORD dwVidMemFree;
   DWORD dwRemaining[78];
 } DDCAPS, *LPDDCAPS;
+static_assert(sizeof(DDCAPS) == 380, "driver capabilities layout");
 
 #define DDCAPS_BLT 0x00000040u
 #define DDCAPS_BLTSTRETCH 0x00000200u

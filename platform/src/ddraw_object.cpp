@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 #include "builtin_modules.h"
 #include "ddraw_clipper.h"
@@ -95,8 +96,14 @@ class DirectDraw final : public IDirectDraw7 {
       if (memory == DDSCAPS_VIDEOMEMORY && VideoMemoryFullLocked()) return DDERR_OUTOFVIDEOMEMORY;
     }
     const DWORD placed = memory ? caps : caps | DDSCAPS_VIDEOMEMORY;
-    *surface = DirectDrawSurface::CreateOffscreen(id_, mode_, static_cast<int>(desc->dwWidth),
-                                                  static_cast<int>(desc->dwHeight), placed);
+    // Sizes come from decoded pictures; one too large for memory is a
+    // failed creation, not an exception through the COM boundary.
+    try {
+      *surface = DirectDrawSurface::CreateOffscreen(id_, mode_, static_cast<int>(desc->dwWidth),
+                                                    static_cast<int>(desc->dwHeight), placed);
+    } catch (const std::bad_alloc&) {
+      return DDERR_OUTOFMEMORY;
+    }
     return DD_OK;
   }
 

@@ -74,7 +74,9 @@ WINAPI_EXPORT BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length
     for (int row = 0; row < kFontCellHeight; ++row) {
       for (int column = 0; column < kFontCellWidth; ++column) {
         const bool set = kFont8x16[glyph][row] & (0x80 >> column);
-        if (set || context->backgroundMode == OPAQUE) PutPixel(bits, cellX + column, y + row, set ? ink : paper);
+        if (set || context->backgroundMode == OPAQUE) {
+          PutPixel(bits, cellX + column, int64_t{y} + row, set ? ink : paper);
+        }
       }
     }
   }

@@ -23,7 +23,8 @@ void StoreLittleEndian(uint8_t* p, int bytes, uint32_t value) {
 uint32_t ChannelToByte(uint32_t value, DWORD mask) {
   if (mask == 0) return 0;
   const uint64_t maximum = mask >> std::countr_zero(mask);
-  return static_cast<uint32_t>((((value & mask) >> std::countr_zero(mask)) * 255 + maximum / 2) / maximum);
+  const uint64_t channel = (value & mask) >> std::countr_zero(mask);
+  return static_cast<uint32_t>((channel * 255 + maximum / 2) / maximum);
 }
 
 uint32_t ByteToChannel(uint32_t byte, DWORD mask) {

@@ -283,6 +283,13 @@ TEST_F(VideoRendererTest, ConfigureRefusesBadArguments) {
   EXPECT_EQ(renderer.Configure(window.handle(), 64, 48, kFormatRgb), 1);
   EXPECT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), DD_OK);
   EXPECT_EQ(renderer.DrawPicture(nullptr, nullptr), kDrawSurfaceUnusable);
+
+  // A refused Configure stores its size but keeps the older, smaller
+  // surface: the larger picture fills that surface and is not written past it.
+  Picture larger = SolidPicture(128, 96, 0x204060);
+  EXPECT_EQ(renderer.Configure(window.handle(), 128, 96, 4), 0);
+  EXPECT_EQ(renderer.DrawPicture(larger.bgr.data(), nullptr), DD_OK);
+  EXPECT_EQ(window.ReadPixels(), std::vector<uint32_t>(64 * 48, 0x204060));
 }
 
 TEST_F(VideoRendererTest, UninitialisedRendererDrawsNothing) {
@@ -305,6 +312,7 @@ void CALLBACK RecordCall(HDC dc, uint32_t* size, void* context) {
   record->width = size[0];
   record->height = size[1];
   record->context = context;
+  size[0] = size[1] = 0;  // must not shrink the renderer's copy of later pictures
   SetBkMode(dc, TRANSPARENT);
   HBRUSH brush = CreateSolidBrush(RGB(0, 0, 255));
   HGDIOBJ previous = SelectObject(dc, brush);

@@ -196,6 +196,7 @@ TEST_F(X11WindowTest, PictureAndOverlayReachTheScreen) {
 }
 
 TEST_F(X11WindowTest, XEventsReachTheWindowProcedure) {
+  messageLog = MessageLog{};  // a repeated run starts from nothing seen
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = LoggingWindowProc;
   windowClass.lpszClassName = "X11LoggingWindow";

@@ -56,10 +56,11 @@ void run(const uint8_t* data, size_t size) {
   record->jpeg_file_name = scratch_file().c_str();
   record->dct_kind = (selector >> 4) & 1;
 
-  const JpegReadMode first = file_input ? READ_PARAMS_FILE : (following == READ_ENTROPY_BUFFER ? READ_HEADER_BUFFER
-                                                                                              : READ_PARAMS_BUFFER);
-  const JpegStatus status = JpegRead(record.get(), first);
+  JpegStatus status = JpegRead(record.get(), file_input ? READ_PARAMS_FILE : READ_PARAMS_BUFFER);
   const uint64_t pixels = uint64_t{record->jpeg_width} * record->jpeg_height;
+  // An entropy-only read follows a header read, which stops before the
+  // frame; the parameter read above has given the frame's size for the cap.
+  if (status >= 0 && following == READ_ENTROPY_BUFFER) status = JpegRead(record.get(), READ_HEADER_BUFFER);
   if (status >= 0 && pixels <= kMaxPixels) {
     const uint32_t width = following == READ_THUMBNAIL_BUFFER ? 256 : (record->jpeg_width ? record->jpeg_width : 1);
     const uint32_t height = following == READ_THUMBNAIL_BUFFER ? 256 : (record->jpeg_height ? record->jpeg_height : 1);

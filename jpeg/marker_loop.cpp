@@ -36,9 +36,9 @@ JpegStatus dispatch_marker(DecoderState& state, int marker) {
       return read_frame_header(state);
     case kSof1:
     case kSof2:
-      // Once a frame is taken, later SOF1/SOF2 bytes are passed over by the
-      // next search.
-      return state.frame_pending ? read_frame_header(state) : JPEG_SUCCESS;
+      // Once a frame is taken, later SOF1/SOF2 segments are skipped by their
+      // length, so bytes inside them are never taken for markers.
+      return state.frame_pending ? read_frame_header(state) : skip_segment(state);
     case kDht:
       return read_huffman_tables(state);
     case kDqt:
@@ -50,9 +50,9 @@ JpegStatus dispatch_marker(DecoderState& state, int marker) {
     case kEoi:
       return read_end_of_image(state);
     case kApp0:
-      // An entropy-only read continues from a header read; its APP0 bytes
-      // are passed over by the next search.
-      return state.mode == READ_ENTROPY_FILE ? JPEG_SUCCESS : read_app0(state);
+      // An entropy-only read continues from a header read; its APP0
+      // segments are skipped unread.
+      return state.mode == READ_ENTROPY_FILE ? skip_segment(state) : read_app0(state);
     case kApp14:
       return read_app14(state);
     case kCom:
@@ -96,10 +96,13 @@ JpegStatus run_marker_loop(DecoderState& state) {
     if (first != kSoi) return JPEG_ERR_NOT_JPEG;
     state.restart_interval = 0;
   }
-  if (state.progressive_scans == 0) {
-    state.dc_complete_count = 0;
-    state.ac_complete_count = 0;
-  }
+  // Every read counts the scans it decodes afresh: a record that reads the
+  // same progressive image again (its SOF2 is not read while a frame is
+  // held) must neither inherit the last read's counts nor reach the scan
+  // limit after enough reads.
+  state.progressive_scans = 0;
+  state.dc_complete_count = 0;
+  state.ac_complete_count = 0;
   for (;;) {
     const int marker = next_marker(in);
     if (marker < 0) return marker;

@@ -140,35 +140,39 @@ WINAPI_EXPORT LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM, L
   }
 }
 
-WINAPI_EXPORT LONG_PTR WINAPI SetWindowLongPtrA(HWND handle, int index, LONG_PTR value) {
-  std::lock_guard lock(GlobalState().mutex);
+namespace {
+
+// The one window long the code uses, GWLP_USERDATA; null (with the error
+// set) for an unknown window or another index. Called with the lock held.
+LONG_PTR* UserDataSlotLocked(HWND handle, int index) {
   WindowState* window = FindWindowLocked(handle);
   if (!window) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
+    return nullptr;
   }
   if (index != GWLP_USERDATA) {
     SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
+    return nullptr;
   }
+  return &window->userData;
+}
+
+}  // namespace
+
+WINAPI_EXPORT LONG_PTR WINAPI SetWindowLongPtrA(HWND handle, int index, LONG_PTR value) {
+  std::lock_guard lock(GlobalState().mutex);
+  LONG_PTR* slot = UserDataSlotLocked(handle, index);
+  if (!slot) return 0;
   SetLastError(ERROR_SUCCESS);  // lets a caller tell a previous 0 from a failure
-  LONG_PTR previous = window->userData;
-  window->userData = value;
+  const LONG_PTR previous = *slot;
+  *slot = value;
   return previous;
 }
 
 WINAPI_EXPORT LONG_PTR WINAPI GetWindowLongPtrA(HWND handle, int index) {
   std::lock_guard lock(GlobalState().mutex);
-  WindowState* window = FindWindowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
-  if (index != GWLP_USERDATA) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  return window->userData;
+  const LONG_PTR* slot = UserDataSlotLocked(handle, index);
+  return slot ? *slot : 0;
 }
 
 WINAPI_EXPORT DWORD WINAPI GetWindowThreadProcessId(HWND handle, LPDWORD processId) {

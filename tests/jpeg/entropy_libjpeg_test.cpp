@@ -11,10 +11,12 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <jpeglib.h>
 
+#include "jpeg_corpus.h"
 #include "jpeg_record.h"
 #include "mcu_layout.h"
 #include "vktjpeg.h"
@@ -31,22 +33,17 @@ struct LibjpegError : std::runtime_error {
   throw LibjpegError(message);
 }
 
-struct Factors {
-  int h;
-  int v;
-};
-
 struct EncodeCase {
   std::string name;
   int width = 37;
   int height = 29;
-  std::vector<Factors> factors = {{2, 2}, {1, 1}, {1, 1}};  // one per component
+  std::vector<std::pair<int, int>> factors = {{2, 2}, {1, 1}, {1, 1}};  // (H, V), one per component
   int quality = 75;
   bool extended = false;  // 16-bit quantisers: SOF1
   bool optimize = false;  // image-specific Huffman tables, longer codes
   int restart_interval = 0;
   bool simple_progression = false;
-  std::vector<jpeg_scan_info> script;  // custom progression when not empty
+  std::vector<ScanEntry> script;  // custom progression when not empty
   bool from_file = false;              // read through the 4096-byte file buffer
 };
 
@@ -76,48 +73,19 @@ std::vector<uint8_t> MakePattern(int width, int height, int components) {
 }
 
 std::vector<uint8_t> Encode(const EncodeCase& test) {
-  const int components = static_cast<int>(test.factors.size());
-  jpeg_compress_struct info{};
-  jpeg_error_mgr error{};
-  info.err = jpeg_std_error(&error);
-  error.error_exit = ThrowLibjpegError;
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  std::vector<uint8_t> out;
-  jpeg_create_compress(&info);
-  try {
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = static_cast<JDIMENSION>(test.width);
-    info.image_height = static_cast<JDIMENSION>(test.height);
-    info.input_components = components;
-    info.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, test.quality, test.extended ? FALSE : TRUE);
-    for (int c = 0; c < components; ++c) {
-      info.comp_info[c].h_samp_factor = test.factors[c].h;
-      info.comp_info[c].v_samp_factor = test.factors[c].v;
-    }
-    info.optimize_coding = test.optimize ? TRUE : FALSE;
-    info.restart_interval = static_cast<unsigned>(test.restart_interval);
-    if (test.simple_progression) jpeg_simple_progression(&info);
-    if (!test.script.empty()) {
-      info.scan_info = test.script.data();
-      info.num_scans = static_cast<int>(test.script.size());
-    }
-    jpeg_start_compress(&info, TRUE);
-    const std::vector<uint8_t> pixels = MakePattern(test.width, test.height, components);
-    while (info.next_scanline < info.image_height) {
-      JSAMPROW row = const_cast<JSAMPROW>(
-          &pixels[static_cast<size_t>(info.next_scanline) * test.width * components]);
-      jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    out.assign(buffer, buffer + size);
-  } catch (const LibjpegError& e) {
-    ADD_FAILURE() << "libjpeg cannot encode " << test.name << ": " << e.what();
-  }
-  jpeg_destroy_compress(&info);
-  std::free(buffer);
+  EncodeOptions options;
+  options.width = test.width;
+  options.height = test.height;
+  options.factors = test.factors;
+  options.quality = test.quality;
+  options.extended = test.extended;
+  options.optimize = test.optimize;
+  options.restart_interval = test.restart_interval;
+  options.progressive = test.simple_progression;
+  options.scans = test.script;
+  std::vector<uint8_t> out =
+      encode_pixels(options, MakePattern(test.width, test.height, static_cast<int>(test.factors.size())));
+  if (out.empty()) ADD_FAILURE() << "libjpeg cannot encode " << test.name;
   return out;
 }
 
@@ -226,16 +194,8 @@ void ExpectSameCoefficients(const EncodeCase& test) {
   EXPECT_EQ(JpegFree(&properties), JPEG_SUCCESS);
 }
 
-jpeg_scan_info Scan(std::initializer_list<int> components, int ss, int se, int ah, int al) {
-  jpeg_scan_info scan{};
-  scan.comps_in_scan = static_cast<int>(components.size());
-  int i = 0;
-  for (int c : components) scan.component_index[i++] = c;
-  scan.Ss = ss;
-  scan.Se = se;
-  scan.Ah = ah;
-  scan.Al = al;
-  return scan;
+ScanEntry Scan(std::initializer_list<int> components, int ss, int se, int ah, int al) {
+  return ScanEntry{components, ss, se, ah, al};
 }
 
 TEST(EntropyLibjpeg, SequentialSamplingsAtOddSizes) {

@@ -3,6 +3,7 @@
 // throws, so a refused stream cannot leave the test in an undefined state.
 #include "jpeg_corpus.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -53,7 +54,9 @@ std::vector<uint8_t> make_test_pattern(int width, int height, int components) {
   return pixels;
 }
 
-std::vector<uint8_t> encode_jpeg(const EncodeOptions& options) {
+std::vector<uint8_t> encode_pixels(const EncodeOptions& options, const std::vector<uint8_t>& pixels) {
+  const int components = options.factors.empty() ? options.components : static_cast<int>(options.factors.size());
+  if (pixels.size() != static_cast<size_t>(options.width) * options.height * components) return {};
   jpeg_compress_struct info{};
   jpeg_error_mgr error{};
   info.err = jpeg_std_error(&error);
@@ -62,28 +65,49 @@ std::vector<uint8_t> encode_jpeg(const EncodeOptions& options) {
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   std::vector<uint8_t> out;
+  std::vector<jpeg_scan_info> script;
+  for (const ScanEntry& scan : options.scans) {
+    jpeg_scan_info& entry = script.emplace_back();
+    entry.comps_in_scan = static_cast<int>(std::min<size_t>(scan.components.size(), MAX_COMPS_IN_SCAN));
+    for (int i = 0; i < entry.comps_in_scan; ++i) entry.component_index[i] = scan.components[i];
+    entry.Ss = scan.ss;
+    entry.Se = scan.se;
+    entry.Ah = scan.ah;
+    entry.Al = scan.al;
+  }
   try {
     jpeg_create_compress(&info);
     jpeg_mem_dest(&info, &buffer, &size);
     info.image_width = static_cast<JDIMENSION>(options.width);
     info.image_height = static_cast<JDIMENSION>(options.height);
-    info.input_components = options.components;
-    info.in_color_space = options.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    info.input_components = components;
+    info.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
     jpeg_set_defaults(&info);
-    info.write_JFIF_header = options.write_jfif ? TRUE : FALSE;
+    if (!options.write_jfif) info.write_JFIF_header = FALSE;
     jpeg_set_quality(&info, options.quality, options.extended ? FALSE : TRUE);
-    if (options.components == 3) set_sampling(info, options.sampling);
+    if (!options.factors.empty()) {
+      for (int c = 0; c < components; ++c) {
+        info.comp_info[c].h_samp_factor = options.factors[c].first;
+        info.comp_info[c].v_samp_factor = options.factors[c].second;
+      }
+    } else if (components == 3) {
+      set_sampling(info, options.sampling);
+    }
+    info.optimize_coding = options.optimize ? TRUE : FALSE;
     info.restart_interval = static_cast<unsigned>(options.restart_interval);
     if (options.progressive) jpeg_simple_progression(&info);
+    if (!script.empty()) {
+      info.scan_info = script.data();
+      info.num_scans = static_cast<int>(script.size());
+    }
     jpeg_start_compress(&info, TRUE);
     if (!options.comment.empty()) {
       jpeg_write_marker(&info, JPEG_COM, reinterpret_cast<const JOCTET*>(options.comment.data()),
                         static_cast<unsigned>(options.comment.size()));
     }
-    const std::vector<uint8_t> pixels = make_test_pattern(options.width, options.height, options.components);
     while (info.next_scanline < info.image_height) {
-      JSAMPROW row = const_cast<JSAMPROW>(&pixels[static_cast<size_t>(info.next_scanline) * options.width *
-                                                  options.components]);
+      JSAMPROW row =
+          const_cast<JSAMPROW>(&pixels[static_cast<size_t>(info.next_scanline) * options.width * components]);
       jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);
@@ -94,6 +118,11 @@ std::vector<uint8_t> encode_jpeg(const EncodeOptions& options) {
   jpeg_destroy_compress(&info);
   std::free(buffer);
   return out;
+}
+
+std::vector<uint8_t> encode_jpeg(const EncodeOptions& options) {
+  const int components = options.factors.empty() ? options.components : static_cast<int>(options.factors.size());
+  return encode_pixels(options, make_test_pattern(options.width, options.height, components));
 }
 
 std::vector<CorpusEntry> standard_corpus() {

@@ -5,15 +5,31 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class Sampling { k444, k422, k420 };
 
+// One scan of a custom scan script: component indices and T.81's
+// Ss, Se, Ah, Al.
+struct ScanEntry {
+  std::vector<int> components;
+  int ss = 0;
+  int se = 63;
+  int ah = 0;
+  int al = 0;
+};
+
 struct EncodeOptions {
   int width = 64;
   int height = 48;
-  int components = 3;  // 1 (grey) or 3 (YCbCr)
+  int components = 3;  // 1 (grey), 3 (YCbCr) or 4 (CMYK)
   Sampling sampling = Sampling::k420;
+  // Per-component (H, V) factors; when not empty they replace `sampling`
+  // and give the component count.
+  std::vector<std::pair<int, int>> factors;
+  std::vector<ScanEntry> scans;  // custom scan script when not empty
+  bool optimize = false;         // image-specific Huffman tables, longer codes
   int quality = 75;
   bool progressive = false;
   // Quantisers above 255 (16-bit DQT) make libjpeg write an extended
@@ -28,8 +44,11 @@ struct EncodeOptions {
 // coefficient band carries data.
 std::vector<uint8_t> make_test_pattern(int width, int height, int components);
 
-// Compresses make_test_pattern(...) with the given options.
+// Compresses make_test_pattern(...) with the given options; empty when
+// libjpeg refuses them.
 std::vector<uint8_t> encode_jpeg(const EncodeOptions& options);
+// The same for the caller's pixels (width x height x component count bytes).
+std::vector<uint8_t> encode_pixels(const EncodeOptions& options, const std::vector<uint8_t>& pixels);
 
 struct CorpusEntry {
   std::string name;  // file-name friendly, e.g. "baseline_420"

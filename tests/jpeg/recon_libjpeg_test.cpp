@@ -56,44 +56,12 @@ TEST(ReconstructionVsLibjpeg, EveryCorpusStreamInEveryReadKind) {
 // empty, a sequential scan script (components in separate scans).
 std::vector<uint8_t> encode_layout(int width, int height, std::vector<std::pair<int, int>> factors,
                                    std::vector<std::vector<int>> scans) {
-  const std::vector<uint8_t> pixels = make_test_pattern(width, height, 3);
-  jpeg_compress_struct info{};
-  jpeg_error_mgr error{};
-  info.err = jpeg_std_error(&error);
-  jpeg_create_compress(&info);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = static_cast<JDIMENSION>(width);
-  info.image_height = static_cast<JDIMENSION>(height);
-  info.input_components = 3;
-  info.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&info);
-  for (int c = 0; c < 3; ++c) {
-    info.comp_info[c].h_samp_factor = factors[c].first;
-    info.comp_info[c].v_samp_factor = factors[c].second;
-  }
-  std::vector<jpeg_scan_info> script;
-  for (const std::vector<int>& scan : scans) {
-    jpeg_scan_info& entry = script.emplace_back();
-    entry.comps_in_scan = static_cast<int>(scan.size());
-    for (size_t i = 0; i < scan.size(); ++i) entry.component_index[i] = scan[i];
-    entry.Ss = 0, entry.Se = 63, entry.Ah = 0, entry.Al = 0;
-  }
-  if (!script.empty()) {
-    info.scan_info = script.data();
-    info.num_scans = static_cast<int>(script.size());
-  }
-  jpeg_start_compress(&info, TRUE);
-  while (info.next_scanline < info.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(&pixels[static_cast<size_t>(info.next_scanline) * width * 3]);
-    jpeg_write_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_compress(&info);
-  jpeg_destroy_compress(&info);
-  std::vector<uint8_t> bytes(buffer, buffer + size);
-  std::free(buffer);
-  return bytes;
+  EncodeOptions options;
+  options.width = width;
+  options.height = height;
+  options.factors = std::move(factors);
+  for (std::vector<int>& components : scans) options.scans.push_back(ScanEntry{std::move(components)});
+  return encode_jpeg(options);
 }
 
 // Layouts without a fast routine and images whose components arrive in

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "display_test_support.h"
@@ -119,33 +120,29 @@ TEST_F(VideoRendererTest, DestinationIsCutAtTheScreenEdges) {
 }
 
 TEST_F(VideoRendererTest, WindowLeftOfOrAboveTheScreenGetsTheFixedEdges) {
+  struct Case {
+    int x, y;
+    RECT expected;
+  };
+  const Case cases[] = {{-500, 100, {0, 100, 276, 388}}, {100, -400, {100, 0, 452, 232}}};
   Picture picture = QuadrantPicture(352, 288);
-  {
-    TestWindow window(-500, 100, 352, 288);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y));
+    TestWindow window(c.x, c.y, 352, 288);
     VideoRenderer renderer;
     ASSERT_EQ(renderer.Initialize(), 1);
     ASSERT_EQ(renderer.Configure(window.handle(), 352, 288, kFormatRgb), 1);
     EXPECT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), DD_OK);
     const RECT dest = renderer.DestinationRect();
-    EXPECT_EQ(dest.left, 0);
-    EXPECT_EQ(dest.top, 100);
-    EXPECT_EQ(dest.right, 276);
-    EXPECT_EQ(dest.bottom, 388);
-    // The clipper keeps the blit out of a window that is wholly off the screen.
-    EXPECT_EQ(window.ReadPixels(), std::vector<uint32_t>(352 * 288, 0));
+    EXPECT_EQ(dest.left, c.expected.left);
+    EXPECT_EQ(dest.top, c.expected.top);
+    EXPECT_EQ(dest.right, c.expected.right);
+    EXPECT_EQ(dest.bottom, c.expected.bottom);
   }
-  {
-    TestWindow window(100, -400, 352, 288);
-    VideoRenderer renderer;
-    ASSERT_EQ(renderer.Initialize(), 1);
-    ASSERT_EQ(renderer.Configure(window.handle(), 352, 288, kFormatRgb), 1);
-    EXPECT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), DD_OK);
-    const RECT dest = renderer.DestinationRect();
-    EXPECT_EQ(dest.left, 100);
-    EXPECT_EQ(dest.top, 0);
-    EXPECT_EQ(dest.right, 452);
-    EXPECT_EQ(dest.bottom, 232);
-  }
+  // The clipper keeps the blit out of a window that is wholly off the screen.
+  TestWindow offScreen(-500, 100, 352, 288);
+  ASSERT_EQ(DrawOnce(offScreen.handle(), picture), DD_OK);
+  EXPECT_EQ(offScreen.ReadPixels(), std::vector<uint32_t>(352 * 288, 0));
 }
 
 TEST_F(VideoRendererTest, LostSurfaceIsRestoredOrTheFrameDropped) {

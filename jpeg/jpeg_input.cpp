@@ -109,3 +109,79 @@ JpegStatus input_skip(JpegInput& in, uint32_t count) {
   }
   return JPEG_SUCCESS;
 }
+
+int64_t input_stream_size(const JpegInput& in) {
+  if (!input_is_file(in)) return in.size;
+  DWORD high = 0;
+  SetLastError(ERROR_SUCCESS);
+  const DWORD low = GetFileSize(in.file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS) return -1;
+  return static_cast<int64_t>(uint64_t{high} << 32 | low);
+}
+
+namespace {
+
+bool set_file_position(HANDLE file, int64_t offset) {
+  LONG high = static_cast<LONG>(offset >> 32);
+  SetLastError(ERROR_SUCCESS);
+  const DWORD low = SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
+  return !(low == INVALID_SET_FILE_POINTER && GetLastError() != ERROR_SUCCESS);
+}
+
+}  // namespace
+
+JpegStatus input_seek(JpegInput& in, int64_t offset) {
+  if (offset < 0) return JPEG_ERR_DATA;
+  const int64_t moved = offset - input_offset(in);
+  if (!input_is_file(in)) {
+    if (offset > static_cast<int64_t>(in.size)) return JPEG_ERR_DATA;
+    in.next = in.start + offset;
+  } else {
+    if (!set_file_position(in.file, offset)) return JPEG_ERR_FILE;
+    in.file_offset = offset;
+    in.next = in.end = in.file_buffer;
+  }
+  in.position += moved;
+  return JPEG_SUCCESS;
+}
+
+bool input_copy_at(JpegInput& in, int64_t offset, uint8_t* destination, uint32_t count) {
+  if (offset < 0) return false;
+  if (!input_is_file(in)) {
+    if (offset + count > static_cast<int64_t>(in.size)) return false;
+    std::memcpy(destination, in.start + offset, count);
+    return true;
+  }
+  const int64_t window = in.end - in.start;  // file bytes held now, from file_offset
+  if (offset >= in.file_offset && offset + count <= in.file_offset + window) {
+    std::memcpy(destination, in.start + (offset - in.file_offset), count);
+    return true;
+  }
+  // Elsewhere in the file: read there, then put the file position back
+  // where the next refill expects it.
+  DWORD read = 0;
+  const bool copied = set_file_position(in.file, offset) &&
+                      ReadFile(in.file, destination, count, &read, nullptr) && read == count;
+  return set_file_position(in.file, in.file_offset + window) && copied;
+}
+
+int input_skip_to_marker(JpegInput& in) {
+  for (;;) {
+    if (in.next == in.end) {
+      if (!input_is_file(in)) return kEndOfInput;
+      const JpegStatus status = input_refill(in);
+      if (status < 0) return status;
+    }
+    const uint8_t* found = static_cast<const uint8_t*>(std::memchr(in.next, 0xFF, static_cast<size_t>(in.end - in.next)));
+    const uint8_t* stop = found ? found + 1 : in.end;
+    in.position += stop - in.next;
+    in.next = stop;
+    if (!found) continue;
+    int code;
+    do {
+      code = input_next_byte(in);
+    } while (code == 0xFF);
+    if (code < 0 || code == kEndOfInput) return code;
+    if (code != 0x00) return code;
+  }
+}

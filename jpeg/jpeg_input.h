@@ -92,3 +92,21 @@ JpegStatus input_segment_body(JpegInput& in, uint32_t size, SegmentBody& body);
 JpegStatus input_read_u16(JpegInput& in, uint32_t& value);
 // Passes over `count` bytes; truncation gives JPEG_ERR_DATA.
 JpegStatus input_skip(JpegInput& in, uint32_t count);
+
+// Offset in the stream of the next byte to take: from the buffer's first
+// byte, or from the file's first byte.
+inline int64_t input_offset(const JpegInput& in) { return (input_is_file(in) ? in.file_offset : 0) + (in.next - in.start); }
+// Bytes in the whole stream: the buffer's length, or the file's size; -1
+// when the file's size cannot be read.
+int64_t input_stream_size(const JpegInput& in);
+// Moves the input to stream offset `offset` (bit state untouched; a file
+// input starts with an empty buffer there). JPEG_ERR_DATA past the end of a
+// buffer, JPEG_ERR_FILE when a file cannot be positioned.
+JpegStatus input_seek(JpegInput& in, int64_t offset);
+// Copies `count` bytes at stream offset `offset` without moving the input.
+// False when they are not all there.
+bool input_copy_at(JpegInput& in, int64_t offset, uint8_t* destination, uint32_t count);
+// Passes over entropy-coded bytes (stuffed 0xFF 0x00 pairs and fill bytes
+// included) up to the next marker and takes it: returns its code byte,
+// kEndOfInput when a buffer input ends first, or a negative status.
+int input_skip_to_marker(JpegInput& in);

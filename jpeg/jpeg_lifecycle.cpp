@@ -5,6 +5,7 @@
 
 #include "exception_guard.h"
 #include "jpeg_record.h"
+#include "resume_table.h"
 
 namespace {
 
@@ -62,6 +63,8 @@ JpegStatus initialise(JPEG_PROPERTIES& properties) {
 }
 
 JpegStatus release(DecoderState& state) {
+  std::free(state.file_name);
+  state.file_name = nullptr;
   if (state.file) {
     const bool closed = CloseHandle(state.file);
     state.file = nullptr;
@@ -72,6 +75,7 @@ JpegStatus release(DecoderState& state) {
   }
   std::free(state.coefficients);
   state.coefficients = nullptr;
+  resume_release(state);
   std::free(state.filter.samples);
   state.filter = UpsampleFilter{};
   state.coefficient_blocks = 0;

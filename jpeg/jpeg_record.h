@@ -167,6 +167,40 @@ struct UpsampleFilter {
   uint32_t valid_height[kMaxFrameComponents];
 };
 
+// Where the sequential region loop may take up a scan again: the input and
+// entropy decoder state at the start of one MCU row (resume_table.h).
+struct ResumeEntry {
+  int64_t offset;  // stream offset of the input's next byte; -1 = not known yet
+  uint64_t bit_buffer;
+  int32_t bit_count;
+  uint32_t pending_marker;
+  int16_t dc_predictions[kMaxScanComponents];
+  uint64_t guard;  // hash of the stream bytes around `offset` when recorded
+};
+
+// What the entries were recorded from; a read of anything else drops them.
+struct StreamKey {
+  uint32_t source_kind;  // 0 none, 1 buffer, 2 file
+  const void* buffer;    // the buffer's first byte
+  uint64_t name_hash;    // hash of the file name
+  int64_t size;          // bytes in the stream
+  int64_t data_offset;   // where the scan's entropy-coded data starts
+  uint64_t data_guard;   // hash of the bytes around data_offset
+  uint32_t mcu_columns;
+  uint32_t mcu_rows;
+  uint32_t restart_interval;
+};
+
+struct ResumeTable {
+  ResumeEntry* entries;  // one per MCU row of the scan (calloc), null until the first region read
+  uint32_t rows;
+  StreamKey key;
+};
+
+// Where an interrupted read goes on (the scan position itself is kept in
+// the scan record, the progressive output pass's in `output_row/column`).
+enum class Interrupted : uint32_t { kNone, kScan, kOutputPass };
+
 // Values taken from APP0 (JFIF) and APP14 (Adobe); copied out after a read.
 using MarkerValues = JpegMarkerValues;
 
@@ -215,11 +249,26 @@ struct DecoderState {
   OutputPlan output;
   UpsampleFilter filter;
 
+  ResumeTable resume;
+
+  // Interrupted reads: what goes on at the next read of the same mode, the
+  // caller's region to give back when the read ends, and the position of
+  // the progressive output pass.
+  Interrupted interrupted;
+  JpegReadMode interrupted_mode;
+  JpegRegion caller_region;
+  uint32_t output_row;
+  uint32_t output_column;
+  uint32_t interrupt_column;  // the MCU an interrupted read handled last
+  uint32_t interrupt_row;
+
   MarkerValues markers;
   int64_t stop_offset;  // input offset of the marker a parameter/header read stopped at
 
   ProcessorKind processor_kind;
   HANDLE file;  // file of the file modes, open from its first read until closed
+  char* file_name;        // copy of the name `file` was opened with (malloc)
+  uint32_t file_at_stop;  // a parameter or header read left `file` at its stopping marker
   JpegInput input;
   JpegOps ops;
 };

@@ -89,6 +89,17 @@ int next_marker(JpegInput& in) {
   }
 }
 
+static JpegStatus dispatch_markers(DecoderState& state) {
+  JpegInput& in = state.input;
+  for (;;) {
+    const int marker = next_marker(in);
+    if (marker < 0) return marker;
+    const JpegStatus status = dispatch_marker(state, marker);
+    if (status == kReadComplete) return JPEG_SUCCESS;
+    if (status != JPEG_SUCCESS) return status;
+  }
+}
+
 JpegStatus run_marker_loop(DecoderState& state) {
   JpegInput& in = state.input;
   if (is_parameter_mode(state.mode)) {
@@ -103,13 +114,14 @@ JpegStatus run_marker_loop(DecoderState& state) {
   state.progressive_scans = 0;
   state.dc_complete_count = 0;
   state.ac_complete_count = 0;
-  for (;;) {
-    const int marker = next_marker(in);
-    if (marker < 0) return marker;
-    const JpegStatus status = dispatch_marker(state, marker);
-    if (status == kReadComplete) return JPEG_SUCCESS;
-    if (status != JPEG_SUCCESS) return status;
-  }
+  return dispatch_markers(state);
+}
+
+JpegStatus resume_marker_loop(DecoderState& state) {
+  const JpegStatus status = resume_interrupted(state);
+  if (status == kReadComplete) return JPEG_SUCCESS;
+  if (status != JPEG_SUCCESS) return status;
+  return dispatch_markers(state);
 }
 
 JpegStatus read_segment_length(JpegInput& in, uint32_t& length) {

@@ -24,11 +24,19 @@ JpegStatus allocate_kept_coefficients(DecoderState& state) {
 
 }  // namespace
 
+bool interrupt_after(DecoderState& state, uint32_t column, uint32_t row, bool last) {
+  if (!state.interrupt || last) return false;
+  state.interrupt_column = column;
+  state.interrupt_row = row;
+  return true;
+}
+
 JpegStatus decode_image(DecoderState& state, ScanInfo& scan) {
   ScanLayout layout;
   JpegStatus status = plan_scan(state.frame, scan, layout);
   if (status < 0) return status;
-  if (scan.mcu_row == 0 && scan.mcu_column == 0) {
+  const bool resumed = scan.mcu_row != 0 || scan.mcu_column != 0;
+  if (!resumed) {
     // Each scan's entropy-coded data starts on a byte boundary (T.81 B.2.1):
     // bits left over from the previous scan's last byte are padding.
     state.input.bit_buffer = 0;
@@ -39,7 +47,12 @@ JpegStatus decode_image(DecoderState& state, ScanInfo& scan) {
     status = allocate_kept_coefficients(state);
     if (status < 0) return status;
   }
-  status = prepare_output(state, scan, layout);
-  if (status < 0) return status;
+  if (!resumed) {
+    // An interrupted scan goes on with the plan (and filter rows) it had.
+    status = prepare_output(state, scan, layout);
+    if (status < 0) return status;
+  }
+  if (state.output.region_active && !state.multi_scan && !state.keep_coefficients)
+    return decode_sequential_region(state, scan, layout);
   return decode_sequential_scan(state, scan, layout, output_mcu);
 }

@@ -18,8 +18,21 @@
 using McuStep = JpegStatus (*)(DecoderState& state, const ScanLayout& layout,
                                uint32_t mcu_column, uint32_t mcu_row);
 
-// Decodes one scan of a picture read. Returns 0 or a negative status.
+// Decodes one scan of a picture read, from the scan's saved MCU position.
+// Returns 0, JPEG_INTERRUPT_SUCCESS (state.interrupt: one MCU done, the
+// position saved), JPEG_ROI_SUCCESS (a single-scan region read is done)
+// or a negative status.
 JpegStatus decode_image(DecoderState& state, ScanInfo& scan);
+
+// Sequential region loop of a single-scan image (mcu_region.cpp), with
+// the resume table and restart-interval jumps.
+JpegStatus decode_sequential_region(DecoderState& state, ScanInfo& scan, const ScanLayout& layout);
+
+// After an MCU of a sequential or output loop: with state.interrupt set
+// and MCU (column, row) not the last of the loop, notes it and returns
+// true; the caller saves where it goes on and returns
+// JPEG_INTERRUPT_SUCCESS.
+bool interrupt_after(DecoderState& state, uint32_t column, uint32_t row, bool last);
 
 // Sequential (baseline or extended) scan; `output` may be null. When
 // state.keep_coefficients is set, every block is also stored in the

@@ -67,8 +67,9 @@ void plan_region(DecoderState& state, OutputPlan& plan, const ScanLayout& layout
 }
 
 // Output pass of a progressive image: each MCU gathered from the
-// whole-image coefficient buffer, which stays untouched.
-JpegStatus output_progressive_image(DecoderState& state) {
+// whole-image coefficient buffer, which stays untouched. An interrupted
+// pass goes on at state.output_row/output_column with the plan it had.
+JpegStatus output_progressive_image(DecoderState& state, bool resumed) {
   const FrameInfo& frame = state.frame;
   if (state.coefficients == nullptr || state.coefficient_blocks < whole_image_blocks(frame)) return JPEG_ERR_INTERNAL;
   ScanInfo all{};
@@ -81,15 +82,19 @@ JpegStatus output_progressive_image(DecoderState& state) {
   ScanLayout layout;
   JpegStatus status = plan_scan(frame, all, layout);
   if (status < 0) return status;
-  status = prepare_output(state, all, layout);
-  if (status < 0) return status;
   const OutputPlan& plan = state.output;
-  const uint32_t first_row = plan.region_active ? plan.first_row : 0;
+  if (!resumed) {
+    status = prepare_output(state, all, layout);
+    if (status < 0) return status;
+    state.output_row = plan.region_active ? plan.first_row : 0;
+    state.output_column = plan.region_active ? plan.first_column : 0;
+  }
   const uint32_t end_row = plan.region_active ? plan.end_row : layout.mcu_rows;
   const uint32_t first_column = plan.region_active ? plan.first_column : 0;
   const uint32_t end_column = plan.region_active ? plan.end_column : layout.mcu_columns;
-  for (uint32_t row = first_row; row < end_row; ++row) {
-    for (uint32_t column = first_column; column < end_column; ++column) {
+  uint32_t column = state.output_column;
+  for (uint32_t row = state.output_row; row < end_row; ++row, column = first_column) {
+    for (; column < end_column; ++column) {
       for (uint32_t i = 0; i < layout.component_count; ++i) {
         const ScanComponentPlan& component = layout.components[i];
         CoefficientBlock* block = state.mcu_blocks + component.first_block;
@@ -100,6 +105,11 @@ JpegStatus output_progressive_image(DecoderState& state) {
         }
       }
       output_mcu(state, layout, column, row);
+      if (interrupt_after(state, column, row, row + 1 == end_row && column + 1 == end_column)) {
+        state.output_column = column + 1 == end_column ? first_column : column + 1;
+        state.output_row = column + 1 == end_column ? row + 1 : row;
+        return JPEG_INTERRUPT_SUCCESS;
+      }
     }
   }
   return JPEG_SUCCESS;
@@ -176,10 +186,10 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_
   return JPEG_SUCCESS;
 }
 
-JpegStatus finish_image(DecoderState& state) {
+JpegStatus finish_image(DecoderState& state, bool resumed) {
   if (state.progressive_scans > 0) {
-    const JpegStatus status = output_progressive_image(state);
-    if (status < 0) return status;
+    const JpegStatus status = output_progressive_image(state, resumed);
+    if (status != JPEG_SUCCESS) return status;
   } else if (state.multi_scan) {
     convert_stored_picture(state);
   }

@@ -16,5 +16,6 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& layout, uint32_t mc
 
 // Run at EOI of a picture read: outputs a progressive image from its
 // coefficients, converts a multi-scan picture. Returns 0, JPEG_ROI_SUCCESS
-// for a region read, or a negative status.
-JpegStatus finish_image(DecoderState& state);
+// for a region read, JPEG_INTERRUPT_SUCCESS when the progressive output
+// pass was interrupted (`resumed` goes on with it), or a negative status.
+JpegStatus finish_image(DecoderState& state, bool resumed = false);

@@ -78,6 +78,12 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
       if (output != nullptr) {
         status = output(state, layout, column, row);
         if (status < 0) return status;
+        const bool last = row + 1 == layout.mcu_rows && column + 1 == layout.mcu_columns;
+        if (interrupt_after(state, column, row, last)) {
+          scan.mcu_column = column + 1 == layout.mcu_columns ? 0 : column + 1;
+          scan.mcu_row = column + 1 == layout.mcu_columns ? row + 1 : row;
+          return JPEG_INTERRUPT_SUCCESS;
+        }
       }
     }
   }

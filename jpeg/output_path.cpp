@@ -132,9 +132,8 @@ JpegStatus select_output_path(DecoderState& state) {
   if (frame.component_count == 0 || frame.component_count > kMaxFrameComponents) return JPEG_ERR_COMPONENTS;
   if (!is_picture_mode(state.mode) || is_thumbnail_mode(state.mode)) return JPEG_SUCCESS;
 
-  // Resuming an interrupted read has no defined entry point; unknown
-  // upsampling kinds have no writer.
-  if (state.interrupt != 0 || state.upsampling_kind > 1) return JPEG_ERR_INVALID_PROPERTIES;
+  // Unknown upsampling kinds have no writer.
+  if (state.upsampling_kind > 1) return JPEG_ERR_INVALID_PROPERTIES;
   if (!ratios_are_whole(frame)) return JPEG_ERR_UNSUPPORTED_SUBSAMPLING;
   const uint32_t route = choose_route(state);
   if (route == kRefused) return JPEG_ERR_INVALID_PROPERTIES;

@@ -76,6 +76,20 @@ JpegStatus enter_progressive_scan(DecoderState& state, const ScanInfo& scan) {
   return JPEG_SUCCESS;
 }
 
+// The end of a scan's decoding: an interrupted scan is taken up by the
+// next read; sequential components are counted for the multi-scan output.
+JpegStatus finish_scan(DecoderState& state, JpegStatus status) {
+  if (status == JPEG_INTERRUPT_SUCCESS) state.interrupted = Interrupted::kScan;
+  if (status != JPEG_SUCCESS) return status;
+  if (is_sequential_scan(state, state.scan)) state.input.sequential_components += state.scan.component_count;
+  return JPEG_SUCCESS;
+}
+
+JpegStatus finish_output(DecoderState& state, JpegStatus status) {
+  if (status == JPEG_INTERRUPT_SUCCESS) state.interrupted = Interrupted::kOutputPass;
+  return status == JPEG_SUCCESS ? kReadComplete : status;
+}
+
 }  // namespace
 
 JpegStatus read_scan(DecoderState& state) {
@@ -109,11 +123,12 @@ JpegStatus read_scan(DecoderState& state) {
   }
 
   state.scan = scan;
-  status = decode_image(state, state.scan);
-  if (status == JPEG_INTERRUPT_SUCCESS || status == JPEG_ROI_SUCCESS) return status;
-  if (status < 0) return status;
-  if (sequential) in.sequential_components += scan.component_count;
-  return JPEG_SUCCESS;
+  return finish_scan(state, decode_image(state, state.scan));
+}
+
+JpegStatus resume_interrupted(DecoderState& state) {
+  if (state.interrupted == Interrupted::kOutputPass) return finish_output(state, finish_image(state, true));
+  return finish_scan(state, decode_image(state, state.scan));
 }
 
 JpegStatus read_end_of_image(DecoderState& state) {
@@ -124,9 +139,6 @@ JpegStatus read_end_of_image(DecoderState& state) {
     state.restart_interval = 0;
     return JPEG_SUCCESS;
   }
-  if (is_picture_mode(state.mode) && !is_thumbnail_mode(state.mode)) {
-    const JpegStatus status = finish_image(state);
-    if (status != JPEG_SUCCESS) return status;
-  }
+  if (is_picture_mode(state.mode) && !is_thumbnail_mode(state.mode)) return finish_output(state, finish_image(state));
   return kReadComplete;
 }

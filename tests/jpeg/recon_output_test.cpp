@@ -166,25 +166,23 @@ TEST(PictureLayout, FourChannelAndPackedYcbcrPictures) {
   EXPECT_EQ(decode_ours(stream_of("baseline_420"), settings).status, JPEG_ERR_INVALID_PROPERTIES);
 }
 
-TEST(PictureLayout, RefusesControlsWithoutAWriter) {
-  // An interrupted read could not be resumed, and upsampling kinds above
-  // the triangle filter have no writer: both refused before decoding.
+TEST(PictureLayout, RefusesUpsamplingKindsWithoutAWriter) {
+  // Upsampling kinds above the triangle filter have no writer: refused
+  // before decoding.
   const std::vector<uint8_t> jpeg = stream_of("baseline_420");
-  for (int control = 0; control < 2; ++control) {
-    JPEG_PROPERTIES p{};
-    ASSERT_EQ(JpegInit(&p), JPEG_SUCCESS);
-    std::vector<uint8_t> picture(64 * 48 * 3, 0x33);
-    p.jpeg_bytes = jpeg.data();
-    p.jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
-    p.picture_bytes = picture.data();
-    p.picture_width = 64;
-    p.picture_height = 48;
-    (control == 0 ? p.interrupt : p.upsampling_kind) = 2;
-    EXPECT_EQ(JpegRead(&p, READ_IMAGE_BUFFER), JPEG_ERR_INVALID_PROPERTIES);
-    EXPECT_EQ(JpegRead(&p, READ_PARAMS_BUFFER), JPEG_SUCCESS);
-    JpegFree(&p);
-    for (uint8_t byte : picture) ASSERT_EQ(byte, 0x33);
-  }
+  JPEG_PROPERTIES p{};
+  ASSERT_EQ(JpegInit(&p), JPEG_SUCCESS);
+  std::vector<uint8_t> picture(64 * 48 * 3, 0x33);
+  p.jpeg_bytes = jpeg.data();
+  p.jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
+  p.picture_bytes = picture.data();
+  p.picture_width = 64;
+  p.picture_height = 48;
+  p.upsampling_kind = 2;
+  EXPECT_EQ(JpegRead(&p, READ_IMAGE_BUFFER), JPEG_ERR_INVALID_PROPERTIES);
+  EXPECT_EQ(JpegRead(&p, READ_PARAMS_BUFFER), JPEG_SUCCESS);
+  JpegFree(&p);
+  for (uint8_t byte : picture) ASSERT_EQ(byte, 0x33);
 }
 
 TEST(PictureLayout, TruncatedStreamsFailWithoutWritingPastThePicture) {

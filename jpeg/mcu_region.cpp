@@ -1,0 +1,174 @@
+// Sequential region loop of a single-scan image: only the MCUs inside the
+// region (widened by the triangle filter's neighbours) are decoded in full
+// and output. Everything before them is passed as cheaply as the stream
+// allows, in this order of preference:
+//  - a resume entry (resume_table.h) of the row to reach, from an earlier
+//    region read of the same stream, is restored directly;
+//  - with restart intervals, whole intervals are passed by searching the
+//    bytes for their RST marker, without entropy decoding: the DC
+//    predictions restart at zero there, so the output stays the same;
+//  - otherwise MCUs are decoded DC-only (slot 56), which keeps the DC
+//    predictions right without producing samples.
+// Rows reached on the way get their resume entries. After the region's
+// last row the rest of the scan is left unread.
+#include "entropy_restart.h"
+#include "mcu_driver.h"
+#include "mcu_output.h"
+#include "resume_table.h"
+
+namespace {
+
+class RegionWalk {
+ public:
+  RegionWalk(DecoderState& state, ScanInfo& scan, const ScanLayout& layout)
+      : state_(state), scan_(scan), layout_(layout), columns_(layout.mcu_columns),
+        total_(uint64_t{layout.mcu_columns} * layout.mcu_rows),
+        mcu_(uint64_t{scan.mcu_row} * layout.mcu_columns + scan.mcu_column) {
+    for (uint32_t i = 0; i < layout.component_count; ++i) {
+      dc_tables_[i] = &state.dc_tables[scan.components[i].dc_table];
+      ac_tables_[i] = &state.ac_tables[scan.components[i].ac_table];
+    }
+  }
+
+  uint64_t mcu() const { return mcu_; }
+
+  // Starts a fresh read at the known row nearest above `row`.
+  void start_near(uint32_t row) {
+    for (uint32_t r = row; r > 0; --r) {
+      if (resume_known(state_, r) && resume_restore(state_, scan_, r)) {
+        mcu_ = uint64_t{r} * columns_;
+        return;
+      }
+    }
+  }
+
+  // Passes MCUs up to (not including) MCU `target`.
+  JpegStatus pass_to(uint64_t target) {
+    if (mcu_ >= target) return JPEG_SUCCESS;
+    // A known row start between here and the target is the cheapest way.
+    for (uint64_t r = target / columns_; r * columns_ > mcu_; --r) {
+      if (resume_known(state_, static_cast<uint32_t>(r)) && resume_restore(state_, scan_, static_cast<uint32_t>(r))) {
+        mcu_ = r * columns_;
+        break;
+      }
+    }
+    const uint64_t interval = scan_.restart_interval;
+    while (mcu_ < target) {
+      JpegStatus status;
+      if (interval != 0 && mcu_ % interval == 0 && mcu_ + interval <= target && mcu_ + interval < total_ &&
+          state_.input.pending_marker == 0) {
+        status = jump_interval(interval);
+      } else {
+        status = pass_mcu();
+      }
+      if (status < 0) return status;
+      if (mcu_ % columns_ == 0) resume_record(state_, scan_, static_cast<uint32_t>(mcu_ / columns_));
+    }
+    return JPEG_SUCCESS;
+  }
+
+  // Decodes MCU mcu() in full and outputs it.
+  JpegStatus output_mcu_here() {
+    const uint32_t column = static_cast<uint32_t>(mcu_ % columns_), row = static_cast<uint32_t>(mcu_ / columns_);
+    CoefficientBlock* block = state_.mcu_blocks;
+    const BlockDecoder decode_block = state_.ops.decode_block;
+    for (uint32_t i = 0; i < layout_.component_count; ++i) {
+      const ScanComponentPlan& plan = layout_.components[i];
+      for (uint32_t b = 0; b < plan.mcu_wide * plan.mcu_high; ++b, ++block) {
+        const JpegStatus status = decode_block(state_.input, *dc_tables_[i], *ac_tables_[i], scan_.dc_predictions[i], *block);
+        if (status < 0) return JPEG_ERR_DATA;
+      }
+    }
+    JpegStatus status = process_restart(state_.input, scan_, layout_.mcu_columns, layout_.mcu_rows, column, row);
+    if (status < 0) return status;
+    status = output_mcu(state_, layout_, column, row);
+    if (status < 0) return status;
+    ++mcu_;
+    if (mcu_ % columns_ == 0) resume_record(state_, scan_, static_cast<uint32_t>(mcu_ / columns_));
+    return JPEG_SUCCESS;
+  }
+
+ private:
+  // One MCU, DC values only, then restart handling.
+  JpegStatus pass_mcu() {
+    const uint32_t column = static_cast<uint32_t>(mcu_ % columns_), row = static_cast<uint32_t>(mcu_ / columns_);
+    const DcOnlyDecoder decode_dc = state_.ops.decode_dc_only;
+    for (uint32_t i = 0; i < layout_.component_count; ++i) {
+      const ScanComponentPlan& plan = layout_.components[i];
+      for (uint32_t b = 0; b < plan.mcu_wide * plan.mcu_high; ++b) {
+        int16_t dc_value = 0;
+        const JpegStatus status = decode_dc(state_.input, *dc_tables_[i], *ac_tables_[i], scan_.dc_predictions[i], dc_value);
+        if (status < 0) return JPEG_ERR_DATA;
+      }
+    }
+    ++mcu_;
+    return process_restart(state_.input, scan_, layout_.mcu_columns, layout_.mcu_rows, column, row);
+  }
+
+  // A whole restart interval from its first MCU: its bytes up to the RST
+  // marker that ends it. The bit buffer is empty at an interval's start.
+  JpegStatus jump_interval(uint64_t interval) {
+    const int code = input_skip_to_marker(state_.input);
+    if (code < 0) return code;
+    if (code == kEndOfInput || code < 0xD0 || code > 0xD7) {
+      // Damaged data: the marker that is not RSTm stays for the marker loop,
+      // and the interval's MCUs read as ended data, as a whole read has them.
+      if (code != kEndOfInput) state_.input.pending_marker = static_cast<uint8_t>(code);
+      return pass_mcu();
+    }
+    for (int16_t& prediction : scan_.dc_predictions) prediction = 0;
+    state_.input.bit_buffer = 0;
+    state_.input.bit_count = 0;
+    mcu_ += interval;
+    return JPEG_SUCCESS;
+  }
+
+  DecoderState& state_;
+  ScanInfo& scan_;
+  const ScanLayout& layout_;
+  const uint64_t columns_;
+  const uint64_t total_;
+  uint64_t mcu_;
+  const HuffmanTable* dc_tables_[kMaxScanComponents];
+  const HuffmanTable* ac_tables_[kMaxScanComponents];
+};
+
+}  // namespace
+
+JpegStatus decode_sequential_region(DecoderState& state, ScanInfo& scan, const ScanLayout& layout) {
+  const OutputPlan& plan = state.output;
+  const bool fresh = scan.mcu_row == 0 && scan.mcu_column == 0;
+  JpegStatus status = JPEG_SUCCESS;
+  if (fresh) {
+    status = resume_attach(state, layout);
+    if (status < 0) return status;
+  }
+  RegionWalk walk(state, scan, layout);
+  const uint64_t columns = layout.mcu_columns;
+  if (fresh) walk.start_near(plan.first_row);
+  const uint64_t last = uint64_t{plan.end_row - 1} * columns + plan.end_column - 1;
+  for (uint64_t row = walk.mcu() / columns; row < plan.end_row && plan.first_column < plan.end_column; ++row) {
+    if (row < plan.first_row) row = plan.first_row;
+    status = walk.pass_to(row * columns + plan.first_column);
+    if (status < 0) return status;
+    while (walk.mcu() < row * columns + plan.end_column) {
+      status = walk.output_mcu_here();
+      if (status < 0) return status;
+      const uint64_t done = walk.mcu() - 1;
+      if (interrupt_after(state, static_cast<uint32_t>(done % columns), static_cast<uint32_t>(done / columns),
+                          done == last)) {
+        scan.mcu_column = static_cast<uint32_t>(walk.mcu() % columns);
+        scan.mcu_row = static_cast<uint32_t>(walk.mcu() / columns);
+        return JPEG_INTERRUPT_SUCCESS;
+      }
+    }
+  }
+  // The row after the region gets its entry, for a later read further down.
+  if (plan.end_row < layout.mcu_rows && !resume_known(state, plan.end_row)) {
+    status = walk.pass_to(uint64_t{plan.end_row} * columns);
+    if (status < 0) return status;
+  }
+  scan.mcu_row = 0;
+  scan.mcu_column = 0;
+  return JPEG_ROI_SUCCESS;
+}

@@ -261,12 +261,13 @@ JpegStatus read(JPEG_PROPERTIES& p, DecoderState& state, JpegReadMode mode) {
     const JpegRegion reported = interrupt_position(state);
     if (std::memcmp(&reported, &p.region, sizeof reported) == 0) p.region = state.caller_region;
   }
+  const Interrupted interrupted = state.interrupted;
   state.interrupted = Interrupted::kNone;
   if (continuing) {
     // The region in force and the input stay those of the first read;
     // `region` now holds the reported position, not a region.
     state.interrupt = p.interrupt;
-    status = resume_marker_loop(state);
+    status = resume_marker_loop(state, interrupted);
   } else {
     state.fields = incoming;
     status = start_read(p, state, mode);

@@ -117,8 +117,8 @@ JpegStatus run_marker_loop(DecoderState& state) {
   return dispatch_markers(state);
 }
 
-JpegStatus resume_marker_loop(DecoderState& state) {
-  const JpegStatus status = resume_interrupted(state);
+JpegStatus resume_marker_loop(DecoderState& state, Interrupted interrupted) {
+  const JpegStatus status = resume_interrupted(state, interrupted);
   if (status == kReadComplete) return JPEG_SUCCESS;
   if (status != JPEG_SUCCESS) return status;
   return dispatch_markers(state);

@@ -20,7 +20,7 @@ int next_marker(JpegInput& in);
 JpegStatus run_marker_loop(DecoderState& state);
 // Goes on with a read that returned JPEG_INTERRUPT_SUCCESS: the rest of the
 // interrupted scan or output pass, then the marker loop where it stopped.
-JpegStatus resume_marker_loop(DecoderState& state);
+JpegStatus resume_marker_loop(DecoderState& state, Interrupted interrupted);
 
 JpegStatus read_frame_header(DecoderState& state);      // SOF0, SOF1, SOF2
 JpegStatus read_huffman_tables(DecoderState& state);    // DHT
@@ -30,7 +30,7 @@ JpegStatus read_scan(DecoderState& state);              // SOS, then the scan's 
 JpegStatus read_end_of_image(DecoderState& state);      // EOI
 // The rest of an interrupted scan (as read_scan's end) or output pass (as
 // read_end_of_image's).
-JpegStatus resume_interrupted(DecoderState& state);
+JpegStatus resume_interrupted(DecoderState& state, Interrupted interrupted);
 JpegStatus read_app0(DecoderState& state);              // JFIF, JFXX thumbnails
 JpegStatus read_app14(DecoderState& state);             // Adobe
 JpegStatus read_comment(DecoderState& state);           // COM

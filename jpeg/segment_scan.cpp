@@ -126,8 +126,8 @@ JpegStatus read_scan(DecoderState& state) {
   return finish_scan(state, decode_image(state, state.scan));
 }
 
-JpegStatus resume_interrupted(DecoderState& state) {
-  if (state.interrupted == Interrupted::kOutputPass) return finish_output(state, finish_image(state, true));
+JpegStatus resume_interrupted(DecoderState& state, Interrupted interrupted) {
+  if (interrupted == Interrupted::kOutputPass) return finish_output(state, finish_image(state, true));
   return finish_scan(state, decode_image(state, state.scan));
 }
 

@@ -1,0 +1,409 @@
+// Reads in sequence on one record: region reads against the cut of a
+// whole read (first and repeated reads through the resume table, restart
+// intervals jumped by their markers, another stream in the same buffer or
+// file), interrupted reads continued to the end, the orders of file and
+// buffer reads, and records driven with arbitrary field values.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "jpeg_corpus.h"
+#include "marker_stream.h"
+#include "recon_reference.h"
+#include "resume_table.h"
+
+namespace {
+
+class TempFile {
+ public:
+  explicit TempFile(const std::vector<uint8_t>& bytes) {
+    char pattern[] = "/tmp/jpeg_sequence_XXXXXX";
+    const int fd = mkstemp(pattern);
+    EXPECT_GE(fd, 0);
+    close(fd);
+    path_ = pattern;
+    rewrite(bytes);
+  }
+  ~TempFile() { unlink(path_.c_str()); }
+  void rewrite(const std::vector<uint8_t>& bytes) const {
+    FILE* file = std::fopen(path_.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+    std::fclose(file);
+  }
+  const char* path() const { return path_.c_str(); }
+
+ private:
+  std::string path_;
+};
+
+Picture crop(const Picture& whole, const JpegRegion& r) {
+  Picture part{r.right - r.left, r.bottom - r.top, whole.channels, {}};
+  for (int y = r.top; y < r.bottom; ++y) {
+    const uint8_t* row = &whole.bytes[(static_cast<size_t>(y) * whole.width + r.left) * whole.channels];
+    part.bytes.insert(part.bytes.end(), row, row + static_cast<size_t>(part.width) * whole.channels);
+  }
+  return part;
+}
+
+// 200x168: 13 x 11 MCUs of 16x16 in 4:2:0.
+EncodeOptions options_of(Sampling sampling, int restart_interval, int components = 3) {
+  EncodeOptions o;
+  o.width = 200;
+  o.height = 168;
+  o.sampling = sampling;
+  o.restart_interval = restart_interval;
+  o.components = components;
+  return o;
+}
+
+// One read on a record: the picture sized for `region` (or the reduced
+// image), from the buffer or, for even modes, from `file`.
+struct Reader {
+  DecoderRecord record;
+  const char* file = nullptr;
+
+  JpegStatus read(const std::vector<uint8_t>& jpeg, JpegReadMode mode, JpegRegion region, Picture& out,
+                  int image_width, int image_height) {
+    const int scale = scale_of_mode(mode);
+    const bool cut = region.right != 0 || region.bottom != 0;
+    out.width = cut ? region.right - region.left : (image_width + scale - 1) / scale;
+    out.height = cut ? region.bottom - region.top : (image_height + scale - 1) / scale;
+    out.channels = 3;
+    out.bytes.assign(static_cast<size_t>(out.width) * out.height * 3, 0);
+    record->jpeg_bytes = jpeg.data();
+    record->jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
+    record->jpeg_file_name = file;
+    record->picture_bytes = out.bytes.data();
+    record->picture_width = static_cast<uint32_t>(out.width);
+    record->picture_height = out.height;
+    record->region = region;
+    return JpegRead(record.get(), mode);
+  }
+};
+
+Picture whole_picture(const std::vector<uint8_t>& jpeg, JpegReadMode mode = READ_IMAGE_BUFFER) {
+  ReadSettings settings;
+  settings.mode = mode;
+  const OurRead whole = decode_ours(jpeg, settings);
+  EXPECT_EQ(whole.status, JPEG_SUCCESS);
+  return whole.picture;
+}
+
+TEST(RegionReads, EqualTheCutOfTheWholeReadFirstAndRepeated) {
+  struct Case {
+    const char* name;
+    EncodeOptions options;
+  };
+  // Restart intervals shorter than a row, of exactly one row, and across
+  // rows, so that jumps land inside, at the start of and across rows.
+  const Case cases[] = {
+      {"420", options_of(Sampling::k420, 0)},        {"420 restart 5", options_of(Sampling::k420, 5)},
+      {"422 restart 13", options_of(Sampling::k422, 13)}, {"444 restart 30", options_of(Sampling::k444, 30)},
+      {"grey restart 7", options_of(Sampling::k444, 7, 1)},
+  };
+  // Middle, top, bottom, then the middle and the bottom again (from the
+  // table), an unaligned one across rows and the bottom-right corner.
+  const JpegRegion regions[] = {{48, 64, 112, 112}, {0, 0, 64, 32},     {130, 140, 200, 168}, {48, 64, 112, 112},
+                                {130, 140, 200, 168}, {17, 23, 181, 97}, {199, 167, 200, 168}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> jpeg = encode_jpeg(c.options);
+    const Picture whole = whole_picture(jpeg);
+    for (const char* source : {"buffer", "file"}) {
+      SCOPED_TRACE(source);
+      TempFile file(jpeg);
+      Reader reader;
+      reader.file = file.path();
+      const JpegReadMode mode = source[0] == 'b' ? READ_IMAGE_BUFFER : READ_IMAGE_FILE;
+      for (const JpegRegion& region : regions) {
+        Picture part;
+        ASSERT_EQ(reader.read(jpeg, mode, region, part, 200, 168), JPEG_ROI_SUCCESS);
+        EXPECT_EQ(max_difference(part, crop(whole, region)), 0)
+            << region.left << "," << region.top << " " << region.right << "," << region.bottom;
+      }
+      // Without restart intervals the rows passed so far are known: a
+      // later read starts there.
+      const uint32_t mcu_height = c.options.components == 1 || c.options.sampling != Sampling::k420 ? 8 : 16;
+      if (c.options.restart_interval == 0) {
+        EXPECT_TRUE(resume_known(reader.record.state(), 140 / mcu_height));
+      }
+      // Scaled region reads: the cut of the scaled whole read.
+      const Picture half = whole_picture(jpeg, READ_HALF_BUFFER);
+      const JpegRegion half_region{20, 40, 70, 84};
+      Picture part;
+      ASSERT_EQ(reader.read(jpeg, mode + READ_HALF_BUFFER - READ_IMAGE_BUFFER, half_region, part, 200, 168),
+                JPEG_ROI_SUCCESS);
+      EXPECT_EQ(max_difference(part, crop(half, half_region)), 0);
+    }
+  }
+}
+
+TEST(RegionReads, RestartIntervalsAboveTheRegionAreNotDecoded) {
+  // The first interval's data is wiped (no marker can appear in zeros): a
+  // read that jumps it by its RST marker still gives the region exactly.
+  std::vector<uint8_t> jpeg = encode_jpeg(options_of(Sampling::k420, 4));
+  const Picture whole = whole_picture(jpeg);
+  size_t sos = 2;
+  while (!(jpeg[sos] == 0xFF && jpeg[sos + 1] == 0xDA)) sos += 2 + (jpeg[sos + 2] << 8 | jpeg[sos + 3]);
+  const size_t data = sos + 2 + (jpeg[sos + 2] << 8 | jpeg[sos + 3]);
+  size_t rst = data;
+  while (!(jpeg[rst] == 0xFF && jpeg[rst + 1] == 0xD0)) ++rst;
+  std::fill(jpeg.begin() + static_cast<ptrdiff_t>(data), jpeg.begin() + static_cast<ptrdiff_t>(rst), 0);
+  Reader reader;
+  const JpegRegion region{32, 96, 160, 144};
+  Picture part;
+  ASSERT_EQ(reader.read(jpeg, READ_IMAGE_BUFFER, region, part, 200, 168), JPEG_ROI_SUCCESS);
+  EXPECT_EQ(max_difference(part, crop(whole, region)), 0);
+}
+
+TEST(RegionReads, AnotherStreamInTheSameBufferOrFileIsReadAfresh) {
+  // Two pictures with the same headers, padded to the same length, take
+  // turns in one buffer (same address, same size) and one file name: the
+  // entries recorded for one must not be used for the other.
+  EncodeOptions first_options = options_of(Sampling::k420, 0), second_options = first_options;
+  second_options.comment = "x";  // moves the scan data by a few bytes
+  std::vector<uint8_t> first = encode_jpeg(first_options);
+  std::vector<uint8_t> second = encode_jpeg(options_of(Sampling::k420, 0));
+  std::vector<uint8_t> pixels = make_test_pattern(200, 168, 3);
+  for (size_t i = 0; i < pixels.size(); i += 7) pixels[i] = static_cast<uint8_t>(255 - pixels[i]);
+  second = encode_pixels(options_of(Sampling::k420, 0), pixels);
+  const std::vector<uint8_t> third = encode_jpeg(second_options);
+  const size_t length = std::max({first.size(), second.size(), third.size()});
+  std::vector<std::vector<uint8_t>> streams = {first, second, third, first};
+  std::vector<Picture> wholes;
+  for (std::vector<uint8_t>& stream : streams) {
+    wholes.push_back(whole_picture(stream));
+    stream.resize(length, 0);  // bytes after EOI are never read
+  }
+  const JpegRegion regions[] = {{48, 120, 112, 168}, {0, 100, 200, 130}};
+  std::vector<uint8_t> buffer(length);
+  TempFile file(buffer);
+  for (JpegReadMode mode : {READ_IMAGE_BUFFER, READ_IMAGE_FILE}) {
+    SCOPED_TRACE(mode);
+    Reader reader;
+    reader.file = file.path();
+    for (size_t s = 0; s < streams.size(); ++s) {
+      std::memcpy(buffer.data(), streams[s].data(), length);
+      file.rewrite(buffer);
+      for (const JpegRegion& region : regions) {
+        Picture part;
+        ASSERT_EQ(reader.read(buffer, mode, region, part, 200, 168), JPEG_ROI_SUCCESS);
+        EXPECT_EQ(max_difference(part, crop(wholes[s], region)), 0) << "stream " << s;
+      }
+    }
+  }
+}
+
+// Reads with `interrupt` set until the read ends; checks every reported
+// position and returns the final status and the number of reads.
+JpegStatus read_interrupted(Reader& reader, const std::vector<uint8_t>& jpeg, JpegReadMode mode, JpegRegion region,
+                            Picture& out, int& reads) {
+  reader.record->interrupt = 1;
+  JpegStatus status = reader.read(jpeg, mode, region, out, 200, 168);
+  int last_column = -1, last_row = -1;
+  for (reads = 1; status == JPEG_INTERRUPT_SUCCESS && reads < 100000; ++reads) {
+    const JpegRegion at = reader.record->region;
+    // MCU after MCU; each scan of a multi-scan image starts again at 0, 0.
+    const bool first = at.left == 0 && at.top == 0;
+    EXPECT_TRUE(first || at.top > last_row || (at.top == last_row && at.left > last_column)) << at.left << "," << at.top;
+    EXPECT_GT(at.right, 0);
+    EXPECT_GT(at.bottom, 0);
+    last_column = at.left;
+    last_row = at.top;
+    status = JpegRead(reader.record.get(), mode);
+  }
+  reader.record->interrupt = 0;
+  return status;
+}
+
+TEST(InterruptedReads, ContinuedToTheEndGiveTheWholePicture) {
+  struct Case {
+    const char* name;
+    EncodeOptions options;
+    JpegReadMode mode;
+    uint32_t upsampling_kind;
+    int mcus;  // reads expected: one per MCU output but the last of each scan
+  };
+  EncodeOptions progressive = options_of(Sampling::k420, 0);
+  progressive.progressive = true;
+  EncodeOptions multi_scan = options_of(Sampling::k444, 0);
+  multi_scan.scans = {{{0}}, {{1}}, {{2}}};
+  const Case cases[] = {
+      {"420", options_of(Sampling::k420, 0), READ_IMAGE_BUFFER, 0, 13 * 11},
+      {"420 file", options_of(Sampling::k420, 0), READ_IMAGE_FILE, 0, 13 * 11},
+      {"420 filter", options_of(Sampling::k420, 0), READ_IMAGE_BUFFER, 1, 13 * 11},
+      {"422 restart half", options_of(Sampling::k422, 5), READ_HALF_BUFFER, 0, 13 * 21},
+      {"progressive", progressive, READ_IMAGE_BUFFER, 0, 13 * 11},
+      {"progressive file quarter", progressive, READ_QUARTER_FILE, 0, 13 * 11},
+      {"multi-scan", multi_scan, READ_IMAGE_BUFFER, 0, 3 * 25 * 21 - 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> jpeg = encode_jpeg(c.options);
+    TempFile file(jpeg);
+    ReadSettings settings;
+    settings.mode = static_cast<JpegReadMode>(c.mode | 1);
+    settings.upsampling_kind = c.upsampling_kind;
+    const OurRead whole = decode_ours(jpeg, settings);
+    ASSERT_EQ(whole.status, JPEG_SUCCESS);
+    Reader reader;
+    reader.file = file.path();
+    reader.record->upsampling_kind = c.upsampling_kind;
+    Picture picture;
+    int reads = 0;
+    EXPECT_EQ(read_interrupted(reader, jpeg, c.mode, {}, picture, reads), JPEG_SUCCESS);
+    EXPECT_EQ(reads, c.mcus);
+    EXPECT_EQ(max_difference(picture, whole.picture), 0);
+    // The read's end gives back the caller's region: a next read is whole.
+    EXPECT_EQ(reader.record->region.right, 0);
+    Picture again;
+    EXPECT_EQ(reader.read(jpeg, c.mode, reader.record->region, again, 200, 168), JPEG_SUCCESS);
+    EXPECT_EQ(max_difference(again, whole.picture), 0);
+  }
+}
+
+TEST(InterruptedReads, RegionReadsAndAbandonedReads) {
+  const std::vector<uint8_t> jpeg = encode_jpeg(options_of(Sampling::k420, 3));
+  const Picture whole = whole_picture(jpeg);
+  const JpegRegion region{40, 50, 120, 100};
+  Reader reader;
+  Picture part;
+  int reads = 0;
+  EXPECT_EQ(read_interrupted(reader, jpeg, READ_IMAGE_BUFFER, region, part, reads), JPEG_ROI_SUCCESS);
+  EXPECT_EQ(reads, 6 * 4);  // MCU columns 2..7, rows 3..6
+  EXPECT_EQ(max_difference(part, crop(whole, region)), 0);
+  // Interrupted once, then another mode: the parameter read starts afresh
+  // and the next whole read is not taken for a region.
+  reader.record->interrupt = 1;
+  Picture picture;
+  ASSERT_EQ(reader.read(jpeg, READ_IMAGE_BUFFER, {}, picture, 200, 168), JPEG_INTERRUPT_SUCCESS);
+  EXPECT_EQ(reader.record->region.left, 0);
+  EXPECT_EQ(reader.record->region.right, 16);
+  reader.record->interrupt = 0;
+  EXPECT_EQ(JpegRead(reader.record.get(), READ_PARAMS_BUFFER), JPEG_SUCCESS);
+  EXPECT_EQ(reader.read(jpeg, READ_IMAGE_BUFFER, reader.record->region, picture, 200, 168), JPEG_SUCCESS);
+  EXPECT_EQ(max_difference(picture, whole), 0);
+}
+
+TEST(ReadSequences, EveryOrderOfReadsInFileAndBufferModes) {
+  struct Step {
+    JpegReadMode file_mode;  // the buffer mode is the next one
+    JpegRegion region;
+  };
+  // `middle` for full-size reads, `small` inside the eighth-size image.
+  const JpegRegion none{}, middle{40, 50, 120, 100}, small{5, 4, 20, 16};
+  const std::vector<std::vector<Step>> sequences = {
+      {{READ_IMAGE_FILE, middle}, {READ_IMAGE_FILE, none}},
+      {{READ_IMAGE_FILE, none}, {READ_IMAGE_FILE, middle}, {READ_IMAGE_FILE, middle}},
+      {{READ_PARAMS_FILE, none}, {READ_IMAGE_FILE, middle}, {READ_IMAGE_FILE, none}},
+      {{READ_HEADER_FILE, none}, {READ_ENTROPY_FILE, none}, {READ_ENTROPY_FILE, none}},
+      {{READ_HEADER_FILE, none}, {READ_IMAGE_FILE, none}, {READ_HEADER_FILE, none}, {READ_HALF_FILE, none}},
+      {{READ_HALF_FILE, none}, {READ_QUARTER_FILE, none}, {READ_EIGHTH_FILE, none}, {READ_HALF_FILE, small}},
+      {{READ_THUMBNAIL_FILE, none}, {READ_IMAGE_FILE, none}, {READ_THUMBNAIL_FILE, none}, {READ_ENTROPY_FILE, none}},
+      {{READ_PARAMS_FILE, none}, {READ_THUMBNAIL_FILE, none}, {READ_QUARTER_FILE, small}, {READ_PARAMS_FILE, none}},
+      {{READ_IMAGE_FILE, middle}, {READ_HEADER_FILE, none}, {READ_ENTROPY_FILE, middle}, {READ_EIGHTH_FILE, small}},
+  };
+  const std::vector<uint8_t> jpeg = encode_jpeg(options_of(Sampling::k420, 0));
+  TempFile file(jpeg);
+  for (size_t s = 0; s < sequences.size(); ++s) {
+    for (int buffer = 0; buffer < 2; ++buffer) {
+      SCOPED_TRACE("sequence " + std::to_string(s) + (buffer ? " buffer" : " file"));
+      Reader reader;
+      reader.file = file.path();
+      for (const Step& step : sequences[s]) {
+        const JpegReadMode mode = step.file_mode + buffer;
+        SCOPED_TRACE(mode);
+        Picture picture;
+        const JpegStatus status = reader.read(jpeg, mode, step.region, picture, 200, 168);
+        const bool picture_read = mode != READ_PARAMS_FILE + buffer && mode != READ_HEADER_FILE + buffer &&
+                                  mode != READ_THUMBNAIL_FILE + buffer;
+        const bool cut = step.region.right != 0 && picture_read;
+        EXPECT_EQ(status, cut ? JPEG_ROI_SUCCESS : JPEG_SUCCESS);
+        if (!picture_read) continue;
+        const Picture whole = whole_picture(jpeg, static_cast<JpegReadMode>(mode | 1));
+        EXPECT_EQ(max_difference(picture, cut ? crop(whole, step.region) : whole), 0);
+      }
+    }
+  }
+}
+
+TEST(RobustRecord, InnerFieldsWithoutAPictureAreRefused) {
+  const std::vector<uint8_t> jpeg = encode_jpeg(options_of(Sampling::k420, 0));
+  TempFile file(jpeg);
+  DecoderRecord record;
+  record->jpeg_file_name = file.path();
+  ASSERT_EQ(record.read_buffer(jpeg, READ_PARAMS_BUFFER), JPEG_SUCCESS);
+  record->use_inner_fields = 1;
+  for (JpegReadMode mode : {READ_IMAGE_BUFFER, READ_IMAGE_FILE, READ_ENTROPY_BUFFER, READ_HALF_BUFFER,
+                            READ_EIGHTH_FILE, READ_THUMBNAIL_BUFFER}) {
+    EXPECT_EQ(JpegRead(record.get(), mode), JPEG_ERR_INVALID_PROPERTIES) << mode;
+  }
+  // Filled by a read with a picture, the copies serve the next read.
+  std::vector<uint8_t> picture(200 * 168 * 3);
+  record->use_inner_fields = 0;
+  record->picture_bytes = picture.data();
+  record->picture_width = 200;
+  record->picture_height = 168;
+  ASSERT_EQ(JpegRead(record.get(), READ_IMAGE_BUFFER), JPEG_SUCCESS);
+  const std::vector<uint8_t> first = picture;
+  record->use_inner_fields = 1;
+  record->picture_bytes = nullptr;
+  EXPECT_EQ(JpegRead(record.get(), READ_IMAGE_BUFFER), JPEG_SUCCESS);
+  EXPECT_EQ(picture, first);
+}
+
+TEST(RobustRecord, ArbitrarySequencesOfReadsEndWithAStatus) {
+  // Random modes, controls and field values on one record, against the
+  // same streams: every read ends with a known status and writes nothing
+  // outside the picture it declares.
+  EncodeOptions progressive = options_of(Sampling::k420, 0);
+  progressive.progressive = true;
+  const std::vector<std::vector<uint8_t>> streams = {encode_jpeg(options_of(Sampling::k420, 5)), encode_jpeg(progressive),
+                                                     encode_jpeg(options_of(Sampling::k444, 0, 1))};
+  TempFile file(streams[0]);
+  std::mt19937 random(8);
+  auto pick = [&random](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+  DecoderRecord record;
+  // One buffer for every step: with use_inner_fields a read uses the
+  // picture of an earlier step, which must still be there.
+  std::vector<uint8_t> picture(300 * (300 * 5 + 9) + 64);
+  for (int step = 0; step < 800; ++step) {
+    const std::vector<uint8_t>& jpeg = streams[static_cast<size_t>(pick(0, 2))];
+    if (pick(0, 9) == 0) file.rewrite(jpeg);
+    const int width = pick(0, 3) == 0 ? pick(-2, 300) : 200, height = pick(0, 3) == 0 ? pick(-300, 300) : 168;
+    const uint32_t channels = static_cast<uint32_t>(pick(0, 4) == 0 ? pick(0, 5) : 3);
+    const uint32_t pad = static_cast<uint32_t>(pick(0, 3) == 0 ? pick(0, 9) : 0);
+    const size_t bytes = width > 0 ? (static_cast<size_t>(width) * channels + pad) * static_cast<size_t>(std::abs(height)) : 0;
+    const bool inner = pick(0, 4) == 0;
+    std::fill(picture.begin() + static_cast<ptrdiff_t>(bytes), picture.end(), 0xC3);
+    record->picture_bytes = pick(0, 5) != 0 ? picture.data() : nullptr;
+    record->picture_width = static_cast<uint32_t>(width);
+    record->picture_height = height;
+    record->picture_channels = channels;
+    record->picture_pad_bytes = pad;
+    record->jpeg_bytes = pick(0, 9) == 0 ? nullptr : jpeg.data();
+    record->jpeg_size_bytes = static_cast<uint32_t>(pick(0, 9) == 0 ? pick(0, 300) : static_cast<int>(jpeg.size()));
+    record->jpeg_file_name = pick(0, 9) == 0 ? nullptr : file.path();
+    record->use_inner_fields = inner;
+    record->interrupt = pick(0, 2) == 0;
+    record->upsampling_kind = static_cast<uint32_t>(pick(0, 1));
+    if (pick(0, 2) == 0) {
+      record->region = {pick(-50, 250), pick(-50, 200), pick(-50, 250), pick(-50, 200)};
+    }
+    const JpegReadMode mode = pick(0, 20) == 0 ? pick(-2, 25) : pick(0, 21);
+    const int reads = record->interrupt ? pick(1, 40) : 1;
+    for (int r = 0; r < reads; ++r) {
+      const JpegStatus status = JpegRead(record.get(), mode);
+      ASSERT_TRUE(status >= -30 && status <= 2) << "step " << step << " mode " << mode << ": " << status;
+    }
+    if (inner) continue;  // the picture declared by an earlier step
+    for (size_t i = bytes; i < picture.size(); ++i) ASSERT_EQ(picture[i], 0xC3) << "step " << step << " byte " << i;
+  }
+}
+
+}  // namespace

@@ -7,13 +7,17 @@
 //  - with restart intervals, whole intervals are passed by searching the
 //    bytes for their RST marker, without entropy decoding: the DC
 //    predictions restart at zero there, so the output stays the same;
-//  - otherwise MCUs are decoded DC-only (slot 56), which keeps the DC
-//    predictions right without producing samples.
+//  - otherwise MCUs are decoded DC-only, which keeps the DC predictions
+//    right without producing samples (region_skip.h: the bits taken are
+//    those of slot 56, with AC codes stepped over through a wider lookup).
 // Rows reached on the way get their resume entries. After the region's
 // last row the rest of the scan is left unread.
+#include <cstdlib>
+
 #include "entropy_restart.h"
 #include "mcu_driver.h"
 #include "mcu_output.h"
+#include "region_skip.h"
 #include "resume_table.h"
 
 namespace {
@@ -27,6 +31,7 @@ class RegionWalk {
     for (uint32_t i = 0; i < layout.component_count; ++i) {
       dc_tables_[i] = &state.dc_tables[scan.components[i].dc_table];
       ac_tables_[i] = &state.ac_tables[scan.components[i].ac_table];
+      skip_tables_[i] = &state.resume.skip[scan.components[i].ac_table];
     }
   }
 
@@ -92,12 +97,11 @@ class RegionWalk {
   // One MCU, DC values only, then restart handling.
   JpegStatus pass_mcu() {
     const uint32_t column = static_cast<uint32_t>(mcu_ % columns_), row = static_cast<uint32_t>(mcu_ / columns_);
-    const DcOnlyDecoder decode_dc = state_.ops.decode_dc_only;
     for (uint32_t i = 0; i < layout_.component_count; ++i) {
       const ScanComponentPlan& plan = layout_.components[i];
       for (uint32_t b = 0; b < plan.mcu_wide * plan.mcu_high; ++b) {
-        int16_t dc_value = 0;
-        const JpegStatus status = decode_dc(state_.input, *dc_tables_[i], *ac_tables_[i], scan_.dc_predictions[i], dc_value);
+        const JpegStatus status =
+            skip_block(state_.input, *dc_tables_[i], *ac_tables_[i], *skip_tables_[i], scan_.dc_predictions[i]);
         if (status < 0) return JPEG_ERR_DATA;
       }
     }
@@ -131,7 +135,24 @@ class RegionWalk {
   uint64_t mcu_;
   const HuffmanTable* dc_tables_[kMaxScanComponents];
   const HuffmanTable* ac_tables_[kMaxScanComponents];
+  const SkipTable* skip_tables_[kMaxScanComponents];
 };
+
+// The skip tables of the scan's AC tables, which may differ at every read.
+JpegStatus prepare_skip_tables(DecoderState& state, const ScanInfo& scan) {
+  ResumeTable& table = state.resume;
+  if (table.skip == nullptr) {
+    table.skip = static_cast<SkipTable*>(std::calloc(kHuffmanTableCount, sizeof(SkipTable)));
+    if (table.skip == nullptr) return JPEG_ERR_MEMORY;
+  }
+  bool built[kHuffmanTableCount] = {};
+  for (uint32_t i = 0; i < scan.component_count; ++i) {
+    const uint32_t id = scan.components[i].ac_table;
+    if (!built[id]) build_skip_table(state.ac_tables[id], table.skip[id]);
+    built[id] = true;
+  }
+  return JPEG_SUCCESS;
+}
 
 }  // namespace
 
@@ -141,6 +162,8 @@ JpegStatus decode_sequential_region(DecoderState& state, ScanInfo& scan, const S
   JpegStatus status = JPEG_SUCCESS;
   if (fresh) {
     status = resume_attach(state, layout);
+    if (status < 0) return status;
+    status = prepare_skip_tables(state, scan);
     if (status < 0) return status;
   }
   RegionWalk walk(state, scan, layout);

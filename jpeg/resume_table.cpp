@@ -121,6 +121,7 @@ bool resume_restore(DecoderState& state, ScanInfo& scan, uint32_t row) {
 }
 
 void resume_release(DecoderState& state) {
+  std::free(state.resume.skip);
   std::free(state.resume.entries);
   state.resume = ResumeTable{};
 }

@@ -197,7 +197,7 @@ struct ResumeTable {
   ResumeEntry* entries;  // one per MCU row of the scan (calloc), null until the first region read
   uint32_t rows;
   StreamKey key;
-  SkipTable* skip;       // kHuffmanTableCount skip tables of the AC tables, rebuilt at each region read
+  SkipTable* skip;       // skip tables of the scan's components, rebuilt at each region read
 };
 
 // Where an interrupted read goes on (the scan position itself is kept in

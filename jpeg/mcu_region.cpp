@@ -31,7 +31,9 @@ class RegionWalk {
     for (uint32_t i = 0; i < layout.component_count; ++i) {
       dc_tables_[i] = &state.dc_tables[scan.components[i].dc_table];
       ac_tables_[i] = &state.ac_tables[scan.components[i].ac_table];
-      skip_tables_[i] = &state.resume.skip[scan.components[i].ac_table];
+      const SkipBlock block{dc_tables_[i], ac_tables_[i], &state.resume.skip[i], &scan.dc_predictions[i]};
+      for (uint32_t b = 0; b < layout.components[i].mcu_wide * layout.components[i].mcu_high; ++b)
+        skip_blocks_[skip_count_++] = block;
     }
   }
 
@@ -97,14 +99,7 @@ class RegionWalk {
   // One MCU, DC values only, then restart handling.
   JpegStatus pass_mcu() {
     const uint32_t column = static_cast<uint32_t>(mcu_ % columns_), row = static_cast<uint32_t>(mcu_ / columns_);
-    for (uint32_t i = 0; i < layout_.component_count; ++i) {
-      const ScanComponentPlan& plan = layout_.components[i];
-      for (uint32_t b = 0; b < plan.mcu_wide * plan.mcu_high; ++b) {
-        const JpegStatus status =
-            skip_block(state_.input, *dc_tables_[i], *ac_tables_[i], *skip_tables_[i], scan_.dc_predictions[i]);
-        if (status < 0) return JPEG_ERR_DATA;
-      }
-    }
+    if (skip_blocks(state_.input, skip_blocks_, skip_count_) < 0) return JPEG_ERR_DATA;
     ++mcu_;
     return process_restart(state_.input, scan_, layout_.mcu_columns, layout_.mcu_rows, column, row);
   }
@@ -135,21 +130,27 @@ class RegionWalk {
   uint64_t mcu_;
   const HuffmanTable* dc_tables_[kMaxScanComponents];
   const HuffmanTable* ac_tables_[kMaxScanComponents];
-  const SkipTable* skip_tables_[kMaxScanComponents];
+  SkipBlock skip_blocks_[kMaxBlocksPerMcu];
+  uint32_t skip_count_ = 0;
 };
 
-// The skip tables of the scan's AC tables, which may differ at every read.
+// The skip tables of the scan's components (their Huffman tables may
+// differ at every read).
 JpegStatus prepare_skip_tables(DecoderState& state, const ScanInfo& scan) {
   ResumeTable& table = state.resume;
   if (table.skip == nullptr) {
-    table.skip = static_cast<SkipTable*>(std::calloc(kHuffmanTableCount, sizeof(SkipTable)));
+    table.skip = static_cast<SkipTable*>(std::calloc(kMaxScanComponents, sizeof(SkipTable)));
     if (table.skip == nullptr) return JPEG_ERR_MEMORY;
   }
-  bool built[kHuffmanTableCount] = {};
   for (uint32_t i = 0; i < scan.component_count; ++i) {
-    const uint32_t id = scan.components[i].ac_table;
-    if (!built[id]) build_skip_table(state.ac_tables[id], table.skip[id]);
-    built[id] = true;
+    const ScanComponent& component = scan.components[i];
+    const bool same_as_earlier = i > 0 && component.dc_table == scan.components[i - 1].dc_table &&
+                                 component.ac_table == scan.components[i - 1].ac_table;
+    if (same_as_earlier) {
+      table.skip[i] = table.skip[i - 1];
+    } else {
+      build_skip_table(state.dc_tables[component.dc_table], state.ac_tables[component.ac_table], table.skip[i]);
+    }
   }
   return JPEG_SUCCESS;
 }

@@ -8,42 +8,176 @@
 
 namespace {
 
+constexpr uint32_t kMask = (1u << kSkipBits) - 1;
 constexpr uint32_t kEndOfBlock = 1u << 21;
 
-// One code with its magnitude per index (first code only): its bits in
-// bits 0..4, its step in bits 5..12 (0 for EOB); 0 when it does not fit.
-void build_single(const HuffmanTable& ac_table, uint16_t* single) {
+// Calls take(code, length, symbol) for every code of at most kSkipBits bits.
+template <typename Take>
+void for_each_short_code(const HuffmanTable& table, Take take) {
   for (int length = 1; length <= kSkipBits; ++length) {
-    if (ac_table.maxcode[length] == -1) continue;
-    const uint32_t first = static_cast<uint16_t>(ac_table.mincode[length]);
-    const uint32_t last = static_cast<uint16_t>(ac_table.maxcode[length]);
+    if (table.maxcode[length] == -1) continue;
+    const uint32_t first = static_cast<uint16_t>(table.mincode[length]);
+    const uint32_t last = static_cast<uint16_t>(table.maxcode[length]);
     for (uint32_t code = first; code <= last; ++code) {
-      const int index = ac_table.valptr[length] + static_cast<int>(code - first);
-      if (index < 0 || index >= kHuffmanMaxCodes) continue;
-      const int symbol = ac_table.values[index];
-      const int size = symbol & 0x0F, run = symbol >> 4;
-      if (length + size > kSkipBits) continue;
-      const uint32_t step = size != 0 ? run + 1 : run == 15 ? 16 : 0;
-      const uint16_t entry = static_cast<uint16_t>(step << 5 | static_cast<uint32_t>(length + size));
-      const uint32_t spare = kSkipBits - length;
-      for (uint32_t i = code << spare; i < (code + 1) << spare; ++i) single[i] = entry;
+      const int index = table.valptr[length] + static_cast<int>(code - first);
+      if (index >= 0 && index < kHuffmanMaxCodes) take(code, static_cast<uint32_t>(length), table.values[index]);
     }
   }
 }
 
+// Sets every index that starts with `code` of `length` bits.
+template <typename Entry>
+void spread(Entry* entries, uint32_t code, uint32_t length, Entry entry) {
+  const uint32_t spare = kSkipBits - length;
+  for (uint32_t i = code << spare; i < (code + 1) << spare; ++i) entries[i] = entry;
+}
+
+uint64_t load_big_endian(const uint8_t* bytes) {
+  uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  return __builtin_bswap64(word);
+}
+
+// Whether any byte of `word` is 0xFF (stuffing or a marker ahead).
+bool has_ff_byte(uint64_t word) {
+  const uint64_t inverted = ~word;
+  return ((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) != 0;
+}
+
+JpegStatus finished(JpegStatus status) { return status == kMarkerReached ? 0 : status; }
+
+// The DC code and magnitude through the ordinary reader.
+JpegStatus slow_dc(JpegInput& in, const HuffmanTable& dc_table, int16_t& prediction) {
+  BitReader bits(in);
+  int symbol;
+  JpegStatus status = bits.decode(dc_table, symbol);
+  if (status != 0) return status;
+  const int size = symbol & 0x0F;
+  if (size == 0) return 0;
+  uint32_t magnitude;
+  status = bits.read(size, magnitude);
+  if (status != 0) return status;
+  prediction = static_cast<int16_t>(static_cast<uint16_t>(prediction + extend_magnitude(magnitude, size)));
+  return 0;
+}
+
+// One AC code through the ordinary reader; `k` advances, `ended` is set at
+// EOB.
+JpegStatus slow_ac(JpegInput& in, const HuffmanTable& ac_table, int& k, bool& ended) {
+  BitReader bits(in);
+  int symbol;
+  JpegStatus status = bits.decode(ac_table, symbol);
+  if (status != 0) return status;
+  const int size = symbol & 0x0F, run = symbol >> 4;
+  if (size == 0) {
+    ended = run != 15;
+    k += 16;
+    return 0;
+  }
+  k += run + 1;
+  uint32_t magnitude;
+  return bits.read(size, magnitude);
+}
+
+// The input's bit state in locals, refilled eight bytes at a time while
+// no 0xFF byte is near.
+struct LocalBits {
+  JpegInput& in;
+  uint64_t buffer;
+  int count;
+  const uint8_t* next;
+  const uint8_t* end;
+
+  explicit LocalBits(JpegInput& input) : in(input) { load(); }
+  void load() {
+    buffer = in.bit_buffer;
+    count = in.bit_count;
+    next = in.next;
+    end = in.end;  // a file input may have refilled its buffer
+  }
+  void store() {
+    in.bit_buffer = buffer;
+    in.bit_count = count;
+    in.position += next - in.next;
+    in.next = next;
+  }
+  // At least `wanted` (<= 56) bits, or false for the ordinary reader.
+  VKT_FORCE_INLINE bool have(int wanted) {
+    if (count >= wanted) return true;
+    if (in.pending_marker != 0 || end - next < 8) return false;
+    const uint64_t word = load_big_endian(next);
+    if (has_ff_byte(word)) return false;
+    const int bytes = (63 - count) >> 3;
+    buffer = buffer << (bytes * 8) | word >> (64 - bytes * 8);
+    count += bytes * 8;
+    next += bytes;
+    return true;
+  }
+  VKT_FORCE_INLINE uint32_t peek(int n) const { return static_cast<uint32_t>(buffer >> (count - n)) & ((1u << n) - 1); }
+};
+
+JpegStatus skip_one(LocalBits& bits, const SkipBlock& block) {
+  const uint16_t dc = bits.have(kSkipBits + 16) ? block.skip->dc[bits.peek(kSkipBits)] : 0;
+  if (dc != 0) {
+    bits.count -= dc & 31;
+    const int size = dc >> 5;
+    if (size != 0) {
+      const uint32_t magnitude = bits.peek(size);
+      bits.count -= size;
+      *block.prediction =
+          static_cast<int16_t>(static_cast<uint16_t>(*block.prediction + extend_magnitude(magnitude, size)));
+    }
+  } else {
+    bits.store();
+    const JpegStatus status = slow_dc(bits.in, *block.dc_table, *block.prediction);
+    bits.load();
+    if (status != 0) return finished(status);
+  }
+  const uint32_t* const ac = block.skip->ac;
+  for (int k = 1; k < 64;) {
+    const uint32_t entry = bits.have(kSkipBits) ? ac[bits.peek(kSkipBits)] : 0;
+    // Every code of the entry starts inside the block (k < 64).
+    if (entry != 0 && k + static_cast<int>(entry >> 13 & 0xFF) < 64) {
+      bits.count -= static_cast<int>(entry & 31);
+      if (entry & kEndOfBlock) return 0;
+      k += static_cast<int>(entry >> 5 & 0xFF);
+      continue;
+    }
+    bits.store();
+    bool ended = false;
+    const JpegStatus status = slow_ac(bits.in, *block.ac_table, k, ended);
+    bits.load();
+    if (status != 0) return finished(status);
+    if (ended) return 0;
+  }
+  return 0;
+}
+
 }  // namespace
 
-void build_skip_table(const HuffmanTable& ac_table, SkipTable& skip) {
-  constexpr uint32_t kMask = (1u << kSkipBits) - 1;
+void build_skip_table(const HuffmanTable& dc_table, const HuffmanTable& ac_table, SkipTable& skip) {
+  std::memset(&skip, 0, sizeof skip);
+  for_each_short_code(dc_table, [&](uint32_t code, uint32_t length, int symbol) {
+    const uint32_t size = static_cast<uint32_t>(symbol & 0x0F);
+    spread(skip.dc, code, length, static_cast<uint16_t>(size << 5 | length));
+  });
+  // One code (with magnitude) per index first: its bits, and its step in
+  // bits 5..12 (0 for EOB).
   static thread_local uint16_t single[1 << kSkipBits];
   std::memset(single, 0, sizeof single);
-  build_single(ac_table, single);
+  for_each_short_code(ac_table, [&](uint32_t code, uint32_t length, int symbol) {
+    const uint32_t size = static_cast<uint32_t>(symbol & 0x0F), run = static_cast<uint32_t>(symbol >> 4);
+    if (length + size > kSkipBits) return;
+    const uint32_t step = size != 0 ? run + 1 : run == 15 ? 16 : 0;
+    spread(single, code, length, static_cast<uint16_t>(step << 5 | (length + size)));
+  });
+  // Then as many whole codes per index as fit, up to an EOB.
   for (uint32_t index = 0; index <= kMask; ++index) {
     uint32_t used = 0, steps = 0, before_last = 0, end = 0;
     while (used < kSkipBits && steps < 64) {
       const uint32_t code = single[(index << used) & kMask];
       const uint32_t bits = code & 31;
-      if (code == 0 || used + bits > kSkipBits) break;  // not whole within the index
+      if (code == 0 || used + bits > kSkipBits) break;
       before_last = steps;
       used += bits;
       if ((code >> 5) == 0) {
@@ -52,51 +186,19 @@ void build_skip_table(const HuffmanTable& ac_table, SkipTable& skip) {
       }
       steps += code >> 5;
     }
-    skip.entries[index] = used == 0 ? 0 : end | before_last << 13 | steps << 5 | used;
+    skip.ac[index] = used == 0 ? 0 : end | before_last << 13 | steps << 5 | used;
   }
 }
 
-JpegStatus skip_block(JpegInput& in, const HuffmanTable& dc_table, const HuffmanTable& ac_table,
-                      const SkipTable& skip, int16_t& prediction) {
-  BitReader bits(in);
-  auto done = [](JpegStatus status) { return status == kMarkerReached ? 0 : status; };
-  int symbol;
-  JpegStatus status = bits.decode(dc_table, symbol);
-  if (status != 0) return done(status);
-  int size = symbol & 0x0F;
-  uint32_t magnitude;
-  if (size != 0) {
-    status = bits.read(size, magnitude);
-    if (status != 0) return done(status);
-    prediction = static_cast<int16_t>(static_cast<uint16_t>(prediction + extend_magnitude(magnitude, size)));
+JpegStatus skip_blocks(JpegInput& in, const SkipBlock* blocks, uint32_t count) {
+  LocalBits bits(in);
+  for (uint32_t b = 0; b < count; ++b) {
+    const JpegStatus status = skip_one(bits, blocks[b]);
+    if (status < 0) {
+      bits.store();
+      return status;
+    }
   }
-  for (int k = 1; k < 64;) {
-    if (bits.count() < kSkipBits) {
-      status = bits.fill(0);
-      if (status < 0) return status;
-    }
-    if (bits.count() >= kSkipBits) {
-      // Every code of the entry starts inside the block (k < 64).
-      const uint32_t entry = skip.entries[bits.peek(kSkipBits)];
-      if (entry != 0 && k + static_cast<int>(entry >> 13 & 0xFF) < 64) {
-        bits.take(static_cast<int>(entry & 31));
-        if (entry & (1u << 21)) return 0;
-        k += static_cast<int>(entry >> 5 & 0xFF);
-        continue;
-      }
-    }
-    status = bits.decode(ac_table, symbol);
-    if (status != 0) return done(status);
-    size = symbol & 0x0F;
-    const int run = symbol >> 4;
-    if (size == 0) {
-      if (run != 15) return 0;  // EOB
-      k += 16;                  // ZRL
-      continue;
-    }
-    k += run + 1;
-    status = bits.read(size, magnitude);
-    if (status != 0) return done(status);
-  }
+  bits.store();
   return 0;
 }

@@ -171,6 +171,7 @@ struct UpsampleFilter {
 // entropy decoder state at the start of one MCU row (resume_table.h).
 struct ResumeEntry {
   int64_t offset;  // stream offset of the input's next byte; -1 = not known yet
+  uint32_t column; // MCU column of the entry (0 for row starts)
   uint64_t bit_buffer;
   int32_t bit_count;
   uint32_t pending_marker;
@@ -195,6 +196,7 @@ struct SkipTable;  // region_skip.h
 
 struct ResumeTable {
   ResumeEntry* entries;  // one per MCU row of the scan (calloc), null until the first region read
+  ResumeEntry* marks;    // per row, the first MCU of the last region read there (same allocation)
   uint32_t rows;
   StreamKey key;
   SkipTable* skip;       // skip tables of the scan's components, rebuilt at each region read

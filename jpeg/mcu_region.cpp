@@ -52,12 +52,20 @@ class RegionWalk {
   // Passes MCUs up to (not including) MCU `target`.
   JpegStatus pass_to(uint64_t target) {
     if (mcu_ >= target) return JPEG_SUCCESS;
-    // A known row start between here and the target is the cheapest way.
+    // A known row start between here and the target is the cheapest way,
+    // then a mark in the target's row.
     for (uint64_t r = target / columns_; r * columns_ > mcu_; --r) {
       if (resume_known(state_, static_cast<uint32_t>(r)) && resume_restore(state_, scan_, static_cast<uint32_t>(r))) {
         mcu_ = r * columns_;
         break;
       }
+    }
+    const uint64_t row = target / columns_;
+    if (mcu_ / columns_ == row) {
+      const uint32_t here = static_cast<uint32_t>(mcu_ % columns_), column = static_cast<uint32_t>(target % columns_);
+      const ResumeEntry& mark = state_.resume.marks[row];
+      if (here < column && resume_restore_mark(state_, scan_, static_cast<uint32_t>(row), here, column))
+        mcu_ = row * columns_ + mark.column;
     }
     const uint64_t interval = scan_.restart_interval;
     while (mcu_ < target) {
@@ -175,6 +183,8 @@ JpegStatus decode_sequential_region(DecoderState& state, ScanInfo& scan, const S
     if (row < plan.first_row) row = plan.first_row;
     status = walk.pass_to(row * columns + plan.first_column);
     if (status < 0) return status;
+    if (walk.mcu() == row * columns + plan.first_column && plan.first_column > 0)
+      resume_mark(state, scan, static_cast<uint32_t>(row), plan.first_column);
     while (walk.mcu() < row * columns + plan.end_column) {
       status = walk.output_mcu_here();
       if (status < 0) return status;

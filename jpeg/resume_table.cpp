@@ -55,7 +55,38 @@ bool same_key(const StreamKey& a, const StreamKey& b) {
 }
 
 void forget_rows(ResumeTable& table) {
-  for (uint32_t row = 1; row < table.rows; ++row) table.entries[row].offset = -1;
+  for (uint32_t row = 0; row < table.rows; ++row) {
+    if (row > 0) table.entries[row].offset = -1;
+    table.marks[row].offset = -1;
+  }
+}
+
+ResumeEntry capture(DecoderState& state, const ScanInfo& scan, uint32_t column) {
+  const JpegInput& in = state.input;
+  ResumeEntry entry{};
+  entry.offset = input_offset(in);
+  entry.column = column;
+  entry.bit_buffer = in.bit_buffer;
+  entry.bit_count = in.bit_count;
+  entry.pending_marker = in.pending_marker;
+  std::memcpy(entry.dc_predictions, scan.dc_predictions, sizeof entry.dc_predictions);
+  entry.guard = guard_at(state, entry.offset);
+  return entry;
+}
+
+// Puts the input where `entry` was taken, after checking the bytes there.
+bool restore(DecoderState& state, ScanInfo& scan, const ResumeEntry& entry) {
+  if (guard_at(state, entry.offset) != entry.guard || input_seek(state.input, entry.offset) < 0) {
+    forget_rows(state.resume);
+    return false;
+  }
+  JpegInput& in = state.input;
+  in.bit_buffer = entry.bit_buffer;
+  in.bit_count = entry.bit_count;
+  in.pending_marker = static_cast<uint8_t>(entry.pending_marker);
+  in.eob_run = 0;
+  std::memcpy(scan.dc_predictions, entry.dc_predictions, sizeof entry.dc_predictions);
+  return true;
 }
 
 }  // namespace
@@ -69,12 +100,13 @@ JpegStatus resume_attach(DecoderState& state, const ScanLayout& layout) {
   if (table.entries == nullptr || table.rows < layout.mcu_rows) {
     std::free(table.entries);
     table.rows = 0;
-    table.entries = static_cast<ResumeEntry*>(std::calloc(layout.mcu_rows, sizeof(ResumeEntry)));
+    table.entries = static_cast<ResumeEntry*>(std::calloc(size_t{layout.mcu_rows} * 2, sizeof(ResumeEntry)));
     if (table.entries == nullptr) {
       table.key = StreamKey{};
       return JPEG_ERR_MEMORY;
     }
   }
+  table.marks = table.entries + layout.mcu_rows;
   table.rows = layout.mcu_rows;
   forget_rows(table);
   ResumeEntry& first = table.entries[0];
@@ -92,36 +124,31 @@ bool resume_known(const DecoderState& state, uint32_t row) {
 void resume_record(DecoderState& state, const ScanInfo& scan, uint32_t row) {
   ResumeTable& table = state.resume;
   if (row >= table.rows || table.entries[row].offset >= 0) return;
-  const JpegInput& in = state.input;
-  ResumeEntry entry{};
-  entry.offset = input_offset(in);
-  entry.bit_buffer = in.bit_buffer;
-  entry.bit_count = in.bit_count;
-  entry.pending_marker = in.pending_marker;
-  std::memcpy(entry.dc_predictions, scan.dc_predictions, sizeof entry.dc_predictions);
-  entry.guard = guard_at(state, entry.offset);
+  const ResumeEntry entry = capture(state, scan, 0);
   if (entry.guard != 0) table.entries[row] = entry;
 }
 
 bool resume_restore(DecoderState& state, ScanInfo& scan, uint32_t row) {
+  return resume_known(state, row) && restore(state, scan, state.resume.entries[row]);
+}
+
+void resume_mark(DecoderState& state, const ScanInfo& scan, uint32_t row, uint32_t column) {
   ResumeTable& table = state.resume;
-  if (!resume_known(state, row)) return false;
-  const ResumeEntry entry = table.entries[row];
-  if (guard_at(state, entry.offset) != entry.guard || input_seek(state.input, entry.offset) < 0) {
-    forget_rows(table);
-    return false;
-  }
-  JpegInput& in = state.input;
-  in.bit_buffer = entry.bit_buffer;
-  in.bit_count = entry.bit_count;
-  in.pending_marker = static_cast<uint8_t>(entry.pending_marker);
-  in.eob_run = 0;
-  std::memcpy(scan.dc_predictions, entry.dc_predictions, sizeof entry.dc_predictions);
-  return true;
+  if (row >= table.rows || (table.marks[row].offset >= 0 && table.marks[row].column == column)) return;
+  const ResumeEntry entry = capture(state, scan, column);
+  table.marks[row] = entry;
+  if (entry.guard == 0) table.marks[row].offset = -1;
+}
+
+bool resume_restore_mark(DecoderState& state, ScanInfo& scan, uint32_t row, uint32_t after, uint32_t up_to) {
+  const ResumeTable& table = state.resume;
+  if (row >= table.rows) return false;
+  const ResumeEntry& mark = table.marks[row];
+  return mark.offset >= 0 && mark.column > after && mark.column <= up_to && restore(state, scan, mark);
 }
 
 void resume_release(DecoderState& state) {
   std::free(state.resume.skip);
-  std::free(state.resume.entries);
+  std::free(state.resume.entries);  // the marks too
   state.resume = ResumeTable{};
 }

@@ -30,5 +30,13 @@ void resume_record(DecoderState& state, const ScanInfo& scan, uint32_t row);
 // when the bytes there are not those the entry was recorded from.
 bool resume_restore(DecoderState& state, ScanInfo& scan, uint32_t row);
 
+// Besides row starts, each row keeps one mark at the first MCU a region
+// read output in it, so that a repeated read of the same columns skips
+// the MCUs left of the region too. Recording replaces the row's mark.
+void resume_mark(DecoderState& state, const ScanInfo& scan, uint32_t row, uint32_t column);
+// Restores row `row`'s mark when its column lies in [after, up_to]; returns
+// whether it did (as resume_restore otherwise).
+bool resume_restore_mark(DecoderState& state, ScanInfo& scan, uint32_t row, uint32_t after, uint32_t up_to);
+
 // Releases the table (JpegFree).
 void resume_release(DecoderState& state);

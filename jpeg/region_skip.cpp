@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "bit_reader.h"
+#include "entropy_decode.h"
 #include "entropy_tables.h"
 
 namespace {
@@ -45,21 +46,6 @@ bool has_ff_byte(uint64_t word) {
 }
 
 JpegStatus finished(JpegStatus status) { return status == kMarkerReached ? 0 : status; }
-
-// The DC code and magnitude through the ordinary reader.
-JpegStatus slow_dc(JpegInput& in, const HuffmanTable& dc_table, int16_t& prediction) {
-  BitReader bits(in);
-  int symbol;
-  JpegStatus status = bits.decode(dc_table, symbol);
-  if (status != 0) return status;
-  const int size = symbol & 0x0F;
-  if (size == 0) return 0;
-  uint32_t magnitude;
-  status = bits.read(size, magnitude);
-  if (status != 0) return status;
-  prediction = static_cast<int16_t>(static_cast<uint16_t>(prediction + extend_magnitude(magnitude, size)));
-  return 0;
-}
 
 // One AC code through the ordinary reader; `k` advances, `ended` is set at
 // EOB.
@@ -128,10 +114,13 @@ JpegStatus skip_one(LocalBits& bits, const SkipBlock& block) {
           static_cast<int16_t>(static_cast<uint16_t>(*block.prediction + extend_magnitude(magnitude, size)));
     }
   } else {
+    // The whole block through the ordinary DC-only decoder.
     bits.store();
-    const JpegStatus status = slow_dc(bits.in, *block.dc_table, *block.prediction);
+    int16_t dc_value = 0;
+    const JpegStatus status =
+        decode_block_dc_only(bits.in, *block.dc_table, *block.ac_table, *block.prediction, dc_value);
     bits.load();
-    if (status != 0) return finished(status);
+    return status;
   }
   const uint32_t* const ac = block.skip->ac;
   for (int k = 1; k < 64;) {

@@ -11,6 +11,7 @@
 
 #include "jpeg_corpus.h"
 #include "marker_stream.h"
+#include "temp_file.h"
 
 namespace {
 
@@ -22,23 +23,6 @@ size_t first_sos_offset(const std::vector<uint8_t>& bytes) {
   }
   return i;
 }
-
-class TempFile {
- public:
-  explicit TempFile(const std::vector<uint8_t>& bytes) {
-    char pattern[] = "/tmp/jpeg_input_XXXXXX";
-    const int fd = mkstemp(pattern);
-    EXPECT_GE(fd, 0);
-    EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    close(fd);
-    path_ = pattern;
-  }
-  ~TempFile() { unlink(path_.c_str()); }
-  const char* path() const { return path_.c_str(); }
-
- private:
-  std::string path_;
-};
 
 int64_t file_position(HANDLE file) {
   LONG high = 0;

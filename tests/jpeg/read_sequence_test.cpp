@@ -13,33 +13,11 @@
 
 #include "jpeg_corpus.h"
 #include "marker_stream.h"
+#include "temp_file.h"
 #include "recon_reference.h"
 #include "resume_table.h"
 
 namespace {
-
-class TempFile {
- public:
-  explicit TempFile(const std::vector<uint8_t>& bytes) {
-    char pattern[] = "/tmp/jpeg_sequence_XXXXXX";
-    const int fd = mkstemp(pattern);
-    EXPECT_GE(fd, 0);
-    close(fd);
-    path_ = pattern;
-    rewrite(bytes);
-  }
-  ~TempFile() { unlink(path_.c_str()); }
-  void rewrite(const std::vector<uint8_t>& bytes) const {
-    FILE* file = std::fopen(path_.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-    std::fclose(file);
-  }
-  const char* path() const { return path_.c_str(); }
-
- private:
-  std::string path_;
-};
 
 Picture crop(const Picture& whole, const JpegRegion& r) {
   Picture part{r.right - r.left, r.bottom - r.top, whole.channels, {}};

@@ -12,6 +12,7 @@
 //    those of slot 56, with AC codes stepped over through a wider lookup).
 // Rows reached on the way get their resume entries. After the region's
 // last row the rest of the scan is left unread.
+#include <algorithm>
 #include <cstdlib>
 
 #include "entropy_restart.h"
@@ -69,9 +70,16 @@ class RegionWalk {
     }
     const uint64_t interval = scan_.restart_interval;
     while (mcu_ < target) {
+      const uint64_t row_end = (mcu_ / columns_ + 1) * columns_;
       JpegStatus status;
-      if (interval != 0 && mcu_ % interval == 0 && mcu_ + interval <= target && mcu_ + interval < total_ &&
-          state_.input.pending_marker == 0) {
+      if (interval == 0) {
+        // No restarts: the rest of the row (or up to the target) at once.
+        const uint64_t count = std::min(target, row_end) - mcu_;
+        status = skip_blocks(state_.input, skip_blocks_, skip_count_, static_cast<uint32_t>(count));
+        if (status < 0) return JPEG_ERR_DATA;
+        mcu_ += count;
+      } else if (mcu_ % interval == 0 && mcu_ + interval <= target && mcu_ + interval < total_ &&
+                 state_.input.pending_marker == 0) {
         status = jump_interval(interval);
       } else {
         status = pass_mcu();
@@ -107,7 +115,7 @@ class RegionWalk {
   // One MCU, DC values only, then restart handling.
   JpegStatus pass_mcu() {
     const uint32_t column = static_cast<uint32_t>(mcu_ % columns_), row = static_cast<uint32_t>(mcu_ / columns_);
-    if (skip_blocks(state_.input, skip_blocks_, skip_count_) < 0) return JPEG_ERR_DATA;
+    if (skip_blocks(state_.input, skip_blocks_, skip_count_, 1) < 0) return JPEG_ERR_DATA;
     ++mcu_;
     return process_restart(state_.input, scan_, layout_.mcu_columns, layout_.mcu_rows, column, row);
   }

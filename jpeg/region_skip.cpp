@@ -179,13 +179,15 @@ void build_skip_table(const HuffmanTable& dc_table, const HuffmanTable& ac_table
   }
 }
 
-JpegStatus skip_blocks(JpegInput& in, const SkipBlock* blocks, uint32_t count) {
+JpegStatus skip_blocks(JpegInput& in, const SkipBlock* blocks, uint32_t count, uint32_t mcus) {
   LocalBits bits(in);
-  for (uint32_t b = 0; b < count; ++b) {
-    const JpegStatus status = skip_one(bits, blocks[b]);
-    if (status < 0) {
-      bits.store();
-      return status;
+  for (uint32_t m = 0; m < mcus; ++m) {
+    for (uint32_t b = 0; b < count; ++b) {
+      const JpegStatus status = skip_one(bits, blocks[b]);
+      if (status < 0) {
+        bits.store();
+        return status;
+      }
     }
   }
   bits.store();

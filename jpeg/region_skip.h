@@ -38,6 +38,6 @@ struct SkipBlock {
   int16_t* prediction;
 };
 
-// Passes `count` blocks in order. Returns 0 or a negative input status;
-// markers end a block, as in the block decoders.
-JpegStatus skip_blocks(JpegInput& in, const SkipBlock* blocks, uint32_t count);
+// Passes `mcus` MCUs of the `count` blocks in order. Returns 0 or a
+// negative input status; markers end a block, as in the block decoders.
+JpegStatus skip_blocks(JpegInput& in, const SkipBlock* blocks, uint32_t count, uint32_t mcus);

@@ -65,24 +65,25 @@ JpegStatus slow_ac(JpegInput& in, const HuffmanTable& ac_table, int& k, bool& en
   return bits.read(size, magnitude);
 }
 
-// The input's bit state in locals, refilled eight bytes at a time while
-// no 0xFF byte is near.
+// The input's bit state in locals, left-aligned (the next bit is bit 63,
+// so a lookup is one shift and taking bits another), refilled eight bytes
+// at a time while no 0xFF byte is near.
 struct LocalBits {
   JpegInput& in;
-  uint64_t buffer;
+  uint64_t bits;  // `count` valid bits from the top
   int count;
   const uint8_t* next;
   const uint8_t* end;
 
   explicit LocalBits(JpegInput& input) : in(input) { load(); }
   void load() {
-    buffer = in.bit_buffer;
     count = in.bit_count;
+    bits = count > 0 ? in.bit_buffer << (64 - count) : 0;
     next = in.next;
     end = in.end;  // a file input may have refilled its buffer
   }
   void store() {
-    in.bit_buffer = buffer;
+    in.bit_buffer = count > 0 ? bits >> (64 - count) : 0;
     in.bit_count = count;
     in.position += next - in.next;
     in.next = next;
@@ -94,22 +95,26 @@ struct LocalBits {
     const uint64_t word = load_big_endian(next);
     if (has_ff_byte(word)) return false;
     const int bytes = (63 - count) >> 3;
-    buffer = buffer << (bytes * 8) | word >> (64 - bytes * 8);
+    bits |= (word >> (64 - bytes * 8) << (64 - bytes * 8)) >> count;
     count += bytes * 8;
     next += bytes;
     return true;
   }
-  VKT_FORCE_INLINE uint32_t peek(int n) const { return static_cast<uint32_t>(buffer >> (count - n)) & ((1u << n) - 1); }
+  VKT_FORCE_INLINE uint32_t peek(int n) const { return static_cast<uint32_t>(bits >> (64 - n)); }
+  VKT_FORCE_INLINE void take(int n) {
+    bits <<= n;
+    count -= n;
+  }
 };
 
 JpegStatus skip_one(LocalBits& bits, const SkipBlock& block) {
   const uint16_t dc = bits.have(kSkipBits + 16) ? block.skip->dc[bits.peek(kSkipBits)] : 0;
   if (dc != 0) {
-    bits.count -= dc & 31;
+    bits.take(dc & 31);
     const int size = dc >> 5;
     if (size != 0) {
       const uint32_t magnitude = bits.peek(size);
-      bits.count -= size;
+      bits.take(size);
       *block.prediction =
           static_cast<int16_t>(static_cast<uint16_t>(*block.prediction + extend_magnitude(magnitude, size)));
     }
@@ -127,7 +132,7 @@ JpegStatus skip_one(LocalBits& bits, const SkipBlock& block) {
     const uint32_t entry = bits.have(kSkipBits) ? ac[bits.peek(kSkipBits)] : 0;
     // Every code of the entry starts inside the block (k < 64).
     if (entry != 0 && k + static_cast<int>(entry >> 13 & 0xFF) < 64) {
-      bits.count -= static_cast<int>(entry & 31);
+      bits.take(static_cast<int>(entry & 31));
       if (entry & kEndOfBlock) return 0;
       k += static_cast<int>(entry >> 5 & 0xFF);
       continue;

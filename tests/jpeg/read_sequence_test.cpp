@@ -121,6 +121,29 @@ TEST(RegionReads, EqualTheCutOfTheWholeReadFirstAndRepeated) {
   }
 }
 
+TEST(RegionReads, TheTableCoversEveryRowOfTheTallestFrame) {
+  // 65535 lines of 8-line MCUs: 8192 rows, the last one partial. The
+  // encoder stops at 65500 lines; the frame header is raised to 65535 and
+  // the rows past the data read as ended data, in whole and region reads.
+  EncodeOptions tall = options_of(Sampling::k444, 0, 1);
+  tall.width = 16;
+  tall.height = 65500;
+  std::vector<uint8_t> jpeg = encode_jpeg(tall);
+  size_t sof = 2;
+  while (!(jpeg[sof] == 0xFF && jpeg[sof + 1] == 0xC0)) sof += 2 + (jpeg[sof + 2] << 8 | jpeg[sof + 3]);
+  jpeg[sof + 5] = 0xFF;
+  jpeg[sof + 6] = 0xFF;
+  const Picture whole = whole_picture(jpeg);
+  Reader reader;
+  for (const JpegRegion& region : {JpegRegion{3, 65490, 16, 65535}, JpegRegion{0, 32760, 9, 32770},
+                                   JpegRegion{3, 65490, 16, 65535}}) {
+    Picture part;
+    ASSERT_EQ(reader.read(jpeg, READ_IMAGE_BUFFER, region, part, 16, 65535), JPEG_ROI_SUCCESS);
+    EXPECT_EQ(max_difference(part, crop(whole, region)), 0) << region.top;
+  }
+  EXPECT_TRUE(resume_known(reader.record.state(), 8191));
+}
+
 TEST(RegionReads, RestartIntervalsAboveTheRegionAreNotDecoded) {
   // The first interval's data is wiped (no marker can appear in zeros): a
   // read that jumps it by its RST marker still gives the region exactly.

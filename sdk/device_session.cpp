@@ -49,7 +49,9 @@ DeviceSession::~DeviceSession() {
   }
   if (event) CloseHandle(event);
   event = nullptr;
-  magic = 0;
+  // A store to memory about to be freed is dead to the compiler; through a
+  // volatile lvalue it stays, so a stale pointer no longer shows the magic.
+  *static_cast<volatile uint32_t*>(&magic) = 0;
 }
 
 void DeviceSession::Close() {}

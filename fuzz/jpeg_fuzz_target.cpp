@@ -13,9 +13,7 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include "jpeg_fuzz_controls.h"
 #include "vktjpeg.h"
@@ -56,13 +54,26 @@ JpegReadMode header_read_for(JpegReadMode entropy) {
   return entropy == READ_ENTROPY_FILE ? READ_HEADER_FILE : READ_HEADER_BUFFER;
 }
 
-void set_picture(JPEG_PROPERTIES& record, const Controls& c, std::vector<uint8_t>& picture) {
+// The record and the buffers live for the whole run: allocating and
+// clearing them for every input would cost more than most decodes. What
+// a read leaves in them is never read by the next one.
+JPEG_PROPERTIES& shared_record() {
+  static auto* record = new JPEG_PROPERTIES();
+  return *record;
+}
+
+uint8_t* shared_picture() {
+  constexpr size_t kLargest = (256 * kMaxChannels + 15) * 256;
+  static auto* picture = new uint8_t[kLargest];
+  return picture;
+}
+
+void set_picture(JPEG_PROPERTIES& record, const Controls& c) {
   const uint8_t flags = c.bytes[1];
   const uint32_t width = c.bytes[3] + 1u;
   const uint32_t height = c.bytes[4] + 1u;
   const uint32_t pad = c.bytes[5] & 0x0F;
-  picture.assign((static_cast<size_t>(width) * kMaxChannels + pad) * height, 0);
-  record.picture_bytes = picture.data();
+  record.picture_bytes = shared_picture();
   record.picture_width = width;
   record.picture_height = (flags & kFlagBottomUp) ? -static_cast<int32_t>(height) : static_cast<int32_t>(height);
   record.picture_pad_bytes = pad;
@@ -84,37 +95,36 @@ void run(const Controls& c, const uint8_t* jpeg, size_t size) {
   const bool file_input = is_file_mode(following);
   if (file_input && !write_scratch(jpeg, size)) return;
 
-  auto record = std::make_unique<JPEG_PROPERTIES>();
-  if (JpegInit(record.get()) != JPEG_SUCCESS) {
-    JpegFree(record.get());
+  JPEG_PROPERTIES* record = &shared_record();
+  if (JpegInit(record) != JPEG_SUCCESS) {
+    JpegFree(record);
     return;
   }
-  std::vector<uint8_t> comment(1024);
+  static uint8_t comment[1024];
   if (!(c.bytes[1] & kFlagNoComment)) {
-    record->jpeg_comment = comment.data();
-    record->jpeg_comment_size = static_cast<uint16_t>(comment.size());
+    record->jpeg_comment = comment;
+    record->jpeg_comment_size = static_cast<uint16_t>(sizeof comment);
   }
   record->jpeg_bytes = jpeg;
   record->jpeg_size_bytes = static_cast<uint32_t>(size);
   record->jpeg_file_name = scratch_file().c_str();
   // Set before the parameter read, which copies them in, so that a
   // following read with use_inner_fields finds a complete set.
-  std::vector<uint8_t> picture;
-  set_picture(*record, c, picture);
+  set_picture(*record, c);
 
-  JpegStatus status = JpegRead(record.get(), file_input ? READ_PARAMS_FILE : READ_PARAMS_BUFFER);
+  JpegStatus status = JpegRead(record, file_input ? READ_PARAMS_FILE : READ_PARAMS_BUFFER);
   const uint64_t pixels = uint64_t{record->jpeg_width} * record->jpeg_height;
   if (status >= 0 && pixels <= kPixelBudget) {
     if (following == READ_ENTROPY_BUFFER || following == READ_ENTROPY_FILE)
-      status = JpegRead(record.get(), header_read_for(following));
+      status = JpegRead(record, header_read_for(following));
     record->use_inner_fields = (c.bytes[1] & kFlagInnerFields) ? 1 : 0;
     record->interrupt = (c.bytes[1] & kFlagInterrupt) ? 1 : 0;
-    if (status >= 0) status = JpegRead(record.get(), following);
+    if (status >= 0) status = JpegRead(record, following);
     // An interrupted read continues where it stopped.
     for (int resumes = 0; status == JPEG_INTERRUPT_SUCCESS && resumes < kMaxResumes; ++resumes)
-      status = JpegRead(record.get(), following);
+      status = JpegRead(record, following);
   }
-  JpegFree(record.get());
+  JpegFree(record);
   if (file_input) unlink(scratch_file().c_str());
 }
 

@@ -58,24 +58,31 @@ void* g_pictureUser = nullptr;
 
 }  // namespace
 
-void PostNotification(HWND window, int kind, uint16_t type, const uint8_t* payload, uint32_t length) {
+namespace {
+
+using Deliver = decltype(&PostMessageA);
+
+void DeliverNotification(Deliver deliver, HWND window, int kind, uint16_t type, const uint8_t* payload,
+                         uint32_t length) {
   Record* record = NewRecord(payload, length);
   record->header.type = type;
-  PostMessageA(window, NotifyMessage(kind), reinterpret_cast<WPARAM>(&record->header),
-               reinterpret_cast<LPARAM>(record->bytes.data()));
+  deliver(window, NotifyMessage(kind), reinterpret_cast<WPARAM>(&record->header),
+          reinterpret_cast<LPARAM>(record->bytes.data()));
 }
 
-void PostDataBlock(HWND window, int kind, const uint8_t* data, uint32_t length) {
-  Record* record = NewRecord(data, length);
-  record->header.flags = PACKET_FLAG_DATA;
-  PostMessageA(window, DataMessage(kind), 0, reinterpret_cast<LPARAM>(&record->block));
+BOOL WINAPI SendAndForget(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  SendMessageA(window, message, wParam, lParam);
+  return TRUE;
+}
+
+}  // namespace
+
+void PostNotification(HWND window, int kind, uint16_t type, const uint8_t* payload, uint32_t length) {
+  DeliverNotification(PostMessageA, window, kind, type, payload, length);
 }
 
 void SendNotification(HWND window, int kind, uint16_t type, const uint8_t* payload, uint32_t length) {
-  Record* record = NewRecord(payload, length);
-  record->header.type = type;
-  SendMessageA(window, NotifyMessage(kind), reinterpret_cast<WPARAM>(&record->header),
-               reinterpret_cast<LPARAM>(record->bytes.data()));
+  DeliverNotification(SendAndForget, window, kind, type, payload, length);
 }
 
 void SendDataBlock(HWND window, int kind, const uint8_t* data, uint32_t length) {

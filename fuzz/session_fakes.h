@@ -11,13 +11,12 @@
 
 namespace session_fuzz {
 
-// Posts a notification (packet type and payload) or a data block to
-// `window` as the transport of `kind` would, with the zero tail the
-// transports put after every payload. The record lives until
-// ReleaseRecords.
+// Posts a notification (packet type and payload) to `window` as the
+// transport of `kind` would, with the zero tail the transports put after
+// every payload. The record lives until ReleaseRecords.
 void PostNotification(HWND window, int kind, uint16_t type, const uint8_t* payload, uint32_t length);
-void PostDataBlock(HWND window, int kind, const uint8_t* data, uint32_t length);
-// Sends them (the window procedure runs before the call returns).
+// Send a notification or a data block the same way (the window procedure
+// runs before the call returns).
 void SendNotification(HWND window, int kind, uint16_t type, const uint8_t* payload, uint32_t length);
 void SendDataBlock(HWND window, int kind, const uint8_t* data, uint32_t length);
 // Frees every record made since the last call; the queue must be empty.

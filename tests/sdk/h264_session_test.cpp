@@ -70,6 +70,18 @@ Bytes ReadFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
+// The blocks received from the first header on, back to back: what a
+// recording holds apart from its segment lengths.
+Bytes FromFirstHeader(const std::vector<Bytes>& blocks) {
+  Bytes joined;
+  bool started = false;
+  for (const Bytes& block : blocks) {
+    started = started || StartsWithRvdx(block.data(), block.size());
+    if (started) joined.insert(joined.end(), block.begin(), block.end());
+  }
+  return joined;
+}
+
 uint32_t Le32At(const Bytes& bytes, size_t at) {
   return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) | (uint32_t(bytes[at + 3]) << 24);
 }
@@ -372,12 +384,7 @@ TEST(H264Session, ShowsLiveVideoWithTheOverlayAndRecordsIt) {
 
   // The file is the blocks received from the first header on, with every
   // segment length but the last filled in.
-  Bytes expected;
-  bool started = false;
-  for (const Bytes& block : session->blocks) {
-    started = started || StartsWithRvdx(block.data(), block.size());
-    if (started) expected.insert(expected.end(), block.begin(), block.end());
-  }
+  Bytes expected = FromFirstHeader(session->blocks);
   const Bytes file = ReadFile(path);
   std::remove(path);
   ASSERT_FALSE(file.empty());
@@ -425,12 +432,7 @@ TEST(H264Session, ALostConnectionEndsTheRecordingWithEveryBlockReceived) {
   EXPECT_FALSE(session->OverlayIsRecording());
   EXPECT_EQ(session->StartRecord(0, path), VKT_ERR_NOT_CONNECTED);
   EXPECT_EQ(session->StopRecord(0), VKT_OK);
-  Bytes expected;
-  bool started = false;
-  for (const Bytes& block : session->blocks) {
-    started = started || StartsWithRvdx(block.data(), block.size());
-    if (started) expected.insert(expected.end(), block.begin(), block.end());
-  }
+  Bytes expected = FromFirstHeader(session->blocks);
   const Bytes file = ReadFile(path);
   std::remove(path);
   ASSERT_EQ(file.size(), expected.size());

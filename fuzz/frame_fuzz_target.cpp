@@ -161,9 +161,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const transport::TransportProfile profile{"fuzz", WM_TRANSPORT_NOTIFY, WM_TRANSPORT_DATA};
   transport::Connection connection(window, profile);
   if (!connection.connect(transport::Endpoint{"127.0.0.1", port})) std::abort();
-  pollfd waiting{listener, POLLIN, 0};
-  if (::poll(&waiting, 1, 5000) != 1) std::abort();
-  const int peer = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  // The fuzzer's timeout alarm interrupts waits: EINTR is no answer.
+  int peer = -1;
+  for (;;) {
+    pollfd waiting{listener, POLLIN, 0};
+    const int ready = ::poll(&waiting, 1, 5000);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready != 1) std::abort();
+    peer = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (peer >= 0 || errno != EINTR) break;
+  }
   if (peer < 0) std::abort();
 
   SendInChunks(peer, stream, streamSize, seed);

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "device_session.h"
@@ -136,6 +138,36 @@ TEST(EntryPoints, ASessionClosedDuringItsOwnCallLivesUntilTheCallReturns) {
   EXPECT_EQ(afterClose, VKT_ERR_PARAMETER);
   ExpectEveryFunctionRefuses({handle});
   DestroyWindow(window);
+}
+
+TEST(EntryPoints, HandlesComeAndGoOnManyThreadsWhileOthersCallThem) {
+  // Threads create and close handles of their own while others keep calling
+  // one handle that the main thread closes under them: every answer is
+  // either a whole call or a refusal.
+  void* shared = NewHandle(VKT_KIND_JPEG);
+  std::atomic<bool> closed{false};
+  std::atomic<int> wrongAnswers{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 40; ++i) {
+        void* own = nullptr;
+        if (VKT_CreateHandle(t % 2 ? VKT_KIND_H264 : VKT_KIND_JPEG, &own) != VKT_OK) ++wrongAnswers;
+        ServerInfo info{};
+        info.size = sizeof info;
+        const bool closedBefore = closed.load();
+        const int32_t onShared = VKT_GetServerInfo(shared, &info);
+        if (onShared != VKT_ERR_PARAMETER && (closedBefore || onShared != VKT_OK)) ++wrongAnswers;
+        if (VKT_CloseServer(own) != VKT_OK || VKT_GetServerInfo(own, &info) != VKT_ERR_PARAMETER) ++wrongAnswers;
+      }
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(VKT_CloseServer(shared), VKT_OK);
+  closed = true;
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrongAnswers.load(), 0);
+  ExpectEveryFunctionRefuses({shared});
 }
 
 TEST(EntryPoints, HandlesAnswerWithoutDevice) {

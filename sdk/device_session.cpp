@@ -4,6 +4,7 @@
 // record copy.
 #include "device_session.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -49,7 +50,9 @@ DeviceSession::~DeviceSession() {
   }
   if (event) CloseHandle(event);
   event = nullptr;
-  magic = 0;
+  // A store to memory about to be freed is dead to the compiler; through a
+  // volatile lvalue it stays, so a stale pointer no longer shows the magic.
+  *static_cast<volatile uint32_t*>(&magic) = 0;
 }
 
 void DeviceSession::Close() {}
@@ -106,9 +109,12 @@ LRESULT CALLBACK DeviceSession::WindowProc(HWND hwnd, UINT message, WPARAM wPara
     case WM_TRANSPORT_CONNECT:
       if (wParam == 1) session->SignalConnection(1);
       break;
-    case WM_TRANSPORT_CLOSE:
+    case WM_TRANSPORT_CLOSE: {
+      const bool wasUp = session->loggedIn && session->connected;
       session->SignalConnection(0);
+      if (wasUp) session->ReportConnectionLost();
       break;
+    }
     default:
       break;
   }
@@ -134,6 +140,13 @@ uint32_t DeviceSession::WaitForEvent(HANDLE waitEvent, DWORD timeoutMs) {
       if (WaitForSingleObject(waitEvent, 0) == WAIT_OBJECT_0) return 0;
     }
   }
+}
+
+void DeviceSession::ReportConnectionLost() const {
+  char line[128];
+  std::snprintf(line, sizeof line, "VKT7100SDK: connection to %s port %u lost\n", serverInfo.address,
+                static_cast<unsigned>(serverInfo.port));
+  OutputDebugStringA(line);
 }
 
 void DeviceSession::SignalConnection(int32_t value) {

@@ -69,6 +69,10 @@ class DeviceSession {
   uint32_t WaitForEvent(HANDLE waitEvent, DWORD timeoutMs);
   void SignalConnection(int32_t value);
   VktResult GetServerInfo(ServerInfo* info) const;
+  // True once the transport reported the connection of a logged-in session
+  // gone; operations that need the device then answer
+  // VKT_ERR_NOT_CONNECTED whatever their arguments.
+  bool ConnectionLost() const { return loggedIn && !connected; }
 
   // Fields, in record order.
   uint32_t magic;
@@ -101,5 +105,7 @@ class DeviceSession {
   void TakeLoginAnswer(const PacketHeader* header, const void* payload, int fixedChannelCount);
 
  private:
+  // The one debug line of a lost connection.
+  void ReportConnectionLost() const;
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 };

@@ -135,6 +135,11 @@ VktResult H264DeviceSession::OnMessage(uint32_t message, WPARAM wParam, LPARAM l
     case WM_TRANSPORT_CONNECT:
       if (transport) NSMGAPI_SendInitPacketData(transport);
       break;
+    case WM_TRANSPORT_CLOSE:
+      // Every block received before the loss was dispatched ahead of this
+      // message and is in the file; the recording ends here, whole.
+      if (ConnectionLost()) recorder.Stop();
+      break;
     case WM_TRANSPORT_NOTIFY2:
       Notify(reinterpret_cast<PacketHeader*>(wParam), reinterpret_cast<void*>(lParam));
       break;
@@ -247,6 +252,7 @@ VktResult H264DeviceSession::SendControl(int32_t value1, int32_t value2) {
 }
 
 VktResult H264DeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
+  if (ConnectionLost()) return VKT_ERR_NOT_CONNECTED;
   if (channel >= serverInfo.channelCount) return VKT_ERR_PARAMETER;
   DestroyRenderer();
   if (!streamBuffer) streamBuffer = static_cast<uint8_t*>(std::calloc(kStreamBufferSize, 1));
@@ -305,6 +311,7 @@ VktResult H264DeviceSession::SetDrawCallback(uint32_t, DrawCallback callback, vo
 }
 
 VktResult H264DeviceSession::StartRecord(uint32_t channel, const char* fileName) {
+  if (ConnectionLost()) return VKT_ERR_NOT_CONNECTED;
   if (channel != 0) return VKT_ERR_PARAMETER;
   return recorder.Start(fileName) ? VKT_OK : VKT_ERR_PARAMETER;
 }

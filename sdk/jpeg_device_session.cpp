@@ -94,6 +94,7 @@ UINT JpegDeviceSession::PicturePeriodMs() const {
 }
 
 VktResult JpegDeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
+  if (ConnectionLost()) return VKT_ERR_NOT_CONNECTED;
   if (channel >= UsableChannels()) return VKT_ERR_PARAMETER;
   // Without memory for a renderer the channel stays as it was.
   auto* renderer = new (std::nothrow) VideoRenderer();
@@ -114,6 +115,13 @@ VktResult JpegDeviceSession::CloseChannel(uint32_t channel) {
   channelMask &= ~(1u << channel);
   // The period stays as it was until a channel opens again.
   if (channelMask == 0) KillTimer(window, PICTURE_TIMER_ID);
+  return VKT_OK;
+}
+
+VktResult JpegDeviceSession::OnMessage(uint32_t message, WPARAM, LPARAM) {
+  // Requests have nowhere to go once the device is gone; the renderers keep
+  // the last pictures until the channels are closed.
+  if (message == WM_TRANSPORT_CLOSE && ConnectionLost()) KillTimer(window, PICTURE_TIMER_ID);
   return VKT_OK;
 }
 

@@ -27,6 +27,7 @@ class JpegDeviceSession : public DeviceSession {
   VktResult OpenChannel(uint32_t channel, HWND videoWindow) override;
   VktResult CloseChannel(uint32_t channel) override;
   void Close() override;
+  VktResult OnMessage(uint32_t message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   // The timer period for the channels open now.

@@ -1,16 +1,54 @@
 // The exported functions' own checks: kinds, the handle out-pointer, handle
-// validation for every function, and the calls every kind answers without a
-// device.
+// validation for every function (closed and forged handles included), and
+// the calls every kind answers without a device.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "device_session.h"
+#include "jpeg_device_session.h"
+#include "tests/platform/test_window.h"
 #include "vkt7100sdk.h"
+
+namespace {
+
+// Every function that takes a handle, with harmless other arguments.
+std::vector<std::function<int32_t(void*)>> HandleFunctions() {
+  static ServerInfo info{};
+  info.size = sizeof info;
+  return {
+      [](void* h) { return VKT_OpenServer(h, "127.0.0.1", 1, "admin", "admin"); },
+      [](void* h) { return VKT_CloseServer(h); },
+      [](void* h) { return VKT_OpenChannel(h, 0, nullptr); },
+      [](void* h) { return VKT_CloseChannel(h, 0); },
+      [](void* h) { return VKT_GetServerInfo(h, &info); },
+      [](void* h) { return VKT_StartRecord(h, 0, "/nonexistent/record.bin"); },
+      [](void* h) { return VKT_StopRecord(h, 0); },
+  };
+}
+
+void ExpectEveryFunctionRefuses(const std::vector<void*>& handles) {
+  const auto functions = HandleFunctions();
+  for (size_t f = 0; f < functions.size(); ++f) {
+    for (size_t h = 0; h < handles.size(); ++h) {
+      EXPECT_EQ(functions[f](handles[h]), VKT_ERR_PARAMETER) << "function " << f << ", handle " << h;
+    }
+  }
+}
+
+void* NewHandle(int32_t kind) {
+  void* handle = nullptr;
+  EXPECT_EQ(VKT_CreateHandle(kind, &handle), VKT_OK);
+  return handle;
+}
+
+}  // namespace
 
 TEST(EntryPoints, CreateHandleRefusesUnknownKindsAndNullOutPointer) {
   for (int32_t kind : {0, 7101, 5201, -7100}) {
@@ -34,28 +72,102 @@ TEST(EntryPoints, EveryFunctionRefusesInvalidHandles) {
     std::memcpy(object + sizeof(void*), &magic, sizeof magic);
     return object;
   };
-  const std::vector<void*> invalid = {
+  // A forged block: the magic and the size of a session, but never given out.
+  std::vector<uint8_t> forged(sizeof(JpegDeviceSession));
+  std::memcpy(forged.data() + sizeof(void*), &SESSION_MAGIC, sizeof SESSION_MAGIC);
+  ExpectEveryFunctionRefuses({
       nullptr, pages + page,
       withMagic(100, SESSION_MAGIC),  // the magic, but fewer than the 328 bytes checked
       withMagic(400, SESSION_MAGIC ^ 1),
-  };
-  ServerInfo info{};
-  info.size = sizeof info;
-  const std::vector<std::function<int32_t(void*)>> functions = {
-      [](void* h) { return VKT_OpenServer(h, "127.0.0.1", 1, "admin", "admin"); },
-      [](void* h) { return VKT_CloseServer(h); },
-      [](void* h) { return VKT_OpenChannel(h, 0, nullptr); },
-      [](void* h) { return VKT_CloseChannel(h, 0); },
-      [&](void* h) { return VKT_GetServerInfo(h, &info); },
-      [](void* h) { return VKT_StartRecord(h, 0, "/nonexistent/record.bin"); },
-      [](void* h) { return VKT_StopRecord(h, 0); },
-  };
-  for (size_t f = 0; f < functions.size(); ++f) {
-    for (size_t h = 0; h < invalid.size(); ++h) {
-      EXPECT_EQ(functions[f](invalid[h]), VKT_ERR_PARAMETER) << "function " << f << ", handle " << h;
-    }
-  }
+      withMagic(400, SESSION_MAGIC),
+      forged.data(),
+  });
   munmap(pages, 2 * page);
+}
+
+TEST(EntryPoints, ClosedHandlesStayRefusedWhileNewSessionsLive) {
+  for (int32_t kind : {VKT_KIND_JPEG, VKT_KIND_H264}) {
+    SCOPED_TRACE(kind);
+    void* closed = NewHandle(kind);
+    ASSERT_EQ(VKT_CloseServer(closed), VKT_OK);
+    ExpectEveryFunctionRefuses({closed});
+    // Sessions created after the close, of both kinds, never take over the
+    // closed handle's address; the closed handle stays refused beside them.
+    std::vector<void*> live;
+    for (int i = 0; i < 32; ++i) live.push_back(NewHandle(i % 2 ? VKT_KIND_H264 : VKT_KIND_JPEG));
+    for (void* handle : live) EXPECT_NE(handle, closed);
+    ExpectEveryFunctionRefuses({closed});
+    ServerInfo info{};
+    info.size = sizeof info;
+    for (void* handle : live) EXPECT_EQ(VKT_GetServerInfo(handle, &info), VKT_OK);
+    for (void* handle : live) EXPECT_EQ(VKT_CloseServer(handle), VKT_OK);
+    ExpectEveryFunctionRefuses(live);
+  }
+}
+
+TEST(EntryPoints, DestructionClearsTheMagic) {
+  // The object's memory is read after its destructor, as a stale handle
+  // would be; the clear must not be dropped as a dead store.
+  alignas(JpegDeviceSession) uint8_t memory[sizeof(JpegDeviceSession)];
+  auto* session = new (memory) JpegDeviceSession();
+  session->~JpegDeviceSession();
+  uint32_t magic;
+  std::memcpy(&magic, memory + sizeof(void*), sizeof magic);
+  EXPECT_EQ(magic, 0u);
+}
+
+TEST(EntryPoints, ASessionClosedDuringItsOwnCallLivesUntilTheCallReturns) {
+  // The application's window procedure closes the handle while VKT_OpenServer
+  // waits (and dispatches the thread's messages): the wait goes on in a
+  // session that is still whole, and the handle is refused from the close on.
+  void* handle = NewHandle(VKT_KIND_JPEG);
+  int32_t afterClose = 0;
+  TestHandler closer = [&](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+    if (message == WM_USER + 1) {
+      EXPECT_EQ(VKT_CloseServer(handle), VKT_OK);
+      afterClose = VKT_CloseChannel(handle, 0);
+      return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+  };
+  HWND window = CreateTestWindow(&closer);
+  ASSERT_NE(window, nullptr);
+  PostMessageA(window, WM_USER + 1, 0, 0);
+  // Nothing listens on port 1: the attempt fails and the wait ends.
+  EXPECT_EQ(VKT_OpenServer(handle, "127.0.0.1", 1, "admin", "admin"), VKT_ERR_NOT_CONNECTED);
+  EXPECT_EQ(afterClose, VKT_ERR_PARAMETER);
+  ExpectEveryFunctionRefuses({handle});
+  DestroyWindow(window);
+}
+
+TEST(EntryPoints, HandlesComeAndGoOnManyThreadsWhileOthersCallThem) {
+  // Threads create and close handles of their own while others keep calling
+  // one handle that the main thread closes under them: every answer is
+  // either a whole call or a refusal.
+  void* shared = NewHandle(VKT_KIND_JPEG);
+  std::atomic<bool> closed{false};
+  std::atomic<int> wrongAnswers{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 40; ++i) {
+        void* own = nullptr;
+        if (VKT_CreateHandle(t % 2 ? VKT_KIND_H264 : VKT_KIND_JPEG, &own) != VKT_OK) ++wrongAnswers;
+        ServerInfo info{};
+        info.size = sizeof info;
+        const bool closedBefore = closed.load();
+        const int32_t onShared = VKT_GetServerInfo(shared, &info);
+        if (onShared != VKT_ERR_PARAMETER && (closedBefore || onShared != VKT_OK)) ++wrongAnswers;
+        if (VKT_CloseServer(own) != VKT_OK || VKT_GetServerInfo(own, &info) != VKT_ERR_PARAMETER) ++wrongAnswers;
+      }
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(VKT_CloseServer(shared), VKT_OK);
+  closed = true;
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrongAnswers.load(), 0);
+  ExpectEveryFunctionRefuses({shared});
 }
 
 TEST(EntryPoints, HandlesAnswerWithoutDevice) {

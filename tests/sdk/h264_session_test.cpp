@@ -70,6 +70,18 @@ Bytes ReadFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
+// The blocks received from the first header on, back to back: what a
+// recording holds apart from its segment lengths.
+Bytes FromFirstHeader(const std::vector<Bytes>& blocks) {
+  Bytes joined;
+  bool started = false;
+  for (const Bytes& block : blocks) {
+    started = started || StartsWithRvdx(block.data(), block.size());
+    if (started) joined.insert(joined.end(), block.begin(), block.end());
+  }
+  return joined;
+}
+
 uint32_t Le32At(const Bytes& bytes, size_t at) {
   return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) | (uint32_t(bytes[at + 3]) << 24);
 }
@@ -372,12 +384,7 @@ TEST(H264Session, ShowsLiveVideoWithTheOverlayAndRecordsIt) {
 
   // The file is the blocks received from the first header on, with every
   // segment length but the last filled in.
-  Bytes expected;
-  bool started = false;
-  for (const Bytes& block : session->blocks) {
-    started = started || StartsWithRvdx(block.data(), block.size());
-    if (started) expected.insert(expected.end(), block.begin(), block.end());
-  }
+  Bytes expected = FromFirstHeader(session->blocks);
   const Bytes file = ReadFile(path);
   std::remove(path);
   ASSERT_FALSE(file.empty());
@@ -401,5 +408,40 @@ TEST(H264Session, ShowsLiveVideoWithTheOverlayAndRecordsIt) {
   }
   EXPECT_GE(segments, 2);
   EXPECT_GE(boxes, 20);
+  EXPECT_EQ(file, expected);
+}
+
+TEST(H264Session, ALostConnectionEndsTheRecordingWithEveryBlockReceived) {
+  DevsimProcess device(5200, {"--key-interval", "5"});
+  ASSERT_NE(device.port(), 0);
+  display_test::TestWindow window(0, 0, 360, 300);
+  auto session = NewSession();
+  ASSERT_EQ(session->Connect("127.0.0.1", device.port(), "admin", "admin"), VKT_OK);
+  ASSERT_EQ(session->OpenChannel(0, window.handle()), VKT_OK);
+  char path[] = "/tmp/h264_lost_XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  session->keepBlocks = true;
+  ASSERT_EQ(session->StartRecord(0, path), VKT_OK);
+  ASSERT_TRUE(PumpUntil(10000, [&] { return session->recorder.recordedBytes > 0 && session->blocks.size() > 12; }));
+  device.kill();
+  ASSERT_TRUE(PumpUntil(2000, [&] { return session->OpenChannel(0, window.handle()) == VKT_ERR_NOT_CONNECTED; }));
+  // The file was closed at the loss, holding every block from the first header on.
+  EXPECT_EQ(session->recordFiles[0], nullptr);
+  EXPECT_FALSE(session->OverlayIsRecording());
+  EXPECT_EQ(session->StartRecord(0, path), VKT_ERR_NOT_CONNECTED);
+  EXPECT_EQ(session->StopRecord(0), VKT_OK);
+  Bytes expected = FromFirstHeader(session->blocks);
+  const Bytes file = ReadFile(path);
+  std::remove(path);
+  ASSERT_EQ(file.size(), expected.size());
+  // Segment lengths are the only bytes the writer changes.
+  for (size_t at = 0; at + kRvdxHeaderSize <= file.size(); at += Le32At(file, at + kRvdxSegmentLengthOffset)) {
+    ASSERT_TRUE(StartsWithRvdx(file.data() + at, file.size() - at)) << at;
+    ASSERT_GE(Le32At(file, at + kRvdxSegmentLengthOffset), kRvdxHeaderSize) << at;
+    std::memcpy(expected.data() + at + kRvdxSegmentLengthOffset, file.data() + at + kRvdxSegmentLengthOffset, 4);
+    if (Le32At(file, at + kRvdxSegmentLengthOffset) == 0xEEEEEEEEu) break;
+  }
   EXPECT_EQ(file, expected);
 }

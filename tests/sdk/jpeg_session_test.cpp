@@ -238,3 +238,27 @@ TEST(JpegSession, PicturesAreDrawnIntoTheirChannelsWindows) {
   EXPECT_TRUE(PumpUntil([&] { return shows(0, 0) && shows(1, 3); }, 5000));
   EXPECT_FALSE(shows(0, 3));
 }
+
+TEST(JpegSession, ALostConnectionIsToldToTheCallsThatNeedIt) {
+  DevsimProcess devsim(VKT_KIND_JPEG);
+  ASSERT_NE(devsim.port(), 0);
+  Handle handle;
+  ASSERT_EQ(handle.Open(devsim.port()), VKT_OK);
+  display_test::TestWindow window(0, 0, 352, 288);
+  ASSERT_EQ(VKT_OpenChannel(handle.value, 0, window.handle()), VKT_OK);
+  Pump(300);
+  g_pictureTimerPeriods.clear();
+  devsim.kill();
+  // Told once the transport's message is dispatched, whatever the
+  // arguments: a channel the device lacks is the probe that changes nothing
+  // while the device is there.
+  EXPECT_TRUE(PumpUntil([&] { return VKT_OpenChannel(handle.value, 99, nullptr) == VKT_ERR_NOT_CONNECTED; }, 2000));
+  EXPECT_EQ(VKT_OpenChannel(handle.value, 1, window.handle()), VKT_ERR_NOT_CONNECTED);
+  EXPECT_EQ(g_pictureTimerPeriods, std::vector<UINT>{0});  // no more requests into the void
+  EXPECT_EQ(VKT_StartRecord(handle.value, 0, "/tmp/unused.bin"), VKT_ERR_NOT_SUPPORTED);
+  // Winding down still works.
+  ServerInfo info{};
+  info.size = sizeof info;
+  EXPECT_EQ(VKT_GetServerInfo(handle.value, &info), VKT_OK);
+  EXPECT_EQ(VKT_CloseChannel(handle.value, 0), VKT_OK);
+}

@@ -3,8 +3,11 @@
 // reach its windows.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "tests/common/devsim_process.h"
 
@@ -56,4 +59,31 @@ TEST(Viewer, ReportsARefusedLogin) {
       RunViewer("--kind 7100 --port " + std::to_string(devsim.port()) + " --password wrong --seconds 1");
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.output.find("0x10000005 login denied"), std::string::npos) << run.output;
+}
+
+TEST(Viewer, ReportsALostDeviceAndExitsAtOnce) {
+  for (int kind : {7100, 5200}) {
+    SCOPED_TRACE(kind);
+    vkt::test::DevsimProcess devsim(kind);
+    ASSERT_NE(devsim.port(), 0);
+    // The debug line of the SDK goes to standard error with this set.
+    const std::string command = "VKT_DEBUG_OUTPUT=1 " + std::string(VKT_VIEWER_PATH) + " --kind " +
+                                std::to_string(kind) + " --port " + std::to_string(devsim.port()) +
+                                " --seconds 30 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char chunk[256];
+    // Streaming once the channel is open.
+    while (output.find("open channel 0") == std::string::npos && fgets(chunk, sizeof chunk, pipe)) output += chunk;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    devsim.kill();
+    const auto killed = std::chrono::steady_clock::now();
+    while (fgets(chunk, sizeof chunk, pipe)) output += chunk;
+    const int status = pclose(pipe);
+    EXPECT_LT(std::chrono::steady_clock::now() - killed, std::chrono::seconds(2)) << output;
+    EXPECT_NE(status, 0) << output;
+    EXPECT_NE(output.find("connection lost"), std::string::npos) << output;
+    EXPECT_NE(output.find("port " + std::to_string(devsim.port()) + " lost"), std::string::npos) << output;
+  }
 }

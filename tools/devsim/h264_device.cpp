@@ -56,6 +56,7 @@ void H264Device::startStream() {
     // Every fourth frame without a header gets a spoilt box.
     if (corrupt && encoder->framesEncoded() % 4 == 0) corruptBlock(block, variant++);
     if (!link_.sendData(wire::kDataStream, block.data(), static_cast<uint32_t>(block.size()))) return false;
+    pictureLog_.record(0);
     next += std::chrono::milliseconds(40);
     std::this_thread::sleep_until(next);
     return true;

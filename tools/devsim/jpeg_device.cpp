@@ -45,6 +45,7 @@ void JpegDevice::sendPictures(uint32_t mask) {
     const std::vector<uint8_t> picture = encodeChannelPicture(channel, framesSent_[channel]++);
     if (picture.empty()) continue;
     if (!link_.sendData(wire::kDataPicture, picture.data(), static_cast<uint32_t>(picture.size()))) return;
+    pictureLog_.record(channel);
   }
 }
 

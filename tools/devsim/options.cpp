@@ -15,7 +15,7 @@ const char* usageText() {
          "                  [--channels N] [--refuse-login CODE] [--no-ready] [--drop-after N]\n"
          "                  [--stall] [--oversize] [--bad-magic] [--flood BYTES] [--echo-data]\n"
          "                  [--key-interval N] [--corrupt-boxes]\n"
-         "                  [--request-log FILE]\n";
+         "                  [--request-log FILE] [--picture-log FILE]\n";
 }
 
 // HOST:PORT, HOST may be a bracketed IPv6 address ("[::1]:0").
@@ -79,6 +79,9 @@ bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string&
     } else if (name == "--request-log") {
       ok = value(text) && !text.empty();
       options.requestLog.assign(text);
+    } else if (name == "--picture-log") {
+      ok = value(text) && !text.empty();
+      options.pictureLog.assign(text);
     } else {
       error = "unknown option " + std::string(name);
       return false;

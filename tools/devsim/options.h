@@ -28,6 +28,7 @@ struct SimulatorOptions {
   uint32_t floodBytes = 0;  // send test data frames of this size back to back
   bool echoData = false;    // answer the echo packets with data frames
   std::string requestLog;   // 7100: append each picture request's mask to this file
+  std::string pictureLog;   // append "<ms> <channel>" for each picture or stream block sent
 };
 
 // Parses argv; on failure returns false with a message in `error`.

@@ -10,13 +10,15 @@
 
 #include "client_link.h"
 #include "options.h"
+#include "picture_log.h"
 #include "wire/device_packets.h"
 
 namespace vkt::devsim {
 
 class SimulatedDevice {
  public:
-  SimulatedDevice(ClientLink& link, const SimulatorOptions& options) : link_(link), options_(options) {}
+  SimulatedDevice(ClientLink& link, const SimulatorOptions& options)
+      : link_(link), options_(options), pictureLog_(options.pictureLog) {}
   virtual ~SimulatedDevice();
   SimulatedDevice(const SimulatedDevice&) = delete;
   SimulatedDevice& operator=(const SimulatedDevice&) = delete;
@@ -39,6 +41,7 @@ class SimulatedDevice {
 
   ClientLink& link_;
   const SimulatorOptions& options_;
+  PictureLog pictureLog_;
 
  private:
   void sendBrokenFrames();

@@ -20,12 +20,27 @@ namespace {
 
 const char kWindowClass[] = "VktViewerWindow";
 const UINT_PTR kRunTimer = 1;
+// Asks the SDK this often whether the device is still connected.
+const UINT_PTR kConnectionTimer = 2;
+const UINT kConnectionCheckMs = 250;
+// A channel no device has: the call changes nothing and answers
+// VKT_ERR_NOT_CONNECTED only once the connection is gone.
+const uint32_t kProbeChannel = UINT32_MAX;
+void* g_handle = nullptr;
+bool g_connectionLost = false;
 const int kPictureWidth = 352;
 const int kPictureHeight = 288;
 
 LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if ((message == WM_TIMER && wParam == kRunTimer) || message == WM_CLOSE) {
     PostQuitMessage(0);
+    return 0;
+  }
+  if (message == WM_TIMER && wParam == kConnectionTimer) {
+    if (VKT_OpenChannel(g_handle, kProbeChannel, nullptr) == VKT_ERR_NOT_CONNECTED) {
+      g_connectionLost = true;
+      PostQuitMessage(0);
+    }
     return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);
@@ -128,7 +143,13 @@ int main(int argc, char** argv) {
       status = 1;
 
     if (!windows.empty() && options.seconds > 0) SetTimer(windows.front(), kRunTimer, options.seconds * 1000, nullptr);
+    g_handle = handle;
+    if (!windows.empty()) SetTimer(windows.front(), kConnectionTimer, kConnectionCheckMs, nullptr);
     if (!windows.empty()) RunMessageLoop();
+    if (g_connectionLost) {
+      std::printf("connection lost   the device went away\n");
+      status = 1;
+    }
 
     PrintPictureCount();
     if (!options.snapshotDir.empty()) SaveSnapshots(options.snapshotDir, windows);

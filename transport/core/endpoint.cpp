@@ -1,4 +1,5 @@
-// Connect-record parsing and non-blocking connect with a stop descriptor.
+// Connect-record parsing and non-blocking connect with a stop descriptor;
+// the name lookup before it can be abandoned the same way.
 #include "endpoint.h"
 
 #include <fcntl.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "name_lookup.h"
 #include "wire/frame.h"
 
 namespace vkt::transport {
@@ -86,16 +88,14 @@ static DialResult connectOne(const addrinfo& address, int wakeFd, Clock::time_po
 DialResult dial(const Endpoint& endpoint, int wakeFd, std::chrono::milliseconds timeout, int& socket,
                 std::string& failure) {
   const auto deadline = Clock::now() + timeout;
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICSERV;
   addrinfo* addresses = nullptr;
-  const std::string service = std::to_string(endpoint.port);
-  const int resolved = ::getaddrinfo(endpoint.host.c_str(), service.c_str(), &hints, &addresses);
-  if (resolved != 0) {
-    failure = ::gai_strerror(resolved);
-    return DialResult::Failed;
+  switch (lookUpHost(endpoint.host, endpoint.port, wakeFd, deadline, addresses, failure)) {
+    case LookupResult::Found:
+      break;
+    case LookupResult::Stopped:
+      return DialResult::Stopped;
+    case LookupResult::Failed:
+      return DialResult::Failed;
   }
   DialResult result = DialResult::Failed;
   for (const addrinfo* address = addresses; address != nullptr; address = address->ai_next) {

@@ -1,0 +1,112 @@
+// Session blocks carved page by page from reserved regions, never reused.
+// On POSIX the regions are PROT_NONE mappings whose pages are opened for
+// one session and closed again (with their memory dropped) afterwards; on
+// Windows the same is done by committing and decommitting reserved pages.
+#include "session_memory.h"
+
+#include <cstdint>
+#include <mutex>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VKT_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VKT_LEAK_CHECKED 1
+#endif
+#endif
+#ifdef VKT_LEAK_CHECKED
+#include <sanitizer/lsan_interface.h>
+#endif
+
+namespace {
+
+// Reserved at a time; a session takes one or two pages of it.
+constexpr size_t kRegionBytes = sizeof(void*) == 8 ? size_t{1} << 30 : size_t{16} << 20;
+
+std::mutex g_regionLock;
+uint8_t* g_next = nullptr;  // first page never handed out in the current region
+size_t g_left = 0;          // bytes after g_next in that region
+
+size_t PageSize() {
+#ifdef _WIN32
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwPageSize;
+#else
+  return static_cast<size_t>(sysconf(_SC_PAGESIZE));
+#endif
+}
+
+size_t RoundToPages(size_t bytes) {
+  static const size_t page = PageSize();
+  return (bytes + page - 1) / page * page;
+}
+
+uint8_t* ReserveRegion() {
+#ifdef _WIN32
+  return static_cast<uint8_t*>(VirtualAlloc(nullptr, kRegionBytes, MEM_RESERVE, PAGE_NOACCESS));
+#else
+  void* region = mmap(nullptr, kRegionBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return region == MAP_FAILED ? nullptr : static_cast<uint8_t*>(region);
+#endif
+}
+
+bool OpenPages(void* at, size_t bytes) {
+#ifdef _WIN32
+  return VirtualAlloc(at, bytes, MEM_COMMIT, PAGE_READWRITE) != nullptr;
+#else
+  return mprotect(at, bytes, PROT_READ | PROT_WRITE) == 0;
+#endif
+}
+
+void ClosePages(void* at, size_t bytes) {
+#ifdef _WIN32
+  VirtualFree(at, bytes, MEM_DECOMMIT);
+#else
+  madvise(at, bytes, MADV_DONTNEED);
+  mprotect(at, bytes, PROT_NONE);
+#endif
+}
+
+}  // namespace
+
+void* TakeSessionBlock(size_t bytes) {
+  const size_t pages = RoundToPages(bytes);
+  if (pages == 0 || pages > kRegionBytes) return nullptr;
+  uint8_t* block;
+  {
+    std::lock_guard<std::mutex> hold(g_regionLock);
+    if (g_left < pages) {
+      // The rest of the old region stays reserved and unused.
+      uint8_t* region = ReserveRegion();
+      if (!region) return nullptr;
+      g_next = region;
+      g_left = kRegionBytes;
+    }
+    block = g_next;
+    g_next += pages;
+    g_left -= pages;
+  }
+  if (!OpenPages(block, pages)) return nullptr;
+#ifdef VKT_LEAK_CHECKED
+  // What a live session points to is reachable, not leaked.
+  __lsan_register_root_region(block, pages);
+#endif
+  return block;
+}
+
+void ReturnSessionBlock(void* block, size_t bytes) {
+  if (!block) return;
+  const size_t pages = RoundToPages(bytes);
+#ifdef VKT_LEAK_CHECKED
+  __lsan_unregister_root_region(block, pages);
+#endif
+  ClosePages(block, pages);
+}

@@ -19,13 +19,16 @@ constexpr UINT_PTR kCheckedSessionBytes = 328;
 constexpr size_t kMagicOffset = sizeof(void*);
 
 // The session behind a handle, or null when the handle is null, unreadable
-// or lacks the magic.
-DeviceSession* SessionOf(void* handle) {
+// or lacks the magic, or the caller is not on the handle's own thread (the
+// session's window and waits belong to that thread; see docs/threads.md).
+DeviceSession* SessionOf(void* handle, const char* call = __builtin_FUNCTION()) {
   if (!handle || IsBadReadPtr(handle, kCheckedSessionBytes)) return nullptr;
   // Read as plain bytes: until the magic matches, this is no object at all.
   uint32_t magic = 0;
   std::memcpy(&magic, static_cast<const uint8_t*>(handle) + kMagicOffset, sizeof magic);
-  return magic == SESSION_MAGIC ? static_cast<DeviceSession*>(handle) : nullptr;
+  if (magic != SESSION_MAGIC) return nullptr;
+  auto* session = static_cast<DeviceSession*>(handle);
+  return session->CalledOnOwnerThread(call) ? session : nullptr;
 }
 
 bool KnownKind(int32_t kind) { return kind == VKT_KIND_H264 || kind == VKT_KIND_JPEG; }

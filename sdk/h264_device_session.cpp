@@ -69,15 +69,19 @@ H264DeviceSession::~H264DeviceSession() {
 
 VktResult H264DeviceSession::Connect(const char* address, int32_t port, const char* user, const char* password) {
   if (!address || !user || !password) return VKT_ERR_PARAMETER;
-  // One connection per handle: a second attempt would leak the first
-  // transport and decoders.
-  if (connectCalled_) return VKT_ERR_PARAMETER;
-  connectCalled_ = true;
+  // One connection per handle; a failed attempt may be repeated, with a
+  // new transport and the decoders of the first attempt.
+  if (loggedIn) return VKT_ERR_PARAMETER;
+  ReleaseTransport();
+  PrepareConnectAttempt();
 
   transport = NSMGAPI_Create(window);
-  audioDecoder = CODECAPI_AudioDecodeInit(kDecoderCodec);
-  videoDecoder = CODECAPI_DecodeInit(kDecoderCodec, kDecoderThreads, window, 0, kDecoderMode);
-  CODECAPI_SetCallBack(videoDecoder, static_cast<PictureSink*>(this), DecoderPictureCallback, 0);
+  if (!decodersCreated_) {
+    decodersCreated_ = true;
+    audioDecoder = CODECAPI_AudioDecodeInit(kDecoderCodec);
+    videoDecoder = CODECAPI_DecodeInit(kDecoderCodec, kDecoderThreads, window, 0, kDecoderMode);
+    CODECAPI_SetCallBack(videoDecoder, static_cast<PictureSink*>(this), DecoderPictureCallback, 0);
+  }
 
   uint8_t connectRecord[kConnectRecordSize] = {};
   FillConnectRecord(connectRecord, address, port);
@@ -90,15 +94,11 @@ VktResult H264DeviceSession::Connect(const char* address, int32_t port, const ch
   if (!connected) return VKT_ERR_NOT_CONNECTED;
 
   LoginRequest request = MakeLoginRequest(user, password, 1);
+  OpenLoginWait();
   if (NSMGAPI_SendPacketData(transport, PKT_LOGIN, reinterpret_cast<uint8_t*>(&request), sizeof request) == 0)
     return VKT_ERR_TRANSPORT;
-  lastError = 0;
-  if (WaitForEvent(event, kAnswerTimeoutMs) != 0) return VKT_ERR_LOGIN_TIMEOUT;
-  if (!loggedIn) {
-    if (lastError != 0) return lastError;
-    // The wait ended on something other than an answer.
-    return connected ? VKT_ERR_LOGIN_TIMEOUT : VKT_ERR_NOT_CONNECTED;
-  }
+  const VktResult login = AwaitLoginAnswer(kAnswerTimeoutMs);
+  if (login != VKT_OK) return login;
   NSMGAPI_SendPacketData(transport, PKT_LOGIN_DONE, nullptr, 0);
   return VKT_OK;
 }
@@ -276,12 +276,7 @@ void H264DeviceSession::Close() {
     renderer = nullptr;
   }
   LeaveCriticalSection(&rendererLock_);
-  if (transport) {
-    if (connected == 1) NSMGAPI_Disconnect(transport);
-    NSMGAPI_Destroy(transport);
-    transport = nullptr;
-    connected = 0;
-  }
+  ReleaseTransport();
   if (videoDecoder != -1 || audioDecoder != -1) {
     CODECAPI_DecodeUninit(videoDecoder);
     CODECAPI_AudioDecodeDeInit(audioDecoder, kDecoderCodec);
@@ -290,6 +285,14 @@ void H264DeviceSession::Close() {
   std::free(streamBuffer);
   std::free(frameBuffer);
   streamBuffer = frameBuffer = nullptr;
+}
+
+void H264DeviceSession::ReleaseTransport() {
+  if (!transport) return;
+  if (connected == 1) NSMGAPI_Disconnect(transport);
+  NSMGAPI_Destroy(transport);
+  transport = nullptr;
+  connected = 0;
 }
 
 VktResult H264DeviceSession::SetDrawCallback(uint32_t, DrawCallback callback, void* context) {

@@ -71,6 +71,8 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   void DispatchBox(const QboxHeader& box, const uint8_t* at);
   void DecodeVideoBox(const QboxHeader& box, const uint8_t* at);
   void DestroyRenderer();
+  // Disconnects (while connected) and destroys the connection object.
+  void ReleaseTransport();
 
   // Held while a picture is drawn through renderers[0]; the window thread
   // takes it before deleting the renderer, so a decoder that calls back on
@@ -78,5 +80,5 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   CRITICAL_SECTION rendererLock_;
   int32_t rendererWidth_ = 0;
   int32_t rendererHeight_ = 0;
-  bool connectCalled_ = false;
+  bool decodersCreated_ = false;
 };

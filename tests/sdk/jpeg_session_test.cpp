@@ -238,3 +238,39 @@ TEST(JpegSession, PicturesAreDrawnIntoTheirChannelsWindows) {
   EXPECT_TRUE(PumpUntil([&] { return shows(0, 0) && shows(1, 3); }, 5000));
   EXPECT_FALSE(shows(0, 3));
 }
+
+// Sixteen channels open at once: one request names them all, the timer
+// runs at the four-channel rate, and closing the last one stops it.
+TEST(JpegSession, SixteenChannelsOpenTogether) {
+  RequestLog log;
+  DevsimProcess devsim(VKT_KIND_JPEG, {"--channels", "16", "--request-log", log.path});
+  ASSERT_NE(devsim.port(), 0);
+  Handle handle;
+  ASSERT_EQ(handle.Open(devsim.port()), VKT_OK);
+  g_pictureTimerPeriods.clear();
+  for (uint32_t channel = 0; channel < 16; ++channel) EXPECT_EQ(VKT_OpenChannel(handle.value, channel, nullptr), VKT_OK);
+  EXPECT_EQ(VKT_OpenChannel(handle.value, 16, nullptr), VKT_ERR_PARAMETER);
+  EXPECT_EQ(handle.session()->channelMask, 0xFFFFu);
+  EXPECT_TRUE(PumpUntil([&] { auto m = log.Masks(); return std::find(m.begin(), m.end(), "0xffff") != m.end(); }, 3000));
+  EXPECT_EQ(g_pictureTimerPeriods.back(), 6u);
+  for (uint32_t channel = 0; channel < 16; ++channel) EXPECT_EQ(VKT_CloseChannel(handle.value, channel), VKT_OK);
+  EXPECT_EQ(g_pictureTimerPeriods.back(), 0u);
+  for (VideoRenderer* renderer : handle.session()->renderers) EXPECT_EQ(renderer, nullptr);
+}
+
+// The first picture request of a channel cannot go out (the connection is
+// gone): the call says so, but the channel stays set up, renderer, mask bit
+// and timer, as if the request had been sent.
+TEST(JpegSession, AFailedFirstRequestKeepsTheChannel) {
+  DevsimProcess devsim(VKT_KIND_JPEG);
+  ASSERT_NE(devsim.port(), 0);
+  Handle handle;
+  ASSERT_EQ(handle.Open(devsim.port()), VKT_OK);
+  devsim.kill();
+  ASSERT_TRUE(PumpUntil([&] { return handle.session()->connected == 0; }, 5000));
+  g_pictureTimerPeriods.clear();
+  EXPECT_NE(VKT_OpenChannel(handle.value, 1, nullptr), VKT_OK);
+  EXPECT_NE(handle.session()->renderers[1], nullptr);
+  EXPECT_EQ(handle.session()->channelMask, 0x2u);
+  EXPECT_EQ(g_pictureTimerPeriods, std::vector<UINT>{25});
+}

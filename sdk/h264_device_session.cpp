@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "picture_size_limit.h"
 #include "stream_parser.h"
 #include "video_renderer.h"
 
@@ -196,29 +197,27 @@ void H264DeviceSession::DecodeVideoBox(const QboxHeader& box, const uint8_t* at)
 }
 
 int32_t H264DeviceSession::OnPicture(const DecodedPicture* picture) {
-  if (!streaming) return 0;
-  if (picture->width <= 0 || picture->height <= 0 || !picture->pixels) return 0;
+  if (!streaming || !picture->pixels || picture->width <= 0 || picture->height <= 0) return 0;
+  const auto width = static_cast<uint32_t>(picture->width);
+  const auto height = static_cast<uint32_t>(picture->height);
+  if (!AcceptPictureSize(width, height, "kind-5200 stream")) return 0;
   EnterCriticalSection(&rendererLock_);
   if (!renderers[0]) {
     auto* renderer = new (std::nothrow) VideoRenderer();
     if (renderer) {
       renderer->Initialize();
-      renderer->Configure(displayWindow, static_cast<uint32_t>(picture->width),
-                          static_cast<uint32_t>(picture->height), 0);
+      renderer->Configure(displayWindow, width, height, 0);
       if (drawCallback)
         renderer->SetDrawCallback(drawCallback, drawContext);
       else
         renderer->SetDrawCallback(DrawOverlay, static_cast<OverlaySource*>(this));
       renderers[0] = renderer;
-      rendererWidth_ = picture->width;
-      rendererHeight_ = picture->height;
     }
+  } else if (renderers[0]->PictureWidth() != width || renderers[0]->PictureHeight() != height) {
+    // The stream changed its picture size: the renderer follows.
+    renderers[0]->Resize(width, height);
   }
-  int32_t result = 0;
-  // The renderer keeps the size of the first picture: a picture of another
-  // size would not cover its surface, so it is dropped.
-  if (renderers[0] && picture->width == rendererWidth_ && picture->height == rendererHeight_)
-    result = renderers[0]->DrawPicture(picture->pixels, nullptr);
+  const int32_t result = renderers[0] ? renderers[0]->DrawPicture(picture->pixels, nullptr) : 0;
   LeaveCriticalSection(&rendererLock_);
   return result;
 }

@@ -78,7 +78,5 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   // takes it before deleting the renderer, so a decoder that calls back on
   // another thread never draws through a deleted renderer.
   CRITICAL_SECTION rendererLock_;
-  int32_t rendererWidth_ = 0;
-  int32_t rendererHeight_ = 0;
   bool decodersCreated_ = false;
 };

@@ -211,10 +211,38 @@ TEST_F(OfflineSession, TheApplicationsDrawCallbackReplacesTheOverlay) {
   session_->OnPicture(&picture);
   ASSERT_NE(session_->renderers[0], nullptr);
   EXPECT_EQ(calls, 1);
-  // A picture of another size than the renderer's is not drawn.
-  picture.width = 8;
-  session_->OnPicture(&picture);
-  EXPECT_EQ(calls, 1);
+}
+
+// A camera switching resolution mid-stream: every picture up to the size
+// limit is drawn at its own size; larger ones are refused.
+TEST_F(OfflineSession, PictureSizeChangesKeepDrawing) {
+  static std::vector<std::pair<uint32_t, uint32_t>> drawnSizes;
+  drawnSizes.clear();
+  session_->SetDrawCallback(0, [](HDC, uint32_t* size, void*) { drawnSizes.emplace_back(size[0], size[1]); }, nullptr);
+  struct Case {
+    int32_t width, height;
+    bool drawn;
+  };
+  const Case cases[] = {{704, 576, true},   {176, 144, true},   {320, 240, true},    {1280, 720, true},
+                        {1920, 1080, true}, {4097, 16, false},  {4096, 2305, false}, {352, 288, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+    const display_test::Picture solid = display_test::SolidPicture(c.width, c.height, 0x20A040 + c.width);
+    DecodedPicture picture{};
+    picture.width = c.width;
+    picture.height = c.height;
+    picture.pixels = const_cast<uint8_t*>(solid.bgr.data());
+    drawnSizes.clear();
+    session_->OnPicture(&picture);
+    if (!c.drawn) {
+      EXPECT_TRUE(drawnSizes.empty());
+      continue;
+    }
+    EXPECT_EQ(drawnSizes, (std::vector<std::pair<uint32_t, uint32_t>>{{c.width, c.height}}));
+    const std::vector<uint32_t> pixels = window_.ReadPixels();
+    ASSERT_FALSE(pixels.empty());
+    EXPECT_LE(display_test::ColourDistance(pixels[pixels.size() / 2], 0x20A040 + c.width), 8);
+  }
 }
 
 TEST(H264Session, DeviceTimeNoticeSetsTheClockWithoutSignalling) {

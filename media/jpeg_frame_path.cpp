@@ -34,7 +34,7 @@ bool ReserveBuffer(PictureBuffer buffer, size_t bytes) {
 
 // Both reads of one picture on a record that `record` already initialised.
 bool ReadPicture(JPEG_PROPERTIES& record, const uint8_t* packet, uint32_t length, PictureBuffer buffer,
-                 DecodedPicture& picture) {
+                 JpegPicture& picture) {
   uint8_t comment[kCommentBufferSize];
   comment[0] = 0;
   record.jpeg_bytes = packet;
@@ -62,7 +62,7 @@ bool ReadPicture(JPEG_PROPERTIES& record, const uint8_t* packet, uint32_t length
   record.picture_color = COLOR_BGR;
   record.picture_pad_bytes = static_cast<uint32_t>(paddedRow - rowBytes);
   if (JpegRead(&record, READ_IMAGE_BUFFER) != JPEG_SUCCESS) return false;
-  picture = DecodedPicture{buffer.bytes, width, height};
+  picture = JpegPicture{buffer.bytes, width, height};
   return true;
 }
 
@@ -78,7 +78,7 @@ void RemoveRowPadding(uint8_t* pixels, uint32_t width, uint32_t height) {
 
 }  // namespace
 
-bool DecodeJpegPicture(const uint8_t* packet, uint32_t length, PictureBuffer buffer, DecodedPicture& picture) {
+bool DecodeJpegPicture(const uint8_t* packet, uint32_t length, PictureBuffer buffer, JpegPicture& picture) {
   JPEG_PROPERTIES record;
   const bool decoded = JpegInit(&record) == JPEG_SUCCESS && ReadPicture(record, packet, length, buffer, picture);
   JpegFree(&record);
@@ -92,7 +92,7 @@ int32_t ShowJpegPicture(const uint8_t* packet, uint32_t length, VideoRenderer* c
   VideoRenderer* renderer = renderers[packet[kPictureChannelByte] & 0x0F];
   // Nobody would see it: not worth decoding.
   if (!renderer) return kPictureDropped;
-  DecodedPicture picture;
+  JpegPicture picture;
   if (!DecodeJpegPicture(packet, length, buffer, picture)) return kPictureDropped;
   RemoveRowPadding(buffer.bytes, picture.width, picture.height);
   // The channel opens at one size; the camera may send another, or change

@@ -32,7 +32,8 @@ struct PictureBuffer {
   size_t& capacity;
 };
 
-struct DecodedPicture {
+// One decoded kind-7100 picture, as the frame path hands it on.
+struct JpegPicture {
   const uint8_t* pixels = nullptr;  // blue, green, red; rows top first, padded to 4 bytes
   uint32_t width = 0;
   uint32_t height = 0;
@@ -40,7 +41,7 @@ struct DecodedPicture {
 
 // Decodes one JPEG picture into `buffer`, growing it when the picture needs
 // more room. On failure the buffer is freed and emptied and false returned.
-bool DecodeJpegPicture(const uint8_t* packet, uint32_t length, PictureBuffer buffer, DecodedPicture& picture);
+bool DecodeJpegPicture(const uint8_t* packet, uint32_t length, PictureBuffer buffer, JpegPicture& picture);
 
 // Reads the channel from byte 10, decodes the picture if that channel has a
 // renderer, and draws it there. Returns the renderer's result, or

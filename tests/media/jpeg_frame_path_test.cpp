@@ -142,7 +142,7 @@ TEST_F(JpegFramePath, BufferGrowsWithThePicturesAndKeepsRowsPadded) {
     size_t capacity;  // after the picture
   };
   for (const Case& c : {Case{10, 4, 32 * 4}, Case{352, 288, 1056 * 288}, Case{16, 16, 1056 * 288}}) {
-    DecodedPicture picture;
+    JpegPicture picture;
     const std::vector<uint8_t> packet = EncodeSolidJpeg({.width = c.width, .height = c.height, .rgb = 0x4080C0});
     ASSERT_TRUE(DecodeJpegPicture(packet.data(), packet.size(), PictureBuffer{bytes_, capacity_}, picture));
     EXPECT_EQ(picture.width, static_cast<uint32_t>(c.width));

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "debug_line.h"
 #include "picture_size_limit.h"
 #include "stream_parser.h"
 #include "video_renderer.h"
@@ -158,14 +159,11 @@ VktResult H264DeviceSession::OnData(void* data, uint32_t length) {
   const bool header = StartsWithRvdx(block, length);
   if (header) {
     if (length < kRvdxHeaderSize) return VKT_OK;
-    if (!parameterSetsExtracted) {
-      const uint32_t areaLength = block[kRvdxParameterLengthOffset];
-      if (ExtractParameterSets(block + kRvdxHeaderSize - areaLength, areaLength) == 0) return VKT_OK;
-      prefixPending = 1;
-      parameterSetsExtracted = 1;
-    }
     body = block + kRvdxHeaderSize;
     bodyLength = length - kRvdxHeaderSize;
+    // Until the stream has given usable parameter sets, its header blocks
+    // cannot be decoded, nor start a recording that could be played.
+    if (!TakeParameterSets(block, body, bodyLength) && !parameterSetsExtracted) return VKT_OK;
   }
   recorder.WriteBlock(block, length, header);
 
@@ -176,6 +174,28 @@ VktResult H264DeviceSession::OnData(void* data, uint32_t length) {
       },
       this);
   return VKT_OK;
+}
+
+// Every header may bring parameter sets: in its parameter area, or, when
+// they do not fit its 255 bytes, in band in the key frame that follows.
+// Sets that differ from the session's replace them and go in front of the
+// next decoded box.
+bool H264DeviceSession::TakeParameterSets(const uint8_t* header, const uint8_t* body, uint32_t bodyLength) {
+  const uint32_t areaLength = header[kRvdxParameterLengthOffset];
+  ParameterSets sets;
+  if (ExtractParameterSets(header + kRvdxHeaderSize - areaLength, areaLength, sets) == 0 &&
+      ExtractInBandParameterSets(body, bodyLength, sets) == 0) {
+    if (!parameterSetsExtracted)
+      SdkDebugLine("stream header dropped: no usable parameter sets (area of %u bytes, at most %u bytes of sets)",
+                   areaLength, kMaxParameterSetBytes);
+    return false;
+  }
+  if (sets != parameterSets_) {
+    parameterSets_ = std::move(sets);
+    prefixPending = 1;
+  }
+  parameterSetsExtracted = 1;
+  return true;
 }
 
 // Video boxes are decoded from the first key frame on, key frame or not;
@@ -189,7 +209,8 @@ void H264DeviceSession::DispatchBox(const QboxHeader& box, const uint8_t* at) {
 void H264DeviceSession::DecodeVideoBox(const QboxHeader& box, const uint8_t* at) {
   // Stream data before the first OpenChannel has nowhere to go.
   if (!streamBuffer || !frameBuffer) return;
-  const size_t written = ConvertToAnnexB(box, at, prefixPending != 0, streamBuffer, kStreamBufferSize);
+  const size_t written =
+      ConvertToAnnexB(box, at, prefixPending ? &parameterSets_ : nullptr, streamBuffer, kStreamBufferSize);
   if (written == 0) return;
   prefixPending = 0;
   DecodeAnnexB(videoDecoder, decodeRequest, streamBuffer, static_cast<uint32_t>(written), frameBuffer,

@@ -68,6 +68,8 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   HWND displayWindow;
 
  private:
+  // False when the header block brings no parameter sets the session can use.
+  bool TakeParameterSets(const uint8_t* header, const uint8_t* body, uint32_t bodyLength);
   void DispatchBox(const QboxHeader& box, const uint8_t* at);
   void DecodeVideoBox(const QboxHeader& box, const uint8_t* at);
   void DestroyRenderer();
@@ -79,4 +81,5 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   // another thread never draws through a deleted renderer.
   CRITICAL_SECTION rendererLock_;
   bool decodersCreated_ = false;
+  ParameterSets parameterSets_;  // the stream's latest, put in front of the first box decoded after them
 };

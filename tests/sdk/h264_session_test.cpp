@@ -78,8 +78,11 @@ uint32_t Le32At(const Bytes& bytes, size_t at) {
 // decoder registered as Connect would.
 class OfflineSession : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(encoder_.open(5));
+  void SetUp() override { Restart(); }
+  // A new session on a new stream.
+  void Restart() {
+    encoder_ = std::make_unique<vkt::devsim::H264StreamEncoder>();
+    ASSERT_TRUE(encoder_->open(5));
     session_ = NewSession();
     session_->serverInfo.channelCount = 1;
     // No transport: the start packet cannot go, but the channel state is set.
@@ -89,15 +92,61 @@ class OfflineSession : public ::testing::Test {
   }
   Bytes NextBlock() {
     Bytes block;
-    EXPECT_TRUE(encoder_.nextBlock(block));
+    EXPECT_TRUE(encoder_->nextBlock(block));
     return block;
   }
   void Feed(Bytes block) { session_->OnData(block.data(), uint32_t(block.size())); }
 
   display_test::TestWindow window_{0, 0, 400, 340};
-  vkt::devsim::H264StreamEncoder encoder_;
+  std::unique_ptr<vkt::devsim::H264StreamEncoder> encoder_;
   std::unique_ptr<ObservedSession> session_;
 };
+
+Bytes Be32(size_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
+
+// The units of a video payload, length prefixes dropped.
+std::vector<Bytes> UnitsOf(const uint8_t* payload, size_t size) {
+  std::vector<Bytes> units;
+  for (size_t at = 0; at + 4 <= size;) {
+    const size_t length = size_t{payload[at]} << 24 | payload[at + 1] << 16 | payload[at + 2] << 8 | payload[at + 3];
+    if (length > size - at - 4) break;
+    units.emplace_back(payload + at + 4, payload + at + 4 + length);
+    at += 4 + length;
+  }
+  return units;
+}
+
+// A header block of the simulator's stream, its sequence parameter set
+// grown by `padding` zero bytes (trailing zeros a decoder ignores). The
+// sets stay in the header's parameter area, or, with `inBand`, move in
+// front of the key frame's own units and the area is left empty.
+Bytes WithLargerSps(const Bytes& block, size_t padding, bool inBand) {
+  const size_t areaLength = block[kRvdxParameterLengthOffset];
+  const uint8_t* area = block.data() + kRvdxHeaderSize - areaLength;
+  Bytes sets;
+  for (Bytes unit : UnitsOf(area + kQboxHeaderSize, areaLength - kQboxHeaderSize)) {
+    if ((unit[0] & 0x1F) == 7) unit.resize(unit.size() + padding, 0);
+    const Bytes length = Be32(unit.size());
+    sets.insert(sets.end(), length.begin(), length.end());
+    sets.insert(sets.end(), unit.begin(), unit.end());
+  }
+  Bytes newArea;
+  if (!inBand) vkt::devsim::appendQbox(newArea, 2, 1, kSampleFlagKeyFrame, 0, sets);
+  Bytes out = vkt::devsim::makeRvdxHeader(newArea, 0);
+  const uint8_t* body = block.data() + kRvdxHeaderSize;
+  const size_t bodyLength = block.size() - kRvdxHeaderSize;
+  QboxHeader first{};
+  EXPECT_TRUE(ReadQboxHeader(body, bodyLength, &first));
+  size_t keep = 0;
+  if (inBand) {
+    Bytes payload = sets;
+    payload.insert(payload.end(), body + kQboxHeaderSize, body + first.boxSize);
+    vkt::devsim::appendQbox(out, first.streamType, first.boxFlags, first.sampleFlags, first.timeStamp, payload);
+    keep = first.boxSize;
+  }
+  out.insert(out.end(), body + keep, body + bodyLength);
+  return out;
+}
 
 }  // namespace
 
@@ -125,6 +174,70 @@ TEST_F(OfflineSession, DecodesFromTheFirstKeyFrameWithParameterSetsOnce) {
   for (int i = 0; i < 8; ++i) Feed(NextBlock());
   EXPECT_EQ(session_->pictures, 9);
   ASSERT_NE(session_->renderers[0], nullptr);
+}
+
+// A header's parameter area ends at the header's end and may not reach
+// back over its own length byte (offset 400), so it holds at most 111
+// bytes. High-profile streams carry larger sequence parameter sets in band,
+// in the key frame, behind a header with an empty area: those streams are
+// decoded, and recorded from their first header on, as are streams whose
+// sets fit the area.
+TEST_F(OfflineSession, LargeParameterSetsDecodeAndRecord) {
+  const struct {
+    const char* name;
+    size_t padding;
+    bool inBand;
+  } cases[] = {{"60 bytes in the area", 40, false}, {"150 bytes in band", 130, true}, {"300 bytes in band", 280, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Restart();
+    char path[] = "/tmp/h264_large_sets_XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    ASSERT_EQ(session_->StartRecord(0, path), VKT_OK);
+    Bytes expected;
+    for (int i = 0; i < 10; ++i) {
+      Bytes block = NextBlock();
+      if (StartsWithRvdx(block.data(), block.size())) block = WithLargerSps(block, c.padding, c.inBand);
+      expected.insert(expected.end(), block.begin(), block.end());
+      Feed(block);
+    }
+    EXPECT_EQ(session_->StopRecord(0), VKT_OK);
+    EXPECT_EQ(session_->pictures, 10);
+    const Bytes file = ReadFile(path);
+    std::remove(path);
+    ASSERT_EQ(file.size(), expected.size());
+    // The first segment's length was filled in when the second began.
+    std::memcpy(expected.data() + kRvdxSegmentLengthOffset, file.data() + kRvdxSegmentLengthOffset, 4);
+    EXPECT_EQ(file, expected);
+  }
+}
+
+// Parameter sets that change in a later header are the ones put in front
+// of the next decoded box; sets that do not change are not sent again.
+TEST_F(OfflineSession, NewParameterSetsInALaterHeaderAreUsed) {
+  const struct {
+    size_t padding;  // of the sequence parameter set in this key frame's header
+    bool prefixed;   // the decoder input begins with it
+  } keyFrames[] = {{0, true}, {40, true}, {0, true}, {0, false}};
+  for (const auto& k : keyFrames) {
+    SCOPED_TRACE(k.padding);
+    const Bytes plain = NextBlock();
+    ASSERT_TRUE(StartsWithRvdx(plain.data(), plain.size()));
+    const Bytes key = WithLargerSps(plain, k.padding, false);
+    Feed(key);
+    const uint8_t* input = session_->streamBuffer;
+    EXPECT_EQ(std::memcmp(input, "\0\0\0\1", 4), 0);
+    EXPECT_EQ((input[4] & 0x1F) == 7, k.prefixed);
+    if (k.prefixed) {
+      const uint8_t* sps = key.data() + kRvdxHeaderSize - key[kRvdxParameterLengthOffset] + kQboxHeaderSize;
+      const size_t spsLength = size_t{sps[2]} << 8 | sps[3];
+      EXPECT_EQ(std::memcmp(input + 4, sps + 4, spsLength), 0);
+    }
+    for (int i = 0; i < 4; ++i) Feed(NextBlock());
+  }
+  EXPECT_EQ(session_->pictures, 20);
 }
 
 TEST_F(OfflineSession, SpoiltBoxesAreDroppedAndTheStreamRecovers) {

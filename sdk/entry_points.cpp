@@ -20,7 +20,7 @@ constexpr size_t kMagicOffset = sizeof(void*);
 
 // The session behind a handle, or null when the handle is null, unreadable
 // or lacks the magic, or the caller is not on the handle's own thread (the
-// session's window and waits belong to that thread; see docs/threads.md).
+// session's window and waits belong to that thread; see docs/sessions.md).
 DeviceSession* SessionOf(void* handle, const char* call = __builtin_FUNCTION()) {
   if (!handle || IsBadReadPtr(handle, kCheckedSessionBytes)) return nullptr;
   // Read as plain bytes: until the magic matches, this is no object at all.

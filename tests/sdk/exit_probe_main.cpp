@@ -6,7 +6,7 @@
 //
 // usage: sdk_exit_probe KIND PORT failed|streaming
 // Exit status: 0 after a normal return; 2 when the scene could not be set
-// up (wrong OpenServer result, no picture within 10 s).
+// up (wrong OpenServer result, no picture within 20 s).
 #include <windows.h>
 
 #include <cstdio>
@@ -46,18 +46,21 @@ DWORD CentrePixel(HWND window) {
   return pixels[(client.bottom / 2) * client.right + client.right / 2];
 }
 
-// Runs the message loop until the window's centre shows a picture.
+// Runs the message loop until the window's centre shows a picture. One
+// message at a time: a slow machine may never see the queue empty while
+// video streams in.
 bool PumpUntilDrawn(HWND window) {
   const DWORD blank = CentrePixel(window);
   const DWORD start = timeGetTime();
-  while (timeGetTime() - start < 10000) {
+  while (timeGetTime() - start < 20000) {
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
+    } else {
+      Sleep(5);
     }
     if (CentrePixel(window) != blank) return true;
-    Sleep(5);
   }
   return false;
 }

@@ -18,6 +18,7 @@
 #include "stream_parser.h"
 #include "test_pattern.h"
 #include "tests/common/devsim_process.h"
+#include "tests/common/message_pump.h"
 #include "video_renderer.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -48,22 +49,8 @@ std::unique_ptr<ObservedSession> NewSession() {
   return session;
 }
 
-// Dispatches this thread's messages until `done` or the time is up.
-template <typename Done>
-bool PumpUntil(DWORD timeoutMs, Done done) {
-  const DWORD start = timeGetTime();
-  while (!done()) {
-    if (timeGetTime() - start > timeoutMs) return false;
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    Sleep(5);
-  }
-  return true;
-}
-
-void PumpFor(DWORD ms) {
-  PumpUntil(ms, [] { return false; });
-}
+using vkt::test::PumpFor;
+using vkt::test::PumpUntil;
 
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

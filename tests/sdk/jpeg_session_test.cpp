@@ -16,6 +16,7 @@
 #include "device_session.h"
 #include "jpeg_device_session.h"
 #include "tests/common/devsim_process.h"
+#include "tests/common/message_pump.h"
 #include "tests/display/display_test_support.h"
 #include "tools/devsim/channel_picture.h"
 #include "vkt7100sdk.h"
@@ -41,21 +42,8 @@ namespace {
 
 using vkt::test::DevsimProcess;
 
-// Dispatches this thread's messages until `done` or the time is up.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-  const DWORD start = timeGetTime();
-  for (;;) {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    if (done()) return true;
-    if (timeGetTime() - start > timeoutMs) return false;
-    Sleep(2);
-  }
-}
-void Pump(DWORD ms) { PumpUntil([] { return false; }, ms); }
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) { return vkt::test::PumpUntil(timeoutMs, done); }
+void Pump(DWORD ms) { vkt::test::PumpFor(ms); }
 
 // A handle of kind 7100, closed with the object.
 struct Handle {

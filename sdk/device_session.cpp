@@ -239,6 +239,9 @@ void DeviceSession::PrepareConnectAttempt() {
   lastError = 0;
   loginWaitOpen_ = false;
   loginAnswered_ = false;
+  // Where the failed attempt connected is no longer true.
+  std::memset(serverInfo.address, 0, sizeof serverInfo.address);
+  serverInfo.port = 0;
   if (window) {
     // A loss report of the old connection would end the new attempt's wait.
     MSG msg;

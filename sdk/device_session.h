@@ -114,9 +114,9 @@ class DeviceSession {
   // refusal's code, VKT_ERR_NOT_CONNECTED or VKT_ERR_LOGIN_TIMEOUT.
   VktResult AwaitLoginAnswer(DWORD timeoutMs);
   // Readies the session for a connect attempt after a failed one: the
-  // connection flags and the event are cleared and messages that the
-  // released transport left queued are dropped. The kind releases its
-  // transport first.
+  // connection flags, the connected address and the event are cleared and
+  // messages that the released transport left queued are dropped. The kind
+  // releases its transport first.
   void PrepareConnectAttempt();
 
  private:

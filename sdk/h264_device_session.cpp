@@ -177,7 +177,8 @@ VktResult H264DeviceSession::OnData(void* data, uint32_t length) {
 }
 
 // Every header may bring parameter sets: in its parameter area, or, when
-// they do not fit its 255 bytes, in band in the key frame that follows.
+// they do not fit there (the area holds at most 111 bytes), in band in the
+// key frame that follows.
 // Sets that differ from the session's replace them and go in front of the
 // next decoded box.
 bool H264DeviceSession::TakeParameterSets(const uint8_t* header, const uint8_t* body, uint32_t bodyLength) {

@@ -54,8 +54,10 @@ bool CollectParameterSets(const uint8_t* payload, size_t payloadSize, ParameterS
     if (unitLength > remaining) return !(remaining > 0 && IsParameterSet(payload[at + 4]));
     if (unitLength > 0 && IsParameterSet(payload[at + 4])) {
       if (unitLength + 4 > kMaxParameterSetBytes - sets.size()) return false;
-      sets.insert(sets.end(), kStartCode, kStartCode + 4);
-      sets.insert(sets.end(), payload + at + 4, payload + at + 4 + unitLength);
+      const size_t end = sets.size();
+      sets.resize(end + 4 + unitLength);
+      std::memcpy(sets.data() + end, kStartCode, 4);
+      std::memcpy(sets.data() + end + 4, payload + at + 4, unitLength);
     }
     at += unitLength + 4;
   }

@@ -3,6 +3,7 @@
 // run of Annex-B data and, for every picture that comes out, writes it as
 // 24-bit BGR into the request's output buffer and calls the registered
 // callback on the caller's thread before returning.
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -64,7 +65,13 @@ bool DeliverPicture(VideoDecoder& decoder, const AVFrame& frame, DecodeRequest& 
   if (frame.format != AV_PIX_FMT_YUV420P && frame.format != AV_PIX_FMT_YUVJ420P) return false;
   if (frame.width <= 0 || frame.height <= 0) return false;
   const uint64_t bytes = uint64_t{static_cast<uint32_t>(frame.width)} * static_cast<uint32_t>(frame.height) * 3;
-  if (bytes > request.outputCapacity) return false;
+  if (bytes > request.outputCapacity) {
+    char line[128];
+    std::snprintf(line, sizeof line, "DecodeSDK: %dx%d picture larger than the output buffer (%u bytes), dropped\n",
+                  frame.width, frame.height, request.outputCapacity);
+    OutputDebugStringA(line);
+    return false;
+  }
   const YuvPlanes planes{frame.data[0], frame.data[1], frame.data[2],
                          frame.linesize[0], frame.linesize[1], frame.linesize[2]};
   ConvertYuv420ToBgr(planes, frame.width, frame.height, fullRange, request.output);

@@ -112,6 +112,10 @@ int32_t VideoRenderer::Configure(HWND window, uint32_t width, uint32_t height, i
   return 0;
 }
 
+int32_t VideoRenderer::Resize(uint32_t width, uint32_t height) {
+  return Configure(window_, width, height, lastFormatCode_);
+}
+
 void VideoRenderer::ShowSurfaceError(const char* formatName, int32_t error) {
   char text[128];
   std::snprintf(text, sizeof text, "CreateDirectDraw surface (%s) failed, Error = %8X\n", formatName,

@@ -49,6 +49,12 @@ class VideoRenderer {
   // `sourceRect` null means the whole picture.
   int32_t DrawPicture(const uint8_t* pixels, RECT* sourceRect);
   int32_t SetDrawCallback(DrawCallback callback, void* context);
+  // For pictures of another size than configured: a new picture surface
+  // of that size for the same window and format code. Result as Configure.
+  int32_t Resize(uint32_t width, uint32_t height);
+  // The picture size DrawPicture reads, as last configured.
+  uint32_t PictureWidth() const { return pictureSize_[0]; }
+  uint32_t PictureHeight() const { return pictureSize_[1]; }
 
   // The destination of the last blit, in screen coordinates.
   RECT DestinationRect() const { return destinationRect_; }

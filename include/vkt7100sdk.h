@@ -54,11 +54,12 @@ typedef struct ServerInfo {
 } ServerInfo;
 
 // A handle belongs to the thread that created it; that thread must run a
-// message loop for video to flow. Every function returns a result code.
-// Once the device's connection is lost, the functions that need it
-// (VKT_OpenChannel, VKT_StartRecord) return VKT_ERR_NOT_CONNECTED before
-// looking at their other arguments, and a recording under way is closed
-// with everything received so far.
+// message loop for video to flow, and calls with the handle on any other
+// thread fail at once with VKT_ERR_PARAMETER (docs/sessions.md). Every
+// function returns a result code. Once the device's connection is lost, the
+// functions that need it (VKT_OpenChannel, VKT_StartRecord) return
+// VKT_ERR_NOT_CONNECTED before looking at their other arguments, and a
+// recording under way is closed with everything received so far.
 VKT_API int32_t VKT_CALL VKT_CreateHandle(int32_t kind, void** handle);
 VKT_API int32_t VKT_CALL VKT_OpenServer(void* handle, const char* address, int32_t port, const char* user,
                                         const char* password);

@@ -6,9 +6,12 @@
 #include <cstdint>
 
 #include "decoder_api.h"
+#include "picture_size_limit.h"
 
 constexpr uint32_t kStreamBufferSize = 2 * 1024 * 1024;
-constexpr uint32_t kFrameBufferSize = 720 * 600 * 3;
+// Room for the largest picture accepted (picture_size_limit.h), so a
+// stream that changes to a larger picture size keeps being decoded.
+constexpr uint32_t kFrameBufferSize = kMaxPictureBytes;
 // What the callback returns to the library for a missing argument.
 constexpr int32_t kPictureRefused = static_cast<int32_t>(0xF0F0F0F0u);
 

@@ -6,7 +6,9 @@
 #include "jpeg_frame_path.h"
 
 #include <cstdlib>
+#include <cstring>
 
+#include "picture_size_limit.h"
 #include "video_renderer.h"
 #include "vktjpeg.h"
 
@@ -32,7 +34,7 @@ bool ReserveBuffer(PictureBuffer buffer, size_t bytes) {
 
 // Both reads of one picture on a record that `record` already initialised.
 bool ReadPicture(JPEG_PROPERTIES& record, const uint8_t* packet, uint32_t length, PictureBuffer buffer,
-                 DecodedPicture& picture) {
+                 JpegPicture& picture) {
   uint8_t comment[kCommentBufferSize];
   comment[0] = 0;
   record.jpeg_bytes = packet;
@@ -46,7 +48,9 @@ bool ReadPicture(JPEG_PROPERTIES& record, const uint8_t* packet, uint32_t length
 
   const uint32_t width = record.jpeg_width;
   const uint32_t height = record.jpeg_height;
-  if (width == 0 || height == 0 || width > kMaxPictureDimension || height > kMaxPictureDimension) return false;
+  // No size at all (the parameter read stopped early) is a broken picture,
+  // not one to report.
+  if (width == 0 || height == 0 || !AcceptPictureSize(width, height, "kind-7100 picture")) return false;
   const size_t rowBytes = size_t{width} * 3;
   const size_t paddedRow = (rowBytes + 3) & ~size_t{3};
   if (!ReserveBuffer(buffer, paddedRow * height)) return false;
@@ -58,13 +62,23 @@ bool ReadPicture(JPEG_PROPERTIES& record, const uint8_t* packet, uint32_t length
   record.picture_color = COLOR_BGR;
   record.picture_pad_bytes = static_cast<uint32_t>(paddedRow - rowBytes);
   if (JpegRead(&record, READ_IMAGE_BUFFER) != JPEG_SUCCESS) return false;
-  picture = DecodedPicture{buffer.bytes, width, height};
+  picture = JpegPicture{buffer.bytes, width, height};
   return true;
+}
+
+// The renderer reads rows of exactly width x 3 bytes: close the gaps that
+// the decoder's 4-byte row padding left. Rows only move towards the start,
+// so this works in place.
+void RemoveRowPadding(uint8_t* pixels, uint32_t width, uint32_t height) {
+  const size_t rowBytes = size_t{width} * 3;
+  const size_t paddedRow = (rowBytes + 3) & ~size_t{3};
+  if (paddedRow == rowBytes) return;
+  for (size_t row = 1; row < height; ++row) std::memmove(pixels + row * rowBytes, pixels + row * paddedRow, rowBytes);
 }
 
 }  // namespace
 
-bool DecodeJpegPicture(const uint8_t* packet, uint32_t length, PictureBuffer buffer, DecodedPicture& picture) {
+bool DecodeJpegPicture(const uint8_t* packet, uint32_t length, PictureBuffer buffer, JpegPicture& picture) {
   JPEG_PROPERTIES record;
   const bool decoded = JpegInit(&record) == JPEG_SUCCESS && ReadPicture(record, packet, length, buffer, picture);
   JpegFree(&record);
@@ -78,8 +92,12 @@ int32_t ShowJpegPicture(const uint8_t* packet, uint32_t length, VideoRenderer* c
   VideoRenderer* renderer = renderers[packet[kPictureChannelByte] & 0x0F];
   // Nobody would see it: not worth decoding.
   if (!renderer) return kPictureDropped;
-  DecodedPicture picture;
+  JpegPicture picture;
   if (!DecodeJpegPicture(packet, length, buffer, picture)) return kPictureDropped;
-  if (picture.width != kChannelPictureWidth || picture.height != kChannelPictureHeight) return kPictureDropped;
+  RemoveRowPadding(buffer.bytes, picture.width, picture.height);
+  // The channel opens at one size; the camera may send another, or change
+  // size mid-stream: the renderer follows the pictures.
+  if (renderer->PictureWidth() != picture.width || renderer->PictureHeight() != picture.height)
+    renderer->Resize(picture.width, picture.height);
   return renderer->DrawPicture(picture.pixels, nullptr);
 }

@@ -3,8 +3,9 @@
 // BGR picture and drawn by that channel's renderer.
 //
 // Untrusted input: the packet length is checked before byte 10 is read, the
-// picture's size is bounded before anything is allocated for it, and a
-// picture that cannot be decoded or shown is dropped without a word.
+// picture's size is bounded before anything is allocated for it (a picture
+// beyond the limit leaves a debug line), and a picture that cannot be
+// decoded or shown is dropped without a word.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -12,12 +13,11 @@
 class VideoRenderer;
 
 // Every channel's renderer is configured for this picture size when the
-// channel opens; pictures of another size are decoded but not drawn, so the
-// renderer never reads past the picture.
+// channel opens; a picture of another size reconfigures it, so the renderer
+// always reads exactly the picture. Pictures beyond the size limit
+// (picture_size_limit.h) are refused before any allocation.
 constexpr uint32_t kChannelPictureWidth = 352;
 constexpr uint32_t kChannelPictureHeight = 288;
-// Larger pictures are refused before any allocation.
-constexpr uint32_t kMaxPictureDimension = 4096;
 // The low four bits of this byte of the packet carry the channel number.
 constexpr uint32_t kPictureChannelByte = 10;
 constexpr int kPictureChannels = 16;
@@ -32,7 +32,8 @@ struct PictureBuffer {
   size_t& capacity;
 };
 
-struct DecodedPicture {
+// One decoded kind-7100 picture, as the frame path hands it on.
+struct JpegPicture {
   const uint8_t* pixels = nullptr;  // blue, green, red; rows top first, padded to 4 bytes
   uint32_t width = 0;
   uint32_t height = 0;
@@ -40,7 +41,7 @@ struct DecodedPicture {
 
 // Decodes one JPEG picture into `buffer`, growing it when the picture needs
 // more room. On failure the buffer is freed and emptied and false returned.
-bool DecodeJpegPicture(const uint8_t* packet, uint32_t length, PictureBuffer buffer, DecodedPicture& picture);
+bool DecodeJpegPicture(const uint8_t* packet, uint32_t length, PictureBuffer buffer, JpegPicture& picture);
 
 // Reads the channel from byte 10, decodes the picture if that channel has a
 // renderer, and draws it there. Returns the renderer's result, or

@@ -19,6 +19,7 @@ bool RecordingWriter::Start(const char* fileName) {
 void RecordingWriter::Stop() {
   if (file_) CloseHandle(file_);
   file_ = nullptr;
+  seekable_ = true;
   recordStarted = 0;
   recordedBytes = 0;
   lastHeaderPosition = 0;
@@ -32,10 +33,15 @@ bool RecordingWriter::FillPreviousSegmentLength() {
   // high word makes SetFilePointer take them as unsigned.
   LONG high = 0;
   const uint32_t fieldPosition = lastHeaderPosition + kRvdxSegmentLengthOffset;
-  if (SetFilePointer(file_, static_cast<LONG>(fieldPosition), &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
-    DWORD written = 0;
-    WriteFile(file_, length, sizeof length, &written, nullptr);
+  if (SetFilePointer(file_, static_cast<LONG>(fieldPosition), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
+    // A target that cannot seek (a pipe, a FIFO): the position never moved,
+    // so the recording goes on at its end, every header keeping the
+    // segment length the device sent. No later header tries again.
+    seekable_ = false;
+    return true;
   }
+  DWORD written = 0;
+  WriteFile(file_, length, sizeof length, &written, nullptr);
   high = 0;
   return SetFilePointer(file_, static_cast<LONG>(recordedBytes), &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
 }
@@ -47,8 +53,8 @@ void RecordingWriter::WriteBlock(const uint8_t* block, uint32_t length, bool sta
   // ends the recording's growth instead of corrupting its segment lengths.
   if (length > UINT32_MAX - recordedBytes) return;
   // A header cut short by a failed write has no length field to fill.
-  const bool previousSegment =
-      startsWithHeader && recordedBytes != 0 && recordedBytes - lastHeaderPosition >= kRvdxSegmentLengthOffset + 4;
+  const bool previousSegment = seekable_ && startsWithHeader && recordedBytes != 0 &&
+                               recordedBytes - lastHeaderPosition >= kRvdxSegmentLengthOffset + 4;
   // Writing anywhere but at the end would overwrite what is recorded.
   if (previousSegment && !FillPreviousSegmentLength()) return;
   if (startsWithHeader) lastHeaderPosition = recordedBytes;

@@ -1,6 +1,8 @@
 // The recording file of a kind-5200 stream: every block from the first
 // "rvdx" header on, byte for byte, with each header's segment length (byte
-// 36) filled in once the next header shows where its segment ends.
+// 36) filled in once the next header shows where its segment ends. A target
+// that cannot seek (a pipe, a FIFO) gets every byte in order all the same;
+// its headers keep the segment length the device sent (docs/sessions.md).
 #pragma once
 #include <windows.h>
 
@@ -31,4 +33,5 @@ class RecordingWriter {
   // file position is back at the end of the recording.
   bool FillPreviousSegmentLength();
   HANDLE& file_;
+  bool seekable_ = true;  // false once a seek of this file failed
 };

@@ -1,10 +1,9 @@
 // Reading the kind-5200 container in place: header detection, box headers,
-// parameter set extraction into the process-wide cache, the box walk and
+// parameter set extraction (from a header or in band), the box walk and
 // the Annex-B rewrite. Every read is checked against the bytes that remain.
 #include "stream_parser.h"
 
 #include <cstring>
-#include <mutex>
 
 namespace {
 
@@ -17,12 +16,6 @@ uint16_t ReadBigEndian16(const uint8_t* p) { return static_cast<uint16_t>((p[0] 
 const uint8_t kStartCode[4] = {0, 0, 0, 1};
 constexpr uint8_t kNalTypeSps = 7;
 constexpr uint8_t kNalTypePps = 8;
-
-// Sessions on different threads share the cache; the lock keeps a reader
-// from seeing half an extraction.
-std::mutex g_cacheLock;
-uint8_t g_cache[kParameterSetCacheSize];
-uint32_t g_cacheLength = 0;
 
 }  // namespace
 
@@ -43,10 +36,45 @@ bool ReadQboxHeader(const uint8_t* at, size_t available, QboxHeader* header) {
 
 bool IsVideoStream(uint16_t streamType) { return streamType == 2 || streamType == 5; }
 
-uint32_t ExtractParameterSets(const uint8_t* area, size_t length) {
-  // Built aside, so a failed extraction leaves the cache as it was.
-  uint8_t sets[kParameterSetCacheSize];
-  uint32_t total = 0;
+namespace {
+
+bool IsParameterSet(uint8_t nalHeader) {
+  const uint8_t type = nalHeader & 0x1F;
+  return type == kNalTypeSps || type == kNalTypePps;
+}
+
+// Appends the parameter sets among a video payload's units to `sets`.
+// False for a parameter set cut short by the payload's end, or sets that
+// grow past the limit; any other unit cut short ends the payload.
+bool CollectParameterSets(const uint8_t* payload, size_t payloadSize, ParameterSets& sets) {
+  size_t at = 0;
+  while (payloadSize - at >= 4) {
+    const size_t unitLength = ReadBigEndian32(payload + at);
+    const size_t remaining = payloadSize - at - 4;
+    if (unitLength > remaining) return !(remaining > 0 && IsParameterSet(payload[at + 4]));
+    if (unitLength > 0 && IsParameterSet(payload[at + 4])) {
+      if (unitLength + 4 > kMaxParameterSetBytes - sets.size()) return false;
+      const size_t end = sets.size();
+      sets.resize(end + 4 + unitLength);
+      std::memcpy(sets.data() + end, kStartCode, 4);
+      std::memcpy(sets.data() + end + 4, payload + at + 4, unitLength);
+    }
+    at += unitLength + 4;
+  }
+  return true;
+}
+
+// Built aside, so a failed extraction leaves `sets` as it was.
+uint32_t KeepIfFound(ParameterSets& found, ParameterSets& sets) {
+  if (found.empty()) return 0;
+  sets.swap(found);
+  return static_cast<uint32_t>(sets.size());
+}
+
+}  // namespace
+
+uint32_t ExtractParameterSets(const uint8_t* area, size_t length, ParameterSets& sets) {
+  ParameterSets found;
   size_t position = 0;
   while (length - position >= kQboxHeaderSize) {
     QboxHeader header;
@@ -54,43 +82,29 @@ uint32_t ExtractParameterSets(const uint8_t* area, size_t length) {
     if (!ReadQboxHeader(box, length - position, &header) || header.boxSize < kQboxHeaderSize ||
         header.boxFlags != kQboxFlagValid || header.boxSize > length - position)
       return 0;
-    if (IsVideoStream(header.streamType)) {
-      const uint8_t* payload = box + kQboxHeaderSize;
-      const size_t payloadSize = header.boxSize - kQboxHeaderSize;
-      size_t at = 0;
-      while (payloadSize - at >= 4) {
-        const size_t unitLength = ReadBigEndian32(payload + at);
-        const size_t remaining = payloadSize - at - 4;
-        if (unitLength > remaining) {
-          // A unit cut short by its box: fatal only for a parameter set.
-          if (remaining > 0 && ((payload[at + 4] & 0x1F) == kNalTypeSps || (payload[at + 4] & 0x1F) == kNalTypePps))
-            return 0;
-          break;
-        }
-        const uint8_t nalType = unitLength > 0 ? payload[at + 4] & 0x1F : 0;
-        if (nalType == kNalTypeSps || nalType == kNalTypePps) {
-          if (unitLength + 4 > sizeof sets - total) return 0;
-          std::memcpy(sets + total, kStartCode, 4);
-          std::memcpy(sets + total + 4, payload + at + 4, unitLength);
-          total += static_cast<uint32_t>(unitLength + 4);
-        }
-        at += unitLength + 4;
-      }
-    }
+    if (IsVideoStream(header.streamType) &&
+        !CollectParameterSets(box + kQboxHeaderSize, header.boxSize - kQboxHeaderSize, found))
+      return 0;
     position += header.boxSize;
   }
-  if (total == 0) return 0;
-  std::lock_guard<std::mutex> hold(g_cacheLock);
-  std::memcpy(g_cache, sets, total);
-  g_cacheLength = total;
-  return total;
+  return KeepIfFound(found, sets);
 }
 
-uint32_t CopyParameterSetCache(uint8_t* out, size_t capacity) {
-  std::lock_guard<std::mutex> hold(g_cacheLock);
-  if (g_cacheLength > capacity) return 0;
-  std::memcpy(out, g_cache, g_cacheLength);
-  return g_cacheLength;
+uint32_t ExtractInBandParameterSets(const uint8_t* run, size_t length, ParameterSets& sets) {
+  struct Walk {
+    ParameterSets found;
+    bool usable = true;
+  } walk;
+  WalkBoxes(
+      run, length,
+      [](void* context, const QboxHeader& header, const uint8_t* box) {
+        auto& w = *static_cast<Walk*>(context);
+        if (w.usable && IsVideoStream(header.streamType))
+          w.usable = CollectParameterSets(box + kQboxHeaderSize, header.boxSize - kQboxHeaderSize, w.found);
+      },
+      &walk);
+  if (!walk.usable) return 0;
+  return KeepIfFound(walk.found, sets);
 }
 
 size_t WalkBoxes(const uint8_t* run, size_t length, BoxVisitor visit, void* context) {
@@ -107,9 +121,14 @@ size_t WalkBoxes(const uint8_t* run, size_t length, BoxVisitor visit, void* cont
   return position;
 }
 
-size_t ConvertToAnnexB(const QboxHeader& header, const uint8_t* box, bool prefix, uint8_t* out, size_t capacity) {
+size_t ConvertToAnnexB(const QboxHeader& header, const uint8_t* box, const ParameterSets* prefix, uint8_t* out,
+                       size_t capacity) {
   if (!(header.boxFlags & kQboxFlagValid) || !IsVideoStream(header.streamType)) return 0;
-  size_t written = prefix ? CopyParameterSetCache(out, capacity) : 0;
+  size_t written = 0;
+  if (prefix && prefix->size() <= capacity) {
+    std::memcpy(out, prefix->data(), prefix->size());
+    written = prefix->size();
+  }
   const uint8_t* payload = box + kQboxHeaderSize;
   const size_t payloadSize = header.boxSize - kQboxHeaderSize;
   size_t at = 0;

@@ -6,6 +6,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 constexpr uint32_t kRvdxHeaderSize = 512;
 constexpr uint32_t kRvdxSegmentLengthOffset = 36;
@@ -13,8 +14,10 @@ constexpr uint32_t kRvdxParameterLengthOffset = 400;
 constexpr uint32_t kQboxHeaderSize = 24;
 constexpr uint32_t kQboxFlagValid = 1;       // boxFlags bit 0
 constexpr uint32_t kSampleFlagKeyFrame = 4;  // sampleFlags bit 2
-// Process-wide parameter set cache: start codes and units, in stream order.
-constexpr uint32_t kParameterSetCacheSize = 100;
+// The most parameter-set bytes (start codes included) a stream may carry:
+// far more than the largest legal sequence and picture parameter sets with
+// all their tables and timing information need.
+constexpr uint32_t kMaxParameterSetBytes = 16384;
 
 struct QboxHeader {
   uint32_t boxSize;
@@ -32,13 +35,19 @@ bool StartsWithRvdx(const uint8_t* block, size_t length);
 bool ReadQboxHeader(const uint8_t* at, size_t available, QboxHeader* header);
 bool IsVideoStream(uint16_t streamType);
 
-// Takes the sequence and picture parameter sets out of a header's parameter
-// area into the process-wide cache. Returns the bytes now in the cache, 0
-// when the area is malformed, holds none, or they would not fit (the cache
-// then keeps what it held).
-uint32_t ExtractParameterSets(const uint8_t* area, size_t length);
-// Copies the cache into `out` (at most `capacity` bytes); returns its length.
-uint32_t CopyParameterSetCache(uint8_t* out, size_t capacity);
+// A stream's sequence and picture parameter sets in Annex-B form: start
+// code and unit for each, in stream order. Each session keeps its own.
+using ParameterSets = std::vector<uint8_t>;
+
+// Takes the parameter sets out of a header's parameter area into `sets`.
+// Returns the bytes now in `sets`; 0 when the area is malformed, holds
+// none, or holds more than kMaxParameterSetBytes (`sets` then keeps what it
+// held).
+uint32_t ExtractParameterSets(const uint8_t* area, size_t length, ParameterSets& sets);
+// The same for the parameter sets carried in band, among the units of the
+// video boxes of a run (a key frame whose sets do not fit a header's
+// 255-byte parameter area). The walk ends at the first malformed box.
+uint32_t ExtractInBandParameterSets(const uint8_t* run, size_t length, ParameterSets& sets);
 
 // Walks a run of boxes, calling `visit` for every well-formed box. Stops at
 // a box that is not "qbox", is shorter than its own header, or is longer
@@ -46,8 +55,9 @@ uint32_t CopyParameterSetCache(uint8_t* out, size_t capacity);
 typedef void (*BoxVisitor)(void* context, const QboxHeader& header, const uint8_t* box);
 size_t WalkBoxes(const uint8_t* run, size_t length, BoxVisitor visit, void* context);
 
-// Rewrites one video box into Annex-B form at `out`, with the cached
-// parameter sets in front when `prefix` is set. Never writes past
-// `capacity`: a unit that would not fit ends the box. Returns the bytes
-// written; 0 for a box that is not valid video.
-size_t ConvertToAnnexB(const QboxHeader& header, const uint8_t* box, bool prefix, uint8_t* out, size_t capacity);
+// Rewrites one video box into Annex-B form at `out`, with `prefix` (the
+// parameter sets; null for none) in front. Never writes past `capacity`: a
+// unit that would not fit ends the box. Returns the bytes written; 0 for a
+// box that is not valid video.
+size_t ConvertToAnnexB(const QboxHeader& header, const uint8_t* box, const ParameterSets* prefix, uint8_t* out,
+                       size_t capacity);

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "debug_line.h"
+
 const char kSessionWindowClass[] = "VKT7100SDK";
 static const char kSessionWindowTitle[] = "VKT7100SDK Window";
 // The background brush value the class is registered with (COLOR_WINDOWFRAME + 1
@@ -34,7 +36,8 @@ DeviceSession::DeviceSession()
       lastError(0),
       renderers{},
       transport(nullptr),
-      serverInfo{} {
+      serverInfo{},
+      ownerThread_(GetCurrentThreadId()) {
   serverInfo.size = kServerInfoSize;
   event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 }
@@ -191,6 +194,13 @@ static void ReadAnswerDate(const uint8_t* at, uint16_t out[8]) {
 }
 
 void DeviceSession::TakeLoginAnswer(const PacketHeader* header, const void* payload, int fixedChannelCount) {
+  if (!loginWaitOpen_) {
+    // Taking it would log the handle in (or out) behind the caller's back.
+    SdkDebugLine("login answer outside a login wait ignored");
+    return;
+  }
+  loginWaitOpen_ = false;
+  loginAnswered_ = true;
   const auto* answer = static_cast<const uint8_t*>(payload);
   const bool complete = header && answer && header->payloadLength >= login_answer::kMinimumLength;
   int32_t code = 0;
@@ -210,4 +220,53 @@ void DeviceSession::TakeLoginAnswer(const PacketHeader* header, const void* payl
     lastError = code == 2 ? VKT_ERR_LOGIN_DENIED : VKT_ERR_LOGIN_FAILED;
   }
   SetEvent(event);
+}
+
+void DeviceSession::OpenLoginWait() {
+  loginWaitOpen_ = true;
+  loginAnswered_ = false;
+}
+
+VktResult DeviceSession::AwaitLoginAnswer(DWORD timeoutMs) {
+  const DWORD start = timeGetTime();
+  VktResult result = VKT_ERR_LOGIN_TIMEOUT;
+  for (;;) {
+    const DWORD elapsed = timeGetTime() - start;
+    if (elapsed >= timeoutMs || WaitForEvent(event, timeoutMs - elapsed) != 0) break;
+    if (loginAnswered_) {
+      result = loggedIn ? VKT_OK : lastError;
+      break;
+    }
+    if (!connected) {
+      result = VKT_ERR_NOT_CONNECTED;
+      break;
+    }
+  }
+  loginWaitOpen_ = false;
+  return result;
+}
+
+void DeviceSession::PrepareConnectAttempt() {
+  connected = 0;
+  loggedIn = 0;
+  lastError = 0;
+  loginWaitOpen_ = false;
+  loginAnswered_ = false;
+  // Where the failed attempt connected is no longer true.
+  std::memset(serverInfo.address, 0, sizeof serverInfo.address);
+  serverInfo.port = 0;
+  if (window) {
+    // A loss report of the old connection would end the new attempt's wait.
+    MSG msg;
+    while (PeekMessageA(&msg, window, WM_TRANSPORT_NOTIFY, WM_TRANSPORT_DATA2, PM_REMOVE)) {
+    }
+  }
+  ResetEvent(event);
+}
+
+bool DeviceSession::CalledOnOwnerThread(const char* call) const {
+  if (GetCurrentThreadId() == ownerThread_) return true;
+  SdkDebugLine("%s refused: called on thread %lu, the handle belongs to thread %lu", call,
+               static_cast<unsigned long>(GetCurrentThreadId()), static_cast<unsigned long>(ownerThread_));
+  return false;
 }

@@ -73,6 +73,10 @@ class DeviceSession {
   // gone; operations that need the device then answer
   // VKT_ERR_NOT_CONNECTED whatever their arguments.
   bool ConnectionLost() const { return loggedIn && !connected; }
+  // True on the thread that created the session; elsewhere false, with a
+  // debug line naming the refused call. Every entry point but handle
+  // creation is refused on other threads.
+  bool CalledOnOwnerThread(const char* call) const;
 
   // Fields, in record order.
   uint32_t magic;
@@ -96,16 +100,37 @@ class DeviceSession {
   // Builds the login packet's payload; over-long names are cut so that both
   // stay NUL-terminated inside their fields.
   static LoginRequest MakeLoginRequest(const char* user, const char* password, int32_t loginMode);
-  // Takes a login answer: on acceptance the device information and the
-  // channel count (the answer's, or `fixedChannelCount` when that is not
-  // kChannelCountFromAnswer) go into serverInfo and loggedIn is set;
-  // otherwise lastError says why. Signals the event either way. An answer
-  // too short to hold its fields counts as a refusal.
+  // Takes a login answer while a login wait is open: on acceptance the
+  // device information and the channel count (the answer's, or
+  // `fixedChannelCount` when that is not kChannelCountFromAnswer) go into
+  // serverInfo and loggedIn is set; otherwise lastError says why. The
+  // answer closes the wait and signals the event. An answer too short to
+  // hold its fields counts as a refusal. An answer outside a login wait
+  // (after a timeout, or a second answer) changes nothing: it is logged
+  // and ignored.
   static constexpr int kChannelCountFromAnswer = -1;
   void TakeLoginAnswer(const PacketHeader* header, const void* payload, int fixedChannelCount);
+  // Opens the login wait; call before the login request goes out.
+  void OpenLoginWait();
+  // Waits until the login answer arrives, the connection is lost or the
+  // time is up, whatever else signals the event meanwhile (a repeated
+  // ready notice or connect message). Closes the wait. VKT_OK, the
+  // refusal's code, VKT_ERR_NOT_CONNECTED or VKT_ERR_LOGIN_TIMEOUT.
+  VktResult AwaitLoginAnswer(DWORD timeoutMs);
+  // Readies the session for a connect attempt after a failed one: the
+  // connection flags, the connected address and the event are cleared and
+  // messages that the released transport left queued are dropped. The kind
+  // releases its transport first.
+  void PrepareConnectAttempt();
 
  private:
   // The one debug line of a lost connection.
   void ReportConnectionLost() const;
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+  bool loginWaitOpen_ = false;
+  bool loginAnswered_ = false;
+  // The thread that created the session: its window and every wait belong
+  // to it.
+  DWORD ownerThread_;
 };

@@ -22,14 +22,18 @@ constexpr size_t kMagicOffset = sizeof(void*);
 
 // The session behind a handle, held for the call; empty when the handle is
 // null, unreadable, lacks the magic or is not a live handle (closed, or a
-// block that merely carries the magic).
-SessionRef SessionOf(void* handle) {
+// block that merely carries the magic), or when the caller is not on the
+// handle's own thread (the session's window and waits belong to that
+// thread; see docs/sessions.md).
+SessionRef SessionOf(void* handle, const char* call = __builtin_FUNCTION()) {
   if (!handle || IsBadReadPtr(handle, kCheckedSessionBytes)) return SessionRef();
   // Read as plain bytes: until the magic matches, this is no object at all.
   uint32_t magic = 0;
   std::memcpy(&magic, static_cast<const uint8_t*>(handle) + kMagicOffset, sizeof magic);
   if (magic != SESSION_MAGIC) return SessionRef();
-  return PinLiveSession(handle);
+  SessionRef session = PinLiveSession(handle);
+  if (session && !session->CalledOnOwnerThread(call)) return SessionRef();
+  return session;
 }
 
 bool KnownKind(int32_t kind) { return kind == VKT_KIND_H264 || kind == VKT_KIND_JPEG; }

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include "debug_line.h"
+#include "picture_size_limit.h"
 #include "stream_parser.h"
 #include "video_renderer.h"
 
@@ -69,15 +71,19 @@ H264DeviceSession::~H264DeviceSession() {
 
 VktResult H264DeviceSession::Connect(const char* address, int32_t port, const char* user, const char* password) {
   if (!address || !user || !password) return VKT_ERR_PARAMETER;
-  // One connection per handle: a second attempt would leak the first
-  // transport and decoders.
-  if (connectCalled_) return VKT_ERR_PARAMETER;
-  connectCalled_ = true;
+  // One connection per handle; a failed attempt may be repeated, with a
+  // new transport and the decoders of the first attempt.
+  if (loggedIn) return VKT_ERR_PARAMETER;
+  ReleaseTransport();
+  PrepareConnectAttempt();
 
   transport = NSMGAPI_Create(window);
-  audioDecoder = CODECAPI_AudioDecodeInit(kDecoderCodec);
-  videoDecoder = CODECAPI_DecodeInit(kDecoderCodec, kDecoderThreads, window, 0, kDecoderMode);
-  CODECAPI_SetCallBack(videoDecoder, static_cast<PictureSink*>(this), DecoderPictureCallback, 0);
+  if (!decodersCreated_) {
+    decodersCreated_ = true;
+    audioDecoder = CODECAPI_AudioDecodeInit(kDecoderCodec);
+    videoDecoder = CODECAPI_DecodeInit(kDecoderCodec, kDecoderThreads, window, 0, kDecoderMode);
+    CODECAPI_SetCallBack(videoDecoder, static_cast<PictureSink*>(this), DecoderPictureCallback, 0);
+  }
 
   uint8_t connectRecord[kConnectRecordSize] = {};
   FillConnectRecord(connectRecord, address, port);
@@ -90,15 +96,11 @@ VktResult H264DeviceSession::Connect(const char* address, int32_t port, const ch
   if (!connected) return VKT_ERR_NOT_CONNECTED;
 
   LoginRequest request = MakeLoginRequest(user, password, 1);
+  OpenLoginWait();
   if (NSMGAPI_SendPacketData(transport, PKT_LOGIN, reinterpret_cast<uint8_t*>(&request), sizeof request) == 0)
     return VKT_ERR_TRANSPORT;
-  lastError = 0;
-  if (WaitForEvent(event, kAnswerTimeoutMs) != 0) return VKT_ERR_LOGIN_TIMEOUT;
-  if (!loggedIn) {
-    if (lastError != 0) return lastError;
-    // The wait ended on something other than an answer.
-    return connected ? VKT_ERR_LOGIN_TIMEOUT : VKT_ERR_NOT_CONNECTED;
-  }
+  const VktResult login = AwaitLoginAnswer(kAnswerTimeoutMs);
+  if (login != VKT_OK) return login;
   NSMGAPI_SendPacketData(transport, PKT_LOGIN_DONE, nullptr, 0);
   return VKT_OK;
 }
@@ -162,14 +164,11 @@ VktResult H264DeviceSession::OnData(void* data, uint32_t length) {
   const bool header = StartsWithRvdx(block, length);
   if (header) {
     if (length < kRvdxHeaderSize) return VKT_OK;
-    if (!parameterSetsExtracted) {
-      const uint32_t areaLength = block[kRvdxParameterLengthOffset];
-      if (ExtractParameterSets(block + kRvdxHeaderSize - areaLength, areaLength) == 0) return VKT_OK;
-      prefixPending = 1;
-      parameterSetsExtracted = 1;
-    }
     body = block + kRvdxHeaderSize;
     bodyLength = length - kRvdxHeaderSize;
+    // Until the stream has given usable parameter sets, its header blocks
+    // cannot be decoded, nor start a recording that could be played.
+    if (!TakeParameterSets(block, body, bodyLength) && !parameterSetsExtracted) return VKT_OK;
   }
   recorder.WriteBlock(block, length, header);
 
@@ -180,6 +179,29 @@ VktResult H264DeviceSession::OnData(void* data, uint32_t length) {
       },
       this);
   return VKT_OK;
+}
+
+// Every header may bring parameter sets: in its parameter area, or, when
+// they do not fit there (the area holds at most 111 bytes), in band in the
+// key frame that follows.
+// Sets that differ from the session's replace them and go in front of the
+// next decoded box.
+bool H264DeviceSession::TakeParameterSets(const uint8_t* header, const uint8_t* body, uint32_t bodyLength) {
+  const uint32_t areaLength = header[kRvdxParameterLengthOffset];
+  ParameterSets sets;
+  if (ExtractParameterSets(header + kRvdxHeaderSize - areaLength, areaLength, sets) == 0 &&
+      ExtractInBandParameterSets(body, bodyLength, sets) == 0) {
+    if (!parameterSetsExtracted)
+      SdkDebugLine("stream header dropped: no usable parameter sets (area of %u bytes, at most %u bytes of sets)",
+                   areaLength, kMaxParameterSetBytes);
+    return false;
+  }
+  if (sets != parameterSets_) {
+    parameterSets_ = std::move(sets);
+    prefixPending = 1;
+  }
+  parameterSetsExtracted = 1;
+  return true;
 }
 
 // Video boxes are decoded from the first key frame on, key frame or not;
@@ -193,7 +215,8 @@ void H264DeviceSession::DispatchBox(const QboxHeader& box, const uint8_t* at) {
 void H264DeviceSession::DecodeVideoBox(const QboxHeader& box, const uint8_t* at) {
   // Stream data before the first OpenChannel has nowhere to go.
   if (!streamBuffer || !frameBuffer) return;
-  const size_t written = ConvertToAnnexB(box, at, prefixPending != 0, streamBuffer, kStreamBufferSize);
+  const size_t written =
+      ConvertToAnnexB(box, at, prefixPending ? &parameterSets_ : nullptr, streamBuffer, kStreamBufferSize);
   if (written == 0) return;
   prefixPending = 0;
   DecodeAnnexB(videoDecoder, decodeRequest, streamBuffer, static_cast<uint32_t>(written), frameBuffer,
@@ -201,29 +224,27 @@ void H264DeviceSession::DecodeVideoBox(const QboxHeader& box, const uint8_t* at)
 }
 
 int32_t H264DeviceSession::OnPicture(const DecodedPicture* picture) {
-  if (!streaming) return 0;
-  if (picture->width <= 0 || picture->height <= 0 || !picture->pixels) return 0;
+  if (!streaming || !picture->pixels || picture->width <= 0 || picture->height <= 0) return 0;
+  const auto width = static_cast<uint32_t>(picture->width);
+  const auto height = static_cast<uint32_t>(picture->height);
+  if (!AcceptPictureSize(width, height, "kind-5200 stream")) return 0;
   EnterCriticalSection(&rendererLock_);
   if (!renderers[0]) {
     auto* renderer = new (std::nothrow) VideoRenderer();
     if (renderer) {
       renderer->Initialize();
-      renderer->Configure(displayWindow, static_cast<uint32_t>(picture->width),
-                          static_cast<uint32_t>(picture->height), 0);
+      renderer->Configure(displayWindow, width, height, 0);
       if (drawCallback)
         renderer->SetDrawCallback(drawCallback, drawContext);
       else
         renderer->SetDrawCallback(DrawOverlay, static_cast<OverlaySource*>(this));
       renderers[0] = renderer;
-      rendererWidth_ = picture->width;
-      rendererHeight_ = picture->height;
     }
+  } else if (renderers[0]->PictureWidth() != width || renderers[0]->PictureHeight() != height) {
+    // The stream changed its picture size: the renderer follows.
+    renderers[0]->Resize(width, height);
   }
-  int32_t result = 0;
-  // The renderer keeps the size of the first picture: a picture of another
-  // size would not cover its surface, so it is dropped.
-  if (renderers[0] && picture->width == rendererWidth_ && picture->height == rendererHeight_)
-    result = renderers[0]->DrawPicture(picture->pixels, nullptr);
+  const int32_t result = renderers[0] ? renderers[0]->DrawPicture(picture->pixels, nullptr) : 0;
   LeaveCriticalSection(&rendererLock_);
   return result;
 }
@@ -282,12 +303,7 @@ void H264DeviceSession::Close() {
     renderer = nullptr;
   }
   LeaveCriticalSection(&rendererLock_);
-  if (transport) {
-    if (connected == 1) NSMGAPI_Disconnect(transport);
-    NSMGAPI_Destroy(transport);
-    transport = nullptr;
-    connected = 0;
-  }
+  ReleaseTransport();
   if (videoDecoder != -1 || audioDecoder != -1) {
     CODECAPI_DecodeUninit(videoDecoder);
     CODECAPI_AudioDecodeDeInit(audioDecoder, kDecoderCodec);
@@ -296,6 +312,14 @@ void H264DeviceSession::Close() {
   std::free(streamBuffer);
   std::free(frameBuffer);
   streamBuffer = frameBuffer = nullptr;
+}
+
+void H264DeviceSession::ReleaseTransport() {
+  if (!transport) return;
+  if (connected == 1) NSMGAPI_Disconnect(transport);
+  NSMGAPI_Destroy(transport);
+  transport = nullptr;
+  connected = 0;
 }
 
 VktResult H264DeviceSession::SetDrawCallback(uint32_t, DrawCallback callback, void* context) {

@@ -68,15 +68,18 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   HWND displayWindow;
 
  private:
+  // False when the header block brings no parameter sets the session can use.
+  bool TakeParameterSets(const uint8_t* header, const uint8_t* body, uint32_t bodyLength);
   void DispatchBox(const QboxHeader& box, const uint8_t* at);
   void DecodeVideoBox(const QboxHeader& box, const uint8_t* at);
   void DestroyRenderer();
+  // Disconnects (while connected) and destroys the connection object.
+  void ReleaseTransport();
 
   // Held while a picture is drawn through renderers[0]; the window thread
   // takes it before deleting the renderer, so a decoder that calls back on
   // another thread never draws through a deleted renderer.
   CRITICAL_SECTION rendererLock_;
-  int32_t rendererWidth_ = 0;
-  int32_t rendererHeight_ = 0;
-  bool connectCalled_ = false;
+  bool decodersCreated_ = false;
+  ParameterSets parameterSets_;  // the stream's latest, put in front of the first box decoded after them
 };

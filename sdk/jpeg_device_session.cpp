@@ -38,8 +38,10 @@ JpegDeviceSession::~JpegDeviceSession() { Close(); }
 
 VktResult JpegDeviceSession::Connect(const char* address, int32_t port, const char* user, const char* password) {
   if (!address || !user || !password) return VKT_ERR_PARAMETER;
-  // A second connect would orphan the first connection object.
-  if (transport) return VKT_ERR_PARAMETER;
+  // One connection per handle; a failed attempt may be repeated.
+  if (loggedIn) return VKT_ERR_PARAMETER;
+  ReleaseTransport();
+  PrepareConnectAttempt();
   transport = createRemoteSocket(window, 1);
 
   ConnectSocketInfo info{};
@@ -52,15 +54,11 @@ VktResult JpegDeviceSession::Connect(const char* address, int32_t port, const ch
   StoreConnectedAddress(address, port);
 
   LoginRequest request = MakeLoginRequest(user, password, 0);
+  OpenLoginWait();
   if (!sendPacketDataRemoteSocket(transport, PKT_LOGIN, reinterpret_cast<uint8_t*>(&request), sizeof request)) {
     return VKT_ERR_TRANSPORT;
   }
-  if (WaitForEvent(event, kAnswerWaitMs) != 0) return VKT_ERR_LOGIN_TIMEOUT;
-  if (loggedIn) return VKT_OK;
-  if (lastError) return lastError;
-  // The wait ended without an answer: the connection went, or a stray
-  // connection message signalled the event.
-  return connected ? VKT_ERR_LOGIN_TIMEOUT : VKT_ERR_NOT_CONNECTED;
+  return AwaitLoginAnswer(kAnswerWaitMs);
 }
 
 VktResult JpegDeviceSession::Notify(PacketHeader* header, void* payload) {
@@ -132,6 +130,10 @@ void JpegDeviceSession::DestroyRenderer(uint32_t channel) {
 
 void JpegDeviceSession::Close() {
   for (uint32_t channel = 0; channel < kChannelSlots; ++channel) DestroyRenderer(channel);
+  ReleaseTransport();
+}
+
+void JpegDeviceSession::ReleaseTransport() {
   if (transport) {
     if (connected) disconnectRemoteSocket(transport);
     destroyRemoteSocket(transport);

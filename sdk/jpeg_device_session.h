@@ -36,6 +36,8 @@ class JpegDeviceSession : public DeviceSession {
   // sixteen slots.
   uint32_t UsableChannels() const;
   void DestroyRenderer(uint32_t channel);
+  // Disconnects (while connected) and destroys the connection object.
+  void ReleaseTransport();
 
   // Bytes held by pictureBuffer.
   size_t pictureBufferBytes_ = 0;

@@ -43,16 +43,16 @@ class H264BridgeTest : public ::testing::Test {
     Bytes block;
     EXPECT_TRUE(encoder_.nextBlock(block));
     size_t body = 0;
-    bool prefix = false;
+    ParameterSets sets;
     if (StartsWithRvdx(block.data(), block.size())) {
       const uint8_t n = block[kRvdxParameterLengthOffset];
-      EXPECT_GT(ExtractParameterSets(block.data() + kRvdxHeaderSize - n, n), 0u);
+      EXPECT_GT(ExtractParameterSets(block.data() + kRvdxHeaderSize - n, n, sets), 0u);
       body = kRvdxHeaderSize;
-      prefix = true;
     }
     QboxHeader header{};
     EXPECT_TRUE(ReadQboxHeader(block.data() + body, block.size() - body, &header));
-    const size_t n = ConvertToAnnexB(header, block.data() + body, prefix, input_.data(), input_.size());
+    const size_t n =
+        ConvertToAnnexB(header, block.data() + body, sets.empty() ? nullptr : &sets, input_.data(), input_.size());
     return DecodeAnnexB(decoder_, request_, input_.data(), uint32_t(n), output_.data(), outputCapacity_);
   }
 

@@ -2,12 +2,14 @@
 // header on, each header's segment length filled in by the next header,
 // and the start and stop rules.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "recording_writer.h"
@@ -110,4 +112,24 @@ TEST_F(RecordingWriterTest, CountsOnlyTheBytesTheFileTook) {
   Write(Block(600, true, 3));
   EXPECT_EQ(writer_.recordedBytes, 0u);
   EXPECT_EQ(writer_.recordStarted, 1);
+}
+
+// A recording into a FIFO (a player or a pipe reading it live): nothing can
+// be patched afterwards, yet every block arrives, in order, from the first
+// header on; the headers keep the segment length the device sent.
+TEST_F(RecordingWriterTest, AFifoGetsEveryByteInOrder) {
+  const std::string fifo = Path("live.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  Bytes received;
+  std::thread reader([&] { received = ReadFile(fifo); });
+  ASSERT_TRUE(writer_.Start(fifo.c_str()));
+  const std::vector<Bytes> blocks = {Block(700, false, 1),  Block(6000, true, 2),  Block(4000, false, 3),
+                                     Block(20000, true, 4), Block(3000, true, 5), Block(2000, false, 6)};
+  for (const Bytes& b : blocks) Write(b);
+  EXPECT_EQ(writer_.recordedBytes, 35000u);
+  writer_.Stop();
+  reader.join();
+  Bytes expected;
+  for (size_t i = 1; i < blocks.size(); ++i) expected.insert(expected.end(), blocks[i].begin(), blocks[i].end());
+  EXPECT_EQ(received, expected);
 }

@@ -55,18 +55,46 @@ QboxHeader HeaderOf(const Bytes& box) {
 TEST(StreamParser, ExtractsParameterSetsInStreamOrder) {
   const Bytes slice = {0x65, 1, 2, 3};
   const Bytes area = Cat({Box(2, Cat({Unit(kSps), Unit(slice), Unit(kPps)})), Box(1, {9, 9, 9})});
-  const uint32_t total = OnExactCopy(area, ExtractParameterSets);
-  const Bytes expected = Cat({kStart, kSps, kStart, kPps});
-  ASSERT_EQ(total, expected.size());
-  Bytes cache(kParameterSetCacheSize);
-  ASSERT_EQ(CopyParameterSetCache(cache.data(), cache.size()), expected.size());
-  cache.resize(expected.size());
-  EXPECT_EQ(cache, expected);
+  ParameterSets sets;
+  const uint32_t total = OnExactCopy(area, [&](const uint8_t* p, size_t n) { return ExtractParameterSets(p, n, sets); });
+  EXPECT_EQ(total, sets.size());
+  EXPECT_EQ(sets, Cat({kStart, kSps, kStart, kPps}));
 }
 
-TEST(StreamParser, RefusesBadParameterAreasAndKeepsTheCache) {
+// Sets far beyond the 100 bytes older devices' streams held (High-profile
+// sets with timing information) are taken whole, from a header's area or
+// in band from a key frame's units; beyond the limit they are refused.
+TEST(StreamParser, TakesLargeParameterSetsFromTheAreaOrInBand) {
+  const Bytes bigSps = Cat({kSps, Bytes(200, 0x5A)});
+  const Bytes hugeSps = Cat({kSps, Bytes(kMaxParameterSetBytes, 0x5A)});
+  const Bytes keyFrame = Box(2, Cat({Unit(bigSps), Unit(kPps), Unit({0x65, 1, 2})}), 1, kSampleFlagKeyFrame);
+  const struct {
+    const char* name;
+    bool inBand;
+    Bytes bytes;
+    Bytes expected;  // empty: refused
+  } cases[] = {
+      {"200-byte set in the area", false, Box(2, Cat({Unit(bigSps), Unit(kPps)})), Cat({kStart, bigSps, kStart, kPps})},
+      {"300-byte set in band", true, Cat({Box(1, {1, 2}), Box(2, Cat({Unit(Cat({kSps, Bytes(295, 0)})), Unit(kPps)}))}),
+       Cat({kStart, kSps, Bytes(295, 0), kStart, kPps})},
+      {"key frame with its sets", true, keyFrame, Cat({kStart, bigSps, kStart, kPps})},
+      {"beyond the limit, in the area", false, Box(2, Unit(hugeSps)), {}},
+      {"beyond the limit, in band", true, Box(2, Unit(hugeSps)), {}},
+      {"in band, none", true, Box(2, Unit({0x65, 1})), {}},
+      {"in band, cut short", true, Box(2, Cat({Be32(40), kSps})), {}},
+  };
+  for (const auto& c : cases) {
+    ParameterSets sets = {9, 9};
+    const uint32_t total = OnExactCopy(c.bytes, [&](const uint8_t* p, size_t n) {
+      return c.inBand ? ExtractInBandParameterSets(p, n, sets) : ExtractParameterSets(p, n, sets);
+    });
+    EXPECT_EQ(total, c.expected.size()) << c.name;
+    EXPECT_EQ(sets, c.expected.empty() ? ParameterSets({9, 9}) : c.expected) << c.name;
+  }
+}
+
+TEST(StreamParser, RefusesBadParameterAreasAndKeepsTheSets) {
   const Bytes good = Box(2, Cat({Unit(kSps), Unit(kPps)}));
-  ASSERT_GT(OnExactCopy(good, ExtractParameterSets), 0u);
   Bytes wrongType = good;
   std::memcpy(wrongType.data() + 4, "qbix", 4);
   Bytes sizeZero = good;
@@ -74,7 +102,6 @@ TEST(StreamParser, RefusesBadParameterAreasAndKeepsTheCache) {
   Bytes sizePastArea = good;
   sizePastArea[3] += 1;
   Bytes setPastBox = Box(2, Cat({Be32(40), kSps}));
-  const Bytes tooMany = Box(2, Cat({Unit(Bytes(60, 0x67)), Unit(Bytes(40, 0x68))}));
   const struct {
     const char* name;
     Bytes area;
@@ -88,11 +115,14 @@ TEST(StreamParser, RefusesBadParameterAreasAndKeepsTheCache) {
       {"parameter set past its box", setPastBox},
       {"no parameter set", Box(2, Unit({0x65, 1, 2}))},
       {"not video", Box(1, Unit(kSps))},
-      {"sets larger than the cache", tooMany},
   };
-  for (const auto& c : cases) EXPECT_EQ(OnExactCopy(c.area, ExtractParameterSets), 0u) << c.name;
-  Bytes cache(kParameterSetCacheSize);
-  EXPECT_EQ(CopyParameterSetCache(cache.data(), cache.size()), 2 * 4 + kSps.size() + kPps.size());
+  ParameterSets sets;
+  ASSERT_GT(OnExactCopy(good, [&](const uint8_t* p, size_t n) { return ExtractParameterSets(p, n, sets); }), 0u);
+  for (const auto& c : cases) {
+    EXPECT_EQ(OnExactCopy(c.area, [&](const uint8_t* p, size_t n) { return ExtractParameterSets(p, n, sets); }), 0u)
+        << c.name;
+  }
+  EXPECT_EQ(sets, Cat({kStart, kSps, kStart, kPps}));
 }
 
 TEST(StreamParser, WalkStopsAtTheFirstMalformedBox) {
@@ -148,17 +178,17 @@ TEST(StreamParser, ConvertsVideoBoxesToAnnexB) {
     const size_t n = OnExactCopy(c.box, [&](const uint8_t* p, size_t size) {
       QboxHeader header{};
       EXPECT_TRUE(ReadQboxHeader(p, size, &header));
-      return ConvertToAnnexB(header, p, false, out.data(), out.size());
+      return ConvertToAnnexB(header, p, nullptr, out.data(), out.size());
     });
     EXPECT_EQ(Bytes(out.begin(), out.begin() + n), c.expected) << c.name;
   }
 }
 
-TEST(StreamParser, PrefixesTheCachedParameterSets) {
-  ASSERT_GT(ExtractParameterSets(Box(2, Cat({Unit(kSps), Unit(kPps)})).data(), 24 + 4 + 5 + 4 + 4), 0u);
+TEST(StreamParser, PrefixesTheParameterSets) {
+  const ParameterSets sets = Cat({kStart, kSps, kStart, kPps});
   const Bytes box = Box(2, Unit({0x65, 0xAA}));
   Bytes out(64);
-  const size_t n = ConvertToAnnexB(HeaderOf(box), box.data(), true, out.data(), out.size());
+  const size_t n = ConvertToAnnexB(HeaderOf(box), box.data(), &sets, out.data(), out.size());
   EXPECT_EQ(Bytes(out.begin(), out.begin() + n), Cat({kStart, kSps, kStart, kPps, kStart, {0x65, 0xAA}}));
 }
 
@@ -168,7 +198,7 @@ TEST(StreamParser, NeverWritesPastTheOutputCapacity) {
   // guard bytes behind the capacity stay untouched.
   for (size_t capacity = 0; capacity <= 32; ++capacity) {
     Bytes out(capacity + 8, 0xCC);
-    const size_t n = ConvertToAnnexB(HeaderOf(box), box.data(), false, out.data(), capacity);
+    const size_t n = ConvertToAnnexB(HeaderOf(box), box.data(), nullptr, out.data(), capacity);
     EXPECT_LE(n, capacity);
     EXPECT_TRUE(n == 0 || n == 14 || n == 28 || n == 31) << n;
     for (size_t i = capacity; i < out.size(); ++i) ASSERT_EQ(out[i], 0xCC) << capacity;

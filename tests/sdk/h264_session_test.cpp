@@ -18,6 +18,7 @@
 #include "stream_parser.h"
 #include "test_pattern.h"
 #include "tests/common/devsim_process.h"
+#include "tests/common/message_pump.h"
 #include "video_renderer.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -48,22 +49,8 @@ std::unique_ptr<ObservedSession> NewSession() {
   return session;
 }
 
-// Dispatches this thread's messages until `done` or the time is up.
-template <typename Done>
-bool PumpUntil(DWORD timeoutMs, Done done) {
-  const DWORD start = timeGetTime();
-  while (!done()) {
-    if (timeGetTime() - start > timeoutMs) return false;
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    Sleep(5);
-  }
-  return true;
-}
-
-void PumpFor(DWORD ms) {
-  PumpUntil(ms, [] { return false; });
-}
+using vkt::test::PumpFor;
+using vkt::test::PumpUntil;
 
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -90,8 +77,11 @@ uint32_t Le32At(const Bytes& bytes, size_t at) {
 // decoder registered as Connect would.
 class OfflineSession : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(encoder_.open(5));
+  void SetUp() override { Restart(); }
+  // A new session on a new stream.
+  void Restart() {
+    encoder_ = std::make_unique<vkt::devsim::H264StreamEncoder>();
+    ASSERT_TRUE(encoder_->open(5));
     session_ = NewSession();
     session_->serverInfo.channelCount = 1;
     // No transport: the start packet cannot go, but the channel state is set.
@@ -101,15 +91,61 @@ class OfflineSession : public ::testing::Test {
   }
   Bytes NextBlock() {
     Bytes block;
-    EXPECT_TRUE(encoder_.nextBlock(block));
+    EXPECT_TRUE(encoder_->nextBlock(block));
     return block;
   }
   void Feed(Bytes block) { session_->OnData(block.data(), uint32_t(block.size())); }
 
   display_test::TestWindow window_{0, 0, 400, 340};
-  vkt::devsim::H264StreamEncoder encoder_;
+  std::unique_ptr<vkt::devsim::H264StreamEncoder> encoder_;
   std::unique_ptr<ObservedSession> session_;
 };
+
+Bytes Be32(size_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
+
+// The units of a video payload, length prefixes dropped.
+std::vector<Bytes> UnitsOf(const uint8_t* payload, size_t size) {
+  std::vector<Bytes> units;
+  for (size_t at = 0; at + 4 <= size;) {
+    const size_t length = size_t{payload[at]} << 24 | payload[at + 1] << 16 | payload[at + 2] << 8 | payload[at + 3];
+    if (length > size - at - 4) break;
+    units.emplace_back(payload + at + 4, payload + at + 4 + length);
+    at += 4 + length;
+  }
+  return units;
+}
+
+// A header block of the simulator's stream, its sequence parameter set
+// grown by `padding` zero bytes (trailing zeros a decoder ignores). The
+// sets stay in the header's parameter area, or, with `inBand`, move in
+// front of the key frame's own units and the area is left empty.
+Bytes WithLargerSps(const Bytes& block, size_t padding, bool inBand) {
+  const size_t areaLength = block[kRvdxParameterLengthOffset];
+  const uint8_t* area = block.data() + kRvdxHeaderSize - areaLength;
+  Bytes sets;
+  for (Bytes unit : UnitsOf(area + kQboxHeaderSize, areaLength - kQboxHeaderSize)) {
+    if ((unit[0] & 0x1F) == 7) unit.resize(unit.size() + padding, 0);
+    const Bytes length = Be32(unit.size());
+    sets.insert(sets.end(), length.begin(), length.end());
+    sets.insert(sets.end(), unit.begin(), unit.end());
+  }
+  Bytes newArea;
+  if (!inBand) vkt::devsim::appendQbox(newArea, 2, 1, kSampleFlagKeyFrame, 0, sets);
+  Bytes out = vkt::devsim::makeRvdxHeader(newArea, 0);
+  const uint8_t* body = block.data() + kRvdxHeaderSize;
+  const size_t bodyLength = block.size() - kRvdxHeaderSize;
+  QboxHeader first{};
+  EXPECT_TRUE(ReadQboxHeader(body, bodyLength, &first));
+  size_t keep = 0;
+  if (inBand) {
+    Bytes payload = sets;
+    payload.insert(payload.end(), body + kQboxHeaderSize, body + first.boxSize);
+    vkt::devsim::appendQbox(out, first.streamType, first.boxFlags, first.sampleFlags, first.timeStamp, payload);
+    keep = first.boxSize;
+  }
+  out.insert(out.end(), body + keep, body + bodyLength);
+  return out;
+}
 
 }  // namespace
 
@@ -137,6 +173,70 @@ TEST_F(OfflineSession, DecodesFromTheFirstKeyFrameWithParameterSetsOnce) {
   for (int i = 0; i < 8; ++i) Feed(NextBlock());
   EXPECT_EQ(session_->pictures, 9);
   ASSERT_NE(session_->renderers[0], nullptr);
+}
+
+// A header's parameter area ends at the header's end and may not reach
+// back over its own length byte (offset 400), so it holds at most 111
+// bytes. High-profile streams carry larger sequence parameter sets in band,
+// in the key frame, behind a header with an empty area: those streams are
+// decoded, and recorded from their first header on, as are streams whose
+// sets fit the area.
+TEST_F(OfflineSession, LargeParameterSetsDecodeAndRecord) {
+  const struct {
+    const char* name;
+    size_t padding;
+    bool inBand;
+  } cases[] = {{"60 bytes in the area", 40, false}, {"150 bytes in band", 130, true}, {"300 bytes in band", 280, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Restart();
+    char path[] = "/tmp/h264_large_sets_XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    ASSERT_EQ(session_->StartRecord(0, path), VKT_OK);
+    Bytes expected;
+    for (int i = 0; i < 10; ++i) {
+      Bytes block = NextBlock();
+      if (StartsWithRvdx(block.data(), block.size())) block = WithLargerSps(block, c.padding, c.inBand);
+      expected.insert(expected.end(), block.begin(), block.end());
+      Feed(block);
+    }
+    EXPECT_EQ(session_->StopRecord(0), VKT_OK);
+    EXPECT_EQ(session_->pictures, 10);
+    const Bytes file = ReadFile(path);
+    std::remove(path);
+    ASSERT_EQ(file.size(), expected.size());
+    // The first segment's length was filled in when the second began.
+    std::memcpy(expected.data() + kRvdxSegmentLengthOffset, file.data() + kRvdxSegmentLengthOffset, 4);
+    EXPECT_EQ(file, expected);
+  }
+}
+
+// Parameter sets that change in a later header are the ones put in front
+// of the next decoded box; sets that do not change are not sent again.
+TEST_F(OfflineSession, NewParameterSetsInALaterHeaderAreUsed) {
+  const struct {
+    size_t padding;  // of the sequence parameter set in this key frame's header
+    bool prefixed;   // the decoder input begins with it
+  } keyFrames[] = {{0, true}, {40, true}, {0, true}, {0, false}};
+  for (const auto& k : keyFrames) {
+    SCOPED_TRACE(k.padding);
+    const Bytes plain = NextBlock();
+    ASSERT_TRUE(StartsWithRvdx(plain.data(), plain.size()));
+    const Bytes key = WithLargerSps(plain, k.padding, false);
+    Feed(key);
+    const uint8_t* input = session_->streamBuffer;
+    EXPECT_EQ(std::memcmp(input, "\0\0\0\1", 4), 0);
+    EXPECT_EQ((input[4] & 0x1F) == 7, k.prefixed);
+    if (k.prefixed) {
+      const uint8_t* sps = key.data() + kRvdxHeaderSize - key[kRvdxParameterLengthOffset] + kQboxHeaderSize;
+      const size_t spsLength = size_t{sps[2]} << 8 | sps[3];
+      EXPECT_EQ(std::memcmp(input + 4, sps + 4, spsLength), 0);
+    }
+    for (int i = 0; i < 4; ++i) Feed(NextBlock());
+  }
+  EXPECT_EQ(session_->pictures, 20);
 }
 
 TEST_F(OfflineSession, SpoiltBoxesAreDroppedAndTheStreamRecovers) {
@@ -223,10 +323,38 @@ TEST_F(OfflineSession, TheApplicationsDrawCallbackReplacesTheOverlay) {
   session_->OnPicture(&picture);
   ASSERT_NE(session_->renderers[0], nullptr);
   EXPECT_EQ(calls, 1);
-  // A picture of another size than the renderer's is not drawn.
-  picture.width = 8;
-  session_->OnPicture(&picture);
-  EXPECT_EQ(calls, 1);
+}
+
+// A camera switching resolution mid-stream: every picture up to the size
+// limit is drawn at its own size; larger ones are refused.
+TEST_F(OfflineSession, PictureSizeChangesKeepDrawing) {
+  static std::vector<std::pair<uint32_t, uint32_t>> drawnSizes;
+  drawnSizes.clear();
+  session_->SetDrawCallback(0, [](HDC, uint32_t* size, void*) { drawnSizes.emplace_back(size[0], size[1]); }, nullptr);
+  struct Case {
+    int32_t width, height;
+    bool drawn;
+  };
+  const Case cases[] = {{704, 576, true},   {176, 144, true},   {320, 240, true},    {1280, 720, true},
+                        {1920, 1080, true}, {4097, 16, false},  {4096, 2305, false}, {352, 288, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+    const display_test::Picture solid = display_test::SolidPicture(c.width, c.height, 0x20A040 + c.width);
+    DecodedPicture picture{};
+    picture.width = c.width;
+    picture.height = c.height;
+    picture.pixels = const_cast<uint8_t*>(solid.bgr.data());
+    drawnSizes.clear();
+    session_->OnPicture(&picture);
+    if (!c.drawn) {
+      EXPECT_TRUE(drawnSizes.empty());
+      continue;
+    }
+    EXPECT_EQ(drawnSizes, (std::vector<std::pair<uint32_t, uint32_t>>{{c.width, c.height}}));
+    const std::vector<uint32_t> pixels = window_.ReadPixels();
+    ASSERT_FALSE(pixels.empty());
+    EXPECT_LE(display_test::ColourDistance(pixels[pixels.size() / 2], 0x20A040 + c.width), 8);
+  }
 }
 
 TEST(H264Session, DeviceTimeNoticeSetsTheClockWithoutSignalling) {
@@ -308,12 +436,14 @@ class InterruptedLogin : public ObservedSession {
   bool posted_ = false;
 };
 
-TEST(H264Session, ASignalOtherThanTheAnswerEndsTheLoginWait) {
+// Only the answer or the connection's loss ends the login wait: a repeated
+// connect message signals the event, but the wait goes on to the answer.
+TEST(H264Session, OnlyTheAnswerOrALossEndsTheLoginWait) {
   const struct {
     UINT message;
     WPARAM wParam;
     int32_t expected;
-  } cases[] = {{WM_TRANSPORT_CLOSE, 0, VKT_ERR_NOT_CONNECTED}, {WM_TRANSPORT_CONNECT, 1, VKT_ERR_LOGIN_TIMEOUT}};
+  } cases[] = {{WM_TRANSPORT_CLOSE, 0, VKT_ERR_NOT_CONNECTED}, {WM_TRANSPORT_CONNECT, 1, VKT_OK}};
   for (const auto& c : cases) {
     DevsimProcess device(5200);
     ASSERT_NE(device.port(), 0);

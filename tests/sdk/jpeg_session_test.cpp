@@ -16,6 +16,7 @@
 #include "device_session.h"
 #include "jpeg_device_session.h"
 #include "tests/common/devsim_process.h"
+#include "tests/common/message_pump.h"
 #include "tests/display/display_test_support.h"
 #include "tools/devsim/channel_picture.h"
 #include "vkt7100sdk.h"
@@ -41,21 +42,8 @@ namespace {
 
 using vkt::test::DevsimProcess;
 
-// Dispatches this thread's messages until `done` or the time is up.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-  const DWORD start = timeGetTime();
-  for (;;) {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    if (done()) return true;
-    if (timeGetTime() - start > timeoutMs) return false;
-    Sleep(2);
-  }
-}
-void Pump(DWORD ms) { PumpUntil([] { return false; }, ms); }
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) { return vkt::test::PumpUntil(timeoutMs, done); }
+void Pump(DWORD ms) { vkt::test::PumpFor(ms); }
 
 // A handle of kind 7100, closed with the object.
 struct Handle {
@@ -261,4 +249,48 @@ TEST(JpegSession, ALostConnectionIsToldToTheCallsThatNeedIt) {
   info.size = sizeof info;
   EXPECT_EQ(VKT_GetServerInfo(handle.value, &info), VKT_OK);
   EXPECT_EQ(VKT_CloseChannel(handle.value, 0), VKT_OK);
+}
+
+// Sixteen channels open at once: one request names them all, the timer
+// runs at the four-channel rate, and closing the last one stops it.
+TEST(JpegSession, SixteenChannelsOpenTogether) {
+  RequestLog log;
+  DevsimProcess devsim(VKT_KIND_JPEG, {"--channels", "16", "--request-log", log.path});
+  ASSERT_NE(devsim.port(), 0);
+  Handle handle;
+  ASSERT_EQ(handle.Open(devsim.port()), VKT_OK);
+  g_pictureTimerPeriods.clear();
+  for (uint32_t channel = 0; channel < 16; ++channel) EXPECT_EQ(VKT_OpenChannel(handle.value, channel, nullptr), VKT_OK);
+  EXPECT_EQ(VKT_OpenChannel(handle.value, 16, nullptr), VKT_ERR_PARAMETER);
+  EXPECT_EQ(handle.session()->channelMask, 0xFFFFu);
+  EXPECT_TRUE(PumpUntil([&] { auto m = log.Masks(); return std::find(m.begin(), m.end(), "0xffff") != m.end(); }, 3000));
+  EXPECT_EQ(g_pictureTimerPeriods.back(), 6u);
+  for (uint32_t channel = 0; channel < 16; ++channel) EXPECT_EQ(VKT_CloseChannel(handle.value, channel), VKT_OK);
+  EXPECT_EQ(g_pictureTimerPeriods.back(), 0u);
+  for (VideoRenderer* renderer : handle.session()->renderers) EXPECT_EQ(renderer, nullptr);
+}
+
+// The first picture request of a channel cannot go out (the connection
+// broke and the session has not heard yet): the call says so, but the channel stays set up, renderer, mask bit
+// and timer, as if the request had been sent.
+TEST(JpegSession, AFailedFirstRequestKeepsTheChannel) {
+  DevsimProcess devsim(VKT_KIND_JPEG);
+  ASSERT_NE(devsim.port(), 0);
+  Handle handle;
+  ASSERT_EQ(handle.Open(devsim.port()), VKT_OK);
+  devsim.kill();
+  // The transport has seen the loss, but its message is not dispatched yet:
+  // the session still counts itself connected, and the request fails.
+  MSG pending;
+  const DWORD start = timeGetTime();
+  while (!PeekMessageA(&pending, nullptr, WM_TRANSPORT_CLOSE, WM_TRANSPORT_CLOSE, PM_NOREMOVE)) {
+    ASSERT_LT(timeGetTime() - start, 5000u);
+    Sleep(2);
+  }
+  ASSERT_NE(handle.session()->connected, 0);
+  g_pictureTimerPeriods.clear();
+  EXPECT_EQ(VKT_OpenChannel(handle.value, 1, nullptr), VKT_ERR_TRANSPORT);
+  EXPECT_NE(handle.session()->renderers[1], nullptr);
+  EXPECT_EQ(handle.session()->channelMask, 0x2u);
+  EXPECT_EQ(g_pictureTimerPeriods, std::vector<UINT>{25});
 }

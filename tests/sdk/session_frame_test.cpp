@@ -260,6 +260,7 @@ class HandshakeSession : public RecordingSession {
  public:
   using DeviceSession::kChannelCountFromAnswer;
   using DeviceSession::MakeLoginRequest;
+  using DeviceSession::OpenLoginWait;
   using DeviceSession::StoreConnectedAddress;
   using DeviceSession::TakeLoginAnswer;
 };
@@ -288,6 +289,7 @@ TEST(SessionHandshake, AcceptedAnswerFillsTheRecordAndSignals) {
   HandshakeSession session;
   auto answer = LoginAnswer(1);
   PacketHeader header = HeaderFor(answer);
+  session.OpenLoginWait();
   session.TakeLoginAnswer(&header, answer.data(), HandshakeSession::kChannelCountFromAnswer);
   EXPECT_EQ(session.loggedIn, 1);
   EXPECT_EQ(WaitForSingleObject(session.event, 0), WAIT_OBJECT_0);
@@ -302,6 +304,7 @@ TEST(SessionHandshake, AcceptedAnswerFillsTheRecordAndSignals) {
 
   // A kind with a fixed channel count ignores the answer's byte 7.
   HandshakeSession single;
+  single.OpenLoginWait();
   single.TakeLoginAnswer(&header, answer.data(), 1);
   EXPECT_EQ(single.serverInfo.channelCount, 1);
 }
@@ -318,11 +321,48 @@ TEST(SessionHandshake, RefusedOrShortAnswersSayWhy) {
     auto answer = LoginAnswer(c.code);
     answer.resize(c.length);
     PacketHeader header = HeaderFor(answer);
+    session.OpenLoginWait();
     session.TakeLoginAnswer(&header, answer.data(), HandshakeSession::kChannelCountFromAnswer);
     EXPECT_EQ(session.loggedIn, 0) << c.code;
     EXPECT_EQ(session.lastError, c.error) << c.code;
     EXPECT_EQ(session.serverInfo.channelCount, 0) << c.code;
     EXPECT_EQ(WaitForSingleObject(session.event, 0), WAIT_OBJECT_0) << c.code;
+  }
+}
+
+// Only the first answer inside a login wait counts: one that comes with no
+// wait open (before the request, after a timeout) or after the answer that
+// closed the wait changes nothing and signals nothing.
+TEST(SessionHandshake, AnswersOutsideALoginWaitAreIgnored) {
+  struct Case {
+    const char* name;
+    bool waitOpen;
+    std::vector<int32_t> codes;
+    int32_t loggedIn;
+    VktResult lastError;
+    int signals;
+  };
+  const Case cases[] = {
+      {"no wait, acceptance", false, {1}, 0, 0, 0},
+      {"no wait, refusal", false, {2}, 0, 0, 0},
+      {"refusal, then acceptance", true, {2, 1}, 0, VKT_ERR_LOGIN_DENIED, 1},
+      {"acceptance, then refusal", true, {1, 7}, 1, 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HandshakeSession session;
+    if (c.waitOpen) session.OpenLoginWait();
+    for (int32_t code : c.codes) {
+      auto answer = LoginAnswer(code);
+      PacketHeader header = HeaderFor(answer);
+      session.TakeLoginAnswer(&header, answer.data(), HandshakeSession::kChannelCountFromAnswer);
+    }
+    EXPECT_EQ(session.loggedIn, c.loggedIn);
+    EXPECT_EQ(session.lastError, c.lastError);
+    EXPECT_EQ(session.serverInfo.channelCount, c.loggedIn ? 9 : 0);
+    int signals = 0;
+    while (WaitForSingleObject(session.event, 0) == WAIT_OBJECT_0) ++signals;
+    EXPECT_EQ(signals, c.signals);
   }
 }
 

@@ -16,6 +16,7 @@ void H264Device::onPacket(const ReceivedFrame& frame) {
   switch (frame.header.type) {
     case wire::kPacketInit:
       if (!options_.noReady) link_.sendPacket(wire::kPacketReady, nullptr, 0);
+      if (!options_.noReady && options_.readyTwice) link_.sendPacket(wire::kPacketReady, nullptr, 0);
       break;
     case wire::kPacketLogin:
       loggedIn_ = answerLogin(frame, 1, static_cast<uint8_t>(options_.channels));

@@ -71,7 +71,7 @@ std::vector<uint8_t> makeRvdxHeader(const std::vector<uint8_t>& parameterArea, u
   std::memset(header.data() + 36, 0xEE, 4);
   const size_t n = parameterArea.size() <= 255 ? parameterArea.size() : 0;
   header[400] = static_cast<uint8_t>(n);
-  std::memcpy(header.data() + kRvdxSize - n, parameterArea.data(), n);
+  if (n > 0) std::memcpy(header.data() + kRvdxSize - n, parameterArea.data(), n);
   return header;
 }
 

@@ -14,8 +14,9 @@ const char* usageText() {
   return "usage: vkt-devsim --kind 7100|5200 [--listen HOST:PORT] [--user U] [--password P]\n"
          "                  [--channels N] [--refuse-login CODE] [--no-ready] [--drop-after N]\n"
          "                  [--stall] [--oversize] [--bad-magic] [--flood BYTES] [--echo-data]\n"
-         "                  [--key-interval N] [--corrupt-boxes]\n"
-         "                  [--request-log FILE] [--picture-log FILE]\n";
+         "                  [--key-interval N] [--corrupt-boxes] [--ready-twice]\n"
+         "                  [--extra-answer CODE] [--first-answer-delay MS]\n"
+         "                  [--request-log FILE] [--picture-log FILE] [--packet-log FILE]\n";
 }
 
 // HOST:PORT, HOST may be a bracketed IPv6 address ("[::1]:0").
@@ -76,6 +77,17 @@ bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string&
       ok = value(text) && vkt::tools::parseNumber<uint32_t>(text, 1, wire::kMaxPayload, options.floodBytes);
     } else if (name == "--echo-data") {
       options.echoData = true;
+    } else if (name == "--ready-twice") {
+      options.readyTwice = true;
+    } else if (name == "--extra-answer") {
+      int32_t code = 0;
+      ok = value(text) && vkt::tools::parseNumber<int32_t>(text, INT32_MIN, INT32_MAX, code);
+      options.extraAnswer = code;
+    } else if (name == "--first-answer-delay") {
+      ok = value(text) && vkt::tools::parseNumber<uint32_t>(text, 0, 600000, options.firstAnswerDelayMs);
+    } else if (name == "--packet-log") {
+      ok = value(text) && !text.empty();
+      options.packetLog.assign(text);
     } else if (name == "--request-log") {
       ok = value(text) && !text.empty();
       options.requestLog.assign(text);

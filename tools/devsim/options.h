@@ -24,11 +24,15 @@ struct SimulatorOptions {
   bool badMagic = false;                    // send a header with a wrong magic
   bool corruptBoxes = false;                // 5200: spoil a box in every fourth stream block
   int keyInterval = 25;                     // 5200: frames from one key frame to the next
+  bool readyTwice = false;                  // 5200: answer the init packet with two ready packets
+  std::optional<int32_t> extraAnswer;       // a second login answer with this code right after the first
+  uint32_t firstAnswerDelayMs = 0;          // the process's first login answer comes this late
   // Test services.
   uint32_t floodBytes = 0;  // send test data frames of this size back to back
   bool echoData = false;    // answer the echo packets with data frames
   std::string requestLog;   // 7100: append each picture request's mask to this file
   std::string pictureLog;   // append "<ms> <channel>" for each picture or stream block sent
+  std::string packetLog;    // append every packet a client sends: "TYPE HEX-PAYLOAD"
 };
 
 // Parses argv; on failure returns false with a message in `error`.

@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "device_clock.h"
@@ -12,7 +14,27 @@
 
 namespace vkt::devsim {
 
-SimulatedDevice::~SimulatedDevice() { stopPump(); }
+SimulatedDevice::~SimulatedDevice() {
+  stopPump();
+  if (packetLog_) std::fclose(packetLog_);
+}
+
+// One line per packet, written whole and flushed, so a test reading the
+// file sees complete lines from every connection in the order they came.
+void SimulatedDevice::logPacket(const ReceivedFrame& frame) {
+  if (options_.packetLog.empty()) return;
+  if (!packetLog_) packetLog_ = std::fopen(options_.packetLog.c_str(), "a");
+  if (!packetLog_) return;
+  std::string line = std::to_string(frame.header.type) + " ";
+  static const char kHex[] = "0123456789abcdef";
+  for (uint8_t byte : frame.payload) {
+    line += kHex[byte >> 4];
+    line += kHex[byte & 15];
+  }
+  line += '\n';
+  std::fputs(line.c_str(), packetLog_);
+  std::fflush(packetLog_);
+}
 
 void SimulatedDevice::serve() {
   if (options_.stall) {
@@ -39,6 +61,7 @@ void SimulatedDevice::serve() {
       nextTick += std::chrono::seconds(1);
       continue;
     }
+    logPacket(frame);
     if (options_.echoData && serveTestPacket(frame)) continue;
     onPacket(frame);
   }
@@ -114,9 +137,23 @@ bool SimulatedDevice::answerLogin(const ReceivedFrame& frame, int32_t expectedLo
   answer.dateTime2 = localDeviceTime();
   uint8_t payload[wire::kLoginAnswerSize];
   wire::encodeLoginAnswer(answer, payload);
+  // --first-answer-delay: the first answer of the whole process comes late
+  // (after the client's wait); later connections are answered at once.
+  static std::atomic<bool> firstAnswerGiven{false};
+  if (options_.firstAnswerDelayMs > 0 && !firstAnswerGiven.exchange(true))
+    std::this_thread::sleep_for(std::chrono::milliseconds(options_.firstAnswerDelayMs));
   std::fprintf(stderr, "devsim: login of '%s': answer %d\n", readable ? request.userName.c_str() : "(unreadable)",
                answer.answerCode);
   link_.sendPacket(wire::kPacketLogin, payload, sizeof payload);
+  // --extra-answer: a second answer the client never asked for.
+  if (options_.extraAnswer) {
+    const int32_t given = answer.answerCode;
+    answer.answerCode = *options_.extraAnswer;
+    wire::encodeLoginAnswer(answer, payload);
+    std::fprintf(stderr, "devsim: extra login answer %d\n", answer.answerCode);
+    link_.sendPacket(wire::kPacketLogin, payload, sizeof payload);
+    answer.answerCode = given;
+  }
   return answer.answerCode == wire::kAnswerAccepted;
 }
 

@@ -4,6 +4,7 @@
 // data such as pictures or the video stream).
 #pragma once
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -47,10 +48,12 @@ class SimulatedDevice {
   void sendBrokenFrames();
   bool serveTestPacket(const ReceivedFrame& frame);
   void drainUntilClosed();
+  void logPacket(const ReceivedFrame& frame);
 
   std::thread pump_;
   std::atomic<bool> pumpStop_{false};
   uint32_t nextTestBlock_ = 0;
+  FILE* packetLog_ = nullptr;  // --packet-log, opened at the first packet
 };
 
 std::unique_ptr<SimulatedDevice> makeDevice(ClientLink& link, const SimulatorOptions& options);

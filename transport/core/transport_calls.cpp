@@ -9,10 +9,13 @@
 namespace vkt::transport {
 
 // One registry per library: each shared library links its own copy of
-// this code, so handles of one library mean nothing to the other.
+// this code, so handles of one library mean nothing to the other. It is
+// never destroyed: the library's unload step, and connections an
+// application never closed, still reach it after static objects are gone
+// at process exit.
 static HandleRegistry& registry() {
-  static HandleRegistry instance;
-  return instance;
+  static HandleRegistry* instance = new HandleRegistry;
+  return *instance;
 }
 
 void* createConnection(HWND window, const TransportProfile& profile) {

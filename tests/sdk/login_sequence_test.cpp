@@ -1,0 +1,192 @@
+// Sequences of calls through the exported functions, for both device
+// kinds against the simulator: what ends the login wait, answers that come
+// when nobody waits for them, a failed VKT_OpenServer followed by another,
+// and calls made from a thread that does not own the handle.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device_session.h"
+#include "h264_device_session.h"
+#include "tests/common/devsim_process.h"
+#include "tests/common/message_pump.h"
+#include "tests/common/silent_listener.h"
+#include "vkt7100sdk.h"
+
+// The library's debug lines, kept for the test to read.
+static std::mutex g_debugMutex;
+static std::vector<std::string> g_debugLines;
+
+extern "C" void WINAPI OutputDebugStringA(LPCSTR text) {
+  static const auto next = reinterpret_cast<decltype(&OutputDebugStringA)>(dlsym(RTLD_NEXT, "OutputDebugStringA"));
+  if (text) {
+    std::lock_guard lock(g_debugMutex);
+    g_debugLines.emplace_back(text);
+  }
+  next(text);
+}
+
+namespace {
+
+using vkt::test::DevsimProcess;
+using vkt::test::PumpFor;
+
+size_t DebugLinesWith(const std::string& part) {
+  std::lock_guard lock(g_debugMutex);
+  size_t count = 0;
+  for (const std::string& line : g_debugLines) count += line.find(part) != std::string::npos;
+  return count;
+}
+
+// A handle of either kind, closed with the object.
+struct Handle {
+  explicit Handle(int32_t kind) { VKT_CreateHandle(kind, &value); }
+  ~Handle() { VKT_CloseServer(value); }
+  int32_t Open(uint16_t port, const char* password = "admin") const {
+    return VKT_OpenServer(value, "127.0.0.1", port, "admin", password);
+  }
+  DeviceSession* session() const { return static_cast<DeviceSession*>(value); }
+  void* value = nullptr;
+};
+
+}  // namespace
+
+// Each row is one handle: a run of VKT_OpenServer calls and what each
+// returns. A failed call leaves the handle ready for the next one; a
+// logged-in handle refuses a second login. Whatever the device sends
+// besides the awaited answer (a second ready notice, a second answer) does
+// not change the outcome, and only a logged-in handle opens channel 0.
+TEST(LoginSequence, FailedOpenServerCanBeRepeated) {
+  struct Attempt {
+    bool closedPort;
+    const char* password;
+    int32_t expected;
+  };
+  struct Case {
+    const char* name;
+    std::vector<std::string> devsimArguments;
+    std::vector<Attempt> attempts;
+    bool loggedIn;
+  };
+  const Case cases[] = {
+      {"nobody listening, then the device", {}, {{true, "admin", VKT_ERR_NOT_CONNECTED}, {false, "admin", VKT_OK}}, true},
+      {"wrong password, then the right one",
+       {},
+       {{false, "nope", VKT_ERR_LOGIN_DENIED}, {false, "nope", VKT_ERR_LOGIN_DENIED}, {false, "admin", VKT_OK}},
+       true},
+      {"logged in, then again", {}, {{false, "admin", VKT_OK}, {false, "admin", VKT_ERR_PARAMETER}}, true},
+      {"ready twice", {"--ready-twice"}, {{false, "admin", VKT_OK}}, true},
+      {"refusal, then an acceptance", {"--refuse-login", "2", "--extra-answer", "1"},
+       {{false, "admin", VKT_ERR_LOGIN_DENIED}}, false},
+      {"failure, then an acceptance", {"--refuse-login", "7", "--extra-answer", "1"},
+       {{false, "admin", VKT_ERR_LOGIN_FAILED}}, false},
+      {"acceptance, then a refusal", {"--extra-answer", "2"}, {{false, "admin", VKT_OK}}, true},
+  };
+  for (int32_t kind : {VKT_KIND_H264, VKT_KIND_JPEG}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::to_string(kind) + ": " + c.name);
+      DevsimProcess devsim(kind, c.devsimArguments);
+      ASSERT_NE(devsim.port(), 0);
+      Handle handle(kind);
+      for (size_t i = 0; i < c.attempts.size(); ++i) {
+        const Attempt& a = c.attempts[i];
+        EXPECT_EQ(handle.Open(a.closedPort ? vkt::test::closedLocalPort() : devsim.port(), a.password), a.expected)
+            << "attempt " << i;
+      }
+      // Late packets have come in by now; none of them changed the outcome.
+      PumpFor(200);
+      EXPECT_EQ(handle.session()->loggedIn, c.loggedIn ? 1 : 0);
+      EXPECT_EQ(VKT_OpenChannel(handle.value, 0, nullptr), c.loggedIn ? VKT_OK : VKT_ERR_PARAMETER);
+    }
+  }
+}
+
+// The one slow test of this file (both kinds at once, on threads of their
+// own): the device answers the first login after the session gave up.
+// The late answer is ignored with a debug line, and the handle logs in at
+// the next attempt.
+TEST(LoginSequence, AnAnswerAfterTheTimeoutIsIgnored) {
+  const size_t linesBefore = DebugLinesWith("login answer outside a login wait ignored");
+  auto run = [](int32_t kind) {
+    SCOPED_TRACE(kind);
+    DevsimProcess devsim(kind, {"--first-answer-delay", "10600"});
+    ASSERT_NE(devsim.port(), 0);
+    Handle handle(kind);
+    EXPECT_EQ(handle.Open(devsim.port()), VKT_ERR_LOGIN_TIMEOUT);
+    vkt::test::PumpUntil(3000, [&] { return handle.session()->connected == 0; });
+    PumpFor(1500);
+    EXPECT_EQ(handle.session()->loggedIn, 0);
+    EXPECT_EQ(VKT_OpenChannel(handle.value, 0, nullptr), VKT_ERR_PARAMETER);
+    EXPECT_EQ(handle.Open(devsim.port()), VKT_OK);
+    EXPECT_EQ(VKT_OpenChannel(handle.value, 0, nullptr), VKT_OK);
+  };
+  std::thread other(run, VKT_KIND_JPEG);
+  run(VKT_KIND_H264);
+  other.join();
+  EXPECT_EQ(DebugLinesWith("login answer outside a login wait ignored"), linesBefore + 2);
+}
+
+// A device that never answers the connection: each kind's own connect wait
+// runs out (10 s for kind 7100, 11 s for kind 5200) and reports the
+// connect timeout, not a loss from the transport giving up first. Both
+// kinds at once, on threads of their own.
+TEST(LoginSequence, AnUnansweredConnectIsAConnectTimeout) {
+  auto run = [](int32_t kind, DWORD waitMs) {
+    SCOPED_TRACE(kind);
+    vkt::test::SilentListener silent;
+    ASSERT_NE(silent.port(), 0);
+    Handle handle(kind);
+    const DWORD start = timeGetTime();
+    EXPECT_EQ(handle.Open(silent.port()), VKT_ERR_CONNECT_TIMEOUT);
+    const DWORD elapsed = timeGetTime() - start;
+    EXPECT_GE(elapsed, waitMs - 50);
+    EXPECT_LT(elapsed, waitMs + 1500);
+  };
+  std::thread other(run, VKT_KIND_JPEG, 10000);
+  run(VKT_KIND_H264, 11000);
+  other.join();
+}
+
+// Handles belong to the thread that created them: on any other thread every
+// function fails at once with VKT_ERR_PARAMETER and a debug line, and the
+// handle is left as it was for its own thread.
+TEST(LoginSequence, CallsFromAnotherThreadAreRefusedAtOnce) {
+  for (int32_t kind : {VKT_KIND_H264, VKT_KIND_JPEG}) {
+    SCOPED_TRACE(kind);
+    DevsimProcess devsim(kind);
+    ASSERT_NE(devsim.port(), 0);
+    void* handle = nullptr;
+    ASSERT_EQ(VKT_CreateHandle(kind, &handle), VKT_OK);
+    HWND window = static_cast<DeviceSession*>(handle)->window;
+    const size_t refusedBefore = DebugLinesWith("refused: called on thread");
+    std::vector<int32_t> results;
+    DWORD elapsed = 0;
+    std::thread stranger([&] {
+      const DWORD start = timeGetTime();
+      ServerInfo info{};
+      info.size = sizeof info;
+      results = {VKT_OpenServer(handle, "127.0.0.1", devsim.port(), "admin", "admin"),
+                 VKT_OpenChannel(handle, 0, nullptr),
+                 VKT_CloseChannel(handle, 0),
+                 VKT_GetServerInfo(handle, &info),
+                 VKT_StartRecord(handle, 0, "/tmp/vkt-never-written.bin"),
+                 VKT_StopRecord(handle, 0),
+                 VKT_CloseServer(handle)};
+      elapsed = timeGetTime() - start;
+    });
+    stranger.join();
+    EXPECT_EQ(results, std::vector<int32_t>(7, VKT_ERR_PARAMETER));
+    EXPECT_LT(elapsed, 1000u);
+    EXPECT_EQ(DebugLinesWith("refused: called on thread"), refusedBefore + 7);
+    // Nothing was torn down: the owner still uses and closes the handle.
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(VKT_OpenServer(handle, "127.0.0.1", devsim.port(), "admin", "admin"), VKT_OK);
+    EXPECT_EQ(VKT_CloseServer(handle), VKT_OK);
+    EXPECT_FALSE(IsWindow(window));
+  }
+}

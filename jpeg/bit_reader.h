@@ -122,6 +122,20 @@ class BitReader {
     return 0;
   }
 
+  // The coefficient lookup entry (HuffmanTable::coefficients) of the next
+  // bits, after the same fill as decode; 0 when fewer bits than the lookup
+  // width remain before a marker or the end, so the ordinary decode runs.
+  VKT_FORCE_INLINE JpegStatus lookup_coefficient(const HuffmanTable& table, uint32_t& entry) {
+    if (count_ < 16) {
+      const JpegStatus status = fill(0);
+      if (status < 0) return status;
+    }
+    entry = count_ >= kHuffmanCoefficientBits ? table.coefficients[peek(kHuffmanCoefficientBits)] : 0;
+    return 0;
+  }
+  // Drops the n bits of a looked-up entry; needs count() >= n.
+  VKT_FORCE_INLINE void skip(int n) { count_ -= n; }
+
   int count() const { return count_; }
 
   // Appends input bytes; the result is bit_fill's.

@@ -23,23 +23,29 @@ VKT_TARGET_SSE2 VKT_LANES_INLINE __m128i pair_products(__m128i pairs, int ka, in
   return _mm_madd_epi16(pairs, _mm_set1_epi32((kb << 16) | (ka & 0xFFFF)));
 }
 
+// (products - offset) >> 8 for the 32-bit products of both halves of
+// `pairs_low` and `pairs_high`, saturated to eight 16-bit terms; the
+// negated sum where `negate` (green).
+VKT_TARGET_SSE2 VKT_LANES_INLINE __m128i term(__m128i pairs_low, __m128i pairs_high, int ka, int kb, int offset,
+                                              bool negate) {
+  const __m128i low = _mm_srai_epi32(_mm_sub_epi32(pair_products(pairs_low, ka, kb), _mm_set1_epi32(offset)), 8);
+  const __m128i high = _mm_srai_epi32(_mm_sub_epi32(pair_products(pairs_high, ka, kb), _mm_set1_epi32(offset)), 8);
+  const __m128i terms = _mm_packs_epi32(low, high);
+  return negate ? _mm_sub_epi16(_mm_setzero_si128(), terms) : terms;
+}
+
 // converter_terms for eight Cb and Cr samples.
 VKT_TARGET_SSE2 VKT_LANES_INLINE Terms terms_of(__m128i cb, __m128i cr) {
   const __m128i zero = _mm_setzero_si128();
-  const auto red = [&](__m128i pairs) {
-    return _mm_srai_epi32(_mm_sub_epi32(pair_products(pairs, 359, 0), _mm_set1_epi32(45813)), 8);
-  };
-  const auto green = [&](__m128i pairs) {
-    const __m128i sum = _mm_srai_epi32(_mm_sub_epi32(pair_products(pairs, 88, 183), _mm_set1_epi32(34806)), 8);
-    return _mm_sub_epi32(zero, sum);
-  };
-  const auto blue = [&](__m128i pairs) {
-    return _mm_srai_epi32(_mm_sub_epi32(pair_products(pairs, 454, 0), _mm_set1_epi32(57937)), 8);
-  };
-  const __m128i cbcr_lo = _mm_unpacklo_epi16(cb, cr), cbcr_hi = _mm_unpackhi_epi16(cb, cr);
-  return {_mm_packs_epi32(red(_mm_unpacklo_epi16(cr, zero)), red(_mm_unpackhi_epi16(cr, zero))),
-          _mm_packs_epi32(green(cbcr_lo), green(cbcr_hi)),
-          _mm_packs_epi32(blue(_mm_unpacklo_epi16(cb, zero)), blue(_mm_unpackhi_epi16(cb, zero)))};
+  return {term(_mm_unpacklo_epi16(cr, zero), _mm_unpackhi_epi16(cr, zero), 359, 0, 45813, false),
+          term(_mm_unpacklo_epi16(cb, cr), _mm_unpackhi_epi16(cb, cr), 88, 183, 34806, true),
+          term(_mm_unpacklo_epi16(cb, zero), _mm_unpackhi_epi16(cb, zero), 454, 0, 57937, false)};
+}
+
+// Each of eight terms twice: the terms of the pixels of luma block `block`
+// (0 or 1) when two neighbouring pixels share a chroma sample.
+VKT_TARGET_SSE2 VKT_LANES_INLINE __m128i spread(__m128i terms, int block) {
+  return block == 0 ? _mm_unpacklo_epi16(terms, terms) : _mm_unpackhi_epi16(terms, terms);
 }
 
 // Four pixels of four bytes (the fourth unused) into their first 12 bytes.
@@ -83,11 +89,7 @@ VKT_TARGET_SSE2 void convert_whole_sse2(const int16_t* samples, uint8_t* destina
     for (int block = 0; block < kH; ++block) {
       Terms terms = row_terms;
       if constexpr (kH == 2) {
-        // Each chroma sample serves two neighbouring pixels.
-        const auto spread = [block](__m128i t) {
-          return block == 0 ? _mm_unpacklo_epi16(t, t) : _mm_unpackhi_epi16(t, t);
-        };
-        terms = {spread(row_terms.red), spread(row_terms.green), spread(row_terms.blue)};
+        terms = {spread(row_terms.red, block), spread(row_terms.green, block), spread(row_terms.blue, block)};
       }
       const __m128i lum = load8(luma + block * 64);
       const __m128i r = _mm_packus_epi16(_mm_adds_epi16(lum, terms.red), lum);

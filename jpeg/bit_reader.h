@@ -154,6 +154,27 @@ class BitReader {
     entry = count_ >= kHuffmanCoefficientBits ? table.coefficients[peek(kHuffmanCoefficientBits)] : 0;
     return 0;
   }
+  // Decodes coefficient entries of `table` from zigzag position k on while
+  // they come and at least 16 bits are buffered (so no fill is due),
+  // storing each value at natural position zigzag[k] when kStore; returns
+  // the next position. On locals, so the chain from one symbol to the next
+  // stays in registers.
+  template <bool kStore>
+  VKT_FORCE_INLINE int run_coefficients(const HuffmanTable& table, int k, const uint8_t* zigzag, int16_t* coef) {
+    const uint64_t buffer = buffer_;
+    int count = count_;
+    while (k < 64 && count >= 16) {
+      const uint32_t entry = table.coefficients[(buffer >> (count - kHuffmanCoefficientBits)) &
+                                                ((1u << kHuffmanCoefficientBits) - 1)];
+      if (!(entry & kCoefficientEntry)) break;
+      count -= static_cast<int>(entry & kEntryBitsMask);
+      k += static_cast<int>((entry >> 8) & 0x0F);
+      if constexpr (kStore) coef[zigzag[k]] = static_cast<int16_t>(static_cast<int32_t>(entry) >> 16);
+      ++k;
+    }
+    count_ = count;
+    return k;
+  }
   // Drops the n bits of a looked-up entry; needs count() >= n.
   VKT_FORCE_INLINE void skip(int n) { count_ -= n; }
 

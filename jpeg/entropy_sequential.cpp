@@ -45,6 +45,8 @@ template <bool kStore>
 VKT_FORCE_INLINE JpegStatus decode_ac(BitReader& bits, const HuffmanTable& ac_table,
                                       CoefficientBlock* block) {
   for (int k = 1; k < 64;) {
+    k = bits.run_coefficients<kStore>(ac_table, k, kZigzagToNatural, kStore ? block->coef : nullptr);
+    if (k >= 64) break;
     uint32_t entry;
     JpegStatus status = bits.lookup_coefficient(ac_table, entry);
     if (status != 0) return status;

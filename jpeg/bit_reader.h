@@ -146,7 +146,7 @@ class BitReader {
   // The coefficient lookup entry (HuffmanTable::coefficients) of the next
   // bits, after the same fill as decode; 0 when fewer bits than the lookup
   // width remain before a marker or the end, so the ordinary decode runs.
-  VKT_FORCE_INLINE JpegStatus lookup_coefficient(const HuffmanTable& table, uint32_t& entry) {
+  VKT_FORCE_INLINE JpegStatus lookup_coefficient(const HuffmanTable& table, CoefficientEntry& entry) {
     if (count_ < 16) {
       const JpegStatus status = fill(0);
       if (status < 0) return status;
@@ -164,12 +164,13 @@ class BitReader {
     const uint64_t buffer = buffer_;
     int count = count_;
     while (k < 64 && count >= 16) {
-      const uint32_t entry = table.coefficients[(buffer >> (count - kHuffmanCoefficientBits)) &
-                                                ((1u << kHuffmanCoefficientBits) - 1)];
-      if (!(entry & kCoefficientEntry)) break;
-      count -= static_cast<int>(entry & kEntryBitsMask);
-      k += static_cast<int>((entry >> 8) & 0x0F);
-      if constexpr (kStore) coef[zigzag[k]] = static_cast<int16_t>(static_cast<int32_t>(entry) >> 16);
+      const CoefficientEntry entry = table.coefficients[(buffer >> (count - kHuffmanCoefficientBits)) &
+                                                        ((1u << kHuffmanCoefficientBits) - 1)];
+      // Stops at entries without bits and at the end of block (value 0).
+      if (entry_bits(entry) == 0 || entry_value(entry) == 0) break;
+      count -= entry_bits(entry);
+      k += entry_run(entry);
+      if constexpr (kStore) coef[zigzag[k]] = static_cast<int16_t>(entry_value(entry));
       ++k;
     }
     count_ = count;

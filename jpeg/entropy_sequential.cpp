@@ -19,12 +19,12 @@ namespace {
 // Decodes the DC difference (category T from table Td) into `prediction`.
 VKT_FORCE_INLINE JpegStatus decode_dc(BitReader& bits, const HuffmanTable& dc_table,
                                       int16_t& prediction) {
-  uint32_t entry;
+  CoefficientEntry entry;
   JpegStatus status = bits.lookup_coefficient(dc_table, entry);
   if (status != 0) return status;
-  if (entry & kCoefficientEntry) {
-    bits.skip(static_cast<int>(entry & kEntryBitsMask));
-    prediction = static_cast<int16_t>(static_cast<uint16_t>(prediction + (static_cast<int32_t>(entry) >> 16)));
+  if (entry_bits(entry) != 0) {
+    bits.skip(entry_bits(entry));
+    prediction = static_cast<int16_t>(static_cast<uint16_t>(prediction + entry_value(entry)));
     return 0;
   }
   int symbol;
@@ -47,19 +47,16 @@ VKT_FORCE_INLINE JpegStatus decode_ac(BitReader& bits, const HuffmanTable& ac_ta
   for (int k = 1; k < 64;) {
     k = bits.run_coefficients<kStore>(ac_table, k, kZigzagToNatural, kStore ? block->coef : nullptr);
     if (k >= 64) break;
-    uint32_t entry;
+    CoefficientEntry entry;
     JpegStatus status = bits.lookup_coefficient(ac_table, entry);
     if (status != 0) return status;
-    if (entry & kCoefficientEntry) {
-      bits.skip(static_cast<int>(entry & kEntryBitsMask));
-      k += static_cast<int>((entry >> 8) & 0x0F);
-      if constexpr (kStore) block->coef[kZigzagToNatural[k]] = static_cast<int16_t>(static_cast<int32_t>(entry) >> 16);
+    if (entry_bits(entry) != 0) {
+      bits.skip(entry_bits(entry));
+      if (entry_value(entry) == 0) return 0;  // end of block
+      k += entry_run(entry);
+      if constexpr (kStore) block->coef[kZigzagToNatural[k]] = static_cast<int16_t>(entry_value(entry));
       ++k;
       continue;
-    }
-    if (entry & kEndOfBlockEntry) {
-      bits.skip(static_cast<int>(entry & kEntryBitsMask));
-      return 0;
     }
     int rs;
     status = bits.decode(ac_table, rs);

@@ -49,11 +49,57 @@ VKT_LANES_TARGET VKT_LANES_INLINE void precise_idct8(const Lanes x[8], Lanes v[8
   v[4] = u - w - s;
 }
 
+// The block's columns as eight 16-bit vectors (column[k] holds
+// coef[8 * row + k] in lane `row`).
+VKT_LANES_TARGET VKT_LANES_INLINE void load_columns(const CoefficientBlock* block, __m128i column[8]) {
+  __m128i r[8], a[8], b[8];
+  for (int row = 0; row < 8; ++row) r[row] = _mm_load_si128(reinterpret_cast<const __m128i*>(block->coef + 8 * row));
+  for (int i = 0; i < 8; i += 2) {
+    a[i] = _mm_unpacklo_epi16(r[i], r[i + 1]);
+    a[i + 1] = _mm_unpackhi_epi16(r[i], r[i + 1]);
+  }
+  for (int i = 0; i < 8; i += 4) {
+    b[i] = _mm_unpacklo_epi32(a[i], a[i + 2]);
+    b[i + 1] = _mm_unpackhi_epi32(a[i], a[i + 2]);
+    b[i + 2] = _mm_unpacklo_epi32(a[i + 1], a[i + 3]);
+    b[i + 3] = _mm_unpackhi_epi32(a[i + 1], a[i + 3]);
+  }
+  for (int i = 0; i < 4; ++i) {
+    column[2 * i] = _mm_unpacklo_epi64(b[i], b[i + 4]);
+    column[2 * i + 1] = _mm_unpackhi_epi64(b[i], b[i + 4]);
+  }
+}
+
+// The row pass of Idct8 on 16-bit inputs, one lane per row: the pairs of
+// products by 16-bit constants come from one multiply-add each, and the
+// constants of 16 bits and more are split into 2^16 and the rest.
+VKT_LANES_TARGET VKT_LANES_INLINE void precise_rows(const CoefficientBlock* block, Lanes v[8]) {
+  constexpr int32_t kC1 = 32138, kC3 = 27246, kC5 = 18205, kC7 = 6393;
+  constexpr int32_t kSqrt2C2Low = 42813 - 65536, kSqrt2C6 = 17734, kSqrt2Descaled = 5793;
+  __m128i x[8];
+  load_columns(block, x);
+  const Lanes h = pair_products(x[7], x[1], kC7, kC1), f = pair_products(x[7], x[1], -kC1, kC7);
+  const Lanes l = pair_products(x[5], x[3], kC5, kC3), g = pair_products(x[5], x[3], kC3, -kC5);
+  const Lanes t = ((h + l + 2048) >> 12) * kSqrt2Descaled;
+  const Lanes s = ((f + g + 2048) >> 12) * kSqrt2Descaled;
+  const Lanes m1 = h + f - l - g, m2 = h + g - l - f;
+  const Lanes x0 = widen(x[0]), x4 = widen(x[4]);
+  const Lanes u = (x0 + x4) << 15, r = (x0 - x4) << 15;
+  const Lanes w = pair_products(x[2], x[6], kSqrt2C2Low, kSqrt2C6) + (widen(x[2]) << 16);
+  const Lanes b = pair_products(x[2], x[6], kSqrt2C6, -kSqrt2C2Low) - (widen(x[6]) << 16);
+  v[0] = u + w + t;
+  v[7] = u + w - t;
+  v[1] = r + b + m1;
+  v[6] = r + b - m1;
+  v[2] = r - b + m2;
+  v[5] = r - b - m2;
+  v[3] = u - w + s;
+  v[4] = u - w - s;
+}
+
 VKT_LANES_TARGET void idct_precise_8x8_lanes(CoefficientBlock* block) {
   Lanes x[8], v[8];
-  load_rows(block, x);
-  transpose(x);  // lane = row: the row pass
-  precise_idct8(x, v);
+  precise_rows(block, v);  // lane = row
   for (int k = 0; k < 8; ++k) x[k] = (v[k] + 2048) >> 12;
   transpose(x);  // lane = column: the column pass
   precise_idct8(x, v);

@@ -50,6 +50,16 @@ VKT_TARGET_SSE2 VKT_LANES_INLINE Lanes low16(Lanes a) {
 VKT_TARGET_SSE2 VKT_LANES_INLINE Lanes widen(__m128i x) {
   return {_mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16), _mm_srai_epi32(_mm_unpackhi_epi16(x, x), 16)};
 }
+// a[i] * ka + b[i] * kb for eight 16-bit a and b, ka and kb 16-bit
+// constants; exact, as 32-bit registers would compute it.
+VKT_TARGET_SSE2 VKT_LANES_INLINE Lanes pair_products(__m128i a, __m128i b, int ka, int kb) {
+  const __m128i k = _mm_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(kb) << 16) | (ka & 0xFFFF)));
+  return {_mm_madd_epi16(_mm_unpacklo_epi16(a, b), k), _mm_madd_epi16(_mm_unpackhi_epi16(a, b), k)};
+}
+// The lanes times 2^n (n < 32), wrapping.
+VKT_TARGET_SSE2 VKT_LANES_INLINE Lanes operator<<(Lanes a, int n) {
+  return {_mm_slli_epi32(a.lo, n), _mm_slli_epi32(a.hi, n)};
+}
 // The lanes saturated to 16 bits.
 VKT_TARGET_SSE2 VKT_LANES_INLINE __m128i narrow(Lanes a) { return _mm_packs_epi32(a.lo, a.hi); }
 

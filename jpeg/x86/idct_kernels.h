@@ -49,11 +49,9 @@ VKT_LANES_TARGET VKT_LANES_INLINE void precise_idct8(const Lanes x[8], Lanes v[8
   v[4] = u - w - s;
 }
 
-// The block's columns as eight 16-bit vectors (column[k] holds
-// coef[8 * row + k] in lane `row`).
-VKT_LANES_TARGET VKT_LANES_INLINE void load_columns(const CoefficientBlock* block, __m128i column[8]) {
-  __m128i r[8], a[8], b[8];
-  for (int row = 0; row < 8; ++row) r[row] = _mm_load_si128(reinterpret_cast<const __m128i*>(block->coef + 8 * row));
+// Lane j of r[i] becomes lane i of column[j] (eight 16-bit lanes).
+VKT_LANES_TARGET VKT_LANES_INLINE void transpose16(const __m128i r[8], __m128i column[8]) {
+  __m128i a[8], b[8];
   for (int i = 0; i < 8; i += 2) {
     a[i] = _mm_unpacklo_epi16(r[i], r[i + 1]);
     a[i + 1] = _mm_unpackhi_epi16(r[i], r[i + 1]);
@@ -70,14 +68,12 @@ VKT_LANES_TARGET VKT_LANES_INLINE void load_columns(const CoefficientBlock* bloc
   }
 }
 
-// The row pass of Idct8 on 16-bit inputs, one lane per row: the pairs of
-// products by 16-bit constants come from one multiply-add each, and the
-// constants of 16 bits and more are split into 2^16 and the rest.
-VKT_LANES_TARGET VKT_LANES_INLINE void precise_rows(const CoefficientBlock* block, Lanes v[8]) {
+// Idct8 on 16-bit inputs x[k] (one lane per line): the pairs of products
+// by 16-bit constants come from one multiply-add each, and the constants
+// of 16 bits and more are split into 2^16 and the rest.
+VKT_LANES_TARGET VKT_LANES_INLINE void precise_idct8_16(const __m128i x[8], Lanes v[8]) {
   constexpr int32_t kC1 = 32138, kC3 = 27246, kC5 = 18205, kC7 = 6393;
   constexpr int32_t kSqrt2C2Low = 42813 - 65536, kSqrt2C6 = 17734, kSqrt2Descaled = 5793;
-  __m128i x[8];
-  load_columns(block, x);
   const Lanes h = pair_products(x[7], x[1], kC7, kC1), f = pair_products(x[7], x[1], -kC1, kC7);
   const Lanes l = pair_products(x[5], x[3], kC5, kC3), g = pair_products(x[5], x[3], kC3, -kC5);
   const Lanes t = ((h + l + 2048) >> 12) * kSqrt2Descaled;
@@ -98,11 +94,22 @@ VKT_LANES_TARGET VKT_LANES_INLINE void precise_rows(const CoefficientBlock* bloc
 }
 
 VKT_LANES_TARGET void idct_precise_8x8_lanes(CoefficientBlock* block) {
+  __m128i rows[8], lines[8];
+  for (int row = 0; row < 8; ++row) rows[row] = _mm_load_si128(reinterpret_cast<const __m128i*>(block->coef + 8 * row));
+  transpose16(rows, lines);
   Lanes x[8], v[8];
-  precise_rows(block, v);  // lane = row
+  precise_idct8_16(lines, v);  // lane = row: the row pass
   for (int k = 0; k < 8; ++k) x[k] = (v[k] + 2048) >> 12;
-  transpose(x);  // lane = column: the column pass
-  precise_idct8(x, v);
+  // The column pass: from 16 bits where the workspace fits them, as it
+  // does for any coefficients of 8-bit pictures; from 32 bits otherwise.
+  if (fit_16_bits(x)) {
+    for (int k = 0; k < 8; ++k) rows[k] = narrow(x[k]);
+    transpose16(rows, lines);
+    precise_idct8_16(lines, v);
+  } else {
+    transpose(x);
+    precise_idct8(x, v);
+  }
   for (int row = 0; row < 8; ++row) store_samples((v[row] + (1 << 20)) >> 21, block->coef + 8 * row);
 }
 

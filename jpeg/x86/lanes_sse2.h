@@ -60,6 +60,15 @@ VKT_TARGET_SSE2 VKT_LANES_INLINE Lanes pair_products(__m128i a, __m128i b, int k
 VKT_TARGET_SSE2 VKT_LANES_INLINE Lanes operator<<(Lanes a, int n) {
   return {_mm_slli_epi32(a.lo, n), _mm_slli_epi32(a.hi, n)};
 }
+// Whether every lane of the eight vectors lies in -32768..32767.
+VKT_TARGET_SSE2 VKT_LANES_INLINE bool fit_16_bits(const Lanes v[8]) {
+  const __m128i bias = _mm_set1_epi32(0x8000);
+  __m128i any = _mm_setzero_si128();
+  for (int i = 0; i < 8; ++i) {
+    any = _mm_or_si128(any, _mm_or_si128(_mm_add_epi32(v[i].lo, bias), _mm_add_epi32(v[i].hi, bias)));
+  }
+  return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_srli_epi32(any, 16), _mm_setzero_si128())) == 0xFFFF;
+}
 // The lanes saturated to 16 bits.
 VKT_TARGET_SSE2 VKT_LANES_INLINE __m128i narrow(Lanes a) { return _mm_packs_epi32(a.lo, a.hi); }
 

@@ -81,11 +81,13 @@ template <int kH, int kV, Layout kLayout>
 VKT_TARGET_SSE2 void convert_whole_sse2(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
   constexpr int kChannels = kLayout == Layout::kRgbx ? 4 : 3;
   constexpr int kChromaBase = kH * kV * 64;
+  #pragma GCC unroll 8
   for (int y = 0; y < 8 * kV; ++y) {
     uint8_t* const out = destination + y * row_stride;
     const int16_t* const luma = samples + (y >> 3) * kH * 64 + (y & 7) * 8;
     const int16_t* const cb = samples + kChromaBase + (y >> (kV - 1)) * 8;
     const Terms row_terms = terms_of(load8(cb), load8(cb + 64));
+    #pragma GCC unroll 8
     for (int block = 0; block < kH; ++block) {
       Terms terms = row_terms;
       if constexpr (kH == 2) {
@@ -106,6 +108,7 @@ VKT_TARGET_SSE2 void convert_whole_sse2(const int16_t* samples, uint8_t* destina
 }
 
 VKT_TARGET_SSE2 void convert_grey_sse2(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
+  #pragma GCC unroll 8
   for (int y = 0; y < 8; ++y) {
     const __m128i lum = load8(samples + 8 * y);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(destination + y * row_stride), _mm_packus_epi16(lum, lum));

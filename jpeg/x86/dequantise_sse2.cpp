@@ -9,6 +9,7 @@
 
 VKT_TARGET_SSE2 void dequantise_fast_sse2(CoefficientBlock* block, const int16_t* table) {
   const __m128i rounding = _mm_set1_epi32(64);
+  #pragma GCC unroll 8
   for (int k = 0; k < 64; k += 8) {
     __m128i* const place = reinterpret_cast<__m128i*>(block->coef + k);
     const __m128i c = _mm_load_si128(place);
@@ -24,6 +25,7 @@ VKT_TARGET_SSE2 void dequantise_fast_sse2(CoefficientBlock* block, const int16_t
 }
 
 VKT_TARGET_SSE2 void dequantise_precise_sse2(CoefficientBlock* block, const int16_t* table) {
+  #pragma GCC unroll 8
   for (int k = 0; k < 64; k += 8) {
     __m128i* const place = reinterpret_cast<__m128i*>(block->coef + k);
     const __m128i q = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + k));

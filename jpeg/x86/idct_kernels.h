@@ -14,6 +14,7 @@
 namespace VKT_LANES_NAMESPACE {
 
 VKT_LANES_TARGET VKT_LANES_INLINE void load_rows(const CoefficientBlock* block, Lanes x[8]) {
+  #pragma GCC unroll 8
   for (int row = 0; row < 8; ++row) {
     x[row] = widen(_mm_load_si128(reinterpret_cast<const __m128i*>(block->coef + 8 * row)));
   }
@@ -52,16 +53,19 @@ VKT_LANES_TARGET VKT_LANES_INLINE void precise_idct8(const Lanes x[8], Lanes v[8
 // Lane j of r[i] becomes lane i of column[j] (eight 16-bit lanes).
 VKT_LANES_TARGET VKT_LANES_INLINE void transpose16(const __m128i r[8], __m128i column[8]) {
   __m128i a[8], b[8];
+  #pragma GCC unroll 8
   for (int i = 0; i < 8; i += 2) {
     a[i] = _mm_unpacklo_epi16(r[i], r[i + 1]);
     a[i + 1] = _mm_unpackhi_epi16(r[i], r[i + 1]);
   }
+  #pragma GCC unroll 8
   for (int i = 0; i < 8; i += 4) {
     b[i] = _mm_unpacklo_epi32(a[i], a[i + 2]);
     b[i + 1] = _mm_unpackhi_epi32(a[i], a[i + 2]);
     b[i + 2] = _mm_unpacklo_epi32(a[i + 1], a[i + 3]);
     b[i + 3] = _mm_unpackhi_epi32(a[i + 1], a[i + 3]);
   }
+  #pragma GCC unroll 8
   for (int i = 0; i < 4; ++i) {
     column[2 * i] = _mm_unpacklo_epi64(b[i], b[i + 4]);
     column[2 * i + 1] = _mm_unpackhi_epi64(b[i], b[i + 4]);
@@ -95,14 +99,17 @@ VKT_LANES_TARGET VKT_LANES_INLINE void precise_idct8_16(const __m128i x[8], Lane
 
 VKT_LANES_TARGET void idct_precise_8x8_lanes(CoefficientBlock* block) {
   __m128i rows[8], lines[8];
+  #pragma GCC unroll 8
   for (int row = 0; row < 8; ++row) rows[row] = _mm_load_si128(reinterpret_cast<const __m128i*>(block->coef + 8 * row));
   transpose16(rows, lines);
   Lanes x[8], v[8];
   precise_idct8_16(lines, v);  // lane = row: the row pass
+  #pragma GCC unroll 8
   for (int k = 0; k < 8; ++k) x[k] = (v[k] + 2048) >> 12;
   // The column pass: from 16 bits where the workspace fits them, as it
   // does for any coefficients of 8-bit pictures; from 32 bits otherwise.
   if (fit_16_bits(x)) {
+    #pragma GCC unroll 8
     for (int k = 0; k < 8; ++k) rows[k] = narrow(x[k]);
     transpose16(rows, lines);
     precise_idct8_16(lines, v);
@@ -110,6 +117,7 @@ VKT_LANES_TARGET void idct_precise_8x8_lanes(CoefficientBlock* block) {
     transpose(x);
     precise_idct8(x, v);
   }
+  #pragma GCC unroll 8
   for (int row = 0; row < 8; ++row) store_samples((v[row] + (1 << 20)) >> 21, block->coef + 8 * row);
 }
 
@@ -144,11 +152,14 @@ VKT_LANES_TARGET void idct_fast_8x8_lanes(CoefficientBlock* block) {
   Lanes y[8], out[8];
   load_rows(block, y);  // lane = column: the column pass
   aan_idct8(y, out);
+  #pragma GCC unroll 8
   for (int k = 0; k < 8; ++k) y[k] = low16(out[k]);
   transpose(y);  // lane = row: the row pass
   aan_idct8(y, out);
+  #pragma GCC unroll 8
   for (int k = 0; k < 8; ++k) out[k] = (out[k] + 8) >> 4;
   transpose(out);
+  #pragma GCC unroll 8
   for (int row = 0; row < 8; ++row) store_samples(out[row], block->coef + 8 * row);
 }
 

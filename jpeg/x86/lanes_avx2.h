@@ -46,6 +46,7 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE Lanes operator<<(Lanes a, int n) { return {_mm2
 VKT_TARGET_AVX2 VKT_LANES_INLINE bool fit_16_bits(const Lanes v[8]) {
   const __m256i bias = _mm256_set1_epi32(0x8000);
   __m256i any = _mm256_setzero_si256();
+  #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) any = _mm256_or_si256(any, _mm256_add_epi32(v[i].v, bias));
   return _mm256_testz_si256(any, _mm256_set1_epi32(static_cast<int32_t>(0xFFFF0000u))) != 0;
 }
@@ -57,16 +58,19 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i narrow(Lanes a) {
 // Lane j of v[i] becomes lane i of v[j].
 VKT_TARGET_AVX2 VKT_LANES_INLINE void transpose(Lanes v[8]) {
   __m256i t[8], u[8];
+  #pragma GCC unroll 8
   for (int i = 0; i < 8; i += 2) {
     t[i] = _mm256_unpacklo_epi32(v[i].v, v[i + 1].v);
     t[i + 1] = _mm256_unpackhi_epi32(v[i].v, v[i + 1].v);
   }
+  #pragma GCC unroll 8
   for (int i = 0; i < 8; i += 4) {
     u[i] = _mm256_unpacklo_epi64(t[i], t[i + 2]);
     u[i + 1] = _mm256_unpackhi_epi64(t[i], t[i + 2]);
     u[i + 2] = _mm256_unpacklo_epi64(t[i + 1], t[i + 3]);
     u[i + 3] = _mm256_unpackhi_epi64(t[i + 1], t[i + 3]);
   }
+  #pragma GCC unroll 8
   for (int i = 0; i < 4; ++i) {
     v[i].v = _mm256_permute2x128_si256(u[i], u[i + 4], 0x20);
     v[i + 4].v = _mm256_permute2x128_si256(u[i], u[i + 4], 0x31);

@@ -64,6 +64,7 @@ VKT_TARGET_SSE2 VKT_LANES_INLINE Lanes operator<<(Lanes a, int n) {
 VKT_TARGET_SSE2 VKT_LANES_INLINE bool fit_16_bits(const Lanes v[8]) {
   const __m128i bias = _mm_set1_epi32(0x8000);
   __m128i any = _mm_setzero_si128();
+  #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) {
     any = _mm_or_si128(any, _mm_or_si128(_mm_add_epi32(v[i].lo, bias), _mm_add_epi32(v[i].hi, bias)));
   }
@@ -86,6 +87,7 @@ VKT_TARGET_SSE2 VKT_LANES_INLINE void transpose(Lanes v[8]) {
   transpose4(v[4].hi, v[5].hi, v[6].hi, v[7].hi);
   transpose4(v[0].hi, v[1].hi, v[2].hi, v[3].hi);
   transpose4(v[4].lo, v[5].lo, v[6].lo, v[7].lo);
+  #pragma GCC unroll 8
   for (int i = 0; i < 4; ++i) {
     const __m128i upper_right = v[i].hi;
     v[i].hi = v[i + 4].lo;

@@ -77,32 +77,41 @@ VKT_TARGET_SSE2 VKT_LANES_INLINE __m128i load8(const int16_t* p) {
   return _mm_load_si128(reinterpret_cast<const __m128i*>(p));
 }
 
+// One picture row of kH luma blocks' width with the chroma terms of its
+// chroma row.
+template <int kH, Layout kLayout>
+VKT_TARGET_SSE2 VKT_LANES_INLINE void convert_row(const int16_t* luma, const Terms& row_terms, uint8_t* out) {
+  constexpr int kChannels = kLayout == Layout::kRgbx ? 4 : 3;
+  #pragma GCC unroll 8
+  for (int block = 0; block < kH; ++block) {
+    Terms terms = row_terms;
+    if constexpr (kH == 2) {
+      terms = {spread(row_terms.red, block), spread(row_terms.green, block), spread(row_terms.blue, block)};
+    }
+    const __m128i lum = load8(luma + block * 64);
+    const __m128i r = _mm_packus_epi16(_mm_adds_epi16(lum, terms.red), lum);
+    const __m128i g = _mm_packus_epi16(_mm_adds_epi16(lum, terms.green), lum);
+    const __m128i b = _mm_packus_epi16(_mm_adds_epi16(lum, terms.blue), lum);
+    uint8_t* const pixels = out + block * 8 * kChannels;
+    if constexpr (kLayout == Layout::kBgr) {
+      store_pixels<kLayout>(pixels, b, g, r);
+    } else {
+      store_pixels<kLayout>(pixels, r, g, b);
+    }
+  }
+}
+
 template <int kH, int kV, Layout kLayout>
 VKT_TARGET_SSE2 void convert_whole_sse2(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
-  constexpr int kChannels = kLayout == Layout::kRgbx ? 4 : 3;
   constexpr int kChromaBase = kH * kV * 64;
   #pragma GCC unroll 8
-  for (int y = 0; y < 8 * kV; ++y) {
-    uint8_t* const out = destination + y * row_stride;
-    const int16_t* const luma = samples + (y >> 3) * kH * 64 + (y & 7) * 8;
-    const int16_t* const cb = samples + kChromaBase + (y >> (kV - 1)) * 8;
-    const Terms row_terms = terms_of(load8(cb), load8(cb + 64));
+  for (int chroma_row = 0; chroma_row < 8; ++chroma_row) {
+    const int16_t* const cb = samples + kChromaBase + chroma_row * 8;
+    const Terms terms = terms_of(load8(cb), load8(cb + 64));
+    // The kV picture rows that share this chroma row.
     #pragma GCC unroll 8
-    for (int block = 0; block < kH; ++block) {
-      Terms terms = row_terms;
-      if constexpr (kH == 2) {
-        terms = {spread(row_terms.red, block), spread(row_terms.green, block), spread(row_terms.blue, block)};
-      }
-      const __m128i lum = load8(luma + block * 64);
-      const __m128i r = _mm_packus_epi16(_mm_adds_epi16(lum, terms.red), lum);
-      const __m128i g = _mm_packus_epi16(_mm_adds_epi16(lum, terms.green), lum);
-      const __m128i b = _mm_packus_epi16(_mm_adds_epi16(lum, terms.blue), lum);
-      uint8_t* const pixels = out + block * 8 * kChannels;
-      if constexpr (kLayout == Layout::kBgr) {
-        store_pixels<kLayout>(pixels, b, g, r);
-      } else {
-        store_pixels<kLayout>(pixels, r, g, b);
-      }
+    for (int y = chroma_row * kV; y < (chroma_row + 1) * kV; ++y) {
+      convert_row<kH, kLayout>(samples + (y >> 3) * kH * 64 + (y & 7) * 8, terms, destination + y * row_stride);
     }
   }
 }

@@ -90,8 +90,19 @@ JpegStatus decode_ac_first(JpegInput& in, const HuffmanTable& ac_table,
   }
   BitReader bits(in);
   for (int k = ss; k <= se; ++k) {
+    // A coefficient from the lookup; end-of-band runs, ZRL and the rest
+    // take the ordinary path.
+    CoefficientEntry entry;
+    JpegStatus status = bits.lookup_coefficient(ac_table, entry);
+    if (status != 0) return finish(status);
+    if (entry_bits(entry) != 0 && entry_value(entry) != 0) {
+      bits.skip(entry_bits(entry));
+      k += entry_run(entry);
+      block.coef[kZigzagToNatural[k]] = static_cast<int16_t>(static_cast<uint32_t>(entry_value(entry)) << al);
+      continue;
+    }
     int rs;
-    JpegStatus status = bits.decode(ac_table, rs);
+    status = bits.decode(ac_table, rs);
     if (status != 0) return finish(status);
     const int size = rs & 0x0F;
     const int run = rs >> 4;

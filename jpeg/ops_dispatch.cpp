@@ -51,6 +51,7 @@ void fill_avx2_members(JpegOps& ops) {
   fill_sse2_members(ops);
   ops.idct_fast_8x8 = idct_fast_8x8_avx2;
   ops.idct_precise_8x8 = idct_precise_8x8_avx2;
+  fill_output_converters_avx2(ops);
 }
 #endif
 

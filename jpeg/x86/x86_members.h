@@ -19,3 +19,5 @@ struct JpegOps;
 // Overwrites the MCU converter slots (35..53) that have an SSE2 member;
 // the others keep what they hold.
 void fill_output_converters_sse2(JpegOps& ops);
+// The same for the AVX2 table's members (after the SSE2 ones).
+void fill_output_converters_avx2(JpegOps& ops);

@@ -106,16 +106,21 @@ bool write_grey_expanded(const DecoderState& state, const McuPlacement& placemen
       component.ratio_h != 1 || component.ratio_v != 1)
     return false;
   const ClipRect& clip = placement.clip;
+  // Block sizes are 8, 4, 2 or 1: shifts and masks instead of divisions.
   const uint32_t size = component.block_size;
+  const int shift = size == 8 ? 3 : (size == 4 ? 2 : (size == 2 ? 1 : 0));
+  const uint32_t within = size - 1;
   const int16_t* samples = state.mcu_blocks[component.first_block].coef;
   for (int y = clip.top; y < clip.bottom; ++y) {
     const uint32_t sy = static_cast<uint32_t>(y);
-    const int16_t* row = samples + (sy / size) * component.blocks_wide * 64 + (sy % size) * 8;
+    const int16_t* row = samples + (sy >> shift) * component.blocks_wide * 64 + (sy & within) * 8;
     uint8_t* out = placement.first_pixel + (y - clip.top) * placement.row_stride;
     for (int x = clip.left; x < clip.right; ++x, out += channels) {
       const uint32_t sx = static_cast<uint32_t>(x);
-      const uint8_t value = clamp_sample(row[(sx / size) * 64 + sx % size]);
-      out[0] = out[1] = out[2] = value;
+      const uint8_t value = clamp_sample(row[((sx >> shift) << 6) + (sx & within)]);
+      out[0] = value;
+      out[1] = value;
+      out[2] = value;
       if (channels == 4) out[3] = 255;
     }
   }

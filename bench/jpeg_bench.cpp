@@ -1,104 +1,195 @@
-// Decoding speed of our JPEG decoder (mode 3, BGR, precise transform)
-// against libjpeg-turbo with matching settings (BGR, ISLOW, no fancy
-// upsampling), on pictures compressed by libjpeg at start: 640x480 and
-// 1920x1080, 4:2:0, quality 75 and 90, baseline and progressive. Prints
-// the best of several rounds for each and the ratio ours / theirs.
+// vkt-jpeg-bench [--cpu KIND] [FILE...]: decoding speed of our JPEG decoder
+// against libjpeg-turbo in the same process, one read at a time. For each
+// picture (the files given, or built-in pictures compressed by libjpeg at
+// start): the full read, 1/2, 1/4 and 1/8, the centre 256x256 region on a
+// fresh record, and the same region again on the record of the previous
+// read. Prints the best time of each as milliseconds and the ratio
+// ours / turbo, after a line naming the processor kind in use. --cpu
+// forces a kind (0..7, or generic, sse2, avx2) through "USECPU".
 #include <algorithm>
 #include <chrono>
-#include <cstddef>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
+#include "bench_reads.h"
 #include "jpeg_corpus.h"
-#include "vktjpeg.h"
+#include "jpeg_record.h"
+#include "processor_dispatch.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool decode_ours(JPEG_PROPERTIES& p, const std::vector<uint8_t>& jpeg, std::vector<uint8_t>& picture, int width,
-                 int height) {
-  p.jpeg_bytes = jpeg.data();
-  p.jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
-  p.picture_bytes = picture.data();
-  p.picture_width = static_cast<uint32_t>(width);
-  p.picture_height = height;
-  p.picture_channels = 3;
-  p.picture_color = COLOR_BGR;
-  return JpegRead(&p, READ_IMAGE_BUFFER) == JPEG_SUCCESS;
-}
+struct Picture {
+  std::string name;
+  std::vector<uint8_t> jpeg;
+};
 
-void decode_turbo(const std::vector<uint8_t>& jpeg, std::vector<uint8_t>& picture) {
-  jpeg_decompress_struct info{};
-  jpeg_error_mgr error{};
-  info.err = jpeg_std_error(&error);
-  jpeg_create_decompress(&info);
-  jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
-  jpeg_read_header(&info, TRUE);
-  info.out_color_space = JCS_EXT_BGR;
-  info.dct_method = JDCT_ISLOW;
-  info.do_fancy_upsampling = FALSE;
-  jpeg_start_decompress(&info);
-  const size_t stride = static_cast<size_t>(info.output_width) * 3;
-  while (info.output_scanline < info.output_height) {
-    JSAMPROW rows[16];
-    for (int i = 0; i < 16; ++i) rows[i] = &picture[std::min<size_t>(info.output_scanline + i, info.output_height - 1) * stride];
-    jpeg_read_scanlines(&info, rows, 16);
-  }
-  jpeg_finish_decompress(&info);
-  jpeg_destroy_decompress(&info);
-}
-
-// Best time of `rounds` rounds of `repeats` decodes, in microseconds per decode.
-template <typename Decode>
-double best_microseconds(int rounds, int repeats, Decode decode) {
-  double best = 1e30;
-  for (int r = 0; r < rounds; ++r) {
-    const Clock::time_point start = Clock::now();
-    for (int i = 0; i < repeats; ++i) decode();
-    const double elapsed = std::chrono::duration<double, std::micro>(Clock::now() - start).count() / repeats;
-    best = std::min(best, elapsed);
-  }
-  return best;
-}
-
-}  // namespace
-
-int main() {
+std::vector<Picture> builtin_pictures() {
   struct Case {
-    int width, height, quality;
+    int width, height, components, quality;
+    Sampling sampling;
     bool progressive;
+    const char* name;
   };
-  const Case cases[] = {{640, 480, 75, false}, {640, 480, 90, false}, {640, 480, 75, true},
-                        {1920, 1080, 75, false}, {1920, 1080, 90, false}, {1920, 1080, 75, true}};
-  JPEG_PROPERTIES properties{};
-  if (JpegInit(&properties) != JPEG_SUCCESS) return 1;
-  std::printf("%-28s %12s %12s %8s\n", "picture", "ours us", "turbo us", "ratio");
+  const Case cases[] = {
+      {352, 288, 3, 85, Sampling::k420, false, "352x288 4:2:0"},
+      {1920, 1080, 3, 85, Sampling::k420, false, "1920x1080 4:2:0"},
+      {1920, 1080, 3, 85, Sampling::k422, false, "1920x1080 4:2:2"},
+      {1920, 1080, 3, 85, Sampling::k444, false, "1920x1080 4:4:4"},
+      {1920, 1080, 1, 85, Sampling::k420, false, "1920x1080 grey"},
+      {1920, 1080, 3, 85, Sampling::k420, true, "1920x1080 4:2:0 progressive"},
+  };
+  std::vector<Picture> pictures;
   for (const Case& c : cases) {
     EncodeOptions options;
     options.width = c.width;
     options.height = c.height;
+    options.components = c.components;
     options.quality = c.quality;
+    options.sampling = c.sampling;
     options.progressive = c.progressive;
-    options.sampling = Sampling::k420;
-    const std::vector<uint8_t> jpeg = encode_jpeg(options);
-    std::vector<uint8_t> ours(static_cast<size_t>(c.width) * c.height * 3);
-    std::vector<uint8_t> theirs(ours.size());
-    if (!decode_ours(properties, jpeg, ours, c.width, c.height)) {
-      std::printf("our decoder failed on %dx%d\n", c.width, c.height);
-      return 1;
-    }
-    const int repeats = c.width > 1000 ? 5 : 20;
-    const double our_time =
-        best_microseconds(5, repeats, [&] { decode_ours(properties, jpeg, ours, c.width, c.height); });
-    const double their_time = best_microseconds(5, repeats, [&] { decode_turbo(jpeg, theirs); });
-    char name[64];
-    std::snprintf(name, sizeof(name), "%dx%d q%d %s", c.width, c.height, c.quality,
-                  c.progressive ? "progressive" : "baseline");
-    std::printf("%-28s %12.0f %12.0f %8.2f\n", name, our_time, their_time, our_time / their_time);
+    pictures.push_back({std::string(c.name) + " q85", encode_jpeg(options)});
   }
-  JpegFree(&properties);
-  return 0;
+  return pictures;
+}
+
+bool load_file(const char* path, Picture& picture) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  picture.name = path;
+  picture.jpeg.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  return true;
+}
+
+// Milliseconds of one call.
+template <typename Read>
+double milliseconds(Read read) {
+  const Clock::time_point start = Clock::now();
+  read();
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+class Bench {
+ public:
+  Bench() : record_(std::make_unique<JPEG_PROPERTIES>()) {}
+
+  // The kind a record gets, as JpegInit detects or is forced to it.
+  ProcessorKind processor_kind() {
+    JpegInit(record_.get());
+    const ProcessorKind kind = state_of(*record_).processor_kind;
+    JpegFree(record_.get());
+    return kind;
+  }
+
+  // Best of alternating rounds of ours and turbo, until about 0.3 s have
+  // passed (at least 3 rounds).
+  bool run(const Picture& picture, const char* label, const BenchRead& read) {
+    double ours = 1e30, turbo = 1e30, spent = 0;
+    // A record kept across reads has read this picture once before the
+    // timed reads; the others are set up afresh, untimed, for each read.
+    JpegInit(record_.get());
+    bool ok = !read.same_record || read_ours(*record_, picture.jpeg, read, ours_picture_);
+    for (int round = 0; round < 3 || (spent < 300 && round < 200); ++round) {
+      if (!read.same_record && round > 0) {
+        JpegFree(record_.get());
+        JpegInit(record_.get());
+      }
+      const double time = milliseconds([&] { ok &= read_ours(*record_, picture.jpeg, read, ours_picture_); });
+      const double turbo_time = milliseconds([&] { ok &= read_turbo(picture.jpeg, read, turbo_picture_); });
+      if (!ok) break;
+      ours = std::min(ours, time);
+      turbo = std::min(turbo, turbo_time);
+      spent += time + turbo_time;
+    }
+    JpegFree(record_.get());
+    if (!ok) {
+      std::printf("%-34s %-14s read failed\n", picture.name.c_str(), label);
+      return false;
+    }
+    std::printf("%-34s %-14s %10.3f %10.3f %7.2f\n", picture.name.c_str(), label, ours, turbo, ours / turbo);
+    return true;
+  }
+
+ private:
+  std::unique_ptr<JPEG_PROPERTIES> record_;
+  std::vector<uint8_t> ours_picture_, turbo_picture_;
+};
+
+const char* members_of(SimdLevel level) {
+  switch (level) {
+    case SimdLevel::kAvx2: return "AVX2 members";
+    case SimdLevel::kSse2: return "SSE2 members";
+    default: return "portable members";
+  }
+}
+
+// Points the registry at a file holding USECPU = kind; false for a bad kind.
+bool force_cpu_kind(const char* text, std::string& registry_path) {
+  int kind = -1;
+  if (std::strcmp(text, "generic") == 0) kind = CPU_GENERIC;
+  else if (std::strcmp(text, "sse2") == 0) kind = CPU_FAMILY15_SSE2;
+  else if (std::strcmp(text, "avx2") == 0) kind = CPU_AVX2;
+  else if (text[0] >= '0' && text[0] <= '7' && text[1] == '\0') kind = text[0] - '0';
+  if (kind < 0) return false;
+  registry_path = "/tmp/vkt-jpeg-bench-registry-" + std::to_string(static_cast<long>(getpid()));
+  std::ofstream(registry_path) << "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\" << kCpuOverrideKey
+                               << "]\n\"" << kCpuOverrideValue << "\"=dword:0000000" << kind << "\n";
+  setenv("VKT_REGISTRY_FILE", registry_path.c_str(), 1);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<Picture> pictures;
+  std::string registry_path;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--cpu") == 0 && i + 1 < argc) {
+      if (!force_cpu_kind(argv[++i], registry_path)) {
+        std::fprintf(stderr, "unknown processor kind %s (0..7, generic, sse2, avx2)\n", argv[i]);
+        return 2;
+      }
+    } else if (argv[i][0] == '-') {
+      std::fprintf(stderr, "usage: vkt-jpeg-bench [--cpu KIND] [FILE...]\n");
+      return 2;
+    } else {
+      Picture picture;
+      if (!load_file(argv[i], picture)) {
+        std::fprintf(stderr, "cannot read %s\n", argv[i]);
+        return 1;
+      }
+      pictures.push_back(std::move(picture));
+    }
+  }
+  if (pictures.empty()) pictures = builtin_pictures();
+
+  int failures = 0;
+  {
+    Bench bench;
+    const ProcessorKind kind = bench.processor_kind();
+    std::printf("processor kind %d (%s)\n", static_cast<int>(kind),
+                members_of(simd_level_of(kind, current_processor_info())));
+    std::printf("%-34s %-14s %10s %10s %7s\n", "picture", "read", "ours ms", "turbo ms", "ratio");
+    struct Line {
+      const char* label;
+      BenchRead read;
+    };
+    const Line lines[] = {
+        {"full", {1, false, false}},        {"1/2", {2, false, false}},
+        {"1/4", {4, false, false}},         {"1/8", {8, false, false}},
+        {"region fresh", {1, true, false}}, {"region again", {1, true, true}},
+    };
+    for (const Picture& picture : pictures) {
+      for (const Line& line : lines) failures += bench.run(picture, line.label, line.read) ? 0 : 1;
+    }
+  }
+  if (!registry_path.empty()) std::remove(registry_path.c_str());
+  return failures == 0 ? 0 : 1;
 }

@@ -25,6 +25,7 @@
 // bits from there on.
 #pragma once
 #include <cstdint>
+#include <cstring>
 
 #include "huffman_table.h"
 #include "jpeg_input.h"
@@ -39,6 +40,26 @@
 // The bit reader met a marker before the wanted number of bits was
 // available. Never leaves the block routines.
 constexpr JpegStatus kMarkerReached = 100;
+
+// The common refill, inline: when the next 8 bytes hold no 0xFF (no
+// stuffing, no marker) and at least 16 bytes are buffered, appends as many
+// of them as the byte-by-byte fill would, (64 - count) / 8, at once.
+// False, with nothing changed, when the byte-by-byte fill must run.
+VKT_FORCE_INLINE bool append_plain_bytes(uint64_t& buffer, int& count, const uint8_t*& next,
+                                         const uint8_t* end) {
+  if (end - next < 16) return false;
+  uint64_t word;
+  std::memcpy(&word, next, sizeof word);
+  // A byte of ~word is zero exactly where a byte of word is 0xFF.
+  const uint64_t inverted = ~word;
+  if (((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) != 0) return false;
+  word = __builtin_bswap64(word);  // stream order: first byte most significant
+  const int bytes = (64 - count) >> 3;
+  buffer = bytes == 8 ? word : (buffer << (8 * bytes)) | (word >> (64 - 8 * bytes));
+  count += 8 * bytes;
+  next += bytes;
+  return true;
+}
 
 // The bit reader's working copy of the input's bit state.
 struct BitState {
@@ -122,10 +143,72 @@ class BitReader {
     return 0;
   }
 
+  // The coefficient lookup entry (HuffmanTable::coefficients) of the next
+  // bits, after the same fill as decode; 0 when fewer bits than the lookup
+  // width remain before a marker or the end, so the ordinary decode runs.
+  VKT_FORCE_INLINE JpegStatus lookup_coefficient(const HuffmanTable& table, CoefficientEntry& entry) {
+    if (count_ < 16) {
+      const JpegStatus status = fill(0);
+      if (status < 0) return status;
+    }
+    entry = count_ >= kHuffmanCoefficientBits ? table.coefficients[peek(kHuffmanCoefficientBits)] : 0;
+    return 0;
+  }
+  // Decodes coefficient entries of `table` from zigzag position k on while
+  // they come and at least 16 bits are buffered (so no fill is due),
+  // storing each value at natural position zigzag[k] when kStore; returns
+  // the next position. On locals, so the chain from one symbol to the next
+  // stays in registers.
+  template <bool kStore>
+  VKT_FORCE_INLINE int run_coefficients(const HuffmanTable& table, int k, const uint8_t* zigzag, int16_t* coef) {
+    const uint64_t buffer = buffer_;
+    int count = count_;
+    while (k < 64 && count >= 16) {
+      const CoefficientEntry entry = table.coefficients[(buffer >> (count - kHuffmanCoefficientBits)) &
+                                                        ((1u << kHuffmanCoefficientBits) - 1)];
+      // Stops at entries without bits and at the end of block (value 0).
+      if (entry_bits(entry) == 0 || entry_value(entry) == 0) break;
+      count -= entry_bits(entry);
+      k += entry_run(entry);
+      if constexpr (kStore) coef[zigzag[k]] = static_cast<int16_t>(entry_value(entry));
+      ++k;
+    }
+    count_ = count;
+    return k;
+  }
+  // The refinement walk of progressive AC scans on register locals: from
+  // zigzag position k up to se, every non-zero coefficient takes a
+  // correction bit (a 1 moves it one step p1 = 2^Al away from 0 unless it
+  // has that bit already), every zero-history one counts `run` down.
+  // Stops at the zero-history coefficient that takes `run` below 0, at
+  // se + 1, or before a non-zero coefficient when no bit is buffered (the
+  // caller then refines that one with read); returns where it stopped.
+  VKT_FORCE_INLINE int refine_walk(int k, int se, int& run, int16_t* coef, const uint8_t* zigzag, int p1) {
+    const uint64_t buffer = buffer_;
+    int count = count_;
+    int left = run;
+    for (; k <= se; ++k) {
+      int16_t& c = coef[zigzag[k]];
+      if (c != 0) {
+        if (count == 0) break;
+        --count;
+        if (((buffer >> count) & 1) != 0 && (c & p1) == 0) c = static_cast<int16_t>(c + (c >= 0 ? p1 : -p1));
+      } else if (--left < 0) {
+        break;
+      }
+    }
+    count_ = count;
+    run = left;
+    return k;
+  }
+  // Drops the n bits of a looked-up entry; needs count() >= n.
+  VKT_FORCE_INLINE void skip(int n) { count_ -= n; }
+
   int count() const { return count_; }
 
   // Appends input bytes; the result is bit_fill's.
   VKT_FORCE_INLINE JpegStatus fill(int wanted) {
+    if (input_.pending_marker == 0 && count_ <= 56 && append_plain_bytes(buffer_, count_, next_, end_)) return 0;
     BitState state = save();
     const JpegStatus status = bit_fill(input_, state, wanted);
     load(state);

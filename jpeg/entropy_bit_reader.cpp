@@ -58,6 +58,7 @@ JpegStatus bit_fill(JpegInput& input, BitState& s, int wanted) {
   // Fast path: 16 buffered bytes cover the at most 8 appended bytes even
   // if each is a stuffed pair, so no byte needs an end check.
   if (input.pending_marker == 0 && s.end - s.next >= 16) {
+    if (s.count <= 56 && append_plain_bytes(s.buffer, s.count, s.next, s.end)) return 0;
     while (s.count <= 56) {
       const uint8_t byte = s.next[0];
       if (byte == 0xFF) {

@@ -39,6 +39,19 @@ VKT_FORCE_INLINE JpegStatus refine_nonzero(BitReader& bits, int16_t& coef, int p
   return 0;
 }
 
+// The refinement walk from position k (BitReader::refine_walk), refining
+// with read where no bit is buffered. Leaves k at the zero-history
+// coefficient that takes `run` below 0, or at se + 1.
+VKT_FORCE_INLINE JpegStatus walk(BitReader& bits, int& k, int se, int& run, CoefficientBlock& block, int p1, int m1) {
+  for (;;) {
+    k = bits.refine_walk(k, se, run, block.coef, kZigzagToNatural, p1);
+    if (k > se || block.coef[kZigzagToNatural[k]] == 0) return 0;
+    const JpegStatus status = refine_nonzero(bits, block.coef[kZigzagToNatural[k]], p1, m1);
+    if (status != 0) return status;
+    ++k;
+  }
+}
+
 }  // namespace
 
 JpegStatus decode_dc_first(JpegInput& in, const HuffmanTable& dc_table,
@@ -77,8 +90,19 @@ JpegStatus decode_ac_first(JpegInput& in, const HuffmanTable& ac_table,
   }
   BitReader bits(in);
   for (int k = ss; k <= se; ++k) {
+    // A coefficient from the lookup; end-of-band runs, ZRL and the rest
+    // take the ordinary path.
+    CoefficientEntry entry;
+    JpegStatus status = bits.lookup_coefficient(ac_table, entry);
+    if (status != 0) return finish(status);
+    if (entry_bits(entry) != 0 && entry_value(entry) != 0) {
+      bits.skip(entry_bits(entry));
+      k += entry_run(entry);
+      block.coef[kZigzagToNatural[k]] = static_cast<int16_t>(static_cast<uint32_t>(entry_value(entry)) << al);
+      continue;
+    }
     int rs;
-    JpegStatus status = bits.decode(ac_table, rs);
+    status = bits.decode(ac_table, rs);
     if (status != 0) return finish(status);
     const int size = rs & 0x0F;
     const int run = rs >> 4;
@@ -130,27 +154,16 @@ JpegStatus decode_ac_refine(JpegInput& in, const HuffmanTable& ac_table,
       // Pass `run` zero-history coefficients, refining non-zero ones on the
       // way; the new value goes to the next zero-history position. With
       // ZRL (run 15, no value) sixteen zero-history positions are passed.
-      for (; k <= se; ++k) {
-        int16_t& coef = block.coef[kZigzagToNatural[k]];
-        if (coef != 0) {
-          status = refine_nonzero(bits, coef, p1, m1);
-          if (status != 0) return finish(status);
-        } else if (--run < 0) {
-          break;
-        }
-      }
+      status = walk(bits, k, se, run, block, p1, m1);
+      if (status != 0) return finish(status);
       if (new_value != 0) block.coef[kZigzagToNatural[k]] = static_cast<int16_t>(new_value);
     }
   }
   if (in.eob_run > 0) {
     // Inside an end-of-band run only the correction bits remain.
-    for (; k <= se; ++k) {
-      int16_t& coef = block.coef[kZigzagToNatural[k]];
-      if (coef != 0) {
-        status = refine_nonzero(bits, coef, p1, m1);
-        if (status != 0) return finish(status);
-      }
-    }
+    int no_limit = 64;
+    status = walk(bits, k, se, no_limit, block, p1, m1);
+    if (status != 0) return finish(status);
     --in.eob_run;
   }
   return 0;

@@ -2,6 +2,11 @@
 // F.2.2.1 DC differences with EXTEND, F.2.2.2 AC run/size symbols RS with
 // ZRL = 0xF0 and EOB = 0x00).
 //
+// Most symbols decode with one load from the table's coefficient lookup,
+// code and magnitude bits together; the rest (long codes, large
+// magnitudes, ZRL, the last bits before a marker) take the ordinary
+// DECODE and RECEIVE steps, which give the same coefficients.
+//
 // Corrupt run lengths cannot leave the block: zigzag positions past 63 map
 // to coefficient 63 (see kZigzagToNatural), and the AC loop ends once 63
 // positions have passed.
@@ -14,8 +19,16 @@ namespace {
 // Decodes the DC difference (category T from table Td) into `prediction`.
 VKT_FORCE_INLINE JpegStatus decode_dc(BitReader& bits, const HuffmanTable& dc_table,
                                       int16_t& prediction) {
+  CoefficientEntry entry;
+  JpegStatus status = bits.lookup_coefficient(dc_table, entry);
+  if (status != 0) return status;
+  if (entry_bits(entry) != 0) {
+    bits.skip(entry_bits(entry));
+    prediction = static_cast<int16_t>(static_cast<uint16_t>(prediction + entry_value(entry)));
+    return 0;
+  }
   int symbol;
-  JpegStatus status = bits.decode(dc_table, symbol);
+  status = bits.decode(dc_table, symbol);
   if (status != 0) return status;
   const int size = symbol & 0x0F;
   if (size == 0) return 0;
@@ -32,8 +45,21 @@ template <bool kStore>
 VKT_FORCE_INLINE JpegStatus decode_ac(BitReader& bits, const HuffmanTable& ac_table,
                                       CoefficientBlock* block) {
   for (int k = 1; k < 64;) {
+    k = bits.run_coefficients<kStore>(ac_table, k, kZigzagToNatural, kStore ? block->coef : nullptr);
+    if (k >= 64) break;
+    CoefficientEntry entry;
+    JpegStatus status = bits.lookup_coefficient(ac_table, entry);
+    if (status != 0) return status;
+    if (entry_bits(entry) != 0) {
+      bits.skip(entry_bits(entry));
+      if (entry_value(entry) == 0) return 0;  // end of block
+      k += entry_run(entry);
+      if constexpr (kStore) block->coef[kZigzagToNatural[k]] = static_cast<int16_t>(entry_value(entry));
+      ++k;
+      continue;
+    }
     int rs;
-    JpegStatus status = bits.decode(ac_table, rs);
+    status = bits.decode(ac_table, rs);
     if (status != 0) return status;
     const int size = rs & 0x0F;
     const int run = rs >> 4;

@@ -6,8 +6,31 @@
 
 #include <cstring>
 
+#include "entropy_tables.h"
+
 namespace {
 constexpr int32_t kBadHuffmanTable = -6;
+
+// The coefficient lookup entries of one code of `length` bits whose
+// symbol is `symbol`: every 10-bit continuation of the code.
+void fill_coefficient_entries(HuffmanTable* table, uint32_t code, int length, int symbol) {
+  const bool ac = table->table_class == 1;
+  const int size = symbol & 0x0F;
+  const int run = ac ? symbol >> 4 : 0;
+  if (ac && size == 0 && run == 15) return;  // ZRL takes the ordinary path
+  // Magnitudes of 8 bits and more have values beyond the entry's 8 bits.
+  if (size > 7 || length + size > kHuffmanCoefficientBits) return;
+  const int total = length + size;
+  const int spread = kHuffmanCoefficientBits - total;
+  for (uint32_t magnitude = 0; magnitude < (1u << size); ++magnitude) {
+    const int32_t value = size == 0 ? 0 : extend_magnitude(magnitude, size);
+    const auto entry = static_cast<CoefficientEntry>((static_cast<uint32_t>(value) << 8) |
+                                                     (static_cast<uint32_t>(run) << 4) | static_cast<uint32_t>(total));
+    const uint32_t first = ((code << size) | magnitude) << spread;
+    for (uint32_t k = 0; k < (1u << spread); ++k) table->coefficients[first + k] = entry;
+  }
+}
+
 }  // namespace
 
 int huffman_value_count(const uint8_t counts[16]) {
@@ -37,6 +60,7 @@ int32_t build_huffman_table(const uint8_t counts[16], const uint8_t* values,
   table->table_class = table_class;
   table->id = id;
   std::memset(table->fast, 0, sizeof table->fast);
+  std::memset(table->coefficients, 0, sizeof table->coefficients);
   std::memset(table->values, 0, sizeof table->values);
   for (int i = 0; i < total; ++i) table->values[i] = values[i];
   table->mincode[0] = table->maxcode[0] = table->valptr[0] = 0;
@@ -62,6 +86,9 @@ int32_t build_huffman_table(const uint8_t counts[16], const uint8_t* values,
           for (uint32_t k = 0; k < (1u << spread); ++k)
             table->fast[first + k] = entry;
         }
+      }
+      if (length <= kHuffmanCoefficientBits) {
+        for (int c = 0; c < count; ++c) fill_coefficient_entries(table, code + c, length, values[index + c]);
       }
     }
     code = (code + count) << 1;

@@ -18,12 +18,30 @@ constexpr int kHuffmanFastBits = 8;
 // More codes than the 256 symbols T.81 allows are tolerated, up to 257.
 constexpr int kHuffmanMaxCodes = 257;
 
+// Width of the coefficient lookup: the next 10 bits of the stream, enough
+// for the short code and the magnitude bits of most coefficients of a
+// camera picture together (2 KiB per table).
+constexpr int kHuffmanCoefficientBits = 10;
+// A lookup entry: bits taken (1..10; 0 = take the ordinary path) in bits
+// 0..3, the run in bits 4..7, the signed value (-127..127) in bits 8..15.
+// An AC entry of value 0 is an end of block; a DC entry of value 0 a
+// difference of 0.
+using CoefficientEntry = uint16_t;
+constexpr int entry_bits(CoefficientEntry e) { return e & 0x0F; }
+constexpr int entry_run(CoefficientEntry e) { return (e >> 4) & 0x0F; }
+constexpr int entry_value(CoefficientEntry e) { return static_cast<int16_t>(e) >> 8; }
+
 struct HuffmanTable {
   int32_t table_class;  // Tc: 0 = DC, 1 = AC
   int32_t id;           // Th: 0..3
   // Indexed by the next 8 bits: (code length << 16) | symbol for codes of
   // length 1..8, 0 when those bits start a longer code.
   uint32_t fast[1 << kHuffmanFastBits];
+  // Indexed by the next 10 bits: a whole coefficient (code and magnitude
+  // bits within 10 bits; value already EXTENDed, run 0 for DC symbols) or
+  // an AC end of block; 0 when the ordinary decode must run (ZRL, longer
+  // codes, magnitudes above 127).
+  CoefficientEntry coefficients[1 << kHuffmanCoefficientBits];
   uint16_t values[kHuffmanMaxCodes];  // HUFFVAL, symbols in code order
   // T.81 F.2.2.3, indexed by code length 1..16; entry 0 unused. A length
   // without codes has maxcode -1; maxcode[17] = -1 ends the search.

@@ -3,6 +3,9 @@
 // component's H x V blocks row by row, each decoded through JpegOps slot 55
 // with that component's DC prediction. Edge MCUs are decoded whole: the
 // encoder codes the blocks that lie past the image edge too (A.2.4).
+// A component whose output is one sample per block (reads at 1/8) needs
+// its DC value only: its blocks go through slot 56, which skips the AC
+// coefficients without storing them.
 #include "entropy_restart.h"
 #include "mcu_driver.h"
 
@@ -42,6 +45,11 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
 
   const OutputPlan& plan = state.output;
   const bool in_region_read = output != nullptr && plan.region_active;
+  const DcOnlyDecoder decode_dc = state.ops.decode_dc_only;
+  bool dc_only[kMaxScanComponents];
+  for (uint32_t i = 0; i < layout.component_count; ++i) {
+    dc_only[i] = output != nullptr && !state.keep_coefficients && plan.components[i].block_size == 1;
+  }
   uint32_t column = scan.mcu_column;
   for (uint32_t row = scan.mcu_row; row < layout.mcu_rows; ++row, column = 0) {
     if (in_region_read && row >= plan.end_row) {
@@ -61,8 +69,9 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
         const ScanComponentPlan& plan = layout.components[i];
         for (uint32_t y = 0; y < plan.mcu_high; ++y) {
           for (uint32_t x = 0; x < plan.mcu_wide; ++x, ++block) {
-            const JpegStatus status = decode_block(state.input, *dc_tables[i], *ac_tables[i],
-                                                   scan.dc_predictions[i], *block);
+            const JpegStatus status =
+                dc_only[i] ? decode_dc(state.input, *dc_tables[i], *ac_tables[i], scan.dc_predictions[i], block->coef[0])
+                           : decode_block(state.input, *dc_tables[i], *ac_tables[i], scan.dc_predictions[i], *block);
             if (status < 0) return status;
             if (state.keep_coefficients) {
               const size_t index =

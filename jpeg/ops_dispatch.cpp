@@ -1,14 +1,19 @@
 // Filling a record's JpegOps table: the advapi32 registry functions for the
 // "USECPU" override, then the members for the processor kind.
 //
-// Kinds 3 to 6 select MMX tables A to D. No processor-specific member is
-// built yet, so every table holds the portable members and the
-// end-of-multimedia hook stays empty (nothing to clear without MMX code);
-// a table that gains a member overrides its slot in fill_jpeg_ops only.
+// Kinds 3 to 6 select MMX tables A to D, kind 7 the AVX2 table. Every
+// table starts from the portable members; where the processor runs them,
+// the MMX tables take the SSE2 members and the AVX2 table the AVX2 ones
+// (SSE2 where a stage has no AVX2 member). A portable build
+// (VKT_JPEG_SIMD off) has no x86 members. No member uses MMX registers, so
+// the end-of-multimedia hook stays empty.
 #include "entropy_decode.h"
 #include "idct.h"
 #include "output_convert.h"
 #include "processor_dispatch.h"
+#if VKT_JPEG_SIMD
+#include "x86/x86_members.h"
+#endif
 
 namespace {
 
@@ -32,6 +37,24 @@ void fill_portable_members(JpegOps& ops) {
   fill_output_converters(ops);
 }
 
+#if VKT_JPEG_SIMD
+void fill_sse2_members(JpegOps& ops) {
+  ops.idct_fast_8x8 = idct_fast_8x8_sse2;
+  ops.idct_precise_8x8 = idct_precise_8x8_sse2;
+  ops.dequantise_fast = dequantise_fast_sse2;
+  ops.dequantise_precise = dequantise_precise_sse2;
+  ops.current_dequantise = dequantise_fast_sse2;
+  fill_output_converters_sse2(ops);
+}
+
+void fill_avx2_members(JpegOps& ops) {
+  fill_sse2_members(ops);
+  ops.idct_fast_8x8 = idct_fast_8x8_avx2;
+  ops.idct_precise_8x8 = idct_precise_8x8_avx2;
+  fill_output_converters_avx2(ops);
+}
+#endif
+
 // GetProcAddress returns a generic function pointer; going through
 // void (*)() is the sanctioned way to cast it to the real signature.
 template <typename Function>
@@ -41,7 +64,7 @@ Function resolve(HMODULE module, const char* name) {
 
 }  // namespace
 
-void fill_jpeg_ops(JpegOps& ops, ProcessorKind /*kind*/) {
+void fill_jpeg_ops(JpegOps& ops, ProcessorKind kind) {
   // Clear entry 6 and all 62 slots, writing side included.
   JpegOps cleared{};
   cleared.last_sos_length = ops.last_sos_length;
@@ -52,6 +75,15 @@ void fill_jpeg_ops(JpegOps& ops, ProcessorKind /*kind*/) {
   cleared.reg_close_key = ops.reg_close_key;
   ops = cleared;
   fill_portable_members(ops);
+#if VKT_JPEG_SIMD
+  switch (simd_level_of(kind, current_processor_info())) {
+    case SimdLevel::kAvx2: fill_avx2_members(ops); break;
+    case SimdLevel::kSse2: fill_sse2_members(ops); break;
+    case SimdLevel::kNone: break;
+  }
+#else
+  (void)kind;
+#endif
 }
 
 ProcessorKind dispatch_jpeg_ops(JpegOps& ops) {

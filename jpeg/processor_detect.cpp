@@ -7,9 +7,16 @@
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
+#include <immintrin.h>
 #endif
 
 namespace {
+
+#if defined(__i386__) || defined(__x86_64__)
+// XGETBV, only executed when CPUID reports OSXSAVE; its own target
+// attribute keeps the rest of the file at the baseline instruction set.
+__attribute__((target("xsave"))) uint64_t read_xcr0() { return _xgetbv(0); }
+#endif
 
 ProcessorInfo blank_processor_info() {
   ProcessorInfo info{};
@@ -28,7 +35,8 @@ ProcessorInfo read_processor_info() {
   std::memcpy(info.vendor + 0, &ebx, 4);
   std::memcpy(info.vendor + 4, &edx, 4);
   std::memcpy(info.vendor + 8, &ecx, 4);
-  if (eax == 0) return info;
+  const unsigned max_leaf = eax;
+  if (max_leaf == 0) return info;
   __cpuid(1, eax, ebx, ecx, edx);
   info.brand_index = ebx & 0xff;
   info.processor_type = (eax >> 12) & 0x3;
@@ -36,6 +44,12 @@ ProcessorInfo read_processor_info() {
   info.model = (eax >> 4) & 0xf;
   info.stepping = eax & 0xf;
   info.features = edx;
+  const bool osxsave = ecx & (1u << 27);
+  if (max_leaf >= 7) {
+    __cpuid_count(7, 0, eax, ebx, ecx, edx);
+    info.extended_features = ebx;
+  }
+  if (osxsave) info.ymm_enabled = (read_xcr0() & 0x6) == 0x6;
 #endif
   return info;
 }
@@ -57,6 +71,14 @@ int32_t read_cpu_override(const JpegOps& ops) {
   return value;
 }
 
+namespace {
+
+bool runs_avx2(const ProcessorInfo& info) {
+  return (info.features & kFeatureSse2) && (info.extended_features & kExtendedFeatureAvx2) && info.ymm_enabled;
+}
+
+}  // namespace
+
 ProcessorKind classify_processor(const ProcessorInfo& info, int32_t cpu_override) {
   if (cpu_override >= CPU_GENERIC && cpu_override <= CPU_FAMILY15_SSE2) {
     return static_cast<ProcessorKind>(cpu_override);
@@ -64,6 +86,7 @@ ProcessorKind classify_processor(const ProcessorInfo& info, int32_t cpu_override
   const bool mmx = info.features & kFeatureMmx;
   const bool sse = info.features & kFeatureSse;
   const bool sse2 = info.features & kFeatureSse2;
+  if (runs_avx2(info)) return CPU_AVX2;
   switch (info.family) {
     case 5:
       return mmx ? CPU_FAMILY5_MMX : CPU_FAMILY5;
@@ -87,4 +110,10 @@ const ProcessorInfo& current_processor_info() {
 
 ProcessorKind detect_processor_kind(const JpegOps& ops) {
   return classify_processor(current_processor_info(), read_cpu_override(ops));
+}
+
+SimdLevel simd_level_of(ProcessorKind kind, const ProcessorInfo& info) {
+  if (kind == CPU_AVX2 && runs_avx2(info)) return SimdLevel::kAvx2;
+  if (kind >= CPU_FAMILY5_MMX && (info.features & kFeatureSse2)) return SimdLevel::kSse2;
+  return SimdLevel::kNone;
 }

@@ -57,6 +57,39 @@ TEST(ProcessorKind, AnOverrideOfZeroToSixWins) {
   }
 }
 
+TEST(ProcessorKind, Avx2NeedsTheFeatureAndTheOperatingSystemState) {
+  struct Case {
+    uint32_t family, features, extended;
+    bool ymm;
+    int32_t cpu_override;
+    ProcessorKind kind;
+    SimdLevel members;
+  };
+  constexpr uint32_t sse2 = kFeatureMmx | kFeatureSse | kFeatureSse2, avx2 = kExtendedFeatureAvx2;
+  const Case cases[] = {
+      {6, sse2, avx2, true, kNoCpuOverride, CPU_AVX2, SimdLevel::kAvx2},
+      {15, sse2, avx2, true, kNoCpuOverride, CPU_AVX2, SimdLevel::kAvx2},
+      {6, sse2, avx2, false, kNoCpuOverride, CPU_FAMILY6_MMX_SSE, SimdLevel::kSse2},  // OS keeps no YMM state
+      {6, sse2, 0, true, kNoCpuOverride, CPU_FAMILY6_MMX_SSE, SimdLevel::kSse2},
+      {6, kFeatureMmx | kFeatureSse, avx2, true, kNoCpuOverride, CPU_FAMILY6_MMX_SSE, SimdLevel::kNone},
+      {6, sse2, avx2, true, 7, CPU_AVX2, SimdLevel::kAvx2},
+      {15, sse2, 0, true, 7, CPU_FAMILY15_SSE2, SimdLevel::kSse2},  // never forced up
+      {6, sse2, avx2, true, 6, CPU_FAMILY15_SSE2, SimdLevel::kSse2},
+      {6, sse2, avx2, true, 3, CPU_FAMILY5_MMX, SimdLevel::kSse2},
+      {6, sse2, avx2, true, 2, CPU_FAMILY6, SimdLevel::kNone},
+      {6, sse2, avx2, true, 0, CPU_GENERIC, SimdLevel::kNone},
+      {5, kFeatureMmx, 0, false, 6, CPU_FAMILY15_SSE2, SimdLevel::kNone},  // forced kind without SSE2
+  };
+  for (const Case& c : cases) {
+    ProcessorInfo info = processor(c.family, c.features);
+    info.extended_features = c.extended;
+    info.ymm_enabled = c.ymm;
+    const ProcessorKind kind = classify_processor(info, c.cpu_override);
+    EXPECT_EQ(kind, c.kind) << "family " << c.family << " override " << c.cpu_override;
+    EXPECT_EQ(simd_level_of(kind, info), c.members) << "family " << c.family << " override " << c.cpu_override;
+  }
+}
+
 class CpuOverride : public ::testing::Test {
  protected:
   void write_value(const std::string& value_line) {

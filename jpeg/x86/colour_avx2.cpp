@@ -1,0 +1,107 @@
+// AVX2-table members of the whole-MCU converters for the camera layouts:
+// YCbCr of 1x1, 2x1 and 2x2 luma blocks into RGB and BGR pictures (slots
+// 36..41). A picture row of an MCU per step, both luma blocks of a row at
+// once; the three bytes of each pixel are placed with byte shuffles
+// (SSSE3, which every AVX2 processor has) instead of the SSE2 members'
+// unpacking. The chroma terms and the sums are those of the SSE2 members.
+#include <immintrin.h>
+
+#include "colour_terms.h"
+#include "jpeg_ops.h"
+#include "simd_target.h"
+#include "x86_members.h"
+
+namespace {
+
+using vkt_colour::load8;
+using vkt_colour::spread;
+using vkt_colour::Terms;
+using vkt_colour::terms_of;
+
+// Shuffle masks that place byte `pixel` of each channel at 3 * pixel +
+// channel of the three 16-byte stores of sixteen pixels (-128: zero).
+struct ByteMasks {
+  int8_t mask[3][3][16];  // [store][channel][byte]
+};
+
+constexpr ByteMasks make_byte_masks() {
+  ByteMasks masks{};
+  for (int store = 0; store < 3; ++store)
+    for (int channel = 0; channel < 3; ++channel)
+      for (int byte = 0; byte < 16; ++byte) {
+        const int position = 16 * store + byte;
+        masks.mask[store][channel][byte] = static_cast<int8_t>(position % 3 == channel ? position / 3 : -128);
+      }
+  return masks;
+}
+
+alignas(16) constexpr ByteMasks kByteMasks = make_byte_masks();
+
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i mask_of(int store, int channel) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(kByteMasks.mask[store][channel]));
+}
+
+// Bytes 16 * store .. 16 * store + 15 of the pixels whose channel bytes
+// are first, second and third.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i pixel_bytes(int store, __m128i first, __m128i second, __m128i third) {
+  return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(first, mask_of(store, 0)),
+                                   _mm_shuffle_epi8(second, mask_of(store, 1))),
+                      _mm_shuffle_epi8(third, mask_of(store, 2)));
+}
+
+// kPixels (8 or 16) pixels whose channel bytes are first, second and third.
+template <int kPixels>
+VKT_TARGET_AVX2 VKT_LANES_INLINE void store_pixels(uint8_t* out, __m128i first, __m128i second, __m128i third) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), pixel_bytes(0, first, second, third));
+  if constexpr (kPixels == 8) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), pixel_bytes(1, first, second, third));
+  } else {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), pixel_bytes(1, first, second, third));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), pixel_bytes(2, first, second, third));
+  }
+}
+
+// The bytes of one channel of a row: luma block `left` (and `right` when
+// kH is 2, where each chroma term serves two pixels) plus the terms.
+template <int kH>
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i channel(__m128i left, __m128i right, __m128i terms) {
+  if constexpr (kH == 1) return _mm_packus_epi16(_mm_adds_epi16(left, terms), left);
+  return _mm_packus_epi16(_mm_adds_epi16(left, spread(terms, 0)), _mm_adds_epi16(right, spread(terms, 1)));
+}
+
+template <int kH, int kV, bool kBgr>
+VKT_TARGET_AVX2 void convert_whole_avx2(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
+  constexpr int kChromaBase = kH * kV * 64;
+#pragma GCC unroll 8
+  for (int chroma_row = 0; chroma_row < 8; ++chroma_row) {
+    const int16_t* const cb = samples + kChromaBase + chroma_row * 8;
+    const Terms terms = terms_of(load8(cb), load8(cb + 64));
+#pragma GCC unroll 2
+    for (int y = chroma_row * kV; y < (chroma_row + 1) * kV; ++y) {
+      const int16_t* const luma = samples + (y >> 3) * kH * 64 + (y & 7) * 8;
+      const __m128i left = load8(luma), right = kH == 2 ? load8(luma + 64) : left;
+      const __m128i r = channel<kH>(left, right, terms.red);
+      const __m128i g = channel<kH>(left, right, terms.green);
+      const __m128i b = channel<kH>(left, right, terms.blue);
+      if constexpr (kBgr) {
+        store_pixels<8 * kH>(destination + y * row_stride, b, g, r);
+      } else {
+        store_pixels<8 * kH>(destination + y * row_stride, r, g, b);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void fill_output_converters_avx2(JpegOps& ops) {
+  const auto slot = [&ops](int number) -> McuConverter& {
+    return ops.output_converters[number - kOutputConverterFirstSlot];
+  };
+  slot(36) = convert_whole_avx2<1, 1, false>;
+  slot(37) = convert_whole_avx2<2, 1, false>;
+  slot(38) = convert_whole_avx2<2, 2, false>;
+  slot(39) = convert_whole_avx2<1, 1, true>;
+  slot(40) = convert_whole_avx2<2, 1, true>;
+  slot(41) = convert_whole_avx2<2, 2, true>;
+}

@@ -1,0 +1,112 @@
+// SSE2 members of the whole-MCU converters (slots 35..44): grey, and
+// YCbCr of 1x1, 2x1 and 2x2 luma blocks into RGB, BGR and RGBX pictures.
+// Eight pixels per step. The chroma terms are those of converter_terms
+// (colour_convert.h), computed in 32 bits with the same shifts; the sums
+// and clamps run on 16 bits, which is exact because the transforms' samples
+// lie in 0..255.
+#include <immintrin.h>
+
+#include "colour_terms.h"
+#include "jpeg_ops.h"
+#include "simd_target.h"
+#include "x86_members.h"
+
+namespace {
+
+using vkt_colour::load8;
+using vkt_colour::spread;
+using vkt_colour::Terms;
+using vkt_colour::terms_of;
+
+enum class Layout { kRgb, kBgr, kRgbx };
+
+// Four pixels of four bytes (the fourth unused) into their first 12 bytes.
+VKT_TARGET_SSE2 VKT_LANES_INLINE __m128i drop_fourth_bytes(__m128i pixels) {
+  const __m128i pairs = _mm_or_si128(_mm_and_si128(pixels, _mm_set1_epi64x(0xFFFFFF)),
+                                     _mm_and_si128(_mm_srli_epi64(pixels, 8), _mm_set1_epi64x(0xFFFFFF000000)));
+  return _mm_or_si128(_mm_and_si128(pairs, _mm_set_epi64x(0, -1)),
+                      _mm_srli_si128(_mm_and_si128(pairs, _mm_set_epi64x(-1, 0)), 2));
+}
+
+// Eight pixels whose bytes are the low halves of first, second, third.
+template <Layout kLayout>
+VKT_TARGET_SSE2 VKT_LANES_INLINE void store_pixels(uint8_t* out, __m128i first, __m128i second, __m128i third) {
+  const __m128i low_pairs = _mm_unpacklo_epi8(first, second);
+  const __m128i high_pairs = _mm_unpacklo_epi8(third, _mm_set1_epi8(-1));
+  const __m128i pixels_0_3 = _mm_unpacklo_epi16(low_pairs, high_pairs);
+  const __m128i pixels_4_7 = _mm_unpackhi_epi16(low_pairs, high_pairs);
+  if constexpr (kLayout == Layout::kRgbx) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), pixels_0_3);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), pixels_4_7);
+  } else {
+    const __m128i packed_0_3 = drop_fourth_bytes(pixels_0_3), packed_4_7 = drop_fourth_bytes(pixels_4_7);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(packed_0_3, _mm_slli_si128(packed_4_7, 12)));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm_srli_si128(packed_4_7, 4));
+  }
+}
+
+
+// One picture row of kH luma blocks' width with the chroma terms of its
+// chroma row.
+template <int kH, Layout kLayout>
+VKT_TARGET_SSE2 VKT_LANES_INLINE void convert_row(const int16_t* luma, const Terms& row_terms, uint8_t* out) {
+  constexpr int kChannels = kLayout == Layout::kRgbx ? 4 : 3;
+  #pragma GCC unroll 8
+  for (int block = 0; block < kH; ++block) {
+    Terms terms = row_terms;
+    if constexpr (kH == 2) {
+      terms = {spread(row_terms.red, block), spread(row_terms.green, block), spread(row_terms.blue, block)};
+    }
+    const __m128i lum = load8(luma + block * 64);
+    const __m128i r = _mm_packus_epi16(_mm_adds_epi16(lum, terms.red), lum);
+    const __m128i g = _mm_packus_epi16(_mm_adds_epi16(lum, terms.green), lum);
+    const __m128i b = _mm_packus_epi16(_mm_adds_epi16(lum, terms.blue), lum);
+    uint8_t* const pixels = out + block * 8 * kChannels;
+    if constexpr (kLayout == Layout::kBgr) {
+      store_pixels<kLayout>(pixels, b, g, r);
+    } else {
+      store_pixels<kLayout>(pixels, r, g, b);
+    }
+  }
+}
+
+template <int kH, int kV, Layout kLayout>
+VKT_TARGET_SSE2 void convert_whole_sse2(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
+  constexpr int kChromaBase = kH * kV * 64;
+  #pragma GCC unroll 8
+  for (int chroma_row = 0; chroma_row < 8; ++chroma_row) {
+    const int16_t* const cb = samples + kChromaBase + chroma_row * 8;
+    const Terms terms = terms_of(load8(cb), load8(cb + 64));
+    // The kV picture rows that share this chroma row.
+    #pragma GCC unroll 8
+    for (int y = chroma_row * kV; y < (chroma_row + 1) * kV; ++y) {
+      convert_row<kH, kLayout>(samples + (y >> 3) * kH * 64 + (y & 7) * 8, terms, destination + y * row_stride);
+    }
+  }
+}
+
+VKT_TARGET_SSE2 void convert_grey_sse2(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
+  #pragma GCC unroll 8
+  for (int y = 0; y < 8; ++y) {
+    const __m128i lum = load8(samples + 8 * y);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(destination + y * row_stride), _mm_packus_epi16(lum, lum));
+  }
+}
+
+}  // namespace
+
+void fill_output_converters_sse2(JpegOps& ops) {
+  const auto slot = [&ops](int number) -> McuConverter& {
+    return ops.output_converters[number - kOutputConverterFirstSlot];
+  };
+  slot(35) = convert_grey_sse2;
+  slot(36) = convert_whole_sse2<1, 1, Layout::kRgb>;
+  slot(37) = convert_whole_sse2<2, 1, Layout::kRgb>;
+  slot(38) = convert_whole_sse2<2, 2, Layout::kRgb>;
+  slot(39) = convert_whole_sse2<1, 1, Layout::kBgr>;
+  slot(40) = convert_whole_sse2<2, 1, Layout::kBgr>;
+  slot(41) = convert_whole_sse2<2, 2, Layout::kBgr>;
+  slot(42) = convert_whole_sse2<1, 1, Layout::kRgbx>;
+  slot(43) = convert_whole_sse2<2, 1, Layout::kRgbx>;
+  slot(44) = convert_whole_sse2<2, 2, Layout::kRgbx>;
+}

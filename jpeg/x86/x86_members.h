@@ -1,0 +1,23 @@
+// The x86 members of the JpegOps slots, named <portable name>_<instruction
+// set>. Each gives exactly the bytes of its portable member; the table
+// fill (ops_dispatch.cpp) installs them only where the processor runs them.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "coefficient_block.h"
+
+void idct_precise_8x8_sse2(CoefficientBlock* block);
+void idct_fast_8x8_sse2(CoefficientBlock* block);
+void idct_precise_8x8_avx2(CoefficientBlock* block);
+void idct_fast_8x8_avx2(CoefficientBlock* block);
+
+void dequantise_fast_sse2(CoefficientBlock* block, const int16_t* table);
+void dequantise_precise_sse2(CoefficientBlock* block, const int16_t* table);
+
+struct JpegOps;
+// Overwrites the MCU converter slots (35..53) that have an SSE2 member;
+// the others keep what they hold.
+void fill_output_converters_sse2(JpegOps& ops);
+// The same for the AVX2 table's members (after the SSE2 ones).
+void fill_output_converters_avx2(JpegOps& ops);

@@ -1,0 +1,172 @@
+// Every processor-specific member against its portable member, checkasm
+// style: for each processor kind this machine runs, every slot whose member
+// differs from the generic table's gets random and edge-case inputs and
+// must give the same bytes, without touching guard bytes around its
+// output. New members are covered as soon as the table fill installs them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "processor_dispatch.h"
+
+namespace {
+
+JpegOps table_of(ProcessorKind kind) {
+  JpegOps ops{};
+  fill_jpeg_ops(ops, kind);
+  return ops;
+}
+
+struct KindCase {
+  ProcessorKind kind;
+  SimdLevel level;
+};
+
+class SimdMembers : public ::testing::TestWithParam<KindCase> {
+ protected:
+  void SetUp() override {
+    if (!VKT_JPEG_SIMD) GTEST_SKIP() << "portable build: no processor-specific members";
+    if (simd_level_of(GetParam().kind, current_processor_info()) != GetParam().level) {
+      GTEST_SKIP() << "this processor has no such members";
+    }
+    generic_ = table_of(CPU_GENERIC);
+    member_ = table_of(GetParam().kind);
+  }
+  JpegOps generic_{}, member_{};
+  std::mt19937 random_{7};
+};
+
+constexpr int16_t kMin = -32768, kMax = 32767;
+
+// Blocks that reach every saturation and wrap-around of the transforms
+// and dequantisers, then random ones of realistic and of any magnitude.
+std::vector<CoefficientBlock> coefficient_blocks(std::mt19937& random) {
+  std::vector<CoefficientBlock> blocks;
+  const auto filled = [](auto value_at) {
+    CoefficientBlock block{};
+    for (int k = 0; k < 64; ++k) block.coef[k] = static_cast<int16_t>(value_at(k));
+    return block;
+  };
+  blocks.push_back(filled([](int) { return 0; }));
+  for (int16_t dc : {kMin, int16_t{-1024}, int16_t{-1}, int16_t{1}, int16_t{1016}, kMax}) {
+    blocks.push_back(filled([dc](int k) { return k == 0 ? dc : 0; }));  // all-zero AC
+  }
+  blocks.push_back(filled([](int) { return kMax; }));
+  blocks.push_back(filled([](int) { return kMin; }));
+  blocks.push_back(filled([](int k) { return (k + k / 8) % 2 ? kMax : kMin; }));
+  blocks.push_back(filled([](int k) { return k % 3 ? kMin : kMax; }));
+  for (int n = 0; n < 400; ++n) {
+    const int limit = n % 4 == 0 ? 32768 : (n % 4 == 1 ? 2048 : 256);
+    std::uniform_int_distribution<int> value(-limit, limit - 1);
+    std::uniform_int_distribution<int> sparse(0, 9);
+    const bool few = n % 2;
+    blocks.push_back(filled([&](int k) { return few && k > 0 && sparse(random) > 1 ? 0 : value(random); }));
+  }
+  return blocks;
+}
+
+// Runs `apply` on the block at the middle of a guarded buffer and returns
+// the whole buffer, so a write outside the block shows as a difference.
+template <typename Apply>
+std::vector<CoefficientBlock> guarded(const CoefficientBlock& input, Apply apply) {
+  std::vector<CoefficientBlock> buffer(3);
+  std::memset(buffer.data(), 0xA5, buffer.size() * sizeof(CoefficientBlock));
+  buffer[1] = input;
+  apply(&buffer[1]);
+  return buffer;
+}
+
+bool same(const std::vector<CoefficientBlock>& a, const std::vector<CoefficientBlock>& b, int size) {
+  for (int i : {0, 2}) {
+    if (std::memcmp(&a[i], &b[i], sizeof(CoefficientBlock)) != 0) return false;
+  }
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x)
+      if (a[1].coef[8 * y + x] != b[1].coef[8 * y + x]) return false;
+  return true;
+}
+
+TEST_P(SimdMembers, TransformsGiveThePortableSamples) {
+  struct Slot {
+    const char* name;
+    BlockTransform JpegOps::*member;
+    int size;
+  };
+  const Slot slots[] = {
+      {"fast 8x8", &JpegOps::idct_fast_8x8, 8},       {"fast 4x4", &JpegOps::idct_fast_4x4, 4},
+      {"fast 2x2", &JpegOps::idct_fast_2x2, 2},       {"fast 1x1", &JpegOps::idct_fast_1x1, 1},
+      {"precise 8x8", &JpegOps::idct_precise_8x8, 8}, {"precise 4x4", &JpegOps::idct_precise_4x4, 4},
+      {"precise 2x2", &JpegOps::idct_precise_2x2, 2}, {"precise 1x1", &JpegOps::idct_precise_1x1, 1},
+  };
+  const std::vector<CoefficientBlock> blocks = coefficient_blocks(random_);
+  int compared = 0;
+  for (const Slot& slot : slots) {
+    const BlockTransform reference = generic_.*slot.member, tested = member_.*slot.member;
+    if (tested == reference) continue;
+    ++compared;
+    for (size_t n = 0; n < blocks.size(); ++n) {
+      const auto expected = guarded(blocks[n], reference), actual = guarded(blocks[n], tested);
+      ASSERT_TRUE(same(expected, actual, slot.size)) << slot.name << ", block " << n;
+    }
+  }
+  EXPECT_GT(compared, 0);
+}
+
+TEST_P(SimdMembers, DequantisersGiveThePortableCoefficients) {
+  const std::vector<CoefficientBlock> blocks = coefficient_blocks(random_);
+  std::vector<std::vector<int16_t>> tables;
+  for (int16_t q : {int16_t{1}, int16_t{255}, kMax, kMin, int16_t{-1}}) tables.emplace_back(kPreparedQuantEntries, q);
+  std::uniform_int_distribution<int> any(kMin, kMax);
+  for (int n = 0; n < 8; ++n) {
+    std::vector<int16_t> table(kPreparedQuantEntries, 0);
+    for (int k = 0; k < 64; ++k) table[k] = static_cast<int16_t>(n % 2 ? any(random_) : any(random_) % 2048);
+    tables.push_back(table);
+  }
+  for (Dequantiser JpegOps::*slot : {&JpegOps::dequantise_fast, &JpegOps::dequantise_precise}) {
+    const Dequantiser reference = generic_.*slot, tested = member_.*slot;
+    if (tested == reference) continue;
+    for (const std::vector<int16_t>& table : tables) {
+      for (size_t n = 0; n < blocks.size(); ++n) {
+        const auto expected = guarded(blocks[n], [&](CoefficientBlock* b) { reference(b, table.data()); });
+        const auto actual = guarded(blocks[n], [&](CoefficientBlock* b) { tested(b, table.data()); });
+        ASSERT_TRUE(same(expected, actual, 8)) << "block " << n << ", table " << table[0];
+      }
+    }
+  }
+}
+
+TEST_P(SimdMembers, ConvertersWriteThePortablePixels) {
+  // An MCU of up to 2x2 luma blocks, Cb, Cr and a fourth component; the
+  // picture rows are wider than the MCU so that writes past a row show.
+  constexpr int kMcuSamples = 4 * 64 + 128 + 4 * 64;
+  constexpr ptrdiff_t kStride = 16 * 4 + 13;
+  constexpr size_t kPicture = 16 * kStride + 64;
+  std::uniform_int_distribution<int> sample(0, 255);
+  for (int slot = 0; slot < kOutputConverterCount; ++slot) {
+    const McuConverter reference = generic_.output_converters[slot], tested = member_.output_converters[slot];
+    if (tested == reference) continue;
+    for (int n = 0; n < 60; ++n) {
+      alignas(16) int16_t samples[kMcuSamples];
+      for (int16_t& s : samples) {
+        // Mostly random; some MCUs all at the extremes, where the sums clamp.
+        s = static_cast<int16_t>(n < 4 ? (n % 2 ? 255 : 0) : (n < 8 ? (sample(random_) % 2) * 255 : sample(random_)));
+      }
+      std::vector<uint8_t> expected(kPicture, 0x5A), actual(kPicture, 0x5A);
+      reference(samples, expected.data() + 32, kStride);
+      tested(samples, actual.data() + 32, kStride);
+      ASSERT_EQ(expected, actual) << "slot " << slot + kOutputConverterFirstSlot << ", MCU " << n;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachKind, SimdMembers,
+                         ::testing::Values(KindCase{CPU_FAMILY15_SSE2, SimdLevel::kSse2},
+                                           KindCase{CPU_AVX2, SimdLevel::kAvx2}),
+                         [](const ::testing::TestParamInfo<KindCase>& info) {
+                           return std::string(info.param.level == SimdLevel::kAvx2 ? "Avx2" : "Sse2");
+                         });
+
+}  // namespace

@@ -1,0 +1,151 @@
+// The viewer at work (see viewer_app.h).
+#include "viewer_app.h"
+
+#include <cstdio>
+
+#include "result_report.h"
+#include "tile_capture.h"
+#include "tile_dimmer.h"
+#include "viewer_keys.h"
+#include "vkt7100sdk.h"
+
+namespace vkt::viewer {
+namespace {
+
+const UINT_PTR kSecondTimer = 1;
+const UINT_PTR kRunTimer = 2;
+// The size both device kinds' pictures come at; tiles stretch them.
+const int kPictureWidth = 352;
+const int kPictureHeight = 288;
+// Pictures come dozens of times a second: this long without one is a stall
+// worth asking the SDK about, at most once per period.
+const DWORD kStallMilliseconds = 3000;
+
+// What the SDK answers for a session whose connection is gone: not
+// connected, or a transport that refuses to send.
+bool meansLost(int32_t result) { return result == VKT_ERR_NOT_CONNECTED || result == VKT_ERR_TRANSPORT; }
+
+}  // namespace
+
+ViewerApp::ViewerApp(void* handle, const ViewerOptions& options, const std::string& title, uint32_t channels)
+    : handle_(handle),
+      options_(options),
+      grid_(title, static_cast<int>(channels), kPictureWidth, kPictureHeight, *this),
+      startTick_(GetTickCount()),
+      stats_(channels, startTick_, processCpuTime()),
+      lastProbeTick_(channels, startTick_) {}
+
+bool ViewerApp::run() {
+  if (!grid_.valid()) {
+    std::printf("viewer window could not be created\n");
+    return false;
+  }
+  bool opened = true;
+  for (int channel = 0; channel < grid_.tileCount(); ++channel) {
+    const std::string step = "open channel " + std::to_string(channel);
+    opened = report(step.c_str(), VKT_OpenChannel(handle_, static_cast<uint32_t>(channel), grid_.tile(channel))) &&
+             opened;
+  }
+  SetTimer(grid_.window(), kSecondTimer, 1000, nullptr);
+  if (options_.seconds > 0) SetTimer(grid_.window(), kRunTimer, options_.seconds * 1000, nullptr);
+
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+
+  const std::vector<TilePictures> tiles = lost_ ? atLoss_ : readTiles();
+  if (options_.stats) std::printf("%s\n", stats_.summaryLine(GetTickCount(), tiles).c_str());
+  DWORD shown = 0;
+  for (const TilePictures& tile : tiles) shown += tile.pictures;
+  std::printf("pictures shown    %lu\n", static_cast<unsigned long>(shown));
+  if (!options_.snapshotDir.empty()) saveTiles(options_.snapshotDir, "");
+  for (int channel = 0; channel < grid_.tileCount(); ++channel) {
+    const std::string step = "close channel " + std::to_string(channel);
+    report(step.c_str(), VKT_CloseChannel(handle_, static_cast<uint32_t>(channel)));
+  }
+  std::fflush(stdout);
+  return opened;
+}
+
+void ViewerApp::onKey(WPARAM virtualKey) {
+  const KeyAction action = keyAction(virtualKey);
+  switch (action.command) {
+    case KeyCommand::Quit:
+      PostQuitMessage(0);
+      break;
+    case KeyCommand::Snapshot:
+      saveTiles(options_.snapshotDir.empty() ? "." : options_.snapshotDir,
+                "snapshot" + std::to_string(++snapshots_) + "-");
+      break;
+    case KeyCommand::FillPointerTile: {
+      const int tile = grid_.tileUnderPointer();
+      grid_.toggleFill(tile >= 0 ? tile : 0);
+      break;
+    }
+    case KeyCommand::FillTile:
+      grid_.toggleFill(action.tile);
+      break;
+    case KeyCommand::None:
+      break;
+  }
+}
+
+void ViewerApp::onTimer(UINT_PTR id) {
+  if (id == kRunTimer) PostQuitMessage(0);
+  if (id == kSecondTimer) everySecond();
+}
+
+void ViewerApp::onClose() { PostQuitMessage(0); }
+
+std::vector<TilePictures> ViewerApp::readTiles() const {
+  std::vector<TilePictures> tiles(static_cast<size_t>(grid_.tileCount()));
+  for (int index = 0; index < grid_.tileCount(); ++index) readTilePictures(grid_.tile(index), tiles[index]);
+  return tiles;
+}
+
+void ViewerApp::everySecond() {
+  const DWORD now = GetTickCount();
+  const std::vector<TilePictures> tiles = readTiles();
+  if (options_.stats) {
+    std::printf("%s\n", stats_.secondLine(now, processCpuTime(), tiles).c_str());
+    std::fflush(stdout);
+  }
+  if (!lost_) watchForLoss(now, tiles);
+}
+
+void ViewerApp::watchForLoss(DWORD now, const std::vector<TilePictures>& tiles) {
+  for (int index = 0; index < grid_.tileCount(); ++index) {
+    // A hidden tile shows nothing, so its count says nothing.
+    if (!IsWindowVisible(grid_.tile(index))) continue;
+    const DWORD lastSign = tiles[index].pictures ? tiles[index].lastPictureTick : startTick_;
+    if (now - lastSign < kStallMilliseconds || now - lastProbeTick_[index] < kStallMilliseconds) continue;
+    lastProbeTick_[index] = now;
+    const int32_t result = VKT_OpenChannel(handle_, static_cast<uint32_t>(index), grid_.tile(index));
+    if (meansLost(result)) {
+      markLost(static_cast<uint32_t>(index), result, tiles);
+      return;
+    }
+  }
+}
+
+void ViewerApp::markLost(uint32_t channel, int32_t result, const std::vector<TilePictures>& tiles) {
+  lost_ = true;
+  atLoss_ = tiles;
+  std::printf("device lost        0x%08X %s (channel %u stopped)\n", static_cast<unsigned>(result),
+              resultName(result), channel);
+  std::fflush(stdout);
+  for (int index = 0; index < grid_.tileCount(); ++index) dimTile(grid_.tile(index));
+  if (options_.exitOnLoss) PostQuitMessage(0);
+}
+
+void ViewerApp::saveTiles(const std::string& directory, const std::string& prefix) const {
+  for (int channel = 0; channel < grid_.tileCount(); ++channel) {
+    const std::string path = directory + "/" + prefix + "channel" + std::to_string(channel) + ".png";
+    std::printf("snapshot %s: %s\n", path.c_str(), saveTilePng(grid_.tile(channel), path) ? "saved" : "failed");
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace vkt::viewer

@@ -1,0 +1,55 @@
+// The viewer at work: the channels of one logged-in device shown in the
+// tiles of a GridWindow, the keys, the live figures, and the watch for a
+// lost device. Runs the thread's message loop, which the SDK needs for its
+// pictures to flow.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "grid_window.h"
+#include "picture_stats.h"
+#include "viewer_options.h"
+
+namespace vkt::viewer {
+
+class ViewerApp : public GridEvents {
+ public:
+  ViewerApp(void* handle, const ViewerOptions& options, const std::string& title, uint32_t channels);
+
+  // Opens every channel into its tile and runs until quit: a key, the
+  // window closed, --seconds over, or the device lost with --exit-on-loss.
+  // Then prints the figures, saves the --snapshot pictures and closes the
+  // channels. False if the window could not be made or a channel did not
+  // open.
+  bool run();
+  // True once the device was found lost.
+  bool deviceLost() const { return lost_; }
+
+ private:
+  void onKey(WPARAM virtualKey) override;
+  void onTimer(UINT_PTR id) override;
+  void onClose() override;
+
+  std::vector<TilePictures> readTiles() const;
+  void everySecond();
+  // A channel whose pictures stopped is opened again: the SDK's answer
+  // tells a device that is still there from one that is gone.
+  void watchForLoss(DWORD now, const std::vector<TilePictures>& tiles);
+  void markLost(uint32_t channel, int32_t result, const std::vector<TilePictures>& tiles);
+  void saveTiles(const std::string& directory, const std::string& prefix) const;
+
+  void* handle_;
+  const ViewerOptions& options_;
+  GridWindow grid_;
+  DWORD startTick_;
+  PictureStats stats_;
+  std::vector<DWORD> lastProbeTick_;
+  std::vector<TilePictures> atLoss_;  // the tiles' counts when the loss was seen
+  bool lost_ = false;
+  int snapshots_ = 0;
+};
+
+}  // namespace vkt::viewer

@@ -47,15 +47,16 @@ WindowSize gridWindowSize(int tiles, int pictureWidth, int pictureHeight, int sc
   const long long width = static_cast<long long>(gridColumns(tiles)) * pictureWidth;
   const long long height = static_cast<long long>(gridRows(tiles)) * pictureHeight;
   if (width <= 0 || height <= 0) return WindowSize{0, 0};
-  // Scale by the tighter of the two screen limits, never up.
+  // Scale by the tighter of the two screen limits, never up, both from the
+  // unscaled size so that rounding happens once.
   long long scaledWidth = width, scaledHeight = height;
   if (screenWidth > 0 && scaledWidth > screenWidth) {
-    scaledHeight = scaledHeight * screenWidth / scaledWidth;
     scaledWidth = screenWidth;
+    scaledHeight = height * screenWidth / width;
   }
   if (screenHeight > 0 && scaledHeight > screenHeight) {
-    scaledWidth = scaledWidth * screenHeight / scaledHeight;
     scaledHeight = screenHeight;
+    scaledWidth = width * screenHeight / height;
   }
   return WindowSize{static_cast<int>(std::max(1LL, scaledWidth)), static_cast<int>(std::max(1LL, scaledHeight))};
 }

@@ -4,7 +4,7 @@
 // `import -window root`. Each tile must show its channel's test-card colour
 // inside the screen; resizing the window through the X server resizes the
 // tiles and the next pictures fill them; keys fill a tile, save snapshots
-// and quit with every channel closed.
+// and quit with every channel closed; a lost device darkens the tiles.
 #include <gtest/gtest.h>
 // After gtest: Xlib defines None, which gtest uses as a name.
 #include <X11/Xlib.h>
@@ -116,10 +116,11 @@ int Distance(uint32_t a, uint32_t b) {
 }
 
 // Tiles (of `tiles` in a client area of width x height at the screen's top
-// left) whose picture does not show its channel's colour, sampled at five
-// points of the picture's colour part, near its corners and centre: a
-// picture that does not fill its tile fails at the corners.
-std::vector<int> WrongTiles(const Screenshot& shot, int tiles, int width, int height) {
+// left) whose picture does not show its channel's colour (at half
+// brightness if `darkened`), sampled at five points of the picture's colour
+// part, near its corners and centre: a picture that does not fill its tile
+// fails at the corners.
+std::vector<int> WrongTiles(const Screenshot& shot, int tiles, int width, int height, bool darkened = false) {
   std::vector<int> wrong;
   for (int tile = 0; tile < tiles; ++tile) {
     const RECT r = vkt::viewer::tileRect(tile, tiles, width, height);
@@ -128,8 +129,8 @@ std::vector<int> WrongTiles(const Screenshot& shot, int tiles, int width, int he
     const int samples[][2] = {{4, 4}, {w - 5, 4}, {w / 2, h / 3}, {4, h * 80 / 100}, {w - 5, h * 80 / 100}};
     for (const auto& s : samples) {
       const int x = r.left + s[0], y = r.top + s[1];
-      if (x >= shot.width || y >= shot.height ||
-          Distance(shot.at(x, y), vkt::devsim::channelColour(static_cast<unsigned>(tile))) > 24) {
+      const uint32_t colour = vkt::devsim::channelColour(static_cast<unsigned>(tile));
+      if (x >= shot.width || y >= shot.height || Distance(shot.at(x, y), darkened ? colour >> 1 & 0x7F7F7F : colour) > 24) {
         wrong.push_back(tile);
         break;
       }
@@ -268,6 +269,33 @@ TEST_F(ViewerScreenTest, SixteenChannelsInOneWindowResizedFilledSavedAndQuit) {
   }
   EXPECT_NE(log.find("close server       0x00000000 ok"), std::string::npos) << log;
   EXPECT_TRUE(Eventually(10s, [&] { return FindViewerWindow(display_) == 0; })) << "the window went with the viewer";
+}
+
+TEST_F(ViewerScreenTest, ALostDeviceDarkensTheTilesAndEndsNonZero) {
+  vkt::test::DevsimProcess devsim(7100);
+  ASSERT_NE(devsim.port(), 0);
+  const std::string output = directory_ + "/viewer.out";
+  ViewerProcess viewer(xvfb_.display(),
+                       {"--kind", "7100", "--port", std::to_string(devsim.port()), "--channels", "4", "--seconds",
+                        "15"},
+                       output);
+  Window window = 0;
+  ASSERT_TRUE(Eventually(20s, [&] { return (window = FindViewerWindow(display_)) != 0; })) << ReadFile(output);
+  XWindowAttributes attributes;
+  ASSERT_TRUE(XGetWindowAttributes(display_, window, &attributes));
+  Screenshot shot;
+  EXPECT_TRUE(Eventually(30s, [&] {
+    shot = TakeScreenshot(xvfb_.display(), directory_ + "/live.png");
+    return shot.width == kScreenWidth && WrongTiles(shot, 4, attributes.width, attributes.height).empty();
+  }));
+
+  devsim.kill();
+  EXPECT_TRUE(Eventually(15s, [&] {
+    shot = TakeScreenshot(xvfb_.display(), directory_ + "/lost.png");
+    return shot.width == kScreenWidth && WrongTiles(shot, 4, attributes.width, attributes.height, true).empty();
+  })) << ReadFile(output);
+  EXPECT_EQ(viewer.wait(40s), 1) << "lost is a failure, even when --seconds ends the run\n" << ReadFile(output);
+  EXPECT_NE(ReadFile(output).find("device lost"), std::string::npos) << ReadFile(output);
 }
 
 }  // namespace

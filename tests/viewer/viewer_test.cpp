@@ -3,8 +3,13 @@
 // reach its windows.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "tests/common/devsim_process.h"
 
@@ -17,7 +22,8 @@ struct ViewerRun {
 
 ViewerRun RunViewer(const std::string& arguments) {
   ViewerRun run;
-  const std::string command = std::string(VKT_VIEWER_PATH) + " " + arguments + " 2>&1";
+  // No display: these runs are about the SDK calls and the printed figures.
+  const std::string command = "env -u DISPLAY " + std::string(VKT_VIEWER_PATH) + " " + arguments + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return run;
   char chunk[256];
@@ -56,4 +62,33 @@ TEST(Viewer, ReportsARefusedLogin) {
       RunViewer("--kind 7100 --port " + std::to_string(devsim.port()) + " --password wrong --seconds 1");
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.output.find("0x10000005 login denied"), std::string::npos) << run.output;
+}
+
+// Without a display the viewer is a load tool: its figures on standard
+// output, and a lost device ends it at once, non-zero, with every channel
+// and the server closed all the same.
+TEST(Viewer, StatsWithoutADisplayAndExitOnLoss) {
+  vkt::test::DevsimProcess devsim(7100);
+  ASSERT_NE(devsim.port(), 0);
+  std::thread killer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    devsim.kill();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const ViewerRun run = RunViewer("--kind 7100 --port " + std::to_string(devsim.port()) +
+                                  " --channels 4 --seconds 60 --stats --exit-on-loss");
+  killer.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << "ended by the loss, not the time";
+  EXPECT_EQ(WEXITSTATUS(run.status), 1) << run.output;
+  EXPECT_NE(run.output.find("device lost"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("stats  "), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find(" ch3 "), std::string::npos) << "a figure per channel\n" << run.output;
+  // The stall before the loss was seen is the longest gap of every channel.
+  const size_t summary = run.output.find("summary  ch0 ");
+  ASSERT_NE(summary, std::string::npos) << run.output;
+  const size_t gap = run.output.find("longest gap ", summary);
+  ASSERT_NE(gap, std::string::npos);
+  EXPECT_GE(std::strtol(run.output.c_str() + gap + 12, nullptr, 10), 2000) << run.output;
+  EXPECT_NE(run.output.find("close channel 3"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("close server       0x00000000 ok"), std::string::npos) << run.output;
 }

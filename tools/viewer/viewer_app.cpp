@@ -35,7 +35,7 @@ ViewerApp::ViewerApp(void* handle, const ViewerOptions& options, const std::stri
       stats_(channels, startTick_, processCpuTime()),
       lastProbeTick_(channels, startTick_) {}
 
-bool ViewerApp::run() {
+bool ViewerApp::openChannels() {
   if (!grid_.valid()) {
     std::printf("viewer window could not be created\n");
     return false;
@@ -46,6 +46,11 @@ bool ViewerApp::run() {
     opened = report(step.c_str(), VKT_OpenChannel(handle_, static_cast<uint32_t>(channel), grid_.tile(channel))) &&
              opened;
   }
+  return opened;
+}
+
+void ViewerApp::run() {
+  if (!grid_.valid()) return;
   SetTimer(grid_.window(), kSecondTimer, 1000, nullptr);
   if (options_.seconds > 0) SetTimer(grid_.window(), kRunTimer, options_.seconds * 1000, nullptr);
 
@@ -66,7 +71,6 @@ bool ViewerApp::run() {
     report(step.c_str(), VKT_CloseChannel(handle_, static_cast<uint32_t>(channel)));
   }
   std::fflush(stdout);
-  return opened;
 }
 
 void ViewerApp::onKey(WPARAM virtualKey) {

@@ -19,12 +19,13 @@ class ViewerApp : public GridEvents {
  public:
   ViewerApp(void* handle, const ViewerOptions& options, const std::string& title, uint32_t channels);
 
-  // Opens every channel into its tile and runs until quit: a key, the
-  // window closed, --seconds over, or the device lost with --exit-on-loss.
-  // Then prints the figures, saves the --snapshot pictures and closes the
-  // channels. False if the window could not be made or a channel did not
-  // open.
-  bool run();
+  // Opens every channel into its tile; false if the window could not be
+  // made or a channel did not open.
+  bool openChannels();
+  // Runs until quit: a key, the window closed, --seconds over, or the
+  // device lost with --exit-on-loss. Then prints the figures, saves the
+  // --snapshot pictures and closes the channels.
+  void run();
   // True once the device was found lost.
   bool deviceLost() const { return lost_; }
 

@@ -43,9 +43,10 @@ int main(int argc, char** argv) {
       const std::string title =
           std::string(info.address) + ":" + std::to_string(info.port) + " kind " + std::to_string(options.kind);
       vkt::viewer::ViewerApp viewer(handle, options, title, channels);
+      if (!viewer.openChannels()) status = 1;
       if (!options.recordFile.empty() && !report("start record", VKT_StartRecord(handle, 0, options.recordFile.c_str())))
         status = 1;
-      if (!viewer.run()) status = 1;
+      viewer.run();
       if (!options.recordFile.empty()) report("stop record", VKT_StopRecord(handle, 0));
       if (viewer.deviceLost()) status = 1;
     }

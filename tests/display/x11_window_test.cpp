@@ -189,4 +189,61 @@ TEST_F(X11WindowTest, XEventsReachTheWindowProcedure) {
   }));
 }
 
+// A child window is an X subwindow of its parent's: a picture drawn into
+// it lands inside the parent on screen, follows the child when it moves,
+// and every blit into it is counted as a picture shown there.
+TEST_F(X11WindowTest, ChildWindowsAreSubwindowsOfTheirParent) {
+  TestWindow parent(40, 30, 600, 400);
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = DefWindowProcA;
+  windowClass.lpszClassName = "X11ChildWindow";
+  RegisterClassA(&windowClass);
+  HWND child = CreateWindowExA(0, "X11ChildWindow", "", WS_CHILD | WS_VISIBLE, 100, 50, 176, 144, parent.handle(),
+                               nullptr, nullptr, nullptr);
+  ASSERT_NE(child, nullptr);
+  VideoRenderer renderer;
+  ASSERT_EQ(renderer.Initialize(), 1);
+  ASSERT_EQ(renderer.Configure(child, 176, 144, kFormatRgb), 1);
+  const Picture picture = SolidPicture(176, 144, 0x3366CC);
+
+  const struct {
+    int x, y;
+  } places[] = {{100, 50}, {300, 200}};
+  for (const auto& place : places) {
+    MoveWindow(child, place.x, place.y, 176, 144, TRUE);
+    ASSERT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), DD_OK);
+    EXPECT_TRUE(Eventually([&] {
+      return ReadScreen(display_, 40 + place.x, 30 + place.y, 176, 144) ==
+             std::vector<uint32_t>(176 * 144, 0x3366CC);
+    })) << place.x;
+  }
+  PlatformWindowPictures shown{};
+  ASSERT_TRUE(PlatformGetWindowPictures(child, &shown));
+  EXPECT_EQ(shown.pictures, 2u);
+  EXPECT_NE(shown.lastPictureTick, 0u);
+  EXPECT_TRUE(PlatformGetWindowPictures(parent.handle(), &shown));
+  EXPECT_EQ(shown.pictures, 0u) << "the parent itself was never drawn into";
+
+  // On the X server: one subwindow of the parent's window, where the child is.
+  Window found = 0;
+  Window root, x11Parent, *children = nullptr;
+  unsigned count = 0;
+  XQueryTree(display_, DefaultRootWindow(display_), &root, &x11Parent, &children, &count);
+  for (unsigned i = 0; i < count; ++i) {
+    Window* inner = nullptr;
+    unsigned innerCount = 0;
+    XQueryTree(display_, children[i], &root, &x11Parent, &inner, &innerCount);
+    XWindowAttributes attributes;
+    if (innerCount == 1 && XGetWindowAttributes(display_, inner[0], &attributes) && attributes.x == 300 &&
+        attributes.y == 200 && attributes.width == 176) {
+      found = inner[0];
+    }
+    if (inner) XFree(inner);
+  }
+  if (children) XFree(children);
+  EXPECT_NE(found, 0u);
+  DestroyWindow(child);
+  EXPECT_FALSE(PlatformGetWindowPictures(child, &shown));
+}
+
 }  // namespace

@@ -66,6 +66,10 @@ void ViewerApp::run() {
   for (const TilePictures& tile : tiles) shown += tile.pictures;
   std::printf("pictures shown    %lu\n", static_cast<unsigned long>(shown));
   if (!options_.snapshotDir.empty()) saveTiles(options_.snapshotDir, "");
+  std::fflush(stdout);
+}
+
+void ViewerApp::closeChannels() {
   for (int channel = 0; channel < grid_.tileCount(); ++channel) {
     const std::string step = "close channel " + std::to_string(channel);
     report(step.c_str(), VKT_CloseChannel(handle_, static_cast<uint32_t>(channel)));

@@ -23,9 +23,10 @@ class ViewerApp : public GridEvents {
   // made or a channel did not open.
   bool openChannels();
   // Runs until quit: a key, the window closed, --seconds over, or the
-  // device lost with --exit-on-loss. Then prints the figures, saves the
-  // --snapshot pictures and closes the channels.
+  // device lost with --exit-on-loss. Then prints the figures and saves the
+  // --snapshot pictures.
   void run();
+  void closeChannels();
   // True once the device was found lost.
   bool deviceLost() const { return lost_; }
 

@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
         status = 1;
       viewer.run();
       if (!options.recordFile.empty()) report("stop record", VKT_StopRecord(handle, 0));
+      viewer.closeChannels();
       if (viewer.deviceLost()) status = 1;
     }
   } else {

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Demo: installs what is missing, builds, then for each device kind starts
 # the device simulator on a free local port and shows its live video with
-# vkt-viewer for a few seconds: four channels of JPEG pictures (kind 7100),
-# then one H.264 channel with the overlay, recorded to a file (kind 5200).
-# With DISPLAY set the channels appear in X11 windows; either way the last
-# picture of each window is saved under out/demo/. Exits with the first
-# failing viewer's status (0 when both ran).
+# vkt-viewer for a few seconds: sixteen channels of JPEG pictures as a grid
+# in one window (kind 7100), then one H.264 channel with the overlay,
+# recorded to a file (kind 5200). The viewer prints its figures (pictures/s
+# per channel, CPU share) every second. With DISPLAY set the window appears
+# on that X display; either way the last picture of each tile is saved under
+# out/demo/. Exits with the first failing viewer's status (0 when both ran).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -24,9 +25,9 @@ stop_simulator() {
 trap 'stop_simulator; rm -rf "$workdir"' EXIT
 trap 'exit 130' INT TERM
 
-# Starts the simulator of kind $1; sets sim_pid and port.
+# Starts the simulator of kind $1 with the options after it; sets sim_pid and port.
 start_simulator() {
-  "$build_dir"/bin/vkt-devsim --kind "$1" --listen 127.0.0.1:0 --user admin --password admin \
+  "$build_dir"/bin/vkt-devsim --kind "$@" --listen 127.0.0.1:0 --user admin --password admin \
     >"$workdir/sim.out" 2>"$workdir/sim.err" &
   sim_pid=$!
   for _ in $(seq 100); do
@@ -49,12 +50,15 @@ for kind in 7100 5200; do
   echo "== kind $kind =="
   out="out/demo/$kind"
   mkdir -p "$out"
-  extra=(--channels 4)
-  [ "$kind" = 5200 ] && extra=(--channels 1 --record "$out/stream.rec")
-  start_simulator "$kind"
+  # The simulator serves as many channels as the viewer shows.
+  channels=16
+  extra=()
+  [ "$kind" = 5200 ] && channels=1 && extra=(--record "$out/stream.rec")
+  start_simulator "$kind" --channels "$channels"
   viewer_status=0
   timeout $((seconds + 40)) "$build_dir"/bin/vkt-viewer --kind "$kind" --host 127.0.0.1 --port "$port" \
-    --user admin --password admin --seconds "$seconds" --snapshot "$out" "${extra[@]}" || viewer_status=$?
+    --user admin --password admin --seconds "$seconds" --snapshot "$out" --stats --channels "$channels" \
+    "${extra[@]}" || viewer_status=$?
   stop_simulator
   echo "== kind $kind: vkt-viewer exited with $viewer_status; pictures in $out =="
   if [ "$status" -eq 0 ]; then status=$viewer_status; fi

@@ -3,7 +3,7 @@
 # running apt-get only when something is missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev libgmock-dev
-          libjpeg62-turbo-dev libpng-dev libx11-dev libxext-dev xvfb x11-utils
+          libjpeg62-turbo-dev libpng-dev libx11-dev libxext-dev xvfb x11-utils imagemagick
           binutils libavcodec-dev libavutil-dev)
 missing=()
 for p in "${packages[@]}"; do

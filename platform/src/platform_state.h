@@ -80,6 +80,7 @@ struct WindowState {
   std::shared_ptr<ThreadQueue> owner;
   WNDPROC proc = nullptr;
   LONG_PTR userData = 0;
+  std::string title;
   int x = 0, y = 0, width = 0, height = 0;
   bool visible = false;
   bool destroying = false;

@@ -43,6 +43,11 @@ void PaintWindowPixels(HWND window, int width, int height, const RECT& changed,
     pixels.rgb.assign(static_cast<size_t>(width) * height, 0);
   }
   paint(pixels);
+  PlatformWindowPictures& shown = pixels.shown;
+  const DWORD now = GetTickCount();
+  if (shown.pictures > 0) shown.longestGap = std::max<DWORD>(shown.longestGap, now - shown.lastPictureTick);
+  ++shown.pictures;
+  shown.lastPictureTick = now;
   X11ShowPixels(window, pixels, changed);
 }
 
@@ -69,5 +74,12 @@ extern "C" WINAPI_EXPORT BOOL PlatformReadWindowPixels(HWND window, DWORD* pixel
                   pixels + static_cast<size_t>(y) * width);
     }
   });
+  return TRUE;
+}
+
+extern "C" WINAPI_EXPORT BOOL PlatformGetWindowPictures(HWND window, PlatformWindowPictures* pictures) {
+  if (!pictures || !IsWindow(window)) return FALSE;
+  *pictures = PlatformWindowPictures{};
+  UseWindowPixels(window, [&](const WindowPixels& stored) { *pictures = stored.shown; });
   return TRUE;
 }

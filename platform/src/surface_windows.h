@@ -14,11 +14,12 @@ struct WindowPixels {
   int width = 0;
   int height = 0;
   std::vector<uint32_t> rgb;  // width * height, rows top first
+  PlatformWindowPictures shown{};  // blits that reached the window
 };
 
 // Runs `paint` on the pixels of `window`, sized to width x height (a new
-// size starts black), then shows `changed` (client coordinates) on the
-// window's native window, if it has one.
+// size starts black), counts the picture, then shows `changed` (client
+// coordinates) on the window's native window, if it has one.
 void PaintWindowPixels(HWND window, int width, int height, const RECT& changed,
                        const std::function<void(WindowPixels&)>& paint);
 

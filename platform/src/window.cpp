@@ -4,7 +4,8 @@
 // A window belongs to the thread that creates it. Handles are increasing
 // numbers that are never reused, so a stale handle fails IsWindow.
 // WM_NCCREATE is not sent; WM_CREATE is, synchronously, with the
-// CREATESTRUCTA. Creation and MoveWindow send no WM_SIZE or WM_MOVE.
+// CREATESTRUCTA. Creation sends no WM_SIZE or WM_MOVE (MoveWindow sends
+// WM_SIZE when the size changes).
 #include <unistd.h>
 
 #include <algorithm>
@@ -71,6 +72,7 @@ WINAPI_EXPORT HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCST
     window->parent = parent;
     window->owner = queue;
     window->proc = proc;
+    if (windowName) window->title = windowName;
     x = x == CW_USEDEFAULT ? 0 : x;
     y = y == CW_USEDEFAULT ? 0 : y;
     width = width == CW_USEDEFAULT ? (child ? 0 : kDefaultWidth) : std::max(width, 0);

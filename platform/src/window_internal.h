@@ -15,7 +15,13 @@ struct PlatformWindowInfo {
   int x, y;  // relative to the parent's client area (the screen for top-level windows)
   int width, height;
   bool visible;
+  char title[80];  // the window name given at creation, cut to fit
 };
+
+// Moves and sizes `window` without sending it anything, setting `resized`
+// when its size changed; false if the window does not exist. For a native
+// event thread, which must not block on the window's owner.
+bool PlatformSetWindowRect(HWND window, int x, int y, int width, int height, bool* resized);
 
 // Copies the state of `window`, taken under the window table's lock.
 // False if the window does not exist.

@@ -4,8 +4,10 @@
 namespace platform {
 
 PlatformWindowInfo SnapshotLocked(const WindowState& window) {
-  return PlatformWindowInfo{window.handle, window.parent, window.owner->threadId, window.x, window.y,
-                            window.width,  window.height, window.visible};
+  PlatformWindowInfo info{window.handle, window.parent, window.owner->threadId, window.x, window.y,
+                          window.width,  window.height, window.visible,         {}};
+  window.title.copy(info.title, sizeof info.title - 1);
+  return info;
 }
 
 void NotifyObservers(PlatformWindowChange change, const PlatformWindowInfo& info) {

@@ -7,6 +7,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -99,56 +100,78 @@ Display* DisplayLocked() {
   return b.display;
 }
 
-void CreateMirrorLocked(Display* display, const PlatformWindowInfo& info) {
+MirroredWindow* CreateMirrorLocked(Display* display, const PlatformWindowInfo& info);
+
+// The X window that holds the mirror of a child of `parent`: the parent's
+// mirror, made (unmapped) if the parent was never shown.
+Window ContainerLocked(Display* display, HWND parent) {
   Backend& b = TheBackend();
+  if (!parent) return RootWindow(display, DefaultScreen(display));
+  auto found = b.windows.find(parent);
+  if (found != b.windows.end()) return found->second.window;
+  PlatformWindowInfo info;
+  if (!PlatformGetWindowInfo(parent, &info)) return 0;
+  MirroredWindow* mirror = CreateMirrorLocked(display, info);
+  return mirror ? mirror->window : 0;
+}
+
+// Top-level windows become X top-level windows with the window's name as
+// title, that take keys and the window manager's close; children become
+// subwindows of their parent's mirror, which X clips and moves with it.
+MirroredWindow* CreateMirrorLocked(Display* display, const PlatformWindowInfo& info) {
+  Backend& b = TheBackend();
+  const Window container = ContainerLocked(display, info.parent);
+  if (!container) return nullptr;
   const int width = std::max(info.width, 1), height = std::max(info.height, 1);
   const int screen = DefaultScreen(display);
-  Window window = XCreateSimpleWindow(display, RootWindow(display, screen), info.x, info.y, width, height, 0,
+  Window window = XCreateSimpleWindow(display, container, info.x, info.y, width, height, 0,
                                       BlackPixel(display, screen), BlackPixel(display, screen));
-  XSelectInput(display, window, ExposureMask | StructureNotifyMask);
-  XSetWMProtocols(display, window, &b.deleteWindow, 1);
-  XSizeHints hints{};
-  hints.flags = USPosition | USSize;
-  hints.x = info.x;
-  hints.y = info.y;
-  hints.width = width;
-  hints.height = height;
-  XSetWMNormalHints(display, window, &hints);
-  b.windows[info.window] = MirroredWindow{window, width, height};
+  if (info.parent) {
+    XSelectInput(display, window, ExposureMask);
+  } else {
+    XSelectInput(display, window, ExposureMask | StructureNotifyMask | KeyPressMask);
+    XSetWMProtocols(display, window, &b.deleteWindow, 1);
+    XStoreName(display, window, info.title);
+    XSizeHints hints{};
+    hints.flags = USPosition | USSize;
+    hints.x = info.x;
+    hints.y = info.y;
+    hints.width = width;
+    hints.height = height;
+    XSetWMNormalHints(display, window, &hints);
+  }
   b.handles[window] = info.window;
+  return &(b.windows[info.window] = MirroredWindow{window, width, height});
 }
 
 void MirrorWindowChange(PlatformWindowChange change, const PlatformWindowInfo& info, void*) {
-  if (info.parent) return;  // child windows are drawn into their top-level window's area only
   Backend& b = TheBackend();
   std::lock_guard lock(b.mutex);
   Display* display = DisplayLocked();
   if (!display) return;
   XLockDisplay(display);
   auto found = b.windows.find(info.window);
+  MirroredWindow* mirror = found == b.windows.end() ? nullptr : &found->second;
   switch (change) {
     case PlatformWindowChange::Shown:
-      if (found == b.windows.end()) {
-        CreateMirrorLocked(display, info);
-        found = b.windows.find(info.window);
-      }
-      XMapWindow(display, found->second.window);
+      if (!mirror) mirror = CreateMirrorLocked(display, info);
+      if (mirror) XMapWindow(display, mirror->window);
       break;
     case PlatformWindowChange::Hidden:
-      if (found != b.windows.end()) XUnmapWindow(display, found->second.window);
+      if (mirror) XUnmapWindow(display, mirror->window);
       break;
     case PlatformWindowChange::Moved:
-      if (found != b.windows.end()) {
-        found->second.width = std::max(info.width, 1);
-        found->second.height = std::max(info.height, 1);
-        XMoveResizeWindow(display, found->second.window, info.x, info.y, found->second.width,
-                          found->second.height);
+      if (mirror) {
+        mirror->width = std::max(info.width, 1);
+        mirror->height = std::max(info.height, 1);
+        XMoveResizeWindow(display, mirror->window, info.x, info.y, mirror->width, mirror->height);
       }
       break;
     case PlatformWindowChange::Destroyed:
-      if (found != b.windows.end()) {
-        XDestroyWindow(display, found->second.window);
-        b.handles.erase(found->second.window);
+      // Children went first (DestroyWindow destroys them before their parent).
+      if (mirror) {
+        XDestroyWindow(display, mirror->window);
+        b.handles.erase(mirror->window);
         b.windows.erase(found);
       }
       break;
@@ -164,6 +187,15 @@ unsigned long ChannelBits(uint32_t byte, unsigned long mask) {
   const int shift = std::countr_zero(mask);
   const unsigned long maximum = mask >> shift;
   return ((byte * maximum + 127) / 255) << shift;
+}
+
+// The virtual-key code of the keys an application here looks at: letters,
+// digits and Escape; 0 for the others.
+WPARAM VirtualKey(KeySym symbol) {
+  if (symbol >= XK_a && symbol <= XK_z) return 'A' + (symbol - XK_a);
+  if (symbol >= XK_0 && symbol <= XK_9) return '0' + (symbol - XK_0);
+  if (symbol == XK_Escape) return VK_ESCAPE;
+  return 0;
 }
 
 void HandleEvent(const XEvent& event) {
@@ -185,12 +217,21 @@ void HandleEvent(const XEvent& event) {
     }
     case ConfigureNotify: {
       // Only resizes made outside this process (a window manager, a user)
-      // change the window; our own MoveWindow already did.
+      // change the window; our own MoveWindow already did. Posted, not
+      // sent: this thread never waits for a window's owner.
       const XConfigureEvent& e = event.xconfigure;
       PlatformWindowInfo info;
+      bool resized = false;
       if (!PlatformGetWindowInfo(window, &info) || (info.width == e.width && info.height == e.height)) break;
-      MoveWindow(window, info.x, info.y, e.width, e.height, TRUE);
-      PostMessageA(window, WM_SIZE, 0, MAKELONG(e.width, e.height));
+      if (PlatformSetWindowRect(window, info.x, info.y, e.width, e.height, &resized) && resized) {
+        PostMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELONG(e.width, e.height));
+      }
+      break;
+    }
+    case KeyPress: {
+      XKeyEvent key = event.xkey;
+      const WPARAM virtualKey = VirtualKey(XLookupKeysym(&key, 0));
+      if (virtualKey) PostMessageA(window, WM_KEYDOWN, virtualKey, 1);
       break;
     }
     case ClientMessage:
@@ -229,6 +270,21 @@ bool X11ScreenSize(int* width, int* height) {
   *width = DisplayWidth(display, DefaultScreen(display));
   *height = DisplayHeight(display, DefaultScreen(display));
   return true;
+}
+
+bool X11PointerPosition(int* x, int* y) {
+  Backend& b = TheBackend();
+  std::lock_guard lock(b.mutex);
+  Display* display = DisplayLocked();
+  if (!display) return false;
+  XLockDisplay(display);
+  Window root, child;
+  int windowX, windowY;
+  unsigned buttons;
+  const bool found = XQueryPointer(display, DefaultRootWindow(display), &root, &child, x, y, &windowX, &windowY,
+                                   &buttons);
+  XUnlockDisplay(display);
+  return found;
 }
 
 void X11ShowPixels(HWND window, const WindowPixels& pixels, const RECT& area) {

@@ -1,8 +1,9 @@
 // The X11 backend: when DISPLAY names a reachable X server, every shown
-// top-level window is mirrored by a real X window (created, mapped, moved
-// and destroyed with it), blits appear on it, and an event thread turns X
-// events into WM_PAINT, WM_SIZE and WM_CLOSE posted to the window. Without a
-// display every function here does nothing and windows stay off-screen.
+// window is mirrored by a real X window (a child window by a subwindow of
+// its parent's), blits appear on it, and an event thread turns X events
+// into WM_PAINT, WM_SIZE, WM_KEYDOWN and WM_CLOSE posted to the window.
+// Without a display every function here does nothing and windows stay
+// off-screen.
 #pragma once
 #include <windows.h>
 
@@ -13,6 +14,9 @@ namespace platform {
 // The X screen's size; false when no X display is open. The first call
 // from anywhere in the backend opens the display.
 bool X11ScreenSize(int* width, int* height);
+
+// The pointer's position on the X screen; false when no X display is open.
+bool X11PointerPosition(int* x, int* y);
 
 // Shows `area` (client coordinates) of `pixels` on the window's X window.
 // Call with the window pixel store's lock held (PaintWindowPixels).

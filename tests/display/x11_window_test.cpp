@@ -6,11 +6,6 @@
 // After gtest: Xlib defines None, which gtest uses as a name.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -19,6 +14,7 @@
 #include <thread>
 
 #include "display_test_support.h"
+#include "tests/common/xvfb_server.h"
 #include "overlay.h"
 #include "video_renderer.h"
 
@@ -26,62 +22,6 @@ using namespace display_test;
 using namespace std::chrono_literals;
 
 namespace {
-
-bool XvfbInstalled() {
-  const char* path = std::getenv("PATH");
-  std::string paths = path ? path : "/usr/bin:/bin";
-  for (size_t start = 0; start <= paths.size();) {
-    size_t end = paths.find(':', start);
-    if (end == std::string::npos) end = paths.size();
-    if (access((paths.substr(start, end - start) + "/Xvfb").c_str(), X_OK) == 0) return true;
-    start = end + 1;
-  }
-  return false;
-}
-
-// An Xvfb on the first free display number, which it reports through a pipe.
-class XvfbServer {
- public:
-  bool Start() {
-    int report[2];
-    if (pipe(report) != 0) return false;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(report[0]);
-      const int quiet = open("/dev/null", O_WRONLY);
-      dup2(quiet, STDOUT_FILENO);
-      dup2(quiet, STDERR_FILENO);
-      const std::string fd = std::to_string(report[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-             static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(report[1]);
-    std::string number;
-    pollfd wait{report[0], POLLIN, 0};
-    while (pid_ > 0 && poll(&wait, 1, 20000) > 0) {
-      char c;
-      if (read(report[0], &c, 1) != 1 || c == '\n') break;
-      number += c;
-    }
-    close(report[0]);
-    if (number.empty()) return false;
-    display_ = ":" + number;
-    return true;
-  }
-
-  ~XvfbServer() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-
-  const std::string& display() const { return display_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
-};
 
 class FakeSession : public OverlaySource {
  public:
@@ -135,10 +75,10 @@ LRESULT CALLBACK LoggingWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 // once, at the first window shown, and keeps it until exit. The server is
 // stopped at exit, after the platform has closed that connection (its exit
 // handler is registered later, so it runs first).
-XvfbServer* SharedServer() {
-  static XvfbServer server;
+vkt::test::XvfbServer* SharedServer() {
+  static vkt::test::XvfbServer server;
   static const bool started = [] {
-    if (!server.Start()) return false;
+    if (!server.start("1024x768x24")) return false;
     setenv("DISPLAY", server.display().c_str(), 1);
     return true;
   }();
@@ -148,7 +88,7 @@ XvfbServer* SharedServer() {
 class X11WindowTest : public testing::Test {
  protected:
   void SetUp() override {
-    if (!XvfbInstalled()) GTEST_SKIP() << "Xvfb is not installed";
+    if (!vkt::test::xvfbInstalled()) GTEST_SKIP() << "Xvfb is not installed";
     ASSERT_NE(SharedServer(), nullptr);
     PlatformSetDisplayMode(nullptr);
     XInitThreads();
@@ -247,6 +187,63 @@ TEST_F(X11WindowTest, XEventsReachTheWindowProcedure) {
     XSync(display_, False);
     return !XGetWindowAttributes(display_, mirror, &attributes);
   }));
+}
+
+// A child window is an X subwindow of its parent's: a picture drawn into
+// it lands inside the parent on screen, follows the child when it moves,
+// and every blit into it is counted as a picture shown there.
+TEST_F(X11WindowTest, ChildWindowsAreSubwindowsOfTheirParent) {
+  TestWindow parent(40, 30, 600, 400);
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = DefWindowProcA;
+  windowClass.lpszClassName = "X11ChildWindow";
+  RegisterClassA(&windowClass);
+  HWND child = CreateWindowExA(0, "X11ChildWindow", "", WS_CHILD | WS_VISIBLE, 100, 50, 176, 144, parent.handle(),
+                               nullptr, nullptr, nullptr);
+  ASSERT_NE(child, nullptr);
+  VideoRenderer renderer;
+  ASSERT_EQ(renderer.Initialize(), 1);
+  ASSERT_EQ(renderer.Configure(child, 176, 144, kFormatRgb), 1);
+  const Picture picture = SolidPicture(176, 144, 0x3366CC);
+
+  const struct {
+    int x, y;
+  } places[] = {{100, 50}, {300, 200}};
+  for (const auto& place : places) {
+    MoveWindow(child, place.x, place.y, 176, 144, TRUE);
+    ASSERT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), DD_OK);
+    EXPECT_TRUE(Eventually([&] {
+      return ReadScreen(display_, 40 + place.x, 30 + place.y, 176, 144) ==
+             std::vector<uint32_t>(176 * 144, 0x3366CC);
+    })) << place.x;
+  }
+  PlatformWindowPictures shown{};
+  ASSERT_TRUE(PlatformGetWindowPictures(child, &shown));
+  EXPECT_EQ(shown.pictures, 2u);
+  EXPECT_NE(shown.lastPictureTick, 0u);
+  EXPECT_TRUE(PlatformGetWindowPictures(parent.handle(), &shown));
+  EXPECT_EQ(shown.pictures, 0u) << "the parent itself was never drawn into";
+
+  // On the X server: one subwindow of the parent's window, where the child is.
+  Window found = 0;
+  Window root, x11Parent, *children = nullptr;
+  unsigned count = 0;
+  XQueryTree(display_, DefaultRootWindow(display_), &root, &x11Parent, &children, &count);
+  for (unsigned i = 0; i < count; ++i) {
+    Window* inner = nullptr;
+    unsigned innerCount = 0;
+    XQueryTree(display_, children[i], &root, &x11Parent, &inner, &innerCount);
+    XWindowAttributes attributes;
+    if (innerCount == 1 && XGetWindowAttributes(display_, inner[0], &attributes) && attributes.x == 300 &&
+        attributes.y == 200 && attributes.width == 176) {
+      found = inner[0];
+    }
+    if (inner) XFree(inner);
+  }
+  if (children) XFree(children);
+  EXPECT_NE(found, 0u);
+  DestroyWindow(child);
+  EXPECT_FALSE(PlatformGetWindowPictures(child, &shown));
 }
 
 }  // namespace

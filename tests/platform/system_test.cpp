@@ -104,4 +104,89 @@ TEST(Geometry, VisibilityPositionsAndClientArea) {
   EXPECT_FALSE(ClientToScreen(child, &point));
 }
 
+// WM_SIZE comes synchronously from MoveWindow and SetWindowPos, and only
+// when the size changes; SetWindowPos keeps what its flags say to keep.
+TEST(Geometry, SizeMessagesAndSetWindowPos) {
+  std::vector<LPARAM> sizes;
+  TestHandler handler = [&](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+    if (message == WM_SIZE) sizes.push_back(lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
+  };
+  HWND window = CreateTestWindow(&handler);
+  const struct {
+    int x, y, width, height;
+    UINT flags;  // ~0u: MoveWindow
+    LPARAM size; // 0: no WM_SIZE
+    RECT placed;
+  } steps[] = {
+      {10, 20, 300, 200, ~0u, MAKELONG(300, 200), {10, 20, 300, 200}},
+      {30, 40, 300, 200, ~0u, 0, {30, 40, 300, 200}},  // moved only
+      {0, 0, 640, 400, SWP_NOMOVE | SWP_NOZORDER, MAKELONG(640, 400), {30, 40, 640, 400}},
+      {5, 6, 1, 1, SWP_NOSIZE, 0, {5, 6, 640, 400}},
+      {0, 0, -5, 7, ~0u, MAKELONG(0, 7), {0, 0, 0, 7}},  // negative sizes are empty
+  };
+  for (const auto& step : steps) {
+    sizes.clear();
+    if (step.flags == ~0u) {
+      ASSERT_TRUE(MoveWindow(window, step.x, step.y, step.width, step.height, TRUE));
+    } else {
+      ASSERT_TRUE(SetWindowPos(window, HWND_TOP, step.x, step.y, step.width, step.height, step.flags));
+    }
+    EXPECT_EQ(sizes, step.size ? std::vector<LPARAM>{step.size} : std::vector<LPARAM>{}) << step.x;
+    RECT client;
+    GetClientRect(window, &client);
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    EXPECT_EQ(origin.x, step.placed.left);
+    EXPECT_EQ(origin.y, step.placed.top);
+    EXPECT_EQ(client.right, step.placed.right);
+    EXPECT_EQ(client.bottom, step.placed.bottom);
+  }
+  EXPECT_EQ(PumpMessages(), 0) << "nothing was posted";
+  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  EXPECT_TRUE(IsWindowVisible(window));
+  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_HIDEWINDOW);
+  EXPECT_FALSE(IsWindowVisible(window));
+  DestroyWindow(window);
+  EXPECT_FALSE(MoveWindow(window, 0, 0, 1, 1, TRUE));
+  EXPECT_FALSE(SetWindowPos(window, HWND_TOP, 0, 0, 1, 1, 0));
+}
+
+TEST(Geometry, ScreenToClientUndoesClientToScreenThroughParents) {
+  TestHandler handler;
+  HWND parent = CreateTestWindow(&handler);
+  MoveWindow(parent, 100, 50, 800, 600, TRUE);
+  HWND child = CreateWindowExA(0, "PlatformTestWindow", "", WS_CHILD, 30, 40, 200, 100, parent, nullptr, nullptr,
+                               &handler);
+  POINT point{7, 9};
+  ASSERT_TRUE(ClientToScreen(child, &point));
+  EXPECT_EQ(point.x, 137);
+  EXPECT_EQ(point.y, 99);
+  ASSERT_TRUE(ScreenToClient(child, &point));
+  EXPECT_EQ(point.x, 7);
+  EXPECT_EQ(point.y, 9);
+  DestroyWindow(parent);
+  EXPECT_FALSE(ScreenToClient(child, &point));
+  POINT cursor{-1, -1};
+  EXPECT_TRUE(GetCursorPos(&cursor));
+  EXPECT_FALSE(GetCursorPos(nullptr));
+}
+
+TEST(ProcessTimes, GrowWithWorkDone) {
+  FILETIME creation, exit, kernel, user;
+  ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user));
+  auto total = [&] {
+    return (static_cast<uint64_t>(kernel.dwHighDateTime) << 32 | kernel.dwLowDateTime) +
+           (static_cast<uint64_t>(user.dwHighDateTime) << 32 | user.dwLowDateTime);
+  };
+  const uint64_t before = total();
+  const std::clock_t start = std::clock();
+  volatile uint64_t spin = 0;
+  while (std::clock() - start < CLOCKS_PER_SEC / 20) spin = spin + 1;
+  ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user));
+  EXPECT_GE(total() - before, 400000u) << "at least 40 ms of the 50 ms spent, in 100 ns units";
+  EXPECT_FALSE(GetProcessTimes(nullptr, &creation, &exit, &kernel, &user));
+  EXPECT_FALSE(GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, nullptr));
+}
+
 }  // namespace

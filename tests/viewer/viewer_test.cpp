@@ -3,6 +3,8 @@
 // reach its windows.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +22,8 @@ struct ViewerRun {
 
 ViewerRun RunViewer(const std::string& arguments) {
   ViewerRun run;
-  const std::string command = std::string(VKT_VIEWER_PATH) + " " + arguments + " 2>&1";
+  // No display: these runs are about the SDK calls and the printed figures.
+  const std::string command = "env -u DISPLAY " + std::string(VKT_VIEWER_PATH) + " " + arguments + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return run;
   char chunk[256];
@@ -69,7 +72,7 @@ TEST(Viewer, ReportsALostDeviceAndExitsAtOnce) {
     // The debug line of the SDK goes to standard error with this set.
     const std::string command = "VKT_DEBUG_OUTPUT=1 " + std::string(VKT_VIEWER_PATH) + " --kind " +
                                 std::to_string(kind) + " --port " + std::to_string(devsim.port()) +
-                                " --seconds 30 2>&1";
+                                " --seconds 30 --exit-on-loss 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string output;
@@ -83,7 +86,33 @@ TEST(Viewer, ReportsALostDeviceAndExitsAtOnce) {
     const int status = pclose(pipe);
     EXPECT_LT(std::chrono::steady_clock::now() - killed, std::chrono::seconds(2)) << output;
     EXPECT_NE(status, 0) << output;
-    EXPECT_NE(output.find("connection lost"), std::string::npos) << output;
+    EXPECT_NE(output.find("device lost"), std::string::npos) << output;
     EXPECT_NE(output.find("port " + std::to_string(devsim.port()) + " lost"), std::string::npos) << output;
   }
+}
+
+// Without a display the viewer is a load tool: its figures on standard
+// output, and a lost device ends it at once, non-zero, with every channel
+// and the server closed all the same.
+TEST(Viewer, StatsWithoutADisplayAndExitOnLoss) {
+  vkt::test::DevsimProcess devsim(7100);
+  ASSERT_NE(devsim.port(), 0);
+  std::thread killer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    devsim.kill();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const ViewerRun run = RunViewer("--kind 7100 --port " + std::to_string(devsim.port()) +
+                                  " --channels 4 --seconds 60 --stats --exit-on-loss");
+  killer.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << "ended by the loss, not the time";
+  EXPECT_EQ(WEXITSTATUS(run.status), 1) << run.output;
+  EXPECT_NE(run.output.find("device lost"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("stats  "), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find(" ch3 "), std::string::npos) << "a figure per channel\n" << run.output;
+  const size_t summary = run.output.find("summary  ch0 ");
+  ASSERT_NE(summary, std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("longest gap ", summary), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("close channel 3"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("close server       0x00000000 ok"), std::string::npos) << run.output;
 }

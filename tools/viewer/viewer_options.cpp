@@ -9,12 +9,21 @@ namespace vkt::viewer {
 
 const char* usageText() {
   return "usage: vkt-viewer --kind 7100|5200 --port P [--host H] [--user U] [--password P]\n"
-         "                  [--channels N] [--seconds S] [--snapshot DIR] [--record FILE]\n";
+         "                  [--channels N] [--seconds S] [--snapshot DIR] [--record FILE]\n"
+         "                  [--stats] [--exit-on-loss]\n"
+         "keys: q or Escape quit, s save every tile as PNG (in --snapshot DIR or here),\n"
+         "      f toggle the tile under the pointer to fill the window, 1-9 the same for that tile\n";
 }
 
 bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::string& error) {
   for (int i = 1; i < argc; i += 2) {
     const std::string_view name = argv[i];
+    // Switches take no value.
+    if (name == "--stats" || name == "--exit-on-loss") {
+      (name == "--stats" ? options.stats : options.exitOnLoss) = true;
+      --i;
+      continue;
+    }
     if (i + 1 >= argc) {
       error = "missing value after " + std::string(name);
       return false;

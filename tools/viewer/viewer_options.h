@@ -12,9 +12,11 @@ struct ViewerOptions {
   std::string user = "admin";
   std::string password = "admin";
   uint32_t channels = 1;   // channels to open, from 0 up
-  uint32_t seconds = 0;    // 0: run until a window is closed
-  std::string snapshotDir; // PNG of each channel window at the end, if set
+  uint32_t seconds = 0;    // 0: run until quit (q, Escape, the window closed)
+  std::string snapshotDir; // PNG of each tile at the end, if set; also where the s key saves
   std::string recordFile;  // kind 5200: record channel 0 to this file, if set
+  bool stats = false;      // pictures/s per channel and CPU share every second, a summary at the end
+  bool exitOnLoss = false; // quit as soon as the device is lost
 };
 
 const char* usageText();

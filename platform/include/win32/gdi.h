@@ -36,4 +36,13 @@ WINAPI_EXPORT BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length
 WINAPI_EXPORT BOOL PlatformReadWindowPixels(HWND window, DWORD* pixels, int width, int height);
 // POSIX-only: saves the same pixels as an 8-bit RGB PNG file.
 WINAPI_EXPORT BOOL PlatformSaveWindowPng(HWND window, LPCSTR path);
+// POSIX-only: the pictures shown in `window`, i.e. the blits that drew into
+// its client area: how many, the GetTickCount of the latest, and the
+// longest time in milliseconds between two of them (all 0 before any).
+typedef struct PlatformWindowPictures {
+  DWORD pictures;
+  DWORD lastPictureTick;
+  DWORD longestGap;
+} PlatformWindowPictures;
+WINAPI_EXPORT BOOL PlatformGetWindowPictures(HWND window, PlatformWindowPictures* pictures);
 }

@@ -39,6 +39,11 @@ typedef struct _CRITICAL_SECTION {
   alignas(16) unsigned char opaque[64];
 } CRITICAL_SECTION, *LPCRITICAL_SECTION;
 
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME, *LPFILETIME;
+
 extern "C" {
 // Events and waiting. Handles from CreateEventA and CreateFileA are closed
 // with CloseHandle.
@@ -60,6 +65,12 @@ WINAPI_EXPORT DWORD WINAPI GetTickCount(void);
 WINAPI_EXPORT void WINAPI GetLocalTime(LPSYSTEMTIME time);
 WINAPI_EXPORT void WINAPI Sleep(DWORD milliseconds);
 WINAPI_EXPORT DWORD WINAPI GetCurrentThreadId(void);
+// The calling process's pseudo handle, for GetProcessTimes. Kernel and user
+// times are the CPU time of all the process's threads, in 100 ns units;
+// creation and exit times are not kept (zero).
+WINAPI_EXPORT HANDLE WINAPI GetCurrentProcess(void);
+WINAPI_EXPORT BOOL WINAPI GetProcessTimes(HANDLE process, LPFILETIME creation, LPFILETIME exit, LPFILETIME kernel,
+                                          LPFILETIME user);
 
 // Debug output: written to stderr when VKT_DEBUG_OUTPUT is set in the environment.
 WINAPI_EXPORT void WINAPI OutputDebugStringA(LPCSTR text);

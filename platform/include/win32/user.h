@@ -66,6 +66,25 @@ typedef struct tagMSG {
 #define WM_TIMER 0x0113
 #define WM_USER 0x0400
 
+// WM_SIZE wParam.
+#define SIZE_RESTORED 0
+
+// Virtual keys besides '0'-'9' and 'A'-'Z', which are their ASCII codes.
+#define VK_ESCAPE 0x1B
+
+// GetSystemMetrics.
+#define SM_CXSCREEN 0
+#define SM_CYSCREEN 1
+
+// SetWindowPos.
+#define HWND_TOP ((HWND)0)
+#define SWP_NOSIZE 0x0001u
+#define SWP_NOMOVE 0x0002u
+#define SWP_NOZORDER 0x0004u
+#define SWP_NOACTIVATE 0x0010u
+#define SWP_SHOWWINDOW 0x0040u
+#define SWP_HIDEWINDOW 0x0080u
+
 // Window styles and creation.
 #define WS_OVERLAPPED 0x00000000L
 #define WS_POPUP 0x80000000L
@@ -142,12 +161,21 @@ WINAPI_EXPORT int WINAPI MessageBoxA(HWND window, LPCSTR text, LPCSTR caption, U
 // Application windows and geometry. Windows have no frame on POSIX: the
 // client area is the whole window, so GetClientRect gives (0, 0, width,
 // height) and ClientToScreen adds the positions of the window and its
-// parents. MoveWindow and ShowWindow send no messages.
+// parents (a window created with a parent is its child). MoveWindow and
+// SetWindowPos send WM_SIZE, synchronously, when the size changes;
+// ShowWindow sends nothing. SetWindowPos ignores the z-order argument.
 WINAPI_EXPORT BOOL WINAPI ShowWindow(HWND window, int command);
 WINAPI_EXPORT BOOL WINAPI IsWindowVisible(HWND window);
 WINAPI_EXPORT BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
+WINAPI_EXPORT BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
 WINAPI_EXPORT BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
 WINAPI_EXPORT BOOL WINAPI ClientToScreen(HWND window, LPPOINT point);
+WINAPI_EXPORT BOOL WINAPI ScreenToClient(HWND window, LPPOINT point);
+// The pointer's screen position; (0, 0) without a display.
+WINAPI_EXPORT BOOL WINAPI GetCursorPos(LPPOINT point);
+// SM_CXSCREEN and SM_CYSCREEN: the size of the display mode DirectDraw
+// reports; 0 for other indexes.
+WINAPI_EXPORT int WINAPI GetSystemMetrics(int index);
 }
 
 // POSIX-only: posts like PostMessageA and hands the record behind the

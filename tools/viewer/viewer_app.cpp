@@ -1,0 +1,146 @@
+// The viewer at work (see viewer_app.h).
+#include "viewer_app.h"
+
+#include <cstdio>
+
+#include "result_report.h"
+#include "tile_capture.h"
+#include "tile_dimmer.h"
+#include "viewer_keys.h"
+#include "vkt7100sdk.h"
+
+namespace vkt::viewer {
+namespace {
+
+const UINT_PTR kSecondTimer = 1;
+const UINT_PTR kRunTimer = 2;
+// Asks the SDK this often whether the device is still connected.
+const UINT_PTR kConnectionTimer = 3;
+const UINT kConnectionCheckMs = 250;
+// A channel no device has: the call changes nothing and answers
+// VKT_ERR_NOT_CONNECTED only once the connection is gone.
+const uint32_t kProbeChannel = UINT32_MAX;
+// The size both device kinds' pictures come at; tiles stretch them.
+const int kPictureWidth = 352;
+const int kPictureHeight = 288;
+}  // namespace
+
+ViewerApp::ViewerApp(void* handle, const ViewerOptions& options, const std::string& title, uint32_t channels)
+    : handle_(handle),
+      options_(options),
+      grid_(title, static_cast<int>(channels), kPictureWidth, kPictureHeight, *this),
+      startTick_(GetTickCount()),
+      stats_(channels, startTick_, processCpuTime()) {}
+
+bool ViewerApp::openChannels() {
+  if (!grid_.valid()) {
+    std::printf("viewer window could not be created\n");
+    return false;
+  }
+  bool opened = true;
+  for (int channel = 0; channel < grid_.tileCount(); ++channel) {
+    const std::string step = "open channel " + std::to_string(channel);
+    opened = report(step.c_str(), VKT_OpenChannel(handle_, static_cast<uint32_t>(channel), grid_.tile(channel))) &&
+             opened;
+  }
+  return opened;
+}
+
+void ViewerApp::run() {
+  if (!grid_.valid()) return;
+  SetTimer(grid_.window(), kSecondTimer, 1000, nullptr);
+  if (options_.seconds > 0) SetTimer(grid_.window(), kRunTimer, options_.seconds * 1000, nullptr);
+  SetTimer(grid_.window(), kConnectionTimer, kConnectionCheckMs, nullptr);
+
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+
+  const std::vector<TilePictures> tiles = lost_ ? atLoss_ : readTiles();
+  if (options_.stats) std::printf("%s\n", stats_.summaryLine(GetTickCount(), tiles).c_str());
+  DWORD shown = 0;
+  for (const TilePictures& tile : tiles) shown += tile.pictures;
+  std::printf("pictures shown    %lu\n", static_cast<unsigned long>(shown));
+  if (!options_.snapshotDir.empty()) saveTiles(options_.snapshotDir, "");
+  std::fflush(stdout);
+}
+
+void ViewerApp::closeChannels() {
+  for (int channel = 0; channel < grid_.tileCount(); ++channel) {
+    const std::string step = "close channel " + std::to_string(channel);
+    report(step.c_str(), VKT_CloseChannel(handle_, static_cast<uint32_t>(channel)));
+  }
+  std::fflush(stdout);
+}
+
+void ViewerApp::onKey(WPARAM virtualKey) {
+  const KeyAction action = keyAction(virtualKey);
+  switch (action.command) {
+    case KeyCommand::Quit:
+      PostQuitMessage(0);
+      break;
+    case KeyCommand::Snapshot:
+      saveTiles(options_.snapshotDir.empty() ? "." : options_.snapshotDir,
+                "snapshot" + std::to_string(++snapshots_) + "-");
+      break;
+    case KeyCommand::FillPointerTile: {
+      const int tile = grid_.tileUnderPointer();
+      grid_.toggleFill(tile >= 0 ? tile : 0);
+      break;
+    }
+    case KeyCommand::FillTile:
+      grid_.toggleFill(action.tile);
+      break;
+    case KeyCommand::None:
+      break;
+  }
+}
+
+void ViewerApp::onTimer(UINT_PTR id) {
+  if (id == kRunTimer) PostQuitMessage(0);
+  if (id == kSecondTimer) everySecond();
+  if (id == kConnectionTimer && !lost_) watchForLoss();
+}
+
+void ViewerApp::onClose() { PostQuitMessage(0); }
+
+std::vector<TilePictures> ViewerApp::readTiles() const {
+  std::vector<TilePictures> tiles(static_cast<size_t>(grid_.tileCount()));
+  for (int index = 0; index < grid_.tileCount(); ++index) readTilePictures(grid_.tile(index), tiles[index]);
+  return tiles;
+}
+
+void ViewerApp::everySecond() {
+  const DWORD now = GetTickCount();
+  const std::vector<TilePictures> tiles = readTiles();
+  if (options_.stats) {
+    std::printf("%s\n", stats_.secondLine(now, processCpuTime(), tiles).c_str());
+    std::fflush(stdout);
+  }
+}
+
+void ViewerApp::watchForLoss() {
+  const int32_t result = VKT_OpenChannel(handle_, kProbeChannel, nullptr);
+  if (result == VKT_ERR_NOT_CONNECTED) markLost(result, readTiles());
+}
+
+void ViewerApp::markLost(int32_t result, const std::vector<TilePictures>& tiles) {
+  lost_ = true;
+  atLoss_ = tiles;
+  std::printf("device lost        0x%08X %s\n", static_cast<unsigned>(result), resultName(result));
+  std::fflush(stdout);
+  for (int index = 0; index < grid_.tileCount(); ++index) dimTile(grid_.tile(index));
+  if (options_.exitOnLoss) PostQuitMessage(0);
+}
+
+void ViewerApp::saveTiles(const std::string& directory, const std::string& prefix) const {
+  for (int channel = 0; channel < grid_.tileCount(); ++channel) {
+    const std::string path = directory + "/" + prefix + "channel" + std::to_string(channel) + ".png";
+    std::printf("snapshot %s: %s\n", path.c_str(), saveTilePng(grid_.tile(channel), path) ? "saved" : "failed");
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace vkt::viewer

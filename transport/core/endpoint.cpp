@@ -1,4 +1,4 @@
-// Connect-record parsing and non-blocking connect with a stop descriptor.
+// Dialling on POSIX: non-blocking connect with a stop descriptor.
 #include "endpoint.h"
 
 #include <fcntl.h>
@@ -12,21 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "wire/frame.h"
-
 namespace vkt::transport {
-
-bool parseConnectRecord(const void* record, Endpoint& out) {
-  if (record == nullptr) return false;
-  const auto* bytes = static_cast<const uint8_t*>(record);
-  const void* end = std::memchr(bytes, 0, kConnectRecordAddressField);
-  if (end == nullptr || end == bytes) return false;
-  const uint16_t port = static_cast<uint16_t>(wire::loadLe32(bytes + kConnectRecordPortOffset) & 0xFFFF);
-  if (port == 0) return false;
-  out.host.assign(reinterpret_cast<const char*>(bytes), static_cast<const uint8_t*>(end) - bytes);
-  out.port = port;
-  return true;
-}
 
 using Clock = std::chrono::steady_clock;
 

@@ -82,6 +82,10 @@ IoResult recvExact(int socket, void* data, size_t size, int wakeFd) {
   return IoResult::Ok;
 }
 
+void shutdownSocket(int socket) { ::shutdown(socket, SHUT_RDWR); }
+
+void closeSocket(int socket) { ::close(socket); }
+
 WakePipe::WakePipe() {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {

@@ -27,6 +27,11 @@ IoResult sendFrame(int socket, const FrameHeader& header, const void* payload);
 // descriptors and returns Stopped as soon as wakeFd is readable.
 IoResult recvExact(int socket, void* data, size_t size, int wakeFd);
 
+// Ends both directions (a blocked send() or recv() returns), and releases
+// the socket; the two steps that differ between POSIX and Winsock.
+void shutdownSocket(int socket);
+void closeSocket(int socket);
+
 // A pipe whose read end becomes readable, for good, once signal() is called:
 // the stop signal of threads that wait in poll().
 class WakePipe {

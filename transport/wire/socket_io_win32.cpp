@@ -55,16 +55,7 @@ IoResult sendFrame(int socket, const FrameHeader& header, const void* payload) {
   DWORD sent = 0;
   if (WSASend(native(socket), parts, header.payloadLength > 0 ? 2 : 1, &sent, 0, nullptr, nullptr) != 0)
     return IoResult::Failed;
-  // Finish whatever the stack did not take in the first call.
-  size_t done = sent;
-  if (done < sizeof head) {
-    if (sendAll(socket, head + done, sizeof head - done) != IoResult::Ok) return IoResult::Failed;
-    done = sizeof head;
-  }
-  const size_t payloadDone = done - sizeof head;
-  if (payloadDone < header.payloadLength)
-    return sendAll(socket, static_cast<const uint8_t*>(payload) + payloadDone, header.payloadLength - payloadDone);
-  return IoResult::Ok;
+  return finishFrame(socket, head, header, payload, sent);
 }
 
 static IoResult waitReadable(int socket, int wakeFd) {

@@ -56,15 +56,17 @@ for program in win32_*_tests.exe; do
   fi
 done
 
-# The viewer: one run per device kind on the same display; the screenshot
-# puts both side by side.
+# The viewer: one run per device kind on the same display (kind 5200 while
+# recording, so its overlay shows the recording dot too); the screenshot
+# puts both one above the other.
 view() {
   local kind=$1 channels=$2 port
+  shift 2
   "$devsim" --kind "$kind" --listen 127.0.0.1:0 --channels "$channels" > "$work/devsim$kind.out" &
   pids+=($!)
   for _ in $(seq 50); do grep -q "listening on" "$work/devsim$kind.out" 2>/dev/null && break; sleep 0.1; done
   port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/devsim$kind.out")
-  wine vkt-viewer.exe --kind "$kind" --port "$port" --channels "$channels" --seconds 8 > "$work/viewer$kind.log" 2>&1 &
+  wine vkt-viewer.exe --kind "$kind" --port "$port" --channels "$channels" --seconds 8 "$@" > "$work/viewer$kind.log" 2>&1 &
   local viewer=$!
   sleep 6
   xwd -root -silent | xwdtopnm 2>/dev/null | pnmcut -left 0 -top 0 -width 1000 -height 330 > "$work/kind$kind.pnm"
@@ -75,7 +77,11 @@ view() {
   cat "$work/viewer$kind.log"
 }
 view 7100 2
-view 5200 1
+view 5200 1 --record "$(winepath -w "$work/viewer.rec" 2>/dev/null)"
+if [ "$(head -c 4 "$work/viewer.rec" 2>/dev/null)" != rvdx ]; then
+  echo "FAILED: the viewer's kind-5200 recording does not start with its stream header"
+  status=1
+fi
 pnmcat -tb "$work/kind7100.pnm" "$work/kind5200.pnm" | pnmtopng > "$out/viewer.png"
 echo "screenshot: $out/viewer.png"
 exit $status

@@ -7,6 +7,11 @@
 #pragma once
 #ifdef _WIN32
 #include_next <windows.h>
+// The 16-bit pointer qualifiers are empty macros there, and would swallow
+// ordinary names such as "near" in the shared code.
+#undef near
+#undef far
+#include "win32/post_release.h"
 #else
 #include "win32/base.h"
 #include "win32/kernel.h"

@@ -1,9 +1,6 @@
 // Connection lifecycle, the worker's dial-and-read loop, and sending.
 #include "connection.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <system_error>
 
 #include "debug_log.h"
@@ -43,7 +40,7 @@ void Connection::disconnect() {
     std::lock_guard state(stateMutex_);
     stopping_ = true;
     // Unblocks a sender stuck in send(); the reader wakes on the pipe.
-    if (liveSocket_ >= 0) ::shutdown(liveSocket_, SHUT_RDWR);
+    if (liveSocket_ >= 0) wire::shutdownSocket(liveSocket_);
   }
   wake_.signal();
   budget_->stop();
@@ -65,7 +62,7 @@ bool Connection::send(uint16_t type, const uint8_t* payload, uint32_t length) {
   header.sequence = sendSequence_;
   if (wire::sendFrame(sendSocket_, header, payload) != wire::IoResult::Ok) {
     debugLine("%s: send of packet type %u failed, dropping the connection", profile_.name, type);
-    ::shutdown(sendSocket_, SHUT_RDWR);  // the reader sees it and reports the loss
+    wire::shutdownSocket(sendSocket_);  // the reader sees it and reports the loss
     sendSocket_ = -1;
     return false;
   }
@@ -115,7 +112,7 @@ bool Connection::adopt(int socket) {
   {
     std::lock_guard state(stateMutex_);
     if (stopping_) {
-      ::close(socket);
+      wire::closeSocket(socket);
       return false;
     }
     liveSocket_ = socket;
@@ -131,14 +128,14 @@ bool Connection::adopt(int socket) {
 void Connection::retire(int socket) {
   {
     std::lock_guard state(stateMutex_);
-    ::shutdown(socket, SHUT_RDWR);  // a sender blocked in send() returns now
+    wire::shutdownSocket(socket);  // a sender blocked in send() returns now
     liveSocket_ = -1;
   }
   {
     std::lock_guard sending(sendMutex_);
     sendSocket_ = -1;
   }
-  ::close(socket);
+  wire::closeSocket(socket);
 }
 
 Connection::ReadEnd Connection::readFrames(int socket) {

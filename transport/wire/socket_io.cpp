@@ -38,16 +38,7 @@ IoResult sendFrame(int socket, const FrameHeader& header, const void* payload) {
     sent = ::sendmsg(socket, &message, MSG_NOSIGNAL);
   } while (sent < 0 && errno == EINTR);
   if (sent < 0) return IoResult::Failed;
-  // Finish whatever the kernel did not take in the first call.
-  size_t done = static_cast<size_t>(sent);
-  if (done < sizeof head) {
-    if (sendAll(socket, head + done, sizeof head - done) != IoResult::Ok) return IoResult::Failed;
-    done = sizeof head;
-  }
-  const size_t payloadDone = done - sizeof head;
-  if (payloadDone < header.payloadLength)
-    return sendAll(socket, static_cast<const uint8_t*>(payload) + payloadDone, header.payloadLength - payloadDone);
-  return IoResult::Ok;
+  return finishFrame(socket, head, header, payload, static_cast<size_t>(sent));
 }
 
 static IoResult waitReadable(int socket, int wakeFd) {
@@ -81,6 +72,10 @@ IoResult recvExact(int socket, void* data, size_t size, int wakeFd) {
   }
   return IoResult::Ok;
 }
+
+void shutdownSocket(int socket) { ::shutdown(socket, SHUT_RDWR); }
+
+void closeSocket(int socket) { ::close(socket); }
 
 WakePipe::WakePipe() {
   int fds[2];

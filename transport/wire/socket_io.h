@@ -23,9 +23,18 @@ IoResult sendAll(int socket, const void* data, size_t size);
 // Sends header and payload as one frame, in one system call when possible.
 IoResult sendFrame(int socket, const FrameHeader& header, const void* payload);
 
+// Sends what a first gathered send of header and payload left over, after
+// `done` bytes went out: shared by both systems' sendFrame.
+IoResult finishFrame(int socket, const uint8_t* head, const FrameHeader& header, const void* payload, size_t done);
+
 // Receives exactly `size` bytes. With wakeFd >= 0, waits in poll() on both
 // descriptors and returns Stopped as soon as wakeFd is readable.
 IoResult recvExact(int socket, void* data, size_t size, int wakeFd);
+
+// Ends both directions (a blocked send() or recv() returns), and releases
+// the socket; the two steps that differ between POSIX and Winsock.
+void shutdownSocket(int socket);
+void closeSocket(int socket);
 
 // A pipe whose read end becomes readable, for good, once signal() is called:
 // the stop signal of threads that wait in poll().

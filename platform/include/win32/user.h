@@ -178,18 +178,7 @@ WINAPI_EXPORT BOOL WINAPI GetCursorPos(LPPOINT point);
 WINAPI_EXPORT int WINAPI GetSystemMetrics(int index);
 }
 
-// POSIX-only: posts like PostMessageA and hands the record behind the
-// message back through release(context) exactly once: right after
-// DispatchMessageA of the message returns; or, if the message was retrieved
-// (GetMessageA, PeekMessageA with PM_REMOVE) but not dispatched, at the
-// thread's next GetMessageA or PeekMessageA call or at its exit; or when the
-// message is discarded because its window is destroyed or its thread exits.
-// release may therefore run on the owner thread or, for discards, on the
-// thread that destroys the window. On FALSE release is not called and the
-// caller keeps the record.
-typedef void (*PlatformReleaseProc)(void* context);
-extern "C" WINAPI_EXPORT BOOL PlatformPostMessageWithRelease(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                                             PlatformReleaseProc release, void* context);
+#include "win32/post_release.h"
 
 // POSIX-only hook: called with every message box's caption and text.
 typedef void (*PlatformMessageBoxHook)(const char* caption, const char* text);

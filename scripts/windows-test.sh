@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Runs the Windows test programs of a finished Windows build under Wine,
+# with an Xvfb display and Linux simulators (scripts/windows.sh test calls
+# this after building):
+#   scripts/windows-test.sh [build-win32 directory]
+# The Wine prefix lives in the build directory and is made on first use;
+# Direct3D is switched to "no3d" there so that DirectDraw works without
+# OpenGL. Ends with the viewer's screenshot in out/windows/viewer.png.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+dir=$(realpath "${1:-build-win32}")
+out=$root/out/windows
+mkdir -p "$out"
+work=$(mktemp -d)
+
+# The Linux simulator serves the Windows programs.
+[ -f build/build.ninja ] || cmake -S . -B build -G Ninja >/dev/null
+cmake --build build --target vkt-devsim >/dev/null
+devsim=$root/build/bin/vkt-devsim
+
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+export WINEPREFIX=$dir/wine WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.2; done
+
+if [ ! -f "$WINEPREFIX/.vkt-ready" ]; then
+  wineboot -i >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Direct3D' /v renderer /t REG_SZ /d no3d /f >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.vkt-ready"
+fi
+
+python3 tests/win32/devsim_broker.py "$devsim" "$work/broker.port" &
+pids+=($!)
+for _ in $(seq 50); do [ -f "$work/broker.port" ] && break; sleep 0.1; done
+export VKT_DEVSIM_BROKER_PORT=$(cat "$work/broker.port")
+
+status=0
+cd "$dir/bin"
+for program in win32_*_tests.exe; do
+  echo "== $program"
+  if ! wine "$program" --gtest_brief=1; then
+    echo "FAILED: $program"
+    status=1
+  fi
+done
+
+# The viewer: one run per device kind on the same display (kind 5200 while
+# recording, so its overlay shows the recording dot too); the screenshot
+# puts both one above the other.
+view() {
+  local kind=$1 channels=$2 port
+  shift 2
+  "$devsim" --kind "$kind" --listen 127.0.0.1:0 --channels "$channels" > "$work/devsim$kind.out" &
+  pids+=($!)
+  for _ in $(seq 50); do grep -q "listening on" "$work/devsim$kind.out" 2>/dev/null && break; sleep 0.1; done
+  port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/devsim$kind.out")
+  wine vkt-viewer.exe --kind "$kind" --port "$port" --channels "$channels" --seconds 8 "$@" > "$work/viewer$kind.log" 2>&1 &
+  local viewer=$!
+  sleep 6
+  xwd -root -silent | xwdtopnm 2>/dev/null | pnmcut -left 0 -top 0 -width 1000 -height 330 > "$work/kind$kind.pnm"
+  if ! wait "$viewer"; then
+    echo "FAILED: vkt-viewer kind $kind"
+    status=1
+  fi
+  cat "$work/viewer$kind.log"
+}
+view 7100 2
+view 5200 1 --record "$(winepath -w "$work/viewer.rec" 2>/dev/null)"
+if [ "$(head -c 4 "$work/viewer.rec" 2>/dev/null)" != rvdx ]; then
+  echo "FAILED: the viewer's kind-5200 recording does not start with its stream header"
+  status=1
+fi
+pnmcat -tb "$work/kind7100.pnm" "$work/kind5200.pnm" | pnmtopng > "$out/viewer.png"
+echo "screenshot: $out/viewer.png"
+exit $status

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 dir=build-fuzz
 cmake -S . -B "$dir" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVKT_FUZZ=ON >/dev/null
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVKT_FUZZ=ON -DVKT_WERROR=ON >/dev/null
 cmake --build "$dir" --target jpeg_fuzzer jpeg_corpus_writer
 mkdir -p "$dir/fuzz-seeds" "$dir/fuzz-corpus" "$dir/fuzz-findings"
 "$dir/bin/jpeg_corpus_writer" "$dir/fuzz-seeds"

@@ -16,7 +16,7 @@ typedef struct HFONT__* HFONT;
 #define TRANSPARENT 1
 #define OPAQUE 2
 
-extern "C" {
+EXTERN_C_START
 WINAPI_EXPORT int WINAPI SetBkMode(HDC dc, int mode);
 WINAPI_EXPORT HBRUSH WINAPI CreateSolidBrush(COLORREF color);
 WINAPI_EXPORT HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
@@ -36,4 +36,4 @@ WINAPI_EXPORT BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length
 WINAPI_EXPORT BOOL PlatformReadWindowPixels(HWND window, DWORD* pixels, int width, int height);
 // POSIX-only: saves the same pixels as an 8-bit RGB PNG file.
 WINAPI_EXPORT BOOL PlatformSaveWindowPng(HWND window, LPCSTR path);
-}
+EXTERN_C_END

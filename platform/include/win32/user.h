@@ -108,7 +108,7 @@ typedef struct tagMSG {
 #define MB_ICONERROR 0x10u
 #define IDOK 1
 
-extern "C" {
+EXTERN_C_START
 WINAPI_EXPORT ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass);
 WINAPI_EXPORT HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
                                           int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
@@ -148,7 +148,7 @@ WINAPI_EXPORT BOOL WINAPI IsWindowVisible(HWND window);
 WINAPI_EXPORT BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
 WINAPI_EXPORT BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
 WINAPI_EXPORT BOOL WINAPI ClientToScreen(HWND window, LPPOINT point);
-}
+EXTERN_C_END
 
 // POSIX-only: posts like PostMessageA and hands the record behind the
 // message back through release(context) exactly once: right after
@@ -160,9 +160,9 @@ WINAPI_EXPORT BOOL WINAPI ClientToScreen(HWND window, LPPOINT point);
 // thread that destroys the window. On FALSE release is not called and the
 // caller keeps the record.
 typedef void (*PlatformReleaseProc)(void* context);
-extern "C" WINAPI_EXPORT BOOL PlatformPostMessageWithRelease(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                                             PlatformReleaseProc release, void* context);
+EXTERN_C WINAPI_EXPORT BOOL PlatformPostMessageWithRelease(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                                           PlatformReleaseProc release, void* context);
 
 // POSIX-only hook: called with every message box's caption and text.
 typedef void (*PlatformMessageBoxHook)(const char* caption, const char* text);
-extern "C" WINAPI_EXPORT void PlatformSetMessageBoxHook(PlatformMessageBoxHook hook);
+EXTERN_C WINAPI_EXPORT void PlatformSetMessageBoxHook(PlatformMessageBoxHook hook);

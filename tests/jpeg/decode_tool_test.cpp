@@ -30,9 +30,11 @@ std::string shell_quoted(const std::string& text) { return "'" + text + "'"; }
 
 ToolRun run_tool(const std::string& dir, const std::vector<std::string>& args) {
   std::string command = VKT_JPEG_TOOL;
-  for (const std::string& arg : args) command += " " + shell_quoted(arg);
+  // Appended piece by piece: GCC 12 at -O3 misreads a prepend into a
+  // temporary string as an overlapping copy (-Wrestrict).
+  for (const std::string& arg : args) command.append(" ").append(shell_quoted(arg));
   const std::string err = dir + "/stderr.txt";
-  command += " 2>" + shell_quoted(err);
+  command.append(" 2>").append(shell_quoted(err));
   ToolRun run;
   const int status = std::system(command.c_str());
   run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

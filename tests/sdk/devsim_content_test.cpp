@@ -143,7 +143,7 @@ int Match(uint32_t pixel, const std::vector<uint32_t>& colours) {
 TEST(DevsimContent, PicturesFromADirectoryAreWhatTheChannelsShow) {
   TempDir dir;
   const std::vector<uint32_t> colours = {0xD02020, 0x20C040, 0x3040D0};
-  for (size_t i = 0; i < colours.size(); ++i) dir.file("p" + std::to_string(i) + ".jpg", solidJpeg(colours[i]));
+  for (size_t i = 0; i < colours.size(); ++i) dir.file(std::to_string(i) + ".jpg", solidJpeg(colours[i]));
   dir.file("notes.txt", {'x'});
   DevsimProcess devsim(VKT_KIND_JPEG, {"--pictures", dir.path, "--channels", "2"});
   ASSERT_NE(devsim.port(), 0);

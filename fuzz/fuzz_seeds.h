@@ -16,5 +16,6 @@ std::vector<Seed> JpegSeeds();
 std::vector<Seed> StreamSeeds();
 std::vector<Seed> FrameSeeds();
 std::vector<Seed> SessionSeeds();
+std::vector<Seed> RecordingSeeds();
 
 }  // namespace fuzz_seeds

@@ -1,7 +1,7 @@
 // fuzz_seed_writer DIR: writes the seeds of every fuzz target, made with
 // the tests' own generators, into DIR/<target>/: the JPEG test corpus
 // behind each read's controls, the simulator's H.264 stream blocks, wire
-// frames, and session event runs of both kinds.
+// frames, session event runs of both kinds, and recordings.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
       {"stream", fuzz_seeds::StreamSeeds},
       {"frame", fuzz_seeds::FrameSeeds},
       {"session", fuzz_seeds::SessionSeeds},
+      {"recording", fuzz_seeds::RecordingSeeds},
   };
   for (const auto& target : targets) {
     const std::string dir = root + "/" + target.target;

@@ -1,4 +1,4 @@
-// Stream seeds: runs of the simulator's kind-5200 blocks (headers with
+// Stream and recording seeds: runs of the simulator's kind-5200 blocks (headers with
 // parameter sets, key and other frames, audio boxes), whole, with spoilt
 // boxes, and starting with a header that carries no parameter sets.
 #include "block_stream.h"
@@ -43,6 +43,17 @@ std::vector<Seed> StreamSeeds() {
   late.erase(late.begin());  // boxes before the first header
   late.push_back(blocks.front());
   seeds.push_back({"header_late", Pieces(late)});
+  return seeds;
+}
+
+// A recording holds the blocks as they came, one after another.
+std::vector<Seed> RecordingSeeds() {
+  std::vector<Seed> seeds;
+  std::vector<uint8_t> recording;
+  for (const auto& block : EncodeBlocks(3, 7)) recording.insert(recording.end(), block.begin(), block.end());
+  if (recording.empty()) return seeds;
+  seeds.push_back({"whole", recording});
+  seeds.push_back({"cut", std::vector<uint8_t>(recording.begin(), recording.begin() + recording.size() / 2)});
   return seeds;
 }
 

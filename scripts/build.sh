@@ -4,5 +4,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}
 shift || true
-cmake -S . -B "$dir" -G Ninja "$@"
+cmake -S . -B "$dir" -G Ninja -DVKT_WERROR=ON "$@"
 cmake --build "$dir" -j "$(nproc)"

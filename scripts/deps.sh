@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev libgmock-dev
           libjpeg62-turbo-dev libpng-dev libx11-dev libxext-dev xvfb x11-utils imagemagick
-          binutils libavcodec-dev libavutil-dev)
+          binutils libavcodec-dev libavutil-dev libavformat-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

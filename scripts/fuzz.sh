@@ -5,7 +5,7 @@
 # dictionary. Prints each target's executions per second, by the clock and
 # per second of processor time (the two differ on a busy machine); fails
 # on any finding.
-#   scripts/fuzz.sh [SECONDS] [TARGET...]     targets: jpeg stream frame session (default: all)
+#   scripts/fuzz.sh [SECONDS] [TARGET...]     targets: jpeg stream frame session recording (default: all)
 # Findings are written to build-fuzz/fuzz-findings/TARGET/; replay one with
 #   build-fuzz/bin/TARGET_fuzzer FILE
 set -euo pipefail
@@ -13,8 +13,8 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(jpeg stream frame session)
-declare -A max_len=([jpeg]=65536 [stream]=262144 [frame]=65536 [session]=262144)
+[ ${#targets[@]} -gt 0 ] || targets=(jpeg stream frame session recording)
+declare -A max_len=([jpeg]=65536 [stream]=262144 [frame]=65536 [session]=262144 [recording]=262144)
 for target in "${targets[@]}"; do
   [ -n "${max_len[$target]:-}" ] || { echo "fuzz.sh: unknown target '$target'" >&2; exit 2; }
 done
@@ -26,7 +26,7 @@ instrument="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=al
 runtime_dir=$(dirname "$(clang -print-file-name=libclang_rt.asan-x86_64.so)")
 link="-fsanitize=address,undefined -shared-libasan -Wl,-rpath,$runtime_dir"
 cmake -S . -B "$dir" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVKT_FUZZ=ON \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVKT_FUZZ=ON -DVKT_WERROR=ON \
       -DCMAKE_C_FLAGS="$instrument" -DCMAKE_CXX_FLAGS="$instrument" \
       -DCMAKE_EXE_LINKER_FLAGS="$link" -DCMAKE_SHARED_LINKER_FLAGS="$link" >/dev/null
 cmake --build "$dir" --target fuzz_seed_writer "${targets[@]/%/_fuzzer}"

@@ -42,7 +42,12 @@ bool AppendComponents(std::string& out, std::string_view path) {
     size_t end = path.find('\\');
     std::string_view component = path.substr(0, end);
     if (component.size() > kMaxKeyComponent) return false;
-    if (!component.empty()) out += "\\" + Lower(component);
+    // Appended in two steps: no temporary, and no prepend into one, which
+    // GCC 12 at -O3 misreads as an overlapping copy (-Wrestrict).
+    if (!component.empty()) {
+      out += '\\';
+      out += Lower(component);
+    }
     if (end == std::string_view::npos) break;
     path.remove_prefix(end + 1);
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "device_clock.h"
+#include "h264_file_stream.h"
 #include "h264_stream.h"
 
 namespace vkt::devsim {
@@ -40,25 +41,34 @@ void H264Device::onPacket(const ReceivedFrame& frame) {
 
 H264Device::~H264Device() { stopPump(); }
 
-// Each start is a new stream: a new encoder, so it opens with a key frame
-// behind a header.
-void H264Device::startStream() {
+// Each start is a new stream: a new encoder, or the file from its first
+// key picture, so it opens with a key frame behind a header.
+std::shared_ptr<StreamSource> H264Device::openSource() const {
+  if (options_.content && !options_.content->h264Pictures.empty())
+    return std::make_shared<H264FileStream>(*options_.content, options_.fps);
   auto encoder = std::make_shared<H264StreamEncoder>();
-  if (!encoder->open(options_.keyInterval)) {
+  if (!encoder->open(options_.keyInterval)) return nullptr;
+  return encoder;
+}
+
+void H264Device::startStream() {
+  std::shared_ptr<StreamSource> encoder = openSource();
+  if (!encoder) {
     std::fprintf(stderr, "devsim: no H.264 encoder, no stream\n");
     return;
   }
   std::fprintf(stderr, "devsim: stream started\n");
   using Clock = std::chrono::steady_clock;
   const bool corrupt = options_.corruptBoxes;
-  startPump([this, encoder, corrupt, block = std::vector<uint8_t>(), next = Clock::now(),
+  const auto period = std::chrono::microseconds(1000000 / options_.fps);
+  startPump([this, encoder, corrupt, period, block = std::vector<uint8_t>(), next = Clock::now(),
              variant = uint32_t{0}]() mutable {
     if (!encoder->nextBlock(block)) return false;
     // Every fourth frame without a header gets a spoilt box.
     if (corrupt && encoder->framesEncoded() % 4 == 0) corruptBlock(block, variant++);
     if (!link_.sendData(wire::kDataStream, block.data(), static_cast<uint32_t>(block.size()))) return false;
     pictureLog_.record(0);
-    next += std::chrono::milliseconds(40);
+    next += period;
     std::this_thread::sleep_until(next);
     return true;
   });

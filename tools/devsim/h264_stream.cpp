@@ -9,16 +9,15 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "device_content.h"
 #include "test_pattern.h"
 
 namespace vkt::devsim {
 namespace {
 
 constexpr uint32_t kRvdxSize = 512;
-constexpr uint16_t kStreamVideo = 2;
 constexpr uint16_t kStreamVideoAlt = 5;
 constexpr uint16_t kStreamAudio = 1;
-constexpr uint32_t kKeyFrameFlag = 4;
 constexpr uint32_t kAudioSampleBytes = 160;
 
 void putBe32(std::vector<uint8_t>& out, uint32_t value) {
@@ -49,16 +48,10 @@ void appendQbox(std::vector<uint8_t>& out, uint16_t streamType, uint32_t boxFlag
 
 void appendLengthPrefixedUnits(std::vector<uint8_t>& out, const uint8_t* annexB, size_t length,
                                bool (*keep)(uint8_t nalType)) {
-  // Start of each unit: the byte after a 00 00 01.
-  std::vector<size_t> starts;
-  for (size_t i = 0; i + 3 <= length; ++i)
-    if (annexB[i] == 0 && annexB[i + 1] == 0 && annexB[i + 2] == 1) starts.push_back(i + 3);
-  for (size_t n = 0; n < starts.size(); ++n) {
-    size_t end = n + 1 < starts.size() ? starts[n + 1] - 3 : length;
-    while (n + 1 < starts.size() && end > starts[n] && annexB[end - 1] == 0) --end;  // 4-byte start code
-    if (end <= starts[n] || !keep(annexB[starts[n]] & 0x1F)) continue;
-    putBe32(out, static_cast<uint32_t>(end - starts[n]));
-    out.insert(out.end(), annexB + starts[n], annexB + end);
+  for (const auto& [start, end] : splitAnnexB(annexB, length)) {
+    if (!keep(annexB[start] & 0x1F)) continue;
+    putBe32(out, static_cast<uint32_t>(end - start));
+    out.insert(out.end(), annexB + start, annexB + end);
   }
 }
 

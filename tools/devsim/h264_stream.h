@@ -14,10 +14,23 @@ struct AVPacket;
 
 namespace vkt::devsim {
 
-class H264StreamEncoder {
+constexpr uint16_t kStreamVideo = 2;
+constexpr uint32_t kKeyFrameFlag = 4;
+
+// Where the device's stream blocks come from: the encoder below, or a file
+// (h264_file_stream.h).
+class StreamSource {
+ public:
+  virtual ~StreamSource() = default;
+  // The next block (replacing the content of `block`); false on failure.
+  virtual bool nextBlock(std::vector<uint8_t>& block) = 0;
+  virtual uint32_t framesEncoded() const = 0;
+};
+
+class H264StreamEncoder : public StreamSource {
  public:
   H264StreamEncoder() = default;
-  ~H264StreamEncoder();
+  ~H264StreamEncoder() override;
   H264StreamEncoder(const H264StreamEncoder&) = delete;
   H264StreamEncoder& operator=(const H264StreamEncoder&) = delete;
 
@@ -25,8 +38,8 @@ class H264StreamEncoder {
   bool open(int keyInterval);
   // Encodes the next frame into `block` (replacing its content). False
   // when the encoder fails.
-  bool nextBlock(std::vector<uint8_t>& block);
-  uint32_t framesEncoded() const { return frameNumber_; }
+  bool nextBlock(std::vector<uint8_t>& block) override;
+  uint32_t framesEncoded() const override { return frameNumber_; }
 
  private:
   bool encodeFrame(std::vector<uint8_t>& units, bool& keyFrame);

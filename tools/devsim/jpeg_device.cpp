@@ -42,11 +42,21 @@ void JpegDevice::sendPictures(uint32_t mask) {
   const unsigned channels = options_.channels < 16 ? static_cast<unsigned>(options_.channels) : 16;
   for (unsigned channel = 0; channel < channels; ++channel) {
     if (!(mask & (1u << channel))) continue;
-    const std::vector<uint8_t> picture = encodeChannelPicture(channel, framesSent_[channel]++);
+    const std::vector<uint8_t> picture = channelPicture(channel, framesSent_[channel]++);
     if (picture.empty()) continue;
     if (!link_.sendData(wire::kDataPicture, picture.data(), static_cast<uint32_t>(picture.size()))) return;
     pictureLog_.record(channel);
   }
+}
+
+// The channel's next picture: the test card, or with --pictures the
+// directory's files in turn, each channel starting at its own file.
+std::vector<uint8_t> JpegDevice::channelPicture(unsigned channel, uint32_t frame) const {
+  if (!options_.content || options_.content->pictures.empty()) return encodeChannelPicture(channel, frame);
+  const auto& files = options_.content->pictures;
+  std::vector<uint8_t> picture = files[(frame + channel) % files.size()];
+  picture[kPictureChannelByte] = static_cast<uint8_t>(channel & 0x0F);
+  return picture;
 }
 
 void JpegDevice::logRequest(uint32_t mask) {

@@ -14,5 +14,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vkt-devsim: %s\n%s", error.c_str(), vkt::devsim::usageText());
     return 2;
   }
+  // A source that cannot be served is refused before anyone connects.
+  if (!vkt::devsim::loadContent(options, error)) {
+    std::fprintf(stderr, "vkt-devsim: %s\n", error.c_str());
+    return 2;
+  }
   return vkt::devsim::runServer(options);
 }

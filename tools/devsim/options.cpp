@@ -16,7 +16,8 @@ const char* usageText() {
          "                  [--stall] [--oversize] [--bad-magic] [--flood BYTES] [--echo-data]\n"
          "                  [--key-interval N] [--corrupt-boxes] [--ready-twice]\n"
          "                  [--extra-answer CODE] [--first-answer-delay MS]\n"
-         "                  [--request-log FILE] [--picture-log FILE] [--packet-log FILE]\n";
+         "                  [--request-log FILE] [--picture-log FILE] [--packet-log FILE]\n"
+         "                  [--pictures DIR] (7100) [--h264 FILE [--fps N]] (5200)\n";
 }
 
 // HOST:PORT, HOST may be a bracketed IPv6 address ("[::1]:0").
@@ -88,6 +89,14 @@ bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string&
     } else if (name == "--packet-log") {
       ok = value(text) && !text.empty();
       options.packetLog.assign(text);
+    } else if (name == "--pictures") {
+      ok = value(text) && !text.empty();
+      options.picturesDir.assign(text);
+    } else if (name == "--h264") {
+      ok = value(text) && !text.empty();
+      options.h264File.assign(text);
+    } else if (name == "--fps") {
+      ok = value(text) && vkt::tools::parseNumber(text, 1, 240, options.fps);
     } else if (name == "--request-log") {
       ok = value(text) && !text.empty();
       options.requestLog.assign(text);
@@ -111,7 +120,24 @@ bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string&
     error = "user name or password too long for the login request";
     return false;
   }
+  if (!options.picturesDir.empty() && options.kind != 7100) {
+    error = "--pictures is for kind 7100";
+    return false;
+  }
+  if (!options.h264File.empty() && options.kind != 5200) {
+    error = "--h264 is for kind 5200";
+    return false;
+  }
   if (options.channels == 0) options.channels = options.kind == 7100 ? 4 : 1;
+  return true;
+}
+
+bool loadContent(SimulatorOptions& options, std::string& error) {
+  if (options.picturesDir.empty() && options.h264File.empty()) return true;
+  auto content = std::make_shared<DeviceContent>();
+  if (!options.picturesDir.empty() && !loadPictureFiles(options.picturesDir, *content, error)) return false;
+  if (!options.h264File.empty() && !loadH264File(options.h264File, *content, error)) return false;
+  options.content = std::move(content);
   return true;
 }
 

@@ -2,8 +2,11 @@
 // credentials it accepts, and the fault and test behaviours.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "device_content.h"
 
 namespace vkt::devsim {
 
@@ -33,10 +36,18 @@ struct SimulatorOptions {
   std::string requestLog;   // 7100: append each picture request's mask to this file
   std::string pictureLog;   // append "<ms> <channel>" for each picture or stream block sent
   std::string packetLog;    // append every packet a client sends: "TYPE HEX-PAYLOAD"
+  // Real content.
+  std::string picturesDir;  // 7100: serve the .jpg files of this directory
+  std::string h264File;     // 5200: serve this Annex-B H.264 file
+  int fps = 25;             // 5200: stream blocks per second
+  std::shared_ptr<const DeviceContent> content;  // loaded by loadContent
 };
 
 // Parses argv; on failure returns false with a message in `error`.
 bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string& error);
 const char* usageText();
+// Reads the files of --pictures or --h264 into options.content; false with
+// a message when a source is missing, unreadable or unusable.
+bool loadContent(SimulatorOptions& options, std::string& error);
 
 }  // namespace vkt::devsim

@@ -1,9 +1,20 @@
 // Basic Win32 types and calling-convention macros on POSIX (LP64 host:
 // DWORD, LONG and UINT stay 32 bits wide as on Windows; pointer-sized
-// message parameters are 64 bits).
+// message parameters are 64 bits). Usable from C and C++: applications
+// written in either include <windows.h> from the installed SDK headers.
 #pragma once
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+#define EXTERN_C extern "C"
+#define EXTERN_C_START extern "C" {
+#define EXTERN_C_END }
+#else
+#define EXTERN_C extern
+#define EXTERN_C_START
+#define EXTERN_C_END
+#endif
 
 #define WINAPI
 #define CALLBACK
@@ -118,7 +129,7 @@ typedef struct _SYSTEMTIME {
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
 #define ERROR_NOT_ENOUGH_QUOTA 1816L
 
-extern "C" {
+EXTERN_C_START
 WINAPI_EXPORT DWORD WINAPI GetLastError(void);
 WINAPI_EXPORT void WINAPI SetLastError(DWORD code);
-}
+EXTERN_C_END

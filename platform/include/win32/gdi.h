@@ -16,7 +16,7 @@ typedef struct HFONT__* HFONT;
 #define TRANSPARENT 1
 #define OPAQUE 2
 
-extern "C" {
+EXTERN_C_START
 WINAPI_EXPORT int WINAPI SetBkMode(HDC dc, int mode);
 WINAPI_EXPORT HBRUSH WINAPI CreateSolidBrush(COLORREF color);
 WINAPI_EXPORT HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
@@ -45,4 +45,4 @@ typedef struct PlatformWindowPictures {
   DWORD longestGap;
 } PlatformWindowPictures;
 WINAPI_EXPORT BOOL PlatformGetWindowPictures(HWND window, PlatformWindowPictures* pictures);
-}
+EXTERN_C_END

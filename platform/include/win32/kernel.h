@@ -36,7 +36,11 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 
 // A critical section is a recursive mutex owned by the thread that entered it.
 typedef struct _CRITICAL_SECTION {
+#ifdef __cplusplus
   alignas(16) unsigned char opaque[64];
+#else
+  _Alignas(16) unsigned char opaque[64];
+#endif
 } CRITICAL_SECTION, *LPCRITICAL_SECTION;
 
 typedef struct _FILETIME {
@@ -44,7 +48,7 @@ typedef struct _FILETIME {
   DWORD dwHighDateTime;
 } FILETIME, *LPFILETIME;
 
-extern "C" {
+EXTERN_C_START
 // Events and waiting. Handles from CreateEventA and CreateFileA are closed
 // with CloseHandle.
 WINAPI_EXPORT HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
@@ -93,9 +97,9 @@ WINAPI_EXPORT DWORD WINAPI GetFileSize(HANDLE file, LPDWORD sizeHigh);
 WINAPI_EXPORT HMODULE WINAPI LoadLibraryA(LPCSTR name);
 WINAPI_EXPORT FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 WINAPI_EXPORT BOOL WINAPI FreeLibrary(HMODULE module);
-}
+EXTERN_C_END
 
 // POSIX-only test switch: while `missing` is TRUE, LoadLibraryA of `name`
 // (compared like module names: any case, with or without ".dll") fails with
 // ERROR_MOD_NOT_FOUND, as on a machine without that module.
-extern "C" WINAPI_EXPORT void PlatformSetModuleMissing(const char* name, BOOL missing);
+EXTERN_C WINAPI_EXPORT void PlatformSetModuleMissing(const char* name, BOOL missing);

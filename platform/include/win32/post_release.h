@@ -19,5 +19,5 @@
 // the record. On Windows the record of a message still queued when its
 // thread exits is never handed back: leaked, never freed early.
 typedef void (*PlatformReleaseProc)(void* context);
-extern "C" WINAPI_EXPORT BOOL PlatformPostMessageWithRelease(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                                             PlatformReleaseProc release, void* context);
+EXTERN_C WINAPI_EXPORT BOOL PlatformPostMessageWithRelease(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                                         PlatformReleaseProc release, void* context);

@@ -18,9 +18,9 @@
 #define REG_BINARY 3u
 #define REG_DWORD 4u
 
-extern "C" {
+EXTERN_C_START
 WINAPI_EXPORT LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, DWORD desired, PHKEY result);
 WINAPI_EXPORT LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
                                               LPBYTE data, LPDWORD dataSize);
 WINAPI_EXPORT LSTATUS WINAPI RegCloseKey(HKEY key);
-}
+EXTERN_C_END

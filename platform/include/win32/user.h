@@ -127,7 +127,7 @@ typedef struct tagMSG {
 #define MB_ICONERROR 0x10u
 #define IDOK 1
 
-extern "C" {
+EXTERN_C_START
 WINAPI_EXPORT ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass);
 WINAPI_EXPORT HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
                                           int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
@@ -176,10 +176,10 @@ WINAPI_EXPORT BOOL WINAPI GetCursorPos(LPPOINT point);
 // SM_CXSCREEN and SM_CYSCREEN: the size of the display mode DirectDraw
 // reports; 0 for other indexes.
 WINAPI_EXPORT int WINAPI GetSystemMetrics(int index);
-}
+EXTERN_C_END
 
 #include "win32/post_release.h"
 
 // POSIX-only hook: called with every message box's caption and text.
 typedef void (*PlatformMessageBoxHook)(const char* caption, const char* text);
-extern "C" WINAPI_EXPORT void PlatformSetMessageBoxHook(PlatformMessageBoxHook hook);
+EXTERN_C WINAPI_EXPORT void PlatformSetMessageBoxHook(PlatformMessageBoxHook hook);

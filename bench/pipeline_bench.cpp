@@ -1,0 +1,268 @@
+// vkt-pipeline-bench: end-to-end cost of live video through the SDK, as the
+// process's CPU time per picture shown, against the bare cost of the same
+// decoding work.
+//   kind 7100: four channels of camera-like JPEGs (vkt-devsim --pictures)
+//              against our decoder's mode-3 reads of the same files;
+//   kind 5200: one 704x576 25 fps main-profile H.264 stream
+//              (vkt-devsim --h264) against libavcodec decoding plus BGR
+//              conversion of the same stream.
+// The simulator runs as a child process; only this process's time counts.
+// Prints the figures and the ratio against its target (7100 <= 1.3x,
+// 5200 <= 1.5x). Not part of ctest: run build/bin/vkt-pipeline-bench.
+#include <sys/resource.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <ddraw.h>
+#include <windows.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/opt.h>
+}
+
+#include "channel_picture.h"
+#include "tests/common/devsim_process.h"
+#include "vkt7100sdk.h"
+#include "vktjpeg.h"
+#include "yuv_to_bgr.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kSeconds = 8;
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Sensor-like content: smooth shading, edges, and fixed-seed noise, moving
+// with the frame number.
+uint8_t SceneSample(int x, int y, int plane, int frame) {
+  const int shift = frame * 3;
+  const double shade = 96 + 60 * std::sin((x + shift) * 0.013 + plane) * std::cos(y * 0.021 - plane);
+  const bool edge = ((x + shift) / 48 + y / 40) % 5 == 0;
+  uint32_t noise = uint32_t(x * 73856093u ^ y * 19349663u ^ (frame + plane) * 83492791u);
+  noise ^= noise >> 13;
+  const int value = int(shade) + (edge ? 70 : 0) + int(noise % 17) - 8;
+  return uint8_t(value < 0 ? 0 : value > 255 ? 255 : value);
+}
+
+std::vector<uint8_t> CameraJpeg(int width, int height, int frame) {
+  std::vector<uint8_t> rgb(size_t(width) * height * 3);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      for (int c = 0; c < 3; ++c) rgb[(size_t(y) * width + x) * 3 + c] = SceneSample(x, y, c, frame);
+  return vkt::devsim::encodeJpeg(rgb.data(), width, height);
+}
+
+// `frames` pictures at 25 fps, main profile, one key picture every 50.
+std::vector<uint8_t> CameraH264(int width, int height, int frames) {
+  std::vector<uint8_t> stream;
+  const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+  AVCodecContext* context = codec ? avcodec_alloc_context3(codec) : nullptr;
+  AVFrame* frame = av_frame_alloc();
+  AVPacket* packet = av_packet_alloc();
+  if (context && frame && packet) {
+    context->width = width;
+    context->height = height;
+    context->time_base = {1, 25};
+    context->gop_size = 50;
+    context->pix_fmt = AV_PIX_FMT_YUV420P;
+    av_opt_set(context->priv_data, "profile", "main", 0);
+    av_opt_set(context->priv_data, "preset", "veryfast", 0);
+    av_opt_set(context->priv_data, "tune", "zerolatency", 0);
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->width = width;
+    frame->height = height;
+    if (avcodec_open2(context, codec, nullptr) == 0 && av_frame_get_buffer(frame, 0) == 0) {
+      auto drain = [&] {
+        while (avcodec_receive_packet(context, packet) == 0) {
+          stream.insert(stream.end(), packet->data, packet->data + packet->size);
+          av_packet_unref(packet);
+        }
+      };
+      for (int n = 0; n < frames; ++n) {
+        av_frame_make_writable(frame);
+        for (int plane = 0; plane < 3; ++plane)
+          for (int y = 0; y < (plane ? height / 2 : height); ++y)
+            for (int x = 0; x < (plane ? width / 2 : width); ++x)
+              frame->data[plane][y * frame->linesize[plane] + x] = plane ? uint8_t(128 + (SceneSample(x, y, plane, n) - 128) / 4)
+                                                                          : SceneSample(x, y, 0, n);
+        frame->pts = n;
+        avcodec_send_frame(context, frame);
+        drain();
+      }
+      avcodec_send_frame(context, nullptr);
+      drain();
+    }
+  }
+  avcodec_free_context(&context);
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  return stream;
+}
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+LRESULT CALLBACK BenchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_TIMER) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Live video of `channels` channels for kSeconds; CPU seconds per picture
+// shown, or -1 when nothing was shown.
+double LiveCostPerPicture(int kind, const std::vector<std::string>& devsimArguments, int channels, int width,
+                          int height, unsigned& shown) {
+  vkt::test::DevsimProcess devsim(kind, devsimArguments);
+  void* handle = nullptr;
+  if (devsim.port() == 0 || VKT_CreateHandle(kind, &handle) != VKT_OK) return -1;
+  std::vector<HWND> windows;
+  double cost = -1;
+  if (VKT_OpenServer(handle, "127.0.0.1", devsim.port(), "admin", "admin") == VKT_OK) {
+    for (int channel = 0; channel < channels; ++channel) {
+      windows.push_back(CreateWindowExA(0, "VktBenchWindow", "bench", WS_OVERLAPPEDWINDOW, 0, 0, width, height,
+                                        nullptr, nullptr, nullptr, nullptr));
+      ShowWindow(windows.back(), SW_SHOW);
+      VKT_OpenChannel(handle, uint32_t(channel), windows.back());
+    }
+    // The first second settles connections and decoders; then measure.
+    SetTimer(windows.front(), 1, 1000, nullptr);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    PlatformDisplayCounters before{}, after{};
+    PlatformGetDisplayCounters(&before);
+    const double start = CpuSeconds();
+    SetTimer(windows.front(), 1, kSeconds * 1000, nullptr);
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    PlatformGetDisplayCounters(&after);
+    const double used = CpuSeconds() - start;
+    shown = after.blits - before.blits;
+    if (shown > 0) cost = used / shown;
+  }
+  VKT_CloseServer(handle);
+  for (HWND window : windows) DestroyWindow(window);
+  return cost;
+}
+
+double BareJpegCost(const std::vector<std::vector<uint8_t>>& pictures, int rounds) {
+  std::vector<uint8_t> bgr;
+  const double start = CpuSeconds();
+  int decoded = 0;
+  for (int round = 0; round < rounds; ++round) {
+    for (const std::vector<uint8_t>& jpeg : pictures) {
+      static JPEG_PROPERTIES p;
+      JpegInit(&p);
+      p.jpeg_bytes = jpeg.data();
+      p.jpeg_size_bytes = uint32_t(jpeg.size());
+      if (JpegRead(&p, READ_PARAMS_BUFFER) == JPEG_SUCCESS) {
+        bgr.resize(size_t(p.jpeg_width) * p.jpeg_height * 3);
+        p.picture_bytes = bgr.data();
+        p.picture_width = p.jpeg_width;
+        p.picture_height = int32_t(p.jpeg_height);
+        decoded += JpegRead(&p, READ_IMAGE_BUFFER) == JPEG_SUCCESS;
+      }
+      JpegFree(&p);
+    }
+  }
+  return decoded ? (CpuSeconds() - start) / decoded : -1;
+}
+
+double BareH264Cost(const std::vector<uint8_t>& stream, int rounds) {
+  const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+  AVCodecContext* context = avcodec_alloc_context3(codec);
+  AVCodecParserContext* parser = av_parser_init(AV_CODEC_ID_H264);
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  context->thread_count = 1;
+  avcodec_open2(context, codec, nullptr);
+  std::vector<uint8_t> bgr;
+  std::vector<uint8_t> input(stream);
+  input.resize(stream.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+  int pictures = 0;
+  const double start = CpuSeconds();
+  auto receive = [&] {
+    while (avcodec_receive_frame(context, frame) == 0) {
+      bgr.resize(size_t(frame->width) * frame->height * 3);
+      ConvertYuv420ToBgr({frame->data[0], frame->data[1], frame->data[2], frame->linesize[0], frame->linesize[1],
+                          frame->linesize[2]},
+                         frame->width, frame->height, frame->color_range == AVCOL_RANGE_JPEG, bgr.data());
+      ++pictures;
+    }
+  };
+  for (int round = 0; round < rounds; ++round) {
+    const uint8_t* at = input.data();
+    int left = int(stream.size());
+    while (left > 0) {
+      const int used = av_parser_parse2(parser, context, &packet->data, &packet->size, at, left, AV_NOPTS_VALUE,
+                                        AV_NOPTS_VALUE, 0);
+      at += used;
+      left -= used;
+      if (packet->size > 0 && avcodec_send_packet(context, packet) == 0) receive();
+    }
+  }
+  avcodec_send_packet(context, nullptr);
+  receive();
+  const double cost = pictures ? (CpuSeconds() - start) / pictures : -1;
+  av_parser_close(parser);
+  av_packet_free(&packet);
+  av_frame_free(&frame);
+  avcodec_free_context(&context);
+  return cost;
+}
+
+void Report(const char* kind, double live, unsigned shown, double bare, double target) {
+  if (live < 0 || bare < 0) {
+    std::printf("%s: no figures (live %.3f ms, bare %.3f ms, %u pictures shown)\n", kind, live * 1e3, bare * 1e3,
+                shown);
+    return;
+  }
+  const double ratio = live / bare;
+  std::printf("%s: %u pictures shown, %.3f ms CPU per picture shown, bare decode %.3f ms: %.2fx (target <= %.1fx) %s\n",
+              kind, shown, live * 1e3, bare * 1e3, ratio, target, ratio <= target ? "met" : "MISSED");
+}
+
+}  // namespace
+
+int main() {
+  char pattern[] = "/tmp/vkt_pipeline_XXXXXX";
+  const std::string dir = mkdtemp(pattern);
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = BenchWindowProc;
+  windowClass.lpszClassName = "VktBenchWindow";
+  RegisterClassA(&windowClass);
+
+  // Kind 7100 shows 352x288 pictures (the frame path drops other sizes).
+  std::vector<std::vector<uint8_t>> jpegs;
+  fs::create_directory(dir + "/pictures");
+  for (int n = 0; n < 8; ++n) {
+    jpegs.push_back(CameraJpeg(vkt::devsim::kPictureWidth, vkt::devsim::kPictureHeight, n * 5));
+    WriteFile(dir + "/pictures/" + std::to_string(n) + ".jpg", jpegs.back());
+  }
+  unsigned shown = 0;
+  const double jpegLive = LiveCostPerPicture(VKT_KIND_JPEG, {"--pictures", dir + "/pictures"}, 4,
+                                             vkt::devsim::kPictureWidth, vkt::devsim::kPictureHeight, shown);
+  Report("kind 7100, 4 channels of 352x288 JPEG", jpegLive, shown, BareJpegCost(jpegs, 50), 1.3);
+
+  const std::vector<uint8_t> h264 = CameraH264(704, 576, 100);
+  WriteFile(dir + "/stream.h264", h264);
+  const double h264Live = LiveCostPerPicture(VKT_KIND_H264, {"--h264", dir + "/stream.h264", "--fps", "25"}, 1, 704,
+                                             576, shown);
+  Report("kind 5200, 704x576 25 fps H.264 main", h264Live, shown, BareH264Cost(h264, 3), 1.5);
+  fs::remove_all(dir);
+  return 0;
+}

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Installs a build into a scratch prefix and uses it as an application
+# developer would: builds the examples through pkg-config and through
+# find_package(VKT7100SDK), a decoder client through vktjpeg.pc, then runs
+# both examples against the installed simulator for a few seconds.
+#   scripts/install-check.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+work=$(mktemp -d)
+sim_pid=""
+cleanup() {
+  [ -z "$sim_pid" ] || { kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; }
+  rm -rf "$work"
+}
+trap cleanup EXIT
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+cc=${CC:-cc}
+cflags=(-std=c11 -Wall -Wextra -Werror)
+
+echo "== pkg-config"
+export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+libdir=$(pkg-config --variable=libdir vkt7100sdk)
+for example in live_view record; do
+  # shellcheck disable=SC2046
+  "$cc" "${cflags[@]}" $(pkg-config --cflags vkt7100sdk) -o "$work/pc_$example" "examples/$example.c" \
+        $(pkg-config --libs vkt7100sdk) -Wl,-rpath,"$libdir"
+done
+printf '#include <vktjpeg.h>\n#include <stdio.h>\nint main(void) { puts(JpegErrorText(JPEG_ERR_NOT_JPEG)); return 0; }\n' \
+  >"$work/jpeg_client.c"
+# shellcheck disable=SC2046
+"$cc" "${cflags[@]}" $(pkg-config --cflags vktjpeg) -o "$work/jpeg_client" "$work/jpeg_client.c" \
+      $(pkg-config --libs vktjpeg) -Wl,-rpath,"$libdir"
+[ "$("$work/jpeg_client")" = "Not JPEG" ]
+
+echo "== find_package"
+cmake -S examples -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" \
+      >/dev/null
+cmake --build "$work/cmake" >/dev/null
+
+# Starts the installed simulator of kind $1; sets sim_pid and port.
+start_simulator() {
+  "$prefix/bin/vkt-devsim" --kind "$1" --listen 127.0.0.1:0 --user admin --password admin \
+    >"$work/sim.out" 2>"$work/sim.err" &
+  sim_pid=$!
+  port=""
+  for _ in $(seq 100); do
+    port=$(sed -n 's/^listening on .*:\([0-9][0-9]*\)$/\1/p' "$work/sim.out")
+    [ -n "$port" ] && return 0
+    sleep 0.1
+  done
+  echo "install-check: the simulator did not start" >&2
+  cat "$work/sim.err" >&2
+  return 1
+}
+stop_simulator() {
+  kill "$sim_pid" 2>/dev/null || true
+  wait "$sim_pid" 2>/dev/null || true
+  sim_pid=""
+}
+
+echo "== run"
+start_simulator 7100
+"$work/pc_live_view" 7100 127.0.0.1 "$port" admin admin 1 2
+"$work/cmake/live_view" 7100 127.0.0.1 "$port" admin admin 0 1
+stop_simulator
+start_simulator 5200
+"$work/cmake/record" 127.0.0.1 "$port" admin admin 3 "$work/stream.rec"
+stop_simulator
+[ -s "$work/stream.rec" ] || { echo "install-check: the recording is empty" >&2; exit 1; }
+echo "install-check: the installed SDK builds and runs the examples"

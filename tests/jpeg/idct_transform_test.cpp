@@ -5,8 +5,10 @@
 
 #include <cmath>
 #include <random>
+#include <vector>
 
 #include "idct_members.h"
+#include "fixed_point_models.h"
 #include "idct_reference.h"
 
 namespace {
@@ -178,6 +180,64 @@ TEST(IdctTransform, HostileCoefficientsStayInsideTheBlock) {
           ASSERT_GE(guarded.block.coef[8 * y + x], 0);
           ASSERT_LE(guarded.block.coef[8 * y + x], 255);
         }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+using ModelFn = void (*)(CoefficientBlock&);
+
+// Each member against its fixed-point model, byte for byte: image blocks
+// dequantised for the member's kind, sparse blocks of large coefficients,
+// and DC values at every rounding step around the 1x1 limits.
+TEST(IdctTransform, EveryMemberMatchesItsFixedPointModel) {
+  const ModelFn models[] = {model::idct_fast_8x8,    model::idct_fast_4x4,    model::idct_fast_2x2,
+                            model::idct_fast_1x1,    model::idct_precise_8x8, model::idct_precise_4x4,
+                            model::idct_precise_2x2, model::idct_precise_1x1};
+  static_assert(std::size(models) == kIdctMembers.size());
+  std::mt19937 rng(23);
+  std::uniform_real_distribution<double> quality(0.05, 1.5);
+  std::uniform_int_distribution<int> position(0, 63), large(-700, 700), count(0, 6);
+  std::vector<CoefficientBlock> inputs;  // quantised blocks
+  for (int trial = 0; trial < 400; ++trial) {
+    std::array<uint16_t, 64> table{};
+    for (int k = 0; k < 64; ++k)
+      table[k] = static_cast<uint16_t>(std::clamp(std::round(kAnnexKLuminance[k] * quality(rng)), 1.0, 255.0));
+    inputs.push_back(Quantise(RandomSamples(rng), table));
+  }
+  for (int trial = 0; trial < 400; ++trial) {
+    CoefficientBlock sparse{};
+    for (int n = count(rng); n >= 0; --n) sparse.coef[position(rng)] = static_cast<int16_t>(large(rng));
+    inputs.push_back(sparse);
+  }
+  std::array<uint16_t, 64> ones{};
+  ones.fill(1);
+  for (size_t m = 0; m < kIdctMembers.size(); ++m) {
+    const IdctMember& member = kIdctMembers[m];
+    SCOPED_TRACE(member.name);
+    for (size_t i = 0; i < inputs.size(); ++i) {
+      CoefficientBlock ours = inputs[i];
+      DequantiseFor(member, &ours, ToZigzag(i < 400 ? kAnnexKLuminance : ones));
+      CoefficientBlock expected = ours;
+      member.transform(&ours);
+      models[m](expected);
+      for (int y = 0; y < member.size; ++y)
+        for (int x = 0; x < member.size; ++x)
+          ASSERT_EQ(ours.coef[8 * y + x], expected.coef[8 * y + x]) << "block " << i << " at " << y << "," << x;
+    }
+    for (int dc = -2100; dc <= 2100; ++dc) {
+      CoefficientBlock ours{};
+      ours.coef[0] = static_cast<int16_t>(dc);
+      ours.coef[1] = static_cast<int16_t>((dc & 1) ? dc % 3 : 0);  // odd DC values: no DC-only shortcut
+      CoefficientBlock expected = ours;
+      member.transform(&ours);
+      models[m](expected);
+      for (int y = 0; y < member.size; ++y)
+        for (int x = 0; x < member.size; ++x)
+          ASSERT_EQ(ours.coef[8 * y + x], expected.coef[8 * y + x]) << "dc " << dc << " at " << y << "," << x;
     }
   }
 }

@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
+#include "fixed_point_models.h"
 #include "jpeg_corpus.h"
+#include "output_convert.h"
 #include "recon_reference.h"
 
 namespace {
@@ -227,6 +230,145 @@ TEST(PictureLayout, ScaledReadsFillTheReducedPictureExactly) {
     ASSERT_EQ(smaller.status, JPEG_SUCCESS);
     JpegRegion inside{0, 0, settings.width, settings.height};
     EXPECT_EQ(max_difference(smaller.picture, crop(full.picture, inside)), 0);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// What one full-MCU converter slot writes per pixel, from the samples of
+// component 1, its chroma pair and the fourth component.
+enum class Written { kGrey, kRgb, kBgr, kRgbx, kCopy3, kCopy3x, kYcbYcr, kInvertedRgbK, kCopy4 };
+
+int channels_written(Written w) {
+  switch (w) {
+    case Written::kGrey: return 1;
+    case Written::kYcbYcr: return 2;
+    case Written::kRgb: case Written::kBgr: case Written::kCopy3: return 3;
+    default: return 4;
+  }
+}
+
+std::vector<int> expected_pixel(Written w, int y, int cb, int cr, int k, int x) {
+  const model::Rgb c = model::convert_fast(y, cb, cr);
+  switch (w) {
+    case Written::kGrey: return {y};
+    case Written::kRgb: return {c.r, c.g, c.b};
+    case Written::kBgr: return {c.b, c.g, c.r};
+    case Written::kRgbx: return {c.r, c.g, c.b, 255};
+    case Written::kCopy3: return {y, cb, cr};
+    case Written::kCopy3x: return {y, cb, cr, 255};
+    case Written::kYcbYcr: return {y, x % 2 ? cr : cb};
+    case Written::kInvertedRgbK: return {255 - c.r, 255 - c.g, 255 - c.b, k};
+    case Written::kCopy4: return {y, cb, cr, k};
+  }
+  return {};
+}
+
+// Every full-MCU converter slot (35..53) against the conversion model, byte
+// for byte: component 1 in h x v blocks, one Cb and one Cr block, a fourth
+// component laid out like the first, samples random and at the extremes
+// (neutral chroma, 0 and 255, which saturate).
+TEST(McuConverters, EverySlotMatchesTheConversionModel) {
+  struct Slot {
+    int number;
+    int h, v;
+    Written written;
+  };
+  const Slot slots[] = {
+      {35, 1, 1, Written::kGrey},   {36, 1, 1, Written::kRgb},         {37, 2, 1, Written::kRgb},
+      {38, 2, 2, Written::kRgb},    {39, 1, 1, Written::kBgr},         {40, 2, 1, Written::kBgr},
+      {41, 2, 2, Written::kBgr},    {42, 1, 1, Written::kRgbx},        {43, 2, 1, Written::kRgbx},
+      {44, 2, 2, Written::kRgbx},   {45, 1, 1, Written::kCopy3},       {46, 2, 1, Written::kCopy3},
+      {47, 2, 2, Written::kCopy3},  {48, 1, 1, Written::kCopy3x},      {49, 2, 1, Written::kYcbYcr},
+      {50, 1, 1, Written::kInvertedRgbK}, {51, 2, 1, Written::kInvertedRgbK}, {52, 2, 2, Written::kInvertedRgbK},
+      {53, 1, 1, Written::kCopy4},
+  };
+  JpegOps ops{};
+  fill_output_converters(ops);
+  std::mt19937 rng(3);
+  std::uniform_int_distribution<int> any(0, 255), pick(0, 4);
+  const int extremes[] = {0, 1, 127, 128, 254, 255};
+  for (const Slot& slot : slots) {
+    SCOPED_TRACE(slot.number);
+    const McuConverter converter = ops.output_converters[slot.number - kOutputConverterFirstSlot];
+    ASSERT_NE(converter, nullptr);
+    const int width = 8 * slot.h, height = 8 * slot.v, channels = channels_written(slot.written);
+    const int luma_blocks = slot.h * slot.v, chroma = luma_blocks * 64, fourth = chroma + 128;
+    for (int trial = 0; trial < 40; ++trial) {
+      std::vector<int16_t> samples(static_cast<size_t>(fourth + luma_blocks * 64));
+      for (int16_t& s : samples) s = static_cast<int16_t>(pick(rng) == 0 ? extremes[any(rng) % 6] : any(rng));
+      if (trial == 0)  // neutral chroma: R = B = Y, G = Y + 1 (saturating)
+        std::fill(samples.begin() + chroma, samples.begin() + fourth, int16_t{128});
+      const ptrdiff_t stride = width * channels + 3;
+      std::vector<uint8_t> picture(static_cast<size_t>(stride * height), 0xEE);
+      converter(samples.data(), picture.data(), stride);
+      for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+          const int luma_at = ((y / 8) * slot.h + x / 8) * 64 + (y % 8) * 8 + x % 8;
+          const int chroma_at = (y / slot.v) * 8 + x / slot.h;
+          const std::vector<int> expected =
+              expected_pixel(slot.written, samples[luma_at], samples[chroma + chroma_at],
+                             samples[chroma + 64 + chroma_at], samples[fourth + luma_at], x);
+          for (int d = 0; d < channels; ++d)
+            ASSERT_EQ(picture[y * stride + x * channels + d], expected[d])
+                << "trial " << trial << " pixel " << x << "," << y << " byte " << d;
+        }
+        for (ptrdiff_t pad = width * channels; pad < stride; ++pad) ASSERT_EQ(picture[y * stride + pad], 0xEE);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A 2x1 image through the triangle filter and the conversion in place,
+// against the models: the packed Y Cb Y Cr picture gives the decoded
+// planes (each chroma pair once per two pixels), from which every RGB,
+// BGR and four-byte pixel follows exactly, edges included (46 pixels: a
+// partial last MCU column whose last chroma sample is repeated).
+TEST(TriangleFilter, TwoByOneImageMatchesTheFilterAndConversionModels) {
+  EncodeOptions options;
+  options.width = 46;
+  options.height = 13;
+  options.factors = {{2, 1}, {1, 1}, {1, 1}};
+  const std::vector<uint8_t> jpeg = encode_jpeg(options);
+  ReadSettings packed_settings;
+  packed_settings.picture_color = COLOR_YCBCR;
+  packed_settings.channels = 2;
+  const OurRead packed = decode_ours(jpeg, packed_settings);
+  ASSERT_EQ(packed.status, JPEG_SUCCESS);
+  const int width = options.width, chroma_width = width / 2;
+  struct Output {
+    JpegColor colour;
+    uint32_t channels;
+  };
+  for (const Output output : {Output{COLOR_RGB, 3}, Output{COLOR_BGR, 3}, Output{COLOR_FOUR, 4}}) {
+    SCOPED_TRACE(output.colour);
+    ReadSettings settings;
+    settings.upsampling_kind = 1;
+    settings.picture_color = output.colour;
+    settings.channels = output.channels;
+    const OurRead filtered = decode_ours(jpeg, settings);
+    ASSERT_EQ(filtered.status, JPEG_SUCCESS);
+    for (int y = 0; y < options.height; ++y) {
+      const uint8_t* row = &packed.picture.bytes[static_cast<size_t>(y) * width * 2];
+      std::vector<uint8_t> cb(chroma_width), cr(chroma_width);
+      for (int i = 0; i < chroma_width; ++i) cb[i] = row[4 * i + 1], cr[i] = row[4 * i + 3];
+      for (int x = 0; x < width; ++x) {
+        const model::Rgb c = model::convert_in_place(row[2 * x], model::filter_h2v1(cb.data(), chroma_width, x),
+                                                     model::filter_h2v1(cr.data(), chroma_width, x));
+        const std::vector<int> expected = output.colour == COLOR_BGR ? std::vector<int>{c.b, c.g, c.r}
+                                          : output.channels == 4     ? std::vector<int>{c.r, c.g, c.b, 255}
+                                                                     : std::vector<int>{c.r, c.g, c.b};
+        for (uint32_t d = 0; d < output.channels; ++d)
+          ASSERT_EQ(filtered.picture.bytes[(static_cast<size_t>(y) * width + x) * output.channels + d], expected[d])
+              << "pixel " << x << "," << y << " byte " << d;
+      }
+    }
   }
 }
 

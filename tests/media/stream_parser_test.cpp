@@ -95,6 +95,36 @@ TEST(StreamParser, RefusesBadParameterAreasAndKeepsTheCache) {
   EXPECT_EQ(CopyParameterSetCache(cache.data(), cache.size()), 2 * 4 + kSps.size() + kPps.size());
 }
 
+// The cache holds its sets with their start codes: sets whose total,
+// start codes included, is the capacity fit; one byte more is refused and
+// keeps the cache. A box of exactly a header's size is an empty box, not a
+// malformed one. Copying out needs room for the whole cache.
+TEST(StreamParser, CacheCapacityAndBoxSizeAtTheirEdges) {
+  const Bytes pps = {0x68, 1, 2, 3};
+  const Bytes emptyBox = Box(2, {});
+  ASSERT_EQ(emptyBox.size(), kQboxHeaderSize);
+  for (const int delta : {-1, 0, 1}) {
+    SCOPED_TRACE(delta);
+    Bytes sps(kParameterSetCacheSize - 2 * kStart.size() - pps.size() + delta, 0x55);
+    sps[0] = 0x67;
+    const uint32_t expected = delta <= 0 ? kParameterSetCacheSize + delta : 0;
+    EXPECT_EQ(OnExactCopy(Cat({emptyBox, Box(2, Cat({Unit(sps), Unit(pps)}))}), ExtractParameterSets), expected);
+    Bytes cache(kParameterSetCacheSize + 1, 0xCC);
+    if (expected == 0) {
+      // Refused: the sets of the capacity case are still there.
+      EXPECT_EQ(CopyParameterSetCache(cache.data(), cache.size()), kParameterSetCacheSize);
+      continue;
+    }
+    EXPECT_EQ(CopyParameterSetCache(cache.data(), expected - 1), 0u);
+    EXPECT_EQ(CopyParameterSetCache(cache.data(), expected), expected);
+    EXPECT_EQ(CopyParameterSetCache(cache.data(), expected + 1), expected);
+    EXPECT_EQ(Bytes(cache.begin(), cache.begin() + expected), Cat({kStart, sps, kStart, pps}));
+  }
+  Bytes shortBox = emptyBox;
+  shortBox[3] -= 1;  // one byte less than a header
+  EXPECT_EQ(OnExactCopy(Cat({shortBox, Box(2, Cat({Unit(kSps), Unit(kPps)}))}), ExtractParameterSets), 0u);
+}
+
 TEST(StreamParser, WalkStopsAtTheFirstMalformedBox) {
   const Bytes a = Box(2, Unit({0x65, 1}));
   const Bytes b = Box(1, {7, 7, 7});
@@ -113,6 +143,7 @@ TEST(StreamParser, WalkStopsAtTheFirstMalformedBox) {
       {"two good boxes", Cat({a, b}), a.size() + b.size(), 2},
       {"wrong type", Cat({a, badType, a}), a.size(), 1},
       {"size below the header", Cat({a, tooShort, a}), a.size(), 1},
+      {"empty box", Cat({a, Box(1, {}), b}), a.size() + kQboxHeaderSize + b.size(), 3},
       {"size past the run", Cat({a, tooLong}), a.size(), 1},
       {"trailing partial header", Cat({a, Bytes(10, 0)}), a.size(), 1},
   };

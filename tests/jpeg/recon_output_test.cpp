@@ -373,3 +373,44 @@ TEST(TriangleFilter, TwoByOneImageMatchesTheFilterAndConversionModels) {
 }
 
 }  // namespace
+
+namespace {
+
+// One record, three reads: a region, the whole picture, the region again.
+// Nothing of a read may stay behind for the next (region, resume point,
+// upsampling rows): each equals the same read on a fresh record.
+TEST(RegionRead, RegionThenWholeThenRegionOnOneRecord) {
+  for (const uint32_t upsampling_kind : {0u, 1u}) {
+    SCOPED_TRACE(upsampling_kind);
+    const std::vector<uint8_t> jpeg = stream_of("baseline_420_odd_size");
+    ReadSettings settings;
+    settings.upsampling_kind = upsampling_kind;
+    const OurRead whole = decode_ours(jpeg, settings);
+    ASSERT_EQ(whole.status, JPEG_SUCCESS);
+    const JpegRegion region{17, 9, 50, 40};
+    const Picture part = crop(whole.picture, region);
+
+    JPEG_PROPERTIES p{};
+    ASSERT_EQ(JpegInit(&p), JPEG_SUCCESS);
+    auto read = [&](const JpegRegion& r, int width, int height, JpegStatus expected_status) {
+      std::vector<uint8_t> bytes(static_cast<size_t>(width) * height * 3, 0);
+      p.jpeg_bytes = jpeg.data();
+      p.jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
+      p.picture_bytes = bytes.data();
+      p.picture_width = static_cast<uint32_t>(width);
+      p.picture_height = height;
+      p.picture_channels = 3;
+      p.picture_color = COLOR_BGR;
+      p.upsampling_kind = upsampling_kind;
+      p.region = r;
+      EXPECT_EQ(JpegRead(&p, READ_IMAGE_BUFFER), expected_status);
+      return Picture{width, height, 3, bytes};
+    };
+    EXPECT_EQ(max_difference(read(region, part.width, part.height, JPEG_ROI_SUCCESS), part), 0);
+    EXPECT_EQ(max_difference(read({}, whole.picture.width, whole.picture.height, JPEG_SUCCESS), whole.picture), 0);
+    EXPECT_EQ(max_difference(read(region, part.width, part.height, JPEG_ROI_SUCCESS), part), 0);
+    JpegFree(&p);
+  }
+}
+
+}  // namespace

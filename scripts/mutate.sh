@@ -103,10 +103,11 @@ while IFS= read -r line; do
   if [ -z "$saved" ] || ! apply "$file" "$from" "$to" "$nth"; then
     restore
     stale=$((stale + 1))
-    printf '%-28s stale (text not found in %s)\n' "$id" "$file"
+    printf '%-30s stale (text not found in %s)\n' "$id" "$file"
     continue
   fi
   started=$SECONDS
+  caught=""
   if ! timeout "$limit" cmake --build "$build_dir" >/dev/null 2>&1; then
     result=no-build
   else
@@ -115,8 +116,17 @@ while IFS= read -r line; do
     first=$(tests_for "$file")
     result=survived
     for dir in "$first" .; do
-      timeout "$left" ctest --test-dir "$build_dir/$dir" -j "$jobs" --stop-on-failure --timeout 60 \
-        >/dev/null 2>&1 || { result=killed; break; }
+      failed_log=$build_dir/$dir/Testing/Temporary/LastTestsFailed.log
+      rm -f "$failed_log"
+      if ! timeout "$left" ctest --test-dir "$build_dir/$dir" -j "$jobs" --stop-on-failure --timeout 60 \
+        >/dev/null 2>&1; then
+        result=killed
+        # The test that caught it, so a kill can be checked (and a flaky
+        # test told from a real catch).
+        caught=$(sed -n '1s/^[0-9]*://p' "$failed_log" 2>/dev/null)
+        [ -n "$caught" ] || caught="(time limit)"
+        break
+      fi
       [ "$dir" = . ] && break
     done
   fi
@@ -126,7 +136,7 @@ while IFS= read -r line; do
     survived) survived=$((survived + 1)); survivors+=("$id  $file: '$from' -> '$to'") ;;
     no-build) nobuild=$((nobuild + 1)) ;;
   esac
-  printf '%-28s %-9s %3ds\n' "$id" "$result" $((SECONDS - started))
+  printf '%-30s %-9s %3ds %s\n' "$id" "$result" $((SECONDS - started)) "${caught:-}"
 done <"$list"
 
 # Leave the build matching the unmutated sources.

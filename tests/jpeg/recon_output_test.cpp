@@ -414,3 +414,46 @@ TEST(RegionRead, RegionThenWholeThenRegionOnOneRecord) {
 }
 
 }  // namespace
+
+namespace {
+
+// Grey pixels make both chroma planes exactly 128. The full-MCU converters
+// then give R = B = Y and G = min(Y + 1, 255) (their green term rounds the
+// sum, then negates it); the conversion in place after the triangle filter
+// gives R = G = B = Y. Y is the luma of a one-byte grey read.
+TEST(NeutralChroma, FastPathGreenIsOneAboveLumaAndInPlaceIsGrey) {
+  const int width = 45, height = 37;
+  std::vector<uint8_t> pixels;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) pixels.insert(pixels.end(), 3, static_cast<uint8_t>((x * 7 + y * 3) % 256));
+  for (const auto& factors : {std::vector<std::pair<int, int>>{{2, 2}, {1, 1}, {1, 1}},
+                              std::vector<std::pair<int, int>>{{2, 1}, {1, 1}, {1, 1}}}) {
+    EncodeOptions options;
+    options.width = width;
+    options.height = height;
+    options.factors = factors;
+    options.quality = 95;
+    const std::vector<uint8_t> jpeg = encode_pixels(options, pixels);
+    ReadSettings grey_settings;
+    grey_settings.picture_color = COLOR_GRAY;
+    grey_settings.channels = 1;
+    const OurRead grey = decode_ours(jpeg, grey_settings);
+    ASSERT_EQ(grey.status, JPEG_SUCCESS);
+    for (const uint32_t upsampling_kind : {0u, 1u}) {
+      SCOPED_TRACE(testing::Message() << factors[0].second << " " << upsampling_kind);
+      ReadSettings settings;
+      settings.upsampling_kind = upsampling_kind;
+      const OurRead bgr = decode_ours(jpeg, settings);
+      ASSERT_EQ(bgr.status, JPEG_SUCCESS);
+      for (size_t i = 0; i < grey.picture.bytes.size(); ++i) {
+        const int y = grey.picture.bytes[i];
+        const int green = upsampling_kind == 0 ? std::min(y + 1, 255) : y;
+        ASSERT_EQ(bgr.picture.bytes[3 * i], y) << "pixel " << i;
+        ASSERT_EQ(bgr.picture.bytes[3 * i + 1], green) << "pixel " << i;
+        ASSERT_EQ(bgr.picture.bytes[3 * i + 2], y) << "pixel " << i;
+      }
+    }
+  }
+}
+
+}  // namespace

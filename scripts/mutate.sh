@@ -50,7 +50,9 @@ fi
 # Restores the file under mutation however the script ends.
 saved=""
 target=""
-restore() { [ -n "$saved" ] && cp -p "$saved" "$target" && rm -f "$saved"; saved=""; }
+# Restored with a new time stamp, so the next build recompiles it: with
+# the old one the build would keep the mutated object.
+restore() { [ -n "$saved" ] && cp "$saved" "$target" && rm -f "$saved"; saved=""; }
 trap 'restore' EXIT
 trap 'restore; exit 130' INT TERM
 
@@ -103,7 +105,7 @@ while IFS= read -r line; do
   total=$((total + 1))
   target=$file
   saved=$(mktemp)
-  cp -p "$file" "$saved" 2>/dev/null || { rm -f "$saved"; saved=""; }
+  cp "$file" "$saved" 2>/dev/null || { rm -f "$saved"; saved=""; }
   if [ -z "$saved" ] || ! apply "$file" "$from" "$to" "$nth"; then
     restore
     stale=$((stale + 1))

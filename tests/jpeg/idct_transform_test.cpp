@@ -190,9 +190,10 @@ namespace {
 
 using ModelFn = void (*)(CoefficientBlock&);
 
-// Each member against its fixed-point model, byte for byte: image blocks
-// dequantised for the member's kind, sparse blocks of large coefficients,
-// and DC values at every rounding step around the 1x1 limits.
+// Each member against its fixed-point model, byte for byte: dense blocks
+// that meet every rounding boundary, image blocks dequantised for the
+// member's kind, sparse blocks of large coefficients, and DC values at
+// every rounding step around the 1x1 limits.
 TEST(IdctTransform, EveryMemberMatchesItsFixedPointModel) {
   const ModelFn models[] = {model::idct_fast_8x8,    model::idct_fast_4x4,    model::idct_fast_2x2,
                             model::idct_fast_1x1,    model::idct_precise_8x8, model::idct_precise_4x4,
@@ -230,6 +231,26 @@ TEST(IdctTransform, EveryMemberMatchesItsFixedPointModel) {
   for (size_t m = 0; m < kIdctMembers.size(); ++m) {
     const IdctMember& member = kIdctMembers[m];
     SCOPED_TRACE(member.name);
+    // Dense blocks of small values, enough of them that every rounding term
+    // meets the one sum where a constant one off changes an output sample:
+    // about one evaluation in 2^(shift + 4). The smaller members are cheap,
+    // and their shifts are the widest.
+    // Wider values for the reduced sizes: their odd terms take differences
+    // of coefficients, and a boundary needs differences of a few hundred.
+    const int spread = member.size == 8 ? 40 : 200;
+    std::uniform_int_distribution<int> ac(-spread, spread), dc(-300, 300);
+    const int dense = member.size == 8 ? 40000 : member.size == 4 ? 400000 : member.size == 2 ? 2000000 : 0;
+    for (int trial = 0; trial < dense; ++trial) {
+      CoefficientBlock ours;
+      ours.coef[0] = static_cast<int16_t>(dc(rng));
+      for (int k = 1; k < 64; ++k) ours.coef[k] = static_cast<int16_t>(ac(rng));
+      CoefficientBlock expected = ours;
+      member.transform(&ours);
+      models[m](expected);
+      for (int y = 0; y < member.size; ++y)
+        for (int x = 0; x < member.size; ++x)
+          ASSERT_EQ(ours.coef[8 * y + x], expected.coef[8 * y + x]) << "dense " << trial << " at " << y << "," << x;
+    }
     for (size_t i = 0; i < inputs.size(); ++i) {
       CoefficientBlock ours = inputs[i].block;
       if (inputs[i].table) DequantiseFor(member, &ours, ToZigzag(*inputs[i].table));

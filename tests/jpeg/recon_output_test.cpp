@@ -457,3 +457,41 @@ TEST(NeutralChroma, FastPathGreenIsOneAboveLumaAndInPlaceIsGrey) {
 }
 
 }  // namespace
+
+namespace {
+
+// A picture smaller than the region gets the region's top-left part, and
+// nothing past its own right edge: the pad bytes of each row and the bytes
+// after the last row keep their contents, on the fast path and the
+// component writer alike.
+TEST(RegionRead, PictureSmallerThanTheRegionStopsAtItsEdges) {
+  for (const char* name : {"baseline_420", "baseline_444", "baseline_422"}) {
+    SCOPED_TRACE(name);
+    const std::vector<uint8_t> jpeg = stream_of(name);
+    const OurRead whole = decode_ours(jpeg, {});
+    ASSERT_EQ(whole.status, JPEG_SUCCESS);
+    const JpegRegion region{8, 8, 56, 40};
+    const int width = 45, height = 30, pad = 3;
+    const size_t stride = width * 3 + pad;
+    std::vector<uint8_t> buffer(stride * height + 16, 0xA5);
+    JPEG_PROPERTIES p{};
+    ASSERT_EQ(JpegInit(&p), JPEG_SUCCESS);
+    p.jpeg_bytes = jpeg.data();
+    p.jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
+    p.picture_bytes = buffer.data();
+    p.picture_width = width;
+    p.picture_height = height;
+    p.picture_pad_bytes = pad;
+    p.region = region;
+    EXPECT_GE(JpegRead(&p, READ_IMAGE_BUFFER), 0);
+    JpegFree(&p);
+    const Picture expected = crop(whole.picture, {region.left, region.top, region.left + width, region.top + height});
+    for (int y = 0; y < height; ++y) {
+      ASSERT_EQ(std::memcmp(&buffer[y * stride], &expected.bytes[y * width * 3], width * 3), 0) << "row " << y;
+      for (size_t i = width * 3; i < stride; ++i) ASSERT_EQ(buffer[y * stride + i], 0xA5) << "pad of row " << y;
+    }
+    for (size_t i = stride * height; i < buffer.size(); ++i) ASSERT_EQ(buffer[i], 0xA5) << "byte " << i;
+  }
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "marker_stream.h"
@@ -97,6 +98,18 @@ TEST_P(PictureModeValidation, ChecksEveryPictureField) {
   }
   record->picture_height = -8;
   EXPECT_EQ(read(), valid);
+  // The sides' limit, 65535, is inclusive: one row that wide, one column
+  // that high, either row order.
+  std::vector<uint8_t> large(65535 * 4);
+  record->picture_bytes = large.data();
+  for (const auto& [width, height] : {std::pair{65535u, 1}, std::pair{1u, 65535}, std::pair{1u, -65535}}) {
+    record->picture_width = width;
+    record->picture_height = height;
+    EXPECT_NE(read(), JPEG_ERR_INVALID_PROPERTIES) << width << "x" << height;
+  }
+  record->picture_bytes = picture.data();
+  record->picture_width = 8;
+  record->picture_height = 8;
   for (uint32_t channels : {0u, 256u}) {
     record->picture_channels = channels;
     EXPECT_EQ(read(), JPEG_ERR_INVALID_PROPERTIES) << channels;

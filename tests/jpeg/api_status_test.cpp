@@ -114,6 +114,20 @@ TEST_P(PictureModeValidation, ChecksEveryPictureField) {
     record->picture_channels = channels;
     EXPECT_EQ(read(), JPEG_ERR_INVALID_PROPERTIES) << channels;
   }
+  // Only colour "other" on both sides takes any channel count, so there the
+  // count's own limit decides: 255 reads, 256 does not (thumbnails need RGB).
+  if (GetParam() != READ_THUMBNAIL_FILE && GetParam() != READ_THUMBNAIL_BUFFER) {
+    record->jpeg_color = COLOR_OTHER;
+    record->picture_color = COLOR_OTHER;
+    record->picture_bytes = large.data();
+    record->picture_channels = 255;
+    EXPECT_NE(read(), JPEG_ERR_INVALID_PROPERTIES);
+    record->picture_channels = 256;
+    EXPECT_EQ(read(), JPEG_ERR_INVALID_PROPERTIES);
+  }
+  record->jpeg_color = COLOR_YCBCR;
+  record->picture_color = COLOR_BGR;
+  record->picture_bytes = picture.data();
   record->picture_channels = 3;
   record->picture_pad_bytes = 0x7FFFFFF0;  // the row stride would overflow
   EXPECT_EQ(read(), JPEG_ERR_INVALID_PROPERTIES);

@@ -495,3 +495,45 @@ TEST(RegionRead, PictureSmallerThanTheRegionStopsAtItsEdges) {
 }
 
 }  // namespace
+
+namespace {
+
+// The 2x2 triangle filter exactly: an image of flat 16x16 colour squares
+// has only DC coefficients, which every decoder turns into the same flat
+// samples, so libjpeg's unconverted YCbCr output (its fancy upsampling
+// uses the same weights and biases) gives the filtered planes; our RGB
+// picture must be their conversion in place, byte for byte.
+TEST(TriangleFilter, TwoByTwoImageMatchesTheFilterAndConversionModels) {
+  const int width = 64, height = 48;
+  std::vector<uint8_t> pixels;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const int square = (y / 16) * 4 + x / 16;
+      pixels.insert(pixels.end(), {static_cast<uint8_t>(square * 53 % 256), static_cast<uint8_t>(square * 97 % 256),
+                                   static_cast<uint8_t>(255 - square * 31 % 256)});
+    }
+  EncodeOptions options;
+  options.width = width;
+  options.height = height;
+  options.factors = {{2, 2}, {1, 1}, {1, 1}};
+  options.quality = 100;
+  const std::vector<uint8_t> jpeg = encode_pixels(options, pixels);
+  LibjpegOptions reference;
+  reference.fancy_upsampling = true;
+  reference.ycbcr_output = true;
+  const Picture planes = decode_reference(jpeg, reference);
+  ASSERT_EQ(planes.bytes.size(), static_cast<size_t>(width * height * 3));
+  ReadSettings settings;
+  settings.upsampling_kind = 1;
+  settings.picture_color = COLOR_RGB;
+  const OurRead ours = decode_ours(jpeg, settings);
+  ASSERT_EQ(ours.status, JPEG_SUCCESS);
+  for (size_t i = 0; i < planes.bytes.size(); i += 3) {
+    const model::Rgb c = model::convert_in_place(planes.bytes[i], planes.bytes[i + 1], planes.bytes[i + 2]);
+    ASSERT_EQ(ours.picture.bytes[i], c.r) << "pixel " << i / 3;
+    ASSERT_EQ(ours.picture.bytes[i + 1], c.g) << "pixel " << i / 3;
+    ASSERT_EQ(ours.picture.bytes[i + 2], c.b) << "pixel " << i / 3;
+  }
+}
+
+}  // namespace

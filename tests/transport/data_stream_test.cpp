@@ -73,6 +73,24 @@ TEST(DataStream, EachConnectionNumbersItsFramesFromZero) {
   EXPECT_EQ(window.count(WM_TRANSPORT_CLOSE), 0u);
 }
 
+// A packet of exactly the payload limit goes out and comes back whole; one
+// byte more is refused at once.
+TEST(DataStream, SendPayloadLimitIsInclusive) {
+  DevsimProcess devsim(5200, {"--echo-data"});
+  size_t largest = 0;
+  WindowThread window([&](const uint8_t*, uint32_t length) { largest = std::max<size_t>(largest, length); });
+  TestConnection connection(nvsRemoteSocketApi(), window);
+  ASSERT_TRUE(connection.connect("127.0.0.1", devsim.port()));
+  std::vector<uint8_t> payload(kMaxPayload + 1, 0x5A);
+  EXPECT_EQ(connection.send(kPacketEchoPayload, payload.data(), kMaxPayload + 1), 0);
+  ASSERT_NE(connection.send(kPacketEchoPayload, payload.data(), kMaxPayload - 1), 0);
+  ASSERT_NE(connection.send(kPacketEchoPayload, payload.data(), kMaxPayload), 0);
+  ASSERT_TRUE(window.waitForCount(WM_TRANSPORT_DATA2, 2));
+  connection.destroy();
+  EXPECT_EQ(largest, kMaxPayload);
+  EXPECT_EQ(window.count(WM_TRANSPORT_DATA2), 2u);
+}
+
 // Echo payload of sender `thread`, packet `number`: both numbers, then a
 // pattern tied to them, of a size that varies with the number.
 std::vector<uint8_t> echoPayload(uint8_t thread, uint32_t number) {

@@ -571,3 +571,33 @@ TEST(PictureLayout, RgbComponentsCopiedInThePicturesOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// A YCCK image whose first component is 2x2 and the fourth 1x1 goes through
+// the component writer and the conversion in place, which inverts the
+// colour and keeps the fourth byte: the K samples (libjpeg passes K
+// through its CMYK output unchanged; measured equal with the portable
+// transform, and a processor's own transform may round one level apart).
+TEST(PictureLayout, YcckKeepsTheFourthComponentThroughTheConversionInPlace) {
+  EncodeOptions options;
+  options.factors = {{2, 2}, {1, 1}, {1, 1}, {1, 1}};
+  options.ycck = true;
+  const std::vector<uint8_t> jpeg = encode_jpeg(options);
+  LibjpegOptions reference;
+  reference.cmyk_output = true;
+  const Picture expected = decode_reference(jpeg, reference);
+  ASSERT_FALSE(expected.bytes.empty());
+  ReadSettings settings;
+  settings.picture_color = COLOR_FOUR;
+  settings.channels = 4;
+  const OurRead ours = decode_ours(jpeg, settings);
+  ASSERT_EQ(ours.status, JPEG_SUCCESS);
+  ASSERT_EQ(ours.picture.bytes.size(), expected.bytes.size());
+  int largest = 0;
+  for (size_t i = 3; i < expected.bytes.size(); i += 4)
+    largest = std::max(largest, std::abs(ours.picture.bytes[i] - expected.bytes[i]));
+  EXPECT_LE(largest, 1);
+}
+
+}  // namespace

@@ -87,6 +87,7 @@ TEST(StreamParser, RefusesBadParameterAreasAndKeepsTheCache) {
       {"box past the area", sizePastArea},
       {"parameter set past its box", setPastBox},
       {"no parameter set", Box(2, Unit({0x65, 1, 2}))},
+      {"types 23 and 24: the whole 5-bit type counts", Box(2, Cat({Unit({0x77, 1, 2}), Unit({0x78, 3})}))},
       {"not video", Box(1, Unit(kSps))},
       {"sets larger than the cache", tooMany},
   };

@@ -54,6 +54,13 @@ TEST_F(DirectDrawTest, LockDeviceContextAndLossExcludeEachOther) {
   EXPECT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DDERR_SURFACEBUSY);
   ASSERT_EQ(surface->Unlock(nullptr), DD_OK);
   EXPECT_EQ(surface->Unlock(nullptr), DDERR_NOTLOCKED);
+  // A rectangle may reach the right edge (40), not pass it.
+  for (RECT rect : {RECT{39, 0, 40, 1}, RECT{0, 0, 40, 1}}) {
+    ASSERT_EQ(surface->Lock(&rect, &locked, DDLOCK_WAIT, nullptr), DD_OK) << rect.left;
+    ASSERT_EQ(surface->Unlock(&rect), DD_OK);
+  }
+  RECT past{0, 0, 41, 1};
+  EXPECT_EQ(surface->Lock(&past, &locked, DDLOCK_WAIT, nullptr), DDERR_INVALIDRECT);
 
   ASSERT_EQ(surface->GetDC(&dc), DD_OK);
   EXPECT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DDERR_SURFACEBUSY);

@@ -57,3 +57,9 @@ TEST(Viewer, ReportsARefusedLogin) {
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.output.find("0x10000005 login denied"), std::string::npos) << run.output;
 }
+
+TEST(Viewer, AnOptionWithoutItsValueIsAUsageError) {
+  const ViewerRun run = RunViewer("--kind 7100 --port");
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.output.find("missing value after --port"), std::string::npos) << run.output;
+}

@@ -231,35 +231,34 @@ TEST(IdctTransform, EveryMemberMatchesItsFixedPointModel) {
   for (size_t m = 0; m < kIdctMembers.size(); ++m) {
     const IdctMember& member = kIdctMembers[m];
     SCOPED_TRACE(member.name);
+    // True when the member's samples of `input` equal the model's.
+    auto matches = [&](CoefficientBlock input) {
+      CoefficientBlock expected = input;
+      member.transform(&input);
+      models[m](expected);
+      for (int y = 0; y < member.size; ++y)
+        for (int x = 0; x < member.size; ++x)
+          if (input.coef[8 * y + x] != expected.coef[8 * y + x]) return false;
+      return true;
+    };
     // Dense blocks of small values, enough of them that every rounding term
     // meets the one sum where a constant one off changes an output sample:
     // about one evaluation in 2^(shift + 4). The smaller members are cheap,
-    // and their shifts are the widest.
-    // Wider values for the reduced sizes: their odd terms take differences
-    // of coefficients, and a boundary needs differences of a few hundred.
+    // and their shifts are the widest; their odd terms take differences of
+    // coefficients, and a boundary needs differences of a few hundred.
     const int spread = member.size == 8 ? 40 : 200;
     std::uniform_int_distribution<int> ac(-spread, spread), dc(-300, 300);
     const int dense = member.size == 8 ? 40000 : member.size == 4 ? 400000 : member.size == 2 ? 2000000 : 0;
     for (int trial = 0; trial < dense; ++trial) {
-      CoefficientBlock ours;
-      ours.coef[0] = static_cast<int16_t>(dc(rng));
-      for (int k = 1; k < 64; ++k) ours.coef[k] = static_cast<int16_t>(ac(rng));
-      CoefficientBlock expected = ours;
-      member.transform(&ours);
-      models[m](expected);
-      for (int y = 0; y < member.size; ++y)
-        for (int x = 0; x < member.size; ++x)
-          ASSERT_EQ(ours.coef[8 * y + x], expected.coef[8 * y + x]) << "dense " << trial << " at " << y << "," << x;
+      CoefficientBlock block;
+      block.coef[0] = static_cast<int16_t>(dc(rng));
+      for (int k = 1; k < 64; ++k) block.coef[k] = static_cast<int16_t>(ac(rng));
+      ASSERT_TRUE(matches(block)) << "dense block " << trial;
     }
     for (size_t i = 0; i < inputs.size(); ++i) {
-      CoefficientBlock ours = inputs[i].block;
-      if (inputs[i].table) DequantiseFor(member, &ours, ToZigzag(*inputs[i].table));
-      CoefficientBlock expected = ours;
-      member.transform(&ours);
-      models[m](expected);
-      for (int y = 0; y < member.size; ++y)
-        for (int x = 0; x < member.size; ++x)
-          ASSERT_EQ(ours.coef[8 * y + x], expected.coef[8 * y + x]) << "input " << i << " at " << y << "," << x;
+      CoefficientBlock block = inputs[i].block;
+      if (inputs[i].table) DequantiseFor(member, &block, ToZigzag(*inputs[i].table));
+      ASSERT_TRUE(matches(block)) << "input " << i;
     }
   }
 }

@@ -17,8 +17,8 @@ namespace {
 
 class DirectDrawTest : public testing::Test {
  protected:
-  void SetUp() override {
-    const PlatformDisplayMode mode = Mode32();
+  void SetUp() override { SetUpWith(Mode32()); }
+  void SetUpWith(const PlatformDisplayMode& mode) {
     PlatformSetDisplayMode(&mode);
     LoadDirectDrawModule();
     LPVOID object = nullptr;
@@ -54,6 +54,13 @@ TEST_F(DirectDrawTest, LockDeviceContextAndLossExcludeEachOther) {
   EXPECT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DDERR_SURFACEBUSY);
   ASSERT_EQ(surface->Unlock(nullptr), DD_OK);
   EXPECT_EQ(surface->Unlock(nullptr), DDERR_NOTLOCKED);
+  // A rectangle may reach the right edge (40), not pass it.
+  for (RECT rect : {RECT{39, 0, 40, 1}, RECT{0, 0, 40, 1}}) {
+    ASSERT_EQ(surface->Lock(&rect, &locked, DDLOCK_WAIT, nullptr), DD_OK) << rect.left;
+    ASSERT_EQ(surface->Unlock(&rect), DD_OK);
+  }
+  RECT past{0, 0, 41, 1};
+  EXPECT_EQ(surface->Lock(&past, &locked, DDLOCK_WAIT, nullptr), DDERR_INVALIDRECT);
 
   ASSERT_EQ(surface->GetDC(&dc), DD_OK);
   EXPECT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DDERR_SURFACEBUSY);
@@ -78,6 +85,36 @@ TEST_F(DirectDrawTest, SelectedBrushIsNotDeleted) {
   EXPECT_EQ(DeleteObject(brush), TRUE);
   EXPECT_EQ(SelectObject(dc, brush), nullptr);  // gone
   EXPECT_EQ(surface->ReleaseDC(dc), DD_OK);
+}
+
+// An 8-bit display keeps grey levels: a colour drawn there becomes its
+// luma, (77 R + 150 G + 29 B) >> 8.
+class GreyDirectDrawTest : public DirectDrawTest {
+ protected:
+  void SetUp() override { SetUpWith(PlatformDisplayMode{1024, 768, 8, 0, 0, 0, 0}); }
+};
+
+TEST_F(GreyDirectDrawTest, DrawnColoursBecomeTheirLuma) {
+  struct Case {
+    COLORREF colour;
+    uint8_t grey;
+  };
+  for (const Case& c : {Case{RGB(0, 255, 0), 149}, Case{RGB(255, 0, 0), 76}, Case{RGB(0, 0, 255), 28},
+                        Case{RGB(255, 255, 255), 255}}) {
+    HDC dc = nullptr;
+    ASSERT_EQ(surface->GetDC(&dc), DD_OK);
+    HBRUSH brush = CreateSolidBrush(c.colour);
+    HGDIOBJ previous = SelectObject(dc, brush);
+    EXPECT_EQ(Ellipse(dc, 0, 0, 16, 16), TRUE);
+    SelectObject(dc, previous);
+    DeleteObject(brush);
+    ASSERT_EQ(surface->ReleaseDC(dc), DD_OK);
+    DDSURFACEDESC2 locked{};
+    locked.dwSize = sizeof locked;
+    ASSERT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DD_OK);
+    EXPECT_EQ(static_cast<uint8_t*>(locked.lpSurface)[8 * locked.lPitch + 8], c.grey) << std::hex << c.colour;
+    surface->Unlock(nullptr);
+  }
 }
 
 TEST_F(DirectDrawTest, OpaqueTextFillsItsCellsTransparentTextDoesNot) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "marker_stream.h"
@@ -97,10 +98,36 @@ TEST_P(PictureModeValidation, ChecksEveryPictureField) {
   }
   record->picture_height = -8;
   EXPECT_EQ(read(), valid);
+  // The sides' limit, 65535, is inclusive: one row that wide, one column
+  // that high, either row order.
+  std::vector<uint8_t> large(65535 * 4);
+  record->picture_bytes = large.data();
+  for (const auto& [width, height] : {std::pair{65535u, 1}, std::pair{1u, 65535}, std::pair{1u, -65535}}) {
+    record->picture_width = width;
+    record->picture_height = height;
+    EXPECT_NE(read(), JPEG_ERR_INVALID_PROPERTIES) << width << "x" << height;
+  }
+  record->picture_bytes = picture.data();
+  record->picture_width = 8;
+  record->picture_height = 8;
   for (uint32_t channels : {0u, 256u}) {
     record->picture_channels = channels;
     EXPECT_EQ(read(), JPEG_ERR_INVALID_PROPERTIES) << channels;
   }
+  // Only colour "other" on both sides takes any channel count, so there the
+  // count's own limit decides: 255 reads, 256 does not (thumbnails need RGB).
+  if (GetParam() != READ_THUMBNAIL_FILE && GetParam() != READ_THUMBNAIL_BUFFER) {
+    record->jpeg_color = COLOR_OTHER;
+    record->picture_color = COLOR_OTHER;
+    record->picture_bytes = large.data();
+    record->picture_channels = 255;
+    EXPECT_NE(read(), JPEG_ERR_INVALID_PROPERTIES);
+    record->picture_channels = 256;
+    EXPECT_EQ(read(), JPEG_ERR_INVALID_PROPERTIES);
+  }
+  record->jpeg_color = COLOR_YCBCR;
+  record->picture_color = COLOR_BGR;
+  record->picture_bytes = picture.data();
   record->picture_channels = 3;
   record->picture_pad_bytes = 0x7FFFFFF0;  // the row stride would overflow
   EXPECT_EQ(read(), JPEG_ERR_INVALID_PROPERTIES);

@@ -4,8 +4,10 @@
 
 #include <cmath>
 #include <numbers>
+#include <random>
 
 #include "idct.h"
+#include "fixed_point_models.h"
 #include "idct_reference.h"
 
 namespace {
@@ -103,6 +105,35 @@ TEST(Dequantise, FastYieldsTwiceTheScaledCoefficient) {
       const double expected = 2 * f * AanScale(k >> 3) * AanScale(k & 7);
       ASSERT_NEAR(block.coef[k], expected, 0.5 + std::abs(quantised) / 256.0)
           << "Sq " << quantised << " at " << k;
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Both dequantisers against their fixed-point models, byte for byte, on
+// random coefficients and tables over the whole 16-bit range: the
+// rounding term, the shift and the 16-bit store are all visible there.
+TEST(Dequantise, BothKindsMatchTheirFixedPointModels) {
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int> any(-32768, 32767), small(-300, 300), quantiser(1, 32767);
+  for (int trial = 0; trial < 2000; ++trial) {
+    int16_t table[kPreparedQuantEntries] = {};
+    CoefficientBlock block{};
+    for (int k = 0; k < 64; ++k) {
+      table[k] = static_cast<int16_t>(trial % 2 ? quantiser(rng) : any(rng));
+      block.coef[k] = static_cast<int16_t>(trial % 3 ? small(rng) : any(rng));
+    }
+    CoefficientBlock fast = block, fast_model = block, precise = block, precise_model = block;
+    dequantise_fast(&fast, table);
+    model::dequantise_fast(fast_model, table);
+    dequantise_precise(&precise, table);
+    model::dequantise_precise(precise_model, table);
+    for (int k = 0; k < 64; ++k) {
+      ASSERT_EQ(fast.coef[k], fast_model.coef[k]) << "trial " << trial << " at " << k;
+      ASSERT_EQ(precise.coef[k], precise_model.coef[k]) << "trial " << trial << " at " << k;
     }
   }
 }

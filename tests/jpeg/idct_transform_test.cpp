@@ -5,8 +5,10 @@
 
 #include <cmath>
 #include <random>
+#include <vector>
 
 #include "idct_members.h"
+#include "fixed_point_models.h"
 #include "idct_reference.h"
 
 namespace {
@@ -178,6 +180,85 @@ TEST(IdctTransform, HostileCoefficientsStayInsideTheBlock) {
           ASSERT_GE(guarded.block.coef[8 * y + x], 0);
           ASSERT_LE(guarded.block.coef[8 * y + x], 255);
         }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+using ModelFn = void (*)(CoefficientBlock&);
+
+// Each member against its fixed-point model, byte for byte: dense blocks
+// that meet every rounding boundary, image blocks dequantised for the
+// member's kind, sparse blocks of large coefficients, and DC values at
+// every rounding step around the 1x1 limits.
+TEST(IdctTransform, EveryMemberMatchesItsFixedPointModel) {
+  const ModelFn models[] = {model::idct_fast_8x8,    model::idct_fast_4x4,    model::idct_fast_2x2,
+                            model::idct_fast_1x1,    model::idct_precise_8x8, model::idct_precise_4x4,
+                            model::idct_precise_2x2, model::idct_precise_1x1};
+  static_assert(std::size(models) == kIdctMembers.size());
+  std::mt19937 rng(23);
+  std::uniform_real_distribution<double> quality(0.05, 1.5);
+  std::uniform_int_distribution<int> position(0, 63), large(-700, 700), count(0, 6);
+  std::array<uint16_t, 64> ones{};
+  ones.fill(1);
+  // Quantised blocks with the table to dequantise them with for the
+  // member's kind; null: the block goes to the transform as it is.
+  struct Input {
+    CoefficientBlock block;
+    const std::array<uint16_t, 64>* table;
+  };
+  std::vector<Input> inputs;
+  for (int trial = 0; trial < 400; ++trial) {
+    std::array<uint16_t, 64> table{};
+    for (int k = 0; k < 64; ++k)
+      table[k] = static_cast<uint16_t>(std::clamp(std::round(kAnnexKLuminance[k] * quality(rng)), 1.0, 255.0));
+    inputs.push_back({Quantise(RandomSamples(rng), table), &kAnnexKLuminance});
+  }
+  for (int trial = 0; trial < 400; ++trial) {
+    CoefficientBlock sparse{};
+    for (int n = count(rng); n >= 0; --n) sparse.coef[position(rng)] = static_cast<int16_t>(large(rng));
+    inputs.push_back({sparse, &ones});
+  }
+  for (int dc = -2100; dc <= 2100; ++dc) {
+    CoefficientBlock block{};
+    block.coef[0] = static_cast<int16_t>(dc);
+    block.coef[1] = static_cast<int16_t>((dc & 1) ? dc % 3 : 0);  // odd DC values: no DC-only shortcut
+    inputs.push_back({block, nullptr});
+  }
+  for (size_t m = 0; m < kIdctMembers.size(); ++m) {
+    const IdctMember& member = kIdctMembers[m];
+    SCOPED_TRACE(member.name);
+    // True when the member's samples of `input` equal the model's.
+    auto matches = [&](CoefficientBlock input) {
+      CoefficientBlock expected = input;
+      member.transform(&input);
+      models[m](expected);
+      for (int y = 0; y < member.size; ++y)
+        for (int x = 0; x < member.size; ++x)
+          if (input.coef[8 * y + x] != expected.coef[8 * y + x]) return false;
+      return true;
+    };
+    // Dense blocks of small values, enough of them that every rounding term
+    // meets the one sum where a constant one off changes an output sample:
+    // about one evaluation in 2^(shift + 4). The smaller members are cheap,
+    // and their shifts are the widest; their odd terms take differences of
+    // coefficients, and a boundary needs differences of a few hundred.
+    const int spread = member.size == 8 ? 40 : 200;
+    std::uniform_int_distribution<int> ac(-spread, spread), dc(-300, 300);
+    const int dense = member.size == 8 ? 40000 : member.size == 4 ? 400000 : member.size == 2 ? 2000000 : 0;
+    for (int trial = 0; trial < dense; ++trial) {
+      CoefficientBlock block;
+      block.coef[0] = static_cast<int16_t>(dc(rng));
+      for (int k = 1; k < 64; ++k) block.coef[k] = static_cast<int16_t>(ac(rng));
+      ASSERT_TRUE(matches(block)) << "dense block " << trial;
+    }
+    for (size_t i = 0; i < inputs.size(); ++i) {
+      CoefficientBlock block = inputs[i].block;
+      if (inputs[i].table) DequantiseFor(member, &block, ToZigzag(*inputs[i].table));
+      ASSERT_TRUE(matches(block)) << "input " << i;
     }
   }
 }

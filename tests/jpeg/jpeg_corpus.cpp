@@ -84,6 +84,7 @@ std::vector<uint8_t> encode_pixels(const EncodeOptions& options, const std::vect
     info.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
     jpeg_set_defaults(&info);
     if (!options.write_jfif) info.write_JFIF_header = FALSE;
+    if (options.ycck && components == 4) jpeg_set_colorspace(&info, JCS_YCCK);
     jpeg_set_quality(&info, options.quality, options.extended ? FALSE : TRUE);
     if (!options.factors.empty()) {
       for (int c = 0; c < components; ++c) {

@@ -37,6 +37,7 @@ struct EncodeOptions {
   bool extended = false;
   int restart_interval = 0;  // in MCUs, 0 = none
   bool write_jfif = true;
+  bool ycck = false;  // four components stored as YCCK (Adobe transform 2)
   std::string comment;  // written as a COM segment when not empty
 };
 

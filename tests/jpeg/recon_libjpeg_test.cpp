@@ -2,8 +2,9 @@
 // (baseline, extended, progressive, restarts, 4:4:4 / 4:2:2 / 4:2:0,
 // grey, odd sizes) read into BGR with each transform kind, the triangle
 // filter (against libjpeg's fancy upsampling) and each reduced size, compared sample by sample with libjpeg's decode of the
-// same stream with the matching settings. The tolerances are the measured
-// maxima: the colour conversion works with 8-bit fractions that floor
+// same stream with the matching settings. This is the second layer: the
+// arithmetic itself is checked exactly against models elsewhere. The
+// tolerances are the measured maxima: the colour conversion works with 8-bit fractions that floor
 // (libjpeg: 16-bit, rounded; G = Y + 1 for neutral chroma here), and the
 // scaled transforms are not libjpeg's. The fast kind is not compared on
 // the quality-3 extended stream, whose quantisers saturate its 16-bit
@@ -30,9 +31,9 @@ const Comparison kComparisons[] = {
     {"precise", {}, {}, 3},
     {"fast", {READ_IMAGE_BUFFER, 0}, {false, true, 1}, 6},
     {"triangle", {READ_IMAGE_BUFFER, 1, 1}, {true, false, 1}, 3},
-    {"half", {READ_HALF_BUFFER}, {false, false, 2}, 3},
-    {"quarter", {READ_QUARTER_BUFFER}, {false, false, 4}, 3},
-    {"eighth", {READ_EIGHTH_BUFFER}, {false, false, 8}, 3},
+    {"half", {READ_HALF_BUFFER}, {false, false, 2}, 2},
+    {"quarter", {READ_QUARTER_BUFFER}, {false, false, 4}, 1},
+    {"eighth", {READ_EIGHTH_BUFFER}, {false, false, 8}, 1},
 };
 
 TEST(ReconstructionVsLibjpeg, EveryCorpusStreamInEveryReadKind) {

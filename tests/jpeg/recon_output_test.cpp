@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
+#include "fixed_point_models.h"
 #include "jpeg_corpus.h"
+#include "output_convert.h"
 #include "recon_reference.h"
 
 namespace {
@@ -226,6 +229,373 @@ TEST(PictureLayout, ScaledReadsFillTheReducedPictureExactly) {
     JpegRegion inside{0, 0, settings.width, settings.height};
     EXPECT_EQ(max_difference(smaller.picture, crop(full.picture, inside)), 0);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// What one full-MCU converter slot writes per pixel, from the samples of
+// component 1, its chroma pair and the fourth component.
+enum class Written { kGrey, kRgb, kBgr, kRgbx, kCopy3, kCopy3x, kYcbYcr, kInvertedRgbK, kCopy4 };
+
+int channels_written(Written w) {
+  switch (w) {
+    case Written::kGrey: return 1;
+    case Written::kYcbYcr: return 2;
+    case Written::kRgb: case Written::kBgr: case Written::kCopy3: return 3;
+    default: return 4;
+  }
+}
+
+std::vector<int> expected_pixel(Written w, int y, int cb, int cr, int k, int x) {
+  const model::Rgb c = model::convert_fast(y, cb, cr);
+  switch (w) {
+    case Written::kGrey: return {y};
+    case Written::kRgb: return {c.r, c.g, c.b};
+    case Written::kBgr: return {c.b, c.g, c.r};
+    case Written::kRgbx: return {c.r, c.g, c.b, 255};
+    case Written::kCopy3: return {y, cb, cr};
+    case Written::kCopy3x: return {y, cb, cr, 255};
+    case Written::kYcbYcr: return {y, x % 2 ? cr : cb};
+    case Written::kInvertedRgbK: return {255 - c.r, 255 - c.g, 255 - c.b, k};
+    case Written::kCopy4: return {y, cb, cr, k};
+  }
+  return {};
+}
+
+// Every full-MCU converter slot (35..53) against the conversion model, byte
+// for byte: component 1 in h x v blocks, one Cb and one Cr block, a fourth
+// component laid out like the first, samples random and at the extremes
+// (neutral chroma, 0 and 255, which saturate).
+TEST(McuConverters, EverySlotMatchesTheConversionModel) {
+  struct Slot {
+    int number;
+    int h, v;
+    Written written;
+  };
+  const Slot slots[] = {
+      {35, 1, 1, Written::kGrey},   {36, 1, 1, Written::kRgb},         {37, 2, 1, Written::kRgb},
+      {38, 2, 2, Written::kRgb},    {39, 1, 1, Written::kBgr},         {40, 2, 1, Written::kBgr},
+      {41, 2, 2, Written::kBgr},    {42, 1, 1, Written::kRgbx},        {43, 2, 1, Written::kRgbx},
+      {44, 2, 2, Written::kRgbx},   {45, 1, 1, Written::kCopy3},       {46, 2, 1, Written::kCopy3},
+      {47, 2, 2, Written::kCopy3},  {48, 1, 1, Written::kCopy3x},      {49, 2, 1, Written::kYcbYcr},
+      {50, 1, 1, Written::kInvertedRgbK}, {51, 2, 1, Written::kInvertedRgbK}, {52, 2, 2, Written::kInvertedRgbK},
+      {53, 1, 1, Written::kCopy4},
+  };
+  JpegOps ops{};
+  fill_output_converters(ops);
+  std::mt19937 rng(3);
+  std::uniform_int_distribution<int> any(0, 255), pick(0, 4);
+  const int extremes[] = {0, 1, 127, 128, 254, 255};
+  for (const Slot& slot : slots) {
+    SCOPED_TRACE(slot.number);
+    const McuConverter converter = ops.output_converters[slot.number - kOutputConverterFirstSlot];
+    ASSERT_NE(converter, nullptr);
+    const int width = 8 * slot.h, height = 8 * slot.v, channels = channels_written(slot.written);
+    const int luma_blocks = slot.h * slot.v, chroma = luma_blocks * 64, fourth = chroma + 128;
+    for (int trial = 0; trial < 40; ++trial) {
+      std::vector<int16_t> samples(static_cast<size_t>(fourth + luma_blocks * 64));
+      for (int16_t& s : samples) s = static_cast<int16_t>(pick(rng) == 0 ? extremes[any(rng) % 6] : any(rng));
+      if (trial == 0)  // neutral chroma: R = B = Y, G = Y + 1 (saturating)
+        std::fill(samples.begin() + chroma, samples.begin() + fourth, int16_t{128});
+      const ptrdiff_t stride = width * channels + 3;
+      std::vector<uint8_t> picture(static_cast<size_t>(stride * height), 0xEE);
+      converter(samples.data(), picture.data(), stride);
+      for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+          const int luma_at = ((y / 8) * slot.h + x / 8) * 64 + (y % 8) * 8 + x % 8;
+          const int chroma_at = (y / slot.v) * 8 + x / slot.h;
+          const std::vector<int> expected =
+              expected_pixel(slot.written, samples[luma_at], samples[chroma + chroma_at],
+                             samples[chroma + 64 + chroma_at], samples[fourth + luma_at], x);
+          for (int d = 0; d < channels; ++d)
+            ASSERT_EQ(picture[y * stride + x * channels + d], expected[d])
+                << "trial " << trial << " pixel " << x << "," << y << " byte " << d;
+        }
+        for (ptrdiff_t pad = width * channels; pad < stride; ++pad) ASSERT_EQ(picture[y * stride + pad], 0xEE);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A 2x1 image through the triangle filter and the conversion in place,
+// against the models: the packed Y Cb Y Cr picture gives the decoded
+// planes (each chroma pair once per two pixels), from which every RGB,
+// BGR and four-byte pixel follows exactly, edges included (46 pixels: a
+// partial last MCU column whose last chroma sample is repeated).
+TEST(TriangleFilter, TwoByOneImageMatchesTheFilterAndConversionModels) {
+  EncodeOptions options;
+  options.width = 46;
+  options.height = 13;
+  options.factors = {{2, 1}, {1, 1}, {1, 1}};
+  const std::vector<uint8_t> jpeg = encode_jpeg(options);
+  ReadSettings packed_settings;
+  packed_settings.picture_color = COLOR_YCBCR;
+  packed_settings.channels = 2;
+  const OurRead packed = decode_ours(jpeg, packed_settings);
+  ASSERT_EQ(packed.status, JPEG_SUCCESS);
+  const int width = options.width, chroma_width = width / 2;
+  struct Output {
+    JpegColor colour;
+    uint32_t channels;
+  };
+  for (const Output output : {Output{COLOR_RGB, 3}, Output{COLOR_BGR, 3}, Output{COLOR_FOUR, 4}}) {
+    SCOPED_TRACE(output.colour);
+    ReadSettings settings;
+    settings.upsampling_kind = 1;
+    settings.picture_color = output.colour;
+    settings.channels = output.channels;
+    const OurRead filtered = decode_ours(jpeg, settings);
+    ASSERT_EQ(filtered.status, JPEG_SUCCESS);
+    for (int y = 0; y < options.height; ++y) {
+      const uint8_t* row = &packed.picture.bytes[static_cast<size_t>(y) * width * 2];
+      std::vector<uint8_t> cb(chroma_width), cr(chroma_width);
+      for (int i = 0; i < chroma_width; ++i) cb[i] = row[4 * i + 1], cr[i] = row[4 * i + 3];
+      for (int x = 0; x < width; ++x) {
+        const model::Rgb c = model::convert_in_place(row[2 * x], model::filter_h2v1(cb.data(), chroma_width, x),
+                                                     model::filter_h2v1(cr.data(), chroma_width, x));
+        const std::vector<int> expected = output.colour == COLOR_BGR ? std::vector<int>{c.b, c.g, c.r}
+                                          : output.channels == 4     ? std::vector<int>{c.r, c.g, c.b, 255}
+                                                                     : std::vector<int>{c.r, c.g, c.b};
+        for (uint32_t d = 0; d < output.channels; ++d)
+          ASSERT_EQ(filtered.picture.bytes[(static_cast<size_t>(y) * width + x) * output.channels + d], expected[d])
+              << "pixel " << x << "," << y << " byte " << d;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// One record, three reads: a region, the whole picture, the region again.
+// Nothing of a read may stay behind for the next (region, resume point,
+// upsampling rows): each equals the same read on a fresh record.
+TEST(RegionRead, RegionThenWholeThenRegionOnOneRecord) {
+  for (const uint32_t upsampling_kind : {0u, 1u}) {
+    SCOPED_TRACE(upsampling_kind);
+    const std::vector<uint8_t> jpeg = stream_of("baseline_420_odd_size");
+    ReadSettings settings;
+    settings.upsampling_kind = upsampling_kind;
+    const OurRead whole = decode_ours(jpeg, settings);
+    ASSERT_EQ(whole.status, JPEG_SUCCESS);
+    const JpegRegion region{17, 9, 50, 40};
+    const Picture part = crop(whole.picture, region);
+
+    JPEG_PROPERTIES p{};
+    ASSERT_EQ(JpegInit(&p), JPEG_SUCCESS);
+    auto read = [&](const JpegRegion& r, int width, int height, JpegStatus expected_status) {
+      std::vector<uint8_t> bytes(static_cast<size_t>(width) * height * 3, 0);
+      p.jpeg_bytes = jpeg.data();
+      p.jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
+      p.picture_bytes = bytes.data();
+      p.picture_width = static_cast<uint32_t>(width);
+      p.picture_height = height;
+      p.picture_channels = 3;
+      p.picture_color = COLOR_BGR;
+      p.upsampling_kind = upsampling_kind;
+      p.region = r;
+      EXPECT_EQ(JpegRead(&p, READ_IMAGE_BUFFER), expected_status);
+      return Picture{width, height, 3, bytes};
+    };
+    EXPECT_EQ(max_difference(read(region, part.width, part.height, JPEG_ROI_SUCCESS), part), 0);
+    EXPECT_EQ(max_difference(read({}, whole.picture.width, whole.picture.height, JPEG_SUCCESS), whole.picture), 0);
+    EXPECT_EQ(max_difference(read(region, part.width, part.height, JPEG_ROI_SUCCESS), part), 0);
+    JpegFree(&p);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Grey pixels make both chroma planes exactly 128. The full-MCU converters
+// then give R = B = Y and G = min(Y + 1, 255) (their green term rounds the
+// sum, then negates it); the conversion in place after the triangle filter
+// gives R = G = B = Y. Y is the luma of a one-byte grey read.
+TEST(NeutralChroma, FastPathGreenIsOneAboveLumaAndInPlaceIsGrey) {
+  const int width = 45, height = 37;
+  std::vector<uint8_t> pixels;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) pixels.insert(pixels.end(), 3, static_cast<uint8_t>((x * 7 + y * 3) % 256));
+  for (const auto& factors : {std::vector<std::pair<int, int>>{{2, 2}, {1, 1}, {1, 1}},
+                              std::vector<std::pair<int, int>>{{2, 1}, {1, 1}, {1, 1}}}) {
+    EncodeOptions options;
+    options.width = width;
+    options.height = height;
+    options.factors = factors;
+    options.quality = 95;
+    const std::vector<uint8_t> jpeg = encode_pixels(options, pixels);
+    ReadSettings grey_settings;
+    grey_settings.picture_color = COLOR_GRAY;
+    grey_settings.channels = 1;
+    const OurRead grey = decode_ours(jpeg, grey_settings);
+    ASSERT_EQ(grey.status, JPEG_SUCCESS);
+    for (const uint32_t upsampling_kind : {0u, 1u}) {
+      SCOPED_TRACE(testing::Message() << factors[0].second << " " << upsampling_kind);
+      ReadSettings settings;
+      settings.upsampling_kind = upsampling_kind;
+      const OurRead bgr = decode_ours(jpeg, settings);
+      ASSERT_EQ(bgr.status, JPEG_SUCCESS);
+      for (size_t i = 0; i < grey.picture.bytes.size(); ++i) {
+        const int y = grey.picture.bytes[i];
+        const int green = upsampling_kind == 0 ? std::min(y + 1, 255) : y;
+        ASSERT_EQ(bgr.picture.bytes[3 * i], y) << "pixel " << i;
+        ASSERT_EQ(bgr.picture.bytes[3 * i + 1], green) << "pixel " << i;
+        ASSERT_EQ(bgr.picture.bytes[3 * i + 2], y) << "pixel " << i;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A picture smaller than the region gets the region's top-left part, and
+// nothing past its own right edge: the pad bytes of each row and the bytes
+// after the last row keep their contents, on the fast path and the
+// component writer alike.
+TEST(RegionRead, PictureSmallerThanTheRegionStopsAtItsEdges) {
+  for (const char* name : {"baseline_420", "baseline_444", "baseline_422"}) {
+    SCOPED_TRACE(name);
+    const std::vector<uint8_t> jpeg = stream_of(name);
+    const OurRead whole = decode_ours(jpeg, {});
+    ASSERT_EQ(whole.status, JPEG_SUCCESS);
+    const JpegRegion region{8, 8, 56, 40};
+    const int width = 45, height = 30, pad = 3;
+    const size_t stride = width * 3 + pad;
+    std::vector<uint8_t> buffer(stride * height + 16, 0xA5);
+    JPEG_PROPERTIES p{};
+    ASSERT_EQ(JpegInit(&p), JPEG_SUCCESS);
+    p.jpeg_bytes = jpeg.data();
+    p.jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
+    p.picture_bytes = buffer.data();
+    p.picture_width = width;
+    p.picture_height = height;
+    p.picture_pad_bytes = pad;
+    p.region = region;
+    EXPECT_GE(JpegRead(&p, READ_IMAGE_BUFFER), 0);
+    JpegFree(&p);
+    const Picture expected = crop(whole.picture, {region.left, region.top, region.left + width, region.top + height});
+    for (int y = 0; y < height; ++y) {
+      ASSERT_EQ(std::memcmp(&buffer[y * stride], &expected.bytes[y * width * 3], width * 3), 0) << "row " << y;
+      for (size_t i = width * 3; i < stride; ++i) ASSERT_EQ(buffer[y * stride + i], 0xA5) << "pad of row " << y;
+    }
+    for (size_t i = stride * height; i < buffer.size(); ++i) ASSERT_EQ(buffer[i], 0xA5) << "byte " << i;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The 2x2 triangle filter exactly: an image of flat 16x16 colour squares
+// has only DC coefficients, which every decoder turns into the same flat
+// samples, so libjpeg's unconverted YCbCr output (its fancy upsampling
+// uses the same weights and biases) gives the filtered planes; our RGB
+// picture must be their conversion in place, byte for byte.
+TEST(TriangleFilter, TwoByTwoImageMatchesTheFilterAndConversionModels) {
+  const int width = 64, height = 48;
+  std::vector<uint8_t> pixels;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const int square = (y / 16) * 4 + x / 16;
+      pixels.insert(pixels.end(), {static_cast<uint8_t>(square * 53 % 256), static_cast<uint8_t>(square * 97 % 256),
+                                   static_cast<uint8_t>(255 - square * 31 % 256)});
+    }
+  EncodeOptions options;
+  options.width = width;
+  options.height = height;
+  options.factors = {{2, 2}, {1, 1}, {1, 1}};
+  options.quality = 100;
+  const std::vector<uint8_t> jpeg = encode_pixels(options, pixels);
+  LibjpegOptions reference;
+  reference.fancy_upsampling = true;
+  reference.ycbcr_output = true;
+  const Picture planes = decode_reference(jpeg, reference);
+  ASSERT_EQ(planes.bytes.size(), static_cast<size_t>(width * height * 3));
+  ReadSettings settings;
+  settings.upsampling_kind = 1;
+  settings.picture_color = COLOR_RGB;
+  const OurRead ours = decode_ours(jpeg, settings);
+  ASSERT_EQ(ours.status, JPEG_SUCCESS);
+  for (size_t i = 0; i < planes.bytes.size(); i += 3) {
+    const model::Rgb c = model::convert_in_place(planes.bytes[i], planes.bytes[i + 1], planes.bytes[i + 2]);
+    ASSERT_EQ(ours.picture.bytes[i], c.r) << "pixel " << i / 3;
+    ASSERT_EQ(ours.picture.bytes[i + 1], c.g) << "pixel " << i / 3;
+    ASSERT_EQ(ours.picture.bytes[i + 2], c.b) << "pixel " << i / 3;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Components the caller declares RGB are copied unconverted: into an RGB
+// picture in their order, into a BGR picture reversed.
+TEST(PictureLayout, RgbComponentsCopiedInThePicturesOrder) {
+  EncodeOptions options;
+  options.sampling = Sampling::k444;
+  options.write_jfif = false;
+  const std::vector<uint8_t> jpeg = encode_jpeg(options);
+  auto read = [&](JpegColor colour) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(options.width) * options.height * 3, 0);
+    JPEG_PROPERTIES p{};
+    EXPECT_EQ(JpegInit(&p), JPEG_SUCCESS);
+    p.jpeg_bytes = jpeg.data();
+    p.jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
+    p.jpeg_color = COLOR_RGB;
+    p.picture_bytes = bytes.data();
+    p.picture_width = static_cast<uint32_t>(options.width);
+    p.picture_height = options.height;
+    p.picture_color = colour;
+    EXPECT_EQ(JpegRead(&p, READ_IMAGE_BUFFER), JPEG_SUCCESS);
+    JpegFree(&p);
+    return bytes;
+  };
+  const std::vector<uint8_t> rgb = read(COLOR_RGB), bgr = read(COLOR_BGR);
+  for (size_t i = 0; i < rgb.size(); i += 3) {
+    ASSERT_EQ(bgr[i], rgb[i + 2]) << "pixel " << i / 3;
+    ASSERT_EQ(bgr[i + 1], rgb[i + 1]) << "pixel " << i / 3;
+    ASSERT_EQ(bgr[i + 2], rgb[i]) << "pixel " << i / 3;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A YCCK image whose first component is 2x2 and the fourth 1x1 goes through
+// the component writer and the conversion in place, which inverts the
+// colour and keeps the fourth byte: the K samples (libjpeg passes K
+// through its CMYK output unchanged; measured equal with the portable
+// transform, and a processor's own transform may round one level apart).
+TEST(PictureLayout, YcckKeepsTheFourthComponentThroughTheConversionInPlace) {
+  EncodeOptions options;
+  options.factors = {{2, 2}, {1, 1}, {1, 1}, {1, 1}};
+  options.ycck = true;
+  const std::vector<uint8_t> jpeg = encode_jpeg(options);
+  LibjpegOptions reference;
+  reference.cmyk_output = true;
+  const Picture expected = decode_reference(jpeg, reference);
+  ASSERT_FALSE(expected.bytes.empty());
+  ReadSettings settings;
+  settings.picture_color = COLOR_FOUR;
+  settings.channels = 4;
+  const OurRead ours = decode_ours(jpeg, settings);
+  ASSERT_EQ(ours.status, JPEG_SUCCESS);
+  ASSERT_EQ(ours.picture.bytes.size(), expected.bytes.size());
+  int largest = 0;
+  for (size_t i = 3; i < expected.bytes.size(); i += 4)
+    largest = std::max(largest, std::abs(ours.picture.bytes[i] - expected.bytes[i]));
+  EXPECT_LE(largest, 1);
 }
 
 }  // namespace

@@ -20,6 +20,8 @@ struct LibjpegOptions {
   bool fast_dct = false;
   int scale_denom = 1;  // 1, 2, 4, 8
   bool grey_output = false;  // one byte per pixel instead of BGR
+  bool ycbcr_output = false;  // Y, Cb, Cr unconverted instead of BGR
+  bool cmyk_output = false;   // four bytes per pixel (four-component images)
 };
 
 struct Picture {
@@ -38,7 +40,8 @@ inline void jump_on_error(j_common_ptr info) { longjmp(reinterpret_cast<ErrorJum
 inline void stay_silent(j_common_ptr, int) {}
 }  // namespace recon_detail
 
-// libjpeg's BGR (3 bytes, grey repeated) or grey picture; empty on failure.
+// libjpeg's BGR (3 bytes, grey repeated), YCbCr, CMYK or grey picture;
+// empty on failure.
 inline Picture decode_reference(const std::vector<uint8_t>& jpeg, const LibjpegOptions& options) {
   Picture picture;
   jpeg_decompress_struct info{};
@@ -53,7 +56,10 @@ inline Picture decode_reference(const std::vector<uint8_t>& jpeg, const LibjpegO
   }
   jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
   jpeg_read_header(&info, TRUE);
-  info.out_color_space = options.grey_output ? JCS_GRAYSCALE : JCS_EXT_BGR;
+  info.out_color_space = options.grey_output    ? JCS_GRAYSCALE
+                         : options.ycbcr_output ? JCS_YCbCr
+                         : options.cmyk_output  ? JCS_CMYK
+                                                : JCS_EXT_BGR;
   info.dct_method = options.fast_dct ? JDCT_IFAST : JDCT_ISLOW;
   info.do_fancy_upsampling = options.fancy_upsampling ? TRUE : FALSE;
   info.scale_num = 1;
@@ -61,7 +67,7 @@ inline Picture decode_reference(const std::vector<uint8_t>& jpeg, const LibjpegO
   jpeg_start_decompress(&info);
   picture.width = static_cast<int>(info.output_width);
   picture.height = static_cast<int>(info.output_height);
-  picture.channels = options.grey_output ? 1 : 3;
+  picture.channels = options.grey_output ? 1 : options.cmyk_output ? 4 : 3;
   const size_t stride = static_cast<size_t>(picture.width) * picture.channels;
   picture.bytes.resize(stride * picture.height);
   while (info.output_scanline < info.output_height) {

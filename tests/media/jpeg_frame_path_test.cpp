@@ -9,6 +9,7 @@
 
 #include "channel_picture.h"
 #include "jpeg_frame_path.h"
+#include "picture_size_limit.h"
 #include "tests/display/display_test_support.h"
 #include "video_renderer.h"
 
@@ -67,11 +68,64 @@ class JpegFramePath : public ::testing::Test {
 TEST_F(JpegFramePath, PacketsForNoRendererOrTooShortAreDroppedUndecoded) {
   const std::vector<uint8_t> good = EncodeSolidJpeg({});
   EXPECT_EQ(ShowJpegPicture(nullptr, 100, renderers_, PictureBuffer{bytes_, capacity_}), kPictureDropped);
-  EXPECT_EQ(Show(good, 10), kPictureDropped);  // byte 10 lies outside
+  // Byte 10 lies outside a 10-byte packet (held in a buffer of exactly that
+  // size, so the sanitizer build sees a read past it).
+  EXPECT_EQ(Show(std::vector<uint8_t>(good.begin(), good.begin() + kPictureChannelByte)), kPictureDropped);
   EXPECT_EQ(Show(EncodeSolidJpeg({.channelByte = 3})), kPictureDropped);
   EXPECT_EQ(Show(EncodeSolidJpeg({.channelByte = 0x23})), kPictureDropped);  // channel 3 too
   EXPECT_EQ(bytes_, nullptr);
   EXPECT_GT(CentreDistance(0x3070C0), 100);
+}
+
+// Every channel number 0..15 reaches its own renderer and no other,
+// whatever the packet's high nibble holds.
+TEST_F(JpegFramePath, EveryChannelNumberReachesItsOwnRenderer) {
+  VideoRenderer* const renderer = renderers_[0];
+  renderers_[0] = nullptr;
+  for (int channel = 0; channel < kPictureChannels; ++channel) {
+    renderers_[channel] = renderer;
+    for (const uint8_t high : {0x00, 0xF0}) {
+      SCOPED_TRACE(testing::Message() << "channel " << channel << " high nibble " << int{high});
+      EXPECT_NE(Show(EncodeSolidJpeg({.channelByte = uint8_t(high | channel)})), kPictureDropped);
+      const int other = (channel + 8) % kPictureChannels;
+      EXPECT_EQ(Show(EncodeSolidJpeg({.channelByte = uint8_t(high | other)})), kPictureDropped);
+    }
+    renderers_[channel] = nullptr;
+  }
+  renderers_[0] = renderer;
+}
+
+// The size limit at its edge, in each direction.
+TEST_F(JpegFramePath, PictureSizeLimitIsInclusive) {
+  const int limit = static_cast<int>(kMaxPictureSide);
+  struct Case {
+    int width, height;
+    bool decoded;
+  };
+  for (const Case& c : {Case{limit - 1, 8, true}, Case{limit, 8, true}, Case{limit + 1, 8, false},
+                        Case{8, limit - 1, true}, Case{8, limit, true}, Case{8, limit + 1, false}}) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+    JpegPicture picture;
+    const std::vector<uint8_t> packet = EncodeSolidJpeg({.width = c.width, .height = c.height});
+    EXPECT_EQ(DecodeJpegPicture(packet.data(), packet.size(), PictureBuffer{bytes_, capacity_}, picture), c.decoded);
+  }
+}
+
+// The limit both kinds share: each side and the pixel count at their edges,
+// upright pictures too.
+TEST(PictureSizeLimit, SidesAndPixelsAtTheirEdges) {
+  const uint32_t side = kMaxPictureSide, rows = kMaxPicturePixels / kMaxPictureSide;
+  const struct {
+    uint32_t width, height;
+    bool accepted;
+  } cases[] = {
+      {1, 1, true},         {0, 8, false},           {8, 0, false},
+      {side, rows, true},   {side, rows + 1, false}, {side - 1, rows + 1, false},
+      {rows, side, true},   {rows + 1, side, false}, {side + 1, 1, false},
+      {1, side + 1, false}, {side, 1, true},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(AcceptPictureSize(c.width, c.height, "test"), c.accepted) << c.width << "x" << c.height;
 }
 
 TEST_F(JpegFramePath, BrokenPicturesAreDroppedAndReleaseTheBuffer) {
@@ -84,7 +138,8 @@ TEST_F(JpegFramePath, BrokenPicturesAreDroppedAndReleaseTheBuffer) {
       {good.begin(), good.begin() + 300},               // cut inside the tables
       {good.begin(), good.begin() + good.size() / 2},   // cut inside the scan
       EncodeSolidJpeg({.commentBytes = 2000}),          // the comment stops the parameter read early
-      EncodeSolidJpeg({.width = 4097, .height = 8}),    // beyond the size limit
+      EncodeSolidJpeg({.width = kMaxPictureSide + 1, .height = 8}),  // beyond the size limit
+      EncodeSolidJpeg({.width = 8, .height = kMaxPictureSide + 1}),
   };
   for (size_t i = 0; i < broken.size(); ++i) {
     bytes_ = static_cast<uint8_t*>(std::realloc(bytes_, 64));

@@ -83,6 +83,22 @@ TEST_F(RecordingWriterTest, ThreeSegmentsGetTheirLengthsFilledIn) {
   EXPECT_EQ(file, expected);
 }
 
+// A segment just long enough to hold its length field (40 bytes) gets it
+// filled in; one a byte shorter has no whole field and is left as written.
+TEST_F(RecordingWriterTest, SegmentLengthFieldAtItsEdge) {
+  ASSERT_TRUE(writer_.Start(Path("edge.rec").c_str()));
+  const size_t field_end = kRvdxSegmentLengthOffset + 4;
+  Bytes short_segment = Block(field_end, true, 2);
+  short_segment.pop_back();
+  const std::vector<Bytes> blocks = {Block(field_end, true, 1), short_segment, Block(100, true, 3)};
+  for (const Bytes& b : blocks) Write(b);
+  writer_.Stop();
+  const Bytes file = ReadFile(Path("edge.rec"));
+  ASSERT_EQ(file.size(), 2 * field_end - 1 + 100);
+  EXPECT_EQ(Le32At(file, kRvdxSegmentLengthOffset), field_end);
+  EXPECT_EQ(Bytes(file.begin() + field_end, file.begin() + 2 * field_end - 1), blocks[1]);
+}
+
 TEST_F(RecordingWriterTest, StartingAgainClosesTheFirstFileAndWaitsForAHeader) {
   ASSERT_TRUE(writer_.Start(Path("first.rec").c_str()));
   const Bytes header = Block(600, true, 9);

@@ -114,6 +114,7 @@ TEST(StreamParser, RefusesBadParameterAreasAndKeepsTheSets) {
       {"box past the area", sizePastArea},
       {"parameter set past its box", setPastBox},
       {"no parameter set", Box(2, Unit({0x65, 1, 2}))},
+      {"types 23 and 24: the whole 5-bit type counts", Box(2, Cat({Unit({0x77, 1, 2}), Unit({0x78, 3})}))},
       {"not video", Box(1, Unit(kSps))},
   };
   ParameterSets sets;
@@ -123,6 +124,34 @@ TEST(StreamParser, RefusesBadParameterAreasAndKeepsTheSets) {
         << c.name;
   }
   EXPECT_EQ(sets, Cat({kStart, kSps, kStart, kPps}));
+}
+
+// A session keeps its sets with their start codes: sets whose total, start
+// codes included, is the capacity fit; one byte more is refused and keeps
+// what the session held. A box of exactly a header's size is an empty box,
+// not a malformed one.
+TEST(StreamParser, ParameterSetCapacityAndBoxSizeAtTheirEdges) {
+  const Bytes pps = {0x68, 1, 2, 3};
+  const Bytes emptyBox = Box(2, {});
+  ASSERT_EQ(emptyBox.size(), kQboxHeaderSize);
+  const Bytes held = Cat({kStart, kSps, kStart, kPps});
+  for (const int delta : {-1, 0, 1}) {
+    SCOPED_TRACE(delta);
+    Bytes sps(kMaxParameterSetBytes - 2 * kStart.size() - pps.size() + delta, 0x55);
+    sps[0] = 0x67;
+    const uint32_t expected = delta <= 0 ? kMaxParameterSetBytes + delta : 0;
+    ParameterSets sets = held;
+    EXPECT_EQ(OnExactCopy(Cat({emptyBox, Box(2, Cat({Unit(sps), Unit(pps)}))}),
+                          [&](const uint8_t* p, size_t n) { return ExtractParameterSets(p, n, sets); }),
+              expected);
+    EXPECT_EQ(sets, expected ? Cat({kStart, sps, kStart, pps}) : held);
+  }
+  Bytes shortBox = emptyBox;
+  shortBox[3] -= 1;  // one byte less than a header
+  ParameterSets sets;
+  EXPECT_EQ(OnExactCopy(Cat({shortBox, Box(2, Cat({Unit(kSps), Unit(kPps)}))}),
+                        [&](const uint8_t* p, size_t n) { return ExtractParameterSets(p, n, sets); }),
+            0u);
 }
 
 TEST(StreamParser, WalkStopsAtTheFirstMalformedBox) {
@@ -143,6 +172,7 @@ TEST(StreamParser, WalkStopsAtTheFirstMalformedBox) {
       {"two good boxes", Cat({a, b}), a.size() + b.size(), 2},
       {"wrong type", Cat({a, badType, a}), a.size(), 1},
       {"size below the header", Cat({a, tooShort, a}), a.size(), 1},
+      {"empty box", Cat({a, Box(1, {}), b}), a.size() + kQboxHeaderSize + b.size(), 3},
       {"size past the run", Cat({a, tooLong}), a.size(), 1},
       {"trailing partial header", Cat({a, Bytes(10, 0)}), a.size(), 1},
   };

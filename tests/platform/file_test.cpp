@@ -76,6 +76,14 @@ TEST_F(FileTest, SixtyFourBitPositionsGoThroughDistanceHigh) {
   high = -1;  // back by 17 bytes: high:low = -17
   EXPECT_EQ(SetFilePointer(file, -17, &high, FILE_CURRENT), 0u);
   EXPECT_EQ(high, 1);
+  // Without distanceHigh, 0xFFFFFFFE is the last position that can be
+  // returned; 0xFFFFFFFF would read as the failure value, so it fails.
+  high = 0;
+  EXPECT_EQ(SetFilePointer(file, static_cast<LONG>(0xFFFFFFFEu), &high, FILE_BEGIN), 0xFFFFFFFEu);
+  EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_CURRENT), 0xFFFFFFFEu);
+  EXPECT_EQ(SetFilePointer(file, 1, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_CURRENT), 0xFFFFFFFEu);
   CloseHandle(file);
 }
 

@@ -181,6 +181,8 @@ TEST(Messages, PeekFiltersByWindowAndRangeAndCanLeaveMessages) {
   EXPECT_EQ(msg.wParam, 2u);
   ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_USER + 2, WM_USER + 3, PM_REMOVE));
   EXPECT_EQ(msg.wParam, 2u);
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_USER + 3, WM_USER + 3, PM_NOREMOVE));  // the last belongs too
+  EXPECT_EQ(msg.wParam, 3u);
   EXPECT_FALSE(PeekMessageA(&msg, b, 0, 0, PM_REMOVE));
   ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
   EXPECT_EQ(msg.hwnd, a);

@@ -1,6 +1,8 @@
 // Events, WaitForSingleObject and MsgWaitForMultipleObjects results.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <atomic>
 #include <thread>
 
@@ -102,6 +104,17 @@ TEST(MsgWait, QueuedInputReturnsCountAndNothingTimesOut) {
   EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT), WAIT_TIMEOUT)
       << "another thread's queue is not ours";
   CloseHandle(event);
+}
+
+// Up to 64 objects, the last of them counting like the first.
+TEST(MsgWait, SixtyFourObjectsAtMost) {
+  std::vector<HANDLE> events(65);
+  for (HANDLE& event : events) event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  SetEvent(events[63]);
+  EXPECT_EQ(MsgWaitForMultipleObjects(63, events.data(), FALSE, 0, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(MsgWaitForMultipleObjects(64, events.data(), FALSE, 0, 0), 63u);
+  EXPECT_EQ(MsgWaitForMultipleObjects(65, events.data(), FALSE, 0, 0), WAIT_FAILED);
+  for (HANDLE event : events) CloseHandle(event);
 }
 
 TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {

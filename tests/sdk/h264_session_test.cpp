@@ -163,6 +163,13 @@ TEST_F(OfflineSession, DecodesFromTheFirstKeyFrameWithParameterSetsOnce) {
   Feed(early);
   EXPECT_EQ(session_->keyFrameSeen, 0);
   EXPECT_EQ(session_->pictures, 0);
+  // A header block one byte short of a header is dropped; one of exactly a
+  // header's size (no boxes after it) takes the parameter sets.
+  Feed(Bytes(key.begin(), key.begin() + kRvdxHeaderSize - 1));
+  EXPECT_EQ(session_->parameterSetsExtracted, 0);
+  Feed(Bytes(key.begin(), key.begin() + kRvdxHeaderSize));
+  EXPECT_EQ(session_->parameterSetsExtracted, 1);
+  EXPECT_EQ(session_->pictures, 0);
 
   Feed(key);
   EXPECT_EQ(session_->parameterSetsExtracted, 1);

@@ -145,7 +145,7 @@ TEST(JpegSession, ChannelsFollowTheDevicesCountUpToSixteen) {
     const char* channels;
     uint32_t lastOpen;
   };
-  for (const Case& c : {Case{"1", 0}, Case{"4", 3}, Case{"20", 15}}) {
+  for (const Case& c : {Case{"1", 0}, Case{"4", 3}, Case{"15", 14}, Case{"16", 15}, Case{"17", 15}}) {
     SCOPED_TRACE(c.channels);
     DevsimProcess devsim(VKT_KIND_JPEG, {"--channels", c.channels});
     ASSERT_NE(devsim.port(), 0);
@@ -206,6 +206,33 @@ TEST(JpegSession, TimerPeriodsAndRequestMasks) {
   seen = log.Masks().size();
   Pump(300);
   EXPECT_TRUE(log.Masks(seen).empty());
+}
+
+// Every one of the 16 mask bits: each channel opened alone asks for its own
+// bit, closed and reopened asks for it again; all open ask for all 16.
+TEST(JpegSession, EveryChannelBitOpensClosesAndReopens) {
+  RequestLog log;
+  DevsimProcess devsim(VKT_KIND_JPEG, {"--channels", "16", "--request-log", log.path});
+  ASSERT_NE(devsim.port(), 0);
+  Handle handle;
+  ASSERT_EQ(handle.Open(devsim.port()), VKT_OK);
+  auto requested = [&](const std::string& mask, size_t from) {
+    return PumpUntil([&] { auto m = log.Masks(from); return std::find(m.begin(), m.end(), mask) != m.end(); }, 3000);
+  };
+  char mask[16];
+  for (uint32_t channel = 0; channel < 16; ++channel) {
+    std::snprintf(mask, sizeof mask, "0x%x", 1u << channel);
+    SCOPED_TRACE(mask);
+    for (int round = 0; round < 2; ++round) {
+      const size_t seen = log.Masks().size();
+      ASSERT_EQ(VKT_OpenChannel(handle.value, channel, nullptr), VKT_OK);
+      EXPECT_TRUE(requested(mask, seen));
+      ASSERT_EQ(VKT_CloseChannel(handle.value, channel), VKT_OK);
+    }
+  }
+  const size_t seen = log.Masks().size();
+  for (uint32_t channel = 0; channel < 16; ++channel) ASSERT_EQ(VKT_OpenChannel(handle.value, channel, nullptr), VKT_OK);
+  EXPECT_TRUE(requested("0xffff", seen));
 }
 
 TEST(JpegSession, PicturesAreDrawnIntoTheirChannelsWindows) {

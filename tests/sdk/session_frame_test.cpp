@@ -366,6 +366,23 @@ TEST(SessionHandshake, AnswersOutsideALoginWaitAreIgnored) {
   }
 }
 
+// The shortest answer accepted is exactly the minimum length; one byte
+// less is a failed login. Each answer sits in a buffer of exactly its size.
+TEST(SessionHandshake, AnswerLengthAtTheMinimum) {
+  const size_t minimum = login_answer::kMinimumLength;
+  for (const size_t length : {minimum - 1, minimum, minimum + 1}) {
+    HandshakeSession session;
+    session.OpenLoginWait();
+    auto answer = LoginAnswer(1);
+    answer.resize(length);
+    answer.shrink_to_fit();
+    PacketHeader header = HeaderFor(answer);
+    session.TakeLoginAnswer(&header, answer.data(), HandshakeSession::kChannelCountFromAnswer);
+    EXPECT_EQ(session.loggedIn, length >= minimum ? 1 : 0) << length;
+    EXPECT_EQ(session.serverInfo.channelCount, length >= minimum ? 9 : 0) << length;
+  }
+}
+
 TEST(SessionHandshake, AddressAndLoginFieldsAreCutToFit) {
   HandshakeSession session;
   const std::string longAddress(100, 'h');

@@ -54,6 +54,43 @@ TEST(DataStream, TwoThousandRandomSizedBlocksArriveIntactAndInOrder) {
   EXPECT_EQ(window.count(WM_TRANSPORT_CLOSE), 0u);
 }
 
+// Connect, send, disconnect, reconnect, send: frame numbers start again
+// at 0 with each connection (the device drops a connection whose first
+// frame is not number 0), so every round's packets come back.
+TEST(DataStream, EachConnectionNumbersItsFramesFromZero) {
+  DevsimProcess devsim(5200, {"--echo-data"});
+  WindowThread window;
+  TestConnection connection(nvsRemoteSocketApi(), window);
+  const uint8_t payload[3] = {1, 2, 3};
+  for (size_t round = 1; round <= 3; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_TRUE(connection.connect("127.0.0.1", devsim.port()));
+    ASSERT_NE(connection.send(kPacketEchoPayload, payload, sizeof payload), 0);
+    ASSERT_NE(connection.send(kPacketEchoPayload, payload, sizeof payload), 0);
+    ASSERT_TRUE(window.waitForCount(WM_TRANSPORT_DATA2, 2 * round));
+    connection.disconnect();
+  }
+  EXPECT_EQ(window.count(WM_TRANSPORT_CLOSE), 0u);
+}
+
+// A packet of exactly the payload limit goes out and comes back whole; one
+// byte more is refused at once.
+TEST(DataStream, SendPayloadLimitIsInclusive) {
+  DevsimProcess devsim(5200, {"--echo-data"});
+  size_t largest = 0;
+  WindowThread window([&](const uint8_t*, uint32_t length) { largest = std::max<size_t>(largest, length); });
+  TestConnection connection(nvsRemoteSocketApi(), window);
+  ASSERT_TRUE(connection.connect("127.0.0.1", devsim.port()));
+  std::vector<uint8_t> payload(kMaxPayload + 1, 0x5A);
+  EXPECT_EQ(connection.send(kPacketEchoPayload, payload.data(), kMaxPayload + 1), 0);
+  ASSERT_NE(connection.send(kPacketEchoPayload, payload.data(), kMaxPayload - 1), 0);
+  ASSERT_NE(connection.send(kPacketEchoPayload, payload.data(), kMaxPayload), 0);
+  ASSERT_TRUE(window.waitForCount(WM_TRANSPORT_DATA2, 2));
+  connection.destroy();
+  EXPECT_EQ(largest, kMaxPayload);
+  EXPECT_EQ(window.count(WM_TRANSPORT_DATA2), 2u);
+}
+
 // Echo payload of sender `thread`, packet `number`: both numbers, then a
 // pattern tied to them, of a size that varies with the number.
 std::vector<uint8_t> echoPayload(uint8_t thread, uint32_t number) {

@@ -41,6 +41,21 @@ TEST(FlowBudget, LimitsRecordsAndBytesButAlwaysAdmitsALoneRecord) {
   EXPECT_TRUE(budget.acquire(1));
 }
 
+TEST(FlowBudget, ByteLimitIsInclusive) {
+  FlowBudget budget(FlowLimits{1000, 10});
+  ASSERT_TRUE(budget.acquire(600));
+  auto over = std::async(std::launch::async, [&] { return budget.acquire(401); });  // limit + 1
+  EXPECT_EQ(over.wait_for(100ms), std::future_status::timeout);
+  budget.refund(600);
+  ASSERT_TRUE(over.get());
+  ASSERT_TRUE(budget.acquire(598));  // 401 outstanding: limit - 1
+  budget.refund(598);
+  auto atLimit = std::async(std::launch::async, [&] { return budget.acquire(599); });
+  EXPECT_EQ(atLimit.wait_for(2s), std::future_status::ready);
+  budget.stop();  // releases the waiter should the limit itself be refused
+  atLimit.get();
+}
+
 const vkt::transport::TransportProfile kProfile{"test", WM_TRANSPORT_NOTIFY, WM_TRANSPORT_DATA};
 
 TEST(FlowControl, ReaderPausesWhileTheWindowThreadLagsAndResumesAfter) {

@@ -46,16 +46,21 @@ TEST(FrameHeader, RefusesTruncatedHeaders) {
 }
 
 TEST(FrameHeader, PayloadLengthIsAcceptedUpToTheLimitOnly) {
-  FrameHeader header;
-  FrameHeader decoded;
-  header.payloadLength = kMaxPayload;
-  std::vector<uint8_t> bytes = encoded(header);
-  EXPECT_EQ(decodeFrameHeader(bytes.data(), bytes.size(), decoded), FrameStatus::Ok);
-  EXPECT_EQ(decoded.payloadLength, kMaxPayload);
-  for (uint32_t length : {kMaxPayload + 1, 0xFFFFFFFFu}) {
-    header.payloadLength = length;
-    bytes = encoded(header);
-    EXPECT_EQ(decodeFrameHeader(bytes.data(), bytes.size(), decoded), FrameStatus::PayloadTooLarge) << length;
+  struct Case {
+    uint32_t length;
+    FrameStatus status;
+  };
+  for (const Case& c : {Case{kMaxPayload - 1, FrameStatus::Ok}, Case{kMaxPayload, FrameStatus::Ok},
+                        Case{kMaxPayload + 1, FrameStatus::PayloadTooLarge},
+                        Case{0xFFFFFFFFu, FrameStatus::PayloadTooLarge}}) {
+    FrameHeader header;
+    header.payloadLength = c.length;
+    const std::vector<uint8_t> bytes = encoded(header);
+    FrameHeader decoded;
+    EXPECT_EQ(decodeFrameHeader(bytes.data(), bytes.size(), decoded), c.status) << c.length;
+    if (c.status == FrameStatus::Ok) {
+      EXPECT_EQ(decoded.payloadLength, c.length);
+    }
   }
 }
 

@@ -128,3 +128,12 @@ TEST(Login, SimulatorFaultsWithholdReadinessOrDropTheConnection) {
 }
 
 }  // namespace
+
+// The simulator takes a user name that fits its field with the terminator
+// (127 characters) and refuses to start with one that does not (128).
+TEST(Login, SimulatorUserNameFitsItsField) {
+  DevsimProcess fits(5200, {"--user", std::string(kUserNameField - 1, 'u')});
+  EXPECT_NE(fits.port(), 0);
+  DevsimProcess tooLong(5200, {"--user", std::string(kUserNameField, 'u')});
+  EXPECT_EQ(tooLong.port(), 0);
+}

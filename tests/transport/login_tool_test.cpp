@@ -5,7 +5,10 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,7 +19,9 @@ extern char** environ;
 namespace {
 
 // Runs vkt-login with its output discarded and returns its exit status.
-int runLogin(std::vector<std::string> arguments) {
+// Exit status of vkt-login; its standard output goes to `output` when
+// given, else nowhere.
+int runLogin(std::vector<std::string> arguments, std::string* output = nullptr) {
   arguments.insert(arguments.begin(), VKT_LOGIN_PATH);
   arguments.insert(arguments.end(), {"--timeout-ms", "10000"});
   std::vector<char*> argv;
@@ -24,14 +29,22 @@ int runLogin(std::vector<std::string> arguments) {
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  char path[] = "/tmp/vkt_login_output_XXXXXX";
+  const int fd = output ? mkstemp(path) : -1;
+  if (fd >= 0) close(fd);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, fd >= 0 ? path : "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
   const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return -1;
   int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+  const bool exited = waitpid(pid, &status, 0) == pid && WIFEXITED(status);
+  if (fd >= 0) {
+    std::ifstream file(path);
+    output->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    unlink(path);
+  }
+  return exited ? WEXITSTATUS(status) : -1;
 }
 
 std::vector<std::string> loginArguments(int kind, uint16_t port, const std::string& password) {
@@ -46,6 +59,20 @@ TEST(LoginTool, ExitStatusFollowsTheLoginOutcome) {
     EXPECT_EQ(runLogin(loginArguments(kind, devsim.port(), "admin")), 0) << kind;
     EXPECT_EQ(runLogin(loginArguments(kind, devsim.port(), "wrong")), 1) << kind;
   }
+}
+
+// It stays for exactly the number of device-time notices asked for.
+TEST(LoginTool, WaitsForTheNoticesAskedFor) {
+  vkt::test::DevsimProcess devsim(5200);
+  ASSERT_NE(devsim.port(), 0);
+  std::vector<std::string> arguments = loginArguments(5200, devsim.port(), "admin");
+  arguments.back() = "2";  // --notices 2
+  std::string output;
+  ASSERT_EQ(runLogin(arguments, &output), 0);
+  size_t notices = 0;
+  for (size_t at = output.find("device time"); at != std::string::npos; at = output.find("device time", at + 1))
+    ++notices;
+  EXPECT_EQ(notices, 2u) << output;
 }
 
 TEST(LoginTool, UnreachableDeviceAndBadArguments) {

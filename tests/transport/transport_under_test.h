@@ -64,6 +64,8 @@ class TestConnection {
     return api_.send(handle_, type, static_cast<uint8_t*>(const_cast<void*>(data)), length);
   }
 
+  void disconnect() { api_.disconnect(handle_); }
+
   void destroy() {
     if (handle_ == nullptr) return;
     api_.disconnect(handle_);

@@ -116,3 +116,9 @@ TEST(Viewer, StatsWithoutADisplayAndExitOnLoss) {
   EXPECT_NE(run.output.find("close channel 3"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("close server       0x00000000 ok"), std::string::npos) << run.output;
 }
+
+TEST(Viewer, AnOptionWithoutItsValueIsAUsageError) {
+  const ViewerRun run = RunViewer("--kind 7100 --port");
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.output.find("missing value after --port"), std::string::npos) << run.output;
+}

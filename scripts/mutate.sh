@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# Mutation check: plants, one at a time, each one-line slip listed in
+# scripts/mutations.txt, rebuilds incrementally, runs the tests and counts
+# the slips the tests catch. A habit to run before calling a test task done
+# (slow: not part of CI).
+#
+#   scripts/mutate.sh [-d BUILD_DIR] [-t SECONDS] [-m PATTERN] [-- CMAKE_OPTIONS...]
+#     -d  build directory (default build-mutate; configured if missing)
+#     -t  time limit of one mutation's build plus tests (default 300 s)
+#     -m  only mutations whose id matches the extended regex PATTERN
+#
+# A mutation is found by file and exact original text (plus which
+# occurrence), never by line number, so it survives code moving around; a
+# mutation whose text is gone is reported "stale" and left out of the rate,
+# and so is one that no longer compiles ("no-build"). The tests of the
+# mutated file's own directory run first, then the whole suite, each
+# stopping at the first failure; a failing test is run once more, and only a
+# second failure counts (a busy machine makes timing tests flaky).
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+build_dir=build-mutate
+limit=300
+pattern=.
+while getopts "d:t:m:" option; do
+  case $option in
+    d) build_dir=$OPTARG ;;
+    t) limit=$OPTARG ;;
+    m) pattern=$OPTARG ;;
+    *) sed -n '2,17p' "$0"; exit 2 ;;
+  esac
+done
+shift $((OPTIND - 1))
+[ "${1:-}" = "--" ] && shift
+
+list=scripts/mutations.txt
+jobs=$(nproc)
+if [ ! -f "$build_dir/build.ninja" ]; then
+  scripts/build.sh "$build_dir" "$@" >/dev/null || { echo "unmutated build fails" >&2; exit 1; }
+fi
+cmake --build "$build_dir" >/dev/null || { echo "unmutated build fails" >&2; exit 1; }
+# A test that fails once and passes when run again is flaky (timing on a
+# busy machine): only a second failure counts, here and for every mutation.
+if ! ctest --test-dir "$build_dir" -j "$jobs" --timeout 120 >/dev/null &&
+  ! ctest --test-dir "$build_dir" --rerun-failed --timeout 120 >/dev/null; then
+  echo "the unmutated suite fails; fix that first" >&2
+  exit 1
+fi
+
+# Restores the file under mutation however the script ends.
+saved=""
+target=""
+# Restored with a new time stamp, so the next build recompiles it: with
+# the old one the build would keep the mutated object.
+restore() { [ -n "$saved" ] && cp "$saved" "$target" && rm -f "$saved"; saved=""; }
+trap 'restore' EXIT
+trap 'restore; exit 130' INT TERM
+
+# Tests of the part the mutated file belongs to.
+tests_for() {
+  case $1 in
+    jpeg/* | include/vktjpeg.h) echo tests/jpeg ;;
+    transport/*) echo tests/transport ;;
+    platform/*) echo tests/platform ;;
+    display/*) echo tests/display ;;
+    media/* | codec/*) echo tests/media ;;
+    sdk/* | include/*) echo tests/sdk ;;
+    tools/viewer/*) echo tests/viewer ;;
+    tools/vkt-login/*) echo tests/transport ;;
+    *) echo . ;;
+  esac
+}
+
+# Replaces occurrence $4 of the exact text $2 in file $1 by $3; exit 3
+# when there is no such occurrence.
+apply() {
+  perl -e '
+    my ($file, $from, $to, $nth) = @ARGV;
+    open my $in, "<", $file or exit 3;
+    local $/; my $text = <$in>; close $in;
+    my $at = -1;
+    for (1 .. $nth) { $at = index($text, $from, $at + 1); exit 3 if $at < 0; }
+    substr($text, $at, length $from) = $to;
+    open my $out, ">", $file or exit 4; print $out $text; close $out;' "$1" "$2" "$3" "$4"
+}
+
+total=0 killed=0 survived=0 stale=0 nobuild=0
+survivors=()
+while IFS= read -r line; do
+  case $line in '' | '#'*) continue ;; esac
+  # id @@ file @@ occurrence @@ original @@ replacement
+  rest=$line
+  fields=()
+  while [[ $rest == *' @@ '* ]]; do
+    fields+=("${rest%%' @@ '*}")
+    rest=${rest#*' @@ '}
+  done
+  fields+=("$rest")
+  if [ ${#fields[@]} -ne 5 ]; then
+    echo "malformed: $line" >&2
+    continue
+  fi
+  id=${fields[0]} file=${fields[1]} nth=${fields[2]} from=${fields[3]} to=${fields[4]}
+  [[ $id =~ $pattern ]] || continue
+  total=$((total + 1))
+  target=$file
+  saved=$(mktemp)
+  cp "$file" "$saved" 2>/dev/null || { rm -f "$saved"; saved=""; }
+  if [ -z "$saved" ] || ! apply "$file" "$from" "$to" "$nth"; then
+    restore
+    stale=$((stale + 1))
+    printf '%-30s stale (text not found in %s)\n' "$id" "$file"
+    continue
+  fi
+  started=$SECONDS
+  caught=""
+  if ! timeout "$limit" cmake --build "$build_dir" >/dev/null 2>&1; then
+    result=no-build
+  else
+    left=$((limit - (SECONDS - started)))
+    [ $left -lt 10 ] && left=10
+    first=$(tests_for "$file")
+    result=survived
+    for dir in "$first" .; do
+      failed_log=$build_dir/$dir/Testing/Temporary/LastTestsFailed.log
+      rm -f "$failed_log"
+      if ! timeout "$left" ctest --test-dir "$build_dir/$dir" -j "$jobs" --stop-on-failure --timeout 60 \
+        >/dev/null 2>&1 && ! timeout "$left" ctest --test-dir "$build_dir/$dir" --rerun-failed --timeout 60 \
+        >/dev/null 2>&1; then
+        result=killed
+        # The test that caught it (twice), so each kill can be checked.
+        caught=$(sed -n '1s/^[0-9]*://p' "$failed_log" 2>/dev/null)
+        [ -n "$caught" ] || caught="(time limit)"
+        break
+      fi
+      [ "$dir" = . ] && break
+    done
+  fi
+  restore
+  case $result in
+    killed) killed=$((killed + 1)) ;;
+    survived) survived=$((survived + 1)); survivors+=("$id  $file: '$from' -> '$to'") ;;
+    no-build) nobuild=$((nobuild + 1)) ;;
+  esac
+  printf '%-30s %-9s %3ds %s\n' "$id" "$result" $((SECONDS - started)) "${caught:-}"
+done <"$list"
+
+# Leave the build matching the unmutated sources.
+cmake --build "$build_dir" >/dev/null 2>&1
+
+counted=$((killed + survived))
+echo
+echo "mutations: $total  killed: $killed  survived: $survived  stale: $stale  no-build: $nobuild"
+if [ $counted -gt 0 ]; then
+  echo "kill rate: $((100 * killed / counted))% ($killed of $counted)"
+fi
+for s in "${survivors[@]}"; do echo "survivor: $s"; done
+[ $stale -eq 0 ] && [ $nobuild -eq 0 ]

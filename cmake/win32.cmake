@@ -1,6 +1,7 @@
 # The 32-bit Windows build (toolchain: cmake/mingw-i686.cmake). The same
 # components as on Linux, minus what only the Linux host runs (the device
-# simulator, benchmarks, fuzzing, the platform's own tests): the C and C++
+# simulator, benchmarks, fuzzing, the platform's own tests, and vkt-jpeg,
+# whose decode command writes PNG through libpng): the C and C++
 # runtimes are linked statically so that the DLLs import only Windows system
 # DLLs and each other; GoogleTest comes from Debian's source, built here with
 # the cross compiler; FFmpeg's H.264 decoder from scripts/ffmpeg-win32.sh.
@@ -16,7 +17,7 @@ set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 # Its libraries sit outside the toolchain's root.
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY BOTH)
 
-foreach(dir platform transport codec jpeg display media sdk tools/common tools/viewer tools/vkt-jpeg tools/vkt-login)
+foreach(dir platform transport codec jpeg display media sdk tools/common tools/viewer tools/vkt-login)
   add_subdirectory(${dir})
 endforeach()
 include(${CMAKE_CURRENT_LIST_DIR}/win32_libraries.cmake)

@@ -8,3 +8,5 @@ set_target_properties(vkt7100sdk PROPERTIES OUTPUT_NAME VKT7100SDK)
 target_link_libraries(vktwire PUBLIC ws2_32)
 # The interface identifiers of DirectDraw live in a static library.
 target_link_libraries(vktdisplay PUBLIC dxguid)
+# The viewer dims its tiles through DirectDraw too.
+target_link_libraries(vkt-viewer PRIVATE dxguid)

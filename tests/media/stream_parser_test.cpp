@@ -214,12 +214,24 @@ TEST(StreamParser, ConvertsVideoBoxesToAnnexB) {
   }
 }
 
-TEST(StreamParser, PrefixesTheParameterSets) {
+// The sets go in front only when they fit whole; then each unit that still
+// fits follows.
+TEST(StreamParser, PrefixesTheParameterSetsWhenTheyFit) {
   const ParameterSets sets = Cat({kStart, kSps, kStart, kPps});
+  const Bytes unit = Cat({kStart, {0x65, 0xAA}});
   const Bytes box = Box(2, Unit({0x65, 0xAA}));
-  Bytes out(64);
-  const size_t n = ConvertToAnnexB(HeaderOf(box), box.data(), &sets, out.data(), out.size());
-  EXPECT_EQ(Bytes(out.begin(), out.begin() + n), Cat({kStart, kSps, kStart, kPps, kStart, {0x65, 0xAA}}));
+  const size_t p = sets.size(), u = unit.size();
+  const struct {
+    size_t capacity;
+    Bytes expected;
+  } cases[] = {
+      {p - 1, unit}, {p, sets}, {p + u - 1, sets}, {p + u, Cat({sets, unit})}, {64, Cat({sets, unit})},
+  };
+  for (const auto& c : cases) {
+    Bytes out(c.capacity);
+    const size_t n = ConvertToAnnexB(HeaderOf(box), box.data(), &sets, out.data(), out.size());
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + n), c.expected) << c.capacity;
+  }
 }
 
 TEST(StreamParser, NeverWritesPastTheOutputCapacity) {

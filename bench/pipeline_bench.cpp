@@ -1,7 +1,7 @@
 // vkt-pipeline-bench: end-to-end cost of live video through the SDK, as the
 // process's CPU time per picture shown, against the bare cost of the same
 // decoding work.
-//   kind 7100: four channels of camera-like JPEGs (vkt-devsim --pictures)
+//   kind 7100: four channels of camera-like 704x576 JPEGs (vkt-devsim --pictures)
 //              against our decoder's mode-3 reads of the same files;
 //   kind 5200: one 704x576 25 fps main-profile H.264 stream
 //              (vkt-devsim --h264) against libavcodec decoding plus BGR
@@ -246,22 +246,23 @@ int main() {
   windowClass.lpszClassName = "VktBenchWindow";
   RegisterClassA(&windowClass);
 
-  // Kind 7100 shows 352x288 pictures (the frame path drops other sizes).
+  // Camera-sized pictures for both kinds.
+  const int width = 704, height = 576;
   std::vector<std::vector<uint8_t>> jpegs;
   fs::create_directory(dir + "/pictures");
   for (int n = 0; n < 8; ++n) {
-    jpegs.push_back(CameraJpeg(vkt::devsim::kPictureWidth, vkt::devsim::kPictureHeight, n * 5));
+    jpegs.push_back(CameraJpeg(width, height, n * 5));
     WriteFile(dir + "/pictures/" + std::to_string(n) + ".jpg", jpegs.back());
   }
   unsigned shown = 0;
-  const double jpegLive = LiveCostPerPicture(VKT_KIND_JPEG, {"--pictures", dir + "/pictures"}, 4,
-                                             vkt::devsim::kPictureWidth, vkt::devsim::kPictureHeight, shown);
-  Report("kind 7100, 4 channels of 352x288 JPEG", jpegLive, shown, BareJpegCost(jpegs, 50), 1.3);
+  const double jpegLive =
+      LiveCostPerPicture(VKT_KIND_JPEG, {"--pictures", dir + "/pictures"}, 4, width, height, shown);
+  Report("kind 7100, 4 channels of 704x576 JPEG", jpegLive, shown, BareJpegCost(jpegs, 50), 1.3);
 
-  const std::vector<uint8_t> h264 = CameraH264(704, 576, 100);
+  const std::vector<uint8_t> h264 = CameraH264(width, height, 100);
   WriteFile(dir + "/stream.h264", h264);
-  const double h264Live = LiveCostPerPicture(VKT_KIND_H264, {"--h264", dir + "/stream.h264", "--fps", "25"}, 1, 704,
-                                             576, shown);
+  const double h264Live = LiveCostPerPicture(VKT_KIND_H264, {"--h264", dir + "/stream.h264", "--fps", "25"}, 1, width,
+                                             height, shown);
   Report("kind 5200, 704x576 25 fps H.264 main", h264Live, shown, BareH264Cost(h264, 3), 1.5);
   fs::remove_all(dir);
   return 0;

@@ -66,7 +66,8 @@ TEST(LoginTool, WaitsForTheNoticesAskedFor) {
   vkt::test::DevsimProcess devsim(5200);
   ASSERT_NE(devsim.port(), 0);
   std::vector<std::string> arguments = loginArguments(5200, devsim.port(), "admin");
-  arguments.back() = "2";  // --notices 2
+  arguments.pop_back();
+  arguments.emplace_back(1, '2');  // --notices 2
   std::string output;
   ASSERT_EQ(runLogin(arguments, &output), 0);
   size_t notices = 0;

@@ -23,11 +23,11 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavutil/opt.h>
 }
 
 #include "channel_picture.h"
 #include "tests/common/devsim_process.h"
+#include "tests/common/h264_test_encoder.h"
 #include "vkt7100sdk.h"
 #include "vktjpeg.h"
 #include "yuv_to_bgr.h"
@@ -67,49 +67,15 @@ std::vector<uint8_t> CameraJpeg(int width, int height, int frame) {
 
 // `frames` pictures at 25 fps, main profile, one key picture every 50.
 std::vector<uint8_t> CameraH264(int width, int height, int frames) {
-  std::vector<uint8_t> stream;
-  const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
-  AVCodecContext* context = codec ? avcodec_alloc_context3(codec) : nullptr;
-  AVFrame* frame = av_frame_alloc();
-  AVPacket* packet = av_packet_alloc();
-  if (context && frame && packet) {
-    context->width = width;
-    context->height = height;
-    context->time_base = {1, 25};
-    context->gop_size = 50;
-    context->pix_fmt = AV_PIX_FMT_YUV420P;
-    av_opt_set(context->priv_data, "profile", "main", 0);
-    av_opt_set(context->priv_data, "preset", "veryfast", 0);
-    av_opt_set(context->priv_data, "tune", "zerolatency", 0);
-    frame->format = AV_PIX_FMT_YUV420P;
-    frame->width = width;
-    frame->height = height;
-    if (avcodec_open2(context, codec, nullptr) == 0 && av_frame_get_buffer(frame, 0) == 0) {
-      auto drain = [&] {
-        while (avcodec_receive_packet(context, packet) == 0) {
-          stream.insert(stream.end(), packet->data, packet->data + packet->size);
-          av_packet_unref(packet);
-        }
-      };
-      for (int n = 0; n < frames; ++n) {
-        av_frame_make_writable(frame);
-        for (int plane = 0; plane < 3; ++plane)
-          for (int y = 0; y < (plane ? height / 2 : height); ++y)
-            for (int x = 0; x < (plane ? width / 2 : width); ++x)
-              frame->data[plane][y * frame->linesize[plane] + x] = plane ? uint8_t(128 + (SceneSample(x, y, plane, n) - 128) / 4)
-                                                                          : SceneSample(x, y, 0, n);
-        frame->pts = n;
-        avcodec_send_frame(context, frame);
-        drain();
-      }
-      avcodec_send_frame(context, nullptr);
-      drain();
-    }
-  }
-  avcodec_free_context(&context);
-  av_frame_free(&frame);
-  av_packet_free(&packet);
-  return stream;
+  return vkt::test::encodeH264({width, height, 50, "veryfast", "zerolatency"}, frames,
+                               [&](int n, uint8_t* const planes[3], const int strides[3]) {
+                                 for (int plane = 0; plane < 3; ++plane)
+                                   for (int y = 0; y < (plane ? height / 2 : height); ++y)
+                                     for (int x = 0; x < (plane ? width / 2 : width); ++x)
+                                       planes[plane][y * strides[plane] + x] =
+                                           plane ? uint8_t(128 + (SceneSample(x, y, plane, n) - 128) / 4)
+                                                 : SceneSample(x, y, 0, n);
+                               });
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {

@@ -17,12 +17,11 @@
 #include <vector>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
 #include <libavutil/log.h>
-#include <libavutil/opt.h>
 }
 
 #include "tests/common/devsim_process.h"
+#include "tests/common/h264_test_encoder.h"
 #include "tests/display/display_test_support.h"
 #include "tools/devsim/channel_picture.h"
 #include "vkt7100sdk.h"
@@ -67,55 +66,17 @@ struct Yuv {
 // `count` pictures of each colour in turn, as an Annex-B H.264 main-profile
 // stream with its parameter sets in band, as a camera or ffmpeg writes it.
 std::vector<uint8_t> solidH264(int width, int height, const std::vector<Yuv>& colours, int count) {
-  std::vector<uint8_t> stream;
-  const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
-  if (!codec) codec = avcodec_find_encoder(AV_CODEC_ID_H264);
-  AVCodecContext* context = codec ? avcodec_alloc_context3(codec) : nullptr;
-  AVFrame* frame = av_frame_alloc();
-  AVPacket* packet = av_packet_alloc();
-  if (context && frame && packet) {
-    context->width = width;
-    context->height = height;
-    context->time_base = {1, 25};
-    context->gop_size = count;
-    context->max_b_frames = 0;
-    context->pix_fmt = AV_PIX_FMT_YUV420P;
-    av_opt_set(context->priv_data, "preset", "ultrafast", 0);
-    av_opt_set(context->priv_data, "profile", "main", 0);
-    av_log_set_level(AV_LOG_ERROR);
-    frame->format = AV_PIX_FMT_YUV420P;
-    frame->width = width;
-    frame->height = height;
-    if (avcodec_open2(context, codec, nullptr) == 0 && av_frame_get_buffer(frame, 0) == 0) {
-      auto drain = [&] {
-        while (avcodec_receive_packet(context, packet) == 0) {
-          stream.insert(stream.end(), packet->data, packet->data + packet->size);
-          av_packet_unref(packet);
-        }
-      };
-      int pts = 0;
-      for (const Yuv& colour : colours) {
-        for (int i = 0; i < count; ++i) {
-          av_frame_make_writable(frame);
-          for (int plane = 0; plane < 3; ++plane) {
-            const int rows = plane ? height / 2 : height;
-            const uint8_t value = plane == 0 ? colour.y : plane == 1 ? colour.u : colour.v;
-            for (int row = 0; row < rows; ++row)
-              std::fill_n(frame->data[plane] + row * frame->linesize[plane], plane ? width / 2 : width, value);
-          }
-          frame->pts = pts++;
-          avcodec_send_frame(context, frame);
-          drain();
-        }
-      }
-      avcodec_send_frame(context, nullptr);
-      drain();
-    }
-  }
-  avcodec_free_context(&context);
-  av_frame_free(&frame);
-  av_packet_free(&packet);
-  return stream;
+  av_log_set_level(AV_LOG_ERROR);
+  return vkt::test::encodeH264({width, height, count, "ultrafast"}, int(colours.size()) * count,
+                               [&](int index, uint8_t* const planes[3], const int strides[3]) {
+                                 const Yuv& colour = colours[index / count];
+                                 for (int plane = 0; plane < 3; ++plane) {
+                                   const uint8_t value = plane == 0 ? colour.y : plane == 1 ? colour.u : colour.v;
+                                   for (int row = 0; row < (plane ? height / 2 : height); ++row)
+                                     std::fill_n(planes[plane] + row * strides[plane], plane ? width / 2 : width,
+                                                 value);
+                                 }
+                               });
 }
 
 // Dispatches this thread's messages, calling `sample` between, until it

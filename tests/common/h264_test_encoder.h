@@ -1,0 +1,29 @@
+// Test and benchmark helper: encodes pictures that the caller draws into an
+// Annex-B H.264 main-profile stream with its parameter sets in band, as a
+// camera or ffmpeg writes it. The content tests and the pipeline benchmark
+// feed such files to the simulator's --h264 and differ only in what they
+// draw and how the encoder is tuned.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace vkt::test {
+
+struct H264TestSettings {
+  int width = 0;
+  int height = 0;
+  int keyInterval = 0;          // pictures from one key picture to the next
+  const char* preset = nullptr; // libx264 speed preset, e.g. "ultrafast"
+  const char* tune = nullptr;   // libx264 tuning, or none
+};
+
+// Fills one picture's 4:2:0 planes (Y, U, V; chroma at half size) for
+// picture number `index`.
+using H264PictureFill = std::function<void(int index, uint8_t* const planes[3], const int strides[3])>;
+
+// `pictures` pictures at 25 fps, no B pictures; empty when no H.264 encoder
+// is available or it cannot be opened.
+std::vector<uint8_t> encodeH264(const H264TestSettings& settings, int pictures, const H264PictureFill& fill);
+
+}  // namespace vkt::test

@@ -31,6 +31,7 @@ JpegStatus dispatch_marker(DecoderState& state, int marker) {
   switch (marker) {
     case kSoi:
       state.restart_interval = 0;
+      state.frame_pending = 1;
       return JPEG_SUCCESS;
     case kSof0:
       return read_frame_header(state);

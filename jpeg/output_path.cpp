@@ -107,6 +107,7 @@ JpegStatus select_output_path(DecoderState& state) {
   // One component is grey whatever the caller guessed; the end of the read
   // says so too, but the output routine is chosen now.
   if (frame.component_count == 1) fields.jpeg_color = COLOR_GRAY;
+  else if (fields.jpeg_color == COLOR_GRAY) fields.jpeg_color = COLOR_YCBCR;
   const JpegColor jpeg_color = fields.jpeg_color;
   const JpegColor picture_color = fields.picture_color;
 

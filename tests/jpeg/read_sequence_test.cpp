@@ -162,6 +162,37 @@ TEST(RegionReads, RestartIntervalsAboveTheRegionAreNotDecoded) {
   EXPECT_EQ(max_difference(part, crop(whole, region)), 0);
 }
 
+// One record reading one image after another: each read gives exactly what
+// a fresh record gives, whatever kind of frame (components, progressive)
+// the record read before.
+TEST(WholeReads, EveryPairOfFrameKindsOnOneRecord) {
+  struct Kind {
+    const char* name;
+    int components;
+    bool progressive;
+  };
+  const Kind kinds[] = {{"grey", 1, false}, {"colour", 3, false}, {"colour progressive", 3, true},
+                        {"grey progressive", 1, true}};
+  std::vector<std::vector<uint8_t>> images;
+  std::vector<Picture> wholes;
+  for (const Kind& kind : kinds) {
+    EncodeOptions options = options_of(Sampling::k420, 0, kind.components);
+    options.progressive = kind.progressive;
+    images.push_back(encode_jpeg(options));
+    wholes.push_back(whole_picture(images.back()));
+  }
+  for (size_t first = 0; first < images.size(); ++first) {
+    for (size_t second = 0; second < images.size(); ++second) {
+      SCOPED_TRACE(std::string(kinds[first].name) + " then " + kinds[second].name);
+      Reader reader;
+      Picture a, b;
+      ASSERT_EQ(reader.read(images[first], READ_IMAGE_BUFFER, {}, a, 200, 168), JPEG_SUCCESS);
+      ASSERT_EQ(reader.read(images[second], READ_IMAGE_BUFFER, {}, b, 200, 168), JPEG_SUCCESS);
+      EXPECT_EQ(max_difference(b, wholes[second]), 0);
+    }
+  }
+}
+
 TEST(RegionReads, AnotherStreamInTheSameBufferOrFileIsReadAfresh) {
   // Two pictures with the same headers, padded to the same length, take
   // turns in one buffer (same address, same size) and one file name: the

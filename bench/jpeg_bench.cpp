@@ -1,11 +1,14 @@
-// vkt-jpeg-bench [--cpu KIND] [FILE...]: decoding speed of our JPEG decoder
+// vkt-jpeg-bench [--cpu KIND] [--picture TEXT] [--read LABEL] [FILE...]:
+// decoding speed of our JPEG decoder
 // against libjpeg-turbo in the same process, one read at a time. For each
 // picture (the files given, or built-in pictures compressed by libjpeg at
 // start): the full read, 1/2, 1/4 and 1/8, the centre 256x256 region on a
 // fresh record, and the same region again on the record of the previous
 // read. Prints the best time of each as milliseconds and the ratio
 // ours / turbo, after a line naming the processor kind in use. --cpu
-// forces a kind (0..7, or generic, sse2, avx2) through "USECPU".
+// forces a kind (0..7, or generic, sse2, avx2) through "USECPU";
+// --picture keeps the pictures whose name contains TEXT and --read the
+// reads whose label starts with LABEL, so that a profiler sees one case.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -36,15 +39,23 @@ std::vector<Picture> builtin_pictures() {
     int width, height, components, quality;
     Sampling sampling;
     bool progressive;
+    int restart_interval;
     const char* name;
   };
+  // Camera sizes in every sampling, a restart interval of one MCU row, odd
+  // sizes whose edge MCUs are partly outside the picture, and 12 MP.
   const Case cases[] = {
-      {352, 288, 3, 85, Sampling::k420, false, "352x288 4:2:0"},
-      {1920, 1080, 3, 85, Sampling::k420, false, "1920x1080 4:2:0"},
-      {1920, 1080, 3, 85, Sampling::k422, false, "1920x1080 4:2:2"},
-      {1920, 1080, 3, 85, Sampling::k444, false, "1920x1080 4:4:4"},
-      {1920, 1080, 1, 85, Sampling::k420, false, "1920x1080 grey"},
-      {1920, 1080, 3, 85, Sampling::k420, true, "1920x1080 4:2:0 progressive"},
+      {352, 288, 3, 85, Sampling::k420, false, 0, "352x288 4:2:0"},
+      {704, 576, 3, 85, Sampling::k420, false, 0, "704x576 4:2:0"},
+      {1920, 1080, 3, 85, Sampling::k420, false, 0, "1920x1080 4:2:0"},
+      {1920, 1080, 3, 85, Sampling::k422, false, 0, "1920x1080 4:2:2"},
+      {1920, 1080, 3, 85, Sampling::k444, false, 0, "1920x1080 4:4:4"},
+      {1920, 1080, 1, 85, Sampling::k420, false, 0, "1920x1080 grey"},
+      {1920, 1080, 3, 85, Sampling::k420, true, 0, "1920x1080 4:2:0 progressive"},
+      {1920, 1080, 3, 85, Sampling::k420, false, 120, "1920x1080 4:2:0 restart/row"},
+      {1917, 1079, 3, 85, Sampling::k420, false, 0, "1917x1079 4:2:0"},
+      {1917, 1079, 1, 85, Sampling::k420, false, 0, "1917x1079 grey"},
+      {4000, 3000, 3, 85, Sampling::k420, false, 0, "4000x3000 4:2:0"},
   };
   std::vector<Picture> pictures;
   for (const Case& c : cases) {
@@ -55,6 +66,7 @@ std::vector<Picture> builtin_pictures() {
     options.quality = c.quality;
     options.sampling = c.sampling;
     options.progressive = c.progressive;
+    options.restart_interval = c.restart_interval;
     pictures.push_back({std::string(c.name) + " q85", encode_jpeg(options)});
   }
   return pictures;
@@ -150,14 +162,20 @@ bool force_cpu_kind(const char* text, std::string& registry_path) {
 int main(int argc, char** argv) {
   std::vector<Picture> pictures;
   std::string registry_path;
+  const char* picture_filter = "";
+  const char* read_filter = "";
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--cpu") == 0 && i + 1 < argc) {
       if (!force_cpu_kind(argv[++i], registry_path)) {
         std::fprintf(stderr, "unknown processor kind %s (0..7, generic, sse2, avx2)\n", argv[i]);
         return 2;
       }
+    } else if (std::strcmp(argv[i], "--picture") == 0 && i + 1 < argc) {
+      picture_filter = argv[++i];
+    } else if (std::strcmp(argv[i], "--read") == 0 && i + 1 < argc) {
+      read_filter = argv[++i];
     } else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "usage: vkt-jpeg-bench [--cpu KIND] [FILE...]\n");
+      std::fprintf(stderr, "usage: vkt-jpeg-bench [--cpu KIND] [--picture TEXT] [--read LABEL] [FILE...]\n");
       return 2;
     } else {
       Picture picture;
@@ -187,7 +205,11 @@ int main(int argc, char** argv) {
         {"region fresh", {1, true, false}}, {"region again", {1, true, true}},
     };
     for (const Picture& picture : pictures) {
-      for (const Line& line : lines) failures += bench.run(picture, line.label, line.read) ? 0 : 1;
+      if (picture.name.find(picture_filter) == std::string::npos) continue;
+      for (const Line& line : lines) {
+        if (std::strncmp(line.label, read_filter, std::strlen(read_filter)) != 0) continue;
+        failures += bench.run(picture, line.label, line.read) ? 0 : 1;
+      }
     }
   }
   if (!registry_path.empty()) std::remove(registry_path.c_str());

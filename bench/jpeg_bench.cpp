@@ -1,4 +1,5 @@
-// vkt-jpeg-bench [--cpu KIND] [--picture TEXT] [--read LABEL] [FILE...]:
+// vkt-jpeg-bench [--cpu KIND] [--picture TEXT] [--read LABEL] [--time MS]
+// [FILE...]:
 // decoding speed of our JPEG decoder
 // against libjpeg-turbo in the same process, one read at a time. For each
 // picture (the files given, or built-in pictures compressed by libjpeg at
@@ -8,7 +9,8 @@
 // ours / turbo, after a line naming the processor kind in use. --cpu
 // forces a kind (0..7, or generic, sse2, avx2) through "USECPU";
 // --picture keeps the pictures whose name contains TEXT and --read the
-// reads whose label starts with LABEL, so that a profiler sees one case.
+// reads whose label starts with LABEL, so that a profiler sees one case,
+// and --time sets how long each read is repeated (300 ms by default).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -90,7 +92,7 @@ double milliseconds(Read read) {
 
 class Bench {
  public:
-  Bench() : record_(std::make_unique<JPEG_PROPERTIES>()) {}
+  explicit Bench(double budget_ms) : record_(std::make_unique<JPEG_PROPERTIES>()), budget_ms_(budget_ms) {}
 
   // The kind a record gets, as JpegInit detects or is forced to it.
   ProcessorKind processor_kind() {
@@ -100,7 +102,7 @@ class Bench {
     return kind;
   }
 
-  // Best of alternating rounds of ours and turbo, until about 0.3 s have
+  // Best of alternating rounds of ours and turbo, until the budget has
   // passed (at least 3 rounds).
   bool run(const Picture& picture, const char* label, const BenchRead& read) {
     double ours = 1e30, turbo = 1e30, spent = 0;
@@ -108,7 +110,7 @@ class Bench {
     // timed reads; the others are set up afresh, untimed, for each read.
     JpegInit(record_.get());
     bool ok = !read.same_record || read_ours(*record_, picture.jpeg, read, ours_picture_);
-    for (int round = 0; round < 3 || (spent < 300 && round < 200); ++round) {
+    for (int round = 0; round < 3 || (spent < budget_ms_ && round < 200 * (1 + static_cast<int>(budget_ms_ / 300))); ++round) {
       if (!read.same_record && round > 0) {
         JpegFree(record_.get());
         JpegInit(record_.get());
@@ -132,6 +134,7 @@ class Bench {
  private:
   std::unique_ptr<JPEG_PROPERTIES> record_;
   std::vector<uint8_t> ours_picture_, turbo_picture_;
+  double budget_ms_;
 };
 
 const char* members_of(SimdLevel level) {
@@ -164,6 +167,7 @@ int main(int argc, char** argv) {
   std::string registry_path;
   const char* picture_filter = "";
   const char* read_filter = "";
+  double budget_ms = 300;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--cpu") == 0 && i + 1 < argc) {
       if (!force_cpu_kind(argv[++i], registry_path)) {
@@ -174,8 +178,10 @@ int main(int argc, char** argv) {
       picture_filter = argv[++i];
     } else if (std::strcmp(argv[i], "--read") == 0 && i + 1 < argc) {
       read_filter = argv[++i];
+    } else if (std::strcmp(argv[i], "--time") == 0 && i + 1 < argc) {
+      budget_ms = std::atof(argv[++i]);
     } else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "usage: vkt-jpeg-bench [--cpu KIND] [--picture TEXT] [--read LABEL] [FILE...]\n");
+      std::fprintf(stderr, "usage: vkt-jpeg-bench [--cpu KIND] [--picture TEXT] [--read LABEL] [--time MS] [FILE...]\n");
       return 2;
     } else {
       Picture picture;
@@ -190,7 +196,7 @@ int main(int argc, char** argv) {
 
   int failures = 0;
   {
-    Bench bench;
+    Bench bench(budget_ms);
     const ProcessorKind kind = bench.processor_kind();
     std::printf("processor kind %d (%s)\n", static_cast<int>(kind),
                 members_of(simd_level_of(kind, current_processor_info())));

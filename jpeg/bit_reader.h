@@ -5,8 +5,13 @@
 //
 // A BitReader copies the bit state of a JpegInput into locals when a block
 // routine starts and writes it back when the routine ends, so the hot loop
-// works on registers. Bits are taken most significant first from the low
-// `count_` bits of a 64-bit buffer.
+// works on registers. The input keeps its `bit_count` bits in the low end
+// of `bit_buffer`; the reader keeps them at the top of its own buffer (the
+// next bit is bit 63), so a lookup is one shift of the buffer and taking
+// bits another, without the count in the chain from one symbol to the
+// next. Below its `count_` bits the reader's buffer may hold the stream's
+// following bits already (a plain refill loads eight bytes and counts
+// fewer); a later refill ORs the same bits over them.
 //
 // Refilling has two paths. The fast path runs when no marker is pending and
 // at least 16 bytes are buffered: it appends up to 8 bytes (enough to bring
@@ -45,6 +50,7 @@ constexpr JpegStatus kMarkerReached = 100;
 // stuffing, no marker) and at least 16 bytes are buffered, appends as many
 // of them as the byte-by-byte fill would, (64 - count) / 8, at once.
 // False, with nothing changed, when the byte-by-byte fill must run.
+// `buffer` holds its `count` (0..56) bits at the top.
 VKT_FORCE_INLINE bool append_plain_bytes(uint64_t& buffer, int& count, const uint8_t*& next,
                                          const uint8_t* end) {
   if (end - next < 16) return false;
@@ -54,8 +60,8 @@ VKT_FORCE_INLINE bool append_plain_bytes(uint64_t& buffer, int& count, const uin
   const uint64_t inverted = ~word;
   if (((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) != 0) return false;
   word = __builtin_bswap64(word);  // stream order: first byte most significant
+  buffer |= word >> count;
   const int bytes = (64 - count) >> 3;
-  buffer = bytes == 8 ? word : (buffer << (8 * bytes)) | (word >> (64 - 8 * bytes));
   count += 8 * bytes;
   next += bytes;
   return true;
@@ -93,7 +99,7 @@ class BitReader {
  public:
   explicit BitReader(JpegInput& input)
       : input_(input),
-        buffer_(input.bit_buffer),
+        buffer_(top_aligned(input.bit_buffer, input.bit_count)),
         count_(input.bit_count),
         next_(input.next),
         end_(input.end),
@@ -110,13 +116,12 @@ class BitReader {
   VKT_FORCE_INLINE JpegStatus need(int n) { return count_ >= n ? 0 : fill(n); }
 
   // The next n (1..16) bits without taking them; needs count() >= n.
-  VKT_FORCE_INLINE uint32_t peek(int n) const {
-    return static_cast<uint32_t>(buffer_ >> (count_ - n)) & ((1u << n) - 1);
-  }
+  VKT_FORCE_INLINE uint32_t peek(int n) const { return static_cast<uint32_t>(buffer_ >> (64 - n)); }
   // Takes the next n (1..16) bits; needs count() >= n.
   VKT_FORCE_INLINE uint32_t take(int n) {
-    count_ -= n;
-    return static_cast<uint32_t>(buffer_ >> count_) & ((1u << n) - 1);
+    const uint32_t value = peek(n);
+    skip(n);
+    return value;
   }
   // Takes n (1..16) bits, filling first when needed.
   VKT_FORCE_INLINE JpegStatus read(int n, uint32_t& value) {
@@ -138,7 +143,7 @@ class BitReader {
     if (count_ < kHuffmanFastBits) return decode_slow(table, 1, symbol);
     const uint32_t entry = table.fast[peek(kHuffmanFastBits)];
     if (entry == 0) return decode_slow(table, kHuffmanFastBits + 1, symbol);
-    count_ -= static_cast<int>(entry >> 16);
+    skip(static_cast<int>(entry >> 16));
     symbol = static_cast<int>(entry & 0xFFFF);
     return 0;
   }
@@ -161,18 +166,19 @@ class BitReader {
   // stays in registers.
   template <bool kStore>
   VKT_FORCE_INLINE int run_coefficients(const HuffmanTable& table, int k, const uint8_t* zigzag, int16_t* coef) {
-    const uint64_t buffer = buffer_;
+    uint64_t buffer = buffer_;
     int count = count_;
     while (k < 64 && count >= 16) {
-      const CoefficientEntry entry = table.coefficients[(buffer >> (count - kHuffmanCoefficientBits)) &
-                                                        ((1u << kHuffmanCoefficientBits) - 1)];
+      const CoefficientEntry entry = table.coefficients[buffer >> (64 - kHuffmanCoefficientBits)];
       // Stops at entries without bits and at the end of block (value 0).
       if (entry_bits(entry) == 0 || entry_value(entry) == 0) break;
       count -= entry_bits(entry);
+      buffer <<= entry_bits(entry);
       k += entry_run(entry);
       if constexpr (kStore) coef[zigzag[k]] = static_cast<int16_t>(entry_value(entry));
       ++k;
     }
+    buffer_ = buffer;
     count_ = count;
     return k;
   }
@@ -184,7 +190,7 @@ class BitReader {
   // se + 1, or before a non-zero coefficient when no bit is buffered (the
   // caller then refines that one with read); returns where it stopped.
   VKT_FORCE_INLINE int refine_walk(int k, int se, int& run, int16_t* coef, const uint8_t* zigzag, int p1) {
-    const uint64_t buffer = buffer_;
+    uint64_t buffer = buffer_;
     int count = count_;
     int left = run;
     for (; k <= se; ++k) {
@@ -192,17 +198,23 @@ class BitReader {
       if (c != 0) {
         if (count == 0) break;
         --count;
-        if (((buffer >> count) & 1) != 0 && (c & p1) == 0) c = static_cast<int16_t>(c + (c >= 0 ? p1 : -p1));
+        const bool bit = (buffer >> 63) != 0;
+        buffer <<= 1;
+        if (bit && (c & p1) == 0) c = static_cast<int16_t>(c + (c >= 0 ? p1 : -p1));
       } else if (--left < 0) {
         break;
       }
     }
+    buffer_ = buffer;
     count_ = count;
     run = left;
     return k;
   }
   // Drops the n bits of a looked-up entry; needs count() >= n.
-  VKT_FORCE_INLINE void skip(int n) { count_ -= n; }
+  VKT_FORCE_INLINE void skip(int n) {
+    buffer_ <<= n;
+    count_ -= n;
+  }
 
   int count() const { return count_; }
 
@@ -222,9 +234,17 @@ class BitReader {
     load(state);
     return status;
   }
-  VKT_FORCE_INLINE BitState save() const { return {buffer_, count_, next_, end_, taken_from_}; }
+  // `count` bits at the low end of `bits` moved to the top (the input's
+  // layout to the reader's), and back.
+  static VKT_FORCE_INLINE uint64_t top_aligned(uint64_t bits, int count) {
+    return count > 0 ? bits << (64 - count) : 0;
+  }
+  static VKT_FORCE_INLINE uint64_t low_aligned(uint64_t bits, int count) {
+    return count > 0 ? bits >> (64 - count) : 0;
+  }
+  VKT_FORCE_INLINE BitState save() const { return {low_aligned(buffer_, count_), count_, next_, end_, taken_from_}; }
   VKT_FORCE_INLINE void load(const BitState& state) {
-    buffer_ = state.buffer;
+    buffer_ = top_aligned(state.buffer, state.count);
     count_ = state.count;
     next_ = state.next;
     end_ = state.end;

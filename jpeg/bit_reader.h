@@ -1,7 +1,7 @@
 // Bit reader for Huffman-coded entropy data (ITU-T T.81 F.2.2.4 and
 // F.2.2.5: NEXTBIT with byte stuffing, Figure F.18; markers inside entropy
 // data, B.1.1.5), and the Huffman DECODE procedure (F.2.2.3, Figure F.16)
-// with an 8-bit lookup table in front of it.
+// with a 10-bit lookup table in front of it.
 //
 // A BitReader copies the bit state of a JpegInput into locals when a block
 // routine starts and writes it back when the routine ends, so the hot loop
@@ -21,7 +21,7 @@
 // marker, the end of the buffer, a file refill) goes through the exact
 // byte-by-byte reader. Filling up to 57..64 bits means one refill serves a
 // longest code (16 bits) plus a largest magnitude (15 bits), i.e. a whole
-// coefficient, with room to spare for the next symbol's 8-bit lookup.
+// coefficient, with room to spare for the next symbol's 10-bit lookup.
 //
 // Reaching a marker is not an error: the reader parks the marker code in
 // `pending_marker`, and a read that needs bits beyond the last data byte
@@ -143,8 +143,8 @@ class BitReader {
     if (count_ < kHuffmanFastBits) return decode_slow(table, 1, symbol);
     const uint32_t entry = table.fast[peek(kHuffmanFastBits)];
     if (entry == 0) return decode_slow(table, kHuffmanFastBits + 1, symbol);
-    skip(static_cast<int>(entry >> 16));
-    symbol = static_cast<int>(entry & 0xFFFF);
+    skip(static_cast<int>(entry >> 8));
+    symbol = static_cast<int>(entry & 0xFF);
     return 0;
   }
 

@@ -1,5 +1,5 @@
 // Huffman table builder (ITU-T T.81 Annex C: BITS and HUFFVAL to codes,
-// Figure C.2; F.2.2.3: MINCODE, MAXCODE, VALPTR), plus the 8-bit lookup
+// Figure C.2; F.2.2.3: MINCODE, MAXCODE, VALPTR), plus the 10-bit lookup
 // table. Everything is validated before the table is touched, so a refused
 // DHT segment leaves the previous table in place.
 #include "huffman_table.h"
@@ -47,7 +47,7 @@ int32_t build_huffman_table(const uint8_t counts[16], const uint8_t* values,
     return kBadHuffmanTable;
   // Figure C.2 assigns consecutive codes per length. The codes of length l
   // must stay below 2^l - 1: beyond, the table is over-subscribed and its
-  // codes would alias longer ones (and index past the 8-bit lookup table);
+  // codes would alias longer ones (and index past the lookup tables);
   // the all-ones code itself is reserved (Annex C), which also keeps every
   // MAXCODE distinct from the -1 that marks a length without codes.
   uint32_t code = 0;
@@ -80,8 +80,7 @@ int32_t build_huffman_table(const uint8_t counts[16], const uint8_t* values,
       if (length <= kHuffmanFastBits) {
         const int spread = kHuffmanFastBits - length;
         for (int c = 0; c < count; ++c) {
-          const uint32_t entry =
-              (static_cast<uint32_t>(length) << 16) | values[index + c];
+          const uint16_t entry = static_cast<uint16_t>(length << 8 | values[index + c]);
           const uint32_t first = (code + c) << spread;
           for (uint32_t k = 0; k < (1u << spread); ++k)
             table->fast[first + k] = entry;

@@ -1,8 +1,8 @@
 // Huffman decoding tables built from a DHT segment (ITU-T T.81 B.2.4.2,
 // Annex C and F.2.2.3).
 //
-// Besides the MINCODE/MAXCODE/VALPTR arrays of F.2.2.3 a table carries an
-// 8-bit lookup table, so that the common short codes decode with one load.
+// Besides the MINCODE/MAXCODE/VALPTR arrays of F.2.2.3 a table carries a
+// 10-bit lookup table, so that the common short codes decode with one load.
 // The builder refuses tables that T.81 forbids and that would make the
 // decoder read or write outside a table: counts that promise more values
 // than the segment holds, more than 257 codes, over-subscribed code lengths
@@ -11,10 +11,11 @@
 #include <cstddef>
 #include <cstdint>
 
-// Width of the lookup table index: the next 8 bits of the stream. Codes of
-// 8 bits or fewer cover nearly every symbol of typical tables, and 256
-// entries of 32 bits (1 KiB) stay in the first-level cache.
-constexpr int kHuffmanFastBits = 8;
+// Width of the symbol lookup index: the next 10 bits of the stream. Codes
+// of 10 bits or fewer cover nearly every symbol of typical tables (the
+// longer ones are rare enough for the length-by-length search), and 1024
+// entries of 16 bits (2 KiB) stay in the first-level cache.
+constexpr int kHuffmanFastBits = 10;
 // More codes than the 256 symbols T.81 allows are tolerated, up to 257.
 constexpr int kHuffmanMaxCodes = 257;
 
@@ -34,9 +35,10 @@ constexpr int entry_value(CoefficientEntry e) { return static_cast<int16_t>(e) >
 struct HuffmanTable {
   int32_t table_class;  // Tc: 0 = DC, 1 = AC
   int32_t id;           // Th: 0..3
-  // Indexed by the next 8 bits: (code length << 16) | symbol for codes of
-  // length 1..8, 0 when those bits start a longer code.
-  uint32_t fast[1 << kHuffmanFastBits];
+  // Indexed by the next kHuffmanFastBits bits: (code length << 8) | symbol
+  // for codes of length 1..kHuffmanFastBits, 0 when those bits start a
+  // longer code.
+  uint16_t fast[1 << kHuffmanFastBits];
   // Indexed by the next 10 bits: a whole coefficient (code and magnitude
   // bits within 10 bits; value already EXTENDed, run 0 for DC symbols) or
   // an AC end of block; 0 when the ordinary decode must run (ZRL, longer

@@ -72,8 +72,9 @@ TEST(EntropyHuffmanTable, RefusedBuildLeavesThePreviousTable) {
 
 TEST(EntropyHuffmanTable, OneBitCodeFillsTheUpperHalfOfTheFastTable) {
   const HuffmanTable table = make_huffman_table(Counts({{1, 1}}), {0x05});
-  for (int i = 0; i < 128; ++i) ASSERT_EQ(table.fast[i], (1u << 16) | 5u) << i;
-  for (int i = 128; i < 256; ++i) ASSERT_EQ(table.fast[i], 0u) << i;
+  constexpr int kHalf = 1 << (kHuffmanFastBits - 1);
+  for (int i = 0; i < kHalf; ++i) ASSERT_EQ(table.fast[i], (1u << 8) | 5u) << i;
+  for (int i = kHalf; i < 2 * kHalf; ++i) ASSERT_EQ(table.fast[i], 0u) << i;
   EXPECT_EQ(table.maxcode[1], 0);
   EXPECT_EQ(table.maxcode[2], -1);
   EXPECT_EQ(table.maxcode[17], -1);

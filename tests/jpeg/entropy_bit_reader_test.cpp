@@ -12,6 +12,12 @@
 
 namespace {
 
+// A name no other run of this suite uses: the suite runs once per processor
+// kind, in parallel.
+std::string unique_temp_path(const char* stem) {
+  return ::testing::TempDir() + stem + "_" + std::to_string(std::random_device{}()) + ".bin";
+}
+
 class EntropyBitReader : public ::testing::Test {
  protected:
   void Use(const std::vector<uint8_t>& bytes) {
@@ -120,7 +126,7 @@ TEST_F(EntropyBitReader, FastAndExactPathsAgreeOnStuffedData) {
 TEST_F(EntropyBitReader, FileInputRefillsAcrossStuffedPairs) {
   // Long enough for several 4096-byte refills, so that stuffed pairs and the
   // final marker straddle buffer boundaries for some seeds.
-  const std::string path = ::testing::TempDir() + "entropy_bit_reader_file.bin";
+  const std::string path = unique_temp_path("entropy_bit_reader_file");
   for (uint32_t seed = 1; seed <= 4; ++seed) {
     const StuffedStream stream = MakeStuffedStream(9000 + seed * 1031, seed);
     FILE* file = std::fopen(path.c_str(), "wb");
@@ -146,7 +152,7 @@ TEST_F(EntropyBitReader, FileInputRefillsAcrossStuffedPairs) {
 }
 
 TEST_F(EntropyBitReader, FileThatEndsInsideEntropyDataIsAFileError) {
-  const std::string path = ::testing::TempDir() + "entropy_bit_reader_short.bin";
+  const std::string path = unique_temp_path("entropy_bit_reader_short");
   FILE* file = std::fopen(path.c_str(), "wb");
   ASSERT_NE(file, nullptr);
   const uint8_t data[] = {0x12, 0x34};

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "jpeg_corpus.h"
 #include "jpeg_record.h"
 #include "mcu_layout.h"
+#include "temp_file.h"
 #include "vktjpeg.h"
 
 namespace {
@@ -145,13 +147,11 @@ void ExpectSameCoefficients(const EncodeCase& test) {
   state.keep_coefficients = 1;
   const int channels = test.factors.size() == 4 ? 4 : 3;
   std::vector<uint8_t> picture(static_cast<size_t>(test.width) * test.height * channels);
-  const std::string path = ::testing::TempDir() + "entropy_libjpeg_test.jpg";
+  // A file of its own: the suite runs once per processor kind in parallel.
+  std::unique_ptr<TempFile> file;
   if (test.from_file) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fwrite(jpeg.data(), 1, jpeg.size(), file);
-    std::fclose(file);
-    properties.jpeg_file_name = path.c_str();
+    file = std::make_unique<TempFile>(jpeg);
+    properties.jpeg_file_name = file->path();
   }
   properties.jpeg_bytes = jpeg.data();
   properties.jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
@@ -163,7 +163,6 @@ void ExpectSameCoefficients(const EncodeCase& test) {
   properties.picture_channels = static_cast<uint32_t>(channels);
   properties.picture_color = channels == 4 ? COLOR_FOUR : COLOR_BGR;
   const JpegStatus status = JpegRead(&properties, test.from_file ? READ_IMAGE_FILE : READ_IMAGE_BUFFER);
-  if (test.from_file) std::remove(path.c_str());
   EXPECT_EQ(status, JPEG_SUCCESS);
   ASSERT_NE(state.coefficients, nullptr);
 

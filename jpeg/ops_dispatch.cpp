@@ -41,6 +41,10 @@ void fill_portable_members(JpegOps& ops) {
 void fill_sse2_members(JpegOps& ops) {
   ops.idct_fast_8x8 = idct_fast_8x8_sse2;
   ops.idct_precise_8x8 = idct_precise_8x8_sse2;
+  ops.idct_fast_4x4 = idct_fast_4x4_sse2;
+  ops.idct_fast_2x2 = idct_fast_2x2_sse2;
+  ops.idct_precise_4x4 = idct_precise_4x4_sse2;
+  ops.idct_precise_2x2 = idct_precise_2x2_sse2;
   ops.dequantise_fast = dequantise_fast_sse2;
   ops.dequantise_precise = dequantise_precise_sse2;
   ops.current_dequantise = dequantise_fast_sse2;
@@ -51,6 +55,10 @@ void fill_avx2_members(JpegOps& ops) {
   fill_sse2_members(ops);
   ops.idct_fast_8x8 = idct_fast_8x8_avx2;
   ops.idct_precise_8x8 = idct_precise_8x8_avx2;
+  ops.idct_fast_4x4 = idct_fast_4x4_avx2;
+  ops.idct_fast_2x2 = idct_fast_2x2_avx2;
+  ops.idct_precise_4x4 = idct_precise_4x4_avx2;
+  ops.idct_precise_2x2 = idct_precise_2x2_avx2;
   fill_output_converters_avx2(ops);
 }
 #endif

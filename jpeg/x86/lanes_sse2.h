@@ -73,6 +73,20 @@ VKT_TARGET_SSE2 VKT_LANES_INLINE bool fit_16_bits(const Lanes v[8]) {
 // The lanes saturated to 16 bits.
 VKT_TARGET_SSE2 VKT_LANES_INLINE __m128i narrow(Lanes a) { return _mm_packs_epi32(a.lo, a.hi); }
 
+VKT_TARGET_SSE2 VKT_LANES_INLINE Lanes zero_lanes() { return {_mm_setzero_si128(), _mm_setzero_si128()}; }
+VKT_TARGET_SSE2 VKT_LANES_INLINE Lanes operator|(Lanes a, Lanes b) {
+  return {_mm_or_si128(a.lo, b.lo), _mm_or_si128(a.hi, b.hi)};
+}
+// All ones in the lanes that are zero, zero elsewhere.
+VKT_TARGET_SSE2 VKT_LANES_INLINE Lanes zero_mask(Lanes a) {
+  return {_mm_cmpeq_epi32(a.lo, _mm_setzero_si128()), _mm_cmpeq_epi32(a.hi, _mm_setzero_si128())};
+}
+// a in the lanes where mask is all ones, b elsewhere.
+VKT_TARGET_SSE2 VKT_LANES_INLINE Lanes select(Lanes mask, Lanes a, Lanes b) {
+  return {_mm_or_si128(_mm_and_si128(mask.lo, a.lo), _mm_andnot_si128(mask.lo, b.lo)),
+          _mm_or_si128(_mm_and_si128(mask.hi, a.hi), _mm_andnot_si128(mask.hi, b.hi))};
+}
+
 VKT_TARGET_SSE2 VKT_LANES_INLINE void transpose4(__m128i& a, __m128i& b, __m128i& c, __m128i& d) {
   const __m128i ab_lo = _mm_unpacklo_epi32(a, b), ab_hi = _mm_unpackhi_epi32(a, b);
   const __m128i cd_lo = _mm_unpacklo_epi32(c, d), cd_hi = _mm_unpackhi_epi32(c, d);

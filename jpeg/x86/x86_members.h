@@ -11,6 +11,14 @@ void idct_precise_8x8_sse2(CoefficientBlock* block);
 void idct_fast_8x8_sse2(CoefficientBlock* block);
 void idct_precise_8x8_avx2(CoefficientBlock* block);
 void idct_fast_8x8_avx2(CoefficientBlock* block);
+void idct_precise_4x4_sse2(CoefficientBlock* block);
+void idct_precise_2x2_sse2(CoefficientBlock* block);
+void idct_fast_4x4_sse2(CoefficientBlock* block);
+void idct_fast_2x2_sse2(CoefficientBlock* block);
+void idct_precise_4x4_avx2(CoefficientBlock* block);
+void idct_precise_2x2_avx2(CoefficientBlock* block);
+void idct_fast_4x4_avx2(CoefficientBlock* block);
+void idct_fast_2x2_avx2(CoefficientBlock* block);
 
 void dequantise_fast_sse2(CoefficientBlock* block, const int16_t* table);
 void dequantise_precise_sse2(CoefficientBlock* block, const int16_t* table);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "colour_convert.h"
+#include "output_colour_direct.h"
 #include "output_place.h"
 
 namespace {
@@ -138,6 +139,7 @@ JpegStatus write_components(DecoderState& state, uint32_t mcu_column, uint32_t m
     return JPEG_ERR_INVALID_PROPERTIES;
   const bool packed = fields.picture_color == COLOR_YCBCR && fields.picture_channels == 2;
   if (write_grey_expanded(state, placement, packed)) return JPEG_SUCCESS;
+  if (!packed && write_colour_direct(state, placement)) return JPEG_SUCCESS;
   for (uint32_t i = 0; i < plan.component_count; ++i) {
     const OutputComponent& component = plan.components[i];
     if (!packed && component.picture_byte >= fields.picture_channels) continue;

@@ -1,0 +1,9 @@
+// One-pass output of a YCbCr frame into a 3-byte RGB or BGR picture for
+// the general writer (output_colour_direct.cpp).
+#pragma once
+#include "jpeg_record.h"
+#include "output_place.h"
+
+// Writes the placed MCU's pixels as the general writer would; false, with
+// nothing written, when the read is not such a case.
+bool write_colour_direct(const DecoderState& state, const McuPlacement& placement);

@@ -160,26 +160,42 @@ class BitReader {
     return 0;
   }
   // Decodes coefficient entries of `table` from zigzag position k on while
-  // they come and at least 16 bits are buffered (so no fill is due),
-  // storing each value at natural position zigzag[k] when kStore; returns
-  // the next position. On locals, so the chain from one symbol to the next
-  // stays in registers.
+  // they come, storing each value at natural position zigzag[k] when
+  // kStore; returns the next position. On locals, so the chain from one
+  // symbol to the next stays in registers. The bits are topped up once per
+  // group of kGroup entries, which together take at most
+  // kGroup * kHuffmanCoefficientBits bits, so the entries themselves need
+  // no count check: the loop then branches only at the end of a block, an
+  // entry the lookup does not hold, and the rare top-up the plain refill
+  // cannot do (a 0xFF byte or the end of the data near, a marker pending),
+  // all of which go back to the ordinary steps.
   template <bool kStore>
   VKT_FORCE_INLINE int run_coefficients(const HuffmanTable& table, int k, const uint8_t* zigzag, int16_t* coef) {
+    constexpr int kGroup = 5;
+    constexpr int kGroupBits = kGroup * kHuffmanCoefficientBits;
+    static_assert(kGroupBits <= 56, "a plain refill must cover a group");
     uint64_t buffer = buffer_;
     int count = count_;
-    while (k < 64 && count >= 16) {
-      const CoefficientEntry entry = table.coefficients[buffer >> (64 - kHuffmanCoefficientBits)];
-      // Stops at entries without bits and at the end of block (value 0).
-      if (entry_bits(entry) == 0 || entry_value(entry) == 0) break;
-      count -= entry_bits(entry);
-      buffer <<= entry_bits(entry);
-      k += entry_run(entry);
-      if constexpr (kStore) coef[zigzag[k]] = static_cast<int16_t>(entry_value(entry));
-      ++k;
+    const uint8_t* next = next_;
+    const CoefficientEntry* const lookup = table.coefficients;
+    while (k < 64) {
+      if (count < kGroupBits && (input_.pending_marker != 0 || !append_plain_bytes(buffer, count, next, end_))) break;
+      int i = 0;
+      for (; i < kGroup; ++i) {
+        const CoefficientEntry entry = lookup[buffer >> (64 - kHuffmanCoefficientBits)];
+        // Stops at entries without bits and at the end of block (value 0).
+        if (entry_bits(entry) == 0 || entry_value(entry) == 0) break;
+        count -= entry_bits(entry);
+        buffer <<= entry_bits(entry);
+        k += entry_run(entry);
+        if constexpr (kStore) coef[zigzag[k]] = static_cast<int16_t>(entry_value(entry));
+        if (++k >= 64) break;
+      }
+      if (i < kGroup) break;
     }
     buffer_ = buffer;
     count_ = count;
+    next_ = next;
     return k;
   }
   // The refinement walk of progressive AC scans on register locals: from

@@ -1,0 +1,126 @@
+// Building the block skipper's lookup tables and keeping them in the
+// record (skip_tables.h).
+#include "skip_tables.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kIndexes = 1u << kSkipBits;
+// The parts of a Huffman table that decide what its codes decode to.
+struct TableContent {
+  uint16_t values[kHuffmanMaxCodes];
+  int16_t mincode[17];
+  int16_t maxcode[18];
+  int16_t valptr[17];
+};
+
+TableContent content_of(const HuffmanTable& table) {
+  TableContent content;
+  std::memcpy(content.values, table.values, sizeof content.values);
+  std::memcpy(content.mincode, table.mincode, sizeof content.mincode);
+  std::memcpy(content.maxcode, table.maxcode, sizeof content.maxcode);
+  std::memcpy(content.valptr, table.valptr, sizeof content.valptr);
+  return content;
+}
+
+// Sets, in a table indexed by the next kSkipBits bits, every index that
+// starts with the code (and magnitude) of every symbol whose code and
+// magnitude fit: its bits, its step in bits 8..14 (16 for ZRL), bit 15 for
+// an end of block.
+void fill_single_codes(const HuffmanTable& table, SkipEntry* single) {
+  std::memset(single, 0, kIndexes * sizeof(SkipEntry));
+  for (int length = 1; length <= kSkipBits; ++length) {
+    if (table.maxcode[length] == -1) continue;
+    const uint32_t first = static_cast<uint16_t>(table.mincode[length]);
+    const uint32_t last = static_cast<uint16_t>(table.maxcode[length]);
+    for (uint32_t code = first; code <= last && code < (1u << length); ++code) {
+      const int index = table.valptr[length] + static_cast<int>(code - first);
+      if (index < 0 || index >= kHuffmanMaxCodes) continue;
+      const uint32_t symbol = table.values[index], size = symbol & 0x0F, run = symbol >> 4;
+      const uint32_t bits = static_cast<uint32_t>(length) + size;
+      if (bits > kSkipBits) continue;
+      const uint32_t entry = size != 0 ? (run + 1) << 8 | bits : run == 15 ? 16u << 8 | bits : 0x8000u | bits;
+      // Every index that starts with the code, whatever its magnitude bits.
+      const uint32_t from = code << (kSkipBits - length);
+      for (uint32_t i = from; i < from + (1u << (kSkipBits - length)); ++i) single[i] = static_cast<SkipEntry>(entry);
+    }
+  }
+}
+
+}  // namespace
+
+struct SkipTableCache {
+  SkipTable tables[kHuffmanTableCount];
+  TableContent built_from[kHuffmanTableCount];
+  bool built[kHuffmanTableCount];
+};
+
+void build_skip_table(const HuffmanTable& ac_table, SkipTable& skip) {
+  // The entry of the first `a` bits of an index, for a = 0..11, at
+  // [(1 << a) | those bits]: the whole codes within them. The full entry of
+  // an index is its first code followed by the entry of the bits after it,
+  // so every level is built from the shorter ones in one pass.
+  SkipEntry single[kIndexes];
+  SkipEntry shorter[kIndexes];
+  fill_single_codes(ac_table, single);
+  shorter[1] = 0;  // no bits: no code
+  for (int available = 1; available <= kSkipBits; ++available) {
+    SkipEntry* level = available == kSkipBits ? skip.ac : shorter + (1u << available);
+    for (uint32_t value = 0; value < (1u << available); ++value) {
+      const uint32_t first = single[value << (kSkipBits - available)];
+      const int first_bits = first & 15;
+      if (first == 0 || first_bits > available) {
+        level[value] = 0;
+        continue;
+      }
+      if ((first & 0x8000) != 0) {
+        level[value] = static_cast<SkipEntry>(first);  // end of block: nothing after it
+        continue;
+      }
+      const int rest_available = available - first_bits;
+      const uint32_t rest = shorter[(1u << rest_available) | (value & ((1u << rest_available) - 1))];
+      const uint32_t steps = (first >> 8) + (rest >> 8 & 0x7F);
+      // The sum stays below 64, so that it and an end of block's 128 never mix.
+      level[value] = steps > 63 ? static_cast<SkipEntry>(first)
+                                : static_cast<SkipEntry>((rest & 0x8000) | steps << 8 | (first_bits + (rest & 15)));
+    }
+  }
+  // The final form: no code gets the steps that end every loop.
+  for (SkipEntry& entry : skip.ac) {
+    if (entry == 0) entry = static_cast<SkipEntry>(kSkipNoCode << 8);
+  }
+  for (int length = 1; length <= 16; ++length) {
+    // A length without codes (maxcode -1) never matches.
+    const int16_t maxcode = ac_table.maxcode[length];
+    skip.limit[length] = maxcode == -1 ? 0 : (static_cast<uint32_t>(static_cast<uint16_t>(maxcode)) + 1) << (16 - length);
+    skip.offset[length] = ac_table.valptr[length] - static_cast<uint16_t>(ac_table.mincode[length]);
+  }
+}
+
+JpegStatus prepare_skip_tables(DecoderState& state, const ScanInfo& scan,
+                               const SkipTable* tables[kMaxScanComponents]) {
+  if (state.skip_tables == nullptr) {
+    state.skip_tables = static_cast<SkipTableCache*>(std::calloc(1, sizeof(SkipTableCache)));
+    if (state.skip_tables == nullptr) return JPEG_ERR_MEMORY;
+  }
+  SkipTableCache& cache = *state.skip_tables;
+  for (uint32_t i = 0; i < scan.component_count; ++i) {
+    const uint32_t slot = scan.components[i].ac_table;
+    if (slot >= kHuffmanTableCount) return JPEG_ERR_DATA;
+    const TableContent content = content_of(state.ac_tables[slot]);
+    if (!cache.built[slot] || std::memcmp(&content, &cache.built_from[slot], sizeof content) != 0) {
+      build_skip_table(state.ac_tables[slot], cache.tables[slot]);
+      cache.built_from[slot] = content;
+      cache.built[slot] = true;
+    }
+    tables[i] = &cache.tables[slot];
+  }
+  return JPEG_SUCCESS;
+}
+
+void release_skip_tables(DecoderState& state) {
+  std::free(state.skip_tables);
+  state.skip_tables = nullptr;
+}

@@ -1,0 +1,54 @@
+// Lookup tables of the block skipper (block_skip.h): for an AC Huffman
+// table, what the next 12 bits of a block's AC data hold when the values
+// are not wanted, only where the codes end.
+//
+// An entry covers every whole code (with its magnitude bits) that lies in
+// the 12 bits, up to an end of block, so one load steps over several
+// codes. The skipper must know whether they all start inside the block,
+// so an entry also carries the sum of their coefficient steps (run + 1,
+// 16 for ZRL). Both go into 16 bits, so a table is 8 KiB and the tables of
+// a colour scan stay in the first-level cache.
+//
+// Building a table costs about as much as passing a few hundred blocks,
+// which small pictures would feel at every read: the tables live in the
+// record, one per AC table slot, and are built again only when that slot's
+// Huffman table changes.
+#pragma once
+#include <cstdint>
+
+#include "huffman_table.h"
+#include "jpeg_record.h"
+
+constexpr int kSkipBits = 12;
+
+// Bits 0..3: the bits taken (1..12); bits 4..7 zero, so the entry itself
+// can be a shift count. Bits 8..15, the steps: the sum of the codes'
+// coefficient steps (1..63) when no code is an end of block; 128 + the sum
+// before it when the last code is an end of block; 255 (with no bits) when
+// not even the first code and its magnitude fit in 12 bits.
+using SkipEntry = uint16_t;
+constexpr int skip_entry_bits(SkipEntry e) { return e & 63; }
+constexpr int skip_entry_steps(SkipEntry e) { return e >> 8; }
+constexpr int kSkipEndOfBlock = 128;
+constexpr int kSkipNoCode = 255;
+
+struct SkipTable {
+  SkipEntry ac[1 << kSkipBits];
+  // For the codes the entries do not cover, the decoding search of T.81
+  // F.2.2.3 on the next 16 bits v: the code has the first length l
+  // with v < limit[l], and is symbol values[offset[l] + (v >> (16 - l))].
+  uint32_t limit[17];
+  int32_t offset[17];
+};
+
+// Fills `skip` from the AC table `ac_table`.
+void build_skip_table(const HuffmanTable& ac_table, SkipTable& skip);
+
+// The skip table of every scan component's AC table in `tables`, built
+// when not already kept in the record for the same Huffman table.
+// JPEG_ERR_MEMORY when the record's tables cannot be allocated.
+JpegStatus prepare_skip_tables(DecoderState& state, const ScanInfo& scan,
+                               const SkipTable* tables[kMaxScanComponents]);
+
+// Frees the record's skip tables.
+void release_skip_tables(DecoderState& state);

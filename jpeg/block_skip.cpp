@@ -204,7 +204,7 @@ VKT_FORCE_INLINE JpegStatus skip_one(LocalBits& bits, const SkipBlock& block, in
   const SkipEntry* const ac = block.skip->ac;
   int k = 1;
   for (;;) {
-    if (bits.have(kSkipBits)) {
+    if (bits.have(kSkipMaxBits)) {
       const SkipEntry entry = ac[bits.peek(kSkipBits)];
       const int steps = skip_entry_steps(entry);
       k += steps;

@@ -26,9 +26,9 @@ TableContent content_of(const HuffmanTable& table) {
 }
 
 // Sets, in a table indexed by the next kSkipBits bits, every index that
-// starts with the code (and magnitude) of every symbol whose code and
-// magnitude fit: its bits, its step in bits 8..14 (16 for ZRL), bit 15 for
-// an end of block.
+// starts with the code of every symbol whose code fits and whose code and
+// magnitude together fit kSkipMaxBits: their bits, its step in bits 8..14
+// (16 for ZRL), bit 15 for an end of block.
 void fill_single_codes(const HuffmanTable& table, SkipEntry* single) {
   std::memset(single, 0, kIndexes * sizeof(SkipEntry));
   for (int length = 1; length <= kSkipBits; ++length) {
@@ -40,7 +40,7 @@ void fill_single_codes(const HuffmanTable& table, SkipEntry* single) {
       if (index < 0 || index >= kHuffmanMaxCodes) continue;
       const uint32_t symbol = table.values[index], size = symbol & 0x0F, run = symbol >> 4;
       const uint32_t bits = static_cast<uint32_t>(length) + size;
-      if (bits > kSkipBits) continue;
+      if (bits > kSkipMaxBits) continue;
       const uint32_t entry = size != 0 ? (run + 1) << 8 | bits : run == 15 ? 16u << 8 | bits : 0x8000u | bits;
       // Every index that starts with the code, whatever its magnitude bits.
       const uint32_t from = code << (kSkipBits - length);
@@ -70,7 +70,12 @@ void build_skip_table(const HuffmanTable& ac_table, SkipTable& skip) {
     SkipEntry* level = available == kSkipBits ? skip.ac : shorter + (1u << available);
     for (uint32_t value = 0; value < (1u << available); ++value) {
       const uint32_t first = single[value << (kSkipBits - available)];
-      const int first_bits = first & 15;
+      const int first_bits = skip_entry_bits(static_cast<SkipEntry>(first));
+      // A code whose magnitude reaches past the index stands alone.
+      if (first != 0 && available == kSkipBits && first_bits > kSkipBits) {
+        level[value] = static_cast<SkipEntry>(first);
+        continue;
+      }
       if (first == 0 || first_bits > available) {
         level[value] = 0;
         continue;
@@ -84,7 +89,7 @@ void build_skip_table(const HuffmanTable& ac_table, SkipTable& skip) {
       const uint32_t steps = (first >> 8) + (rest >> 8 & 0x7F);
       // The sum stays below 64, so that it and an end of block's 128 never mix.
       level[value] = steps > 63 ? static_cast<SkipEntry>(first)
-                                : static_cast<SkipEntry>((rest & 0x8000) | steps << 8 | (first_bits + (rest & 15)));
+                                : static_cast<SkipEntry>((rest & 0x8000) | steps << 8 | (first_bits + skip_entry_bits(static_cast<SkipEntry>(rest))));
     }
   }
   // The final form: no code gets the steps that end every loop.

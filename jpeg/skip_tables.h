@@ -4,7 +4,8 @@
 //
 // An entry covers every whole code (with its magnitude bits) that lies in
 // the 12 bits, up to an end of block, so one load steps over several
-// codes. The skipper must know whether they all start inside the block,
+// codes; or one code of up to 12 bits whose magnitude reaches past them
+// (up to kSkipMaxBits in all), which the skipper has in hand as well. The skipper must know whether they all start inside the block,
 // so an entry also carries the sum of their coefficient steps (run + 1,
 // 16 for ZRL). Both go into 16 bits, so a table is 8 KiB and the tables of
 // a colour scan stay in the first-level cache.
@@ -20,8 +21,10 @@
 #include "jpeg_record.h"
 
 constexpr int kSkipBits = 12;
+// The most bits an entry takes: a 12-bit code and a 15-bit magnitude.
+constexpr int kSkipMaxBits = 27;
 
-// Bits 0..3: the bits taken (1..12); bits 4..7 zero, so the entry itself
+// Bits 0..4: the bits taken (1..27); bits 5..7 zero, so the entry itself
 // can be a shift count. Bits 8..15, the steps: the sum of the codes'
 // coefficient steps (1..63) when no code is an end of block; 128 + the sum
 // before it when the last code is an end of block; 255 (with no bits) when

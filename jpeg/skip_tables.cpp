@@ -26,12 +26,12 @@ TableContent content_of(const HuffmanTable& table) {
 }
 
 // Sets, in a table indexed by the next kSkipBits bits, every index that
-// starts with the code of every symbol whose code fits and whose code and
-// magnitude together fit kSkipMaxBits: their bits, its step in bits 8..14
-// (16 for ZRL), bit 15 for an end of block.
-void fill_single_codes(const HuffmanTable& table, SkipEntry* single) {
-  std::memset(single, 0, kIndexes * sizeof(SkipEntry));
-  for (int length = 1; length <= kSkipBits; ++length) {
+// starts with the code of a symbol: in the low 16 bits its entry alone
+// (code and magnitude bits, its step, 16 for ZRL, or the end of block),
+// and its code length in bits 16..19.
+void fill_single_codes(const HuffmanTable& table, uint32_t* single) {
+  std::memset(single, 0, kIndexes * sizeof(uint32_t));
+  for (uint32_t length = 1; length <= kSkipBits; ++length) {
     if (table.maxcode[length] == -1) continue;
     const uint32_t first = static_cast<uint16_t>(table.mincode[length]);
     const uint32_t last = static_cast<uint16_t>(table.maxcode[length]);
@@ -39,12 +39,11 @@ void fill_single_codes(const HuffmanTable& table, SkipEntry* single) {
       const int index = table.valptr[length] + static_cast<int>(code - first);
       if (index < 0 || index >= kHuffmanMaxCodes) continue;
       const uint32_t symbol = table.values[index], size = symbol & 0x0F, run = symbol >> 4;
-      const uint32_t bits = static_cast<uint32_t>(length) + size;
-      if (bits > kSkipMaxBits) continue;
+      const uint32_t bits = length + size;  // at most kSkipMaxBits
       const uint32_t entry = size != 0 ? (run + 1) << 8 | bits : run == 15 ? 16u << 8 | bits : 0x8000u | bits;
       // Every index that starts with the code, whatever its magnitude bits.
       const uint32_t from = code << (kSkipBits - length);
-      for (uint32_t i = from; i < from + (1u << (kSkipBits - length)); ++i) single[i] = static_cast<SkipEntry>(entry);
+      for (uint32_t i = from; i < from + (1u << (kSkipBits - length)); ++i) single[i] = length << 16 | entry;
     }
   }
 }
@@ -59,10 +58,11 @@ struct SkipTableCache {
 
 void build_skip_table(const HuffmanTable& ac_table, SkipTable& skip) {
   // The entry of the first `a` bits of an index, for a = 0..11, at
-  // [(1 << a) | those bits]: the whole codes within them. The full entry of
-  // an index is its first code followed by the entry of the bits after it,
-  // so every level is built from the shorter ones in one pass.
-  SkipEntry single[kIndexes];
+  // [(1 << a) | those bits]: the codes that start within them. The full
+  // entry of an index is its first code followed by the entry of the bits
+  // after it, so every level is built from the shorter ones in one pass. A
+  // code whose magnitude reaches past the available bits ends an entry.
+  uint32_t single[kIndexes];
   SkipEntry shorter[kIndexes];
   fill_single_codes(ac_table, single);
   shorter[1] = 0;  // no bits: no code
@@ -70,26 +70,22 @@ void build_skip_table(const HuffmanTable& ac_table, SkipTable& skip) {
     SkipEntry* level = available == kSkipBits ? skip.ac : shorter + (1u << available);
     for (uint32_t value = 0; value < (1u << available); ++value) {
       const uint32_t first = single[value << (kSkipBits - available)];
-      const int first_bits = skip_entry_bits(static_cast<SkipEntry>(first));
-      // A code whose magnitude reaches past the index stands alone.
-      if (first != 0 && available == kSkipBits && first_bits > kSkipBits) {
-        level[value] = static_cast<SkipEntry>(first);
-        continue;
-      }
-      if (first == 0 || first_bits > available) {
+      const int code_length = static_cast<int>(first >> 16);
+      const SkipEntry alone = static_cast<SkipEntry>(first);
+      const int first_bits = skip_entry_bits(alone);
+      if (first == 0 || code_length > available) {
         level[value] = 0;
-        continue;
+      } else if (first_bits >= available || (alone & 0x8000) != 0) {
+        level[value] = alone;  // nothing after it
+      } else {
+        const int rest_available = available - first_bits;
+        const SkipEntry rest = shorter[(1u << rest_available) | (value & ((1u << rest_available) - 1))];
+        const uint32_t steps = skip_entry_steps(alone) + (rest >> 8 & 0x7F);
+        // The sum stays below 64, so that it and an end of block's 128 never mix.
+        level[value] = steps > 63 ? alone
+                                  : static_cast<SkipEntry>((rest & 0x8000) | steps << 8 |
+                                                           (first_bits + skip_entry_bits(rest)));
       }
-      if ((first & 0x8000) != 0) {
-        level[value] = static_cast<SkipEntry>(first);  // end of block: nothing after it
-        continue;
-      }
-      const int rest_available = available - first_bits;
-      const uint32_t rest = shorter[(1u << rest_available) | (value & ((1u << rest_available) - 1))];
-      const uint32_t steps = (first >> 8) + (rest >> 8 & 0x7F);
-      // The sum stays below 64, so that it and an end of block's 128 never mix.
-      level[value] = steps > 63 ? static_cast<SkipEntry>(first)
-                                : static_cast<SkipEntry>((rest & 0x8000) | steps << 8 | (first_bits + skip_entry_bits(static_cast<SkipEntry>(rest))));
     }
   }
   // The final form: no code gets the steps that end every loop.

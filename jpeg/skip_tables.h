@@ -2,12 +2,12 @@
 // table, what the next 12 bits of a block's AC data hold when the values
 // are not wanted, only where the codes end.
 //
-// An entry covers every whole code (with its magnitude bits) that lies in
-// the 12 bits, up to an end of block, so one load steps over several
-// codes; or one code of up to 12 bits whose magnitude reaches past them
-// (up to kSkipMaxBits in all), which the skipper has in hand as well. The skipper must know whether they all start inside the block,
-// so an entry also carries the sum of their coefficient steps (run + 1,
-// 16 for ZRL). Both go into 16 bits, so a table is 8 KiB and the tables of
+// An entry covers every code that starts in the 12 bits and whose code
+// bits lie in them, up to an end of block, so one load steps over several
+// codes. The last one's magnitude may reach past the 12 bits (up to
+// kSkipMaxBits in all): the skipper has that many bits in hand. It must
+// also know whether the codes all start inside the block, so an entry
+// carries the sum of their coefficient steps (run + 1, 16 for ZRL). Both go into 16 bits, so a table is 8 KiB and the tables of
 // a colour scan stay in the first-level cache.
 //
 // Building a table costs about as much as passing a few hundred blocks,

@@ -163,7 +163,7 @@ JpegStatus decode_sequential_region(DecoderState& state, ScanInfo& scan, const S
     if (status < 0) return status;
   }
   const SkipTable* skip_tables[kMaxScanComponents];
-  status = prepare_skip_tables(state, scan, skip_tables);
+  status = prepare_skip_tables(state, scan, (1u << scan.component_count) - 1, skip_tables);
   if (status < 0) return status;
   RegionWalk walk(state, scan, layout, skip_tables);
   const uint64_t columns = layout.mcu_columns;

@@ -40,18 +40,19 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
   const OutputPlan& plan = state.output;
   const bool in_region_read = output != nullptr && plan.region_active;
   bool dc_only[kMaxScanComponents];
-  bool any_dc_only = false, all_dc_only = true;
+  uint32_t dc_only_components = 0;
   for (uint32_t i = 0; i < layout.component_count; ++i) {
     dc_only[i] = output != nullptr && !state.keep_coefficients && plan.components[i].block_size == 1;
-    any_dc_only |= dc_only[i];
-    all_dc_only &= dc_only[i];
+    dc_only_components |= dc_only[i] ? 1u << i : 0;
   }
+  const bool all_dc_only = dc_only_components == (1u << layout.component_count) - 1;
   // Every block of an MCU as the skipper takes it, in MCU order.
   SkipBlock skip[kMaxBlocksPerMcu];
   uint32_t skip_count = 0;
-  if (any_dc_only || in_region_read) {
+  if (dc_only_components != 0 || in_region_read) {
     const SkipTable* skip_tables[kMaxScanComponents];
-    const JpegStatus status = prepare_skip_tables(state, scan, skip_tables);
+    const uint32_t needed = in_region_read ? (1u << layout.component_count) - 1 : dc_only_components;
+    const JpegStatus status = prepare_skip_tables(state, scan, needed, skip_tables);
     if (status < 0) return status;
     for (uint32_t i = 0; i < layout.component_count; ++i) {
       for (uint32_t b = 0; b < layout.components[i].mcu_wide * layout.components[i].mcu_high; ++b)

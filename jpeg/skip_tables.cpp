@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -48,12 +49,44 @@ void fill_single_codes(const HuffmanTable& table, uint32_t* single) {
   }
 }
 
+// The tables of the Huffman tables met first in the process, shared by
+// every record: nearly every camera picture has the same two AC tables.
+// Built under the lock and never changed after, so they are read without it.
+constexpr uint32_t kSharedTables = 8;
+struct SharedTables {
+  std::mutex lock;
+  uint32_t count = 0;
+  TableContent content[kSharedTables];
+  SkipTable table[kSharedTables];
+};
+
+SharedTables& shared_tables() {
+  static SharedTables tables;
+  return tables;
+}
+
+// The shared table for `content`, built when new; null when all are taken.
+const SkipTable* shared_table(const HuffmanTable& ac_table, const TableContent& content) {
+  SharedTables& shared = shared_tables();
+  const std::lock_guard<std::mutex> guard(shared.lock);
+  for (uint32_t i = 0; i < shared.count; ++i) {
+    if (std::memcmp(&shared.content[i], &content, sizeof content) == 0) return &shared.table[i];
+  }
+  if (shared.count == kSharedTables) return nullptr;
+  build_skip_table(ac_table, shared.table[shared.count]);
+  shared.content[shared.count] = content;
+  return &shared.table[shared.count++];
+}
+
 }  // namespace
 
+// Per record, the table in use for each AC table slot and the content it
+// was built from; a record builds its own only when the shared ones are
+// all taken by other contents.
 struct SkipTableCache {
-  SkipTable tables[kHuffmanTableCount];
   TableContent built_from[kHuffmanTableCount];
-  bool built[kHuffmanTableCount];
+  const SkipTable* table[kHuffmanTableCount];  // null until first needed
+  SkipTable own[kHuffmanTableCount];
 };
 
 void build_skip_table(const HuffmanTable& ac_table, SkipTable& skip) {
@@ -100,7 +133,7 @@ void build_skip_table(const HuffmanTable& ac_table, SkipTable& skip) {
   }
 }
 
-JpegStatus prepare_skip_tables(DecoderState& state, const ScanInfo& scan,
+JpegStatus prepare_skip_tables(DecoderState& state, const ScanInfo& scan, uint32_t components,
                                const SkipTable* tables[kMaxScanComponents]) {
   if (state.skip_tables == nullptr) {
     state.skip_tables = static_cast<SkipTableCache*>(std::calloc(1, sizeof(SkipTableCache)));
@@ -108,15 +141,21 @@ JpegStatus prepare_skip_tables(DecoderState& state, const ScanInfo& scan,
   }
   SkipTableCache& cache = *state.skip_tables;
   for (uint32_t i = 0; i < scan.component_count; ++i) {
+    tables[i] = nullptr;
+    if ((components >> i & 1) == 0) continue;
     const uint32_t slot = scan.components[i].ac_table;
     if (slot >= kHuffmanTableCount) return JPEG_ERR_DATA;
-    const TableContent content = content_of(state.ac_tables[slot]);
-    if (!cache.built[slot] || std::memcmp(&content, &cache.built_from[slot], sizeof content) != 0) {
-      build_skip_table(state.ac_tables[slot], cache.tables[slot]);
+    const HuffmanTable& ac_table = state.ac_tables[slot];
+    const TableContent content = content_of(ac_table);
+    if (cache.table[slot] == nullptr || std::memcmp(&content, &cache.built_from[slot], sizeof content) != 0) {
+      cache.table[slot] = shared_table(ac_table, content);
+      if (cache.table[slot] == nullptr) {
+        build_skip_table(ac_table, cache.own[slot]);
+        cache.table[slot] = &cache.own[slot];
+      }
       cache.built_from[slot] = content;
-      cache.built[slot] = true;
     }
-    tables[i] = &cache.tables[slot];
+    tables[i] = cache.table[slot];
   }
   return JPEG_SUCCESS;
 }

@@ -11,9 +11,10 @@
 // a colour scan stay in the first-level cache.
 //
 // Building a table costs about as much as passing a few hundred blocks,
-// which small pictures would feel at every read: the tables live in the
-// record, one per AC table slot, and are built again only when that slot's
-// Huffman table changes.
+// which small pictures would feel at every read: a table is built once per
+// Huffman table content in the process (for the first few contents met;
+// a record builds its own beyond those), and a record keeps the one of
+// each AC table slot until that slot's Huffman table changes.
 #pragma once
 #include <cstdint>
 
@@ -47,10 +48,11 @@ struct SkipTable {
 // Fills `skip` from the AC table `ac_table`.
 void build_skip_table(const HuffmanTable& ac_table, SkipTable& skip);
 
-// The skip table of every scan component's AC table in `tables`, built
-// when not already kept in the record for the same Huffman table.
-// JPEG_ERR_MEMORY when the record's tables cannot be allocated.
-JpegStatus prepare_skip_tables(DecoderState& state, const ScanInfo& scan,
+// The skip table of the AC table of each scan component i whose bit
+// (1 << i) is set in `components`, in `tables` (the others null), built
+// when not met before. JPEG_ERR_MEMORY when the record's part cannot be
+// allocated.
+JpegStatus prepare_skip_tables(DecoderState& state, const ScanInfo& scan, uint32_t components,
                                const SkipTable* tables[kMaxScanComponents]);
 
 // Frees the record's skip tables.

@@ -7,10 +7,13 @@
 // The bits taken, the DC predictions and the DC values are exactly those
 // of decode_block_dc_only (JpegOps slot 56) block after block: the fast
 // path works only on bits that are in the input before any marker, and
-// whatever it cannot decide (long codes, large magnitudes, runs that reach
-// the end of the block, the last bytes before a marker or the end of the
-// input, file refills) goes through the ordinary reader one code or one
-// block at a time.
+// what it cannot decide (runs that reach the end of the block, codes
+// longer than 12 bits without 31 bits in hand, the last bytes before a
+// marker or the end of the input, file refills) goes through the ordinary
+// reader one code or one block at a time. One difference: where a buffer
+// ends in a lone 0xFF, the ordinary reader's read-ahead reports it a few
+// codes earlier than the skipper, which reports it when it needs the bits
+// there; both fail the read.
 //
 // One call passes many blocks on a local copy of the bit state, so that
 // neither a call nor the input's fields come between two blocks.

@@ -61,7 +61,6 @@ class LocalBits {
   }
   JpegInput& input() { return in_; }
 
-  int count() const { return count_; }
   // At least `wanted` (<= 56) bits, or false for the ordinary reader.
   VKT_FORCE_INLINE bool have(int wanted) {
     if (count_ >= wanted) return true;
@@ -130,8 +129,8 @@ SKIP_NOINLINE JpegStatus slow_block(JpegInput& in, const SkipBlock& block, int16
   return decode_block_dc_only(in, *block.dc_table, *block.ac_table, *block.prediction, dc_value);
 }
 
-// The code the entries do not cover (long, or with a large magnitude, or
-// one that reaches the end of the block), decoded here as the ordinary
+// A code the entries do not cover (longer than 12 bits, or one that
+// reaches the end of the block), decoded here as the ordinary
 // decoder would: `k` advances, `ended` is set at an end of block. False
 // when too few bits are in hand, for the ordinary reader.
 VKT_FORCE_INLINE bool one_code(LocalBits& bits, const HuffmanTable& table, const SkipTable& skip, int& k,

@@ -1,5 +1,5 @@
-// Building the block skipper's lookup tables and keeping them in the
-// record (skip_tables.h).
+// Building the block skipper's lookup tables and keeping them for later
+// reads, shared by the process or in the record (skip_tables.h).
 #include "skip_tables.h"
 
 #include <cstdlib>

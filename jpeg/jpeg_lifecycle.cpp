@@ -6,6 +6,7 @@
 #include "exception_guard.h"
 #include "jpeg_record.h"
 #include "resume_table.h"
+#include "skip_tables.h"
 
 namespace {
 
@@ -76,6 +77,7 @@ JpegStatus release(DecoderState& state) {
   std::free(state.coefficients);
   state.coefficients = nullptr;
   resume_release(state);
+  release_skip_tables(state);
   std::free(state.filter.samples);
   state.filter = UpsampleFilter{};
   state.coefficient_blocks = 0;

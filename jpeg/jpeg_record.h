@@ -192,15 +192,14 @@ struct StreamKey {
   uint32_t restart_interval;
 };
 
-struct SkipTable;  // region_skip.h
-
 struct ResumeTable {
   ResumeEntry* entries;  // one per MCU row of the scan (calloc), null until the first region read
   ResumeEntry* marks;    // per row, the first MCU of the last region read there (same allocation)
   uint32_t rows;
   StreamKey key;
-  SkipTable* skip;       // skip tables of the scan's components, rebuilt at each region read
 };
+
+struct SkipTableCache;  // skip_tables.h
 
 // Where an interrupted read goes on (the scan position itself is kept in
 // the scan record, the progressive output pass's in `output_row/column`).
@@ -255,6 +254,7 @@ struct DecoderState {
   UpsampleFilter filter;
 
   ResumeTable resume;
+  SkipTableCache* skip_tables;  // per AC table slot, kept across reads (calloc), null until first needed
 
   // Interrupted reads: what goes on at the next read of the same mode, the
   // caller's region to give back when the read ends, and the position of

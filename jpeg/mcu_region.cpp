@@ -8,31 +8,31 @@
 //    bytes for their RST marker, without entropy decoding: the DC
 //    predictions restart at zero there, so the output stays the same;
 //  - otherwise MCUs are decoded DC-only, which keeps the DC predictions
-//    right without producing samples (region_skip.h: the bits taken are
+//    right without producing samples (block_skip.h: the bits taken are
 //    those of slot 56, with AC codes stepped over through a wider lookup).
 // Rows reached on the way get their resume entries. After the region's
 // last row the rest of the scan is left unread.
 #include <algorithm>
-#include <cstdlib>
 
 #include "entropy_restart.h"
 #include "mcu_driver.h"
 #include "mcu_output.h"
-#include "region_skip.h"
+#include "block_skip.h"
 #include "resume_table.h"
 
 namespace {
 
 class RegionWalk {
  public:
-  RegionWalk(DecoderState& state, ScanInfo& scan, const ScanLayout& layout)
+  RegionWalk(DecoderState& state, ScanInfo& scan, const ScanLayout& layout,
+             const SkipTable* const skip_tables[kMaxScanComponents])
       : state_(state), scan_(scan), layout_(layout), columns_(layout.mcu_columns),
         total_(uint64_t{layout.mcu_columns} * layout.mcu_rows),
         mcu_(uint64_t{scan.mcu_row} * layout.mcu_columns + scan.mcu_column) {
     for (uint32_t i = 0; i < layout.component_count; ++i) {
       dc_tables_[i] = &state.dc_tables[scan.components[i].dc_table];
       ac_tables_[i] = &state.ac_tables[scan.components[i].ac_table];
-      const SkipBlock block{dc_tables_[i], ac_tables_[i], &state.resume.skip[i], &scan.dc_predictions[i]};
+      const SkipBlock block{dc_tables_[i], ac_tables_[i], skip_tables[i], &scan.dc_predictions[i]};
       for (uint32_t b = 0; b < layout.components[i].mcu_wide * layout.components[i].mcu_high; ++b)
         skip_blocks_[skip_count_++] = block;
     }
@@ -75,7 +75,8 @@ class RegionWalk {
       if (interval == 0) {
         // No restarts: the rest of the row (or up to the target) at once.
         const uint64_t count = std::min(target, row_end) - mcu_;
-        status = skip_blocks(state_.input, skip_blocks_, skip_count_, static_cast<uint32_t>(count));
+        uint32_t passed;
+        status = skip_blocks(state_.input, skip_blocks_, skip_count_, static_cast<uint32_t>(count), nullptr, passed);
         if (status < 0) return JPEG_ERR_DATA;
         mcu_ += count;
       } else if (mcu_ % interval == 0 && mcu_ + interval <= target && mcu_ + interval < total_ &&
@@ -115,7 +116,8 @@ class RegionWalk {
   // One MCU, DC values only, then restart handling.
   JpegStatus pass_mcu() {
     const uint32_t column = static_cast<uint32_t>(mcu_ % columns_), row = static_cast<uint32_t>(mcu_ / columns_);
-    if (skip_blocks(state_.input, skip_blocks_, skip_count_, 1) < 0) return JPEG_ERR_DATA;
+    uint32_t passed;
+    if (skip_blocks(state_.input, skip_blocks_, skip_count_, 1, nullptr, passed) < 0) return JPEG_ERR_DATA;
     ++mcu_;
     return process_restart(state_.input, scan_, layout_.mcu_columns, layout_.mcu_rows, column, row);
   }
@@ -150,27 +152,6 @@ class RegionWalk {
   uint32_t skip_count_ = 0;
 };
 
-// The skip tables of the scan's components (their Huffman tables may
-// differ at every read).
-JpegStatus prepare_skip_tables(DecoderState& state, const ScanInfo& scan) {
-  ResumeTable& table = state.resume;
-  if (table.skip == nullptr) {
-    table.skip = static_cast<SkipTable*>(std::calloc(kMaxScanComponents, sizeof(SkipTable)));
-    if (table.skip == nullptr) return JPEG_ERR_MEMORY;
-  }
-  for (uint32_t i = 0; i < scan.component_count; ++i) {
-    const ScanComponent& component = scan.components[i];
-    const bool same_as_earlier = i > 0 && component.dc_table == scan.components[i - 1].dc_table &&
-                                 component.ac_table == scan.components[i - 1].ac_table;
-    if (same_as_earlier) {
-      table.skip[i] = table.skip[i - 1];
-    } else {
-      build_skip_table(state.dc_tables[component.dc_table], state.ac_tables[component.ac_table], table.skip[i]);
-    }
-  }
-  return JPEG_SUCCESS;
-}
-
 }  // namespace
 
 JpegStatus decode_sequential_region(DecoderState& state, ScanInfo& scan, const ScanLayout& layout) {
@@ -180,10 +161,11 @@ JpegStatus decode_sequential_region(DecoderState& state, ScanInfo& scan, const S
   if (fresh) {
     status = resume_attach(state, layout);
     if (status < 0) return status;
-    status = prepare_skip_tables(state, scan);
-    if (status < 0) return status;
   }
-  RegionWalk walk(state, scan, layout);
+  const SkipTable* skip_tables[kMaxScanComponents];
+  status = prepare_skip_tables(state, scan, (1u << scan.component_count) - 1, skip_tables);
+  if (status < 0) return status;
+  RegionWalk walk(state, scan, layout, skip_tables);
   const uint64_t columns = layout.mcu_columns;
   if (fresh) walk.start_near(plan.first_row);
   const uint64_t last = uint64_t{plan.end_row - 1} * columns + plan.end_column - 1;

@@ -3,30 +3,24 @@
 // component's H x V blocks row by row, each decoded through JpegOps slot 55
 // with that component's DC prediction. Edge MCUs are decoded whole: the
 // encoder codes the blocks that lie past the image edge too (A.2.4).
+//
 // A component whose output is one sample per block (reads at 1/8) needs
-// its DC value only: its blocks go through slot 56, which skips the AC
-// coefficients without storing them.
+// its DC value only, and so do MCUs outside the region of a multi-scan
+// region read: their blocks go through the block skipper (block_skip.h),
+// which takes the bits slot 56 would and steps over the AC codes several
+// at a time. When every component of the scan is such, a run of MCUs (up
+// to the row's end or the restart interval's) goes through it in one call
+// and is then output MCU by MCU.
+#include <algorithm>
+
+#include "block_skip.h"
 #include "entropy_restart.h"
 #include "mcu_driver.h"
 
 namespace {
 
-// An MCU outside the region: DC values only, then restart handling.
-JpegStatus skip_mcu(DecoderState& state, ScanInfo& scan, const ScanLayout& layout,
-                    const HuffmanTable* const* dc_tables, const HuffmanTable* const* ac_tables,
-                    uint32_t column, uint32_t row) {
-  const DcOnlyDecoder decode_dc = state.ops.decode_dc_only;
-  for (uint32_t i = 0; i < layout.component_count; ++i) {
-    const ScanComponentPlan& plan = layout.components[i];
-    for (uint32_t b = 0; b < plan.mcu_wide * plan.mcu_high; ++b) {
-      int16_t dc_value = 0;
-      const JpegStatus status = decode_dc(state.input, *dc_tables[i], *ac_tables[i],
-                                          scan.dc_predictions[i], dc_value);
-      if (status < 0) return status;
-    }
-  }
-  return process_restart(state.input, scan, layout.mcu_columns, layout.mcu_rows, column, row);
-}
+// MCUs passed by one call of the skipper when every component is DC-only.
+constexpr uint32_t kDcOnlyRun = 32;
 
 }  // namespace
 
@@ -45,11 +39,44 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
 
   const OutputPlan& plan = state.output;
   const bool in_region_read = output != nullptr && plan.region_active;
-  const DcOnlyDecoder decode_dc = state.ops.decode_dc_only;
   bool dc_only[kMaxScanComponents];
+  uint32_t dc_only_components = 0;
   for (uint32_t i = 0; i < layout.component_count; ++i) {
     dc_only[i] = output != nullptr && !state.keep_coefficients && plan.components[i].block_size == 1;
+    dc_only_components |= dc_only[i] ? 1u << i : 0;
   }
+  const bool all_dc_only = dc_only_components == (1u << layout.component_count) - 1;
+  // Every block of an MCU as the skipper takes it, in MCU order.
+  SkipBlock skip[kMaxBlocksPerMcu];
+  uint32_t skip_count = 0;
+  if (dc_only_components != 0 || in_region_read) {
+    const SkipTable* skip_tables[kMaxScanComponents];
+    const uint32_t needed = in_region_read ? (1u << layout.component_count) - 1 : dc_only_components;
+    const JpegStatus status = prepare_skip_tables(state, scan, needed, skip_tables);
+    if (status < 0) return status;
+    for (uint32_t i = 0; i < layout.component_count; ++i) {
+      for (uint32_t b = 0; b < layout.components[i].mcu_wide * layout.components[i].mcu_high; ++b)
+        skip[skip_count++] = {dc_tables[i], ac_tables[i], skip_tables[i], &scan.dc_predictions[i]};
+    }
+  }
+  int16_t dc_values[kDcOnlyRun * kMaxBlocksPerMcu];
+  const uint64_t interval = scan.restart_interval;
+  // After the blocks of MCU (column, row): restart handling, then, for an
+  // MCU to output, its output and the interrupt check. 0 to go on, else
+  // what the loop returns.
+  const auto finish_mcu = [&](uint32_t column, uint32_t row, bool to_output) -> JpegStatus {
+    JpegStatus status = process_restart(state.input, scan, layout.mcu_columns, layout.mcu_rows, column, row);
+    if (status < 0) return status;
+    if (!to_output) return 0;
+    status = output(state, layout, column, row);
+    if (status < 0) return status;
+    const bool last = row + 1 == layout.mcu_rows && column + 1 == layout.mcu_columns;
+    if (!interrupt_after(state, column, row, last)) return 0;
+    scan.mcu_column = column + 1 == layout.mcu_columns ? 0 : column + 1;
+    scan.mcu_row = column + 1 == layout.mcu_columns ? row + 1 : row;
+    return JPEG_INTERRUPT_SUCCESS;
+  };
+
   uint32_t column = scan.mcu_column;
   for (uint32_t row = scan.mcu_row; row < layout.mcu_rows; ++row, column = 0) {
     if (in_region_read && row >= plan.end_row) {
@@ -58,20 +85,49 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
       return state.multi_scan ? JPEG_SUCCESS : JPEG_ROI_SUCCESS;
     }
     const bool row_inside = !in_region_read || row >= plan.first_row;
-    for (; column < layout.mcu_columns; ++column) {
-      if (!row_inside || (in_region_read && (column < plan.first_column || column >= plan.end_column))) {
-        const JpegStatus status = skip_mcu(state, scan, layout, dc_tables, ac_tables, column, row);
-        if (status < 0) return status;
+    while (column < layout.mcu_columns) {
+      const bool inside = row_inside && (!in_region_read || (column >= plan.first_column && column < plan.end_column));
+      // MCUs that go through the skipper whole: outside the region (DC
+      // values only), or a run of MCUs whose components are all DC-only.
+      uint32_t run = 0;
+      if (!inside) {
+        run = 1;
+      } else if (all_dc_only) {
+        run = std::min(kDcOnlyRun, (in_region_read ? plan.end_column : layout.mcu_columns) - column);
+        if (interval != 0) {
+          const uint64_t done = uint64_t{row} * layout.mcu_columns + column;
+          run = static_cast<uint32_t>(std::min<uint64_t>(run, interval - done % interval));
+        }
+        if (state.interrupt) run = 1;
+      }
+      if (run != 0) {
+        uint32_t passed = 0;
+        const JpegStatus skipped = skip_blocks(state.input, skip, skip_count, run, inside ? dc_values : nullptr, passed);
+        for (uint32_t m = 0; m < passed; ++m, ++column) {
+          if (inside) {
+            for (uint32_t b = 0; b < skip_count; ++b) state.mcu_blocks[b].coef[0] = dc_values[m * skip_count + b];
+          }
+          const JpegStatus status = finish_mcu(column, row, inside);
+          if (status != 0) return status;
+        }
+        if (skipped < 0) return skipped;
         continue;
       }
       CoefficientBlock* block = state.mcu_blocks;
       for (uint32_t i = 0; i < layout.component_count; ++i) {
         const ScanComponentPlan& plan = layout.components[i];
+        if (dc_only[i]) {
+          const uint32_t blocks = plan.mcu_wide * plan.mcu_high;
+          uint32_t passed;
+          const JpegStatus status = skip_blocks(state.input, skip + plan.first_block, blocks, 1, dc_values, passed);
+          if (status < 0) return status;
+          for (uint32_t b = 0; b < blocks; ++b, ++block) block->coef[0] = dc_values[b];
+          continue;
+        }
         for (uint32_t y = 0; y < plan.mcu_high; ++y) {
           for (uint32_t x = 0; x < plan.mcu_wide; ++x, ++block) {
             const JpegStatus status =
-                dc_only[i] ? decode_dc(state.input, *dc_tables[i], *ac_tables[i], scan.dc_predictions[i], block->coef[0])
-                           : decode_block(state.input, *dc_tables[i], *ac_tables[i], scan.dc_predictions[i], *block);
+                decode_block(state.input, *dc_tables[i], *ac_tables[i], scan.dc_predictions[i], *block);
             if (status < 0) return status;
             if (state.keep_coefficients) {
               const size_t index =
@@ -81,19 +137,9 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
           }
         }
       }
-      JpegStatus status = process_restart(state.input, scan, layout.mcu_columns,
-                                          layout.mcu_rows, column, row);
-      if (status < 0) return status;
-      if (output != nullptr) {
-        status = output(state, layout, column, row);
-        if (status < 0) return status;
-        const bool last = row + 1 == layout.mcu_rows && column + 1 == layout.mcu_columns;
-        if (interrupt_after(state, column, row, last)) {
-          scan.mcu_column = column + 1 == layout.mcu_columns ? 0 : column + 1;
-          scan.mcu_row = column + 1 == layout.mcu_columns ? row + 1 : row;
-          return JPEG_INTERRUPT_SUCCESS;
-        }
-      }
+      const JpegStatus status = finish_mcu(column, row, output != nullptr);
+      if (status != 0) return status;
+      ++column;
     }
   }
   scan.mcu_row = 0;

@@ -148,7 +148,6 @@ bool resume_restore_mark(DecoderState& state, ScanInfo& scan, uint32_t row, uint
 }
 
 void resume_release(DecoderState& state) {
-  std::free(state.resume.skip);
   std::free(state.resume.entries);  // the marks too
   state.resume = ResumeTable{};
 }

@@ -121,6 +121,29 @@ TEST(RegionReads, EqualTheCutOfTheWholeReadFirstAndRepeated) {
   }
 }
 
+// The skip tables that pass the MCUs above a region follow the stream's
+// Huffman tables: streams with tables fitted to each picture, read in turn
+// on one record, with a standard-table stream between them, and more table
+// contents than the process shares (so the record builds its own too).
+TEST(RegionReads, StreamsWithOtherHuffmanTablesInTurnOnOneRecord) {
+  const std::vector<uint8_t> standard = encode_jpeg(options_of(Sampling::k420, 0));
+  const Picture standard_whole = whole_picture(standard);
+  const JpegRegion region{48, 100, 112, 168};
+  Reader reader;
+  for (int i = 0; i < 12; ++i) {
+    EncodeOptions options = options_of(i % 3 == 0 ? Sampling::k444 : Sampling::k420, 0, i % 4 == 3 ? 1 : 3);
+    options.optimize = true;
+    options.quality = 40 + 5 * i;
+    const std::vector<uint8_t> jpeg = encode_jpeg(options);
+    SCOPED_TRACE("stream " + std::to_string(i));
+    Picture part;
+    ASSERT_EQ(reader.read(jpeg, READ_IMAGE_BUFFER, region, part, 200, 168), JPEG_ROI_SUCCESS);
+    EXPECT_EQ(max_difference(part, crop(whole_picture(jpeg), region)), 0);
+    ASSERT_EQ(reader.read(standard, READ_IMAGE_BUFFER, region, part, 200, 168), JPEG_ROI_SUCCESS);
+    EXPECT_EQ(max_difference(part, crop(standard_whole, region)), 0);
+  }
+}
+
 TEST(RegionReads, TheTableCoversEveryRowOfTheTallestFrame) {
   // 65535 lines of 8-line MCUs: 8192 rows, the last one partial. The
   // encoder stops at 65500 lines; the frame header is raised to 65535 and
@@ -270,6 +293,11 @@ TEST(InterruptedReads, ContinuedToTheEndGiveTheWholePicture) {
       {"420 file", options_of(Sampling::k420, 0), READ_IMAGE_FILE, 0, 13 * 11},
       {"420 filter", options_of(Sampling::k420, 0), READ_IMAGE_BUFFER, 1, 13 * 11},
       {"422 restart half", options_of(Sampling::k422, 5), READ_HALF_BUFFER, 0, 13 * 21},
+      // At 1/8 the DC-only blocks go through the block skipper, in runs of
+      // MCUs when every component is DC-only.
+      {"444 restart eighth", options_of(Sampling::k444, 7), READ_EIGHTH_BUFFER, 0, 25 * 21},
+      {"grey eighth file", options_of(Sampling::k444, 0, 1), READ_EIGHTH_FILE, 0, 25 * 21},
+      {"420 eighth", options_of(Sampling::k420, 0), READ_EIGHTH_BUFFER, 0, 13 * 11},
       {"progressive", progressive, READ_IMAGE_BUFFER, 0, 13 * 11},
       {"progressive file quarter", progressive, READ_QUARTER_FILE, 0, 13 * 11},
       {"multi-scan", multi_scan, READ_IMAGE_BUFFER, 0, 3 * 25 * 21 - 2},

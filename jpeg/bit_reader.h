@@ -141,10 +141,10 @@ class BitReader {
       if (status < 0) return status;
     }
     if (count_ < kHuffmanFastBits) return decode_slow(table, 1, symbol);
-    const uint32_t entry = table.fast[peek(kHuffmanFastBits)];
+    const SymbolEntry entry = table.fast[peek(kHuffmanFastBits)];
     if (entry == 0) return decode_slow(table, kHuffmanFastBits + 1, symbol);
-    skip(static_cast<int>(entry >> 8));
-    symbol = static_cast<int>(entry & 0xFF);
+    skip(symbol_entry_length(entry));
+    symbol = symbol_entry_symbol(entry);
     return 0;
   }
 

@@ -36,9 +36,9 @@ VKT_FORCE_INLINE bool has_ff_byte(uint64_t word) {
   return ((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) != 0;
 }
 
-// Bits a DC difference needs at most on the fast path: an 8-bit code and
-// a 15-bit magnitude.
-constexpr int kDcBits = 24;
+// Bits a DC difference needs at most on the fast path: a code of the
+// symbol lookup and a 15-bit magnitude.
+constexpr int kDcBits = kHuffmanFastBits + 15;
 
 class LocalBits {
  public:
@@ -140,10 +140,10 @@ VKT_FORCE_INLINE bool one_code(LocalBits& bits, const HuffmanTable& table, const
   const uint32_t next = bits.peek(16);
   uint32_t symbol;
   int length;
-  const uint32_t fast = table.fast[next >> 8];
+  const SymbolEntry fast = table.fast[next >> (16 - kHuffmanFastBits)];
   if (fast != 0) {
-    length = static_cast<int>(fast >> 16);
-    symbol = fast & 0xFFFF;
+    length = symbol_entry_length(fast);
+    symbol = static_cast<uint32_t>(symbol_entry_symbol(fast));
   } else {
     length = kHuffmanFastBits + 1;
     while (length <= 16 && next >= skip.limit[length]) ++length;
@@ -177,10 +177,10 @@ VKT_FORCE_INLINE bool skip_dc(LocalBits& bits, const HuffmanTable& dc_table, int
     prediction = static_cast<int16_t>(static_cast<uint16_t>(prediction + entry_value(entry)));
     return true;
   }
-  const uint32_t code = dc_table.fast[bits.peek(kHuffmanFastBits)];
+  const SymbolEntry code = dc_table.fast[bits.peek(kHuffmanFastBits)];
   if (code == 0) return false;
-  bits.take(static_cast<int>(code >> 16));
-  const int size = static_cast<int>(code & 0x0F);
+  bits.take(symbol_entry_length(code));
+  const int size = symbol_entry_symbol(code) & 0x0F;
   if (size != 0) {
     const uint32_t magnitude = bits.peek(size);
     bits.take(size);

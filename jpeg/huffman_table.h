@@ -19,6 +19,12 @@ constexpr int kHuffmanFastBits = 10;
 // More codes than the 256 symbols T.81 allows are tolerated, up to 257.
 constexpr int kHuffmanMaxCodes = 257;
 
+// A symbol lookup entry (HuffmanTable::fast): the code length and the
+// symbol; 0 when the bits start a longer code.
+using SymbolEntry = uint16_t;
+constexpr int symbol_entry_length(SymbolEntry e) { return e >> 8; }
+constexpr int symbol_entry_symbol(SymbolEntry e) { return e & 0xFF; }
+
 // Width of the coefficient lookup: the next 10 bits of the stream, enough
 // for the short code and the magnitude bits of most coefficients of a
 // camera picture together (2 KiB per table).
@@ -38,7 +44,7 @@ struct HuffmanTable {
   // Indexed by the next kHuffmanFastBits bits: (code length << 8) | symbol
   // for codes of length 1..kHuffmanFastBits, 0 when those bits start a
   // longer code.
-  uint16_t fast[1 << kHuffmanFastBits];
+  SymbolEntry fast[1 << kHuffmanFastBits];
   // Indexed by the next 10 bits: a whole coefficient (code and magnitude
   // bits within 10 bits; value already EXTENDed, run 0 for DC symbols) or
   // an AC end of block; 0 when the ordinary decode must run (ZRL, longer

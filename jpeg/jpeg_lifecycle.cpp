@@ -58,6 +58,7 @@ JpegStatus initialise(JPEG_PROPERTIES& properties) {
   set_state_defaults(*state);
   state->markers = properties.markers;
   state->processor_kind = dispatch_jpeg_ops(state->ops);
+  fill_grey_expanders(state->grey_expanders, state->processor_kind);
   state->magic = kDecoderStateMagic;
   return JPEG_SUCCESS;
 }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "output_convert.h"
 #include "output_general.h"
 #include "upsample_filter.h"
 
@@ -151,7 +152,8 @@ JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanL
   const OutputComponent& first = plan.components[0];
   plan.mcu_width = first.blocks_wide * first.block_size * first.ratio_h;
   plan.mcu_height = first.blocks_high * first.block_size * first.ratio_v;
-  plan.use_fast_routine = plan.scale == 1 && !state.multi_scan && state.ops.mcu_output != write_components &&
+  const bool routine_scales = writes_scaled_reads(state.ops.mcu_output);
+  plan.use_fast_routine = (plan.scale == 1 || routine_scales) && !state.multi_scan && state.ops.mcu_output != write_components &&
                           state.ops.mcu_output != nullptr && layout.component_count == frame.component_count;
   plan_region(state, plan, layout);
   if (filter_applies(state, layout.component_count)) {

@@ -1,5 +1,6 @@
 // Filling a record's JpegOps table: the advapi32 registry functions for the
-// "USECPU" override, then the members for the processor kind.
+// "USECPU" override, then the members for the processor kind; and the grey
+// expanders the record keeps beside the table, for the same kind.
 //
 // Kinds 3 to 6 select MMX tables A to D, kind 7 the AVX2 table. Every
 // table starts from the portable members; where the processor runs them,
@@ -79,6 +80,19 @@ void fill_jpeg_ops(JpegOps& ops, ProcessorKind kind) {
   switch (simd_level_of(kind, current_processor_info())) {
     case SimdLevel::kAvx2: fill_avx2_members(ops); break;
     case SimdLevel::kSse2: fill_sse2_members(ops); break;
+    case SimdLevel::kNone: break;
+  }
+#else
+  (void)kind;
+#endif
+}
+
+void fill_grey_expanders(GreyExpanders& expanders, ProcessorKind kind) {
+  fill_grey_expanders(expanders);
+#if VKT_JPEG_SIMD
+  switch (simd_level_of(kind, current_processor_info())) {
+    case SimdLevel::kAvx2: fill_grey_expanders_avx2(expanders); break;
+    case SimdLevel::kSse2: fill_grey_expanders_sse2(expanders); break;
     case SimdLevel::kNone: break;
   }
 #else

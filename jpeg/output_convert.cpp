@@ -12,7 +12,7 @@
 
 namespace {
 
-enum class Format { kRgb, kBgr, kRgbx, kInvertedRgbK, kCopy3, kCopy3x, kCopy4, kYcbYcr, kGrey };
+enum class Format { kRgb, kBgr, kRgbx, kInvertedRgbK, kCopy3, kCopy3x, kCopy4, kYcbYcr, kGrey, kGrey3, kGrey4 };
 
 constexpr int channels_of(Format format) {
   switch (format) {
@@ -20,7 +20,8 @@ constexpr int channels_of(Format format) {
     case Format::kYcbYcr: return 2;
     case Format::kRgb:
     case Format::kBgr:
-    case Format::kCopy3: return 3;
+    case Format::kCopy3:
+    case Format::kGrey3: return 3;
     default: return 4;
   }
 }
@@ -52,6 +53,10 @@ template <Format kFormat>
 VKT_FORCE_INLINE void store_copied(uint8_t* out, int lum, int cb, int cr, int fourth, int x) {
   if constexpr (kFormat == Format::kGrey) {
     out[0] = clamp_sample(lum);
+  } else if constexpr (kFormat == Format::kGrey3 || kFormat == Format::kGrey4) {
+    const uint8_t value = clamp_sample(lum);
+    out[0] = value, out[1] = value, out[2] = value;
+    if constexpr (kFormat == Format::kGrey4) out[3] = 255;
   } else if constexpr (kFormat == Format::kYcbYcr) {
     out[0] = static_cast<uint8_t>(lum);
     out[1] = static_cast<uint8_t>((x & 1) ? cr : cb);
@@ -134,6 +139,27 @@ JpegStatus fast_output(DecoderState& state, uint32_t column, uint32_t row) {
   return JPEG_SUCCESS;
 }
 
+// Slot 34 for a grey frame into 3- or 4-byte pictures. The MCU is one
+// block whatever the component's factors, at the read's block size: whole
+// full-scale MCUs go through the record's grey expander, scaled and edge
+// MCUs through the clipped template (its indexing holds for any block size
+// up to 8).
+template <Format kFormat>
+JpegStatus grey_expanding_output(DecoderState& state, uint32_t column, uint32_t row) {
+  const OutputPlan& plan = state.output;
+  McuPlacement placement;
+  if (!place_mcu(state, plan.mcu_width, plan.mcu_height, column, row, placement)) return JPEG_ERR_INVALID_PROPERTIES;
+  const int16_t* samples = state.mcu_blocks[0].coef;
+  if (is_whole_mcu(placement.clip, 8, 8)) {
+    const GreyExpanders& expanders = state.grey_expanders;
+    const McuConverter expand = kFormat == Format::kGrey4 ? expanders.four_bytes : expanders.three_bytes;
+    expand(samples, placement.first_pixel, placement.row_stride);
+  } else {
+    convert<1, 1, kFormat>(samples, placement.first_pixel, placement.row_stride, placement.clip);
+  }
+  return JPEG_SUCCESS;
+}
+
 }  // namespace
 
 void fill_output_converters(JpegOps& ops) {
@@ -175,4 +201,19 @@ McuOutput fast_output_routine(uint32_t code) {
       nullptr,                                       fast_output<2, 1, Format::kYcbYcr, 49>,
   };
   return code < sizeof(kRoutines) / sizeof(kRoutines[0]) ? kRoutines[code] : nullptr;
+}
+
+void fill_grey_expanders(GreyExpanders& expanders) {
+  expanders.three_bytes = convert_whole<1, 1, Format::kGrey3>;
+  expanders.four_bytes = convert_whole<1, 1, Format::kGrey4>;
+}
+
+McuOutput grey_expanding_routine(uint32_t channels) {
+  if (channels == 3) return grey_expanding_output<Format::kGrey3>;
+  if (channels == 4) return grey_expanding_output<Format::kGrey4>;
+  return nullptr;
+}
+
+bool writes_scaled_reads(McuOutput routine) {
+  return routine == grey_expanding_output<Format::kGrey3> || routine == grey_expanding_output<Format::kGrey4>;
 }

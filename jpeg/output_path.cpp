@@ -29,6 +29,9 @@ Sampling classify(const FrameInfo& frame) {
 
 constexpr uint32_t kGeneral = 100;  // the component writer
 constexpr uint32_t kRefused = 101;  // no routine writes this combination
+// A grey frame into 3 or 4 bytes per pixel: sampling factors and output
+// scale make no difference to it, and output_path stays 0 as for grey.
+constexpr uint32_t kGreyExpanded = 102;
 
 // Code of the output routine (0 = grey routine).
 uint32_t choose_route(const DecoderState& state) {
@@ -44,6 +47,7 @@ uint32_t choose_route(const DecoderState& state) {
   const bool c = f.color_conversion_required != 0;
   const bool fourth_like_first = n == 4 && frame.components[3].h == frame.components[0].h &&
                                  frame.components[3].v == frame.components[0].v;
+  if (n == 1 && (channels == 3 || channels == 4)) return kGreyExpanded;
   if (u && c) {
     if (n == 3 && channels == 3 && (pc == COLOR_RGB || pc == COLOR_BGR)) {
       if (replicate && sampling == Sampling::kH2V2) return pc == COLOR_RGB ? 3 : 4;
@@ -140,6 +144,8 @@ JpegStatus select_output_path(DecoderState& state) {
   if (route == kRefused) return JPEG_ERR_INVALID_PROPERTIES;
   if (route == kGeneral) {
     state.ops.mcu_output = write_components;
+  } else if (route == kGreyExpanded) {
+    state.ops.mcu_output = grey_expanding_routine(fields.picture_channels);
   } else {
     state.ops.mcu_output = fast_output_routine(route);
     state.output_path = route;

@@ -162,6 +162,32 @@ TEST_P(SimdMembers, ConvertersWriteThePortablePixels) {
   }
 }
 
+TEST_P(SimdMembers, GreyExpandersWriteThePortablePixels) {
+  GreyExpanders generic{}, member{};
+  fill_grey_expanders(generic, CPU_GENERIC);
+  fill_grey_expanders(member, GetParam().kind);
+  // Rows wider than the MCU's 4-byte pixels, so that a write past a row or
+  // before the first shows.
+  constexpr ptrdiff_t kStride = 8 * 4 + 7;
+  constexpr size_t kPicture = 8 * kStride + 64;
+  std::uniform_int_distribution<int> sample(0, 255), any(kMin, kMax);
+  for (McuConverter GreyExpanders::*slot : {&GreyExpanders::three_bytes, &GreyExpanders::four_bytes}) {
+    const McuConverter reference = generic.*slot, tested = member.*slot;
+    ASSERT_NE(tested, reference) << "the table fill installs a member";
+    for (int n = 0; n < 60; ++n) {
+      alignas(16) int16_t samples[64];
+      for (int16_t& s : samples) {
+        // In range, at the ends of the range, and past them (clamped).
+        s = static_cast<int16_t>(n < 20 ? sample(random_) : (n < 40 ? (sample(random_) % 2) * 255 : any(random_)));
+      }
+      std::vector<uint8_t> expected(kPicture, 0x5A), actual(kPicture, 0x5A);
+      reference(samples, expected.data() + 32, kStride);
+      tested(samples, actual.data() + 32, kStride);
+      ASSERT_EQ(expected, actual) << (slot == &GreyExpanders::three_bytes ? "3" : "4") << " bytes, MCU " << n;
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(EachKind, SimdMembers,
                          ::testing::Values(KindCase{CPU_FAMILY15_SSE2, SimdLevel::kSse2},
                                            KindCase{CPU_AVX2, SimdLevel::kAvx2}),

@@ -18,7 +18,7 @@
 
 namespace {
 
-void fill_portable_members(JpegOps& ops) {
+void fill_portable_members(JpegOps& ops, GreyExpanders& grey_expanders) {
   ops.multimedia_end = nullptr;
   ops.idct_fast_8x8 = idct_fast_8x8;
   ops.idct_fast_4x4 = idct_fast_4x4;
@@ -36,23 +36,26 @@ void fill_portable_members(JpegOps& ops) {
   // are chosen at each image read.
   ops.current_dequantise = dequantise_fast;
   fill_output_converters(ops);
+  fill_grey_expanders(grey_expanders);
 }
 
 #if VKT_JPEG_SIMD
-void fill_sse2_members(JpegOps& ops) {
+void fill_sse2_members(JpegOps& ops, GreyExpanders& grey_expanders) {
   ops.idct_fast_8x8 = idct_fast_8x8_sse2;
   ops.idct_precise_8x8 = idct_precise_8x8_sse2;
   ops.dequantise_fast = dequantise_fast_sse2;
   ops.dequantise_precise = dequantise_precise_sse2;
   ops.current_dequantise = dequantise_fast_sse2;
   fill_output_converters_sse2(ops);
+  fill_grey_expanders_sse2(grey_expanders);
 }
 
-void fill_avx2_members(JpegOps& ops) {
-  fill_sse2_members(ops);
+void fill_avx2_members(JpegOps& ops, GreyExpanders& grey_expanders) {
+  fill_sse2_members(ops, grey_expanders);
   ops.idct_fast_8x8 = idct_fast_8x8_avx2;
   ops.idct_precise_8x8 = idct_precise_8x8_avx2;
   fill_output_converters_avx2(ops);
+  fill_grey_expanders_avx2(grey_expanders);
 }
 #endif
 
@@ -65,7 +68,7 @@ Function resolve(HMODULE module, const char* name) {
 
 }  // namespace
 
-void fill_jpeg_ops(JpegOps& ops, ProcessorKind kind) {
+void fill_jpeg_ops(JpegOps& ops, GreyExpanders& grey_expanders, ProcessorKind kind) {
   // Clear entry 6 and all 62 slots, writing side included.
   JpegOps cleared{};
   cleared.last_sos_length = ops.last_sos_length;
@@ -75,11 +78,11 @@ void fill_jpeg_ops(JpegOps& ops, ProcessorKind kind) {
   cleared.reg_query_value = ops.reg_query_value;
   cleared.reg_close_key = ops.reg_close_key;
   ops = cleared;
-  fill_portable_members(ops);
+  fill_portable_members(ops, grey_expanders);
 #if VKT_JPEG_SIMD
   switch (simd_level_of(kind, current_processor_info())) {
-    case SimdLevel::kAvx2: fill_avx2_members(ops); break;
-    case SimdLevel::kSse2: fill_sse2_members(ops); break;
+    case SimdLevel::kAvx2: fill_avx2_members(ops, grey_expanders); break;
+    case SimdLevel::kSse2: fill_sse2_members(ops, grey_expanders); break;
     case SimdLevel::kNone: break;
   }
 #else
@@ -87,20 +90,7 @@ void fill_jpeg_ops(JpegOps& ops, ProcessorKind kind) {
 #endif
 }
 
-void fill_grey_expanders(GreyExpanders& expanders, ProcessorKind kind) {
-  fill_grey_expanders(expanders);
-#if VKT_JPEG_SIMD
-  switch (simd_level_of(kind, current_processor_info())) {
-    case SimdLevel::kAvx2: fill_grey_expanders_avx2(expanders); break;
-    case SimdLevel::kSse2: fill_grey_expanders_sse2(expanders); break;
-    case SimdLevel::kNone: break;
-  }
-#else
-  (void)kind;
-#endif
-}
-
-ProcessorKind dispatch_jpeg_ops(JpegOps& ops) {
+ProcessorKind dispatch_jpeg_ops(JpegOps& ops, GreyExpanders& grey_expanders) {
   if (!ops.advapi32) ops.advapi32 = LoadLibraryA("advapi32");
   if (ops.advapi32) {
     // Resolved in order, stopping at the first that is missing.
@@ -109,7 +99,7 @@ ProcessorKind dispatch_jpeg_ops(JpegOps& ops) {
     if (ops.reg_query_value) ops.reg_close_key = resolve<RegCloseKeyFn>(ops.advapi32, "RegCloseKey");
   }
   const ProcessorKind kind = detect_processor_kind(ops);
-  fill_jpeg_ops(ops, kind);
+  fill_jpeg_ops(ops, grey_expanders, kind);
   return kind;
 }
 

@@ -1,16 +1,23 @@
 // Grey images read into 3- and 4-byte pictures, which have their own
-// output routine: every read must hold, in bytes 0..2 of each pixel, the
-// sample a one-byte grey read of the same image gives (a separate routine
-// and, at reduced scales, the component writer), and 255 in byte 3, for
-// whole, scaled, region, odd-size and cut-short reads, both row orders and
-// pad bytes, without touching a byte outside the picture's pixels.
+// output routine. MCU by MCU it must write what the component writer
+// writes for the same samples, out-of-range ones included; and every read
+// must hold, in bytes 0..2 of each pixel, the sample a one-byte grey read
+// of the same image gives (a separate routine and, at reduced scales, the
+// component writer), and 255 in byte 3, for whole, scaled, region,
+// odd-size and cut-short reads, both row orders and pad bytes, without
+// touching a byte outside the picture's pixels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "jpeg_corpus.h"
+#include "output_convert.h"
+#include "output_general.h"
 #include "recon_reference.h"
 
 namespace {
@@ -91,6 +98,70 @@ std::vector<uint8_t> grey_stream(int width, int height, std::vector<std::pair<in
   return encode_jpeg(options);
 }
 
+// Every MCU of a 13x11 picture (and one past each edge, which neither
+// writes) through both writers, for each block size, channel count, row
+// order, and with regions larger and smaller than the picture.
+TEST(GreyOutput, RoutineWritesWhatTheComponentWriterWrites) {
+  struct Case {
+    uint32_t block_size;
+    uint32_t channels;
+    int height_sign;
+    JpegRegion region;
+  };
+  const Case cases[] = {
+      {8, 3, 1, {}},           {8, 4, -1, {}},          {4, 3, -1, {}},
+      {4, 4, 1, {}},           {2, 3, 1, {}},           {1, 4, 1, {}},
+      {1, 3, -1, {}},          {8, 3, 1, {3, 2, 14, 9}}, {8, 4, -1, {5, 9, 40, 30}},
+      {4, 3, 1, {1, 3, 10, 9}}, {1, 4, -1, {2, 2, 9, 7}},
+  };
+  constexpr int kWidth = 13, kHeight = 11;
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int> sample(-40, 300);  // clamped to 0..255 by both
+  for (const Case& c : cases) {
+    SCOPED_TRACE("block " + std::to_string(c.block_size) + ", " + std::to_string(c.channels) + " channels, sign " +
+                 std::to_string(c.height_sign) + ", region " + std::to_string(c.region.left));
+    auto properties = std::make_unique<JPEG_PROPERTIES>();
+    ASSERT_EQ(JpegInit(properties.get()), JPEG_SUCCESS);
+    DecoderState& state = state_of(*properties);
+    const ptrdiff_t stride = kWidth * c.channels + 2;
+    std::vector<uint8_t> general(2 * kGuard + stride * kHeight, kUntouched), routine = general;
+    ReadFields& fields = state.fields;
+    fields.picture_width = kWidth;
+    fields.picture_height = c.height_sign * kHeight;
+    fields.picture_channels = c.channels;
+    fields.picture_color = c.channels == 4 ? COLOR_FOUR : COLOR_BGR;
+    fields.row_stride = static_cast<int32_t>(c.height_sign * stride);
+    fields.jpeg_color = COLOR_GRAY;
+    state.frame.component_count = 1;
+    state.region = c.region;
+    OutputPlan& plan = state.output;
+    plan.region_active = c.region.right != 0;
+    plan.component_count = 1;
+    plan.mcu_width = plan.mcu_height = c.block_size;
+    plan.components[0] = {0, 1, 1, 0, c.block_size, 1, 1, 0, nullptr};
+    const McuOutput grey_routine = grey_expanding_routine(c.channels);
+    ASSERT_NE(grey_routine, nullptr);
+    const size_t first_line = c.height_sign > 0 ? 0 : static_cast<size_t>(stride) * (kHeight - 1);
+    const uint32_t columns = (c.region.right != 0 ? c.region.right : kWidth) / c.block_size + 2;
+    const uint32_t rows = (c.region.bottom != 0 ? c.region.bottom : kHeight) / c.block_size + 2;
+    for (uint32_t row = 0; row < rows; ++row) {
+      for (uint32_t column = 0; column < columns; ++column) {
+        for (int16_t& s : state.mcu_blocks[0].coef) s = static_cast<int16_t>(sample(random));
+        fields.picture_bytes = general.data() + kGuard + first_line;
+        const JpegStatus general_status = write_components(state, column, row);
+        fields.picture_bytes = routine.data() + kGuard + first_line;
+        ASSERT_EQ(grey_routine(state, column, row), general_status) << "MCU " << column << "," << row;
+        const auto differ = std::mismatch(routine.begin(), routine.end(), general.begin());
+        ASSERT_TRUE(differ.first == routine.end())
+            << "MCU " << column << "," << row << ": byte " << differ.first - routine.begin() - kGuard << " is "
+            << int{*differ.first} << ", the component writer's " << int{*differ.second};
+      }
+    }
+    EXPECT_NE(std::count(general.begin(), general.end(), kUntouched), static_cast<ptrdiff_t>(general.size()));
+    JpegFree(properties.get());
+  }
+}
+
 TEST(GreyOutput, ThreeAndFourBytePicturesRepeatTheGreyReadsSamples) {
   struct Stream {
     const char* name;
@@ -116,6 +187,7 @@ TEST(GreyOutput, ThreeAndFourBytePicturesRepeatTheGreyReadsSamples) {
       {READ_IMAGE_BUFFER, {3, 2, 30, 17}, 0},  // unaligned on every side
       {READ_IMAGE_BUFFER, {8, 8, 24, 16}, 0},  // whole MCUs only
       {READ_IMAGE_BUFFER, {9, 1, 17, 15}, 2},  // region and a picture smaller than it
+      {READ_HALF_BUFFER, {2, 1, 15, 9}, 0},    // region of a scaled read
   };
   const Layout layouts[] = {
       {3, COLOR_BGR, 1, 0}, {3, COLOR_RGB, -1, 5}, {4, COLOR_FOUR, 1, 3}, {4, COLOR_FOUR, -1, 0},

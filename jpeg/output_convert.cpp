@@ -139,23 +139,43 @@ JpegStatus fast_output(DecoderState& state, uint32_t column, uint32_t row) {
   return JPEG_SUCCESS;
 }
 
+// The top-left kSize x kSize samples of a grey block, unclipped: the
+// whole MCU of a scaled read.
+template <int kSize, Format kFormat>
+VKT_FORCE_INLINE void expand_grey_square(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
+  constexpr int kChannels = channels_of(kFormat);
+  for (int y = 0; y < kSize; ++y) {
+    for (int x = 0; x < kSize; ++x) {
+      store_copied<kFormat>(destination + y * row_stride + x * kChannels, samples[8 * y + x], 0, 0, 0, x);
+    }
+  }
+}
+
 // Slot 34 for a grey frame into 3- or 4-byte pictures. The MCU is one
 // block whatever the component's factors, at the read's block size: whole
-// full-scale MCUs go through the record's grey expander, scaled and edge
-// MCUs through the clipped template (its indexing holds for any block size
-// up to 8).
+// full-scale MCUs go through the record's grey expander, whole scaled ones
+// through a loop of constant size, edge MCUs through the clipped template
+// (its indexing holds for any block size up to 8).
 template <Format kFormat>
 JpegStatus grey_expanding_output(DecoderState& state, uint32_t column, uint32_t row) {
   const OutputPlan& plan = state.output;
   McuPlacement placement;
   if (!place_mcu(state, plan.mcu_width, plan.mcu_height, column, row, placement)) return JPEG_ERR_INVALID_PROPERTIES;
   const int16_t* samples = state.mcu_blocks[0].coef;
-  if (is_whole_mcu(placement.clip, 8, 8)) {
+  uint8_t* const first = placement.first_pixel;
+  const ptrdiff_t stride = placement.row_stride;
+  const ClipRect& clip = placement.clip;
+  if (is_whole_mcu(clip, 8, 8)) {
     const GreyExpanders& expanders = state.grey_expanders;
-    const McuConverter expand = kFormat == Format::kGrey4 ? expanders.four_bytes : expanders.three_bytes;
-    expand(samples, placement.first_pixel, placement.row_stride);
+    (kFormat == Format::kGrey4 ? expanders.four_bytes : expanders.three_bytes)(samples, first, stride);
+  } else if (is_whole_mcu(clip, 4, 4)) {
+    expand_grey_square<4, kFormat>(samples, first, stride);
+  } else if (is_whole_mcu(clip, 2, 2)) {
+    expand_grey_square<2, kFormat>(samples, first, stride);
+  } else if (is_whole_mcu(clip, 1, 1)) {
+    expand_grey_square<1, kFormat>(samples, first, stride);
   } else {
-    convert<1, 1, kFormat>(samples, placement.first_pixel, placement.row_stride, placement.clip);
+    convert<1, 1, kFormat>(samples, first, stride, clip);
   }
   return JPEG_SUCCESS;
 }

@@ -151,13 +151,13 @@ VKT_FORCE_INLINE void expand_grey_square(const int16_t* samples, uint8_t* destin
   }
 }
 
-// Slot 34 for a grey frame into 3- or 4-byte pictures. The MCU is one
+// Slot 34 for a grey frame into 1-, 3- or 4-byte pictures. The MCU is one
 // block whatever the component's factors, at the read's block size: whole
-// full-scale MCUs go through the record's grey expander, whole scaled ones
-// through a loop of constant size, edge MCUs through the clipped template
-// (its indexing holds for any block size up to 8).
+// full-scale MCUs go through slot 35 or the record's grey expanders, whole
+// scaled ones through a loop of constant size, edge MCUs through the
+// clipped template (its indexing holds for any block size up to 8).
 template <Format kFormat>
-JpegStatus grey_expanding_output(DecoderState& state, uint32_t column, uint32_t row) {
+JpegStatus grey_output(DecoderState& state, uint32_t column, uint32_t row) {
   const OutputPlan& plan = state.output;
   McuPlacement placement;
   if (!place_mcu(state, plan.mcu_width, plan.mcu_height, column, row, placement)) return JPEG_ERR_INVALID_PROPERTIES;
@@ -167,7 +167,10 @@ JpegStatus grey_expanding_output(DecoderState& state, uint32_t column, uint32_t 
   const ClipRect& clip = placement.clip;
   if (is_whole_mcu(clip, 8, 8)) {
     const GreyExpanders& expanders = state.grey_expanders;
-    (kFormat == Format::kGrey4 ? expanders.four_bytes : expanders.three_bytes)(samples, first, stride);
+    const McuConverter whole = kFormat == Format::kGrey ? state.ops.output_converters[35 - kOutputConverterFirstSlot]
+                               : kFormat == Format::kGrey4 ? expanders.four_bytes
+                                                           : expanders.three_bytes;
+    whole(samples, first, stride);
   } else if (is_whole_mcu(clip, 4, 4)) {
     expand_grey_square<4, kFormat>(samples, first, stride);
   } else if (is_whole_mcu(clip, 2, 2)) {
@@ -209,7 +212,7 @@ void fill_output_converters(JpegOps& ops) {
 
 McuOutput fast_output_routine(uint32_t code) {
   static constexpr McuOutput kRoutines[] = {
-      fast_output<1, 1, Format::kGrey, 35>,          fast_output<1, 1, Format::kRgb, 36>,
+      grey_output<Format::kGrey>,                    fast_output<1, 1, Format::kRgb, 36>,
       fast_output<1, 1, Format::kBgr, 39>,           fast_output<2, 2, Format::kRgb, 38>,
       fast_output<2, 2, Format::kBgr, 41>,           fast_output<2, 1, Format::kRgb, 37>,
       fast_output<2, 1, Format::kBgr, 40>,           fast_output<1, 1, Format::kRgbx, 42>,
@@ -228,12 +231,14 @@ void fill_grey_expanders(GreyExpanders& expanders) {
   expanders.four_bytes = convert_whole<1, 1, Format::kGrey4>;
 }
 
-McuOutput grey_expanding_routine(uint32_t channels) {
-  if (channels == 3) return grey_expanding_output<Format::kGrey3>;
-  if (channels == 4) return grey_expanding_output<Format::kGrey4>;
+McuOutput grey_routine(uint32_t channels) {
+  if (channels == 1) return grey_output<Format::kGrey>;
+  if (channels == 3) return grey_output<Format::kGrey3>;
+  if (channels == 4) return grey_output<Format::kGrey4>;
   return nullptr;
 }
 
 bool writes_scaled_reads(McuOutput routine) {
-  return routine == grey_expanding_output<Format::kGrey3> || routine == grey_expanding_output<Format::kGrey4>;
+  return routine == grey_output<Format::kGrey> || routine == grey_output<Format::kGrey3> ||
+         routine == grey_output<Format::kGrey4>;
 }

@@ -14,11 +14,12 @@ McuOutput fast_output_routine(uint32_t code);
 
 // Fills the grey expanders with the portable converters.
 void fill_grey_expanders(GreyExpanders& expanders);
-// The slot-34 routine of a grey frame into a picture of `channels` (3 or
-// 4) bytes per pixel: the sample in bytes 0..2, 255 in byte 3. It writes
-// every output scale and any sampling factors of the one component; null
-// for other channel counts.
-McuOutput grey_expanding_routine(uint32_t channels);
+// The slot-34 routine of a grey frame into a picture of `channels` (1, 3
+// or 4) bytes per pixel: the sample in byte 0 (bytes 0..2 of 3 and 4),
+// 255 in byte 3. It writes every output scale and any sampling factors of
+// the one component; null for other channel counts. The routine of 1 byte
+// is the grey routine of code 0.
+McuOutput grey_routine(uint32_t channels);
 // Whether `routine` also writes scaled reads (the others serve full scale
 // only, the component writer the rest).
 bool writes_scaled_reads(McuOutput routine);

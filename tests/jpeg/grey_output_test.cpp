@@ -1,9 +1,9 @@
-// Grey images read into 3- and 4-byte pictures, which have their own
-// output routine. MCU by MCU it must write what the component writer
-// writes for the same samples, out-of-range ones included; and every read
-// must hold, in bytes 0..2 of each pixel, the sample a one-byte grey read
-// of the same image gives (a separate routine and, at reduced scales, the
-// component writer), and 255 in byte 3, for whole, scaled, region,
+// Grey images have an output routine of their own at every scale, into 1-,
+// 3- and 4-byte pictures. MCU by MCU it must write what the component
+// writer writes for the same samples, out-of-range ones included; and a
+// read into 3 or 4 bytes must hold, in bytes 0..2 of each pixel, the
+// sample a one-byte grey read of the same image gives (slot 35 for whole
+// MCUs, not the expanders), and 255 in byte 3, for whole, scaled, region,
 // odd-size and cut-short reads, both row orders and pad bytes, without
 // touching a byte outside the picture's pixels.
 #include <gtest/gtest.h>
@@ -99,7 +99,7 @@ std::vector<uint8_t> grey_stream(int width, int height, std::vector<std::pair<in
 }
 
 // Every MCU of a 13x11 picture (and one past each edge, which neither
-// writes) through both writers, for each block size, channel count, row
+// writes) through both writers, for each block size, byte count, row
 // order, and with regions larger and smaller than the picture.
 TEST(GreyOutput, RoutineWritesWhatTheComponentWriterWrites) {
   struct Case {
@@ -112,7 +112,9 @@ TEST(GreyOutput, RoutineWritesWhatTheComponentWriterWrites) {
       {8, 3, 1, {}},           {8, 4, -1, {}},          {4, 3, -1, {}},
       {4, 4, 1, {}},           {2, 3, 1, {}},           {1, 4, 1, {}},
       {1, 3, -1, {}},          {8, 3, 1, {3, 2, 14, 9}}, {8, 4, -1, {5, 9, 40, 30}},
-      {4, 3, 1, {1, 3, 10, 9}}, {1, 4, -1, {2, 2, 9, 7}},
+      {4, 3, 1, {1, 3, 10, 9}}, {1, 4, -1, {2, 2, 9, 7}},  {8, 1, 1, {}},
+      {8, 1, -1, {3, 2, 14, 9}}, {4, 1, 1, {}},          {2, 1, -1, {1, 3, 10, 9}},
+      {1, 1, 1, {}},
   };
   constexpr int kWidth = 13, kHeight = 11;
   std::mt19937 random(11);
@@ -129,7 +131,7 @@ TEST(GreyOutput, RoutineWritesWhatTheComponentWriterWrites) {
     fields.picture_width = kWidth;
     fields.picture_height = c.height_sign * kHeight;
     fields.picture_channels = c.channels;
-    fields.picture_color = c.channels == 4 ? COLOR_FOUR : COLOR_BGR;
+    fields.picture_color = c.channels == 4 ? COLOR_FOUR : (c.channels == 1 ? COLOR_GRAY : COLOR_BGR);
     fields.row_stride = static_cast<int32_t>(c.height_sign * stride);
     fields.jpeg_color = COLOR_GRAY;
     state.frame.component_count = 1;
@@ -139,8 +141,8 @@ TEST(GreyOutput, RoutineWritesWhatTheComponentWriterWrites) {
     plan.component_count = 1;
     plan.mcu_width = plan.mcu_height = c.block_size;
     plan.components[0] = {0, 1, 1, 0, c.block_size, 1, 1, 0, nullptr};
-    const McuOutput grey_routine = grey_expanding_routine(c.channels);
-    ASSERT_NE(grey_routine, nullptr);
+    const McuOutput routine_of_channels = grey_routine(c.channels);
+    ASSERT_NE(routine_of_channels, nullptr);
     const size_t first_line = c.height_sign > 0 ? 0 : static_cast<size_t>(stride) * (kHeight - 1);
     const uint32_t columns = (c.region.right != 0 ? c.region.right : kWidth) / c.block_size + 2;
     const uint32_t rows = (c.region.bottom != 0 ? c.region.bottom : kHeight) / c.block_size + 2;
@@ -150,7 +152,7 @@ TEST(GreyOutput, RoutineWritesWhatTheComponentWriterWrites) {
         fields.picture_bytes = general.data() + kGuard + first_line;
         const JpegStatus general_status = write_components(state, column, row);
         fields.picture_bytes = routine.data() + kGuard + first_line;
-        ASSERT_EQ(grey_routine(state, column, row), general_status) << "MCU " << column << "," << row;
+        ASSERT_EQ(routine_of_channels(state, column, row), general_status) << "MCU " << column << "," << row;
         const auto differ = std::mismatch(routine.begin(), routine.end(), general.begin());
         ASSERT_TRUE(differ.first == routine.end())
             << "MCU " << column << "," << row << ": byte " << differ.first - routine.begin() - kGuard << " is "

@@ -31,6 +31,10 @@ constexpr bool converts(Format format) {
          format == Format::kInvertedRgbK;
 }
 
+constexpr bool is_grey(Format format) {
+  return format == Format::kGrey || format == Format::kGrey3 || format == Format::kGrey4;
+}
+
 // Stores one converted pixel.
 template <Format kFormat>
 VKT_FORCE_INLINE void store_converted(uint8_t* out, int lum, const ChromaTerms& terms, int fourth) {
@@ -87,6 +91,8 @@ void convert(const int16_t* samples, uint8_t* first_pixel, ptrdiff_t row_stride,
       const int c = x >> (kH - 1);
       if constexpr (converts(kFormat)) {
         store_converted<kFormat>(out, luma[within], converter_terms(cb[c], cr[c]), fourth[within]);
+      } else if constexpr (is_grey(kFormat)) {
+        store_copied<kFormat>(out, luma[within], 0, 0, 0, x);  // a grey MCU is its one block
       } else {
         store_copied<kFormat>(out, luma[within], cb[c], cr[c], fourth[within], x);
       }

@@ -9,16 +9,10 @@
 void dequantise_fast(CoefficientBlock* block, const int16_t* preparedTable) {
   // The table carries 256 * Q * s(u) * s(v); the transform wants twice the
   // scaled coefficient, hence 8 - 1 = 7 fraction bits to drop, rounded.
-  for (int k = 0; k < 64; ++k) {
-    const int32_t product = int32_t{block->coef[k]} * preparedTable[k];
-    block->coef[k] = static_cast<int16_t>((product + 64) >> 7);
-  }
+  for (int k = 0; k < 64; ++k) block->coef[k] = dequantised_fast(block->coef[k], preparedTable[k]);
 }
 
 void dequantise_precise(CoefficientBlock* block,
                         const int16_t* preparedTable) {
-  for (int k = 0; k < 64; ++k) {
-    const int32_t product = int32_t{block->coef[k]} * preparedTable[k];
-    block->coef[k] = static_cast<int16_t>(product);
-  }
+  for (int k = 0; k < 64; ++k) block->coef[k] = dequantised_precise(block->coef[k], preparedTable[k]);
 }

@@ -48,6 +48,16 @@ void dequantise_fast(CoefficientBlock* block, const int16_t* preparedTable);
 // Precise: Y = low 16 bits of Y * T.
 void dequantise_precise(CoefficientBlock* block, const int16_t* preparedTable);
 
+// One coefficient of each: what the dequantisers (every member alike)
+// store for it. A 1x1 transform reads the DC value only, so reads at 1/8
+// dequantise that one alone.
+inline int16_t dequantised_fast(int16_t coefficient, int16_t prepared) {
+  return static_cast<int16_t>((int32_t{coefficient} * prepared + 64) >> 7);
+}
+inline int16_t dequantised_precise(int16_t coefficient, int16_t prepared) {
+  return static_cast<int16_t>(int32_t{coefficient} * prepared);
+}
+
 // Inverse transforms of blocks dequantised by the matching kind.
 void idct_fast_8x8(CoefficientBlock* block);
 void idct_fast_4x4(CoefficientBlock* block);

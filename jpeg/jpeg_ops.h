@@ -84,6 +84,14 @@ struct JpegOps {
   Dequantiser current_dequantise;      // slot 62
 };
 
+// Whole-MCU converters of a grey frame into 3- and 4-byte pictures, which
+// the fixed table has no slot for: the record keeps them beside the table,
+// filled for the same processor kind (ops_dispatch.cpp).
+struct GreyExpanders {
+  McuConverter three_bytes;  // the sample in bytes 0..2 of each pixel
+  McuConverter four_bytes;   // the same, and 255 in byte 3
+};
+
 constexpr size_t jpeg_ops_entry_offset(int entry) { return static_cast<size_t>(entry) * sizeof(void*); }
 constexpr size_t jpeg_ops_slot_offset(int slot) { return jpeg_ops_entry_offset(slot + 6); }
 

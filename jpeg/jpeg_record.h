@@ -276,6 +276,7 @@ struct DecoderState {
   uint32_t file_at_stop;  // a parameter or header read left `file` at its stopping marker
   JpegInput input;
   JpegOps ops;
+  GreyExpanders grey_expanders;
 };
 
 constexpr uint32_t kDecoderStateMagic = 0x4a504547;  // "JPEG"

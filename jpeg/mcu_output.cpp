@@ -1,13 +1,15 @@
 // MCU output step and output plan. Scaled reads (modes 14..19) use the
-// 4x4, 2x2 and 1x1 transforms; when every component is 1x1 or 2x2, a
-// component of one block per MCU (chroma of a 2x2 frame) takes the next
-// larger transform instead, so that it comes out at luma size without
-// replication. Progressive images are output once, from the finished
+// 4x4, 2x2 and 1x1 transforms (the last with only its DC dequantised);
+// when every component is 1x1 or 2x2, a component of one block per MCU
+// (chroma of a 2x2 frame) takes the next larger transform instead, so that
+// it comes out at luma size without replication. Progressive images are output once, from the finished
 // coefficients, when EOI arrives.
 #include "mcu_output.h"
 
 #include <algorithm>
 
+#include "idct.h"
+#include "output_convert.h"
 #include "output_general.h"
 #include "upsample_filter.h"
 
@@ -151,7 +153,8 @@ JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanL
   const OutputComponent& first = plan.components[0];
   plan.mcu_width = first.blocks_wide * first.block_size * first.ratio_h;
   plan.mcu_height = first.blocks_high * first.block_size * first.ratio_v;
-  plan.use_fast_routine = plan.scale == 1 && !state.multi_scan && state.ops.mcu_output != write_components &&
+  const bool routine_scales = writes_scaled_reads(state.ops.mcu_output);
+  plan.use_fast_routine = (plan.scale == 1 || routine_scales) && !state.multi_scan && state.ops.mcu_output != write_components &&
                           state.ops.mcu_output != nullptr && layout.component_count == frame.component_count;
   plan_region(state, plan, layout);
   if (filter_applies(state, layout.component_count)) {
@@ -166,13 +169,19 @@ JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanL
 JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_t mcu_column, uint32_t mcu_row) {
   const OutputPlan& plan = state.output;
   const Dequantiser dequantise = state.ops.current_dequantise;
+  const bool precise = dequantise == state.ops.dequantise_precise;
   for (uint32_t i = 0; i < plan.component_count; ++i) {
     const OutputComponent& component = plan.components[i];
     const int16_t* table = state.quant[component.quant_table].prepared;
     CoefficientBlock* block = state.mcu_blocks + component.first_block;
     CoefficientBlock* end = block + component.blocks_wide * component.blocks_high;
     for (; block < end; ++block) {
-      dequantise(block, table);
+      if (component.block_size == 1) {
+        int16_t& dc = block->coef[0];
+        dc = precise ? dequantised_precise(dc, table[0]) : dequantised_fast(dc, table[0]);
+      } else {
+        dequantise(block, table);
+      }
       component.transform(block);
     }
   }

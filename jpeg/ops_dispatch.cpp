@@ -1,5 +1,6 @@
 // Filling a record's JpegOps table: the advapi32 registry functions for the
-// "USECPU" override, then the members for the processor kind.
+// "USECPU" override, then the members for the processor kind; and the grey
+// expanders the record keeps beside the table, for the same kind.
 //
 // Kinds 3 to 6 select MMX tables A to D, kind 7 the AVX2 table. Every
 // table starts from the portable members; where the processor runs them,
@@ -17,7 +18,7 @@
 
 namespace {
 
-void fill_portable_members(JpegOps& ops) {
+void fill_portable_members(JpegOps& ops, GreyExpanders& grey_expanders) {
   ops.multimedia_end = nullptr;
   ops.idct_fast_8x8 = idct_fast_8x8;
   ops.idct_fast_4x4 = idct_fast_4x4;
@@ -35,10 +36,11 @@ void fill_portable_members(JpegOps& ops) {
   // are chosen at each image read.
   ops.current_dequantise = dequantise_fast;
   fill_output_converters(ops);
+  fill_grey_expanders(grey_expanders);
 }
 
 #if VKT_JPEG_SIMD
-void fill_sse2_members(JpegOps& ops) {
+void fill_sse2_members(JpegOps& ops, GreyExpanders& grey_expanders) {
   ops.idct_fast_8x8 = idct_fast_8x8_sse2;
   ops.idct_precise_8x8 = idct_precise_8x8_sse2;
   ops.idct_fast_4x4 = idct_fast_4x4_sse2;
@@ -49,10 +51,11 @@ void fill_sse2_members(JpegOps& ops) {
   ops.dequantise_precise = dequantise_precise_sse2;
   ops.current_dequantise = dequantise_fast_sse2;
   fill_output_converters_sse2(ops);
+  fill_grey_expanders_sse2(grey_expanders);
 }
 
-void fill_avx2_members(JpegOps& ops) {
-  fill_sse2_members(ops);
+void fill_avx2_members(JpegOps& ops, GreyExpanders& grey_expanders) {
+  fill_sse2_members(ops, grey_expanders);
   ops.idct_fast_8x8 = idct_fast_8x8_avx2;
   ops.idct_precise_8x8 = idct_precise_8x8_avx2;
   ops.idct_fast_4x4 = idct_fast_4x4_avx2;
@@ -60,6 +63,7 @@ void fill_avx2_members(JpegOps& ops) {
   ops.idct_precise_4x4 = idct_precise_4x4_avx2;
   ops.idct_precise_2x2 = idct_precise_2x2_avx2;
   fill_output_converters_avx2(ops);
+  fill_grey_expanders_avx2(grey_expanders);
 }
 #endif
 
@@ -72,7 +76,7 @@ Function resolve(HMODULE module, const char* name) {
 
 }  // namespace
 
-void fill_jpeg_ops(JpegOps& ops, ProcessorKind kind) {
+void fill_jpeg_ops(JpegOps& ops, GreyExpanders& grey_expanders, ProcessorKind kind) {
   // Clear entry 6 and all 62 slots, writing side included.
   JpegOps cleared{};
   cleared.last_sos_length = ops.last_sos_length;
@@ -82,11 +86,11 @@ void fill_jpeg_ops(JpegOps& ops, ProcessorKind kind) {
   cleared.reg_query_value = ops.reg_query_value;
   cleared.reg_close_key = ops.reg_close_key;
   ops = cleared;
-  fill_portable_members(ops);
+  fill_portable_members(ops, grey_expanders);
 #if VKT_JPEG_SIMD
   switch (simd_level_of(kind, current_processor_info())) {
-    case SimdLevel::kAvx2: fill_avx2_members(ops); break;
-    case SimdLevel::kSse2: fill_sse2_members(ops); break;
+    case SimdLevel::kAvx2: fill_avx2_members(ops, grey_expanders); break;
+    case SimdLevel::kSse2: fill_sse2_members(ops, grey_expanders); break;
     case SimdLevel::kNone: break;
   }
 #else
@@ -94,7 +98,7 @@ void fill_jpeg_ops(JpegOps& ops, ProcessorKind kind) {
 #endif
 }
 
-ProcessorKind dispatch_jpeg_ops(JpegOps& ops) {
+ProcessorKind dispatch_jpeg_ops(JpegOps& ops, GreyExpanders& grey_expanders) {
   if (!ops.advapi32) ops.advapi32 = LoadLibraryA("advapi32");
   if (ops.advapi32) {
     // Resolved in order, stopping at the first that is missing.
@@ -103,7 +107,7 @@ ProcessorKind dispatch_jpeg_ops(JpegOps& ops) {
     if (ops.reg_query_value) ops.reg_close_key = resolve<RegCloseKeyFn>(ops.advapi32, "RegCloseKey");
   }
   const ProcessorKind kind = detect_processor_kind(ops);
-  fill_jpeg_ops(ops, kind);
+  fill_jpeg_ops(ops, grey_expanders, kind);
   return kind;
 }
 

@@ -12,7 +12,7 @@
 
 namespace {
 
-enum class Format { kRgb, kBgr, kRgbx, kInvertedRgbK, kCopy3, kCopy3x, kCopy4, kYcbYcr, kGrey };
+enum class Format { kRgb, kBgr, kRgbx, kInvertedRgbK, kCopy3, kCopy3x, kCopy4, kYcbYcr, kGrey, kGrey3, kGrey4 };
 
 constexpr int channels_of(Format format) {
   switch (format) {
@@ -20,7 +20,8 @@ constexpr int channels_of(Format format) {
     case Format::kYcbYcr: return 2;
     case Format::kRgb:
     case Format::kBgr:
-    case Format::kCopy3: return 3;
+    case Format::kCopy3:
+    case Format::kGrey3: return 3;
     default: return 4;
   }
 }
@@ -28,6 +29,10 @@ constexpr int channels_of(Format format) {
 constexpr bool converts(Format format) {
   return format == Format::kRgb || format == Format::kBgr || format == Format::kRgbx ||
          format == Format::kInvertedRgbK;
+}
+
+constexpr bool is_grey(Format format) {
+  return format == Format::kGrey || format == Format::kGrey3 || format == Format::kGrey4;
 }
 
 // Stores one converted pixel.
@@ -52,6 +57,10 @@ template <Format kFormat>
 VKT_FORCE_INLINE void store_copied(uint8_t* out, int lum, int cb, int cr, int fourth, int x) {
   if constexpr (kFormat == Format::kGrey) {
     out[0] = clamp_sample(lum);
+  } else if constexpr (kFormat == Format::kGrey3 || kFormat == Format::kGrey4) {
+    const uint8_t value = clamp_sample(lum);
+    out[0] = value, out[1] = value, out[2] = value;
+    if constexpr (kFormat == Format::kGrey4) out[3] = 255;
   } else if constexpr (kFormat == Format::kYcbYcr) {
     out[0] = static_cast<uint8_t>(lum);
     out[1] = static_cast<uint8_t>((x & 1) ? cr : cb);
@@ -82,6 +91,8 @@ void convert(const int16_t* samples, uint8_t* first_pixel, ptrdiff_t row_stride,
       const int c = x >> (kH - 1);
       if constexpr (converts(kFormat)) {
         store_converted<kFormat>(out, luma[within], converter_terms(cb[c], cr[c]), fourth[within]);
+      } else if constexpr (is_grey(kFormat)) {
+        store_copied<kFormat>(out, luma[within], 0, 0, 0, x);  // a grey MCU is its one block
       } else {
         store_copied<kFormat>(out, luma[within], cb[c], cr[c], fourth[within], x);
       }
@@ -134,6 +145,50 @@ JpegStatus fast_output(DecoderState& state, uint32_t column, uint32_t row) {
   return JPEG_SUCCESS;
 }
 
+// The top-left kSize x kSize samples of a grey block, unclipped: the
+// whole MCU of a scaled read.
+template <int kSize, Format kFormat>
+VKT_FORCE_INLINE void expand_grey_square(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
+  constexpr int kChannels = channels_of(kFormat);
+  for (int y = 0; y < kSize; ++y) {
+    for (int x = 0; x < kSize; ++x) {
+      store_copied<kFormat>(destination + y * row_stride + x * kChannels, samples[8 * y + x], 0, 0, 0, x);
+    }
+  }
+}
+
+// Slot 34 for a grey frame into 1-, 3- or 4-byte pictures. The MCU is one
+// block whatever the component's factors, at the read's block size: whole
+// full-scale MCUs go through slot 35 or the record's grey expanders, whole
+// scaled ones through a loop of constant size, edge MCUs through the
+// clipped template (its indexing holds for any block size up to 8).
+template <Format kFormat>
+JpegStatus grey_output(DecoderState& state, uint32_t column, uint32_t row) {
+  const OutputPlan& plan = state.output;
+  McuPlacement placement;
+  if (!place_mcu(state, plan.mcu_width, plan.mcu_height, column, row, placement)) return JPEG_ERR_INVALID_PROPERTIES;
+  const int16_t* samples = state.mcu_blocks[0].coef;
+  uint8_t* const first = placement.first_pixel;
+  const ptrdiff_t stride = placement.row_stride;
+  const ClipRect& clip = placement.clip;
+  if (is_whole_mcu(clip, 8, 8)) {
+    const GreyExpanders& expanders = state.grey_expanders;
+    const McuConverter whole = kFormat == Format::kGrey ? state.ops.output_converters[35 - kOutputConverterFirstSlot]
+                               : kFormat == Format::kGrey4 ? expanders.four_bytes
+                                                           : expanders.three_bytes;
+    whole(samples, first, stride);
+  } else if (is_whole_mcu(clip, 4, 4)) {
+    expand_grey_square<4, kFormat>(samples, first, stride);
+  } else if (is_whole_mcu(clip, 2, 2)) {
+    expand_grey_square<2, kFormat>(samples, first, stride);
+  } else if (is_whole_mcu(clip, 1, 1)) {
+    expand_grey_square<1, kFormat>(samples, first, stride);
+  } else {
+    convert<1, 1, kFormat>(samples, first, stride, clip);
+  }
+  return JPEG_SUCCESS;
+}
+
 }  // namespace
 
 void fill_output_converters(JpegOps& ops) {
@@ -163,7 +218,7 @@ void fill_output_converters(JpegOps& ops) {
 
 McuOutput fast_output_routine(uint32_t code) {
   static constexpr McuOutput kRoutines[] = {
-      fast_output<1, 1, Format::kGrey, 35>,          fast_output<1, 1, Format::kRgb, 36>,
+      grey_output<Format::kGrey>,                    fast_output<1, 1, Format::kRgb, 36>,
       fast_output<1, 1, Format::kBgr, 39>,           fast_output<2, 2, Format::kRgb, 38>,
       fast_output<2, 2, Format::kBgr, 41>,           fast_output<2, 1, Format::kRgb, 37>,
       fast_output<2, 1, Format::kBgr, 40>,           fast_output<1, 1, Format::kRgbx, 42>,
@@ -175,4 +230,21 @@ McuOutput fast_output_routine(uint32_t code) {
       nullptr,                                       fast_output<2, 1, Format::kYcbYcr, 49>,
   };
   return code < sizeof(kRoutines) / sizeof(kRoutines[0]) ? kRoutines[code] : nullptr;
+}
+
+void fill_grey_expanders(GreyExpanders& expanders) {
+  expanders.three_bytes = convert_whole<1, 1, Format::kGrey3>;
+  expanders.four_bytes = convert_whole<1, 1, Format::kGrey4>;
+}
+
+McuOutput grey_routine(uint32_t channels) {
+  if (channels == 1) return grey_output<Format::kGrey>;
+  if (channels == 3) return grey_output<Format::kGrey3>;
+  if (channels == 4) return grey_output<Format::kGrey4>;
+  return nullptr;
+}
+
+bool writes_scaled_reads(McuOutput routine) {
+  return routine == grey_output<Format::kGrey> || routine == grey_output<Format::kGrey3> ||
+         routine == grey_output<Format::kGrey4>;
 }

@@ -95,39 +95,6 @@ void store_component(const DecoderState& state, const OutputComponent& component
   }
 }
 
-// A grey frame into a picture of 3 or 4 channels, unscaled or scaled
-// alike: what store_component and fill_extra_channels write (the sample in
-// bytes 0..2, byte 3 opaque), in one pass. False when the read is not such.
-bool write_grey_expanded(const DecoderState& state, const McuPlacement& placement, bool packed) {
-  const ReadFields& fields = state.fields;
-  const OutputComponent& component = state.output.components[0];
-  const uint32_t channels = fields.picture_channels;
-  if (packed || state.multi_scan || state.output.component_count != 1 || state.frame.component_count != 1 ||
-      fields.jpeg_color != COLOR_GRAY || (channels != 3 && channels != 4) || component.picture_byte != 0 ||
-      component.ratio_h != 1 || component.ratio_v != 1)
-    return false;
-  const ClipRect& clip = placement.clip;
-  // Block sizes are 8, 4, 2 or 1: shifts and masks instead of divisions.
-  const uint32_t size = component.block_size;
-  const int shift = size == 8 ? 3 : (size == 4 ? 2 : (size == 2 ? 1 : 0));
-  const uint32_t within = size - 1;
-  const int16_t* samples = state.mcu_blocks[component.first_block].coef;
-  for (int y = clip.top; y < clip.bottom; ++y) {
-    const uint32_t sy = static_cast<uint32_t>(y);
-    const int16_t* row = samples + (sy >> shift) * component.blocks_wide * 64 + (sy & within) * 8;
-    uint8_t* out = placement.first_pixel + (y - clip.top) * placement.row_stride;
-    for (int x = clip.left; x < clip.right; ++x, out += channels) {
-      const uint32_t sx = static_cast<uint32_t>(x);
-      const uint8_t value = clamp_sample(row[((sx >> shift) << 6) + (sx & within)]);
-      out[0] = value;
-      out[1] = value;
-      out[2] = value;
-      if (channels == 4) out[3] = 255;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 JpegStatus write_components(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row) {
@@ -138,7 +105,6 @@ JpegStatus write_components(DecoderState& state, uint32_t mcu_column, uint32_t m
       !place_mcu(state, plan.mcu_width, plan.mcu_height, mcu_column, mcu_row, placement))
     return JPEG_ERR_INVALID_PROPERTIES;
   const bool packed = fields.picture_color == COLOR_YCBCR && fields.picture_channels == 2;
-  if (write_grey_expanded(state, placement, packed)) return JPEG_SUCCESS;
   if (!packed && write_colour_direct(state, placement)) return JPEG_SUCCESS;
   for (uint32_t i = 0; i < plan.component_count; ++i) {
     const OutputComponent& component = plan.components[i];

@@ -29,8 +29,12 @@ Sampling classify(const FrameInfo& frame) {
 
 constexpr uint32_t kGeneral = 100;  // the component writer
 constexpr uint32_t kRefused = 101;  // no routine writes this combination
+// A grey frame into 1, 3 or 4 bytes per pixel (the grey routine and its
+// expanding forms): sampling factors and output scale make no difference
+// to it, and output_path stays 0.
+constexpr uint32_t kGrey = 102;
 
-// Code of the output routine (0 = grey routine).
+// Code of the output routine: an output_path code or one of the three above.
 uint32_t choose_route(const DecoderState& state) {
   const ReadFields& f = state.fields;
   const FrameInfo& frame = state.frame;
@@ -44,6 +48,7 @@ uint32_t choose_route(const DecoderState& state) {
   const bool c = f.color_conversion_required != 0;
   const bool fourth_like_first = n == 4 && frame.components[3].h == frame.components[0].h &&
                                  frame.components[3].v == frame.components[0].v;
+  if (n == 1 && (channels == 1 || channels == 3 || channels == 4)) return kGrey;
   if (u && c) {
     if (n == 3 && channels == 3 && (pc == COLOR_RGB || pc == COLOR_BGR)) {
       if (replicate && sampling == Sampling::kH2V2) return pc == COLOR_RGB ? 3 : 4;
@@ -79,8 +84,7 @@ uint32_t choose_route(const DecoderState& state) {
     if (n == 4 && channels == 4 && pc == COLOR_FOUR) return 10;
     return kRefused;
   }
-  if (n == 1) return channels == 1 ? 0 : kGeneral;
-  if (n == 2 || (n == 3 && channels == 1)) return kGeneral;
+  if (n <= 2 || (n == 3 && channels == 1)) return kGeneral;
   if (n == 3 && channels == 2) return sampling == Sampling::kH2V1 && pc == COLOR_YCBCR ? 19 : kRefused;
   const bool all_one = sampling == Sampling::kAllOne;
   if (n == 3 && channels == 3) return pc != COLOR_BGR && all_one ? 15 : kGeneral;
@@ -140,6 +144,8 @@ JpegStatus select_output_path(DecoderState& state) {
   if (route == kRefused) return JPEG_ERR_INVALID_PROPERTIES;
   if (route == kGeneral) {
     state.ops.mcu_output = write_components;
+  } else if (route == kGrey) {
+    state.ops.mcu_output = grey_routine(fields.picture_channels);
   } else {
     state.ops.mcu_output = fast_output_routine(route);
     state.output_path = route;

@@ -64,10 +64,11 @@ ProcessorKind detect_processor_kind(const JpegOps& ops);
 // The processor's CPUID values, read once per process.
 const ProcessorInfo& current_processor_info();
 
-// Writes entry 6 and all 62 slots for `kind` (null where a slot is empty).
-void fill_jpeg_ops(JpegOps& ops, ProcessorKind kind);
+// Writes entry 6 and all 62 slots for `kind` (null where a slot is empty),
+// and the grey expanders the record keeps beside the table.
+void fill_jpeg_ops(JpegOps& ops, GreyExpanders& grey_expanders, ProcessorKind kind);
 // Loads advapi32 and resolves its three registry functions (entries 2..5),
-// detects the kind and fills the table. Returns the kind.
-ProcessorKind dispatch_jpeg_ops(JpegOps& ops);
+// detects the kind and fills the table and the expanders. Returns the kind.
+ProcessorKind dispatch_jpeg_ops(JpegOps& ops, GreyExpanders& grey_expanders);
 // Unloads advapi32 and clears entries 2..5.
 void release_jpeg_ops(JpegOps& ops);

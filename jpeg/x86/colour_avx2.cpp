@@ -4,6 +4,7 @@
 // once; the three bytes of each pixel are placed with byte shuffles
 // (SSSE3, which every AVX2 processor has) instead of the SSE2 members'
 // unpacking. The chroma terms and the sums are those of the SSE2 members.
+// The grey expanders' AVX2 members place bytes the same way.
 #include <immintrin.h>
 
 #include "colour_terms.h"
@@ -92,7 +93,68 @@ VKT_TARGET_AVX2 void convert_whole_avx2(const int16_t* samples, uint8_t* destina
   }
 }
 
+// Shuffle masks of the grey expanders: from a row pair's 16 samples (row
+// 0 in bytes 0..7, row 1 in 8..15), the 24 bytes of a row's 3-byte pixels
+// (16 + 8) and the 32 bytes of its 4-byte pixels (one per 128-bit lane of
+// a register holding the pair twice; -128 clears the fourth byte).
+struct GreyMasks {
+  int8_t three[2][2][16];  // [row][store][byte]
+  int8_t four[2][32];      // [row][byte]
+};
+
+constexpr GreyMasks make_grey_masks() {
+  GreyMasks masks{};
+  for (int row = 0; row < 2; ++row) {
+    for (int position = 0; position < 32; ++position) {
+      masks.three[row][position / 16][position % 16] = static_cast<int8_t>(8 * row + position / 3);
+      masks.four[row][position] = static_cast<int8_t>(position % 4 == 3 ? -128 : 8 * row + position / 4);
+    }
+  }
+  return masks;
+}
+
+alignas(32) constexpr GreyMasks kGreyMasks = make_grey_masks();
+
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i grey_mask_three(int row, int store) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(kGreyMasks.three[row][store]));
+}
+
+// Two picture rows per step; the samples saturate to bytes as the
+// portable member clamps them.
+VKT_TARGET_AVX2 void expand_grey_three_avx2(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
+#pragma GCC unroll 4
+  for (int y = 0; y < 8; y += 2) {
+    const __m128i pair = _mm_packus_epi16(load8(samples + 8 * y), load8(samples + 8 * y + 8));
+#pragma GCC unroll 2
+    for (int row = 0; row < 2; ++row) {
+      uint8_t* const out = destination + (y + row) * row_stride;
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(pair, grey_mask_three(row, 0)));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm_shuffle_epi8(pair, grey_mask_three(row, 1)));
+    }
+  }
+}
+
+VKT_TARGET_AVX2 void expand_grey_four_avx2(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
+  const __m256i opaque = _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u));
+#pragma GCC unroll 4
+  for (int y = 0; y < 8; y += 2) {
+    const __m256i pair =
+        _mm256_broadcastsi128_si256(_mm_packus_epi16(load8(samples + 8 * y), load8(samples + 8 * y + 8)));
+#pragma GCC unroll 2
+    for (int row = 0; row < 2; ++row) {
+      const __m256i mask = _mm256_load_si256(reinterpret_cast<const __m256i*>(kGreyMasks.four[row]));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + (y + row) * row_stride),
+                          _mm256_or_si256(_mm256_shuffle_epi8(pair, mask), opaque));
+    }
+  }
+}
+
 }  // namespace
+
+void fill_grey_expanders_avx2(GreyExpanders& expanders) {
+  expanders.three_bytes = expand_grey_three_avx2;
+  expanders.four_bytes = expand_grey_four_avx2;
+}
 
 void fill_output_converters_avx2(JpegOps& ops) {
   const auto slot = [&ops](int number) -> McuConverter& {

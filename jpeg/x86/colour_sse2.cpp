@@ -1,5 +1,6 @@
 // SSE2 members of the whole-MCU converters (slots 35..44): grey, and
-// YCbCr of 1x1, 2x1 and 2x2 luma blocks into RGB, BGR and RGBX pictures.
+// YCbCr of 1x1, 2x1 and 2x2 luma blocks into RGB, BGR and RGBX pictures;
+// and of the grey expanders (grey into 3- and 4-byte pictures).
 // Eight pixels per step. The chroma terms are those of converter_terms
 // (colour_convert.h), computed in 32 bits with the same shifts; the sums
 // and clamps run on 16 bits, which is exact because the transforms' samples
@@ -93,7 +94,25 @@ VKT_TARGET_SSE2 void convert_grey_sse2(const int16_t* samples, uint8_t* destinat
   }
 }
 
+// A grey MCU into 3- or 4-byte pixels: the sample in each colour byte
+// (and 255 in the fourth), the pixels built as the colour members build
+// theirs.
+template <Layout kLayout>
+VKT_TARGET_SSE2 void expand_grey_sse2(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
+  #pragma GCC unroll 8
+  for (int y = 0; y < 8; ++y) {
+    const __m128i lum = load8(samples + 8 * y);
+    const __m128i value = _mm_packus_epi16(lum, lum);
+    store_pixels<kLayout>(destination + y * row_stride, value, value, value);
+  }
+}
+
 }  // namespace
+
+void fill_grey_expanders_sse2(GreyExpanders& expanders) {
+  expanders.three_bytes = expand_grey_sse2<Layout::kRgb>;
+  expanders.four_bytes = expand_grey_sse2<Layout::kRgbx>;
+}
 
 void fill_output_converters_sse2(JpegOps& ops) {
   const auto slot = [&ops](int number) -> McuConverter& {

@@ -34,6 +34,7 @@ const Comparison kComparisons[] = {
     {"half", {READ_HALF_BUFFER}, {false, false, 2}, 2},
     {"quarter", {READ_QUARTER_BUFFER}, {false, false, 4}, 1},
     {"eighth", {READ_EIGHTH_BUFFER}, {false, false, 8}, 1},
+    {"eighth fast", {READ_EIGHTH_BUFFER, 0}, {false, true, 8}, 2},
 };
 
 TEST(ReconstructionVsLibjpeg, EveryCorpusStreamInEveryReadKind) {

@@ -14,10 +14,15 @@
 
 namespace {
 
-JpegOps table_of(ProcessorKind kind) {
-  JpegOps ops{};
-  fill_jpeg_ops(ops, kind);
-  return ops;
+struct Tables {
+  JpegOps ops;
+  GreyExpanders grey_expanders;
+};
+
+Tables tables_of(ProcessorKind kind) {
+  Tables tables{};
+  fill_jpeg_ops(tables.ops, tables.grey_expanders, kind);
+  return tables;
 }
 
 struct KindCase {
@@ -32,10 +37,14 @@ class SimdMembers : public ::testing::TestWithParam<KindCase> {
     if (simd_level_of(GetParam().kind, current_processor_info()) != GetParam().level) {
       GTEST_SKIP() << "this processor has no such members";
     }
-    generic_ = table_of(CPU_GENERIC);
-    member_ = table_of(GetParam().kind);
+    const Tables generic = tables_of(CPU_GENERIC), member = tables_of(GetParam().kind);
+    generic_ = generic.ops;
+    member_ = member.ops;
+    generic_grey_ = generic.grey_expanders;
+    member_grey_ = member.grey_expanders;
   }
   JpegOps generic_{}, member_{};
+  GreyExpanders generic_grey_{}, member_grey_{};
   std::mt19937 random_{7};
 };
 
@@ -158,6 +167,29 @@ TEST_P(SimdMembers, ConvertersWriteThePortablePixels) {
       reference(samples, expected.data() + 32, kStride);
       tested(samples, actual.data() + 32, kStride);
       ASSERT_EQ(expected, actual) << "slot " << slot + kOutputConverterFirstSlot << ", MCU " << n;
+    }
+  }
+}
+
+TEST_P(SimdMembers, GreyExpandersWriteThePortablePixels) {
+  // Rows wider than the MCU's 4-byte pixels, so that a write past a row or
+  // before the first shows.
+  constexpr ptrdiff_t kStride = 8 * 4 + 7;
+  constexpr size_t kPicture = 8 * kStride + 64;
+  std::uniform_int_distribution<int> sample(0, 255), any(kMin, kMax);
+  for (McuConverter GreyExpanders::*slot : {&GreyExpanders::three_bytes, &GreyExpanders::four_bytes}) {
+    const McuConverter reference = generic_grey_.*slot, tested = member_grey_.*slot;
+    ASSERT_NE(tested, reference) << "the table fill installs a member";
+    for (int n = 0; n < 60; ++n) {
+      alignas(16) int16_t samples[64];
+      for (int16_t& s : samples) {
+        // In range, at the ends of the range, and past them (clamped).
+        s = static_cast<int16_t>(n < 20 ? sample(random_) : (n < 40 ? (sample(random_) % 2) * 255 : any(random_)));
+      }
+      std::vector<uint8_t> expected(kPicture, 0x5A), actual(kPicture, 0x5A);
+      reference(samples, expected.data() + 32, kStride);
+      tested(samples, actual.data() + 32, kStride);
+      ASSERT_EQ(expected, actual) << (slot == &GreyExpanders::three_bytes ? "3" : "4") << " bytes, MCU " << n;
     }
   }
 }

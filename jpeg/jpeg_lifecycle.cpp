@@ -58,7 +58,7 @@ JpegStatus initialise(JPEG_PROPERTIES& properties) {
   DecoderState* state = new (properties.decoder_state) DecoderState{};
   set_state_defaults(*state);
   state->markers = properties.markers;
-  state->processor_kind = dispatch_jpeg_ops(state->ops, state->grey_expanders);
+  state->processor_kind = dispatch_jpeg_ops(state->ops, state->side_members);
   state->magic = kDecoderStateMagic;
   return JPEG_SUCCESS;
 }

@@ -84,12 +84,21 @@ struct JpegOps {
   Dequantiser current_dequantise;      // slot 62
 };
 
-// Whole-MCU converters of a grey frame into 3- and 4-byte pictures, which
-// the fixed table has no slot for: the record keeps them beside the table,
-// filled for the same processor kind (ops_dispatch.cpp).
-struct GreyExpanders {
-  McuConverter three_bytes;  // the sample in bytes 0..2 of each pixel
-  McuConverter four_bytes;   // the same, and 255 in byte 3
+// One picture row of `width` (1..32) pixels from Y, Cb and Cr samples in
+// 0..255 (arrays readable up to the next multiple of 8), with the in-place
+// conversion's arithmetic (colour_convert.h), into 3-byte pixels.
+using YccRowConverter = void (*)(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out,
+                                 int width);
+
+// Members the fixed table has no slot for: the record keeps them beside
+// the table, filled for the same processor kind (ops_dispatch.cpp).
+struct SideMembers {
+  // Whole-MCU converters of a grey frame into 3- and 4-byte pictures.
+  McuConverter grey_three_bytes;  // the sample in bytes 0..2 of each pixel
+  McuConverter grey_four_bytes;   // the same, and 255 in byte 3
+  // The general writer's rows of YCbCr frames into RGB and BGR pictures.
+  YccRowConverter ycc_row_rgb;
+  YccRowConverter ycc_row_bgr;
 };
 
 constexpr size_t jpeg_ops_entry_offset(int entry) { return static_cast<size_t>(entry) * sizeof(void*); }

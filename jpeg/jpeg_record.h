@@ -124,6 +124,10 @@ struct QuantTable {
 };
 
 // One scan component as the output stage sees it (mcu_output.cpp).
+// Widest and highest MCU of the output: 4 blocks of 8 samples (sampling
+// factors are at most 4).
+constexpr uint32_t kMaxOutputMcuSide = 32;
+
 struct OutputComponent {
   uint32_t first_block;   // its first block in the MCU sample buffer
   uint32_t blocks_wide;   // its blocks in one MCU of the scan
@@ -134,6 +138,11 @@ struct OutputComponent {
   uint32_t ratio_v;
   uint32_t picture_byte;  // byte of the pixel that receives it
   BlockTransform transform;
+  // The sample (from the component's first block) that each pixel column
+  // and row of an MCU takes, replication included, for MCUs of up to
+  // kMaxOutputMcuSide pixels a side.
+  uint8_t column_offset[kMaxOutputMcuSide];
+  uint16_t row_offset[kMaxOutputMcuSide];
 };
 
 // How the MCUs of the scan in hand reach the picture; rebuilt per scan.
@@ -276,7 +285,7 @@ struct DecoderState {
   uint32_t file_at_stop;  // a parameter or header read left `file` at its stopping marker
   JpegInput input;
   JpegOps ops;
-  GreyExpanders grey_expanders;
+  SideMembers side_members;
 };
 
 constexpr uint32_t kDecoderStateMagic = 0x4a504547;  // "JPEG"

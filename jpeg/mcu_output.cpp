@@ -119,6 +119,19 @@ JpegStatus output_progressive_image(DecoderState& state, bool resumed) {
 
 }  // namespace
 
+void place_samples(OutputComponent& component) {
+  const uint32_t size = component.block_size;
+  const uint32_t samples_wide = component.blocks_wide * size, samples_high = component.blocks_high * size;
+  for (uint32_t x = 0; x < kMaxOutputMcuSide; ++x) {
+    const uint32_t sx = std::min(x / component.ratio_h, samples_wide - 1);
+    component.column_offset[x] = static_cast<uint8_t>((sx / size) * 64 + sx % size);
+  }
+  for (uint32_t y = 0; y < kMaxOutputMcuSide; ++y) {
+    const uint32_t sy = std::min(y / component.ratio_v, samples_high - 1);
+    component.row_offset[y] = static_cast<uint16_t>((sy / size) * component.blocks_wide * 64 + (sy % size) * 8);
+  }
+}
+
 JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanLayout& layout) {
   const FrameInfo& frame = state.frame;
   const ReadFields& fields = state.fields;
@@ -153,6 +166,7 @@ JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanL
   const OutputComponent& first = plan.components[0];
   plan.mcu_width = first.blocks_wide * first.block_size * first.ratio_h;
   plan.mcu_height = first.blocks_high * first.block_size * first.ratio_v;
+  for (uint32_t i = 0; i < layout.component_count; ++i) place_samples(plan.components[i]);
   const bool routine_scales = writes_scaled_reads(state.ops.mcu_output);
   plan.use_fast_routine = (plan.scale == 1 || routine_scales) && !state.multi_scan && state.ops.mcu_output != write_components &&
                           state.ops.mcu_output != nullptr && layout.component_count == frame.component_count;

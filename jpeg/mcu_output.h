@@ -10,6 +10,12 @@
 // current transforms for dct_kind. Returns 0 or a negative status.
 JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanLayout& layout);
 
+// Fills the component's sample offsets of MCU pixel columns and rows
+// (from its block size, blocks and replication), once per scan instead of
+// a division per pixel; a sample past the component's blocks repeats its
+// last one.
+void place_samples(OutputComponent& component);
+
 // McuStep of the sequential loop: reconstructs and writes the MCU in
 // state.mcu_blocks. Always 0: an MCU outside the region is not written.
 JpegStatus output_mcu(DecoderState& state, const ScanLayout& layout, uint32_t mcu_column, uint32_t mcu_row);

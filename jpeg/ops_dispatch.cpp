@@ -1,6 +1,6 @@
 // Filling a record's JpegOps table: the advapi32 registry functions for the
-// "USECPU" override, then the members for the processor kind; and the grey
-// expanders the record keeps beside the table, for the same kind.
+// "USECPU" override, then the members for the processor kind; and the side
+// members the record keeps beside the table, for the same kind.
 //
 // Kinds 3 to 6 select MMX tables A to D, kind 7 the AVX2 table. Every
 // table starts from the portable members; where the processor runs them,
@@ -10,6 +10,7 @@
 // the end-of-multimedia hook stays empty.
 #include "entropy_decode.h"
 #include "idct.h"
+#include "output_colour_direct.h"
 #include "output_convert.h"
 #include "processor_dispatch.h"
 #if VKT_JPEG_SIMD
@@ -18,7 +19,7 @@
 
 namespace {
 
-void fill_portable_members(JpegOps& ops, GreyExpanders& grey_expanders) {
+void fill_portable_members(JpegOps& ops, SideMembers& side_members) {
   ops.multimedia_end = nullptr;
   ops.idct_fast_8x8 = idct_fast_8x8;
   ops.idct_fast_4x4 = idct_fast_4x4;
@@ -36,11 +37,12 @@ void fill_portable_members(JpegOps& ops, GreyExpanders& grey_expanders) {
   // are chosen at each image read.
   ops.current_dequantise = dequantise_fast;
   fill_output_converters(ops);
-  fill_grey_expanders(grey_expanders);
+  fill_grey_expanders(side_members);
+  fill_ycc_rows(side_members);
 }
 
 #if VKT_JPEG_SIMD
-void fill_sse2_members(JpegOps& ops, GreyExpanders& grey_expanders) {
+void fill_sse2_members(JpegOps& ops, SideMembers& side_members) {
   ops.idct_fast_8x8 = idct_fast_8x8_sse2;
   ops.idct_precise_8x8 = idct_precise_8x8_sse2;
   ops.idct_fast_4x4 = idct_fast_4x4_sse2;
@@ -51,11 +53,12 @@ void fill_sse2_members(JpegOps& ops, GreyExpanders& grey_expanders) {
   ops.dequantise_precise = dequantise_precise_sse2;
   ops.current_dequantise = dequantise_fast_sse2;
   fill_output_converters_sse2(ops);
-  fill_grey_expanders_sse2(grey_expanders);
+  fill_grey_expanders_sse2(side_members);
+  fill_ycc_rows_sse2(side_members);
 }
 
-void fill_avx2_members(JpegOps& ops, GreyExpanders& grey_expanders) {
-  fill_sse2_members(ops, grey_expanders);
+void fill_avx2_members(JpegOps& ops, SideMembers& side_members) {
+  fill_sse2_members(ops, side_members);
   ops.idct_fast_8x8 = idct_fast_8x8_avx2;
   ops.idct_precise_8x8 = idct_precise_8x8_avx2;
   ops.idct_fast_4x4 = idct_fast_4x4_avx2;
@@ -63,7 +66,7 @@ void fill_avx2_members(JpegOps& ops, GreyExpanders& grey_expanders) {
   ops.idct_precise_4x4 = idct_precise_4x4_avx2;
   ops.idct_precise_2x2 = idct_precise_2x2_avx2;
   fill_output_converters_avx2(ops);
-  fill_grey_expanders_avx2(grey_expanders);
+  fill_grey_expanders_avx2(side_members);
 }
 #endif
 
@@ -76,7 +79,7 @@ Function resolve(HMODULE module, const char* name) {
 
 }  // namespace
 
-void fill_jpeg_ops(JpegOps& ops, GreyExpanders& grey_expanders, ProcessorKind kind) {
+void fill_jpeg_ops(JpegOps& ops, SideMembers& side_members, ProcessorKind kind) {
   // Clear entry 6 and all 62 slots, writing side included.
   JpegOps cleared{};
   cleared.last_sos_length = ops.last_sos_length;
@@ -86,11 +89,11 @@ void fill_jpeg_ops(JpegOps& ops, GreyExpanders& grey_expanders, ProcessorKind ki
   cleared.reg_query_value = ops.reg_query_value;
   cleared.reg_close_key = ops.reg_close_key;
   ops = cleared;
-  fill_portable_members(ops, grey_expanders);
+  fill_portable_members(ops, side_members);
 #if VKT_JPEG_SIMD
   switch (simd_level_of(kind, current_processor_info())) {
-    case SimdLevel::kAvx2: fill_avx2_members(ops, grey_expanders); break;
-    case SimdLevel::kSse2: fill_sse2_members(ops, grey_expanders); break;
+    case SimdLevel::kAvx2: fill_avx2_members(ops, side_members); break;
+    case SimdLevel::kSse2: fill_sse2_members(ops, side_members); break;
     case SimdLevel::kNone: break;
   }
 #else
@@ -98,7 +101,7 @@ void fill_jpeg_ops(JpegOps& ops, GreyExpanders& grey_expanders, ProcessorKind ki
 #endif
 }
 
-ProcessorKind dispatch_jpeg_ops(JpegOps& ops, GreyExpanders& grey_expanders) {
+ProcessorKind dispatch_jpeg_ops(JpegOps& ops, SideMembers& side_members) {
   if (!ops.advapi32) ops.advapi32 = LoadLibraryA("advapi32");
   if (ops.advapi32) {
     // Resolved in order, stopping at the first that is missing.
@@ -107,7 +110,7 @@ ProcessorKind dispatch_jpeg_ops(JpegOps& ops, GreyExpanders& grey_expanders) {
     if (ops.reg_query_value) ops.reg_close_key = resolve<RegCloseKeyFn>(ops.advapi32, "RegCloseKey");
   }
   const ProcessorKind kind = detect_processor_kind(ops);
-  fill_jpeg_ops(ops, grey_expanders, kind);
+  fill_jpeg_ops(ops, side_members, kind);
   return kind;
 }
 

@@ -7,3 +7,6 @@
 // Writes the placed MCU's pixels as the general writer would; false, with
 // nothing written, when the read is not such a case.
 bool write_colour_direct(const DecoderState& state, const McuPlacement& placement);
+
+// Fills the row converters of the side members with the portable ones.
+void fill_ycc_rows(SideMembers& members);

@@ -172,10 +172,10 @@ JpegStatus grey_output(DecoderState& state, uint32_t column, uint32_t row) {
   const ptrdiff_t stride = placement.row_stride;
   const ClipRect& clip = placement.clip;
   if (is_whole_mcu(clip, 8, 8)) {
-    const GreyExpanders& expanders = state.grey_expanders;
+    const SideMembers& expanders = state.side_members;
     const McuConverter whole = kFormat == Format::kGrey ? state.ops.output_converters[35 - kOutputConverterFirstSlot]
-                               : kFormat == Format::kGrey4 ? expanders.four_bytes
-                                                           : expanders.three_bytes;
+                               : kFormat == Format::kGrey4 ? expanders.grey_four_bytes
+                                                           : expanders.grey_three_bytes;
     whole(samples, first, stride);
   } else if (is_whole_mcu(clip, 4, 4)) {
     expand_grey_square<4, kFormat>(samples, first, stride);
@@ -232,9 +232,9 @@ McuOutput fast_output_routine(uint32_t code) {
   return code < sizeof(kRoutines) / sizeof(kRoutines[0]) ? kRoutines[code] : nullptr;
 }
 
-void fill_grey_expanders(GreyExpanders& expanders) {
-  expanders.three_bytes = convert_whole<1, 1, Format::kGrey3>;
-  expanders.four_bytes = convert_whole<1, 1, Format::kGrey4>;
+void fill_grey_expanders(SideMembers& expanders) {
+  expanders.grey_three_bytes = convert_whole<1, 1, Format::kGrey3>;
+  expanders.grey_four_bytes = convert_whole<1, 1, Format::kGrey4>;
 }
 
 McuOutput grey_routine(uint32_t channels) {

@@ -13,7 +13,7 @@ void fill_output_converters(JpegOps& ops);
 McuOutput fast_output_routine(uint32_t code);
 
 // Fills the grey expanders with the portable converters.
-void fill_grey_expanders(GreyExpanders& expanders);
+void fill_grey_expanders(SideMembers& expanders);
 // The slot-34 routine of a grey frame into a picture of `channels` (1, 3
 // or 4) bytes per pixel: the sample in byte 0 (bytes 0..2 of 3 and 4),
 // 255 in byte 3. It writes every output scale and any sampling factors of

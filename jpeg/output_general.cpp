@@ -14,8 +14,6 @@
 
 namespace {
 
-// Widest MCU: 4 blocks of 8 samples (factors are at most 4).
-constexpr int kMaxMcuWidth = 32;
 
 bool converts_picture(const ReadFields& fields) {
   const JpegColor pc = fields.picture_color;
@@ -71,26 +69,17 @@ void fill_extra_channels(const ReadFields& fields, uint32_t components, uint8_t*
 void store_component(const DecoderState& state, const OutputComponent& component, const McuPlacement& placement,
                      bool packed) {
   const ClipRect& clip = placement.clip;
-  const uint32_t size = component.block_size;
-  const uint32_t samples_wide = component.blocks_wide * size;
-  const uint32_t samples_high = component.blocks_high * size;
-  int32_t column_offset[kMaxMcuWidth];
-  for (int x = clip.left; x < clip.right; ++x) {
-    const uint32_t sx = std::min(static_cast<uint32_t>(x) / component.ratio_h, samples_wide - 1);
-    column_offset[x] = static_cast<int32_t>((sx / size) * 64 + sx % size);
-  }
   uint32_t byte = component.picture_byte;
   int parity = -1;  // packed chroma: the pixel parity it belongs to
   if (packed && byte > 0) parity = static_cast<int>(byte) - 1, byte = 1;
   const uint32_t channels = state.fields.picture_channels;
   const int16_t* samples = state.mcu_blocks[component.first_block].coef;
   for (int y = clip.top; y < clip.bottom; ++y) {
-    const uint32_t sy = std::min(static_cast<uint32_t>(y) / component.ratio_v, samples_high - 1);
-    const int16_t* row = samples + (sy / size) * component.blocks_wide * 64 + (sy % size) * 8;
+    const int16_t* row = samples + component.row_offset[y];
     uint8_t* out = placement.first_pixel + (y - clip.top) * placement.row_stride + byte;
     for (int x = clip.left; x < clip.right; ++x, out += channels) {
       if (parity >= 0 && (x & 1) != parity) continue;
-      *out = clamp_sample(row[column_offset[x]]);
+      *out = clamp_sample(row[component.column_offset[x]]);
     }
   }
 }
@@ -101,7 +90,7 @@ JpegStatus write_components(DecoderState& state, uint32_t mcu_column, uint32_t m
   const OutputPlan& plan = state.output;
   const ReadFields& fields = state.fields;
   McuPlacement placement;
-  if (plan.mcu_width > kMaxMcuWidth ||
+  if (plan.mcu_width > kMaxOutputMcuSide || plan.mcu_height > kMaxOutputMcuSide ||
       !place_mcu(state, plan.mcu_width, plan.mcu_height, mcu_column, mcu_row, placement))
     return JPEG_ERR_INVALID_PROPERTIES;
   const bool packed = fields.picture_color == COLOR_YCBCR && fields.picture_channels == 2;

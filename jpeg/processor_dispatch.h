@@ -66,9 +66,9 @@ const ProcessorInfo& current_processor_info();
 
 // Writes entry 6 and all 62 slots for `kind` (null where a slot is empty),
 // and the grey expanders the record keeps beside the table.
-void fill_jpeg_ops(JpegOps& ops, GreyExpanders& grey_expanders, ProcessorKind kind);
+void fill_jpeg_ops(JpegOps& ops, SideMembers& side_members, ProcessorKind kind);
 // Loads advapi32 and resolves its three registry functions (entries 2..5),
 // detects the kind and fills the table and the expanders. Returns the kind.
-ProcessorKind dispatch_jpeg_ops(JpegOps& ops, GreyExpanders& grey_expanders);
+ProcessorKind dispatch_jpeg_ops(JpegOps& ops, SideMembers& side_members);
 // Unloads advapi32 and clears entries 2..5.
 void release_jpeg_ops(JpegOps& ops);

@@ -151,9 +151,9 @@ VKT_TARGET_AVX2 void expand_grey_four_avx2(const int16_t* samples, uint8_t* dest
 
 }  // namespace
 
-void fill_grey_expanders_avx2(GreyExpanders& expanders) {
-  expanders.three_bytes = expand_grey_three_avx2;
-  expanders.four_bytes = expand_grey_four_avx2;
+void fill_grey_expanders_avx2(SideMembers& expanders) {
+  expanders.grey_three_bytes = expand_grey_three_avx2;
+  expanders.grey_four_bytes = expand_grey_four_avx2;
 }
 
 void fill_output_converters_avx2(JpegOps& ops) {

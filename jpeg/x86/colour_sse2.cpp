@@ -17,6 +17,7 @@ namespace {
 using vkt_colour::load8;
 using vkt_colour::spread;
 using vkt_colour::Terms;
+using vkt_colour::in_place_terms_of;
 using vkt_colour::terms_of;
 
 enum class Layout { kRgb, kBgr, kRgbx };
@@ -107,11 +108,41 @@ VKT_TARGET_SSE2 void expand_grey_sse2(const int16_t* samples, uint8_t* destinati
   }
 }
 
+// A picture row of up to 32 pixels with the in-place arithmetic, eight
+// pixels per step; the last step's pixels go through a local buffer when
+// fewer than eight remain.
+template <Layout kLayout>
+VKT_TARGET_SSE2 void convert_ycc_row_sse2(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out,
+                                          int width) {
+  for (int x = 0; x < width; x += 8) {
+    const __m128i lum = _mm_load_si128(reinterpret_cast<const __m128i*>(luma + x));
+    const Terms terms = in_place_terms_of(_mm_load_si128(reinterpret_cast<const __m128i*>(cb + x)),
+                                          _mm_load_si128(reinterpret_cast<const __m128i*>(cr + x)));
+    const __m128i r = _mm_packus_epi16(_mm_adds_epi16(lum, terms.red), lum);
+    const __m128i g = _mm_packus_epi16(_mm_adds_epi16(lum, terms.green), lum);
+    const __m128i b = _mm_packus_epi16(_mm_adds_epi16(lum, terms.blue), lum);
+    const int pixels = width - x;
+    alignas(16) uint8_t tail[24];
+    uint8_t* const target = pixels >= 8 ? out + 3 * x : tail;
+    if constexpr (kLayout == Layout::kBgr) {
+      store_pixels<kLayout>(target, b, g, r);
+    } else {
+      store_pixels<kLayout>(target, r, g, b);
+    }
+    if (pixels < 8) __builtin_memcpy(out + 3 * x, tail, static_cast<size_t>(3 * pixels));
+  }
+}
+
 }  // namespace
 
-void fill_grey_expanders_sse2(GreyExpanders& expanders) {
-  expanders.three_bytes = expand_grey_sse2<Layout::kRgb>;
-  expanders.four_bytes = expand_grey_sse2<Layout::kRgbx>;
+void fill_ycc_rows_sse2(SideMembers& members) {
+  members.ycc_row_rgb = convert_ycc_row_sse2<Layout::kRgb>;
+  members.ycc_row_bgr = convert_ycc_row_sse2<Layout::kBgr>;
+}
+
+void fill_grey_expanders_sse2(SideMembers& expanders) {
+  expanders.grey_three_bytes = expand_grey_sse2<Layout::kRgb>;
+  expanders.grey_four_bytes = expand_grey_sse2<Layout::kRgbx>;
 }
 
 void fill_output_converters_sse2(JpegOps& ops) {

@@ -1,5 +1,6 @@
 // Chroma terms of the YCbCr converters on eight samples, SSE2: the
-// arithmetic of converter_terms (colour_convert.h) with the same shifts,
+// arithmetic of converter_terms and in_place_terms (colour_convert.h) with
+// the same shifts,
 // computed in 32 bits and kept as 16-bit terms (exact for samples in
 // 0..255). Shared by the SSE2 and AVX2 converters.
 #pragma once
@@ -36,6 +37,15 @@ VKT_TARGET_SSE2 VKT_LANES_INLINE Terms terms_of(__m128i cb, __m128i cr) {
   const __m128i zero = _mm_setzero_si128();
   return {term(_mm_unpacklo_epi16(cr, zero), _mm_unpackhi_epi16(cr, zero), 359, 0, 45813, false),
           term(_mm_unpacklo_epi16(cb, cr), _mm_unpackhi_epi16(cb, cr), 88, 183, 34806, true),
+          term(_mm_unpacklo_epi16(cb, zero), _mm_unpackhi_epi16(cb, zero), 454, 0, 57937, false)};
+}
+
+// in_place_terms for eight Cb and Cr samples: the green term is the sum
+// with its offset, shifted, where converter_terms shifts the negated sum.
+VKT_TARGET_SSE2 VKT_LANES_INLINE Terms in_place_terms_of(__m128i cb, __m128i cr) {
+  const __m128i zero = _mm_setzero_si128();
+  return {term(_mm_unpacklo_epi16(cr, zero), _mm_unpackhi_epi16(cr, zero), 359, 0, 45813, false),
+          term(_mm_unpacklo_epi16(cb, cr), _mm_unpackhi_epi16(cb, cr), -88, -183, -34806, false),
           term(_mm_unpacklo_epi16(cb, zero), _mm_unpackhi_epi16(cb, zero), 454, 0, 57937, false)};
 }
 

@@ -30,7 +30,9 @@ void fill_output_converters_sse2(JpegOps& ops);
 // The same for the AVX2 table's members (after the SSE2 ones).
 void fill_output_converters_avx2(JpegOps& ops);
 
-struct GreyExpanders;
+struct SideMembers;
 // The grey expanders' SSE2 members, and the AVX2 table's.
-void fill_grey_expanders_sse2(GreyExpanders& expanders);
-void fill_grey_expanders_avx2(GreyExpanders& expanders);
+void fill_grey_expanders_sse2(SideMembers& expanders);
+void fill_grey_expanders_avx2(SideMembers& expanders);
+// The YCbCr row converters of the side members.
+void fill_ycc_rows_sse2(SideMembers& members);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "jpeg_corpus.h"
+#include "mcu_output.h"
 #include "output_convert.h"
 #include "output_general.h"
 #include "recon_reference.h"
@@ -140,7 +141,11 @@ TEST(GreyOutput, RoutineWritesWhatTheComponentWriterWrites) {
     plan.region_active = c.region.right != 0;
     plan.component_count = 1;
     plan.mcu_width = plan.mcu_height = c.block_size;
-    plan.components[0] = {0, 1, 1, 0, c.block_size, 1, 1, 0, nullptr};
+    plan.components[0] = OutputComponent{};
+    plan.components[0].blocks_wide = plan.components[0].blocks_high = 1;
+    plan.components[0].block_size = c.block_size;
+    plan.components[0].ratio_h = plan.components[0].ratio_v = 1;
+    place_samples(plan.components[0]);
     const McuOutput routine_of_channels = grey_routine(c.channels);
     ASSERT_NE(routine_of_channels, nullptr);
     const size_t first_line = c.height_sign > 0 ? 0 : static_cast<size_t>(stride) * (kHeight - 1);

@@ -16,12 +16,12 @@ namespace {
 
 struct Tables {
   JpegOps ops;
-  GreyExpanders grey_expanders;
+  SideMembers side_members;
 };
 
 Tables tables_of(ProcessorKind kind) {
   Tables tables{};
-  fill_jpeg_ops(tables.ops, tables.grey_expanders, kind);
+  fill_jpeg_ops(tables.ops, tables.side_members, kind);
   return tables;
 }
 
@@ -40,11 +40,11 @@ class SimdMembers : public ::testing::TestWithParam<KindCase> {
     const Tables generic = tables_of(CPU_GENERIC), member = tables_of(GetParam().kind);
     generic_ = generic.ops;
     member_ = member.ops;
-    generic_grey_ = generic.grey_expanders;
-    member_grey_ = member.grey_expanders;
+    generic_side_ = generic.side_members;
+    member_side_ = member.side_members;
   }
   JpegOps generic_{}, member_{};
-  GreyExpanders generic_grey_{}, member_grey_{};
+  SideMembers generic_side_{}, member_side_{};
   std::mt19937 random_{7};
 };
 
@@ -177,8 +177,8 @@ TEST_P(SimdMembers, GreyExpandersWriteThePortablePixels) {
   constexpr ptrdiff_t kStride = 8 * 4 + 7;
   constexpr size_t kPicture = 8 * kStride + 64;
   std::uniform_int_distribution<int> sample(0, 255), any(kMin, kMax);
-  for (McuConverter GreyExpanders::*slot : {&GreyExpanders::three_bytes, &GreyExpanders::four_bytes}) {
-    const McuConverter reference = generic_grey_.*slot, tested = member_grey_.*slot;
+  for (McuConverter SideMembers::*slot : {&SideMembers::grey_three_bytes, &SideMembers::grey_four_bytes}) {
+    const McuConverter reference = generic_side_.*slot, tested = member_side_.*slot;
     ASSERT_NE(tested, reference) << "the table fill installs a member";
     for (int n = 0; n < 60; ++n) {
       alignas(16) int16_t samples[64];
@@ -189,7 +189,30 @@ TEST_P(SimdMembers, GreyExpandersWriteThePortablePixels) {
       std::vector<uint8_t> expected(kPicture, 0x5A), actual(kPicture, 0x5A);
       reference(samples, expected.data() + 32, kStride);
       tested(samples, actual.data() + 32, kStride);
-      ASSERT_EQ(expected, actual) << (slot == &GreyExpanders::three_bytes ? "3" : "4") << " bytes, MCU " << n;
+      ASSERT_EQ(expected, actual) << (slot == &SideMembers::grey_three_bytes ? "3" : "4") << " bytes, MCU " << n;
+    }
+  }
+}
+
+TEST_P(SimdMembers, YccRowsGiveThePortablePixels) {
+  // Every row width an MCU can have, with guard bytes after the row: the
+  // member writes exactly `width` pixels.
+  std::uniform_int_distribution<int> sample(0, 255);
+  for (YccRowConverter SideMembers::*slot : {&SideMembers::ycc_row_rgb, &SideMembers::ycc_row_bgr}) {
+    const YccRowConverter reference = generic_side_.*slot, tested = member_side_.*slot;
+    ASSERT_NE(tested, reference) << "the table fill installs a member";
+    for (int width = 1; width <= 32; ++width) {
+      for (int n = 0; n < 12; ++n) {
+        alignas(16) int16_t rows[3][32] = {};
+        for (auto& row : rows) {
+          // In range, and at the ends of the range, where the sums saturate.
+          for (int x = 0; x < width; ++x) row[x] = static_cast<int16_t>(n < 8 ? sample(random_) : (sample(random_) % 2) * 255);
+        }
+        std::vector<uint8_t> expected(32 * 3 + 16, 0x5A), actual(32 * 3 + 16, 0x5A);
+        reference(rows[0], rows[1], rows[2], expected.data(), width);
+        tested(rows[0], rows[1], rows[2], actual.data(), width);
+        ASSERT_EQ(expected, actual) << (slot == &SideMembers::ycc_row_bgr ? "BGR" : "RGB") << ", width " << width;
+      }
     }
   }
 }

@@ -69,8 +69,8 @@ TEST_P(RegistryOverride, PicksTheDecoderTable) {
     RegSetValueExA(key, kCpuOverrideValue, 0, c.type, reinterpret_cast<const BYTE*>(&c.value), sizeof c.value);
   RegCloseKey(key);
   JpegOps ops{};
-  GreyExpanders grey_expanders{};
-  const ProcessorKind kind = dispatch_jpeg_ops(ops, grey_expanders);
+  SideMembers side_members{};
+  const ProcessorKind kind = dispatch_jpeg_ops(ops, side_members);
   release_jpeg_ops(ops);
   const ProcessorKind own = classify_processor(current_processor_info(), kNoCpuOverride);
   EXPECT_EQ(kind, c.forced ? static_cast<ProcessorKind>(c.value) : own) << c.name;

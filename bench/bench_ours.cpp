@@ -29,7 +29,7 @@ bool read_ours(JPEG_PROPERTIES& record, const std::vector<uint8_t>& jpeg, const 
   record.picture_channels = 3;
   record.picture_color = COLOR_BGR;
   record.dct_kind = 1;
-  record.upsampling_kind = 0;
+  record.upsampling_kind = read.triangle ? 1 : 0;
   const JpegReadMode mode = read.scale == 8   ? READ_EIGHTH_BUFFER
                             : read.scale == 4 ? READ_QUARTER_BUFFER
                             : read.scale == 2 ? READ_HALF_BUFFER

@@ -1,7 +1,8 @@
 // The reads vkt-jpeg-bench times, each done by our decoder and by
 // libjpeg-turbo with matching settings: BGR output, the precise (ISLOW)
-// transform, chroma by replication (no fancy upsampling), a scale of 1, 2,
-// 4 or 8, or a region cropped and skipped to.
+// transform, chroma by replication (no fancy upsampling) or by the
+// triangle filter (fancy upsampling), a scale of 1, 2, 4 or 8, or a
+// region cropped and skipped to.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -12,6 +13,7 @@ struct BenchRead {
   int scale = 1;         // 1, 2, 4 or 8
   bool region = false;   // the centre 256x256 pixels at full scale
   bool same_record = false;  // a region read again on the record of the previous one
+  bool triangle = false;     // chroma by the triangle filter (libjpeg-turbo's fancy upsampling)
 };
 
 struct ImageSize {

@@ -54,7 +54,7 @@ bool read_turbo(const std::vector<uint8_t>& jpeg, const BenchRead& read, std::ve
   jpeg_read_header(&info, TRUE);
   info.out_color_space = JCS_EXT_BGR;
   info.dct_method = JDCT_ISLOW;
-  info.do_fancy_upsampling = FALSE;
+  info.do_fancy_upsampling = read.triangle ? TRUE : FALSE;
   info.scale_num = 1;
   info.scale_denom = static_cast<unsigned>(read.scale);
   jpeg_start_decompress(&info);

@@ -174,6 +174,8 @@ struct UpsampleFilter {
   uint32_t band_lines[kMaxFrameComponents];    // lines per MCU row
   uint32_t valid_width[kMaxFrameComponents];   // samples inside the image
   uint32_t valid_height[kMaxFrameComponents];
+  int16_t* rows;         // four lines after the bands: colour lines, chroma terms
+  uint32_t row_width;    // samples per line there
 };
 
 // Where the sequential region loop may take up a scan again: the input and

@@ -43,18 +43,25 @@ void fill_ycc_rows(SideMembers& members) {
   members.ycc_row_bgr = convert_ycc_row<true>;
 }
 
-bool write_colour_direct(const DecoderState& state, const McuPlacement& placement) {
+bool colour_direct_applies(const DecoderState& state) {
   const ReadFields& fields = state.fields;
   const OutputPlan& plan = state.output;
   const bool rgb_picture = fields.picture_color == COLOR_RGB || fields.picture_color == COLOR_BGR;
   if (state.multi_scan || plan.component_count != 3 || state.frame.component_count != 3 ||
       fields.jpeg_color != COLOR_YCBCR || !fields.color_conversion_required || !rgb_picture ||
-      fields.picture_channels != 3 || plan.mcu_width > kMaxOutputMcuSide ||
-      plan.mcu_height > kMaxOutputMcuSide)
+      fields.picture_channels != 3)
     return false;
   for (uint32_t i = 0; i < 3; ++i) {
     if (plan.components[i].picture_byte != i) return false;
   }
+  return true;
+}
+
+bool write_colour_direct(const DecoderState& state, const McuPlacement& placement) {
+  const OutputPlan& plan = state.output;
+  if (!colour_direct_applies(state) || plan.mcu_width > kMaxOutputMcuSide || plan.mcu_height > kMaxOutputMcuSide)
+    return false;
+  const ReadFields& fields = state.fields;
   const ClipRect& clip = placement.clip;
   const YccRowConverter convert =
       fields.picture_color == COLOR_BGR ? state.side_members.ycc_row_bgr : state.side_members.ycc_row_rgb;

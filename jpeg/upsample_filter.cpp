@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include "colour_convert.h"
+#include "output_colour_direct.h"
 #include "output_general.h"
 
 namespace {
@@ -29,38 +30,89 @@ uint8_t* line_of(const UpsampleFilter& filter, uint32_t c, uint32_t line) {
   return filter.samples + band * filter.band_bytes + filter.band_offset[c] + size_t{line % lines} * filter.band_width[c];
 }
 
+// Component c's samples of image line y, pixels x_begin..x_end-1, each
+// handed to store(x, sample). For half-width chroma each chroma column's
+// term (the 3:1 sum with the nearer line for 2x2, the sample for 2x1) is
+// taken once into the filter's scratch line, one column beyond each end
+// repeating the edge column, so that every pixel pair is two expressions
+// without bounds tests.
+template <typename Store>
+void filter_line(const DecoderState& state, const OutputComponent& component, uint32_t c, uint32_t y,
+                 uint32_t x_begin, uint32_t x_end, Store store) {
+  const UpsampleFilter& filter = state.filter;
+  const uint32_t last_column = filter.valid_width[c] - 1;
+  const uint32_t last_line = filter.valid_height[c] - 1;
+  if (component.ratio_h == 2 && (component.ratio_v == 2 || component.ratio_v == 1)) {
+    const bool vertical = component.ratio_v == 2;
+    const uint32_t j = vertical ? y >> 1 : y;
+    const uint32_t near = (y & 1) ? std::min(j + 1, last_line) : (j == 0 ? 0 : j - 1);
+    const uint8_t* row = line_of(filter, c, j);
+    const uint8_t* neighbour_row = line_of(filter, c, near);
+    int16_t* const terms = filter.rows + size_t{3} * filter.row_width + 1;  // terms[-1] is valid
+    const uint32_t first = x_begin >> 1, last = (x_end - 1) >> 1;
+    const uint32_t from = first == 0 ? 0 : first - 1, to = std::min(last + 1, last_column);
+    for (uint32_t i = from; i <= to; ++i) {
+      terms[i] = static_cast<int16_t>(vertical ? 3 * row[i] + neighbour_row[i] : row[i]);
+    }
+    if (first == 0) terms[-1] = terms[0];
+    if (last + 1 > last_column) terms[ptrdiff_t{last_column} + 1] = terms[last_column];
+    // 2x2: (3 * this + side + 8 or 7) >> 4; 2x1: (3 * this + side + 1 or 2) >> 2.
+    const int shift = vertical ? 4 : 2;
+    const int left_round = vertical ? 8 : 1, right_round = vertical ? 7 : 2;
+    // Signed indexes: terms[-1] is the column before the first.
+    const auto left = [&](ptrdiff_t i) {
+      return static_cast<uint8_t>((3 * terms[i] + terms[i - 1] + left_round) >> shift);
+    };
+    const auto right = [&](ptrdiff_t i) {
+      return static_cast<uint8_t>((3 * terms[i] + terms[i + 1] + right_round) >> shift);
+    };
+    uint32_t x = x_begin;
+    if (x & 1) store(x, right(x >> 1)), ++x;
+    for (; x + 1 < x_end; x += 2) {
+      store(x, left(x >> 1));
+      store(x + 1, right(x >> 1));
+    }
+    if (x < x_end) store(x, left(x >> 1));
+  } else if (component.ratio_h == 1 && component.ratio_v == 1) {
+    // Full-resolution components are copied.
+    const uint8_t* row = line_of(filter, c, std::min(y, last_line));
+    for (uint32_t x = x_begin; x < x_end; ++x) store(x, row[std::min(x, last_column)]);
+  } else {
+    // Other ratios replicate.
+    const uint8_t* row = line_of(filter, c, std::min(y / component.ratio_v, last_line));
+    for (uint32_t x = x_begin; x < x_end; ++x) store(x, row[std::min(x / component.ratio_h, last_column)]);
+  }
+}
+
 // Writes component c's samples of image line y, pixels x_begin..x_end-1,
 // into its byte of the pixels starting at `pixel`.
 void write_component_line(const DecoderState& state, const OutputComponent& component, uint32_t c, uint32_t y,
                           uint32_t x_begin, uint32_t x_end, uint8_t* pixel) {
-  const UpsampleFilter& filter = state.filter;
   const uint32_t channels = state.fields.picture_channels;
-  const uint32_t last_column = filter.valid_width[c] - 1;
-  const uint32_t last_line = filter.valid_height[c] - 1;
   uint8_t* out = pixel + component.picture_byte;
-  if (component.ratio_h == 2 && component.ratio_v == 2) {
-    const uint32_t j = y >> 1;
-    const uint32_t near = (y & 1) ? std::min(j + 1, last_line) : (j == 0 ? 0 : j - 1);
-    const uint8_t* row = line_of(filter, c, j);
-    const uint8_t* neighbour_row = line_of(filter, c, near);
-    for (uint32_t x = x_begin; x < x_end; ++x, out += channels) {
-      const uint32_t i = x >> 1;
-      const uint32_t side = (x & 1) ? std::min(i + 1, last_column) : (i == 0 ? 0 : i - 1);
-      const int this_sum = 3 * row[i] + neighbour_row[i];
-      const int side_sum = 3 * row[side] + neighbour_row[side];
-      *out = static_cast<uint8_t>((3 * this_sum + side_sum + ((x & 1) ? 7 : 8)) >> 4);
-    }
-  } else if (component.ratio_h == 2 && component.ratio_v == 1) {
-    const uint8_t* row = line_of(filter, c, y);
-    for (uint32_t x = x_begin; x < x_end; ++x, out += channels) {
-      const uint32_t i = x >> 1;
-      const uint32_t side = (x & 1) ? std::min(i + 1, last_column) : (i == 0 ? 0 : i - 1);
-      *out = static_cast<uint8_t>((3 * row[i] + row[side] + ((x & 1) ? 2 : 1)) >> 2);
-    }
-  } else {
-    // Full-resolution components are copied; other ratios replicate.
-    const uint8_t* row = line_of(filter, c, std::min(y / component.ratio_v, last_line));
-    for (uint32_t x = x_begin; x < x_end; ++x, out += channels) *out = row[std::min(x / component.ratio_h, last_column)];
+  filter_line(state, component, c, y, x_begin, x_end,
+              [&](uint32_t x, uint8_t sample) { out[(x - x_begin) * channels] = sample; });
+}
+
+// A YCbCr line into a 3-byte RGB or BGR picture: the three components'
+// samples into the filter's row arrays, then the row converter in steps
+// of at most its 32 pixels; the bytes of write_component_line and the
+// in-place conversion.
+void write_colour_line(const DecoderState& state, uint32_t y, uint32_t x_begin, uint32_t x_end, uint8_t* pixel) {
+  const UpsampleFilter& filter = state.filter;
+  int16_t* rows[3];
+  for (uint32_t c = 0; c < 3; ++c) {
+    rows[c] = filter.rows + size_t{c} * filter.row_width;
+    int16_t* row = rows[c];
+    filter_line(state, state.output.components[c], c, y, x_begin, x_end,
+                [&](uint32_t x, uint8_t sample) { row[x - x_begin] = sample; });
+  }
+  const YccRowConverter convert = state.fields.picture_color == COLOR_BGR ? state.side_members.ycc_row_bgr
+                                                                         : state.side_members.ycc_row_rgb;
+  const uint32_t width = x_end - x_begin;
+  for (uint32_t x = 0; x < width; x += kMaxOutputMcuSide) {
+    convert(rows[0] + x, rows[1] + x, rows[2] + x, pixel + size_t{3} * x,
+            static_cast<int>(std::min(kMaxOutputMcuSide, width - x)));
   }
 }
 
@@ -78,10 +130,15 @@ void write_row(DecoderState& state, uint32_t mcu_row) {
   const int64_t picture_rows = std::llabs(int64_t{fields.picture_height});
   const uint32_t first_line = mcu_row * plan.mcu_height;
   const uint32_t end_line = std::min<uint32_t>(first_line + plan.mcu_height, fields.jpeg_height);
+  const bool colour_direct = colour_direct_applies(state);
   for (uint32_t y = first_line; y < end_line; ++y) {
     const int64_t out_row = int64_t{y} - top;
     if (out_row < 0 || out_row >= picture_rows || (in_region && y >= static_cast<uint32_t>(region.bottom))) continue;
     uint8_t* pixel = fields.picture_bytes + out_row * fields.row_stride;
+    if (colour_direct) {
+      write_colour_line(state, y, static_cast<uint32_t>(left), static_cast<uint32_t>(x_end), pixel);
+      continue;
+    }
     for (uint32_t c = 0; c < plan.component_count; ++c) {
       const OutputComponent& component = plan.components[c];
       if (component.picture_byte >= fields.picture_channels) continue;
@@ -114,13 +171,19 @@ JpegStatus prepare_filter(DecoderState& state, uint32_t mcu_columns, uint32_t mc
     band_bytes += size_t{filter.band_width[c]} * filter.band_lines[c];
   }
   filter.band_bytes = band_bytes;
-  const size_t needed = band_bytes * kBands;
+  // After the bands, four lines of the image width: three for the colour
+  // lines, readable up to a multiple of 8 samples past it, and the
+  // chroma terms.
+  filter.row_width = (frame.samples_per_line + 15) & ~7u;
+  const size_t bands = (band_bytes * kBands + 15) & ~size_t{15};
+  const size_t needed = bands + size_t{4} * filter.row_width * sizeof(int16_t);
   if (filter.capacity < needed) {
     std::free(filter.samples);
     filter.samples = static_cast<uint8_t*>(std::calloc(needed, 1));
     filter.capacity = filter.samples ? needed : 0;
     if (!filter.samples) return JPEG_ERR_MEMORY;
   }
+  filter.rows = reinterpret_cast<int16_t*>(filter.samples + bands);
   OutputPlan& plan = state.output;
   if (plan.region_active) {
     plan.first_column = plan.first_column > 0 ? plan.first_column - 1 : 0;
@@ -143,9 +206,10 @@ void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint
         const int16_t* block = state.mcu_blocks[component.first_block + by * component.blocks_wide + bx].coef;
         const uint32_t x = (mcu_column * component.blocks_wide + bx) * 8;
         if (x + 8 > band_width) continue;
-        for (uint32_t k = 0; k < 8; ++k) {
-          uint8_t* line = line_of(filter, c, mcu_row * filter.band_lines[c] + by * 8 + k);
-          for (uint32_t i = 0; i < 8; ++i) line[x + i] = clamp_sample(block[k * 8 + i]);
+        // The block's eight lines lie in one band, band_width apart.
+        uint8_t* line = line_of(filter, c, mcu_row * filter.band_lines[c] + by * 8) + x;
+        for (uint32_t k = 0; k < 8; ++k, line += band_width) {
+          for (uint32_t i = 0; i < 8; ++i) line[i] = clamp_sample(block[k * 8 + i]);
         }
       }
     }

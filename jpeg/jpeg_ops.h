@@ -90,6 +90,12 @@ struct JpegOps {
 using YccRowConverter = void (*)(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out,
                                  int width);
 
+// The triangle filter's pixel pairs of `count` chroma columns from their
+// terms t (t[-1] and t[count] readable): the left pixel of column k from
+// 3 * t[k] + t[k - 1], the right one from 3 * t[k] + t[k + 1], rounded and
+// shifted (upsample_filter.cpp), into out[2k] and out[2k + 1].
+using TrianglePairs = void (*)(const int16_t* terms, int16_t* out, int count);
+
 // Members the fixed table has no slot for: the record keeps them beside
 // the table, filled for the same processor kind (ops_dispatch.cpp).
 struct SideMembers {
@@ -99,6 +105,10 @@ struct SideMembers {
   // The general writer's rows of YCbCr frames into RGB and BGR pictures.
   YccRowConverter ycc_row_rgb;
   YccRowConverter ycc_row_bgr;
+  // The triangle filter's pairs: (sum + 8 or 7) >> 4 of 2x2 chroma, whose
+  // terms are the 3:1 column sums; (sum + 1 or 2) >> 2 of 2x1 chroma.
+  TrianglePairs triangle_2x2;
+  TrianglePairs triangle_2x1;
 };
 
 constexpr size_t jpeg_ops_entry_offset(int entry) { return static_cast<size_t>(entry) * sizeof(void*); }

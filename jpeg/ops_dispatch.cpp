@@ -13,6 +13,7 @@
 #include "output_colour_direct.h"
 #include "output_convert.h"
 #include "processor_dispatch.h"
+#include "upsample_filter.h"
 #if VKT_JPEG_SIMD
 #include "x86/x86_members.h"
 #endif
@@ -39,6 +40,7 @@ void fill_portable_members(JpegOps& ops, SideMembers& side_members) {
   fill_output_converters(ops);
   fill_grey_expanders(side_members);
   fill_ycc_rows(side_members);
+  fill_triangle_pairs(side_members);
 }
 
 #if VKT_JPEG_SIMD
@@ -55,6 +57,7 @@ void fill_sse2_members(JpegOps& ops, SideMembers& side_members) {
   fill_output_converters_sse2(ops);
   fill_grey_expanders_sse2(side_members);
   fill_ycc_rows_sse2(side_members);
+  fill_triangle_pairs_sse2(side_members);
 }
 
 void fill_avx2_members(JpegOps& ops, SideMembers& side_members) {

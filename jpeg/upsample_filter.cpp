@@ -30,15 +30,14 @@ uint8_t* line_of(const UpsampleFilter& filter, uint32_t c, uint32_t line) {
   return filter.samples + band * filter.band_bytes + filter.band_offset[c] + size_t{line % lines} * filter.band_width[c];
 }
 
-// Component c's samples of image line y, pixels x_begin..x_end-1, each
-// handed to store(x, sample). For half-width chroma each chroma column's
-// term (the 3:1 sum with the nearer line for 2x2, the sample for 2x1) is
-// taken once into the filter's scratch line, one column beyond each end
-// repeating the edge column, so that every pixel pair is two expressions
-// without bounds tests.
-template <typename Store>
+// Component c's samples of image line y, pixels x_begin..x_end-1, into
+// out[0..]. For half-width chroma each chroma column's term (the 3:1 sum
+// with the nearer line for 2x2, the sample for 2x1) is taken once into the
+// filter's scratch line, one column beyond each end repeating the edge
+// column, so that the pixel pairs between need no bounds tests: the side
+// member for pairs writes those.
 void filter_line(const DecoderState& state, const OutputComponent& component, uint32_t c, uint32_t y,
-                 uint32_t x_begin, uint32_t x_end, Store store) {
+                 uint32_t x_begin, uint32_t x_end, int16_t* out) {
   const UpsampleFilter& filter = state.filter;
   const uint32_t last_column = filter.valid_width[c] - 1;
   const uint32_t last_line = filter.valid_height[c] - 1;
@@ -56,31 +55,32 @@ void filter_line(const DecoderState& state, const OutputComponent& component, ui
     }
     if (first == 0) terms[-1] = terms[0];
     if (last + 1 > last_column) terms[ptrdiff_t{last_column} + 1] = terms[last_column];
-    // 2x2: (3 * this + side + 8 or 7) >> 4; 2x1: (3 * this + side + 1 or 2) >> 2.
-    const int shift = vertical ? 4 : 2;
-    const int left_round = vertical ? 8 : 1, right_round = vertical ? 7 : 2;
-    // Signed indexes: terms[-1] is the column before the first.
-    const auto left = [&](ptrdiff_t i) {
-      return static_cast<uint8_t>((3 * terms[i] + terms[i - 1] + left_round) >> shift);
-    };
-    const auto right = [&](ptrdiff_t i) {
-      return static_cast<uint8_t>((3 * terms[i] + terms[i + 1] + right_round) >> shift);
-    };
+    const TrianglePairs pairs = vertical ? state.side_members.triangle_2x2 : state.side_members.triangle_2x1;
+    // An odd first pixel is the right one of its pair, an even last pixel
+    // the left one: their pair is written to a spare pair before the line.
+    int16_t edge[2];
     uint32_t x = x_begin;
-    if (x & 1) store(x, right(x >> 1)), ++x;
-    for (; x + 1 < x_end; x += 2) {
-      store(x, left(x >> 1));
-      store(x + 1, right(x >> 1));
+    if (x & 1) {
+      pairs(terms + (x >> 1), edge, 1);
+      *out++ = edge[1];
+      ++x;
     }
-    if (x < x_end) store(x, left(x >> 1));
+    const uint32_t whole_pairs = (x_end - x) / 2;
+    pairs(terms + (x >> 1), out, static_cast<int>(whole_pairs));
+    x += 2 * whole_pairs;
+    out += 2 * whole_pairs;
+    if (x < x_end) {
+      pairs(terms + (x >> 1), edge, 1);
+      *out = edge[0];
+    }
   } else if (component.ratio_h == 1 && component.ratio_v == 1) {
     // Full-resolution components are copied.
     const uint8_t* row = line_of(filter, c, std::min(y, last_line));
-    for (uint32_t x = x_begin; x < x_end; ++x) store(x, row[std::min(x, last_column)]);
+    for (uint32_t x = x_begin; x < x_end; ++x) *out++ = row[std::min(x, last_column)];
   } else {
     // Other ratios replicate.
     const uint8_t* row = line_of(filter, c, std::min(y / component.ratio_v, last_line));
-    for (uint32_t x = x_begin; x < x_end; ++x) store(x, row[std::min(x / component.ratio_h, last_column)]);
+    for (uint32_t x = x_begin; x < x_end; ++x) *out++ = row[std::min(x / component.ratio_h, last_column)];
   }
 }
 
@@ -89,9 +89,10 @@ void filter_line(const DecoderState& state, const OutputComponent& component, ui
 void write_component_line(const DecoderState& state, const OutputComponent& component, uint32_t c, uint32_t y,
                           uint32_t x_begin, uint32_t x_end, uint8_t* pixel) {
   const uint32_t channels = state.fields.picture_channels;
+  int16_t* const line = state.filter.rows;
+  filter_line(state, component, c, y, x_begin, x_end, line);
   uint8_t* out = pixel + component.picture_byte;
-  filter_line(state, component, c, y, x_begin, x_end,
-              [&](uint32_t x, uint8_t sample) { out[(x - x_begin) * channels] = sample; });
+  for (uint32_t i = 0; i < x_end - x_begin; ++i, out += channels) *out = static_cast<uint8_t>(line[i]);
 }
 
 // A YCbCr line into a 3-byte RGB or BGR picture: the three components'
@@ -103,9 +104,7 @@ void write_colour_line(const DecoderState& state, uint32_t y, uint32_t x_begin, 
   int16_t* rows[3];
   for (uint32_t c = 0; c < 3; ++c) {
     rows[c] = filter.rows + size_t{c} * filter.row_width;
-    int16_t* row = rows[c];
-    filter_line(state, state.output.components[c], c, y, x_begin, x_end,
-                [&](uint32_t x, uint8_t sample) { row[x - x_begin] = sample; });
+    filter_line(state, state.output.components[c], c, y, x_begin, x_end, rows[c]);
   }
   const YccRowConverter convert = state.fields.picture_color == COLOR_BGR ? state.side_members.ycc_row_bgr
                                                                          : state.side_members.ycc_row_rgb;
@@ -148,7 +147,22 @@ void write_row(DecoderState& state, uint32_t mcu_row) {
   }
 }
 
+// The pixel pairs of `count` chroma columns: left (3 * t[k] + t[k - 1] +
+// kLeftRound) >> kShift, right (3 * t[k] + t[k + 1] + kRightRound) >> kShift.
+template <int kShift, int kLeftRound, int kRightRound>
+void triangle_pairs(const int16_t* terms, int16_t* out, int count) {
+  for (int k = 0; k < count; ++k) {
+    out[2 * k] = static_cast<int16_t>((3 * terms[k] + terms[k - 1] + kLeftRound) >> kShift);
+    out[2 * k + 1] = static_cast<int16_t>((3 * terms[k] + terms[k + 1] + kRightRound) >> kShift);
+  }
+}
+
 }  // namespace
+
+void fill_triangle_pairs(SideMembers& members) {
+  members.triangle_2x2 = triangle_pairs<4, 8, 7>;
+  members.triangle_2x1 = triangle_pairs<2, 1, 2>;
+}
 
 bool filter_applies(const DecoderState& state, uint32_t scan_components) {
   const FrameInfo& frame = state.frame;

@@ -17,3 +17,7 @@ JpegStatus prepare_filter(DecoderState& state, uint32_t mcu_columns, uint32_t mc
 // Stores the transformed MCU and writes the rows that became complete.
 void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint32_t mcu_columns,
                 uint32_t mcu_rows);
+
+// Fills the triangle filter's pair writers of the side members with the
+// portable ones.
+void fill_triangle_pairs(SideMembers& members);

@@ -217,6 +217,24 @@ TEST_P(SimdMembers, YccRowsGiveThePortablePixels) {
   }
 }
 
+TEST_P(SimdMembers, TrianglePairsGiveThePortableSamples) {
+  // Every count up to a few vector steps, terms of both filters' ranges
+  // (2x2 column sums reach 1020), with guards after the pairs.
+  std::uniform_int_distribution<int> term(0, 1020);
+  for (TrianglePairs SideMembers::*slot : {&SideMembers::triangle_2x2, &SideMembers::triangle_2x1}) {
+    const TrianglePairs reference = generic_side_.*slot, tested = member_side_.*slot;
+    ASSERT_NE(tested, reference) << "the table fill installs a member";
+    for (int count = 1; count <= 40; ++count) {
+      std::vector<int16_t> terms(static_cast<size_t>(count) + 2);
+      for (int16_t& t : terms) t = static_cast<int16_t>(slot == &SideMembers::triangle_2x2 ? term(random_) : term(random_) % 256);
+      std::vector<int16_t> expected(2 * static_cast<size_t>(count) + 8, 0x5A5A), actual = expected;
+      reference(terms.data() + 1, expected.data(), count);
+      tested(terms.data() + 1, actual.data(), count);
+      ASSERT_EQ(expected, actual) << (slot == &SideMembers::triangle_2x2 ? "2x2" : "2x1") << ", count " << count;
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(EachKind, SimdMembers,
                          ::testing::Values(KindCase{CPU_FAMILY15_SSE2, SimdLevel::kSse2},
                                            KindCase{CPU_AVX2, SimdLevel::kAvx2}),

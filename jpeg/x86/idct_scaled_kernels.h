@@ -28,6 +28,13 @@ VKT_LANES_TARGET VKT_LANES_INLINE void store_first_samples(Lanes v, int16_t* row
   }
 }
 
+// The samples of the first n (4 or 2) lines of `lines` (one lane per row,
+// the other lines zero) into the block's n x n corner.
+VKT_LANES_TARGET VKT_LANES_INLINE void store_corner(Lanes lines[8], int n, CoefficientBlock* block) {
+  transpose(lines);  // lane = column
+  for (int row = 0; row < n; ++row) store_first_samples(lines[row], block->coef + 8 * row, n);
+}
+
 // Idct4 of idct_precise_scaled.cpp on x[0..7] (x[4] unused).
 VKT_LANES_TARGET VKT_LANES_INLINE void precise_idct4(const Lanes x[8], Lanes v[4]) {
   const Lanes dc = x[0] * 16384;
@@ -50,43 +57,31 @@ VKT_LANES_TARGET void idct_precise_4x4_lanes(CoefficientBlock* block) {
   Lanes x[8], v[4];
   load_rows(block, x);  // lane = column
   precise_idct4(x, v);
-  Lanes w[8];
+  Lanes w[8]{};
   #pragma GCC unroll 4
-  for (int row = 0; row < 4; ++row) {
-    w[row] = (v[row] + 2048) >> 12;
-    w[row + 4] = zero_lanes();
-  }
+  for (int row = 0; row < 4; ++row) w[row] = (v[row] + 2048) >> 12;
   transpose(w);  // lane = row
   precise_idct4(w, v);
   const Lanes no_ac = zero_mask(w[1] | w[2] | w[3] | w[5] | w[6] | w[7]);
   const Lanes dc_sample = (w[0] + 16) >> 5;
-  Lanes out[8];
+  Lanes out[8]{};
   #pragma GCC unroll 4
-  for (int column = 0; column < 4; ++column) {
-    out[column] = select(no_ac, dc_sample, (v[column] + 262144) >> 19);
-    out[column + 4] = zero_lanes();
-  }
-  transpose(out);  // lane = column
-  #pragma GCC unroll 4
-  for (int row = 0; row < 4; ++row) store_first_samples(out[row], block->coef + 8 * row, 4);
+  for (int column = 0; column < 4; ++column) out[column] = select(no_ac, dc_sample, (v[column] + 262144) >> 19);
+  store_corner(out, 4, block);
 }
 
 VKT_LANES_TARGET void idct_precise_2x2_lanes(CoefficientBlock* block) {
   Lanes x[8];
   load_rows(block, x);  // lane = column
   const Lanes dc = x[0] * 32768, odd = precise_odd2(x);
-  Lanes w[8] = {(dc + odd + 4096) >> 13, (dc - odd + 4096) >> 13, zero_lanes(), zero_lanes(),
-                zero_lanes(),            zero_lanes(),            zero_lanes(), zero_lanes()};
+  Lanes w[8] = {(dc + odd + 4096) >> 13, (dc - odd + 4096) >> 13};
   transpose(w);  // lane = row
   const Lanes row_dc = w[0] * 32768, row_odd = precise_odd2(w);
   const Lanes no_ac = zero_mask(w[1] | w[3] | w[5] | w[7]);
   const Lanes dc_sample = (w[0] + 16) >> 5;
   Lanes out[8] = {select(no_ac, dc_sample, (row_dc + row_odd + 524288) >> 20),
-                  select(no_ac, dc_sample, (row_dc - row_odd + 524288) >> 20),
-                  zero_lanes(), zero_lanes(), zero_lanes(), zero_lanes(), zero_lanes(), zero_lanes()};
-  transpose(out);  // lane = column
-  store_first_samples(out[0], block->coef, 2);
-  store_first_samples(out[1], block->coef + 8, 2);
+                  select(no_ac, dc_sample, (row_dc - row_odd + 524288) >> 20)};
+  store_corner(out, 2, block);
 }
 
 // AanIdct4 of idct_fast_scaled.cpp on y[0..7] (y[4] unused).
@@ -112,38 +107,26 @@ VKT_LANES_TARGET void idct_fast_4x4_lanes(CoefficientBlock* block) {
   Lanes y[8], out[4];
   load_rows(block, y);  // lane = column
   aan_idct4(y, out);
-  Lanes line[8];
+  Lanes line[8]{};
   #pragma GCC unroll 4
-  for (int row = 0; row < 4; ++row) {
-    line[row] = low16(out[row]);
-    line[row + 4] = zero_lanes();
-  }
+  for (int row = 0; row < 4; ++row) line[row] = low16(out[row]);
   transpose(line);  // lane = row
   aan_idct4(line, out);
-  Lanes samples[8];
+  Lanes samples[8]{};
   #pragma GCC unroll 4
-  for (int column = 0; column < 4; ++column) {
-    samples[column] = (out[column] + 8) >> 4;
-    samples[column + 4] = zero_lanes();
-  }
-  transpose(samples);  // lane = column
-  #pragma GCC unroll 4
-  for (int row = 0; row < 4; ++row) store_first_samples(samples[row], block->coef + 8 * row, 4);
+  for (int column = 0; column < 4; ++column) samples[column] = (out[column] + 8) >> 4;
+  store_corner(samples, 4, block);
 }
 
 VKT_LANES_TARGET void idct_fast_2x2_lanes(CoefficientBlock* block) {
   Lanes y[8];
   load_rows(block, y);  // lane = column
   const Lanes odd = aan_odd2(y);
-  Lanes line[8] = {low16(y[0] + odd), low16(y[0] - odd), zero_lanes(), zero_lanes(),
-                   zero_lanes(),      zero_lanes(),      zero_lanes(), zero_lanes()};
+  Lanes line[8] = {low16(y[0] + odd), low16(y[0] - odd)};
   transpose(line);  // lane = row
   const Lanes row_odd = aan_odd2(line);
-  Lanes samples[8] = {(line[0] + row_odd + 8) >> 4, (line[0] - row_odd + 8) >> 4, zero_lanes(), zero_lanes(),
-                      zero_lanes(),                 zero_lanes(),                 zero_lanes(), zero_lanes()};
-  transpose(samples);  // lane = column
-  store_first_samples(samples[0], block->coef, 2);
-  store_first_samples(samples[1], block->coef + 8, 2);
+  Lanes samples[8] = {(line[0] + row_odd + 8) >> 4, (line[0] - row_odd + 8) >> 4};
+  store_corner(samples, 2, block);
 }
 
 }  // namespace VKT_LANES_NAMESPACE

@@ -55,7 +55,6 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i narrow(Lanes a) {
   return _mm_packs_epi32(_mm256_castsi256_si128(a.v), _mm256_extracti128_si256(a.v, 1));
 }
 
-VKT_TARGET_AVX2 VKT_LANES_INLINE Lanes zero_lanes() { return {_mm256_setzero_si256()}; }
 VKT_TARGET_AVX2 VKT_LANES_INLINE Lanes operator|(Lanes a, Lanes b) { return {_mm256_or_si256(a.v, b.v)}; }
 // All ones in the lanes that are zero, zero elsewhere.
 VKT_TARGET_AVX2 VKT_LANES_INLINE Lanes zero_mask(Lanes a) {

@@ -73,7 +73,6 @@ VKT_TARGET_SSE2 VKT_LANES_INLINE bool fit_16_bits(const Lanes v[8]) {
 // The lanes saturated to 16 bits.
 VKT_TARGET_SSE2 VKT_LANES_INLINE __m128i narrow(Lanes a) { return _mm_packs_epi32(a.lo, a.hi); }
 
-VKT_TARGET_SSE2 VKT_LANES_INLINE Lanes zero_lanes() { return {_mm_setzero_si128(), _mm_setzero_si128()}; }
 VKT_TARGET_SSE2 VKT_LANES_INLINE Lanes operator|(Lanes a, Lanes b) {
   return {_mm_or_si128(a.lo, b.lo), _mm_or_si128(a.hi, b.hi)};
 }

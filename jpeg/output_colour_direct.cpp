@@ -18,7 +18,9 @@ namespace {
 // stores them.
 void gather(const DecoderState& state, const OutputComponent& component, const ClipRect& clip, int y,
             int16_t* out) {
-  const int16_t* row = state.mcu_blocks[component.first_block].coef + component.row_offset[y];
+  // The component's blocks lie one after the other in the MCU buffer.
+  const int16_t* samples = state.mcu_blocks[component.first_block].coef;
+  const int16_t* row = samples + component.row_offset[y];
   const uint8_t* column = component.column_offset + clip.left;
   for (int i = 0; i < clip.right - clip.left; ++i) out[i] = clamp_sample(row[column[i]]);
 }

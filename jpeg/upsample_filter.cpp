@@ -74,9 +74,12 @@ void filter_line(const DecoderState& state, const OutputComponent& component, ui
       *out = edge[0];
     }
   } else if (component.ratio_h == 1 && component.ratio_v == 1) {
-    // Full-resolution components are copied.
+    // Full-resolution components are copied (past the last column, which
+    // only a cut picture has, it repeats).
     const uint8_t* row = line_of(filter, c, std::min(y, last_line));
-    for (uint32_t x = x_begin; x < x_end; ++x) *out++ = row[std::min(x, last_column)];
+    const uint32_t copied_end = std::min(x_end, last_column + 1);
+    for (uint32_t x = x_begin; x < copied_end; ++x) *out++ = row[x];
+    for (uint32_t x = std::max(copied_end, x_begin); x < x_end; ++x) *out++ = row[last_column];
   } else {
     // Other ratios replicate.
     const uint8_t* row = line_of(filter, c, std::min(y / component.ratio_v, last_line));
@@ -212,6 +215,7 @@ JpegStatus prepare_filter(DecoderState& state, uint32_t mcu_columns, uint32_t mc
 void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint32_t mcu_columns, uint32_t mcu_rows) {
   const OutputPlan& plan = state.output;
   const UpsampleFilter& filter = state.filter;
+  const McuConverter store_grey = state.ops.output_converters[35 - kOutputConverterFirstSlot];
   for (uint32_t c = 0; c < plan.component_count; ++c) {
     const OutputComponent& component = plan.components[c];
     const uint32_t band_width = filter.band_width[c];
@@ -220,11 +224,10 @@ void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint
         const int16_t* block = state.mcu_blocks[component.first_block + by * component.blocks_wide + bx].coef;
         const uint32_t x = (mcu_column * component.blocks_wide + bx) * 8;
         if (x + 8 > band_width) continue;
-        // The block's eight lines lie in one band, band_width apart.
+        // The block's eight lines lie in one band, band_width apart: the
+        // grey converter (slot 35) stores them, clamped.
         uint8_t* line = line_of(filter, c, mcu_row * filter.band_lines[c] + by * 8) + x;
-        for (uint32_t k = 0; k < 8; ++k, line += band_width) {
-          for (uint32_t i = 0; i < 8; ++i) line[i] = clamp_sample(block[k * 8 + i]);
-        }
+        store_grey(block, line, band_width);
       }
     }
   }

@@ -74,12 +74,10 @@ void filter_line(const DecoderState& state, const OutputComponent& component, ui
       *out = edge[0];
     }
   } else if (component.ratio_h == 1 && component.ratio_v == 1) {
-    // Full-resolution components are copied (past the last column, which
-    // only a cut picture has, it repeats).
+    // Full-resolution components are copied: their columns are the
+    // image's, so no pixel lies past the last one.
     const uint8_t* row = line_of(filter, c, std::min(y, last_line));
-    const uint32_t copied_end = std::min(x_end, last_column + 1);
-    for (uint32_t x = x_begin; x < copied_end; ++x) *out++ = row[x];
-    for (uint32_t x = std::max(copied_end, x_begin); x < x_end; ++x) *out++ = row[last_column];
+    for (uint32_t x = x_begin; x < x_end; ++x) *out++ = row[x];
   } else {
     // Other ratios replicate.
     const uint8_t* row = line_of(filter, c, std::min(y / component.ratio_v, last_line));

@@ -70,6 +70,7 @@ void fill_avx2_members(JpegOps& ops, SideMembers& side_members) {
   ops.idct_precise_2x2 = idct_precise_2x2_avx2;
   fill_output_converters_avx2(ops);
   fill_grey_expanders_avx2(side_members);
+  fill_ycc_rows_avx2(side_members);
 }
 #endif
 

@@ -67,7 +67,7 @@ bool write_colour_direct(const DecoderState& state, const McuPlacement& placemen
   const ClipRect& clip = placement.clip;
   const YccRowConverter convert =
       fields.picture_color == COLOR_BGR ? state.side_members.ycc_row_bgr : state.side_members.ycc_row_rgb;
-  // Zeroed, so the row converters may read up to a multiple of 8.
+  // Zeroed, so the row converters may read up to a multiple of 16.
   alignas(16) int16_t rows[3][kMaxOutputMcuSide] = {};
   for (int y = clip.top; y < clip.bottom; ++y) {
     for (int c = 0; c < 3; ++c) gather(state, plan.components[c], clip, y, rows[c]);

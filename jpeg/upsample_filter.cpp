@@ -187,9 +187,9 @@ JpegStatus prepare_filter(DecoderState& state, uint32_t mcu_columns, uint32_t mc
   }
   filter.band_bytes = band_bytes;
   // After the bands, four lines of the image width: three for the colour
-  // lines, readable up to a multiple of 8 samples past it, and the
+  // lines, readable up to a multiple of 16 samples past it, and the
   // chroma terms.
-  filter.row_width = (frame.samples_per_line + 15) & ~7u;
+  filter.row_width = (frame.samples_per_line + 31) & ~15u;
   const size_t bands = (band_bytes * kBands + 15) & ~size_t{15};
   const size_t needed = bands + size_t{4} * filter.row_width * sizeof(int16_t);
   if (filter.capacity < needed) {

@@ -14,6 +14,7 @@
 
 namespace {
 
+using vkt_colour::in_place_terms_of;
 using vkt_colour::load8;
 using vkt_colour::spread;
 using vkt_colour::Terms;
@@ -149,7 +150,38 @@ VKT_TARGET_AVX2 void expand_grey_four_avx2(const int16_t* samples, uint8_t* dest
   }
 }
 
+// A picture row of up to 32 pixels with the in-place arithmetic (the SSE2
+// member's terms and sums), sixteen pixels per step placed with byte
+// shuffles; the last step's pixels go through a local buffer when fewer
+// than sixteen remain.
+template <bool kBgr>
+VKT_TARGET_AVX2 void convert_ycc_row_avx2(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out,
+                                          int width) {
+  for (int x = 0; x < width; x += 16) {
+    const __m128i lum_left = load8(luma + x), lum_right = load8(luma + x + 8);
+    const Terms left = in_place_terms_of(load8(cb + x), load8(cr + x));
+    const Terms right = in_place_terms_of(load8(cb + x + 8), load8(cr + x + 8));
+    const __m128i r = _mm_packus_epi16(_mm_adds_epi16(lum_left, left.red), _mm_adds_epi16(lum_right, right.red));
+    const __m128i g = _mm_packus_epi16(_mm_adds_epi16(lum_left, left.green), _mm_adds_epi16(lum_right, right.green));
+    const __m128i b = _mm_packus_epi16(_mm_adds_epi16(lum_left, left.blue), _mm_adds_epi16(lum_right, right.blue));
+    const int pixels = width - x;
+    alignas(16) uint8_t tail[48];
+    uint8_t* const target = pixels >= 16 ? out + 3 * x : tail;
+    if constexpr (kBgr) {
+      store_pixels<16>(target, b, g, r);
+    } else {
+      store_pixels<16>(target, r, g, b);
+    }
+    if (pixels < 16) __builtin_memcpy(out + 3 * x, tail, static_cast<size_t>(3 * pixels));
+  }
+}
+
 }  // namespace
+
+void fill_ycc_rows_avx2(SideMembers& members) {
+  members.ycc_row_rgb = convert_ycc_row_avx2<false>;
+  members.ycc_row_bgr = convert_ycc_row_avx2<true>;
+}
 
 void fill_grey_expanders_avx2(SideMembers& expanders) {
   expanders.grey_three_bytes = expand_grey_three_avx2;

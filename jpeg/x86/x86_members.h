@@ -36,5 +36,6 @@ void fill_grey_expanders_sse2(SideMembers& expanders);
 void fill_grey_expanders_avx2(SideMembers& expanders);
 // The YCbCr row converters of the side members.
 void fill_ycc_rows_sse2(SideMembers& members);
+void fill_ycc_rows_avx2(SideMembers& members);
 // The triangle filter's pair writers of the side members.
 void fill_triangle_pairs_sse2(SideMembers& members);

@@ -2,7 +2,8 @@
 // scale, multi-scan images (each scan into the bytes of its components),
 // the Y Cb Y Cr packing of 2-byte YCbCr pictures, and the channel fill of
 // grey and four-channel pictures. Slower than the fast routines (a lookup
-// per sample) but run only for the uncommon layouts and scaled reads.
+// per sample) but run only for the uncommon layouts; scaled YCbCr reads
+// into RGB or BGR take the one-pass path of output_colour_direct.cpp.
 #include "output_general.h"
 
 #include <algorithm>

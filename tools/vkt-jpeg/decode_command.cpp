@@ -6,6 +6,9 @@
 // picture as PNG or PNM. A region is in output pixels and is clamped to the
 // picture; the output is the clamped region. A grey stream gives grey
 // output. Four-component streams have no RGB output and are refused.
+// Chroma is replicated (djpeg -nosmooth) unless --triangle is given. A
+// stream cut short is decoded up to where it stops, the rest of the picture
+// as the decoder fills it, and written with a warning (exit status 2).
 #include <cstdio>
 #include <limits>
 #include <new>
@@ -53,39 +56,49 @@ class DecoderRecord {
   JpegStatus status_;
 };
 
-int decode(const DecodeOptions& options) {
-  std::vector<uint8_t> bytes;
-  if (!read_file(options.input, bytes)) return fail(options.input, "cannot read the file");
-  if (bytes.empty()) return fail(options.input, status_reason(JPEG_ERR_NOT_JPEG));
-  if (bytes.size() > std::numeric_limits<uint32_t>::max()) return fail(options.input, "larger than 4 GiB");
-
+// Decodes `bytes` into `image` on a record of its own; false with the
+// reason when the stream or the options give no picture.
+bool decode_into(const std::vector<uint8_t>& bytes, const DecodeOptions& options, Image& image, std::string& reason) {
   DecoderRecord record;
   JPEG_PROPERTIES& p = record.properties();
-  if (record.init_status() != JPEG_SUCCESS) return fail(options.input, status_reason(record.init_status()));
+  if (record.init_status() != JPEG_SUCCESS) {
+    reason = status_reason(record.init_status());
+    return false;
+  }
   p.jpeg_bytes = bytes.data();
   p.jpeg_size_bytes = static_cast<uint32_t>(bytes.size());
   JpegStatus status = JpegRead(&p, READ_PARAMS_BUFFER);
-  if (status != JPEG_SUCCESS) return fail(options.input, status_reason(status));
-  if (p.jpeg_channels == 4) return fail(options.input, "four-component pictures have no RGB or grey output");
-
-  Image image;
+  if (status != JPEG_SUCCESS) {
+    reason = status_reason(status, bytes);
+    return false;
+  }
+  if (p.jpeg_channels == 4) {
+    reason = "four-component pictures have no RGB or grey output";
+    return false;
+  }
   image.channels = options.grey || p.jpeg_channels == 1 ? 1 : 3;
   image.width = (p.jpeg_width + options.scale - 1) / options.scale;
   image.height = (p.jpeg_height + options.scale - 1) / options.scale;
   if (options.has_region) {
     p.region = options.region;
-    if (!clamp_region(p.region, image.width, image.height))
-      return fail(options.input, "the region lies outside the " + std::to_string(image.width) + "x" +
-                                     std::to_string(image.height) + " picture");
+    if (!clamp_region(p.region, image.width, image.height)) {
+      reason = "the region lies outside the " + std::to_string(image.width) + "x" + std::to_string(image.height) +
+               " picture";
+      return false;
+    }
     image.width = static_cast<uint32_t>(p.region.right - p.region.left);
     image.height = static_cast<uint32_t>(p.region.bottom - p.region.top);
   }
   const uint64_t picture_bytes = uint64_t{image.width} * image.height * image.channels;
-  if (picture_bytes > kMaxPictureBytes) return fail(options.input, "the picture is too large to hold in memory");
+  if (picture_bytes > kMaxPictureBytes) {
+    reason = "the picture is too large to hold in memory";
+    return false;
+  }
   try {
     image.pixels.assign(picture_bytes, 0);
   } catch (const std::bad_alloc&) {
-    return fail(options.input, status_reason(JPEG_ERR_MEMORY));
+    reason = status_reason(JPEG_ERR_MEMORY);
+    return false;
   }
 
   p.picture_bytes = image.pixels.data();
@@ -98,11 +111,40 @@ int decode(const DecodeOptions& options) {
   p.dct_kind = options.fast ? 0 : 1;
   p.upsampling_kind = options.triangle ? 1 : 0;
   status = JpegRead(&p, read_mode(options.scale));
-  if (status != JPEG_SUCCESS && status != JPEG_ROI_SUCCESS) return fail(options.input, status_reason(status));
+  if (status != JPEG_SUCCESS && status != JPEG_ROI_SUCCESS) {
+    reason = status_reason(status, bytes);
+    return false;
+  }
+  return true;
+}
 
+bool ends_with_eoi(const std::vector<uint8_t>& bytes) {
+  return bytes.size() >= 2 && bytes[bytes.size() - 2] == 0xFF && bytes.back() == 0xD9;
+}
+
+int decode(const DecodeOptions& options) {
+  std::vector<uint8_t> bytes;
   std::string reason;
+  if (!read_input(options.input, bytes, reason)) return fail(options.input, reason);
+  if (bytes.empty()) return fail(options.input, status_reason(JPEG_ERR_NOT_JPEG));
+  // Two bytes of room for the end marker a cut stream is given.
+  if (bytes.size() > std::numeric_limits<uint32_t>::max() - 2) return fail(options.input, "larger than 4 GiB");
+
+  Image image;
+  bool premature_end = false;
+  if (!decode_into(bytes, options, image, reason)) {
+    // A stream cut short: decode it again with an end marker where the
+    // data stops, as djpeg does, and keep what that gives. A stream that
+    // has its end marker failed for another reason.
+    std::string ignored;
+    std::vector<uint8_t> ended = bytes;
+    ended.insert(ended.end(), {0xFF, 0xD9});
+    if (ends_with_eoi(bytes) || !decode_into(ended, options, image, ignored)) return fail(options.input, reason);
+    premature_end = true;
+    std::fprintf(stderr, "vkt-jpeg: %s: Premature end of JPEG file\n", options.input.c_str());
+  }
   if (!write_image(options.output, options.format, image, reason)) return fail(options.output, reason);
-  return 0;
+  return premature_end ? kExitWarning : 0;
 }
 
 }  // namespace
@@ -110,13 +152,7 @@ int decode(const DecodeOptions& options) {
 int run_decode(int argc, char** argv) {
   DecodeOptions options;
   std::string error;
-  if (!parse_decode_options(argc, argv, options, error)) {
-    std::fprintf(stderr,
-                 "vkt-jpeg: %s\nusage: vkt-jpeg decode IN OUT [--scale 1/2|1/4|1/8] [--region L,T,R,B] [--fast]"
-                 " [--triangle] [--grey]\n",
-                 error.c_str());
-    return kExitUsage;
-  }
+  if (!parse_decode_options(argc, argv, options, error)) return tools::usageError(kJpegTool, error);
   return decode(options);
 }
 

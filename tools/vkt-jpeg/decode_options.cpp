@@ -2,7 +2,7 @@
 // extension, the scale, the region and the decoder switches.
 #include "decode_options.h"
 
-#include <cstring>
+#include <cstdint>
 #include <string_view>
 
 #include "common/parse_number.h"
@@ -20,13 +20,14 @@ bool parse_scale(std::string_view text, int& scale) {
   return false;
 }
 
-// L,T,R,B: four non-negative numbers with L < R and T < B.
+// L,T,R,B: four non-negative numbers with L < R and T < B; R and B may lie
+// past the picture (the region is clamped to it).
 bool parse_region(std::string_view text, JpegRegion& region) {
   int32_t values[4];
   for (int i = 0; i < 4; ++i) {
     const size_t comma = text.find(',');
     if ((i < 3) != (comma != std::string_view::npos)) return false;
-    if (!tools::parseNumber<int32_t>(text.substr(0, comma), 0, 65535, values[i])) return false;
+    if (!tools::parseNumber<int32_t>(text.substr(0, comma), 0, INT32_MAX, values[i])) return false;
     if (i < 3) text.remove_prefix(comma + 1);
   }
   region = {values[0], values[1], values[2], values[3]};
@@ -34,6 +35,10 @@ bool parse_region(std::string_view text, JpegRegion& region) {
 }
 
 bool format_of(const std::string& path, ImageFormat& format, bool& grey) {
+  if (path == "-") {  // standard output: PPM, or PGM for grey pictures
+    format = ImageFormat::kPnm;
+    return true;
+  }
   const size_t dot = path.rfind('.');
   if (dot == std::string::npos) return false;
   std::string extension = path.substr(dot + 1);
@@ -61,7 +66,7 @@ bool parse_decode_options(int argc, char** argv, DecodeOptions& options, std::st
   options.input = argv[0];
   options.output = argv[1];
   if (!format_of(options.output, options.format, options.grey)) {
-    error = "OUT must end in .png, .ppm, .pgm or .pnm";
+    error = "OUT must end in .png, .ppm, .pgm or .pnm, or be -";
     return false;
   }
   for (int i = 2; i < argc; ++i) {

@@ -11,7 +11,7 @@ namespace vkt::jpegtool {
 struct DecodeOptions {
   std::string input;
   std::string output;
-  ImageFormat format = ImageFormat::kPng;  // from OUT's extension
+  ImageFormat format = ImageFormat::kPng;  // from OUT's extension; PNM for "-"
   int scale = 1;                           // 1, 2, 4 or 8: output is 1/scale of the image
   bool has_region = false;
   JpegRegion region{};  // in output (scaled) pixels; right and bottom exclusive

@@ -1,5 +1,6 @@
-// PNG (through libpng) and PNM output of vkt-jpeg decode. A failed or short
-// write removes the partial file, so no truncated picture is left behind.
+// PNG (through libpng) and PNM output of vkt-jpeg decode, to a file or to
+// standard output ("-"). A failed or short write removes the partial file,
+// so no truncated picture is left behind.
 #include "image_writer.h"
 
 #include <png.h>
@@ -42,7 +43,8 @@ bool write_png(FILE* file, const Image& image) {
 }  // namespace
 
 bool write_image(const std::string& path, ImageFormat format, const Image& image, std::string& reason) {
-  FILE* file = std::fopen(path.c_str(), "wb");
+  const bool standard_output = path == "-";
+  FILE* file = standard_output ? stdout : std::fopen(path.c_str(), "wb");
   if (!file) {
     reason = std::strerror(errno);
     return false;
@@ -51,10 +53,10 @@ bool write_image(const std::string& path, ImageFormat format, const Image& image
   bool written = format == ImageFormat::kPng ? write_png(file, image) : write_pnm(file, image);
   written = std::fflush(file) == 0 && written;
   const int saved_errno = errno;
-  written = std::fclose(file) == 0 && written;
+  if (!standard_output) written = std::fclose(file) == 0 && written;
   if (!written) {
     reason = saved_errno ? std::strerror(saved_errno) : "write failed";
-    std::remove(path.c_str());
+    if (!standard_output) std::remove(path.c_str());
   }
   return written;
 }

@@ -16,7 +16,8 @@ struct Image {
   std::vector<uint8_t> pixels;
 };
 
-// False with a reason when the file cannot be written completely.
+// To the file `path`, or to standard output for "-". False with a reason
+// when the picture cannot be written completely.
 bool write_image(const std::string& path, ImageFormat format, const Image& image, std::string& reason);
 
 }  // namespace vkt::jpegtool

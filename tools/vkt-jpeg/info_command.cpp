@@ -1,8 +1,8 @@
 // vkt-jpeg info FILE [--buffer]
 //
 // Runs a parameter read of FILE through the decoder's public interface,
-// from the file (mode 0) or, with --buffer, from its bytes in memory
-// (mode 1), and prints what the read reports: size, components, colour and
+// from the file (mode 0) or, with --buffer or for standard input ("-"),
+// from its bytes in memory (mode 1), and prints what the read reports: size, components, colour and
 // subsampling codes, thumbnail size, comment and the JFIF and Adobe values.
 #include <cstdio>
 #include <cstring>
@@ -62,14 +62,14 @@ void print_marker_values(const JpegMarkerValues& m) {
 }  // namespace
 
 int run_info(int argc, char** argv) {
-  if (argc < 1 || argc > 2 || (argc == 2 && std::strcmp(argv[1], "--buffer") != 0)) {
-    std::fprintf(stderr, "usage: vkt-jpeg info FILE [--buffer]\n");
-    return kExitUsage;
-  }
+  if (argc < 1) return tools::usageError(kJpegTool, "info needs FILE");
+  if (argc > 2 || (argc == 2 && std::strcmp(argv[1], "--buffer") != 0))
+    return tools::usageError(kJpegTool, "unknown option " + std::string(argv[argc - 1]));
   const std::string path = argv[0];
-  const bool from_buffer = argc == 2;
+  const bool from_buffer = argc == 2 || path == "-";
   std::vector<uint8_t> bytes;
-  if (!read_file(path, bytes)) return fail(path, "cannot read the file");
+  std::string reason;
+  if (!read_input(path, bytes, reason)) return fail(path, reason);
   std::vector<uint8_t> comment(kCommentBytes);
   JPEG_PROPERTIES properties;
   JpegStatus status = JpegInit(&properties);
@@ -90,7 +90,7 @@ int run_info(int argc, char** argv) {
     print_marker_values(properties.markers);
   }
   JpegFree(&properties);
-  return status == JPEG_SUCCESS ? 0 : fail(path, status_reason(status));
+  return status == JPEG_SUCCESS ? 0 : fail(path, status_reason(status, bytes));
 }
 
 }  // namespace vkt::jpegtool

@@ -13,6 +13,7 @@
 // reads whose label starts with LABEL, so that a profiler sees one case,
 // and --time sets how long each read is repeated (300 ms by default).
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,9 +22,12 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bench_reads.h"
+#include "common/parse_number.h"
+#include "common/tool_usage.h"
 #include "jpeg_corpus.h"
 #include "jpeg_record.h"
 #include "processor_dispatch.h"
@@ -75,12 +79,17 @@ std::vector<Picture> builtin_pictures() {
   return pictures;
 }
 
-bool load_file(const char* path, Picture& picture) {
+// False with the system's reason when the file cannot be read.
+bool load_file(const char* path, Picture& picture, std::string& reason) {
+  errno = 0;
   std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  picture.name = path;
-  picture.jpeg.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return true;
+  if (file) {
+    picture.name = path;
+    picture.jpeg.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+  if (!file.bad() && file.is_open()) return true;
+  reason = errno ? std::strerror(errno) : "read error";
+  return false;
 }
 
 // Milliseconds of one call.
@@ -146,54 +155,90 @@ const char* members_of(SimdLevel level) {
   }
 }
 
-// Points the registry at a file holding USECPU = kind; false for a bad kind.
-bool force_cpu_kind(const char* text, std::string& registry_path) {
-  int kind = -1;
-  if (std::strcmp(text, "generic") == 0) kind = CPU_GENERIC;
-  else if (std::strcmp(text, "sse2") == 0) kind = CPU_FAMILY15_SSE2;
-  else if (std::strcmp(text, "avx2") == 0) kind = CPU_AVX2;
-  else if (text[0] >= '0' && text[0] <= '7' && text[1] == '\0') kind = text[0] - '0';
-  if (kind < 0) return false;
-  registry_path = "/tmp/vkt-jpeg-bench-registry-" + std::to_string(static_cast<long>(getpid()));
+// The processor kind named by `text` (0..7, generic, sse2, avx2); -1 for
+// anything else.
+int cpu_kind_of(const char* text) {
+  if (std::strcmp(text, "generic") == 0) return CPU_GENERIC;
+  if (std::strcmp(text, "sse2") == 0) return CPU_FAMILY15_SSE2;
+  if (std::strcmp(text, "avx2") == 0) return CPU_AVX2;
+  if (text[0] >= '0' && text[0] <= '7' && text[1] == '\0') return text[0] - '0';
+  return -1;
+}
+
+// Points the registry at a file holding USECPU = kind; returns its path.
+std::string force_cpu_kind(int kind) {
+  const std::string registry_path = "/tmp/vkt-jpeg-bench-registry-" + std::to_string(static_cast<long>(getpid()));
   std::ofstream(registry_path) << "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\" << kCpuOverrideKey
                                << "]\n\"" << kCpuOverrideValue << "\"=dword:0000000" << kind << "\n";
   setenv("VKT_REGISTRY_FILE", registry_path.c_str(), 1);
-  return true;
+  return registry_path;
 }
+
+struct Line {
+  const char* label;
+  BenchRead read;
+};
+const Line kLines[] = {
+    {"full", {1, false, false, false}},         {"full triangle", {1, false, false, true}},
+    {"1/2", {2, false, false, false}},          {"1/4", {4, false, false, false}},
+    {"1/8", {8, false, false, false}},          {"region fresh", {1, true, false, false}},
+    {"region again", {1, true, true, false}},
+};
+
+bool names_a_read(const char* prefix) {
+  return std::any_of(std::begin(kLines), std::end(kLines),
+                     [&](const Line& line) { return std::strncmp(line.label, prefix, std::strlen(prefix)) == 0; });
+}
+
+const vkt::tools::ToolUsage kJpegBench = {
+    "vkt-jpeg-bench",
+    "usage: vkt-jpeg-bench [--cpu KIND] [--picture TEXT] [--read LABEL] [--time MS] [FILE...]\n"
+    "KIND: 0..7, generic, sse2 or avx2; LABEL starts one of: full, full triangle, 1/2, 1/4, 1/8,\n"
+    "region fresh, region again; MS: 1 to 600000 (300 by default).\n"};
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  using vkt::tools::usageError;
+  if (const auto status = vkt::tools::answerStandardOptions(kJpegBench, argc, argv)) return *status;
   std::vector<Picture> pictures;
-  std::string registry_path;
+  int cpu_kind = -1;
   const char* picture_filter = "";
   const char* read_filter = "";
   double budget_ms = 300;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--cpu") == 0 && i + 1 < argc) {
-      if (!force_cpu_kind(argv[++i], registry_path)) {
-        std::fprintf(stderr, "unknown processor kind %s (0..7, generic, sse2, avx2)\n", argv[i]);
-        return 2;
-      }
-    } else if (std::strcmp(argv[i], "--picture") == 0 && i + 1 < argc) {
+    const std::string_view arg = argv[i];
+    const bool takes_value = arg == "--cpu" || arg == "--picture" || arg == "--read" || arg == "--time";
+    if (takes_value && i + 1 == argc) return usageError(kJpegBench, "missing value after " + std::string(arg));
+    if (arg == "--cpu") {
+      cpu_kind = cpu_kind_of(argv[++i]);
+      if (cpu_kind < 0) return usageError(kJpegBench, "unknown processor kind " + std::string(argv[i]));
+    } else if (arg == "--picture") {
       picture_filter = argv[++i];
-    } else if (std::strcmp(argv[i], "--read") == 0 && i + 1 < argc) {
+    } else if (arg == "--read") {
       read_filter = argv[++i];
-    } else if (std::strcmp(argv[i], "--time") == 0 && i + 1 < argc) {
-      budget_ms = std::atof(argv[++i]);
-    } else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "usage: vkt-jpeg-bench [--cpu KIND] [--picture TEXT] [--read LABEL] [--time MS] [FILE...]\n");
-      return 2;
+      if (!names_a_read(read_filter)) return usageError(kJpegBench, "no read is labelled " + std::string(read_filter));
+    } else if (arg == "--time") {
+      if (!vkt::tools::parseNumber(std::string_view(argv[++i]), 1.0, 600000.0, budget_ms))
+        return usageError(kJpegBench, "--time takes milliseconds from 1 to 600000");
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return usageError(kJpegBench, "unknown option " + std::string(arg));
     } else {
       Picture picture;
-      if (!load_file(argv[i], picture)) {
-        std::fprintf(stderr, "cannot read %s\n", argv[i]);
+      std::string reason;
+      if (!load_file(argv[i], picture, reason)) {
+        std::fprintf(stderr, "vkt-jpeg-bench: %s: %s\n", argv[i], reason.c_str());
         return 1;
       }
       pictures.push_back(std::move(picture));
     }
   }
   if (pictures.empty()) pictures = builtin_pictures();
+  if (std::none_of(pictures.begin(), pictures.end(),
+                   [&](const Picture& picture) { return picture.name.find(picture_filter) != std::string::npos; }))
+    return usageError(kJpegBench, "no picture is named with " + std::string(picture_filter));
+  // The options are sound: only now leave a file behind to remove.
+  const std::string registry_path = cpu_kind >= 0 ? force_cpu_kind(cpu_kind) : "";
 
   int failures = 0;
   {
@@ -202,19 +247,9 @@ int main(int argc, char** argv) {
     std::printf("processor kind %d (%s)\n", static_cast<int>(kind),
                 members_of(simd_level_of(kind, current_processor_info())));
     std::printf("%-34s %-14s %10s %10s %7s\n", "picture", "read", "ours ms", "turbo ms", "ratio");
-    struct Line {
-      const char* label;
-      BenchRead read;
-    };
-    const Line lines[] = {
-        {"full", {1, false, false, false}},         {"full triangle", {1, false, false, true}},
-        {"1/2", {2, false, false, false}},          {"1/4", {4, false, false, false}},
-        {"1/8", {8, false, false, false}},          {"region fresh", {1, true, false, false}},
-        {"region again", {1, true, true, false}},
-    };
     for (const Picture& picture : pictures) {
       if (picture.name.find(picture_filter) == std::string::npos) continue;
-      for (const Line& line : lines) {
+      for (const Line& line : kLines) {
         if (std::strncmp(line.label, read_filter, std::strlen(read_filter)) != 0) continue;
         failures += bench.run(picture, line.label, line.read) ? 0 : 1;
       }

@@ -7,8 +7,13 @@
 
 #include <jpeglib.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+
+#include "camera_scene.h"
 
 namespace vkt::devsim {
 namespace {
@@ -40,14 +45,36 @@ uint32_t bandColourAt(int x, int y, unsigned channel, uint32_t frame) {
   return 0x000000;
 }
 
-std::vector<uint8_t> drawPicture(unsigned channel, uint32_t frame) {
+// The channel's camera scene above the band, drawn once per channel and
+// process: the scene's shading costs far more than encoding, and the moving
+// marker already makes every picture differ.
+const std::vector<uint8_t>& cameraBackground(unsigned channel) {
+  static std::array<std::once_flag, 16> drawn;
+  static std::array<std::vector<uint8_t>, 16> backgrounds;
+  channel &= 0x0F;
+  std::call_once(drawn[channel], [channel] {
+    std::vector<uint8_t>& rgb = backgrounds[channel];
+    rgb.resize(static_cast<size_t>(kPictureWidth) * kBandTop * 3);
+    for (int y = 0; y < kBandTop; ++y)
+      for (int x = 0; x < kPictureWidth; ++x)
+        for (int plane = 0; plane < 3; ++plane)
+          rgb[(static_cast<size_t>(y) * kPictureWidth + x) * 3 + plane] = cameraSceneSample(x, y, plane, 0, channel);
+  });
+  return backgrounds[channel];
+}
+
+std::vector<uint8_t> drawPicture(unsigned channel, uint32_t frame, ChannelScene scene) {
   std::vector<uint8_t> rgb(static_cast<size_t>(kPictureWidth) * kPictureHeight * 3);
-  for (int y = 0; y < kPictureHeight; ++y) {
-    for (int x = 0; x < kPictureWidth; ++x) {
-      const uint32_t colour = y < kBandTop ? channelColour(channel) : bandColourAt(x, y, channel, frame);
-      fillRgb(&rgb[(static_cast<size_t>(y) * kPictureWidth + x) * 3], colour);
-    }
+  const size_t bandStart = static_cast<size_t>(kBandTop) * kPictureWidth * 3;
+  if (scene == ChannelScene::kCamera) {
+    const std::vector<uint8_t>& background = cameraBackground(channel);
+    std::copy(background.begin(), background.end(), rgb.begin());
+  } else {
+    for (size_t at = 0; at < bandStart; at += 3) fillRgb(&rgb[at], channelColour(channel));
   }
+  for (int y = kBandTop; y < kPictureHeight; ++y)
+    for (int x = 0; x < kPictureWidth; ++x)
+      fillRgb(&rgb[(static_cast<size_t>(y) * kPictureWidth + x) * 3], bandColourAt(x, y, channel, frame));
   return rgb;
 }
 
@@ -81,8 +108,8 @@ std::vector<uint8_t> encodeJpeg(const uint8_t* rgb, int width, int height) {
   return picture;
 }
 
-std::vector<uint8_t> encodeChannelPicture(unsigned channel, uint32_t frame) {
-  std::vector<uint8_t> picture = encodeJpeg(drawPicture(channel, frame).data(), kPictureWidth, kPictureHeight);
+std::vector<uint8_t> encodeChannelPicture(unsigned channel, uint32_t frame, ChannelScene scene) {
+  std::vector<uint8_t> picture = encodeJpeg(drawPicture(channel, frame, scene).data(), kPictureWidth, kPictureHeight);
   // SOI, then the JFIF APP0 segment whose identifier "JFIF\0" ends at byte
   // 10: that byte carries the channel, as the receivers expect.
   const bool jfifFirst = picture.size() > kPictureChannelByte && picture[2] == 0xFF && picture[3] == 0xE0 &&

@@ -74,7 +74,8 @@ std::vector<std::pair<size_t, size_t>> splitAnnexB(const uint8_t* data, size_t l
   return units;
 }
 
-bool loadPictureFiles(const std::string& directory, DeviceContent& content, std::string& error) {
+bool loadPictureFiles(const std::string& directory, DeviceContent& content, std::vector<std::string>& skipped,
+                      std::string& error) {
   std::error_code failure;
   std::vector<fs::path> files;
   for (fs::directory_iterator it(directory, failure), end; !failure && it != end; it.increment(failure)) {
@@ -90,21 +91,23 @@ bool loadPictureFiles(const std::string& directory, DeviceContent& content, std:
   }
   std::sort(files.begin(), files.end());
   content.pictures.clear();
+  skipped.clear();
   for (const fs::path& file : files) {
     std::vector<uint8_t> picture;
     if (!readWholeFile(file, picture)) {
-      error = "cannot read " + file.string() + ": " + std::strerror(errno);
-      return false;
+      skipped.push_back(file.string() + ": " + std::strerror(errno));
+    } else if (!withJfifFirst(picture)) {
+      skipped.push_back(file.string() + ": not a JPEG file");
+    } else if (picture.size() > kMaxPictureBytes) {
+      skipped.push_back(file.string() + ": " + std::to_string(picture.size()) + " bytes, more than the " +
+                        std::to_string(kMaxPictureBytes) + " a device frame carries");
+    } else {
+      content.pictures.push_back(std::move(picture));
     }
-    if (!withJfifFirst(picture)) {
-      error = file.string() + " is not a JPEG file";
-      return false;
-    }
-    if (picture.size() > kMaxPictureBytes) {
-      error = file.string() + " is larger than a device frame";
-      return false;
-    }
-    content.pictures.push_back(std::move(picture));
+  }
+  if (content.pictures.empty()) {
+    error = "no picture in " + directory + " can be served (" + skipped.front() + ")";
+    return false;
   }
   return true;
 }

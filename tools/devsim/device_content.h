@@ -29,10 +29,12 @@ struct DeviceContent {
   std::vector<H264Picture> h264Pictures;
 };
 
-// The .jpg / .jpeg files of `directory` in name order. False with a
-// message when the directory cannot be read, holds no such file, or a file
-// cannot be read, is not a JPEG stream or is too large for one frame.
-bool loadPictureFiles(const std::string& directory, DeviceContent& content, std::string& error);
+// The .jpg / .jpeg files of `directory` in name order. A file that cannot
+// be read, is not a JPEG stream or is too large for one frame is left out,
+// with its name and the reason in `skipped`. False with a message when the
+// directory cannot be read or no file in it can be served.
+bool loadPictureFiles(const std::string& directory, DeviceContent& content, std::vector<std::string>& skipped,
+                      std::string& error);
 
 // An Annex-B H.264 file. False with a message when it cannot be read, has
 // no sequence or picture parameter set or no key picture, or its

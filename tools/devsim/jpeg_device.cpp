@@ -49,12 +49,16 @@ void JpegDevice::sendPictures(uint32_t mask) {
   }
 }
 
-// The channel's next picture: the test card, or with --pictures the
-// directory's files in turn, each channel starting at its own file.
+// The channel's next picture: the test card or camera scene, or with
+// --pictures the directory's files in turn. The file follows the device's
+// request count, not the channel's own frame count: channels opened a
+// request apart would otherwise step through the files in lockstep and
+// show the same one.
 std::vector<uint8_t> JpegDevice::channelPicture(unsigned channel, uint32_t frame) const {
-  if (!options_.content || options_.content->pictures.empty()) return encodeChannelPicture(channel, frame);
+  if (!options_.content || options_.content->pictures.empty())
+    return encodeChannelPicture(channel, frame, options_.cameraScene ? ChannelScene::kCamera : ChannelScene::kCard);
   const auto& files = options_.content->pictures;
-  std::vector<uint8_t> picture = files[(frame + channel) % files.size()];
+  std::vector<uint8_t> picture = files[(pictureRequests_ + channel) % files.size()];
   picture[kPictureChannelByte] = static_cast<uint8_t>(channel & 0x0F);
   return picture;
 }

@@ -1,6 +1,7 @@
 // Parsing of the simulator's command line, with range checks on numbers.
 #include "options.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -17,7 +18,8 @@ const char* usageText() {
          "                  [--key-interval N] [--corrupt-boxes] [--ready-twice]\n"
          "                  [--extra-answer CODE] [--first-answer-delay MS]\n"
          "                  [--request-log FILE] [--picture-log FILE] [--packet-log FILE]\n"
-         "                  [--pictures DIR] (7100) [--h264 FILE [--fps N]] (5200)\n";
+         "                  [--camera | --pictures DIR] (7100) [--h264 FILE [--fps N]] (5200)\n"
+         "                  [--help] [--version]\n";
 }
 
 // HOST:PORT, HOST may be a bracketed IPv6 address ("[::1]:0").
@@ -89,6 +91,8 @@ bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string&
     } else if (name == "--packet-log") {
       ok = value(text) && !text.empty();
       options.packetLog.assign(text);
+    } else if (name == "--camera") {
+      options.cameraScene = true;
     } else if (name == "--pictures") {
       ok = value(text) && !text.empty();
       options.picturesDir.assign(text);
@@ -120,8 +124,8 @@ bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string&
     error = "user name or password too long for the login request";
     return false;
   }
-  if (!options.picturesDir.empty() && options.kind != 7100) {
-    error = "--pictures is for kind 7100";
+  if ((!options.picturesDir.empty() || options.cameraScene) && options.kind != 7100) {
+    error = "--pictures and --camera are for kind 7100";
     return false;
   }
   if (!options.h264File.empty() && options.kind != 5200) {
@@ -135,7 +139,9 @@ bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string&
 bool loadContent(SimulatorOptions& options, std::string& error) {
   if (options.picturesDir.empty() && options.h264File.empty()) return true;
   auto content = std::make_shared<DeviceContent>();
-  if (!options.picturesDir.empty() && !loadPictureFiles(options.picturesDir, *content, error)) return false;
+  std::vector<std::string> skipped;
+  if (!options.picturesDir.empty() && !loadPictureFiles(options.picturesDir, *content, skipped, error)) return false;
+  for (const std::string& file : skipped) std::fprintf(stderr, "vkt-devsim: warning: skipped %s\n", file.c_str());
   if (!options.h264File.empty() && !loadH264File(options.h264File, *content, error)) return false;
   options.content = std::move(content);
   return true;

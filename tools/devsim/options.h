@@ -37,6 +37,7 @@ struct SimulatorOptions {
   std::string pictureLog;   // append "<ms> <channel>" for each picture or stream block sent
   std::string packetLog;    // append every packet a client sends: "TYPE HEX-PAYLOAD"
   // Real content.
+  bool cameraScene = false;  // 7100: camera-like pictures instead of the test cards
   std::string picturesDir;  // 7100: serve the .jpg files of this directory
   std::string h264File;     // 5200: serve this Annex-B H.264 file
   int fps = 25;             // 5200: stream blocks per second
@@ -47,7 +48,8 @@ struct SimulatorOptions {
 bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string& error);
 const char* usageText();
 // Reads the files of --pictures or --h264 into options.content; false with
-// a message when a source is missing, unreadable or unusable.
+// a message when a source is missing, unreadable or unusable. Picture files
+// that cannot be served are skipped with a warning on stderr.
 bool loadContent(SimulatorOptions& options, std::string& error);
 
 }  // namespace vkt::devsim

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/tool_usage.h"
 #include "result_report.h"
 #include "viewer_app.h"
 #include "viewer_options.h"
@@ -17,12 +18,11 @@
 using vkt::viewer::report;
 
 int main(int argc, char** argv) {
+  const vkt::tools::ToolUsage tool = {"vkt-viewer", vkt::viewer::usageText()};
+  if (const auto status = vkt::tools::answerStandardOptions(tool, argc, argv)) return *status;
   vkt::viewer::ViewerOptions options;
   std::string error;
-  if (!vkt::viewer::parseViewerOptions(argc, argv, options, error)) {
-    std::fprintf(stderr, "vkt-viewer: %s\n%s", error.c_str(), vkt::viewer::usageText());
-    return 2;
-  }
+  if (!vkt::viewer::parseViewerOptions(argc, argv, options, error)) return vkt::tools::usageError(tool, error);
 
   void* handle = nullptr;
   if (!report("create handle", VKT_CreateHandle(options.kind, &handle))) return 1;

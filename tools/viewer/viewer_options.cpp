@@ -10,7 +10,7 @@ namespace vkt::viewer {
 const char* usageText() {
   return "usage: vkt-viewer --kind 7100|5200 --port P [--host H] [--user U] [--password P]\n"
          "                  [--channels N] [--seconds S] [--snapshot DIR] [--record FILE]\n"
-         "                  [--stats] [--exit-on-loss]\n"
+         "                  [--stats] [--exit-on-loss] [--help] [--version]\n"
          "keys: q or Escape quit, s save every tile as PNG (in --snapshot DIR or here),\n"
          "      f toggle the tile under the pointer to fill the window, 1-9 the same for that tile\n";
 }

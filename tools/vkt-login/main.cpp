@@ -5,16 +5,20 @@
 #include <cstring>
 #include <string_view>
 
+#include <string>
+
 #include "common/parse_number.h"
+#include "common/tool_usage.h"
 #include "login_client.h"
 
 using vkt::login::LoginSettings;
 
-static const char kUsage[] =
+static const vkt::tools::ToolUsage kLoginTool = {
+    "vkt-login",
     "usage: vkt-login --kind 7100|5200 --host H --port P --user U --password P\n"
-    "                 [--notices N] [--timeout-ms MS]\n";
+    "                 [--notices N] [--timeout-ms MS] [--help] [--version]\n"};
 
-static bool parseArguments(int argc, char** argv, LoginSettings& settings) {
+static bool parseArguments(int argc, char** argv, LoginSettings& settings, std::string& error) {
   bool haveHost = false, havePort = false;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string_view name = argv[i], value = argv[i + 1];
@@ -39,18 +43,22 @@ static bool parseArguments(int argc, char** argv, LoginSettings& settings) {
       ok = false;
     }
     if (!ok) {
-      std::fprintf(stderr, "vkt-login: bad option %s %s\n", argv[i], argv[i + 1]);
+      error = "bad option " + std::string(name) + " " + std::string(value);
       return false;
     }
   }
-  return argc % 2 == 1 && settings.kind != 0 && haveHost && havePort;
+  if (argc % 2 == 0) {
+    error = "missing value after " + std::string(argv[argc - 1]);
+    return false;
+  }
+  error = "--kind, --host and --port are required";
+  return settings.kind != 0 && haveHost && havePort;
 }
 
 int main(int argc, char** argv) {
+  if (const auto status = vkt::tools::answerStandardOptions(kLoginTool, argc, argv)) return *status;
   LoginSettings settings;
-  if (!parseArguments(argc, argv, settings)) {
-    std::fputs(kUsage, stderr);
-    return vkt::login::kExitUsage;
-  }
+  std::string error;
+  if (!parseArguments(argc, argv, settings, error)) return vkt::tools::usageError(kLoginTool, error);
   return vkt::login::runLogin(settings);
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/tool_usage.h"
 #include "mp4_export.h"
 #include "recording_file.h"
 
@@ -80,8 +81,9 @@ int Export(const std::string& path, const std::string& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const vkt::tools::ToolUsage tool = {"vkt-rec", "usage: vkt-rec info FILE\n       vkt-rec export FILE OUT.mp4\n"};
+  if (const auto status = vkt::tools::answerStandardOptions(tool, argc, argv)) return *status;
   if (argc == 3 && std::strcmp(argv[1], "info") == 0) return Info(argv[2]);
   if (argc == 4 && std::strcmp(argv[1], "export") == 0) return Export(argv[2], argv[3]);
-  std::fprintf(stderr, "usage: vkt-rec info FILE\n       vkt-rec export FILE OUT.mp4\n");
-  return 2;
+  return vkt::tools::usageError(tool, argc < 2 ? "no command" : "bad command line");
 }

@@ -8,12 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 work=$(mktemp -d)
-sim_pid=""
-cleanup() {
-  [ -z "$sim_pid" ] || { kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; }
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source scripts/simulators.sh
+trap 'stop_simulators; rm -rf "$work"' EXIT
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 cc=${CC:-cc}
@@ -39,34 +35,18 @@ cmake -S examples -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DCMAK
       >/dev/null
 cmake --build "$work/cmake" >/dev/null
 
-# Starts the installed simulator of kind $1; sets sim_pid and port.
-start_simulator() {
-  "$prefix/bin/vkt-devsim" --kind "$1" --listen 127.0.0.1:0 --user admin --password admin \
-    >"$work/sim.out" 2>"$work/sim.err" &
-  sim_pid=$!
-  port=""
-  for _ in $(seq 100); do
-    port=$(sed -n 's/^listening on .*:\([0-9][0-9]*\)$/\1/p' "$work/sim.out")
-    [ -n "$port" ] && return 0
-    sleep 0.1
-  done
-  echo "install-check: the simulator did not start" >&2
-  cat "$work/sim.err" >&2
-  return 1
-}
-stop_simulator() {
-  kill "$sim_pid" 2>/dev/null || true
-  wait "$sim_pid" 2>/dev/null || true
-  sim_pid=""
+# The installed simulator of kind $1; sets port.
+start_installed_simulator() {
+  start_simulator "$prefix/bin/vkt-devsim" "$work/sim" --kind "$1" --listen 127.0.0.1:0 --user admin --password admin
 }
 
 echo "== run"
-start_simulator 7100
+start_installed_simulator 7100
 "$work/pc_live_view" 7100 127.0.0.1 "$port" admin admin 1 2
 "$work/cmake/live_view" 7100 127.0.0.1 "$port" admin admin 0 1
-stop_simulator
-start_simulator 5200
+stop_simulators
+start_installed_simulator 5200
 "$work/cmake/record" 127.0.0.1 "$port" admin admin 3 "$work/stream.rec"
-stop_simulator
+stop_simulators
 [ -s "$work/stream.rec" ] || { echo "install-check: the recording is empty" >&2; exit 1; }
 echo "install-check: the installed SDK builds and runs the examples"

@@ -25,31 +25,25 @@ out=out/soak
 rm -rf "$out"
 mkdir -p "$out"
 
+source scripts/simulators.sh
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  stop_simulators
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
 
-# Starts the simulator of kind $1 with its picture log; prints its port.
-start_simulator() {
-  "$bin/vkt-devsim" --kind "$1" --listen 127.0.0.1:0 --channels "$2" --picture-log "$out/sent$1.log" \
-    >"$out/devsim$1.out" 2>"$out/devsim$1.err" &
-  pids+=($!)
-  for _ in $(seq 100); do
-    local port
-    port=$(sed -n 's/^listening on .*:\([0-9][0-9]*\)$/\1/p' "$out/devsim$1.out")
-    if [ -n "$port" ]; then echo "$port"; return 0; fi
-    sleep 0.1
-  done
-  echo "soak.sh: the kind-$1 simulator did not start" >&2
-  return 1
+# The simulator of kind $1 with $2 channels and its picture log.
+start_soak_simulator() {
+  start_simulator "$bin/vkt-devsim" "$out/devsim$1" --kind "$1" --listen 127.0.0.1:0 --channels "$2" \
+    --picture-log "$out/sent$1.log"
 }
 
-port7100=$(start_simulator 7100 16)
-port5200=$(start_simulator 5200 1)
+start_soak_simulator 7100 16
+port7100=$port
+start_soak_simulator 5200 1
+port5200=$port
 "$bin/vkt-viewer" --kind 7100 --port "$port7100" --channels 16 --seconds "$seconds" >"$out/viewer7100.out" 2>&1 &
 viewer7100=$!
 "$bin/vkt-viewer" --kind 5200 --port "$port5200" --channels 1 --seconds "$seconds" --record "$out/recording.rec" \

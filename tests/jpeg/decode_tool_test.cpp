@@ -126,6 +126,7 @@ const DecodeCase kCases[] = {
     {"grey by extension", {}, "pgm", {false, false, 1, true}, {}, 1},
     {"region", {"--region", "5,3,41,29"}, "ppm", {}, {5, 3, 41, 29}, 3},
     {"region past the edge", {"--region", "30,20,500,500"}, "png", {}, {30, 20, 500, 500}, 3},
+    {"region far past the edge", {"--region", "0,0,99999,99999"}, "ppm", {}, {0, 0, 99999, 99999}, 3},
     {"half region", {"--scale", "1/2", "--region", "2,1,19,14"}, "ppm", {false, false, 2}, {2, 1, 19, 14}, 3},
 };
 
@@ -164,6 +165,10 @@ TEST_F(DecodeTool, BadInputOutputAndUsageGiveOneLineAndTheirStatus) {
   const std::string truncated = write("cut.jpg", std::vector<uint8_t>(good.begin(), good.begin() + 100));
   const std::string not_jpeg = write("not.jpg", {0xFF, 0xD9, 0x00});
   const std::string empty = write("empty.jpg", {});
+  std::vector<uint8_t> arithmetic_bytes = good;
+  for (size_t i = 0; i + 1 < arithmetic_bytes.size(); ++i)
+    if (arithmetic_bytes[i] == 0xFF && arithmetic_bytes[i + 1] == 0xC0) arithmetic_bytes[i + 1] = 0xC9;
+  const std::string arithmetic = write("arithmetic.jpg", arithmetic_bytes);
   const std::string out = dir_ + "/out.png";
   struct Failure {
     std::vector<std::string> args;
@@ -174,13 +179,17 @@ TEST_F(DecodeTool, BadInputOutputAndUsageGiveOneLineAndTheirStatus) {
       {{"decode", not_jpeg, out}, 1, "vkt-jpeg: " + not_jpeg + ": Not JPEG (status -13)\n"},
       {{"decode", empty, out}, 1, "vkt-jpeg: " + empty + ": Not JPEG (status -13)\n"},
       {{"decode", truncated, out}, 1, "vkt-jpeg: " + truncated + ": Data error (status -21)\n"},
-      {{"decode", dir_ + "/missing.jpg", out}, 1, "vkt-jpeg: " + dir_ + "/missing.jpg: cannot read the file\n"},
+      {{"decode", dir_ + "/missing.jpg", out}, 1, "vkt-jpeg: " + dir_ + "/missing.jpg: No such file or directory\n"},
+      {{"decode", arithmetic, out}, 1,
+       "vkt-jpeg: " + arithmetic +
+           ": arithmetic-coded (SOF9) frame: only Huffman-coded baseline, extended and progressive frames are"
+           " decoded (status -29)\n"},
       {{"decode", jpeg, dir_ + "/no/such/dir.png"}, 1,
        "vkt-jpeg: " + dir_ + "/no/such/dir.png: No such file or directory\n"},
       {{"decode", jpeg, out, "--region", "64,0,80,8"}, 1,
        "vkt-jpeg: " + jpeg + ": the region lies outside the 64x48 picture\n"},
       {{"info", not_jpeg}, 1, "vkt-jpeg: " + not_jpeg + ": Not JPEG (status -13)\n"},
-      {{"decode", jpeg, dir_ + "/out.gif"}, 2, "vkt-jpeg: OUT must end in .png, .ppm, .pgm or .pnm"},
+      {{"decode", jpeg, dir_ + "/out.gif"}, 2, "vkt-jpeg: OUT must end in .png, .ppm, .pgm or .pnm, or be -"},
       {{"decode", jpeg, out, "--scale", "1/3"}, 2, "vkt-jpeg: --scale takes 1/2, 1/4 or 1/8"},
       {{"decode", jpeg, out, "--region", "4,4,4,8"}, 2, "vkt-jpeg: --region takes L,T,R,B with L < R and T < B"},
       {{"decode", jpeg, out, "--region", "1,2,3"}, 2, "vkt-jpeg: --region takes L,T,R,B with L < R and T < B"},

@@ -10,9 +10,18 @@
 #pragma once
 #include <stdint.h>
 
+// vktjpeg.dll exports the four operations; its callers import them. The
+// decoder's own build defines VKT_JPEG_BUILD. The operations use the C
+// calling convention (__cdecl), whatever the caller's default.
 #if defined(_WIN32)
+#if defined(VKT_JPEG_BUILD)
 #define VKT_JPEG_API __declspec(dllexport)
 #else
+#define VKT_JPEG_API __declspec(dllimport)
+#endif
+#define VKT_JPEG_CALL __cdecl
+#else
+#define VKT_JPEG_CALL
 #define VKT_JPEG_API __attribute__((visibility("default")))
 #endif
 
@@ -163,13 +172,13 @@ typedef struct JPEG_PROPERTIES {
 } JPEG_PROPERTIES;
 
 // Fills the defaults and sets up the processor-specific routines.
-VKT_JPEG_API JpegStatus JpegInit(JPEG_PROPERTIES* properties);
+VKT_JPEG_API JpegStatus VKT_JPEG_CALL JpegInit(JPEG_PROPERTIES* properties);
 // Performs one read in the given mode.
-VKT_JPEG_API JpegStatus JpegRead(JPEG_PROPERTIES* properties, JpegReadMode mode);
+VKT_JPEG_API JpegStatus VKT_JPEG_CALL JpegRead(JPEG_PROPERTIES* properties, JpegReadMode mode);
 // Releases everything the record holds; it may be initialised again.
-VKT_JPEG_API JpegStatus JpegFree(JPEG_PROPERTIES* properties);
+VKT_JPEG_API JpegStatus VKT_JPEG_CALL JpegFree(JPEG_PROPERTIES* properties);
 // Text of a status code; never null.
-VKT_JPEG_API const char* JpegErrorText(JpegStatus status);
+VKT_JPEG_API const char* VKT_JPEG_CALL JpegErrorText(JpegStatus status);
 
 #ifdef __cplusplus
 }

@@ -90,7 +90,7 @@ JpegStatus release(DecoderState& state) {
 
 }  // namespace
 
-extern "C" VKT_JPEG_API JpegStatus JpegInit(JPEG_PROPERTIES* properties) {
+extern "C" VKT_JPEG_API JpegStatus VKT_JPEG_CALL JpegInit(JPEG_PROPERTIES* properties) {
   if (!properties) return JPEG_ERR_INVALID_PROPERTIES;
   const JpegStatus status = run_guarded([&] { return initialise(*properties); });
   if (status < 0) {
@@ -103,7 +103,7 @@ extern "C" VKT_JPEG_API JpegStatus JpegInit(JPEG_PROPERTIES* properties) {
   return status;
 }
 
-extern "C" VKT_JPEG_API JpegStatus JpegFree(JPEG_PROPERTIES* properties) {
+extern "C" VKT_JPEG_API JpegStatus VKT_JPEG_CALL JpegFree(JPEG_PROPERTIES* properties) {
   if (!properties) return JPEG_ERR_INVALID_PROPERTIES;
   DecoderState& state = state_of(*properties);
   if (state.magic != kDecoderStateMagic) return JPEG_ERR_INVALID_PROPERTIES;  // not initialised

@@ -308,7 +308,7 @@ JpegStatus read(JPEG_PROPERTIES& p, DecoderState& state, JpegReadMode mode) {
 
 }  // namespace
 
-extern "C" VKT_JPEG_API JpegStatus JpegRead(JPEG_PROPERTIES* properties, JpegReadMode mode) {
+extern "C" VKT_JPEG_API JpegStatus VKT_JPEG_CALL JpegRead(JPEG_PROPERTIES* properties, JpegReadMode mode) {
   if (!properties) return JPEG_ERR_INVALID_PROPERTIES;
   DecoderState& state = state_of(*properties);
   if (state.magic != kDecoderStateMagic) return JPEG_ERR_INVALID_PROPERTIES;

@@ -47,7 +47,7 @@ constexpr StatusText kStatusTexts[] = {
 
 }  // namespace
 
-extern "C" VKT_JPEG_API const char* JpegErrorText(JpegStatus status) {
+extern "C" VKT_JPEG_API const char* VKT_JPEG_CALL JpegErrorText(JpegStatus status) {
   for (const StatusText& entry : kStatusTexts) {
     if (entry.status == status) return entry.text;
   }

@@ -68,65 +68,50 @@ TEST_F(ToolsTest, EveryToolFollowsTheCommandLineConventions) {
     const char* tool;
     std::string arguments;
     int status;
-    bool toStdout;      // the text is on stdout, stderr stays empty
-    std::string text;   // the output starts with it (contains it, for a missing file)
+    std::string text;  // 0: stdout starts with it; else stderr, which starts with "TOOL: ", holds it
   };
   const char* tools[] = {"vkt-jpeg", "vkt-devsim", "vkt-viewer", "vkt-login", "vkt-rec", "vkt-jpeg-bench",
                          "vkt-pipeline-bench"};
   std::vector<Row> rows;
   for (const char* tool : tools) {
-    rows.push_back({tool, "--help", 0, true, "usage: " + std::string(tool)});
-    rows.push_back({tool, "--version", 0, true, std::string(tool) + " " + VKT_PROJECT_VERSION + "\n"});
-    rows.push_back({tool, "--no-such-option x", 2, false, std::string(tool) + ": "});
+    rows.push_back({tool, "--help", 0, "usage: " + std::string(tool)});
+    rows.push_back({tool, "--version", 0, std::string(tool) + " " + VKT_PROJECT_VERSION + "\n"});
+    rows.push_back({tool, "--no-such-option x", 2, "usage: " + std::string(tool)});
   }
-  rows.push_back({"vkt-jpeg", "decode " + missing + " out.png", 1, false, missing + ": No such file"});
-  rows.push_back({"vkt-jpeg", "info " + missing, 1, false, missing + ": No such file"});
-  rows.push_back({"vkt-devsim", "--kind 7100 --pictures " + missing, 2, false, missing + ": No such file"});
-  rows.push_back({"vkt-rec", "info " + missing, 1, false, missing});
-  rows.push_back({"vkt-jpeg-bench", missing, 1, false, missing + ": No such file"});
-  rows.push_back({"vkt-jpeg-bench", "--read bogus", 2, false, "vkt-jpeg-bench: no read is labelled bogus"});
+  rows.push_back({"vkt-jpeg", "decode " + missing + " out.png", 1, missing + ": No such file"});
+  rows.push_back({"vkt-jpeg", "info " + missing, 1, missing + ": No such file"});
+  rows.push_back({"vkt-devsim", "--kind 7100 --pictures " + missing, 2, missing + ": No such file"});
+  rows.push_back({"vkt-rec", "info " + missing, 1, missing});
+  rows.push_back({"vkt-jpeg-bench", missing, 1, missing + ": No such file"});
+  rows.push_back({"vkt-jpeg-bench", "--read bogus", 2, "no read is labelled bogus"});
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.tool) + " " + row.arguments);
     const ShellRun run = Shell(std::string(VKT_BIN_DIR) + "/" + row.tool + " " + row.arguments);
     EXPECT_EQ(run.status, row.status) << run.err;
-    const std::string& text = row.toStdout ? run.out : run.err;
     if (row.status == 0) {
-      EXPECT_EQ(text.rfind(row.text, 0), 0u) << text;
+      EXPECT_EQ(run.out.rfind(row.text, 0), 0u) << run.out;
       EXPECT_EQ(run.err, "");
     } else {
-      EXPECT_EQ(text.rfind(std::string(row.tool) + ": ", 0), 0u) << text;
-      EXPECT_NE(text.find(row.text), std::string::npos) << text;
+      EXPECT_EQ(run.err.rfind(std::string(row.tool) + ": ", 0), 0u) << run.err;
+      EXPECT_NE(run.err.find(row.text), std::string::npos) << run.err;
       EXPECT_EQ(run.out, "");
     }
   }
 }
 
-// The samples of a binary PPM, or nothing.
-std::vector<uint8_t> PpmRows(const std::string& ppm, int& width, int& height) {
-  int maxval = 0, consumed = 0;
-  if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &width, &height, &maxval, &consumed) != 3 || maxval != 255) return {};
-  return std::vector<uint8_t>(ppm.begin() + consumed + 1, ppm.end());
-}
-
 TEST_F(ToolsTest, ACutStreamFromStandardInputGivesItsDecodedRowsOnStandardOutput) {
   const std::vector<uint8_t> whole = vkt::devsim::encodeChannelPicture(3, 0, vkt::devsim::ChannelScene::kCamera);
-  const std::string wholePath = Write("whole.jpg", whole);
-  const std::string cutPath = Write("cut.jpg", std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() / 2));
   const std::string tool = std::string(VKT_BIN_DIR) + "/vkt-jpeg decode - - <";
-  const ShellRun full = Shell(tool + wholePath);
+  const ShellRun full = Shell(tool + Write("whole.jpg", whole));
   ASSERT_EQ(full.status, 0) << full.err;
-  const ShellRun cut = Shell(tool + cutPath);
+  ASSERT_EQ(full.out.rfind("P6\n352 288\n255\n", 0), 0u);
+  const std::vector<uint8_t> half(whole.begin(), whole.begin() + whole.size() / 2);
+  const ShellRun cut = Shell(tool + Write("cut.jpg", half));
   EXPECT_EQ(cut.status, 2);
   EXPECT_EQ(cut.err, "vkt-jpeg: -: Premature end of JPEG file\n");
-  int width = 0, height = 0, cutWidth = 0, cutHeight = 0;
-  const std::vector<uint8_t> expected = PpmRows(full.out, width, height);
-  const std::vector<uint8_t> actual = PpmRows(cut.out, cutWidth, cutHeight);
-  ASSERT_EQ(width, vkt::devsim::kPictureWidth);
-  ASSERT_EQ(height, vkt::devsim::kPictureHeight);
-  ASSERT_EQ(actual.size(), expected.size()) << "the whole picture is written";
+  ASSERT_EQ(cut.out.size(), full.out.size()) << "the whole picture is written";
   // Half the data holds at least the top quarter of the picture.
-  const size_t quarter = expected.size() / 4;
-  EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + quarter, actual.begin()));
+  EXPECT_EQ(cut.out.substr(0, full.out.size() / 4), full.out.substr(0, full.out.size() / 4));
 }
 
 // A saved tile as RGB rows, or nothing.
@@ -158,7 +143,7 @@ TEST_F(ToolsTest, TheDemosCameraTilesAreNotFlatAndDifferFromEachOther) {
     fs::remove_all(snapshots);
     fs::create_directory(snapshots);
     const ShellRun viewer = Shell("env -u DISPLAY " + std::string(VKT_BIN_DIR) + "/vkt-viewer --kind 7100 --port " +
-                             std::to_string(devsim.port()) + " --channels 4 --seconds 2 --snapshot " + snapshots);
+                                  std::to_string(devsim.port()) + " --channels 4 --seconds 2 --snapshot " + snapshots);
     ASSERT_EQ(viewer.status, 0) << viewer.out << viewer.err;
     std::vector<std::vector<uint8_t>> tiles;
     for (int c = 0; c < 4; ++c) {

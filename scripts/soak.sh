@@ -6,7 +6,8 @@
 # memory grows more than 5% or its descriptors or threads grow; when a
 # channel goes more than a second without a picture (from the simulators'
 # logs of what they sent, which stall when the viewer does); when a viewer
-# does not exit cleanly; or when the recording is not whole.
+# does not exit cleanly; or when the recording is not whole. The simulators
+# and viewers it starts end with it, however it exits.
 #   scripts/soak.sh MINUTES        (files in out/soak/)
 # VKT_SOAK_MAX_GAP_MS changes the longest gap allowed (default 1000 ms),
 # for machines too busy to keep up.

@@ -181,7 +181,10 @@ void MirrorWindowChange(PlatformWindowChange change, const PlatformWindowInfo& i
       // Children went first (DestroyWindow destroys them before their parent).
       if (mirror) {
         if (mirror->foreign) {
+          // Done once the server has it: the application may destroy its
+          // window as soon as the wrapper is gone.
           XSelectInput(display, mirror->window, NoEventMask);
+          XSync(display, False);
         } else {
           XDestroyWindow(display, mirror->window);
         }

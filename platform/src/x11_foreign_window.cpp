@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "platform_x11.h"
+#include "window_internal.h"
 #include "x11_display.h"
 
 namespace {
@@ -23,6 +24,16 @@ Wrappers& TheWrappers() {
   static Wrappers* wrappers = new Wrappers;
   return *wrappers;
 }
+
+// A wrapper goes from the set however it is destroyed (released, or with
+// its thread).
+void ForgetDestroyedWrapper(PlatformWindowChange change, const PlatformWindowInfo& info, void*) {
+  if (change != PlatformWindowChange::Destroyed) return;
+  std::lock_guard lock(TheWrappers().mutex);
+  TheWrappers().windows.erase(info.window);
+}
+
+[[maybe_unused]] const int forgetObserver = PlatformAddWindowObserver(ForgetDestroyedWrapper, nullptr);
 
 bool RegisterWrapperClass() {
   static const bool registered = [] {
@@ -70,8 +81,5 @@ EXTERN_C WINAPI_EXPORT BOOL PlatformReleaseX11Window(HWND wrapper) {
       return FALSE;
     }
   }
-  if (!DestroyWindow(wrapper)) return FALSE;  // another thread's window
-  std::lock_guard lock(TheWrappers().mutex);
-  TheWrappers().windows.erase(wrapper);
-  return TRUE;
+  return DestroyWindow(wrapper);  // FALSE on another thread
 }

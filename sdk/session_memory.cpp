@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -50,10 +49,18 @@ std::deque<ClosedBlock>& Quarantine() {
   return *quarantine;
 }
 size_t g_quarantinedBytes = 0;
-// Blocks that left the quarantine, by their size in bytes.
-std::map<size_t, std::vector<uint8_t*>>& Reusable() {
-  static auto* reusable = new std::map<size_t, std::vector<uint8_t*>>();
-  return *reusable;
+// Blocks that left the quarantine, by their size in bytes (sessions come
+// in a few sizes only).
+struct ReusableBlocks {
+  size_t pages;
+  std::vector<uint8_t*> blocks;
+};
+std::vector<uint8_t*>& Reusable(size_t pages) {
+  static auto* sizes = new std::vector<ReusableBlocks>();
+  for (ReusableBlocks& size : *sizes) {
+    if (size.pages == pages) return size.blocks;
+  }
+  return sizes->emplace_back(ReusableBlocks{pages, {}}).blocks;
 }
 
 size_t PageSize() {
@@ -105,7 +112,7 @@ void* TakeSessionBlock(size_t bytes) {
   uint8_t* block;
   try {
     std::lock_guard<std::mutex> hold(g_regionLock);
-    std::vector<uint8_t*>& reusable = Reusable()[pages];
+    std::vector<uint8_t*>& reusable = Reusable(pages);
     if (!reusable.empty()) {
       block = reusable.back();
       reusable.pop_back();
@@ -145,7 +152,7 @@ void ReturnSessionBlock(void* block, size_t bytes) {
     g_quarantinedBytes += pages;
     while (g_quarantinedBytes > kQuarantineBytes) {
       const ClosedBlock oldest = Quarantine().front();
-      Reusable()[oldest.pages].push_back(oldest.block);
+      Reusable(oldest.pages).push_back(oldest.block);
       Quarantine().pop_front();
       g_quarantinedBytes -= oldest.pages;
     }

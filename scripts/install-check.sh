@@ -2,14 +2,21 @@
 # Installs a build into a scratch prefix and uses it as an application
 # developer would: builds the examples through pkg-config and through
 # find_package(VKT7100SDK), a decoder client through vktjpeg.pc, then runs
-# both examples against the installed simulator for a few seconds.
+# the examples against the installed simulator for a few seconds (the Xlib
+# one under an Xvfb of its own, where Xvfb is installed).
 #   scripts/install-check.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 work=$(mktemp -d)
 source scripts/simulators.sh
-trap 'stop_simulators; rm -rf "$work"' EXIT
+xvfb_pid=""
+cleanup() {
+  [ -z "$xvfb_pid" ] || { kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; }
+  stop_simulators
+  rm -rf "$work"
+}
+trap cleanup EXIT
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 cc=${CC:-cc}
@@ -23,6 +30,9 @@ for example in live_view record; do
   "$cc" "${cflags[@]}" $(pkg-config --cflags vkt7100sdk) -o "$work/pc_$example" "examples/$example.c" \
         $(pkg-config --libs vkt7100sdk) -Wl,-rpath,"$libdir"
 done
+# shellcheck disable=SC2046
+"$cc" "${cflags[@]}" $(pkg-config --cflags vkt7100sdk x11) -o "$work/pc_x11_view" examples/x11_view.c \
+      $(pkg-config --libs vkt7100sdk x11) -Wl,-rpath,"$libdir"
 printf '#include <vktjpeg.h>\n#include <stdio.h>\nint main(void) { puts(JpegErrorText(JPEG_ERR_NOT_JPEG)); return 0; }\n' \
   >"$work/jpeg_client.c"
 # shellcheck disable=SC2046
@@ -44,6 +54,17 @@ echo "== run"
 start_installed_simulator 7100
 "$work/pc_live_view" 7100 127.0.0.1 "$port" admin admin 1 2
 "$work/cmake/live_view" 7100 127.0.0.1 "$port" admin admin 0 1
+# The Xlib example in a window of its own, on an Xvfb where one is installed.
+if command -v Xvfb >/dev/null; then
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/xvfb.display" 2>/dev/null &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -s "$work/xvfb.display" ] && break; sleep 0.1; done
+  DISPLAY=:$(cat "$work/xvfb.display") "$work/pc_x11_view" 7100 127.0.0.1 "$port" admin admin 0 1
+  DISPLAY=:$(cat "$work/xvfb.display") "$work/cmake/x11_view" 7100 127.0.0.1 "$port" admin admin 1 1
+  kill "$xvfb_pid"
+  wait "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=""
+fi
 stop_simulators
 start_installed_simulator 5200
 "$work/cmake/record" 127.0.0.1 "$port" admin admin 3 "$work/stream.rec"

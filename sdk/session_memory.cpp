@@ -1,11 +1,15 @@
-// Session blocks carved page by page from reserved regions, never reused.
-// On POSIX the regions are PROT_NONE mappings whose pages are opened for
-// one session and closed again (with their memory dropped) afterwards; on
-// Windows the same is done by committing and decommitting reserved pages.
+// Session blocks carved page by page from reserved regions and reused only
+// after a quarantine. On POSIX the regions are PROT_NONE mappings whose
+// pages are opened for one session and closed again (with their memory
+// dropped) afterwards; on Windows the same is done by committing and
+// decommitting reserved pages.
 #include "session_memory.h"
 
 #include <cstdint>
+#include <deque>
 #include <mutex>
+#include <new>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -28,11 +32,36 @@
 namespace {
 
 // Reserved at a time; a session takes one or two pages of it.
-constexpr size_t kRegionBytes = sizeof(void*) == 8 ? size_t{1} << 30 : size_t{16} << 20;
+constexpr size_t kRegionBytes = size_t{16} << 20;
 
+struct ClosedBlock {
+  uint8_t* block;
+  size_t pages;  // bytes, whole pages
+};
+
+// Everything below is guarded by g_regionLock.
 std::mutex g_regionLock;
 uint8_t* g_next = nullptr;  // first page never handed out in the current region
 size_t g_left = 0;          // bytes after g_next in that region
+// Closed blocks, oldest first, and the bytes they hold.
+std::deque<ClosedBlock>& Quarantine() {
+  static auto* quarantine = new std::deque<ClosedBlock>();  // never destroyed: sessions may close at exit
+  return *quarantine;
+}
+size_t g_quarantinedBytes = 0;
+// Blocks that left the quarantine, by their size in bytes (sessions come
+// in a few sizes only).
+struct ReusableBlocks {
+  size_t pages;
+  std::vector<uint8_t*> blocks;
+};
+std::vector<uint8_t*>& Reusable(size_t pages) {
+  static auto* sizes = new std::vector<ReusableBlocks>();
+  for (ReusableBlocks& size : *sizes) {
+    if (size.pages == pages) return size.blocks;
+  }
+  return sizes->emplace_back(ReusableBlocks{pages, {}}).blocks;
+}
 
 size_t PageSize() {
 #ifdef _WIN32
@@ -81,18 +110,26 @@ void* TakeSessionBlock(size_t bytes) {
   const size_t pages = RoundToPages(bytes);
   if (pages == 0 || pages > kRegionBytes) return nullptr;
   uint8_t* block;
-  {
+  try {
     std::lock_guard<std::mutex> hold(g_regionLock);
-    if (g_left < pages) {
-      // The rest of the old region stays reserved and unused.
-      uint8_t* region = ReserveRegion();
-      if (!region) return nullptr;
-      g_next = region;
-      g_left = kRegionBytes;
+    std::vector<uint8_t*>& reusable = Reusable(pages);
+    if (!reusable.empty()) {
+      block = reusable.back();
+      reusable.pop_back();
+    } else {
+      if (g_left < pages) {
+        // The rest of the old region stays reserved and unused.
+        uint8_t* region = ReserveRegion();
+        if (!region) return nullptr;
+        g_next = region;
+        g_left = kRegionBytes;
+      }
+      block = g_next;
+      g_next += pages;
+      g_left -= pages;
     }
-    block = g_next;
-    g_next += pages;
-    g_left -= pages;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
   }
   if (!OpenPages(block, pages)) return nullptr;
 #ifdef VKT_LEAK_CHECKED
@@ -109,4 +146,18 @@ void ReturnSessionBlock(void* block, size_t bytes) {
   __lsan_unregister_root_region(block, pages);
 #endif
   ClosePages(block, pages);
+  try {
+    std::lock_guard<std::mutex> hold(g_regionLock);
+    Quarantine().push_back(ClosedBlock{static_cast<uint8_t*>(block), pages});
+    g_quarantinedBytes += pages;
+    while (g_quarantinedBytes > kQuarantineBytes) {
+      const ClosedBlock oldest = Quarantine().front();
+      Reusable(oldest.pages).push_back(oldest.block);
+      Quarantine().pop_front();
+      g_quarantinedBytes -= oldest.pages;
+    }
+  } catch (const std::bad_alloc&) {
+    // Without room to remember it the block is never reused: only its
+    // address space is lost.
+  }
 }

@@ -32,6 +32,9 @@ constexpr int kPollMilliseconds = 100;
 struct MirroredWindow {
   Window window;
   int width, height;
+  // An application's own window adopted by X11AdoptWindow: its size and
+  // mapping are the application's, and it is never destroyed here.
+  bool foreign = false;
 };
 
 struct Backend {
@@ -77,15 +80,20 @@ void StopEvents() {
   b.display = nullptr;
   b.windows.clear();
   b.handles.clear();
+  b.lost = true;  // closed for good: nothing opens it again during exit
 }
 
-// Opens the display on first use. Call with the backend's lock held.
-Display* DisplayLocked() {
+// Opens the display on first use, the one DISPLAY names. An application's
+// window names its own display, which is tried even after DISPLAY failed.
+// Call with the backend's lock held.
+Display* DisplayLocked(const char* name = nullptr) {
   Backend& b = TheBackend();
-  if (b.opened) return b.lost ? nullptr : b.display;
+  if (b.display || b.lost) return b.lost ? nullptr : b.display;
+  if (b.opened && !name) return nullptr;
   b.opened = true;
-  if (!std::getenv("DISPLAY") || !XInitThreads()) return nullptr;
-  b.display = XOpenDisplay(nullptr);
+  if (!name) name = std::getenv("DISPLAY");
+  if (!name || !XInitThreads()) return nullptr;
+  b.display = XOpenDisplay(name);
   if (!b.display) return nullptr;
   XSetErrorHandler(IgnoreXError);
   XSetIOErrorExitHandler(b.display, ConnectionLost, nullptr);
@@ -155,22 +163,31 @@ void MirrorWindowChange(PlatformWindowChange change, const PlatformWindowInfo& i
   switch (change) {
     case PlatformWindowChange::Shown:
       if (!mirror) mirror = CreateMirrorLocked(display, info);
-      if (mirror) XMapWindow(display, mirror->window);
+      if (mirror && !mirror->foreign) XMapWindow(display, mirror->window);
       break;
     case PlatformWindowChange::Hidden:
-      if (mirror) XUnmapWindow(display, mirror->window);
+      if (mirror && !mirror->foreign) XUnmapWindow(display, mirror->window);
       break;
     case PlatformWindowChange::Moved:
       if (mirror) {
         mirror->width = std::max(info.width, 1);
         mirror->height = std::max(info.height, 1);
-        XMoveResizeWindow(display, mirror->window, info.x, info.y, mirror->width, mirror->height);
+        if (!mirror->foreign) {
+          XMoveResizeWindow(display, mirror->window, info.x, info.y, mirror->width, mirror->height);
+        }
       }
       break;
     case PlatformWindowChange::Destroyed:
       // Children went first (DestroyWindow destroys them before their parent).
       if (mirror) {
-        XDestroyWindow(display, mirror->window);
+        if (mirror->foreign) {
+          // Done once the server has it: the application may destroy its
+          // window as soon as the wrapper is gone.
+          XSelectInput(display, mirror->window, NoEventMask);
+          XSync(display, False);
+        } else {
+          XDestroyWindow(display, mirror->window);
+        }
         b.handles.erase(mirror->window);
         b.windows.erase(found);
       }
@@ -201,18 +218,30 @@ WPARAM VirtualKey(KeySym symbol) {
 void HandleEvent(const XEvent& event) {
   Backend& b = TheBackend();
   HWND window;
+  bool foreign;
   {
     std::lock_guard lock(b.mutex);
     auto found = b.handles.find(event.xany.window);
     if (found == b.handles.end()) return;
     window = found->second;
+    const auto mirror = b.windows.find(window);
+    foreign = mirror != b.windows.end() && mirror->second.foreign;
+    if (foreign && event.type == DestroyNotify) {
+      // The application destroyed its window: pictures stay in the
+      // wrapper's pixels from now on.
+      b.handles.erase(found);
+      b.windows.erase(mirror);
+      return;
+    }
   }
   switch (event.type) {
     case Expose: {
       const XExposeEvent& e = event.xexpose;
       const RECT area{e.x, e.y, e.x + e.width, e.y + e.height};
       UseWindowPixels(window, [&](const WindowPixels& pixels) { X11ShowPixels(window, pixels, area); });
-      if (e.count == 0) PostMessageA(window, WM_PAINT, 0, 0);
+      // An adopted window's messages would only pile up: the application
+      // paints it through X, and the SDK reads its size when it draws.
+      if (e.count == 0 && !foreign) PostMessageA(window, WM_PAINT, 0, 0);
       break;
     }
     case ConfigureNotify: {
@@ -223,7 +252,7 @@ void HandleEvent(const XEvent& event) {
       PlatformWindowInfo info;
       bool resized = false;
       if (!PlatformGetWindowInfo(window, &info) || (info.width == e.width && info.height == e.height)) break;
-      if (PlatformSetWindowRect(window, info.x, info.y, e.width, e.height, &resized) && resized) {
+      if (PlatformSetWindowRect(window, info.x, info.y, e.width, e.height, &resized) && resized && !foreign) {
         PostMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELONG(e.width, e.height));
       }
       break;
@@ -285,6 +314,27 @@ bool X11PointerPosition(int* x, int* y) {
                                    &buttons);
   XUnlockDisplay(display);
   return found;
+}
+
+bool X11AdoptWindow(HWND window, const char* displayName, unsigned long xWindow, int* width, int* height) {
+  Backend& b = TheBackend();
+  std::lock_guard lock(b.mutex);
+  Display* display = DisplayLocked(displayName);
+  if (!display || b.windows.contains(window) || b.handles.contains(xWindow)) return false;
+  XLockDisplay(display);
+  // Selected before the size is read, so that no later resize is missed.
+  // Other clients' selections on the window are their own and stay.
+  XSelectInput(display, xWindow, ExposureMask | StructureNotifyMask);
+  XWindowAttributes attributes;
+  const bool exists = XGetWindowAttributes(display, xWindow, &attributes) != 0;
+  if (exists) {
+    *width = attributes.width;
+    *height = attributes.height;
+    b.handles[xWindow] = window;
+    b.windows[window] = MirroredWindow{xWindow, attributes.width, attributes.height, true};
+  }
+  XUnlockDisplay(display);
+  return exists;
 }
 
 void X11ShowPixels(HWND window, const WindowPixels& pixels, const RECT& area) {

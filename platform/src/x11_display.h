@@ -18,6 +18,13 @@ bool X11ScreenSize(int* width, int* height);
 // The pointer's position on the X screen; false when no X display is open.
 bool X11PointerPosition(int* x, int* y);
 
+// Makes the application's X window `xWindow` the native window of
+// `window` (a window of this layer): blits appear on it, and its resizes,
+// made by the application, resize `window`. The display is opened by
+// `displayName` if it is not open yet. Sets the X window's size; false
+// when the window does not exist on the display or is adopted already.
+bool X11AdoptWindow(HWND window, const char* displayName, unsigned long xWindow, int* width, int* height);
+
 // Shows `area` (client coordinates) of `pixels` on the window's X window.
 // Call with the window pixel store's lock held (PaintWindowPixels).
 void X11ShowPixels(HWND window, const WindowPixels& pixels, const RECT& area);

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "display_test_support.h"
+#include "platform_x11.h"
 #include "tests/common/xvfb_server.h"
 #include "overlay.h"
 #include "video_renderer.h"
@@ -244,6 +245,51 @@ TEST_F(X11WindowTest, ChildWindowsAreSubwindowsOfTheirParent) {
   EXPECT_NE(found, 0u);
   DestroyWindow(child);
   EXPECT_FALSE(PlatformGetWindowPictures(child, &shown));
+}
+
+// An application's own X window wrapped as an HWND: pictures land in it,
+// scaled to its size, and the wrapper follows every resize the application
+// makes. Releasing the wrapper leaves the X window to the application.
+TEST_F(X11WindowTest, WrappedApplicationWindowFollowsItsResizes) {
+  const int screen = DefaultScreen(display_);
+  const Window own = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 120, 80, 320, 240, 0,
+                                         WhitePixel(display_, screen), WhitePixel(display_, screen));
+  XMapWindow(display_, own);
+  HWND wrapper = PlatformWrapX11Window(display_, own);
+  ASSERT_NE(wrapper, nullptr);
+  EXPECT_EQ(PlatformWrapX11Window(display_, own), nullptr) << "wrapped twice";
+  EXPECT_EQ(PlatformWrapX11Window(display_, own + 0x100000), nullptr) << "no such window";
+  VideoRenderer renderer;
+  ASSERT_EQ(renderer.Initialize(), 1);
+  ASSERT_EQ(renderer.Configure(wrapper, 176, 144, kFormatRgb), 1);
+
+  const struct {
+    int width, height;
+    uint32_t colour;
+  } sizes[] = {{320, 240, 0x3366CC}, {500, 300, 0xCC6633}, {160, 120, 0x33CC66}};
+  for (const auto& size : sizes) {
+    XResizeWindow(display_, own, size.width, size.height);
+    XFlush(display_);
+    RECT client{};
+    EXPECT_TRUE(Eventually([&] {
+      return GetClientRect(wrapper, &client) && client.right == size.width && client.bottom == size.height;
+    })) << size.width;
+    const Picture picture = SolidPicture(176, 144, size.colour);
+    ASSERT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), DD_OK);
+    EXPECT_TRUE(Eventually([&] {
+      return ReadScreen(display_, 120, 80, size.width, size.height) ==
+             std::vector<uint32_t>(static_cast<size_t>(size.width) * size.height, size.colour);
+    })) << size.width;
+  }
+
+  TestWindow notWrapper(0, 0, 64, 64);
+  EXPECT_FALSE(PlatformReleaseX11Window(notWrapper.handle()));
+  EXPECT_TRUE(PlatformReleaseX11Window(wrapper));
+  EXPECT_FALSE(PlatformReleaseX11Window(wrapper));
+  XWindowAttributes attributes;
+  ASSERT_TRUE(XGetWindowAttributes(display_, own, &attributes));
+  EXPECT_EQ(attributes.map_state, IsViewable);
+  XDestroyWindow(display_, own);
 }
 
 }  // namespace

@@ -9,10 +9,12 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "device_session.h"
 #include "jpeg_device_session.h"
+#include "session_memory.h"
 #include "tests/platform/test_window.h"
 #include "vkt7100sdk.h"
 
@@ -103,6 +105,29 @@ TEST(EntryPoints, ClosedHandlesStayRefusedWhileNewSessionsLive) {
     for (void* handle : live) EXPECT_EQ(VKT_CloseServer(handle), VKT_OK);
     ExpectEveryFunctionRefuses(live);
   }
+}
+
+TEST(EntryPoints, ClosedHandleAddressesComeBackOnlyAfterTheQuarantine) {
+  // Thousands of handles one after another: each is refused once closed,
+  // its address is given out again only after a quarantine's worth of newer
+  // handles has come and gone, and so only a bounded set of addresses is used.
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t quarantined = kQuarantineBytes / ((sizeof(JpegDeviceSession) + page - 1) / page * page);
+  std::unordered_map<void*, size_t> closedAtCycle;
+  size_t reuses = 0;
+  for (size_t cycle = 0; cycle < 3 * quarantined; ++cycle) {
+    void* handle = NewHandle(VKT_KIND_JPEG);
+    const auto before = closedAtCycle.find(handle);
+    if (before != closedAtCycle.end()) {
+      ++reuses;
+      ASSERT_GE(cycle - before->second, quarantined) << "cycle " << cycle;
+    }
+    ASSERT_EQ(VKT_CloseServer(handle), VKT_OK);
+    ASSERT_EQ(VKT_CloseServer(handle), VKT_ERR_PARAMETER) << "cycle " << cycle;
+    closedAtCycle[handle] = cycle;
+  }
+  EXPECT_GE(reuses, quarantined);
+  EXPECT_LE(closedAtCycle.size(), quarantined + 64);
 }
 
 TEST(EntryPoints, DestructionClearsTheMagic) {

@@ -70,8 +70,8 @@ TEST_F(ToolsTest, EveryToolFollowsTheCommandLineConventions) {
     int status;
     std::string text;  // 0: stdout starts with it; else stderr, which starts with "TOOL: ", holds it
   };
-  const char* tools[] = {"vkt-jpeg", "vkt-devsim", "vkt-viewer", "vkt-login", "vkt-rec", "vkt-jpeg-bench",
-                         "vkt-pipeline-bench"};
+  const char* tools[] = {"vkt-jpeg",       "vkt-devsim",         "vkt-viewer",       "vkt-login", "vkt-rec",
+                         "vkt-jpeg-bench", "vkt-pipeline-bench", "vkt-handle-cycles"};
   std::vector<Row> rows;
   for (const char* tool : tools) {
     rows.push_back({tool, "--help", 0, "usage: " + std::string(tool)});

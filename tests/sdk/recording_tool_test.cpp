@@ -16,11 +16,15 @@
 #include <vector>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
 
+#include "device_content.h"
+#include "h264_stream.h"
 #include "recording_reader.h"
 #include "tests/common/devsim_process.h"
+#include "tests/common/h264_test_encoder.h"
 #include "tests/display/display_test_support.h"
 #include "vkt7100sdk.h"
 
@@ -169,6 +173,190 @@ TEST_F(RecordingTool, TruncatedAndDamagedRecordings) {
   const ToolRun nothing = RunTool(dir_, "export " + empty + " " + dir_ + "/empty.mp4");
   EXPECT_EQ(nothing.exitCode, 1);
   EXPECT_FALSE(fs::exists(dir_ + "/empty.mp4"));
+}
+
+// Decoded pictures (size and a hash of their samples) in presentation
+// order, with the times the decoder gave them.
+struct DecodedPictures {
+  std::vector<std::string> pictures;
+  std::vector<int64_t> times;
+};
+
+void ReceivePictures(AVCodecContext* decoder, AVFrame* frame, DecodedPictures& out) {
+  while (avcodec_receive_frame(decoder, frame) == 0) {
+    std::string samples = std::to_string(frame->width) + "x" + std::to_string(frame->height) + ":";
+    for (int plane = 0; plane < 3; ++plane) {
+      const int width = plane ? (frame->width + 1) / 2 : frame->width;
+      const int height = plane ? (frame->height + 1) / 2 : frame->height;
+      for (int y = 0; y < height; ++y)
+        samples.append(reinterpret_cast<const char*>(frame->data[plane] + y * frame->linesize[plane]), width);
+    }
+    out.pictures.push_back(std::to_string(std::hash<std::string>{}(samples)) + samples.substr(0, 12));
+    out.times.push_back(frame->best_effort_timestamp);
+  }
+}
+
+// An Annex-B stream through libavcodec's parser and decoder.
+DecodedPictures DecodeAnnexB(std::vector<uint8_t> stream) {
+  DecodedPictures out;
+  const size_t length = stream.size();
+  stream.resize(length + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+  AVCodecParserContext* parser = av_parser_init(AV_CODEC_ID_H264);
+  AVCodecContext* decoder = avcodec_alloc_context3(avcodec_find_decoder(AV_CODEC_ID_H264));
+  AVFrame* frame = av_frame_alloc();
+  AVPacket* packet = av_packet_alloc();
+  if (avcodec_open2(decoder, nullptr, nullptr) == 0) {
+    size_t at = 0;
+    while (true) {
+      uint8_t* data = nullptr;
+      int size = 0;
+      const int used = av_parser_parse2(parser, decoder, &data, &size, stream.data() + at, int(length - at),
+                                        AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+      at += used;
+      if (size > 0) {
+        packet->data = data;
+        packet->size = size;
+        avcodec_send_packet(decoder, packet);
+        ReceivePictures(decoder, frame, out);
+      }
+      if (used == 0 && size == 0) break;
+    }
+    avcodec_send_packet(decoder, nullptr);
+    ReceivePictures(decoder, frame, out);
+  }
+  av_packet_free(&packet);
+  av_frame_free(&frame);
+  avcodec_free_context(&decoder);
+  av_parser_close(parser);
+  return out;
+}
+
+// The video of a container file, read with libavformat and decoded.
+DecodedPictures DecodeFile(const std::string& path) {
+  DecodedPictures out;
+  AVFormatContext* input = nullptr;
+  if (avformat_open_input(&input, path.c_str(), nullptr, nullptr) < 0) return out;
+  AVCodecContext* decoder = avcodec_alloc_context3(avcodec_find_decoder(AV_CODEC_ID_H264));
+  AVFrame* frame = av_frame_alloc();
+  AVPacket* packet = av_packet_alloc();
+  const int video = avformat_find_stream_info(input, nullptr) >= 0
+                        ? av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0)
+                        : -1;
+  if (video >= 0 && avcodec_parameters_to_context(decoder, input->streams[video]->codecpar) >= 0 &&
+      avcodec_open2(decoder, nullptr, nullptr) == 0) {
+    decoder->pkt_timebase = input->streams[video]->time_base;
+    while (av_read_frame(input, packet) >= 0) {
+      if (packet->stream_index == video) avcodec_send_packet(decoder, packet);
+      av_packet_unref(packet);
+      ReceivePictures(decoder, frame, out);
+    }
+    avcodec_send_packet(decoder, nullptr);
+    ReceivePictures(decoder, frame, out);
+  }
+  av_packet_free(&packet);
+  av_frame_free(&frame);
+  avcodec_free_context(&decoder);
+  avformat_close_input(&input);
+  return out;
+}
+
+bool IsParameterSet(uint8_t type) { return type == 7 || type == 8; }
+
+// An Annex-B stream packed as a device sends it: each key picture behind a
+// header whose parameter area holds the sets in force, every picture one
+// box 40 ms after the last. Stops after `pictures` pictures (0: all).
+std::vector<uint8_t> PackAsRecording(const std::vector<uint8_t>& stream, size_t pictures) {
+  std::vector<uint8_t> out, sets, units;
+  size_t packed = 0;
+  bool key = false, slice = false;
+  auto flush = [&] {
+    if (!slice || (pictures && packed == pictures)) return;
+    if (key) {
+      std::vector<uint8_t> area;
+      vkt::devsim::appendQbox(area, 2, 1, 4, 0, sets);
+      const std::vector<uint8_t> header = vkt::devsim::makeRvdxHeader(area, uint32_t(packed));
+      out.insert(out.end(), header.begin(), header.end());
+    }
+    vkt::devsim::appendQbox(out, 2, 1, key ? 4 : 0, uint32_t(packed * 40), units);
+    ++packed;
+    units.clear();
+    key = slice = false;
+  };
+  bool setsDone = false;
+  for (const auto& [start, end] : vkt::devsim::splitAnnexB(stream.data(), stream.size())) {
+    const uint8_t type = stream[start] & 0x1F;
+    // A slice with first_mb_in_slice 0, or a parameter set, starts a picture.
+    if ((type == 1 || type == 5) ? (stream[start + 1] & 0x80) != 0 : IsParameterSet(type)) flush();
+    std::vector<uint8_t>& into = IsParameterSet(type) ? sets : units;
+    if (IsParameterSet(type) && setsDone) into.clear();
+    setsDone = !IsParameterSet(type);
+    for (int shift = 24; shift >= 0; shift -= 8) into.push_back(uint8_t((end - start) >> shift));
+    into.insert(into.end(), stream.begin() + ptrdiff_t(start), stream.begin() + ptrdiff_t(end));
+    key = key || type == 5;
+    slice = slice || type == 1 || type == 5;
+  }
+  flush();
+  return out;
+}
+
+// A picture whose pattern moves, so that every kind of picture is used.
+void MovingPicture(int index, uint8_t* const planes[3], const int strides[3], int width, int height) {
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      planes[0][y * strides[0] + x] = uint8_t((x + 3 * index) ^ (y - 2 * index) ^ ((x * y) >> 7));
+  for (int plane = 1; plane < 3; ++plane)
+    for (int y = 0; y < height / 2; ++y)
+      for (int x = 0; x < width / 2; ++x) planes[plane][y * strides[plane] + x] = uint8_t(128 + plane * (x - index));
+}
+
+// Export compared picture by picture with libavcodec's decode of the
+// source: B-frames, a picture size change and sliced pictures, in each
+// container, and a recording cut inside a B-frame group.
+TEST(RecordingExport, EveryPictureDecodesAsTheSourceInOrder) {
+  struct Case {
+    const char* name;
+    std::vector<vkt::test::H264TestSettings> parts;  // encoded one after the other
+    int picturesPerPart;
+    const char* output;
+    size_t recordedPictures;  // decoding order; 0 = all
+    size_t shownPictures;     // expected in the export; 0 = every source picture
+  };
+  const char* fixedGroups = "b-adapt=0:scenecut=0";
+  const vkt::test::H264TestSettings bFrames{352, 288, 12, "ultrafast", nullptr, "high", 3, 0, fixedGroups};
+  const Case cases[] = {
+      {"high profile, 3 B-frames", {bFrames}, 30, "b.mp4", 0, 0},
+      {"size change", {{352, 288, 10, "ultrafast", nullptr}, {176, 144, 10, "ultrafast", nullptr}}, 15, "size.mkv", 0, 0},
+      {"4 slices", {{352, 288, 10, "ultrafast", nullptr, "main", 0, 4}}, 20, "slices.mov", 0, 0},
+      // I0 P4 B2 B1 B3 P8 | B6 B5 B7 lost: P8 cannot show in order.
+      {"cut inside a B-frame group", {bFrames}, 30, "cut.mp4", 6, 5},
+  };
+  av_log_set_level(AV_LOG_ERROR);
+  char pattern[] = "/tmp/vkt_export_XXXXXX";
+  const std::string dir = mkdtemp(pattern);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> source;
+    for (const vkt::test::H264TestSettings& part : c.parts) {
+      const std::vector<uint8_t> encoded =
+          vkt::test::encodeH264(part, c.picturesPerPart, [&](int index, uint8_t* const planes[3], const int strides[3]) {
+            MovingPicture(index, planes, strides, part.width, part.height);
+          });
+      if (encoded.empty()) GTEST_SKIP() << "no H.264 encoder";
+      source.insert(source.end(), encoded.begin(), encoded.end());
+    }
+    WriteBytes(dir + "/source.rec", PackAsRecording(source, c.recordedPictures));
+    const std::string output = dir + "/" + c.output;
+    const ToolRun exported = RunTool(dir, "export " + dir + "/source.rec " + output);
+    EXPECT_EQ(exported.exitCode, 0) << exported.errors;
+
+    const DecodedPictures expected = DecodeAnnexB(source);
+    const DecodedPictures got = DecodeFile(output);
+    const size_t shown = c.shownPictures ? c.shownPictures : expected.pictures.size();
+    ASSERT_EQ(got.pictures.size(), shown);
+    for (size_t i = 0; i < shown; ++i) EXPECT_EQ(got.pictures[i], expected.pictures[i]) << "picture " << i;
+    for (size_t i = 1; i < got.times.size(); ++i) EXPECT_GT(got.times[i], got.times[i - 1]) << "picture " << i;
+  }
+  fs::remove_all(dir);
 }
 
 }  // namespace

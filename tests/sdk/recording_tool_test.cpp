@@ -4,6 +4,8 @@
 // exported up to its last whole picture, and a damaged one makes info exit
 // 1 naming the first bad offset.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern "C" {
@@ -85,28 +88,33 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
+// Records the simulator's channel 0 into `target` for about two seconds
+// through the exported functions, as the viewer does.
+void RecordFromDevsim(const std::string& target) {
+  vkt::test::DevsimProcess devsim(VKT_KIND_H264, {"--key-interval", "10"});
+  void* handle = nullptr;
+  display_test::TestWindow window(0, 0, 352, 288);
+  if (devsim.port() == 0 || VKT_CreateHandle(VKT_KIND_H264, &handle) != VKT_OK) return;
+  if (VKT_OpenServer(handle, "127.0.0.1", devsim.port(), "admin", "admin") == VKT_OK &&
+      VKT_OpenChannel(handle, 0, window.handle()) == VKT_OK && VKT_StartRecord(handle, 0, target.c_str()) == VKT_OK) {
+    const DWORD start = timeGetTime();
+    while (timeGetTime() - start < 2000) {
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+      Sleep(5);
+    }
+    VKT_StopRecord(handle, 0);
+  }
+  VKT_CloseServer(handle);
+}
+
 class RecordingTool : public ::testing::Test {
  protected:
   // One recording of about two seconds for the whole suite.
   static void SetUpTestSuite() {
     char pattern[] = "/tmp/vkt_rec_XXXXXX";
     dir_ = mkdtemp(pattern);
-    vkt::test::DevsimProcess devsim(VKT_KIND_H264, {"--key-interval", "10"});
-    void* handle = nullptr;
-    display_test::TestWindow window(0, 0, 352, 288);
-    if (devsim.port() == 0 || VKT_CreateHandle(VKT_KIND_H264, &handle) != VKT_OK) return;
-    if (VKT_OpenServer(handle, "127.0.0.1", devsim.port(), "admin", "admin") == VKT_OK &&
-        VKT_OpenChannel(handle, 0, window.handle()) == VKT_OK &&
-        VKT_StartRecord(handle, 0, (dir_ + "/stream.rec").c_str()) == VKT_OK) {
-      const DWORD start = timeGetTime();
-      while (timeGetTime() - start < 2000) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-        Sleep(5);
-      }
-      VKT_StopRecord(handle, 0);
-    }
-    VKT_CloseServer(handle);
+    RecordFromDevsim(dir_ + "/stream.rec");
   }
   static void TearDownTestSuite() { fs::remove_all(dir_); }
   static std::string dir_;
@@ -162,10 +170,19 @@ TEST_F(RecordingTool, TruncatedAndDamagedRecordings) {
   spoilt[middle.offset + 4] = 'x';
   const std::string damaged = dir_ + "/damaged.rec";
   WriteBytes(damaged, spoilt);
-  const ToolRun damagedInfo = RunTool(dir_, "info " + damaged);
+  ToolRun damagedInfo = RunTool(dir_, "info " + damaged);
   EXPECT_EQ(damagedInfo.exitCode, 1);
   EXPECT_EQ(damagedInfo.errors, "vkt-rec: " + damaged + ": damaged at offset " + std::to_string(middle.offset) +
                                     ": neither a header nor a box\n");
+  // Export goes on at the header after the damage: only the damaged
+  // segment's pictures from the spoilt box on are lost.
+  uint32_t lost = 0;
+  for (const RecordedBox& box : whole.boxes) lost += box.video && box.segment == middle.segment && box.offset >= middle.offset;
+  EXPECT_EQ(damagedInfo.fields["damaged"].find("offset " + std::to_string(middle.offset) + " to "), 0u);
+  const ToolRun resumed = RunTool(dir_, "export " + damaged + " " + dir_ + "/damaged.mp4");
+  EXPECT_EQ(resumed.exitCode, 0) << resumed.errors;
+  EXPECT_NE(resumed.errors.find("resumed at the next key picture"), std::string::npos) << resumed.errors;
+  EXPECT_EQ(CountMp4Frames(dir_ + "/damaged.mp4", width, height), int(whole.pictures - lost));
 
   // Nothing to export: no file left behind.
   const std::string empty = dir_ + "/empty.rec";
@@ -173,6 +190,73 @@ TEST_F(RecordingTool, TruncatedAndDamagedRecordings) {
   const ToolRun nothing = RunTool(dir_, "export " + empty + " " + dir_ + "/empty.mp4");
   EXPECT_EQ(nothing.exitCode, 1);
   EXPECT_FALSE(fs::exists(dir_ + "/empty.mp4"));
+}
+
+// Each way of naming a wrong file gets one line naming that file; the
+// output's extension chooses the container.
+TEST_F(RecordingTool, MessagesNameTheRightFileAndTheExtensionTheContainer) {
+  const std::string recording = dir_ + "/stream.rec";
+  struct Case {
+    std::string arguments;
+    int exitCode;
+    std::string error;       // the start of stderr
+    const char* container;   // what libavformat reads the output as; null for none
+    std::string output;
+  };
+  const Case cases[] = {
+      {"info " + dir_, 1, "vkt-rec: " + dir_ + ": is a directory, not a recording\n", nullptr, ""},
+      {"info " + dir_ + "/missing.rec", 1, "vkt-rec: " + dir_ + "/missing.rec: cannot open the file: No such file", nullptr, ""},
+      {"export " + recording + " /missing/out.mp4", 1, "vkt-rec: /missing/out.mp4: cannot create the file\n", nullptr, ""},
+      {"export " + recording + " " + dir_ + "/out.avi", 1, "vkt-rec: " + dir_ + "/out.avi: unknown container", nullptr,
+       dir_ + "/out.avi"},
+      {"export " + recording + " " + dir_ + "/out.mkv", 0, "", "matroska", dir_ + "/out.mkv"},
+      {"export " + recording + " " + dir_ + "/out.MOV", 0, "", "mov", dir_ + "/out.MOV"},
+      {"export " + recording, 2, "usage: vkt-rec info FILE", nullptr, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const ToolRun run = RunTool(dir_, c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    EXPECT_EQ(run.errors.substr(0, c.error.size()), c.error);
+    if (c.output.empty()) continue;
+    AVFormatContext* input = nullptr;
+    const bool opened = avformat_open_input(&input, c.output.c_str(), nullptr, nullptr) == 0;
+    EXPECT_EQ(opened, c.container != nullptr);
+    if (opened) {
+      EXPECT_NE(std::string(input->iformat->name).find(c.container), std::string::npos) << input->iformat->name;
+    }
+    avformat_close_input(&input);
+  }
+}
+
+// A recording into a FIFO, as the viewer makes one: its headers keep the
+// device's segment lengths, yet info reads it whole and export writes
+// every picture.
+TEST(RecordingIntoFifo, ReadsBackWholeAndExportsEveryPicture) {
+  char pattern[] = "/tmp/vkt_fifo_XXXXXX";
+  const std::string dir = mkdtemp(pattern);
+  const std::string fifo = dir + "/live.fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::vector<uint8_t> received;
+  std::thread reader([&] { received = ReadBytes(fifo); });
+  RecordFromDevsim(fifo);
+  // Should the recording not have opened the FIFO, the reader still ends.
+  close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+  reader.join();
+  WriteBytes(dir + "/live.rec", received);
+  const RecordingContents contents = ReadRecording(received.data(), received.size());
+  EXPECT_FALSE(contents.damaged());
+  EXPECT_GT(contents.pictures, 20u);
+  EXPECT_EQ(contents.deviceLengths + 1, contents.segments.size());
+
+  ToolRun info = RunTool(dir, "info " + dir + "/live.rec");
+  EXPECT_EQ(info.exitCode, 0) << info.errors;
+  EXPECT_EQ(info.fields["pictures"], std::to_string(contents.pictures));
+  const ToolRun exported = RunTool(dir, "export " + dir + "/live.rec " + dir + "/live.mp4");
+  EXPECT_EQ(exported.exitCode, 0) << exported.errors;
+  int width = 0, height = 0;
+  EXPECT_EQ(CountMp4Frames(dir + "/live.mp4", width, height), int(contents.pictures));
+  fs::remove_all(dir);
 }
 
 // Decoded pictures (size and a hash of their samples) in presentation

@@ -23,8 +23,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "device_content.h"
-#include "h264_stream.h"
+#include "annex_b_recording.h"
 #include "recording_reader.h"
 #include "tests/common/devsim_process.h"
 #include "tests/common/h264_test_encoder.h"
@@ -344,45 +343,6 @@ DecodedPictures DecodeFile(const std::string& path) {
   return out;
 }
 
-bool IsParameterSet(uint8_t type) { return type == 7 || type == 8; }
-
-// An Annex-B stream packed as a device sends it: each key picture behind a
-// header whose parameter area holds the sets in force, every picture one
-// box 40 ms after the last. Stops after `pictures` pictures (0: all).
-std::vector<uint8_t> PackAsRecording(const std::vector<uint8_t>& stream, size_t pictures) {
-  std::vector<uint8_t> out, sets, units;
-  size_t packed = 0;
-  bool key = false, slice = false;
-  auto flush = [&] {
-    if (!slice || (pictures && packed == pictures)) return;
-    if (key) {
-      std::vector<uint8_t> area;
-      vkt::devsim::appendQbox(area, 2, 1, 4, 0, sets);
-      const std::vector<uint8_t> header = vkt::devsim::makeRvdxHeader(area, uint32_t(packed));
-      out.insert(out.end(), header.begin(), header.end());
-    }
-    vkt::devsim::appendQbox(out, 2, 1, key ? 4 : 0, uint32_t(packed * 40), units);
-    ++packed;
-    units.clear();
-    key = slice = false;
-  };
-  bool setsDone = false;
-  for (const auto& [start, end] : vkt::devsim::splitAnnexB(stream.data(), stream.size())) {
-    const uint8_t type = stream[start] & 0x1F;
-    // A slice with first_mb_in_slice 0, or a parameter set, starts a picture.
-    if ((type == 1 || type == 5) ? (stream[start + 1] & 0x80) != 0 : IsParameterSet(type)) flush();
-    std::vector<uint8_t>& into = IsParameterSet(type) ? sets : units;
-    if (IsParameterSet(type) && setsDone) into.clear();
-    setsDone = !IsParameterSet(type);
-    for (int shift = 24; shift >= 0; shift -= 8) into.push_back(uint8_t((end - start) >> shift));
-    into.insert(into.end(), stream.begin() + ptrdiff_t(start), stream.begin() + ptrdiff_t(end));
-    key = key || type == 5;
-    slice = slice || type == 1 || type == 5;
-  }
-  flush();
-  return out;
-}
-
 // A picture whose pattern moves, so that every kind of picture is used.
 void MovingPicture(int index, uint8_t* const planes[3], const int strides[3], int width, int height) {
   for (int y = 0; y < height; ++y)
@@ -428,7 +388,7 @@ TEST(RecordingExport, EveryPictureDecodesAsTheSourceInOrder) {
       if (encoded.empty()) GTEST_SKIP() << "no H.264 encoder";
       source.insert(source.end(), encoded.begin(), encoded.end());
     }
-    WriteBytes(dir + "/source.rec", PackAsRecording(source, c.recordedPictures));
+    WriteBytes(dir + "/source.rec", vkt::devsim::recordAnnexB(source, c.recordedPictures));
     const std::string output = dir + "/" + c.output;
     const ToolRun exported = RunTool(dir, "export " + dir + "/source.rec " + output);
     EXPECT_EQ(exported.exitCode, 0) << exported.errors;

@@ -279,42 +279,8 @@ void ReceivePictures(AVCodecContext* decoder, AVFrame* frame, DecodedPictures& o
   }
 }
 
-// An Annex-B stream through libavcodec's parser and decoder.
-DecodedPictures DecodeAnnexB(std::vector<uint8_t> stream) {
-  DecodedPictures out;
-  const size_t length = stream.size();
-  stream.resize(length + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-  AVCodecParserContext* parser = av_parser_init(AV_CODEC_ID_H264);
-  AVCodecContext* decoder = avcodec_alloc_context3(avcodec_find_decoder(AV_CODEC_ID_H264));
-  AVFrame* frame = av_frame_alloc();
-  AVPacket* packet = av_packet_alloc();
-  if (avcodec_open2(decoder, nullptr, nullptr) == 0) {
-    size_t at = 0;
-    while (true) {
-      uint8_t* data = nullptr;
-      int size = 0;
-      const int used = av_parser_parse2(parser, decoder, &data, &size, stream.data() + at, int(length - at),
-                                        AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-      at += used;
-      if (size > 0) {
-        packet->data = data;
-        packet->size = size;
-        avcodec_send_packet(decoder, packet);
-        ReceivePictures(decoder, frame, out);
-      }
-      if (used == 0 && size == 0) break;
-    }
-    avcodec_send_packet(decoder, nullptr);
-    ReceivePictures(decoder, frame, out);
-  }
-  av_packet_free(&packet);
-  av_frame_free(&frame);
-  avcodec_free_context(&decoder);
-  av_parser_close(parser);
-  return out;
-}
-
-// The video of a container file, read with libavformat and decoded.
+// The video of a file (a container, or raw Annex-B H.264), read with
+// libavformat and decoded.
 DecodedPictures DecodeFile(const std::string& path) {
   DecodedPictures out;
   AVFormatContext* input = nullptr;
@@ -388,12 +354,13 @@ TEST(RecordingExport, EveryPictureDecodesAsTheSourceInOrder) {
       if (encoded.empty()) GTEST_SKIP() << "no H.264 encoder";
       source.insert(source.end(), encoded.begin(), encoded.end());
     }
+    WriteBytes(dir + "/source.h264", source);
     WriteBytes(dir + "/source.rec", vkt::devsim::recordAnnexB(source, c.recordedPictures));
     const std::string output = dir + "/" + c.output;
     const ToolRun exported = RunTool(dir, "export " + dir + "/source.rec " + output);
     EXPECT_EQ(exported.exitCode, 0) << exported.errors;
 
-    const DecodedPictures expected = DecodeAnnexB(source);
+    const DecodedPictures expected = DecodeFile(dir + "/source.h264");
     const DecodedPictures got = DecodeFile(output);
     const size_t shown = c.shownPictures ? c.shownPictures : expected.pictures.size();
     ASSERT_EQ(got.pictures.size(), shown);

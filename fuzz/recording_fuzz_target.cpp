@@ -13,9 +13,8 @@
 #include "recording_export_plan.h"
 #include "recording_reader.h"
 
-namespace {
-
-void CheckContents(const RecordingContents& contents, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const RecordingContents contents = ReadRecording(data, size);
   for (const DamagedRange& damage : contents.damages)
     if (damage.offset >= damage.end || damage.end > size) std::abort();
   for (const RecordedBox& box : contents.boxes) {
@@ -23,29 +22,19 @@ void CheckContents(const RecordingContents& contents, size_t size) {
     for (const DamagedRange& damage : contents.damages)
       if (box.offset < damage.end && box.offset + box.size > damage.offset) std::abort();
   }
-}
-
-void CheckPlan(const ExportPlan& plan, const RecordingContents& contents) {
+  const ExportPlan plan = PlanExport(data, contents);
   std::vector<int64_t> shown;
   for (size_t i = 0; i < plan.pictures.size(); ++i) {
     const ExportedPicture& picture = plan.pictures[i];
-    if (picture.box >= contents.boxes.size() || !contents.boxes[picture.box].video) std::abort();
-    if (i > 0 && (picture.box <= plan.pictures[i - 1].box ||
-                  picture.decodingTime <= plan.pictures[i - 1].decodingTime))
+    const ExportedPicture* previous = i ? &plan.pictures[i - 1] : nullptr;
+    if (picture.box >= contents.boxes.size() || !contents.boxes[picture.box].video ||
+        (previous && (picture.box <= previous->box || picture.decodingTime <= previous->decodingTime)) ||
+        picture.presentationTime < picture.decodingTime || picture.duration <= 0 ||
+        (picture.parameterSetsInBand && contents.boxes[picture.box].segment < 0))
       std::abort();
-    if (picture.presentationTime < picture.decodingTime || picture.duration <= 0) std::abort();
-    if (picture.parameterSetsInBand && contents.boxes[picture.box].segment < 0) std::abort();
     shown.push_back(picture.presentationTime);
   }
   std::sort(shown.begin(), shown.end());
   if (std::adjacent_find(shown.begin(), shown.end()) != shown.end()) std::abort();
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const RecordingContents contents = ReadRecording(data, size);
-  CheckContents(contents, size);
-  CheckPlan(PlanExport(data, contents), contents);
   return 0;
 }

@@ -87,33 +87,40 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
-// Records the simulator's channel 0 into `target` for about two seconds
-// through the exported functions, as the viewer does.
-void RecordFromDevsim(const std::string& target) {
-  vkt::test::DevsimProcess devsim(VKT_KIND_H264, {"--key-interval", "10"});
-  void* handle = nullptr;
-  display_test::TestWindow window(0, 0, 352, 288);
-  if (devsim.port() == 0 || VKT_CreateHandle(VKT_KIND_H264, &handle) != VKT_OK) return;
-  if (VKT_OpenServer(handle, "127.0.0.1", devsim.port(), "admin", "admin") == VKT_OK &&
-      VKT_OpenChannel(handle, 0, window.handle()) == VKT_OK && VKT_StartRecord(handle, 0, target.c_str()) == VKT_OK) {
-    const DWORD start = timeGetTime();
-    while (timeGetTime() - start < 2000) {
-      MSG msg;
-      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-      Sleep(5);
-    }
-    VKT_StopRecord(handle, 0);
-  }
-  VKT_CloseServer(handle);
-}
-
 class RecordingTool : public ::testing::Test {
  protected:
-  // One recording of about two seconds for the whole suite.
+  // Two recordings of about two seconds for the whole suite: into a file
+  // (stream.rec), then into a FIFO as a player reading it live would take it
+  // (kept as live.rec).
   static void SetUpTestSuite() {
     char pattern[] = "/tmp/vkt_rec_XXXXXX";
     dir_ = mkdtemp(pattern);
-    RecordFromDevsim(dir_ + "/stream.rec");
+    const std::string fifo = dir_ + "/live.fifo";
+    mkfifo(fifo.c_str(), 0600);
+    std::vector<uint8_t> live;
+    std::thread reader([&] { live = ReadBytes(fifo); });
+    vkt::test::DevsimProcess devsim(VKT_KIND_H264, {"--key-interval", "10"});
+    void* handle = nullptr;
+    display_test::TestWindow window(0, 0, 352, 288);
+    if (devsim.port() != 0 && VKT_CreateHandle(VKT_KIND_H264, &handle) == VKT_OK &&
+        VKT_OpenServer(handle, "127.0.0.1", devsim.port(), "admin", "admin") == VKT_OK &&
+        VKT_OpenChannel(handle, 0, window.handle()) == VKT_OK) {
+      for (const std::string& target : {dir_ + "/stream.rec", fifo}) {
+        if (VKT_StartRecord(handle, 0, target.c_str()) != VKT_OK) continue;
+        const DWORD start = timeGetTime();
+        while (timeGetTime() - start < 2000) {
+          MSG msg;
+          while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+          Sleep(5);
+        }
+        VKT_StopRecord(handle, 0);
+      }
+    }
+    VKT_CloseServer(handle);
+    // Should the recording not have opened the FIFO, the reader still ends.
+    close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+    reader.join();
+    WriteBytes(dir_ + "/live.rec", live);
   }
   static void TearDownTestSuite() { fs::remove_all(dir_); }
   static std::string dir_;
@@ -231,35 +238,21 @@ TEST_F(RecordingTool, MessagesNameTheRightFileAndTheExtensionTheContainer) {
 // A recording into a FIFO, as the viewer makes one: its headers keep the
 // device's segment lengths, yet info reads it whole and export writes
 // every picture.
-TEST(RecordingIntoFifo, ReadsBackWholeAndExportsEveryPicture) {
-  char pattern[] = "/tmp/vkt_fifo_XXXXXX";
-  const std::string dir = mkdtemp(pattern);
-  const std::string fifo = dir + "/live.fifo";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  std::vector<uint8_t> received;
-  std::thread reader([&] { received = ReadBytes(fifo); });
-  RecordFromDevsim(fifo);
-  // Should the recording not have opened the FIFO, the reader still ends.
-  close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
-  reader.join();
-  WriteBytes(dir + "/live.rec", received);
-  const RecordingContents contents = ReadRecording(received.data(), received.size());
+TEST_F(RecordingTool, AFifoRecordingReadsBackWhole) {
+  const std::vector<uint8_t> bytes = ReadBytes(dir_ + "/live.rec");
+  const RecordingContents contents = ReadRecording(bytes.data(), bytes.size());
   EXPECT_FALSE(contents.damaged());
   EXPECT_GT(contents.pictures, 20u);
   EXPECT_EQ(contents.deviceLengths + 1, contents.segments.size());
-
-  ToolRun info = RunTool(dir, "info " + dir + "/live.rec");
-  EXPECT_EQ(info.exitCode, 0) << info.errors;
-  EXPECT_EQ(info.fields["pictures"], std::to_string(contents.pictures));
-  const ToolRun exported = RunTool(dir, "export " + dir + "/live.rec " + dir + "/live.mp4");
+  EXPECT_EQ(RunTool(dir_, "info " + dir_ + "/live.rec").exitCode, 0);
+  const ToolRun exported = RunTool(dir_, "export " + dir_ + "/live.rec " + dir_ + "/live.mp4");
   EXPECT_EQ(exported.exitCode, 0) << exported.errors;
   int width = 0, height = 0;
-  EXPECT_EQ(CountMp4Frames(dir + "/live.mp4", width, height), int(contents.pictures));
-  fs::remove_all(dir);
+  EXPECT_EQ(CountMp4Frames(dir_ + "/live.mp4", width, height), int(contents.pictures));
 }
 
-// Decoded pictures (size and a hash of their samples) in presentation
-// order, with the times the decoder gave them.
+// Decoded pictures (size and samples) in presentation order, with the
+// times the decoder gave them.
 struct DecodedPictures {
   std::vector<std::string> pictures;
   std::vector<int64_t> times;
@@ -274,7 +267,7 @@ void ReceivePictures(AVCodecContext* decoder, AVFrame* frame, DecodedPictures& o
       for (int y = 0; y < height; ++y)
         samples.append(reinterpret_cast<const char*>(frame->data[plane] + y * frame->linesize[plane]), width);
     }
-    out.pictures.push_back(std::to_string(std::hash<std::string>{}(samples)) + samples.substr(0, 12));
+    out.pictures.push_back(samples);
     out.times.push_back(frame->best_effort_timestamp);
   }
 }
@@ -364,7 +357,7 @@ TEST(RecordingExport, EveryPictureDecodesAsTheSourceInOrder) {
     const DecodedPictures got = DecodeFile(output);
     const size_t shown = c.shownPictures ? c.shownPictures : expected.pictures.size();
     ASSERT_EQ(got.pictures.size(), shown);
-    for (size_t i = 0; i < shown; ++i) EXPECT_EQ(got.pictures[i], expected.pictures[i]) << "picture " << i;
+    for (size_t i = 0; i < shown; ++i) EXPECT_TRUE(got.pictures[i] == expected.pictures[i]) << "picture " << i;
     for (size_t i = 1; i < got.times.size(); ++i) EXPECT_GT(got.times[i], got.times[i - 1]) << "picture " << i;
   }
   fs::remove_all(dir);

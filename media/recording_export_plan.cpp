@@ -180,7 +180,9 @@ ExportPlan PlanExport(const uint8_t* data, const RecordingContents& contents) {
       delay = std::max(delay, picture.decodingTime - picture.presentationTime);
     }
   }
-  for (ExportedPicture& picture : plan.pictures) picture.presentationTime += delay;
+  // Decoding runs ahead by the deepest reordering, so that presentation
+  // starts at the first timestamp and no picture shows before it decodes.
+  for (ExportedPicture& picture : plan.pictures) picture.decodingTime -= delay;
 
   // Each picture lasts until the next one shown; the last as long as the one before it.
   std::vector<size_t> byPresentation(plan.pictures.size());

@@ -8,8 +8,9 @@
 //    so a picture size change decodes.
 //  - Presentation order comes from the pictures' order counts
 //    (h264_picture_order.h); the box timestamps of a run, sorted, are
-//    handed out in that order, and decoding times are the boxes' own, so
-//    presentation times strictly increase and never precede decoding.
+//    handed out in that order, and decoding times are the boxes' own moved
+//    back by the deepest reordering, so presentation times strictly
+//    increase from the first timestamp and never precede decoding.
 //  - A run cut short (by damage or the recording's end) inside a group of
 //    B-frames ends before the first picture that would be shown after a
 //    missing one, so what is exported plays in order.
@@ -22,8 +23,8 @@
 
 struct ExportedPicture {
   size_t box = 0;  // index into RecordingContents::boxes
-  int64_t presentationTime = 0;  // milliseconds from the first decoding time
-  int64_t decodingTime = 0;
+  int64_t presentationTime = 0;  // milliseconds from the first picture shown
+  int64_t decodingTime = 0;      // negative for pictures decoded before it
   int64_t duration = 0;
   bool key = false;
   bool parameterSetsInBand = false;  // its segment's parameter sets go in front of it

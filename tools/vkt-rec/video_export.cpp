@@ -76,8 +76,8 @@ class ContainerWriter {
   AVStream* stream_ = nullptr;
 };
 
-}  // namespace
-
+// The libavformat muxer for an output name by its extension; null for one
+// vkt-rec does not write.
 const char* MuxerForOutput(const std::string& path) {
   const size_t dot = path.find_last_of("./");
   if (dot == std::string::npos || path[dot] != '.') return nullptr;
@@ -89,6 +89,8 @@ const char* MuxerForOutput(const std::string& path) {
   if (extension == "mov") return "mov";
   return nullptr;
 }
+
+}  // namespace
 
 ExportOutcome ExportVideo(const RecordingFile& file, const std::string& path) {
   ExportOutcome outcome;

@@ -18,10 +18,6 @@ struct ExportOutcome {
   uint32_t notShownInOrder = 0;  // pictures left out at the end of a cut B-frame group
 };
 
-// The libavformat muxer for an output name by its extension; null for
-// one vkt-rec does not write.
-const char* MuxerForOutput(const std::string& path);
-
 ExportOutcome ExportVideo(const RecordingFile& file, const std::string& path);
 
 }  // namespace vkt::rec

@@ -92,7 +92,6 @@ int Info(const std::string& path) {
 }
 
 int Export(const std::string& path, const std::string& out) {
-  if (!vkt::rec::MuxerForOutput(out)) return Fail(out, "unknown container: name the output .mp4, .mkv or .mov");
   vkt::rec::RecordingFile file;
   std::string reason;
   if (!vkt::rec::LoadRecording(path, file, reason)) return Fail(path, reason);

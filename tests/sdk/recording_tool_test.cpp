@@ -261,12 +261,10 @@ struct DecodedPictures {
 void ReceivePictures(AVCodecContext* decoder, AVFrame* frame, DecodedPictures& out) {
   while (avcodec_receive_frame(decoder, frame) == 0) {
     std::string samples = std::to_string(frame->width) + "x" + std::to_string(frame->height) + ":";
-    for (int plane = 0; plane < 3; ++plane) {
-      const int width = plane ? (frame->width + 1) / 2 : frame->width;
-      const int height = plane ? (frame->height + 1) / 2 : frame->height;
-      for (int y = 0; y < height; ++y)
-        samples.append(reinterpret_cast<const char*>(frame->data[plane] + y * frame->linesize[plane]), width);
-    }
+    for (int plane = 0, shift = 0; plane < 3; ++plane, shift = 1)
+      for (int y = 0; y < (frame->height + shift) >> shift; ++y)
+        samples.append(reinterpret_cast<const char*>(frame->data[plane] + y * frame->linesize[plane]),
+                       (frame->width + shift) >> shift);
     out.pictures.push_back(samples);
     out.times.push_back(frame->best_effort_timestamp);
   }
@@ -304,12 +302,10 @@ DecodedPictures DecodeFile(const std::string& path) {
 
 // A picture whose pattern moves, so that every kind of picture is used.
 void MovingPicture(int index, uint8_t* const planes[3], const int strides[3], int width, int height) {
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x)
-      planes[0][y * strides[0] + x] = uint8_t((x + 3 * index) ^ (y - 2 * index) ^ ((x * y) >> 7));
-  for (int plane = 1; plane < 3; ++plane)
-    for (int y = 0; y < height / 2; ++y)
-      for (int x = 0; x < width / 2; ++x) planes[plane][y * strides[plane] + x] = uint8_t(128 + plane * (x - index));
+  for (int plane = 0, shift = 0; plane < 3; ++plane, shift = 1)
+    for (int y = 0; y < height >> shift; ++y)
+      for (int x = 0; x < width >> shift; ++x)
+        planes[plane][y * strides[plane] + x] = uint8_t((x + 3 * index) ^ (y - 2 * index + plane) ^ ((x * y) >> 7));
 }
 
 // Export compared picture by picture with libavcodec's decode of the

@@ -44,6 +44,7 @@ class ContainerWriter {
       outcome.outputAtFault = true;
       return Fail("cannot create the file", outcome);
     }
+    outcome.outputCreated = true;
     if (avformat_write_header(output_, nullptr) < 0) return Fail("the muxer refused the stream", outcome);
     return true;
   }

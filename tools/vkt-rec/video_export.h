@@ -14,6 +14,7 @@ namespace vkt::rec {
 struct ExportOutcome {
   long pictures = -1;  // written; -1 on failure
   bool outputAtFault = false;  // the reason concerns the output file, not the recording
+  bool outputCreated = false;  // the output was opened for writing (a failed export removes it)
   std::string reason;
   uint32_t notShownInOrder = 0;  // pictures left out at the end of a cut B-frame group
 };

@@ -97,7 +97,8 @@ int Export(const std::string& path, const std::string& out) {
   if (!vkt::rec::LoadRecording(path, file, reason)) return Fail(path, reason);
   const vkt::rec::ExportOutcome outcome = vkt::rec::ExportVideo(file, out);
   if (outcome.pictures < 0) {
-    std::remove(out.c_str());
+    // A file this export did not write (a refused name, nothing to export) stays.
+    if (outcome.outputCreated) std::remove(out.c_str());
     return Fail(outcome.outputAtFault ? out : path, outcome.reason);
   }
   for (const DamagedRange& damage : file.contents.damages)

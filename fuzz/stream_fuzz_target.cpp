@@ -4,15 +4,16 @@
 // window procedure would. After the last block the recording must be
 // exactly the blocks the reader kept, from the first kept header on, with
 // each header's segment length filled in but the last; anything else is a
-// finding (abort), as is any bad read the sanitizers see on the way.
+// finding (abort), as is any bad read the sanitizers see on the way. The
+// recording goes to a memory file made once, reopened by its /proc name:
+// no file is created or removed per input.
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,13 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+int memory_file() {
+  static const int descriptor = memfd_create("vkt_stream_fuzz.rec", MFD_CLOEXEC);
+  return descriptor;
+}
+
 const std::string& recording_file() {
-  static const std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
-                                  "/vkt_stream_fuzz_" + std::to_string(getpid()) + ".rec";
+  static const std::string path = "/proc/self/fd/" + std::to_string(memory_file());
   return path;
 }
 
@@ -54,19 +59,37 @@ class ExpectedRecording {
   size_t lastHeader_ = 0;
 };
 
-Bytes ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
+Bytes ReadRecorded() {
+  struct stat status;
+  if (fstat(memory_file(), &status) != 0) return {};
+  Bytes bytes(static_cast<size_t>(status.st_size));
+  return pread(memory_file(), bytes.data(), bytes.size(), 0) == status.st_size ? bytes : Bytes{};
+}
+
+// One session for every input: its stream and picture buffers (megabytes
+// that the sanitizers' allocator would poison and zero again for each
+// input) are made once. What an input leaves behind is cleared before the
+// next: the parameter-set state, the channel and the recording.
+H264DeviceSession* FreshSession() {
+  static H264DeviceSession* const session = [] {
+    auto* made = new H264DeviceSession();
+    made->serverInfo.channelCount = 1;
+    return made;
+  }();
+  session->CloseChannel(0);
+  session->parameterSetsExtracted = 0;
+  session->prefixPending = 0;
+  session->keyFrameSeen = 0;
+  // No transport: the start packet cannot go, but the stream buffers are
+  // set up and the boxes reach the Annex-B rewrite.
+  session->OpenChannel(0, nullptr);
+  return session;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  auto session = std::make_unique<H264DeviceSession>();
-  session->serverInfo.channelCount = 1;
-  // No transport: the start packet cannot go, but the stream buffers are
-  // set up and the boxes reach the Annex-B rewrite.
-  session->OpenChannel(0, nullptr);
+  H264DeviceSession* session = FreshSession();
   if (session->StartRecord(0, recording_file().c_str()) != VKT_OK) return 0;
 
   ExpectedRecording expected;
@@ -82,8 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (kept) expected.Keep(block.bytes, block.length, header);
   }
   session->StopRecord(0);
-  const Bytes recorded = ReadWholeFile(recording_file());
-  std::remove(recording_file().c_str());
+  const Bytes recorded = ReadRecorded();
   if (recorded != expected.bytes()) {
     std::fprintf(stderr, "recording holds %zu bytes, the kept blocks %zu\n", recorded.size(),
                  expected.bytes().size());

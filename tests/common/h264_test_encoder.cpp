@@ -21,9 +21,11 @@ std::vector<uint8_t> encodeH264(const H264TestSettings& settings, int pictures, 
     context->height = settings.height;
     context->time_base = {1, 25};
     context->gop_size = settings.keyInterval;
-    context->max_b_frames = 0;
+    context->max_b_frames = settings.bFrames;
+    context->slices = settings.slices;
     context->pix_fmt = AV_PIX_FMT_YUV420P;
-    av_opt_set(context->priv_data, "profile", "main", 0);
+    av_opt_set(context->priv_data, "profile", settings.profile, 0);
+    if (settings.x264Params) av_opt_set(context->priv_data, "x264-params", settings.x264Params, 0);
     if (settings.preset) av_opt_set(context->priv_data, "preset", settings.preset, 0);
     if (settings.tune) av_opt_set(context->priv_data, "tune", settings.tune, 0);
     frame->format = AV_PIX_FMT_YUV420P;

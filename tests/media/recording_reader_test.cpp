@@ -1,7 +1,7 @@
 // The recording reader on recordings built box by box: whole files with
 // several segments, files that begin with boxes, and damage at every kind
-// of place, each stopping the read at the first bad offset with what came
-// before it kept.
+// of place, each reported as one range after which the read goes on at the
+// next header.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -63,17 +63,18 @@ std::vector<uint8_t> Recording(std::vector<size_t>* segmentStarts = nullptr) {
 TEST(RecordingReader, ReadsAWholeRecording) {
   const std::vector<uint8_t> file = Recording();
   const RecordingContents c = ReadRecording(file.data(), file.size());
-  EXPECT_FALSE(c.damaged) << c.problem << " at " << c.badOffset;
-  EXPECT_EQ(c.segments, 3u);
+  EXPECT_FALSE(c.damaged()) << c.damages[0].problem << " at " << c.damages[0].offset;
+  EXPECT_EQ(c.segments.size(), 3u);
   EXPECT_EQ(c.boxes.size(), 15u);
   EXPECT_EQ(c.pictures, 12u);
   EXPECT_EQ(c.keyPictures, 3u);
-  EXPECT_EQ(c.wholeBytes, file.size());
+  EXPECT_EQ(c.deviceLengths, 0u);
+  EXPECT_EQ(c.segments[2].offset + c.segments[2].length, file.size());
   ASSERT_EQ(c.parameterSets.size(), 2u);
   EXPECT_EQ(c.parameterSets[0], kSps);
   EXPECT_EQ(c.parameterSets[1], kPps);
   EXPECT_EQ(c.boxes[4].timeStamp, 120u);
-  EXPECT_FALSE(ReadRecording(nullptr, 0).damaged);
+  EXPECT_FALSE(ReadRecording(nullptr, 0).damaged());
 }
 
 TEST(RecordingReader, AFileMayBeginWithBoxes) {
@@ -82,50 +83,72 @@ TEST(RecordingReader, AFileMayBeginWithBoxes) {
   const std::vector<uint8_t> segment = Segment(40, 0);
   file.insert(file.end(), segment.begin(), segment.end());
   const RecordingContents c = ReadRecording(file.data(), file.size());
-  EXPECT_FALSE(c.damaged);
-  EXPECT_EQ(c.segments, 1u);
+  EXPECT_FALSE(c.damaged());
+  EXPECT_EQ(c.segments.size(), 1u);
   EXPECT_EQ(c.pictures, 2u);
   EXPECT_FALSE(c.boxes[0].key);
 }
 
-TEST(RecordingReader, StopsAtTheFirstDamageKeepingWhatPrecedesIt) {
+TEST(RecordingReader, ReportsEachDamageAndResumesAtTheNextHeader) {
   std::vector<size_t> starts;
   const std::vector<uint8_t> whole = Recording(&starts);
   const size_t secondBox = starts[0] + 512 + 32;  // after the key picture's 32-byte box
+  using Spoil = void (*)(std::vector<uint8_t>&, size_t);
   struct Case {
     const char* name;
-    size_t cutAt;                                  // file length; 0 = whole
-    void (*spoil)(std::vector<uint8_t>&, size_t);  // applied at `at`
+    size_t cutAt;  // file length; 0 = whole
+    Spoil spoil;   // applied at `at`
     size_t at;
-    size_t badOffset;
-    const char* problem;
-    size_t wholeBytes = 0;  // where the whole part ends; 0 = at the bad offset
+    const char* problem;  // null: no damage
+    size_t badOffset, resumeAt;  // the damaged range; resumeAt 0 = the end of the file
+    size_t boxes, segments;
+    uint32_t deviceLengths = 0;
   };
+  const Spoil wrongType = [](std::vector<uint8_t>& f, size_t at) { std::memcpy(&f[at + 4], "qbux", 4); };
   const Case cases[] = {
-      {"cut inside a box", secondBox + 30, nullptr, 0, secondBox, "box cut short"},
-      {"cut inside a header", starts[1] + 100, nullptr, 0, starts[1], "header cut short"},
-      {"cut after 3 bytes of a box", secondBox + 3, nullptr, 0, secondBox, "box header cut short"},
-      {"box of another type", 0, [](std::vector<uint8_t>& f, size_t at) { std::memcpy(&f[at + 4], "qbux", 4); },
-       secondBox, secondBox, "neither a header nor a box"},
+      {"cut inside a box", secondBox + 30, nullptr, 0, "box cut short", secondBox, 0, 1, 1},
+      {"cut inside a header", starts[1] + 100, nullptr, 0, "header cut short", starts[1], 0, 5, 1},
+      {"cut after 3 bytes of a box", secondBox + 3, nullptr, 0, "box header cut short", secondBox, 0, 1, 1},
+      {"box of another type", 0, wrongType, secondBox, "neither a header nor a box", secondBox, starts[1], 11, 3},
       {"box shorter than its header", 0, [](std::vector<uint8_t>& f, size_t at) { f[at + 3] = 23; }, secondBox,
-       secondBox, "neither a header nor a box"},
-      {"box longer than the file", 0, [](std::vector<uint8_t>& f, size_t at) { f[at] = 0x7F; }, secondBox, secondBox,
-       "box cut short"},
+       "neither a header nor a box", secondBox, starts[1], 11, 3},
+      {"box longer than the file", 0, [](std::vector<uint8_t>& f, size_t at) { f[at] = 0x7F; }, secondBox,
+       "box cut short", secondBox, starts[1], 11, 3},
       {"unit past its box", 0, [](std::vector<uint8_t>& f, size_t at) { f[at + 24 + 3] = 200; }, starts[1] + 512,
-       starts[1] + 512, "unit length past its box"},
-      {"wrong segment length", 0, [](std::vector<uint8_t>& f, size_t at) { f[at + 36] ^= 1; }, starts[0],
-       starts[0] + 36, "segment length differs from the segment", starts[1]},
+       "unit length past its box", starts[1] + 512, starts[2], 10, 3},
+      {"box of size 0 in a pipe recording (lengths as sent)", 0,
+       [](std::vector<uint8_t>& f, size_t at) {
+         f[at + 3] = 0;
+         for (size_t s : {size_t{0}, size_t{674}}) std::memset(&f[s + 36], 0, 4);
+       },
+       starts[1] + 512 + 32, "neither a header nor a box", starts[1] + 512 + 32, starts[2], 11, 3, 2},
+      {"\"rvdx\" inside the payload after the damage", 0,
+       [](std::vector<uint8_t>& f, size_t at) {
+         std::memcpy(&f[at + 4], "qbux", 4);
+         std::memcpy(&f[at + 24], "rvdx", 4);
+       },
+       secondBox, "neither a header nor a box", secondBox, starts[1], 11, 3},
+      {"wrong segment length (a pipe recording)", 0, [](std::vector<uint8_t>& f, size_t at) { f[at + 36] ^= 1; },
+       starts[0], nullptr, 0, 0, 15, 3, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<uint8_t> file(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(c.cutAt ? c.cutAt : whole.size()));
     if (c.spoil) c.spoil(file, c.at);
     const RecordingContents contents = ReadRecording(file.data(), file.size());
-    EXPECT_TRUE(contents.damaged);
-    EXPECT_EQ(contents.badOffset, c.badOffset);
-    EXPECT_EQ(contents.problem, c.problem);
-    EXPECT_EQ(contents.wholeBytes, c.wholeBytes ? c.wholeBytes : c.badOffset);
-    for (const RecordedBox& box : contents.boxes) EXPECT_LE(box.offset + box.size, contents.wholeBytes);
+    EXPECT_EQ(contents.boxes.size(), c.boxes);
+    EXPECT_EQ(contents.segments.size(), c.segments);
+    EXPECT_EQ(contents.deviceLengths, c.deviceLengths);
+    ASSERT_EQ(contents.damages.size(), c.problem ? 1u : 0u);
+    if (!c.problem) continue;
+    const DamagedRange& damage = contents.damages[0];
+    EXPECT_EQ(damage.problem, c.problem);
+    EXPECT_EQ(damage.offset, c.badOffset);
+    EXPECT_EQ(damage.end, c.resumeAt ? c.resumeAt : file.size());
+    for (const RecordedBox& box : contents.boxes) {
+      EXPECT_TRUE(box.offset + box.size <= damage.offset || box.offset >= damage.end) << box.offset;
+      EXPECT_EQ(box.damagesBefore, box.offset > damage.offset ? 1u : 0u);
+    }
   }
 }
 

@@ -1,12 +1,17 @@
 // Loading a recording and the views of it that info and export share.
 #include "recording_file.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 }
+
+#include "stream_parser.h"
 
 namespace vkt::rec {
 namespace {
@@ -20,42 +25,46 @@ void AppendUnit(std::vector<uint8_t>& out, const uint8_t* unit, size_t length) {
 
 }  // namespace
 
-bool LoadRecording(const std::string& path, RecordingFile& file) {
+bool LoadRecording(const std::string& path, RecordingFile& file, std::string& reason) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    reason = "is a directory, not a recording";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  if (!in) {
+    reason = std::string("cannot open the file: ") + std::strerror(errno);
+    return false;
+  }
   file.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) return false;
+  if (in.bad()) {
+    reason = "cannot read the file";
+    return false;
+  }
   file.contents = ReadRecording(file.bytes.data(), file.bytes.size());
   return true;
 }
 
-std::vector<uint8_t> AnnexBParameterSets(const RecordingContents& contents) {
+std::vector<uint8_t> AnnexB(const NalUnits& units) {
   std::vector<uint8_t> out;
-  for (const std::vector<uint8_t>& set : contents.parameterSets) AppendUnit(out, set.data(), set.size());
+  for (const std::vector<uint8_t>& unit : units) AppendUnit(out, unit.data(), unit.size());
   return out;
 }
 
-std::vector<uint8_t> AnnexBPicture(const RecordingFile& file, const RecordedBox& box) {
-  std::vector<uint8_t> out;
-  const uint8_t* payload = file.bytes.data() + box.offset + 24;
-  for (const auto& [at, length] : SplitLengthPrefixedUnits(payload, box.size - 24)) AppendUnit(out, payload + at, length);
+std::vector<uint8_t> AnnexBPicture(const RecordingFile& file, const RecordedBox& box,
+                                   const std::vector<uint8_t>& prefix) {
+  std::vector<uint8_t> out = prefix;
+  const uint8_t* payload = file.bytes.data() + box.offset + kQboxHeaderSize;
+  for (const auto& [at, length] : SplitLengthPrefixedUnits(payload, box.size - kQboxHeaderSize))
+    AppendUnit(out, payload + at, length);
   return out;
 }
 
-size_t FirstKeyBox(const RecordingContents& contents) {
-  size_t index = 0;
-  while (index < contents.boxes.size() && !contents.boxes[index].key) ++index;
-  return index;
-}
-
-bool PictureSize(const RecordingFile& file, int& width, int& height) {
-  const size_t key = FirstKeyBox(file.contents);
-  if (key == file.contents.boxes.size() || file.contents.parameterSets.empty()) return false;
-  std::vector<uint8_t> stream = AnnexBParameterSets(file.contents);
-  const std::vector<uint8_t> picture = AnnexBPicture(file, file.contents.boxes[key]);
-  stream.insert(stream.end(), picture.begin(), picture.end());
+bool PictureSize(const RecordingFile& file, const NalUnits& parameterSets, const RecordedBox& box, int& width,
+                 int& height) {
+  std::vector<uint8_t> stream = AnnexBPicture(file, box, AnnexB(parameterSets));
+  const size_t dataLength = stream.size();
   stream.resize(stream.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-  const size_t dataLength = stream.size() - AV_INPUT_BUFFER_PADDING_SIZE;
 
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
   AVCodecParserContext* parser = av_parser_init(AV_CODEC_ID_H264);

@@ -1,6 +1,6 @@
 // A recording file read into memory and taken apart by the recording
-// reader, with what vkt-rec derives from it: the pictures from the first
-// key picture on as Annex-B, the picture size and the duration.
+// reader, with what vkt-rec derives from it: pictures as Annex-B and the
+// picture size.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -15,18 +15,19 @@ struct RecordingFile {
   RecordingContents contents;
 };
 
-// False when the file cannot be read.
-bool LoadRecording(const std::string& path, RecordingFile& file);
+// False with a reason when the path is a directory or cannot be read. A
+// FIFO is read to its end.
+bool LoadRecording(const std::string& path, RecordingFile& file, std::string& reason);
 
-// 00 00 00 01 before each parameter set.
-std::vector<uint8_t> AnnexBParameterSets(const RecordingContents& contents);
-// The units of a video box, each behind 00 00 00 01.
-std::vector<uint8_t> AnnexBPicture(const RecordingFile& file, const RecordedBox& box);
-// Index of the first key picture's box, or boxes.size().
-size_t FirstKeyBox(const RecordingContents& contents);
+// 00 00 00 01 before each unit.
+std::vector<uint8_t> AnnexB(const NalUnits& units);
+// The units of a video box, each behind 00 00 00 01, after `prefix`.
+std::vector<uint8_t> AnnexBPicture(const RecordingFile& file, const RecordedBox& box,
+                                   const std::vector<uint8_t>& prefix = {});
 
-// Width and height from the parameter sets and the first key picture, as
-// the H.264 parser reads them; false when they cannot be told.
-bool PictureSize(const RecordingFile& file, int& width, int& height);
+// Width and height from `parameterSets` and the key picture `box`, as the
+// H.264 parser reads them; false when they cannot be told.
+bool PictureSize(const RecordingFile& file, const NalUnits& parameterSets, const RecordedBox& box, int& width,
+                 int& height);
 
 }  // namespace vkt::rec

@@ -1,19 +1,22 @@
 // vkt-rec: reads a recording made by VKT_StartRecord back.
 //   vkt-rec info FILE          segments, boxes, pictures, key pictures,
-//                              duration, picture size, parameter sets
-//   vkt-rec export FILE OUT.mp4  the H.264 remuxed into MP4, not re-encoded
-// A damaged file: info prints what precedes the damage, then one line on
-// stderr with the first bad offset, exit 1; export writes the pictures
-// before it, reports the cut on stderr and exits 0. A file that cannot be
-// read or exported: one line on stderr, exit 1. Usage errors exit 2.
+//                              duration, picture size, parameter sets, then
+//                              every intact segment and every damaged range
+//   vkt-rec export FILE OUT    the H.264 remuxed, not re-encoded, into the
+//                              container OUT's extension names (.mp4, .mkv, .mov)
+// A damaged file: info prints everything it could read and one line on
+// stderr per damaged range, exit 1; export writes the pictures from the
+// first key picture after each damage, reports each range on stderr and
+// exits 0. A file that cannot be read or written: one line on stderr
+// naming that file, exit 1. Usage errors exit 2.
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "common/tool_usage.h"
-#include "mp4_export.h"
 #include "recording_file.h"
+#include "video_export.h"
 
 namespace {
 
@@ -22,8 +25,8 @@ int Fail(const std::string& file, const std::string& reason) {
   return 1;
 }
 
-std::string DamageText(const RecordingContents& contents) {
-  return "damaged at offset " + std::to_string(contents.badOffset) + ": " + contents.problem;
+std::string DamageText(const DamagedRange& damage) {
+  return "damaged at offset " + std::to_string(damage.offset) + ": " + damage.problem;
 }
 
 // Seconds from the first to the last video timestamp (milliseconds), plus
@@ -40,17 +43,39 @@ double DurationSeconds(const RecordingContents& contents) {
   return (contents.pictures > 1 ? span + span / (contents.pictures - 1) : 0) / 1000.0;
 }
 
+void PrintSegments(const RecordingContents& c) {
+  std::vector<uint32_t> pictures(c.segments.size()), keys(c.segments.size());
+  for (const RecordedBox& box : c.boxes) {
+    if (box.segment < 0) continue;
+    pictures[box.segment] += box.video;
+    keys[box.segment] += box.key;
+  }
+  for (size_t s = 0; s < c.segments.size(); ++s) {
+    const RecordedSegment& segment = c.segments[s];
+    if (!segment.intact) continue;
+    std::printf("intact segment: offset %" PRIu64 ", %" PRIu64 " bytes, %u pictures, %u key\n", segment.offset,
+                segment.length, pictures[s], keys[s]);
+  }
+  for (const DamagedRange& damage : c.damages)
+    std::printf("damaged: offset %" PRIu64 " to %" PRIu64 " (%" PRIu64 " bytes): %s\n", damage.offset, damage.end,
+                damage.end - damage.offset, damage.problem.c_str());
+}
+
 int Info(const std::string& path) {
   vkt::rec::RecordingFile file;
-  if (!vkt::rec::LoadRecording(path, file)) return Fail(path, "cannot read the file");
+  std::string reason;
+  if (!vkt::rec::LoadRecording(path, file, reason)) return Fail(path, reason);
   const RecordingContents& c = file.contents;
-  std::printf("segments: %u\n", c.segments);
+  std::printf("segments: %zu\n", c.segments.size());
   std::printf("boxes: %zu\n", c.boxes.size());
   std::printf("pictures: %u\n", c.pictures);
   std::printf("key pictures: %u\n", c.keyPictures);
   std::printf("duration: %.3f s\n", DurationSeconds(c));
+  const RecordedBox* key = nullptr;
+  for (const RecordedBox& box : c.boxes)
+    if (!key && box.key) key = &box;
   int width = 0, height = 0;
-  if (vkt::rec::PictureSize(file, width, height)) {
+  if (key && vkt::rec::PictureSize(file, c.parameterSets, *key, width, height)) {
     std::printf("picture size: %dx%d\n", width, height);
   } else {
     std::printf("picture size: unknown\n");
@@ -59,29 +84,37 @@ int Info(const std::string& path) {
   for (const std::vector<uint8_t>& set : c.parameterSets)
     std::printf(" %s %zu bytes;", (set[0] & 0x1F) == 7 ? "SPS" : "PPS", set.size());
   std::printf("%s\n", c.parameterSets.empty() ? " none" : "");
-  return c.damaged ? Fail(path, DamageText(c)) : 0;
+  if (c.deviceLengths)
+    std::printf("segment lengths: as the device sent them in %u segments (a recording into a pipe or FIFO)\n",
+                c.deviceLengths);
+  PrintSegments(c);
+  for (const DamagedRange& damage : c.damages) Fail(path, DamageText(damage));
+  return c.damaged() ? 1 : 0;
 }
 
 int Export(const std::string& path, const std::string& out) {
   vkt::rec::RecordingFile file;
-  if (!vkt::rec::LoadRecording(path, file)) return Fail(path, "cannot read the file");
   std::string reason;
-  const long pictures = vkt::rec::ExportMp4(file, out, reason);
-  if (pictures < 0) {
-    std::remove(out.c_str());
-    return Fail(path, reason);
+  if (!vkt::rec::LoadRecording(path, file, reason)) return Fail(path, reason);
+  const vkt::rec::ExportOutcome outcome = vkt::rec::ExportVideo(file, out);
+  if (outcome.pictures < 0) {
+    // A file this export did not write (a refused name, nothing to export) stays.
+    if (outcome.outputCreated) std::remove(out.c_str());
+    return Fail(outcome.outputAtFault ? out : path, outcome.reason);
   }
-  if (file.contents.damaged)
-    std::fprintf(stderr, "vkt-rec: %s: %s; cut after the last whole picture\n", path.c_str(),
-                 DamageText(file.contents).c_str());
-  std::printf("exported %ld pictures to %s\n", pictures, out.c_str());
+  for (const DamagedRange& damage : file.contents.damages)
+    Fail(path, DamageText(damage) + (damage.end >= file.bytes.size() ? "; cut after the last whole picture"
+                                                                      : "; resumed at the next key picture"));
+  if (outcome.notShownInOrder)
+    Fail(path, std::to_string(outcome.notShownInOrder) + " pictures of a cut B-frame group left out");
+  std::printf("exported %ld pictures to %s\n", outcome.pictures, out.c_str());
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const vkt::tools::ToolUsage tool = {"vkt-rec", "usage: vkt-rec info FILE\n       vkt-rec export FILE OUT.mp4\n"};
+  const vkt::tools::ToolUsage tool = {"vkt-rec", "usage: vkt-rec info FILE\n       vkt-rec export FILE OUT.mp4|OUT.mkv|OUT.mov\n"};
   if (const auto status = vkt::tools::answerStandardOptions(tool, argc, argv)) return *status;
   if (argc == 3 && std::strcmp(argv[1], "info") == 0) return Info(argv[2]);
   if (argc == 4 && std::strcmp(argv[1], "export") == 0) return Export(argv[2], argv[3]);

@@ -16,7 +16,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // Event numbers of session_fuzz_target.cpp.
-enum : uint8_t { kNotify, kData, kLost, kConnect, kTimer, kCall, kOther };
+enum : uint8_t { kNotify, kData, kLost, kConnect, kTimer, kCall, kOther, kReconnect };
 enum : uint8_t { kOpenChannel, kCloseChannel, kStartRecord, kStopRecord, kGetServerInfo };
 
 void Event(Bytes& out, uint8_t type, const Bytes& arguments = {}) {
@@ -71,8 +71,40 @@ Bytes Kind5200() {
   return out;
 }
 
+// Kind 5200 reconnecting (first byte: bit 1) while it records: the
+// connection lost by the device, one redial, the stream going on.
+Bytes Reconnecting5200() {
+  Bytes out{1 | 2};
+  Event(out, kCall, {kOpenChannel, 0});
+  Event(out, kCall, {kStartRecord, 0});
+  vkt::devsim::H264StreamEncoder encoder;
+  Bytes block;
+  if (encoder.open(2)) {
+    for (int i = 0; i < 3 && encoder.nextBlock(block); ++i) Event(out, kData, block);
+    Event(out, kLost, {1});
+    Event(out, kReconnect);
+    for (int i = 0; i < 3 && encoder.nextBlock(block); ++i) Event(out, kData, block);
+  }
+  return out;
+}
+
+// Kind 7100 whose callback closes the handle on the loss (bits 2-5: 1).
+Bytes CloseOnLoss7100() {
+  Bytes out{2 | (1 << 2)};
+  Event(out, kCall, {kOpenChannel, 0});
+  Event(out, kData, SmallPicture(0));
+  Event(out, kLost, {2});
+  Event(out, kReconnect);
+  return out;
+}
+
 }  // namespace
 
-std::vector<Seed> SessionSeeds() { return {{"kind7100", Kind7100()}, {"kind5200", Kind5200()}}; }
+std::vector<Seed> SessionSeeds() {
+  return {{"kind7100", Kind7100()},
+          {"kind5200", Kind5200()},
+          {"reconnecting5200", Reconnecting5200()},
+          {"closeonloss7100", CloseOnLoss7100()}};
+}
 
 }  // namespace fuzz_seeds

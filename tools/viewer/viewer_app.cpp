@@ -162,7 +162,8 @@ void ViewerApp::markLost(const VKT_Event& event) {
   // draws over the label.
   const char* label = options_.reconnectMs ? "reconnecting" : nullptr;
   for (int index = 0; index < grid_.tileCount(); ++index) dimTile(grid_.tile(index), label);
-  if (options_.exitOnLoss) PostQuitMessage(0);
+  // A device that may come back is lost for good only once the SDK gives up.
+  if (options_.exitOnLoss && !options_.reconnectMs) PostQuitMessage(0);
 }
 
 void ViewerApp::saveTiles(const std::string& directory, const std::string& prefix) const {

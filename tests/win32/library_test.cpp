@@ -1,22 +1,26 @@
 // The Windows libraries as an application meets them: VKT7100SDK.dll loaded
 // at run time (its entry point, its undecorated exports, loading again
 // after a release), the "USECPU" override read from the real registry, and
-// sessions of both kinds against the Linux simulator through Winsock.
+// sessions of both kinds against the Linux simulator through Winsock, with
+// their events and reconnection.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "processor_dispatch.h"
 #include "tests/common/devsim_process.h"
 #include "vkt7100sdk.h"
+#include "vkt7100sdk_events.h"
 
 namespace {
 
 const char* const kExports[] = {"VKT_CreateHandle", "VKT_OpenServer",    "VKT_CloseServer", "VKT_OpenChannel",
-                                "VKT_CloseChannel", "VKT_GetServerInfo", "VKT_StartRecord", "VKT_StopRecord"};
+                                "VKT_CloseChannel", "VKT_GetServerInfo", "VKT_StartRecord", "VKT_StopRecord",
+                                "VKT_SetEventCallback", "VKT_SetReconnect"};
 
 // Loading runs DllMain (the kind-7100 transport is set up), releasing runs
 // it again (every connection goes); a second load must find a clean state.
@@ -159,6 +163,59 @@ TEST_P(DeviceSession, LogsInShowsVideoAndRecords) {
   } else {
     EXPECT_EQ(recordResult, VKT_ERR_NOT_SUPPORTED);
   }
+}
+
+// Event types in order (repeated reconnect waits as one), and whether any
+// came on another thread than the handle's.
+struct EventLog {
+  std::vector<int32_t> types;
+  bool foreignThread = false;
+  DWORD thread = GetCurrentThreadId();
+  static void __stdcall Take(void*, const VKT_Event* event, void* user) {
+    auto* log = static_cast<EventLog*>(user);
+    log->foreignThread |= GetCurrentThreadId() != log->thread;
+    if (log->types.empty() || log->types.back() != event->type || event->type != VKT_EVENT_RECONNECTING)
+      log->types.push_back(event->type);
+  }
+};
+
+// A login on a device of the other kind is refused at once; a device killed
+// and started again on its port is lost, reconnected, and shows pictures
+// again, every event on this thread.
+TEST_P(DeviceSession, EventsOfARefusalALossAndAReconnection) {
+  const SessionCase& c = GetParam();
+  vkt::test::DevsimProcess other(c.kind == VKT_KIND_JPEG ? VKT_KIND_H264 : VKT_KIND_JPEG);
+  EventLog refusal;
+  void* refused = nullptr;
+  ASSERT_EQ(VKT_CreateHandle(c.kind, &refused), VKT_OK);
+  VKT_SetEventCallback(refused, EventLog::Take, &refusal);
+  EXPECT_EQ(VKT_OpenServer(refused, "127.0.0.1", other.port(), "admin", "admin"), VKT_ERR_LOGIN_FAILED);
+  PumpFor(200);
+  EXPECT_EQ(refusal.types, std::vector<int32_t>{VKT_EVENT_LOGIN_REFUSED});
+  EXPECT_EQ(VKT_CloseServer(refused), VKT_OK);
+
+  auto devsim = std::make_unique<vkt::test::DevsimProcess>(c.kind);
+  const uint16_t port = devsim->port();
+  EventLog log;
+  void* handle = nullptr;
+  ASSERT_EQ(VKT_CreateHandle(c.kind, &handle), VKT_OK);
+  VKT_SetEventCallback(handle, EventLog::Take, &log);
+  VKT_SetReconnect(handle, 300);
+  ASSERT_EQ(VKT_OpenServer(handle, "127.0.0.1", port, "admin", "admin"), VKT_OK);
+  HWND window = VideoWindow();
+  EXPECT_EQ(VKT_OpenChannel(handle, 0, window), VKT_OK);
+  PumpFor(1000);
+  devsim->kill();
+  PumpFor(500);
+  devsim = std::make_unique<vkt::test::DevsimProcess>(c.kind, std::vector<std::string>{},
+                                                     "127.0.0.1:" + std::to_string(port));
+  PumpFor(2000);
+  const std::vector<int32_t> expected = {VKT_EVENT_FIRST_PICTURE, VKT_EVENT_CONNECTION_LOST, VKT_EVENT_RECONNECTING,
+                                         VKT_EVENT_RECONNECTED, VKT_EVENT_FIRST_PICTURE};
+  EXPECT_EQ(log.types, expected);
+  EXPECT_FALSE(log.foreignThread || refusal.foreignThread);
+  EXPECT_EQ(VKT_CloseServer(handle), VKT_OK);
+  DestroyWindow(window);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, DeviceSession,

@@ -21,7 +21,7 @@ extern "C" {
 #define VKT_EVENT_PICTURE_SIZE 6        // channel; value1: new width; value2: new height
 #define VKT_EVENT_PICTURES_DROPPED 7    // value1: pictures dropped since the last such event
 #define VKT_EVENT_RECORD_STOPPED 8      // channel; text: the write error
-#define VKT_EVENT_RECONNECT_ABANDONED 9 // reconnection ended for good (the device refused the login)
+#define VKT_EVENT_RECONNECT_ABANDONED 9 // reconnection ended for good; value1: why (a result code); text
 
 // Why a connection was lost (VKT_EVENT_CONNECTION_LOST value1).
 #define VKT_LOST_CLOSED_BY_DEVICE 1  // the device ended the connection

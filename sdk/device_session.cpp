@@ -315,6 +315,11 @@ void DeviceSession::ScheduleReconnect() {
 void DeviceSession::RunReconnectAttempt() {
   KillTimer(window, RECONNECT_TIMER_ID);
   if (!reconnecting_) return;
+  if (!ReconnectEnabled()) {
+    // Switched off during the wait: the handle stays lost.
+    AbandonReconnecting(VKT_ERR_NOT_CONNECTED, "reconnection switched off");
+    return;
+  }
   // Connect refuses a logged-in session; this one lost its login with the
   // connection.
   loggedIn = 0;
@@ -330,14 +335,19 @@ void DeviceSession::RunReconnectAttempt() {
     return;
   }
   if (result == VKT_ERR_LOGIN_DENIED || result == VKT_ERR_LOGIN_FAILED) {
-    // The same login will be refused again: the handle stays lost.
-    reconnecting_ = false;
-    loggedIn = 1;
-    connected = 0;
-    PostEvent(VKT_EVENT_RECONNECT_ABANDONED, -1, result, 0, "the device refused the login");
+    // The same login will be refused again.
+    AbandonReconnecting(result, "the device refused the login");
     return;
   }
   ScheduleReconnect();
+}
+
+void DeviceSession::AbandonReconnecting(VktResult why, const char* text) {
+  reconnecting_ = false;
+  // Lost, as after a loss without reconnection.
+  loggedIn = 1;
+  connected = 0;
+  PostEvent(VKT_EVENT_RECONNECT_ABANDONED, -1, why, 0, text);
 }
 
 void DeviceSession::OpenLoginWait() {

@@ -167,6 +167,8 @@ class DeviceSession {
   // ends at once. (VKT_OpenServer's own wait runs on to its end, the
   // session whole until it returns.)
   bool EndWaitForClose() const { return closeRequested_ && redialing_; }
+  // Ends reconnection for good; the handle stays lost.
+  void AbandonReconnecting(VktResult why, const char* text);
   // Window messages as the window procedure hands them on, with the
   // session held for the call.
   void HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);

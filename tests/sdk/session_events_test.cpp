@@ -35,6 +35,7 @@ struct Listener {
   std::string lastText;  // of the last event that had one
   bool foreignThread = false;
   int32_t closeOn = 0;
+  int32_t switchOffOn = 0;  // the type on which it switches reconnection off
   bool closed = false;
   DWORD thread = GetCurrentThreadId();
 
@@ -45,6 +46,7 @@ struct Listener {
     if (self->types.empty() || event->type != VKT_EVENT_RECONNECTING || self->types.back() != event->type)
       self->types.push_back(event->type);
     if (*event->text) self->lastText = event->text;
+    if (event->type == self->switchOffOn) VKT_SetReconnect(handle, 0);
     if (event->type == self->closeOn) {
       EXPECT_EQ(VKT_CloseServer(handle), VKT_OK);
       EXPECT_EQ(VKT_CloseChannel(handle, 0), VKT_ERR_PARAMETER);
@@ -60,7 +62,8 @@ size_t LineCount(const std::string& path) {
 }
 
 constexpr int32_t kLost = VKT_EVENT_CONNECTION_LOST, kFirst = VKT_EVENT_FIRST_PICTURE,
-                  kRetry = VKT_EVENT_RECONNECTING, kBack = VKT_EVENT_RECONNECTED, kRefused = VKT_EVENT_LOGIN_REFUSED;
+                  kRetry = VKT_EVENT_RECONNECTING, kBack = VKT_EVENT_RECONNECTED, kRefused = VKT_EVENT_LOGIN_REFUSED,
+                  kGaveUp = VKT_EVENT_RECONNECT_ABANDONED;
 
 }  // namespace
 
@@ -100,14 +103,15 @@ TEST(SessionEvents, LossAndReconnectionInOrderOnTheCreatingThread) {
     const char* what;
     int32_t kind;
     uint32_t reconnectMs;
-    int32_t closeOn;
+    int32_t closeOn, switchOffOn;
     std::vector<int32_t> expected;
   } rows[] = {
-      {"7100, no reconnection", VKT_KIND_JPEG, 0, 0, {kFirst, kLost}},
-      {"7100, reconnected", VKT_KIND_JPEG, 400, 0, {kFirst, kLost, kRetry, kBack, kFirst}},
-      {"5200 recording, reconnected", VKT_KIND_H264, 400, 0, {kFirst, kLost, kRetry, kBack, kFirst}},
-      {"closed when lost", VKT_KIND_JPEG, 400, kLost, {kFirst, kLost}},
-      {"closed while reconnecting", VKT_KIND_H264, 400, kRetry, {kFirst, kLost, kRetry}},
+      {"7100, no reconnection", VKT_KIND_JPEG, 0, 0, 0, {kFirst, kLost}},
+      {"7100, reconnected", VKT_KIND_JPEG, 400, 0, 0, {kFirst, kLost, kRetry, kBack, kFirst}},
+      {"5200 recording, reconnected", VKT_KIND_H264, 400, 0, 0, {kFirst, kLost, kRetry, kBack, kFirst}},
+      {"closed when lost", VKT_KIND_JPEG, 400, kLost, 0, {kFirst, kLost}},
+      {"closed while reconnecting", VKT_KIND_H264, 400, kRetry, 0, {kFirst, kLost, kRetry}},
+      {"switched off while reconnecting", VKT_KIND_JPEG, 400, 0, kRetry, {kFirst, kLost, kRetry, kGaveUp}},
   };
   const std::string dir = testing::TempDir();
   for (const Row& row : rows) {
@@ -120,6 +124,7 @@ TEST(SessionEvents, LossAndReconnectionInOrderOnTheCreatingThread) {
     display_test::TestWindow window(0, 0, 352, 288);
     Listener listener;
     listener.closeOn = row.closeOn;
+    listener.switchOffOn = row.switchOffOn;
     ASSERT_EQ(VKT_CreateHandle(row.kind, &listener.handle), VKT_OK);
     VKT_SetEventCallback(listener.handle, Listener::Callback, &listener);
     VKT_SetReconnect(listener.handle, row.reconnectMs);

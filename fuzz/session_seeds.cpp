@@ -88,23 +88,10 @@ Bytes Reconnecting5200() {
   return out;
 }
 
-// Kind 7100 whose callback closes the handle on the loss (bits 2-5: 1).
-Bytes CloseOnLoss7100() {
-  Bytes out{2 | (1 << 2)};
-  Event(out, kCall, {kOpenChannel, 0});
-  Event(out, kData, SmallPicture(0));
-  Event(out, kLost, {2});
-  Event(out, kReconnect);
-  return out;
-}
-
 }  // namespace
 
 std::vector<Seed> SessionSeeds() {
-  return {{"kind7100", Kind7100()},
-          {"kind5200", Kind5200()},
-          {"reconnecting5200", Reconnecting5200()},
-          {"closeonloss7100", CloseOnLoss7100()}};
+  return {{"kind7100", Kind7100()}, {"kind5200", Kind5200()}, {"reconnecting5200", Reconnecting5200()}};
 }
 
 }  // namespace fuzz_seeds

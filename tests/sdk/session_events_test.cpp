@@ -1,8 +1,8 @@
 // Events and reconnection through the exported functions, against the
 // simulator: the order events arrive in and the thread they arrive on, for
 // refused logins (the wrong device kind both ways), a lost device with and
-// without reconnection, a recording carried across the gap, a recording
-// stopped by a full disk, and callbacks that close their own handle.
+// without reconnection, a recording carried across the gap or stopped by a
+// full disk, and callbacks that close their own handle.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,7 +32,7 @@ using vkt::test::PumpUntil;
 struct Listener {
   void* handle = nullptr;
   std::vector<int32_t> types;
-  std::string lastText;  // of the last event that had one
+  std::string stopText;  // of VKT_EVENT_RECORD_STOPPED
   bool foreignThread = false;
   int32_t closeOn = 0;
   int32_t switchOffOn = 0;  // the type on which it switches reconnection off
@@ -45,7 +45,7 @@ struct Listener {
     if (self->closed) self->types.push_back(-1);  // nothing may follow a close
     if (self->types.empty() || event->type != VKT_EVENT_RECONNECTING || self->types.back() != event->type)
       self->types.push_back(event->type);
-    if (*event->text) self->lastText = event->text;
+    if (event->type == VKT_EVENT_RECORD_STOPPED) self->stopText = event->text;
     if (event->type == self->switchOffOn) VKT_SetReconnect(handle, 0);
     if (event->type == self->closeOn) {
       EXPECT_EQ(VKT_CloseServer(handle), VKT_OK);
@@ -63,7 +63,7 @@ size_t LineCount(const std::string& path) {
 
 constexpr int32_t kLost = VKT_EVENT_CONNECTION_LOST, kFirst = VKT_EVENT_FIRST_PICTURE,
                   kRetry = VKT_EVENT_RECONNECTING, kBack = VKT_EVENT_RECONNECTED, kRefused = VKT_EVENT_LOGIN_REFUSED,
-                  kGaveUp = VKT_EVENT_RECONNECT_ABANDONED;
+                  kGaveUp = VKT_EVENT_RECONNECT_ABANDONED, kStopped = VKT_EVENT_RECORD_STOPPED;
 
 }  // namespace
 
@@ -96,22 +96,24 @@ TEST(SessionEvents, RefusedLoginsFailFastWithTheirEvent) {
 }
 
 // Each row: a device lost once; with reconnection the simulator comes back
-// on the same port and the channel shows pictures again; a kind-5200 row
-// records across the gap.
+// on the same port and the channel shows pictures again; kind-5200 rows
+// record across the gap, or onto a full disk.
 TEST(SessionEvents, LossAndReconnectionInOrderOnTheCreatingThread) {
   struct Row {
     const char* what;
     int32_t kind;
     uint32_t reconnectMs;
     int32_t closeOn, switchOffOn;
+    const char* record;  // "gap": a file read back at the end
     std::vector<int32_t> expected;
   } rows[] = {
-      {"7100, no reconnection", VKT_KIND_JPEG, 0, 0, 0, {kFirst, kLost}},
-      {"7100, reconnected", VKT_KIND_JPEG, 400, 0, 0, {kFirst, kLost, kRetry, kBack, kFirst}},
-      {"5200 recording, reconnected", VKT_KIND_H264, 400, 0, 0, {kFirst, kLost, kRetry, kBack, kFirst}},
-      {"closed when lost", VKT_KIND_JPEG, 400, kLost, 0, {kFirst, kLost}},
-      {"closed while reconnecting", VKT_KIND_H264, 400, kRetry, 0, {kFirst, kLost, kRetry}},
-      {"switched off while reconnecting", VKT_KIND_JPEG, 400, 0, kRetry, {kFirst, kLost, kRetry, kGaveUp}},
+      {"7100, no reconnection", VKT_KIND_JPEG, 0, 0, 0, nullptr, {kFirst, kLost}},
+      {"7100, reconnected", VKT_KIND_JPEG, 400, 0, 0, nullptr, {kFirst, kLost, kRetry, kBack, kFirst}},
+      {"5200 recording, reconnected", VKT_KIND_H264, 400, 0, 0, "gap", {kFirst, kLost, kRetry, kBack, kFirst}},
+      {"5200 recording on a full disk", VKT_KIND_H264, 0, 0, 0, "/dev/full", {kStopped, kFirst, kLost}},
+      {"closed when lost", VKT_KIND_JPEG, 400, kLost, 0, nullptr, {kFirst, kLost}},
+      {"closed while reconnecting", VKT_KIND_H264, 400, kRetry, 0, nullptr, {kFirst, kLost, kRetry}},
+      {"switched off while reconnecting", VKT_KIND_JPEG, 400, 0, kRetry, nullptr, {kFirst, kLost, kRetry, kGaveUp}},
   };
   const std::string dir = testing::TempDir();
   for (const Row& row : rows) {
@@ -130,13 +132,15 @@ TEST(SessionEvents, LossAndReconnectionInOrderOnTheCreatingThread) {
     VKT_SetReconnect(listener.handle, row.reconnectMs);
     ASSERT_EQ(VKT_OpenServer(listener.handle, "127.0.0.1", port, "admin", "admin"), VKT_OK);
     ASSERT_EQ(VKT_OpenChannel(listener.handle, 0, window.handle()), VKT_OK);
-    const bool records = row.kind == VKT_KIND_H264 && !row.closeOn;
-    if (records) {
-      ASSERT_EQ(VKT_StartRecord(listener.handle, 0, recording.c_str()), VKT_OK);
+    const bool records = row.record && std::string(row.record) == "gap";
+    if (row.record) {
+      ASSERT_EQ(VKT_StartRecord(listener.handle, 0, records ? recording.c_str() : row.record), VKT_OK);
     }
     ASSERT_TRUE(PumpUntil(5000, [&] { return listener.Saw(kFirst); }));
     devsim->kill();
-    ASSERT_TRUE(PumpUntil(5000, [&] { return listener.Saw(kLost) && (!row.reconnectMs || listener.closed || listener.Saw(kRetry)); }));
+    ASSERT_TRUE(PumpUntil(5000, [&] {
+      return listener.Saw(kLost) && (!row.reconnectMs || listener.closed || listener.Saw(kRetry));
+    }));
     if (row.reconnectMs) {
       devsim = std::make_unique<DevsimProcess>(row.kind, std::vector<std::string>{"--picture-log", logs[1]},
                                                "127.0.0.1:" + std::to_string(port));
@@ -162,26 +166,12 @@ TEST(SessionEvents, LossAndReconnectionInOrderOnTheCreatingThread) {
       listener.types.resize(row.expected.size());
     }
     EXPECT_EQ(listener.types, row.expected);
+    EXPECT_EQ(listener.stopText, listener.Saw(kStopped) ? "no space left on the device" : "");
     EXPECT_FALSE(listener.foreignThread);
     if (!listener.closed) {
       EXPECT_EQ(VKT_CloseServer(listener.handle), VKT_OK);
     }
   }
-}
-
-TEST(SessionEvents, AFullDiskStopsTheRecordingWithItsReason) {
-  DevsimProcess devsim(VKT_KIND_H264);
-  display_test::TestWindow window(0, 0, 352, 288);
-  Listener listener;
-  ASSERT_EQ(VKT_CreateHandle(VKT_KIND_H264, &listener.handle), VKT_OK);
-  VKT_SetEventCallback(listener.handle, Listener::Callback, &listener);
-  ASSERT_EQ(VKT_OpenServer(listener.handle, "127.0.0.1", devsim.port(), "admin", "admin"), VKT_OK);
-  ASSERT_EQ(VKT_OpenChannel(listener.handle, 0, window.handle()), VKT_OK);
-  ASSERT_EQ(VKT_StartRecord(listener.handle, 0, "/dev/full"), VKT_OK);
-  ASSERT_TRUE(PumpUntil(5000, [&] { return listener.Saw(VKT_EVENT_RECORD_STOPPED); }));
-  EXPECT_EQ(listener.lastText, "no space left on the device");
-  EXPECT_FALSE(listener.foreignThread);
-  VKT_CloseServer(listener.handle);
 }
 
 TEST(SessionEvents, BackoffDoublesToTheMaximumWithJitterInTheUpperHalf) {

@@ -5,12 +5,10 @@
 
 #include <set>
 #include <string>
-#include <vector>
 
 #include "grid_layout.h"
 #include "picture_stats.h"
 #include "viewer_keys.h"
-#include "viewer_options.h"
 
 using namespace vkt::viewer;
 
@@ -150,31 +148,3 @@ TEST(PictureStats, RatesOverTheTimeThatPassedAndTheLongestGap) {
 }
 
 }  // namespace
-
-TEST(ViewerOptions, ReconnectTakesAnOptionalMaximum) {
-  struct Row {
-    std::vector<const char*> extra;
-    bool valid;
-    uint32_t reconnectMs;
-    bool stats;
-  } rows[] = {
-      {{}, true, 0, false},
-      {{"--reconnect"}, true, kDefaultReconnectMs, false},
-      {{"--reconnect", "800"}, true, 800, false},
-      {{"--reconnect", "--stats"}, true, kDefaultReconnectMs, true},
-      {{"--reconnect", "0"}, false, 0, false},  // not a maximum, and no option either
-  };
-  for (const Row& row : rows) {
-    std::vector<const char*> argv = {"vkt-viewer", "--kind", "7100", "--port", "5000"};
-    argv.insert(argv.end(), row.extra.begin(), row.extra.end());
-    ViewerOptions options;
-    std::string error;
-    EXPECT_EQ(parseViewerOptions(static_cast<int>(argv.size()), const_cast<char**>(argv.data()), options, error),
-              row.valid)
-        << error;
-    if (row.valid) {
-      EXPECT_EQ(options.reconnectMs, row.reconnectMs);
-      EXPECT_EQ(options.stats, row.stats);
-    }
-  }
-}

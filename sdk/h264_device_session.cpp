@@ -229,7 +229,11 @@ void H264DeviceSession::DispatchBox(const QboxHeader& box, const uint8_t* at) {
 
 void H264DeviceSession::DecodeVideoBox(const QboxHeader& box, const uint8_t* at) {
   // Stream data before the first OpenChannel has nowhere to go.
-  if (!streamBuffer || !frameBuffer) return;
+  if (!streamBuffer) return;
+  // The picture buffer (28 MB, for the largest picture) is taken when the
+  // first box is decoded: a channel that gets no video costs nothing.
+  if (!frameBuffer) frameBuffer = static_cast<uint8_t*>(std::malloc(kFrameBufferSize));
+  if (!frameBuffer) return;
   const size_t written =
       ConvertToAnnexB(box, at, prefixPending ? &parameterSets_ : nullptr, streamBuffer, kStreamBufferSize);
   if (written == 0) return;
@@ -303,8 +307,7 @@ VktResult H264DeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
   // Annex-B form, a picture the decoder made), and clearing 30 MB made
   // each channel opening cost milliseconds.
   if (!streamBuffer) streamBuffer = static_cast<uint8_t*>(std::malloc(kStreamBufferSize));
-  if (!frameBuffer) frameBuffer = static_cast<uint8_t*>(std::malloc(kFrameBufferSize));
-  if (!streamBuffer || !frameBuffer) return VKT_ERR_PARAMETER;
+  if (!streamBuffer) return VKT_ERR_PARAMETER;
   displayWindow = videoWindow;
   Events().ForgetPicture(0);
   decodeRequest.size = 36;

@@ -3,10 +3,12 @@
 // then the input's events reach its window procedure: device packets, data
 // blocks (JPEG pictures, kind-5200 stream blocks), connection messages,
 // timer ticks and other transport message numbers, mixed with calls of the
-// exported functions (channels, recording, the information record). The
-// input's first byte picks the kind; the rest is a run of pieces
-// (block_stream.h), each an event: its first byte the event type, then
-// its arguments and bytes. Findings are what the sanitizers see.
+// exported functions (channels, recording, the information record) and
+// reconnect attempts. The input's first byte picks the kind (bit 0),
+// whether the handle reconnects (bit 1) and on which event type its event
+// callback closes the handle (bits 2-5, 0 for none); the rest is a run of
+// pieces (block_stream.h), each an event: its first byte the event type,
+// then its arguments and bytes. Findings are what the sanitizers see.
 #include <unistd.h>
 
 #include <cstdint>
@@ -17,6 +19,8 @@
 #include "device_session.h"
 #include "session_fakes.h"
 #include "vkt7100sdk.h"
+#include "vkt7100sdk_events.h"
+#include "vktjpeg.h"
 
 namespace {
 
@@ -30,6 +34,7 @@ enum Event : uint8_t {
   kTimer,       // a tick of the picture timer
   kCall,        // byte 1 the exported function, byte 2 its argument
   kOther,       // bytes 1-2: a transport message number above WM_USER
+  kReconnect,   // the reconnect timer fires: one redial and login
   kEventCount
 };
 
@@ -69,6 +74,24 @@ void Call(void* handle, uint8_t function, uint8_t argument) {
   }
 }
 
+// Kind-7100 pictures whose frame claims more pixels than this are not
+// delivered: decoding them is the JPEG target's work, and the time it takes
+// here (most of every run) would starve the session paths.
+constexpr uint64_t kPicturePixelBudget = 1u << 14;
+
+bool WithinPixelBudget(const uint8_t* picture, uint32_t length) {
+  JPEG_PROPERTIES record{};
+  bool within = false;
+  if (JpegInit(&record) == JPEG_SUCCESS) {
+    record.jpeg_bytes = picture;
+    record.jpeg_size_bytes = length;
+    JpegRead(&record, READ_PARAMS_BUFFER);
+    within = uint64_t{record.jpeg_width} * record.jpeg_height <= kPicturePixelBudget;
+  }
+  JpegFree(&record);
+  return within;
+}
+
 void Deliver(void* handle, int kind, HWND window, const fuzz_input::Piece& piece) {
   if (piece.length == 0) return;
   const uint8_t* bytes = piece.bytes;
@@ -82,10 +105,11 @@ void Deliver(void* handle, int kind, HWND window, const fuzz_input::Piece& piece
       break;
     }
     case kData:
-      SendDataBlock(window, kind, bytes + 1, length - 1);
+      if (kind == VKT_KIND_H264 || WithinPixelBudget(bytes + 1, length - 1))
+        SendDataBlock(window, kind, bytes + 1, length - 1);
       break;
     case kLost:
-      SendMessageA(window, 1446, 0, 0);
+      SendMessageA(window, 1446, byteAt(1) % 4, 0);
       break;
     case kConnect:
       SendMessageA(window, 1445, byteAt(1), 0);
@@ -96,12 +120,33 @@ void Deliver(void* handle, int kind, HWND window, const fuzz_input::Piece& piece
     case kCall:
       Call(handle, byteAt(1), byteAt(2));
       break;
+    case kReconnect:
+      SendMessageA(window, WM_TIMER, RECONNECT_TIMER_ID, 0);
+      break;
     default:
       // Numbers with records behind them are sent with records above.
       SendMessageA(window, WM_USER + 1 + ((byteAt(1) | (byteAt(2) << 8)) % 1024), 0, 0);
       break;
   }
   Pump();
+}
+
+// The application's side of the events: every field read, and the handle
+// closed from inside the callback on the chosen type.
+struct EventSink {
+  int32_t closeOn = 0;
+  bool closed = false;
+  uint32_t checksum = 0;
+};
+
+void VKT_CALL OnEvent(void* handle, const VKT_Event* event, void* user) {
+  auto* sink = static_cast<EventSink*>(user);
+  sink->checksum += static_cast<uint32_t>(event->type + event->channel + event->value1 + event->value2);
+  for (const char* c = event->text; *c; ++c) sink->checksum += static_cast<uint8_t>(*c);
+  if (event->type == sink->closeOn && !sink->closed) {
+    VKT_CloseServer(handle);
+    sink->closed = true;
+  }
 }
 
 }  // namespace
@@ -112,11 +157,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   void* handle = nullptr;
   if (VKT_CreateHandle(kind, &handle) != VKT_OK) return 0;
   const HWND window = static_cast<DeviceSession*>(handle)->window;
+  EventSink sink;
+  sink.closeOn = (data[0] >> 2) & 15;
+  VKT_SetEventCallback(handle, OnEvent, &sink);
+  if (data[0] & 2) VKT_SetReconnect(handle, 1);
   if (window && VKT_OpenServer(handle, "127.0.0.1", 80, "admin", "admin") == VKT_OK) {
-    for (const fuzz_input::Piece& piece : fuzz_input::SplitPieces(data + 1, size - 1))
+    for (const fuzz_input::Piece& piece : fuzz_input::SplitPieces(data + 1, size - 1)) {
+      // A closed handle's window is gone; its calls are refused.
+      if (sink.closed) break;
       Deliver(handle, kind, window, piece);
+    }
   }
-  VKT_CloseServer(handle);
+  if (!sink.closed) VKT_CloseServer(handle);
   Pump();
   ReleaseRecords();
   std::remove(recording_file().c_str());

@@ -16,7 +16,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // Event numbers of session_fuzz_target.cpp.
-enum : uint8_t { kNotify, kData, kLost, kConnect, kTimer, kCall, kOther };
+enum : uint8_t { kNotify, kData, kLost, kConnect, kTimer, kCall, kOther, kReconnect };
 enum : uint8_t { kOpenChannel, kCloseChannel, kStartRecord, kStopRecord, kGetServerInfo };
 
 void Event(Bytes& out, uint8_t type, const Bytes& arguments = {}) {
@@ -25,8 +25,8 @@ void Event(Bytes& out, uint8_t type, const Bytes& arguments = {}) {
   fuzz_input::AppendPiece(out, piece.data(), piece.size());
 }
 
-// A picture of another size than the channels': decoded, then dropped.
-// Small, so that most executions stay quick.
+// A picture of another size than the channels' (the renderer follows it),
+// small enough for the target's pixel budget.
 Bytes SmallPicture(unsigned channel) {
   const Bytes rgb(16 * 16 * 3, 0x80);
   Bytes picture = vkt::devsim::encodeJpeg(rgb.data(), 16, 16);
@@ -39,11 +39,11 @@ Bytes Kind7100() {
   Bytes out{0};
   Event(out, kCall, {kOpenChannel, 0});
   Event(out, kCall, {kOpenChannel, 2});
-  Event(out, kData, vkt::devsim::encodeChannelPicture(0, 0));
+  Event(out, kData, SmallPicture(0));
   Event(out, kData, SmallPicture(2));
   Event(out, kTimer);
   Event(out, kData, SmallPicture(3));  // a channel not open
-  Event(out, kData, vkt::devsim::encodeChannelPicture(2, 1));
+  Event(out, kData, SmallPicture(2));
   Event(out, kCall, {kGetServerInfo, 112});
   Event(out, kCall, {kCloseChannel, 2});
   Event(out, kLost);
@@ -71,8 +71,27 @@ Bytes Kind5200() {
   return out;
 }
 
+// Kind 5200 reconnecting (first byte: bit 1) while it records: the
+// connection lost by the device, one redial, the stream going on.
+Bytes Reconnecting5200() {
+  Bytes out{1 | 2};
+  Event(out, kCall, {kOpenChannel, 0});
+  Event(out, kCall, {kStartRecord, 0});
+  vkt::devsim::H264StreamEncoder encoder;
+  Bytes block;
+  if (encoder.open(2)) {
+    for (int i = 0; i < 3 && encoder.nextBlock(block); ++i) Event(out, kData, block);
+    Event(out, kLost, {1});
+    Event(out, kReconnect);
+    for (int i = 0; i < 3 && encoder.nextBlock(block); ++i) Event(out, kData, block);
+  }
+  return out;
+}
+
 }  // namespace
 
-std::vector<Seed> SessionSeeds() { return {{"kind7100", Kind7100()}, {"kind5200", Kind5200()}}; }
+std::vector<Seed> SessionSeeds() {
+  return {{"kind7100", Kind7100()}, {"kind5200", Kind5200()}, {"reconnecting5200", Reconnecting5200()}};
+}
 
 }  // namespace fuzz_seeds

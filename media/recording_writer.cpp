@@ -1,8 +1,10 @@
 // The recording file writer: segments written as received, each header's
-// segment length filled in when the next header arrives. Write failures
-// are not reported; the byte count follows what the file really holds, so
-// segment lengths stay true to the file even after a short write.
+// segment length filled in when the next header arrives. A failed write
+// ends the recording (the session reports why); the byte count follows
+// what the file really holds, so segment lengths stay true to the file.
 #include "recording_writer.h"
+
+#include <cstdio>
 
 #include "stream_parser.h"
 
@@ -46,19 +48,39 @@ bool RecordingWriter::FillPreviousSegmentLength() {
   return SetFilePointer(file_, static_cast<LONG>(recordedBytes), &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
 }
 
-void RecordingWriter::WriteBlock(const uint8_t* block, uint32_t length, bool startsWithHeader) {
+bool RecordingWriter::WriteBlock(const uint8_t* block, uint32_t length, bool startsWithHeader) {
   if (startsWithHeader) recordStarted = 1;
-  if (!recordStarted || !file_ || !block || length == 0) return;
+  if (!recordStarted || !file_ || !block || length == 0) return true;
   // The file's offsets are 32-bit: a block that would carry it past 4 GiB
   // ends the recording's growth instead of corrupting its segment lengths.
-  if (length > UINT32_MAX - recordedBytes) return;
+  if (length > UINT32_MAX - recordedBytes) return true;
   // A header cut short by a failed write has no length field to fill.
   const bool previousSegment = seekable_ && startsWithHeader && recordedBytes != 0 &&
                                recordedBytes - lastHeaderPosition >= kRvdxSegmentLengthOffset + 4;
   // Writing anywhere but at the end would overwrite what is recorded.
-  if (previousSegment && !FillPreviousSegmentLength()) return;
+  if (previousSegment && !FillPreviousSegmentLength()) return true;
   if (startsWithHeader) lastHeaderPosition = recordedBytes;
   DWORD written = 0;
-  WriteFile(file_, block, length, &written, nullptr);
+  const BOOL whole = WriteFile(file_, block, length, &written, nullptr);
   recordedBytes += written;
+  if (!whole) writeError_ = GetLastError();
+  return whole;
+}
+
+std::string RecordingWriter::WriteErrorText() const {
+  switch (writeError_) {
+    case ERROR_DISK_FULL:
+      return "no space left on the device";
+    case ERROR_ACCESS_DENIED:
+      return "access denied";
+    case ERROR_NOT_ENOUGH_MEMORY:
+      return "not enough memory";
+    default: {
+      // Not std::to_string: its digit table would become an export of the
+      // shared library.
+      char text[32];
+      std::snprintf(text, sizeof text, "write error %lu", static_cast<unsigned long>(writeError_));
+      return text;
+    }
+  }
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 class RecordingWriter {
  public:
@@ -21,8 +22,14 @@ class RecordingWriter {
   bool IsOpen() const { return file_ != nullptr; }
 
   // Called for every block the stream reader keeps. Writing starts with
-  // the first block that starts with a header.
-  void WriteBlock(const uint8_t* block, uint32_t length, bool startsWithHeader);
+  // the first block that starts with a header. False when the file
+  // refused the bytes (disk full, I/O error): WriteErrorText says why and
+  // the caller stops the recording.
+  bool WriteBlock(const uint8_t* block, uint32_t length, bool startsWithHeader);
+  // After a gap in the stream (a reconnection), writing goes on with the
+  // stream's next header, so the file holds whole segments only.
+  void ResumeAtNextHeader() { recordStarted = 0; }
+  std::string WriteErrorText() const;
 
   int32_t recordStarted = 0;
   uint32_t recordedBytes = 0;
@@ -34,4 +41,5 @@ class RecordingWriter {
   bool FillPreviousSegmentLength();
   HANDLE& file_;
   bool seekable_ = true;  // false once a seek of this file failed
+  DWORD writeError_ = 0;  // the last failed write's error code
 };

@@ -9,6 +9,8 @@
 #include <cstring>
 
 #include "debug_line.h"
+#include "live_sessions.h"
+#include "reconnect_backoff.h"
 
 const char kSessionWindowClass[] = "VKT7100SDK";
 static const char kSessionWindowTitle[] = "VKT7100SDK Window";
@@ -24,7 +26,7 @@ static HINSTANCE g_moduleInstance = nullptr;
 HINSTANCE SdkModuleInstance() { return g_moduleInstance; }
 void SetSdkModuleInstance(HINSTANCE instance) { g_moduleInstance = instance; }
 
-DeviceSession::DeviceSession()
+DeviceSession::DeviceSession(int32_t kind)
     : magic(SESSION_MAGIC),
       event(nullptr),
       connected(0),
@@ -37,7 +39,10 @@ DeviceSession::DeviceSession()
       renderers{},
       transport(nullptr),
       serverInfo{},
-      ownerThread_(GetCurrentThreadId()) {
+      ownerThread_(GetCurrentThreadId()),
+      kind_(kind),
+      events_(this),
+      jitterState_(timeGetTime() ^ static_cast<uint32_t>(reinterpret_cast<uintptr_t>(this))) {
   serverInfo.size = kServerInfoSize;
   event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 }
@@ -70,6 +75,8 @@ VktResult DeviceSession::StartRecord(uint32_t, const char*) { return VKT_ERR_NOT
 
 VktResult DeviceSession::SendControl(int32_t, int32_t) { return VKT_OK; }
 
+void DeviceSession::ResumeAfterReconnect() {}
+
 int32_t DeviceSession::CreateMessageWindow() {
   WNDCLASSA windowClass{};
   windowClass.style = 0;
@@ -93,36 +100,55 @@ LRESULT CALLBACK DeviceSession::WindowProc(HWND hwnd, UINT message, WPARAM wPara
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     return DefWindowProcA(hwnd, message, wParam, lParam);
   }
-  if (!session) return DefWindowProcA(hwnd, message, wParam, lParam);
-  if (message == WM_TIMER) {
-    session->RequestVideo();
+  if (!session || message < WM_TIMER || (message > WM_TIMER && message <= WM_USER))
     return DefWindowProcA(hwnd, message, wParam, lParam);
-  }
-  if (message <= WM_USER) return DefWindowProcA(hwnd, message, wParam, lParam);
+  // An event callback, or a message loop nested in a handler, may close
+  // the handle: held here, the session outlives the handler in any case.
+  // A session that is not in the live registry (built by a test) is used
+  // as it is.
+  const SessionRef hold = PinLiveSession(session);
+  if (!session->closeRequested_) session->HandleWindowMessage(message, wParam, lParam);
+  return message == WM_SESSION_EVENTS ? 0 : DefWindowProcA(hwnd, message, wParam, lParam);
+}
 
+void DeviceSession::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case WM_TIMER:
+      if (wParam == RECONNECT_TIMER_ID)
+        RunReconnectAttempt();
+      else
+        RequestVideo();
+      return;
+    case WM_SESSION_EVENTS:
+      events_.Deliver(closeRequested_);
+      return;
     case WM_TRANSPORT_NOTIFY:
-      session->Notify(reinterpret_cast<PacketHeader*>(wParam), reinterpret_cast<void*>(lParam));
+      Notify(reinterpret_cast<PacketHeader*>(wParam), reinterpret_cast<void*>(lParam));
       break;
     case WM_TRANSPORT_DATA: {
       const auto* block = reinterpret_cast<const DataBlock*>(lParam);
-      if (block) session->OnData(block->data, block->length);
+      if (block) OnData(block->data, block->length);
       break;
     }
     case WM_TRANSPORT_CONNECT:
-      if (wParam == 1) session->SignalConnection(1);
+      if (wParam == 1) SignalConnection(1);
       break;
     case WM_TRANSPORT_CLOSE: {
-      const bool wasUp = session->loggedIn && session->connected;
-      session->SignalConnection(0);
-      if (wasUp) session->ReportConnectionLost();
-      break;
+      const bool wasUp = loggedIn && connected;
+      SignalConnection(0);
+      if (wasUp) ReportConnectionLost(wParam);
+      OnMessage(message, wParam, lParam);
+      if (wasUp && ReconnectEnabled() && !closeRequested_) {
+        reconnecting_ = true;
+        reconnectAttempt_ = 0;
+        ScheduleReconnect();
+      }
+      return;
     }
     default:
       break;
   }
-  session->OnMessage(message, wParam, lParam);
-  return DefWindowProcA(hwnd, message, wParam, lParam);
+  OnMessage(message, wParam, lParam);
 }
 
 uint32_t DeviceSession::WaitForEvent(HANDLE waitEvent, DWORD timeoutMs) {
@@ -131,7 +157,7 @@ uint32_t DeviceSession::WaitForEvent(HANDLE waitEvent, DWORD timeoutMs) {
     const DWORD result = MsgWaitForMultipleObjects(1, &waitEvent, FALSE, timeoutMs, kWakeOnAnyInput);
     // Messages that keep arriving would restart the wait for ever; the slack
     // bounds the whole call.
-    if (timeGetTime() - start > timeoutMs + kWaitSlackMs) return kWaitTimeout;
+    if (EndWaitForClose() || timeGetTime() - start > timeoutMs + kWaitSlackMs) return kWaitTimeout;
     if (result == WAIT_OBJECT_0) return 0;
     if (result != WAIT_OBJECT_0 + 1) return result;
 
@@ -139,17 +165,28 @@ uint32_t DeviceSession::WaitForEvent(HANDLE waitEvent, DWORD timeoutMs) {
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
+      if (EndWaitForClose()) return kWaitTimeout;
       // The event resets itself: this check consumes the signal it sees.
       if (WaitForSingleObject(waitEvent, 0) == WAIT_OBJECT_0) return 0;
     }
   }
 }
 
-void DeviceSession::ReportConnectionLost() const {
+void DeviceSession::ReportConnectionLost(WPARAM reason) {
   char line[128];
   std::snprintf(line, sizeof line, "VKT7100SDK: connection to %s port %u lost\n", serverInfo.address,
                 static_cast<unsigned>(serverInfo.port));
   OutputDebugStringA(line);
+  static_assert(TRANSPORT_CLOSED_BY_DEVICE == VKT_LOST_CLOSED_BY_DEVICE && TRANSPORT_FAILED == VKT_LOST_NETWORK_ERROR &&
+                    TRANSPORT_BAD_FRAME == VKT_LOST_BAD_DATA,
+                "the transport's loss reasons are the events'");
+  const int32_t why = reason == TRANSPORT_CLOSED_BY_DEVICE || reason == TRANSPORT_BAD_FRAME
+                          ? static_cast<int32_t>(reason)
+                          : VKT_LOST_NETWORK_ERROR;
+  const char* text = why == VKT_LOST_CLOSED_BY_DEVICE ? "the device closed the connection"
+                     : why == VKT_LOST_BAD_DATA       ? "the device sent data outside the protocol"
+                                                      : "the network connection failed";
+  PostEvent(VKT_EVENT_CONNECTION_LOST, -1, why, 0, text);
 }
 
 void DeviceSession::SignalConnection(int32_t value) {
@@ -195,6 +232,12 @@ static void ReadAnswerDate(const uint8_t* at, uint16_t out[8]) {
 
 void DeviceSession::TakeLoginAnswer(const PacketHeader* header, const void* payload, int fixedChannelCount) {
   if (!loginWaitOpen_) {
+    int32_t early = 0;
+    if (header && payload && header->payloadLength >= sizeof early) std::memcpy(&early, payload, sizeof early);
+    if (early == VKT_ANSWER_WRONG_KIND && !loggedIn && !loginAnswered_) {
+      TakeEarlyRefusal(early);
+      return;
+    }
     // Taking it would log the handle in (or out) behind the caller's back.
     SdkDebugLine("login answer outside a login wait ignored");
     return;
@@ -216,10 +259,95 @@ void DeviceSession::TakeLoginAnswer(const PacketHeader* header, const void* payl
     ReadAnswerDate(answer + login_answer::kDateTime2, serverInfo.dateTime2);
     loggedIn = 1;
   } else {
-    loggedIn = 0;
-    lastError = code == 2 ? VKT_ERR_LOGIN_DENIED : VKT_ERR_LOGIN_FAILED;
+    RefuseLogin(code);
   }
   SetEvent(event);
+}
+
+void DeviceSession::RefuseLogin(int32_t answerCode) {
+  loggedIn = 0;
+  lastError = answerCode == 2 ? VKT_ERR_LOGIN_DENIED : VKT_ERR_LOGIN_FAILED;
+  char text[96];
+  const int32_t otherKind = kind_ == VKT_KIND_H264 ? VKT_KIND_JPEG : VKT_KIND_H264;
+  if (answerCode == VKT_ANSWER_WRONG_KIND) {
+    std::snprintf(text, sizeof text, "the device is of kind %d, the handle of kind %d", static_cast<int>(otherKind),
+                  static_cast<int>(kind_));
+    SdkDebugLine("login refused: %s", text);
+  } else if (answerCode == 2) {
+    std::snprintf(text, sizeof text, "user name or password refused");
+  } else {
+    std::snprintf(text, sizeof text, "login refused with answer code %d", static_cast<int>(answerCode));
+  }
+  PostEvent(VKT_EVENT_LOGIN_REFUSED, -1, lastError, answerCode, text);
+}
+
+void DeviceSession::TakeEarlyRefusal(int32_t answerCode) {
+  loginAnswered_ = true;
+  RefuseLogin(answerCode);
+  SetEvent(event);
+}
+
+VktResult DeviceSession::OpenServer(const char* address, int32_t port, const char* user, const char* password) {
+  const VktResult result = Connect(address, port, user, password);
+  if (result == VKT_OK) {
+    savedAddress_ = address;
+    savedPort_ = port;
+    savedUser_ = user;
+    savedPassword_ = password;
+  }
+  return result;
+}
+
+void DeviceSession::RequestClose() {
+  closeRequested_ = true;
+  reconnecting_ = false;
+  if (window) KillTimer(window, RECONNECT_TIMER_ID);
+  SetEvent(event);
+}
+
+void DeviceSession::ScheduleReconnect() {
+  ++reconnectAttempt_;
+  const uint32_t delay = ReconnectDelayMs(reconnectAttempt_, reconnectMaxMs_, NextJitterBits(jitterState_));
+  PostEvent(VKT_EVENT_RECONNECTING, -1, static_cast<int32_t>(reconnectAttempt_), static_cast<int32_t>(delay));
+  SetTimer(window, RECONNECT_TIMER_ID, delay, nullptr);
+}
+
+void DeviceSession::RunReconnectAttempt() {
+  KillTimer(window, RECONNECT_TIMER_ID);
+  if (!reconnecting_) return;
+  if (!ReconnectEnabled()) {
+    // Switched off during the wait: the handle stays lost.
+    AbandonReconnecting(VKT_ERR_NOT_CONNECTED, "reconnection switched off");
+    return;
+  }
+  // Connect refuses a logged-in session; this one lost its login with the
+  // connection.
+  loggedIn = 0;
+  redialing_ = true;
+  const VktResult result = Connect(savedAddress_.c_str(), savedPort_, savedUser_.c_str(), savedPassword_.c_str());
+  redialing_ = false;
+  if (closeRequested_) return;
+  if (result == VKT_OK) {
+    reconnecting_ = false;
+    events_.ForgetPictures();
+    PostEvent(VKT_EVENT_RECONNECTED, -1, static_cast<int32_t>(reconnectAttempt_), 0);
+    ResumeAfterReconnect();
+    return;
+  }
+  if (result == VKT_ERR_LOGIN_DENIED || result == VKT_ERR_LOGIN_FAILED) {
+    // The same login will be refused again.
+    AbandonReconnecting(result, "the device refused the login");
+    return;
+  }
+  ScheduleReconnect();
+}
+
+void DeviceSession::AbandonReconnecting(VktResult why, const char* text) {
+  reconnecting_ = false;
+  // Lost, as after a loss without reconnection.
+  loggedIn = 1;
+  connected = 0;
+  PostEvent(VKT_EVENT_RECONNECT_ABANDONED, -1, why, 0, text);
 }
 
 void DeviceSession::OpenLoginWait() {

@@ -14,10 +14,12 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "device_records.h"
 #include "draw_callback.h"
 #include "result_codes.h"
+#include "session_events.h"
 #include "transport_api.h"
 
 class VideoRenderer;
@@ -31,6 +33,9 @@ constexpr uint32_t kWaitTimeout = WAIT_TIMEOUT;
 // Extra time a wait may take while messages keep arriving.
 constexpr DWORD kWaitSlackMs = 200;
 
+// The hidden window's timer that starts the next reconnect attempt.
+constexpr UINT_PTR RECONNECT_TIMER_ID = 1033;
+
 extern const char kSessionWindowClass[];
 
 // The module instance kept by the library entry point; windows are
@@ -40,7 +45,8 @@ void SetSdkModuleInstance(HINSTANCE instance);
 
 class DeviceSession {
  public:
-  DeviceSession();
+  // `kind` is the device kind the session logs in as (VKT_KIND_*).
+  explicit DeviceSession(int32_t kind);
 
   // Virtual operations, in slot order.
   virtual VktResult Notify(PacketHeader* header, void* payload) = 0;                                 // 0
@@ -56,6 +62,8 @@ class DeviceSession {
   virtual VktResult StopRecord(uint32_t channel);                                                     // 10
   virtual VktResult StartRecord(uint32_t channel, const char* fileName);                              // 11
   virtual VktResult SendControl(int32_t value1, int32_t value2);                                      // 12
+  // After a reconnect's login: asks the device again for what was open.
+  virtual void ResumeAfterReconnect();                                                                // 13
 
   DeviceSession(const DeviceSession&) = delete;
   DeviceSession& operator=(const DeviceSession&) = delete;
@@ -72,11 +80,29 @@ class DeviceSession {
   // True once the transport reported the connection of a logged-in session
   // gone; operations that need the device then answer
   // VKT_ERR_NOT_CONNECTED whatever their arguments.
-  bool ConnectionLost() const { return loggedIn && !connected; }
+  // A session that is reconnecting counts as lost until it is back.
+  bool ConnectionLost() const { return (loggedIn && !connected) || reconnecting_; }
   // True on the thread that created the session; elsewhere false, with a
   // debug line naming the refused call. Every entry point but handle
   // creation is refused on other threads.
   bool CalledOnOwnerThread(const char* call) const;
+
+  // VKT_OpenServer: Connect, and on success keeps where and as whom the
+  // session logged in, for reconnecting.
+  VktResult OpenServer(const char* address, int32_t port, const char* user, const char* password);
+  // VKT_CloseServer: ends any wait at once and stops reconnecting and
+  // delivering events; the session is destroyed when the last call lets go.
+  void RequestClose();
+  bool CloseRequested() const { return closeRequested_; }
+  void SetEventCallback(VKT_EventCallback callback, void* user) { events_.SetCallback(callback, user); }
+  // 0 switches reconnection off (the default).
+  void SetReconnect(uint32_t maxDelayMs) { reconnectMaxMs_ = maxDelayMs; }
+  bool ReconnectEnabled() const { return reconnectMaxMs_ != 0; }
+  // Any thread: queues an event for delivery on the window thread.
+  void PostEvent(int32_t type, int32_t channel, int32_t value1, int32_t value2, const char* text = "") {
+    events_.Post(window, type, channel, value1, value2, text);
+  }
+  SessionEvents& Events() { return events_; }
 
   // Fields, in record order.
   uint32_t magic;
@@ -124,8 +150,28 @@ class DeviceSession {
   void PrepareConnectAttempt();
 
  private:
-  // The one debug line of a lost connection.
-  void ReportConnectionLost() const;
+  // The debug line and the event of a lost connection; `reason` is the
+  // transport's (the close message's wParam).
+  void ReportConnectionLost(WPARAM reason);
+  // A wrong-kind refusal may come before the login is asked for: a device
+  // of the other kind answers the first packet it cannot take with it.
+  void TakeEarlyRefusal(int32_t answerCode);
+  void RefuseLogin(int32_t answerCode);
+  // Arms the timer of the next reconnect attempt and says so.
+  void ScheduleReconnect();
+  // Runs on the timer: one redial and login; on success the kind reopens
+  // its channels, otherwise the next attempt is scheduled, or, after a
+  // refused login, reconnection ends.
+  void RunReconnectAttempt();
+  // A handler closed the handle while a reconnect attempt waits: the wait
+  // ends at once. (VKT_OpenServer's own wait runs on to its end, the
+  // session whole until it returns.)
+  bool EndWaitForClose() const { return closeRequested_ && redialing_; }
+  // Ends reconnection for good; the handle stays lost.
+  void AbandonReconnecting(VktResult why, const char* text);
+  // Window messages as the window procedure hands them on, with the
+  // session held for the call.
+  void HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
   bool loginWaitOpen_ = false;
@@ -133,4 +179,18 @@ class DeviceSession {
   // The thread that created the session: its window and every wait belong
   // to it.
   DWORD ownerThread_;
+  const int32_t kind_;
+  bool closeRequested_ = false;
+  SessionEvents events_;
+  // Reconnection: the handle's maximum delay (0: off), where and as whom
+  // to log in again, and the attempt under way.
+  uint32_t reconnectMaxMs_ = 0;
+  bool reconnecting_ = false;
+  bool redialing_ = false;  // inside a reconnect attempt's Connect
+  uint32_t reconnectAttempt_ = 0;
+  uint32_t jitterState_;
+  std::string savedAddress_;
+  int32_t savedPort_ = 0;
+  std::string savedUser_;
+  std::string savedPassword_;
 };

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "debug_line.h"
 #include "picture_size_limit.h"
@@ -40,7 +41,8 @@ void FillConnectRecord(uint8_t* record, const char* address, int32_t port) {
 }  // namespace
 
 H264DeviceSession::H264DeviceSession()
-    : audioDecoder(-1),
+    : DeviceSession(VKT_KIND_H264),
+      audioDecoder(-1),
       videoDecoder(-1),
       prefixPending(0),
       parameterSetsExtracted(0),
@@ -93,6 +95,8 @@ VktResult H264DeviceSession::Connect(const char* address, int32_t port, const ch
 
   StoreConnectedAddress(address, port);
   if (WaitForEvent(event, kAnswerTimeoutMs) != 0) return VKT_ERR_CONNECT_TIMEOUT;
+  // A device of the other kind refuses the init packet with a login answer.
+  if (lastError != 0) return lastError;
   if (!connected) return VKT_ERR_NOT_CONNECTED;
 
   LoginRequest request = MakeLoginRequest(user, password, 1);
@@ -139,8 +143,14 @@ VktResult H264DeviceSession::OnMessage(uint32_t message, WPARAM wParam, LPARAM l
       break;
     case WM_TRANSPORT_CLOSE:
       // Every block received before the loss was dispatched ahead of this
-      // message and is in the file; the recording ends here, whole.
-      if (ConnectionLost()) recorder.Stop();
+      // message and is in the file; the recording ends here, whole, or,
+      // when the session reconnects, goes on from the next segment header.
+      if (ConnectionLost()) {
+        if (ReconnectEnabled())
+          recorder.ResumeAtNextHeader();
+        else
+          recorder.Stop();
+      }
       break;
     case WM_TRANSPORT_NOTIFY2:
       Notify(reinterpret_cast<PacketHeader*>(wParam), reinterpret_cast<void*>(lParam));
@@ -170,7 +180,12 @@ VktResult H264DeviceSession::OnData(void* data, uint32_t length) {
     // cannot be decoded, nor start a recording that could be played.
     if (!TakeParameterSets(block, body, bodyLength) && !parameterSetsExtracted) return VKT_OK;
   }
-  recorder.WriteBlock(block, length, header);
+  if (!recorder.WriteBlock(block, length, header)) {
+    const std::string error = recorder.WriteErrorText();
+    recorder.Stop();
+    SdkDebugLine("recording stopped: %s", error.c_str());
+    PostEvent(VKT_EVENT_RECORD_STOPPED, 0, 0, 0, error.c_str());
+  }
 
   WalkBoxes(
       body, bodyLength,
@@ -214,7 +229,11 @@ void H264DeviceSession::DispatchBox(const QboxHeader& box, const uint8_t* at) {
 
 void H264DeviceSession::DecodeVideoBox(const QboxHeader& box, const uint8_t* at) {
   // Stream data before the first OpenChannel has nowhere to go.
-  if (!streamBuffer || !frameBuffer) return;
+  if (!streamBuffer) return;
+  // The picture buffer (28 MB, for the largest picture) is taken when the
+  // first box is decoded: a channel that gets no video costs nothing.
+  if (!frameBuffer) frameBuffer = static_cast<uint8_t*>(std::malloc(kFrameBufferSize));
+  if (!frameBuffer) return;
   const size_t written =
       ConvertToAnnexB(box, at, prefixPending ? &parameterSets_ : nullptr, streamBuffer, kStreamBufferSize);
   if (written == 0) return;
@@ -227,7 +246,11 @@ int32_t H264DeviceSession::OnPicture(const DecodedPicture* picture) {
   if (!streaming || !picture->pixels || picture->width <= 0 || picture->height <= 0) return 0;
   const auto width = static_cast<uint32_t>(picture->width);
   const auto height = static_cast<uint32_t>(picture->height);
-  if (!AcceptPictureSize(width, height, "kind-5200 stream")) return 0;
+  if (!AcceptPictureSize(width, height, "kind-5200 stream")) {
+    Events().NoteDropped(window, 1);
+    return 0;
+  }
+  Events().NotePicture(window, 0, width, height);
   EnterCriticalSection(&rendererLock_);
   if (!renderers[0]) {
     auto* renderer = new (std::nothrow) VideoRenderer();
@@ -263,6 +286,10 @@ VktResult H264DeviceSession::RequestVideo() {
   return VKT_OK;
 }
 
+void H264DeviceSession::ResumeAfterReconnect() {
+  if (streaming) RequestVideo();
+}
+
 VktResult H264DeviceSession::SendControl(int32_t value1, int32_t value2) {
   const int32_t values[4] = {value1, value2, 10, 5};
   uint8_t payload[sizeof values];
@@ -276,10 +303,13 @@ VktResult H264DeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
   if (ConnectionLost()) return VKT_ERR_NOT_CONNECTED;
   if (channel >= serverInfo.channelCount) return VKT_ERR_PARAMETER;
   DestroyRenderer();
-  if (!streamBuffer) streamBuffer = static_cast<uint8_t*>(std::calloc(kStreamBufferSize, 1));
-  if (!frameBuffer) frameBuffer = static_cast<uint8_t*>(std::calloc(kFrameBufferSize, 1));
-  if (!streamBuffer || !frameBuffer) return VKT_ERR_PARAMETER;
+  // Not cleared: every byte the decoder reads was written first (a box's
+  // Annex-B form, a picture the decoder made), and clearing 30 MB made
+  // each channel opening cost milliseconds.
+  if (!streamBuffer) streamBuffer = static_cast<uint8_t*>(std::malloc(kStreamBufferSize));
+  if (!streamBuffer) return VKT_ERR_PARAMETER;
   displayWindow = videoWindow;
+  Events().ForgetPicture(0);
   decodeRequest.size = 36;
   decodeRequest.outputFormat = &bitmapInfo;
   streaming = 1;

@@ -43,6 +43,7 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   VktResult StopRecord(uint32_t channel) override;
   VktResult StartRecord(uint32_t channel, const char* fileName) override;
   VktResult SendControl(int32_t value1, int32_t value2) override;
+  void ResumeAfterReconnect() override;
 
   // PictureSink: a decoded picture from the decoding library.
   int32_t OnPicture(const DecodedPicture* picture) override;

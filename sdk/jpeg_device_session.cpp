@@ -67,8 +67,19 @@ VktResult JpegDeviceSession::Notify(PacketHeader* header, void* payload) {
 }
 
 VktResult JpegDeviceSession::OnData(void* data, uint32_t length) {
-  return ShowJpegPicture(static_cast<const uint8_t*>(data), length, renderers,
-                         PictureBuffer{pictureBuffer, pictureBufferBytes_});
+  const auto* packet = static_cast<const uint8_t*>(data);
+  const int32_t shown = ShowJpegPicture(packet, length, renderers, PictureBuffer{pictureBuffer, pictureBufferBytes_});
+  // A picture for a channel that is not open is no loss; one that an open
+  // channel could not show is.
+  if (!packet || length <= kPictureChannelByte) return shown;
+  const uint32_t channel = packet[kPictureChannelByte] & 0x0F;
+  const VideoRenderer* renderer = renderers[channel];
+  if (!renderer) return shown;
+  if (shown == kPictureDropped)
+    Events().NoteDropped(window, 1);
+  else
+    Events().NotePicture(window, channel, renderer->PictureWidth(), renderer->PictureHeight());
+  return shown;
 }
 
 VktResult JpegDeviceSession::RequestVideo() {
@@ -103,6 +114,7 @@ VktResult JpegDeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
   renderers[channel] = renderer;
 
   channelMask |= 1u << channel;
+  Events().ForgetPicture(channel);
   SetTimer(window, PICTURE_TIMER_ID, PicturePeriodMs(), nullptr);
   return RequestVideo();
 }
@@ -121,6 +133,12 @@ VktResult JpegDeviceSession::OnMessage(uint32_t message, WPARAM, LPARAM) {
   // the last pictures until the channels are closed.
   if (message == WM_TRANSPORT_CLOSE && ConnectionLost()) KillTimer(window, PICTURE_TIMER_ID);
   return VKT_OK;
+}
+
+void JpegDeviceSession::ResumeAfterReconnect() {
+  if (channelMask == 0) return;
+  SetTimer(window, PICTURE_TIMER_ID, PicturePeriodMs(), nullptr);
+  RequestVideo();
 }
 
 void JpegDeviceSession::DestroyRenderer(uint32_t channel) {

@@ -17,7 +17,7 @@ enum : uint16_t { PKT_PICTURE_REQUEST = 2 };
 
 class JpegDeviceSession : public DeviceSession {
  public:
-  JpegDeviceSession() = default;
+  JpegDeviceSession() : DeviceSession(VKT_KIND_JPEG) {}
   ~JpegDeviceSession() override;
 
   VktResult Notify(PacketHeader* header, void* payload) override;
@@ -28,6 +28,7 @@ class JpegDeviceSession : public DeviceSession {
   VktResult CloseChannel(uint32_t channel) override;
   void Close() override;
   VktResult OnMessage(uint32_t message, WPARAM wParam, LPARAM lParam) override;
+  void ResumeAfterReconnect() override;
 
  private:
   // The timer period for the channels open now.

@@ -26,6 +26,14 @@ enum : UINT {
   WM_TRANSPORT_DATA2 = 1647,    // NVSRemoteSocket: as WM_TRANSPORT_DATA
 };
 
+// Why an established connection was lost: the wParam of WM_TRANSPORT_CLOSE
+// (0 when a connect attempt failed).
+enum : WPARAM {
+  TRANSPORT_CLOSED_BY_DEVICE = 1,  // end of stream
+  TRANSPORT_FAILED = 2,            // socket error, failed send, no memory for a frame
+  TRANSPORT_BAD_FRAME = 3,         // a frame outside the protocol
+};
+
 // Frame header of every packet on the wire, handed to the window as is with
 // notifications. Little-endian; see docs/protocol.md.
 enum : uint32_t { PACKET_MAGIC = 0x50544B56 };  // the bytes "VKTP"

@@ -21,6 +21,7 @@ using vkt::test::DevsimProcess;
 // The smallest concrete session: records what the window procedure calls.
 class RecordingSession : public DeviceSession {
  public:
+  RecordingSession() : DeviceSession(VKT_KIND_JPEG) {}
   VktResult Notify(PacketHeader* header, void*) override {
     notifiedTypes.push_back(header ? header->type : 0xFFFF);
     return VKT_OK;

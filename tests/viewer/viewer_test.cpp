@@ -8,8 +8,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/common/devsim_process.h"
 
@@ -121,4 +123,37 @@ TEST(Viewer, AnOptionWithoutItsValueIsAUsageError) {
   const ViewerRun run = RunViewer("--kind 7100 --port");
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.output.find("missing value after --port"), std::string::npos) << run.output;
+}
+
+TEST(Viewer, ReconnectsToASimulatorStartedAgainOnTheSamePort) {
+  for (int kind : {7100, 5200}) {
+    SCOPED_TRACE(kind);
+    auto devsim = std::make_unique<vkt::test::DevsimProcess>(kind);
+    const uint16_t port = devsim->port();
+    ASSERT_NE(port, 0);
+    const std::string command = "env -u DISPLAY " + std::string(VKT_VIEWER_PATH) + " --kind " +
+                                std::to_string(kind) + " --port " + std::to_string(port) +
+                                " --seconds 4 --exit-on-loss --reconnect 500 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char chunk[256];
+    auto readUntil = [&](const std::string& text, size_t from) {
+      while (output.find(text, from) == std::string::npos && fgets(chunk, sizeof chunk, pipe)) output += chunk;
+      return output.find(text, from);
+    };
+    readUntil("first picture", 0);
+    devsim->kill();
+    const size_t lost = readUntil("reconnecting", 0);
+    devsim = std::make_unique<vkt::test::DevsimProcess>(kind, std::vector<std::string>{},
+                                                       "127.0.0.1:" + std::to_string(port));
+    const auto restarted = std::chrono::steady_clock::now();
+    // Pictures again within the longest wait and one attempt's work.
+    const size_t back = readUntil("first picture", readUntil("reconnected", lost));
+    EXPECT_LT(std::chrono::steady_clock::now() - restarted, std::chrono::milliseconds(1500)) << output;
+    EXPECT_NE(back, std::string::npos) << output;
+    while (fgets(chunk, sizeof chunk, pipe)) output += chunk;
+    // Back in time: --exit-on-loss does not end a run that reconnects.
+    EXPECT_EQ(pclose(pipe), 0) << output;
+  }
 }

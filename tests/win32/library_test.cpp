@@ -1,7 +1,8 @@
 // The Windows libraries as an application meets them: VKT7100SDK.dll loaded
 // at run time (its entry point, its undecorated exports, loading again
 // after a release), the "USECPU" override read from the real registry, and
-// sessions of both kinds against the Linux simulator through Winsock.
+// sessions of both kinds against the Linux simulator through Winsock, with
+// their events and reconnection.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -12,11 +13,13 @@
 #include "processor_dispatch.h"
 #include "tests/common/devsim_process.h"
 #include "vkt7100sdk.h"
+#include "vkt7100sdk_events.h"
 
 namespace {
 
 const char* const kExports[] = {"VKT_CreateHandle", "VKT_OpenServer",    "VKT_CloseServer", "VKT_OpenChannel",
-                                "VKT_CloseChannel", "VKT_GetServerInfo", "VKT_StartRecord", "VKT_StopRecord"};
+                                "VKT_CloseChannel", "VKT_GetServerInfo", "VKT_StartRecord", "VKT_StopRecord",
+                                "VKT_SetEventCallback", "VKT_SetReconnect"};
 
 // Loading runs DllMain (the kind-7100 transport is set up), releasing runs
 // it again (every connection goes); a second load must find a clean state.
@@ -110,21 +113,41 @@ struct SessionCase {
 
 class DeviceSession : public ::testing::TestWithParam<SessionCase> {};
 
+// Event types in order, and whether any came on another thread than the
+// handle's.
+struct EventLog {
+  std::vector<int32_t> types;
+  bool foreignThread = false;
+  DWORD thread = GetCurrentThreadId();
+  static void __stdcall Take(void*, const VKT_Event* event, void* user) {
+    auto* log = static_cast<EventLog*>(user);
+    log->foreignThread |= GetCurrentThreadId() != log->thread;
+    log->types.push_back(event->type);
+  }
+};
+
 // Login with the simulator's credentials, the information record, live
 // video into a window, and (kind 5200) a recording that starts with the
-// stream's header; wrong credentials are refused.
+// stream's header; wrong credentials are refused. The events of the
+// refusal, the first picture and the device's loss arrive in order on
+// this thread.
 TEST_P(DeviceSession, LogsInShowsVideoAndRecords) {
   const SessionCase& c = GetParam();
   vkt::test::DevsimProcess devsim(c.kind, {"--user", "viewer", "--password", "pass"});
   ASSERT_NE(devsim.port(), 0) << "simulator broker (VKT_DEVSIM_BROKER_PORT)";
 
+  EventLog refusal, log;
   void* refused = nullptr;
   ASSERT_EQ(VKT_CreateHandle(c.kind, &refused), VKT_OK);
+  VKT_SetEventCallback(refused, EventLog::Take, &refusal);
   EXPECT_EQ(VKT_OpenServer(refused, "127.0.0.1", devsim.port(), "viewer", "wrong"), VKT_ERR_LOGIN_DENIED);
+  PumpFor(100);
+  EXPECT_EQ(refusal.types, std::vector<int32_t>{VKT_EVENT_LOGIN_REFUSED});
   EXPECT_EQ(VKT_CloseServer(refused), VKT_OK);
 
   void* handle = nullptr;
   ASSERT_EQ(VKT_CreateHandle(c.kind, &handle), VKT_OK);
+  VKT_SetEventCallback(handle, EventLog::Take, &log);
   ASSERT_EQ(VKT_OpenServer(handle, "127.0.0.1", devsim.port(), "viewer", "pass"), VKT_OK);
   ServerInfo info{};
   info.size = sizeof info;
@@ -142,6 +165,10 @@ TEST_P(DeviceSession, LogsInShowsVideoAndRecords) {
   GetTempFileNameA(directory, "vkt", 0, path);
   const int32_t recordResult = VKT_StartRecord(handle, 0, path);
   PumpFor(3000);
+  devsim.kill();
+  PumpFor(500);
+  EXPECT_EQ(log.types, (std::vector<int32_t>{VKT_EVENT_FIRST_PICTURE, VKT_EVENT_CONNECTION_LOST}));
+  EXPECT_FALSE(log.foreignThread || refusal.foreignThread);
   VKT_StopRecord(handle, 0);
   EXPECT_EQ(VKT_CloseChannel(handle, 0), VKT_OK);
   EXPECT_EQ(VKT_CloseServer(handle), VKT_OK);

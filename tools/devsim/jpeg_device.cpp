@@ -18,6 +18,9 @@ void JpegDevice::onPacket(const ReceivedFrame& frame) {
     case wire::kPacketLogin:
       loggedIn_ = answerLogin(frame, 0, static_cast<uint8_t>(options_.channels));
       break;
+    case wire::kPacketInit:
+      refuseOtherKind();
+      break;
     case wire::kPacketPictureRequest: {
       uint32_t mask = 0;
       if (!loggedIn_ || !wire::decodePictureRequest(frame.payload.data(), frame.payload.size(), mask)) {

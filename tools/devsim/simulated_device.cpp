@@ -122,11 +122,14 @@ bool SimulatedDevice::answerLogin(const ReceivedFrame& frame, int32_t expectedLo
   wire::LoginRequestFields request;
   const bool readable = wire::decodeLoginRequest(frame.payload.data(), frame.payload.size(), request);
   const bool matches = readable && request.userName == options_.user && request.password == options_.password;
-  if (readable && request.loginMode != expectedLoginMode)
-    std::fprintf(stderr, "devsim: login mode %d, expected %d\n", request.loginMode, expectedLoginMode);
+  const bool otherKind = readable && request.loginMode != expectedLoginMode;
+  if (otherKind)
+    std::fprintf(stderr, "devsim: login mode %d, expected %d: a client of the other kind\n", request.loginMode,
+                 expectedLoginMode);
 
   wire::LoginAnswerFields answer;
   answer.answerCode = options_.refuseLoginCode ? *options_.refuseLoginCode
+                      : otherKind              ? wire::kAnswerWrongKind
                       : matches                ? wire::kAnswerAccepted
                                                : wire::kAnswerBadCredentials;
   answer.deviceInfo[0] = kDeviceInfo[0];
@@ -155,6 +158,15 @@ bool SimulatedDevice::answerLogin(const ReceivedFrame& frame, int32_t expectedLo
     answer.answerCode = given;
   }
   return answer.answerCode == wire::kAnswerAccepted;
+}
+
+void SimulatedDevice::refuseOtherKind() {
+  wire::LoginAnswerFields answer;
+  answer.answerCode = wire::kAnswerWrongKind;
+  uint8_t payload[wire::kLoginAnswerSize];
+  wire::encodeLoginAnswer(answer, payload);
+  std::fprintf(stderr, "devsim: a packet of the other device kind, refused\n");
+  link_.sendPacket(wire::kPacketLogin, payload, sizeof payload);
 }
 
 void SimulatedDevice::startPump(std::function<bool()> step) {

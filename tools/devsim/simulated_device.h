@@ -33,7 +33,11 @@ class SimulatedDevice {
 
   // Checks a login request against the configured credentials and sends
   // the answer; true when the login was accepted.
+  // A login of the other kind's mode gets the wrong-kind answer code.
   bool answerLogin(const ReceivedFrame& frame, int32_t expectedLoginMode, uint8_t channelCount);
+  // Answers a packet only the other kind's clients send (kind 5200's init)
+  // with a wrong-kind login answer, so that such a client learns at once.
+  void refuseOtherKind();
 
   // Runs `step` on the pump thread until it returns false, the link closes
   // or stopPump() is called. One pump at a time.

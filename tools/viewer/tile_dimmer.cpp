@@ -59,9 +59,18 @@ bool writeDimmed(IDirectDrawSurface7* surface, const std::vector<uint32_t>& rgb,
   return plain32;
 }
 
+// The label in the surface's top-left corner, in the platform's default
+// black on white, so it reads on any picture.
+void drawLabel(IDirectDrawSurface7* surface, const char* label) {
+  HDC dc = nullptr;
+  if (surface->GetDC(&dc) != DD_OK) return;
+  TextOutA(dc, 8, 8, label, static_cast<int>(std::strlen(label)));
+  surface->ReleaseDC(dc);
+}
+
 }  // namespace
 
-bool dimTile(HWND tile) {
+bool dimTile(HWND tile, const char* label) {
   std::vector<uint32_t> rgb;
   int width = 0, height = 0;
   if (!readTilePixels(tile, rgb, width, height)) return false;
@@ -91,6 +100,7 @@ bool dimTile(HWND tile) {
   desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
   if (d.directDraw->CreateSurface(&desc, &d.picture, nullptr) != DD_OK) return false;
   if (!writeDimmed(d.picture, rgb, width, height)) return false;
+  if (label) drawLabel(d.picture, label);
 
   POINT origin{0, 0};
   ClientToScreen(tile, &origin);

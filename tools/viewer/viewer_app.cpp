@@ -14,12 +14,6 @@ namespace {
 
 const UINT_PTR kSecondTimer = 1;
 const UINT_PTR kRunTimer = 2;
-// Asks the SDK this often whether the device is still connected.
-const UINT_PTR kConnectionTimer = 3;
-const UINT kConnectionCheckMs = 250;
-// A channel no device has: the call changes nothing and answers
-// VKT_ERR_NOT_CONNECTED only once the connection is gone.
-const uint32_t kProbeChannel = UINT32_MAX;
 // The size both device kinds' pictures come at; tiles stretch them.
 const int kPictureWidth = 352;
 const int kPictureHeight = 288;
@@ -30,7 +24,9 @@ ViewerApp::ViewerApp(void* handle, const ViewerOptions& options, const std::stri
       options_(options),
       grid_(title, static_cast<int>(channels), kPictureWidth, kPictureHeight, *this),
       startTick_(GetTickCount()),
-      stats_(channels, startTick_, processCpuTime()) {}
+      stats_(channels, startTick_, processCpuTime()) {
+  VKT_SetEventCallback(handle_, eventCallback, this);
+}
 
 bool ViewerApp::openChannels() {
   if (!grid_.valid()) {
@@ -50,7 +46,6 @@ void ViewerApp::run() {
   if (!grid_.valid()) return;
   SetTimer(grid_.window(), kSecondTimer, 1000, nullptr);
   if (options_.seconds > 0) SetTimer(grid_.window(), kRunTimer, options_.seconds * 1000, nullptr);
-  SetTimer(grid_.window(), kConnectionTimer, kConnectionCheckMs, nullptr);
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
@@ -101,7 +96,6 @@ void ViewerApp::onKey(WPARAM virtualKey) {
 void ViewerApp::onTimer(UINT_PTR id) {
   if (id == kRunTimer) PostQuitMessage(0);
   if (id == kSecondTimer) everySecond();
-  if (id == kConnectionTimer && !lost_) watchForLoss();
 }
 
 void ViewerApp::onClose() { PostQuitMessage(0); }
@@ -121,18 +115,55 @@ void ViewerApp::everySecond() {
   }
 }
 
-void ViewerApp::watchForLoss() {
-  const int32_t result = VKT_OpenChannel(handle_, kProbeChannel, nullptr);
-  if (result == VKT_ERR_NOT_CONNECTED) markLost(result, readTiles());
+void VKT_CALL ViewerApp::eventCallback(void*, const VKT_Event* event, void* user) {
+  static_cast<ViewerApp*>(user)->onSdkEvent(*event);
 }
 
-void ViewerApp::markLost(int32_t result, const std::vector<TilePictures>& tiles) {
-  lost_ = true;
-  atLoss_ = tiles;
-  std::printf("device lost        0x%08X %s\n", static_cast<unsigned>(result), resultName(result));
+void ViewerApp::onSdkEvent(const VKT_Event& event) {
+  switch (event.type) {
+    case VKT_EVENT_CONNECTION_LOST:
+      markLost(event);
+      break;
+    case VKT_EVENT_RECONNECTING:
+      std::printf("reconnecting       attempt %d in %d ms\n", event.value1, event.value2);
+      break;
+    case VKT_EVENT_RECONNECTED:
+      lost_ = false;
+      std::printf("reconnected        after %d attempt(s)\n", event.value1);
+      break;
+    case VKT_EVENT_RECONNECT_ABANDONED:
+      std::printf("reconnect given up %s\n", event.text);
+      if (options_.exitOnLoss) PostQuitMessage(0);
+      break;
+    case VKT_EVENT_FIRST_PICTURE:
+      std::printf("first picture      channel %d, %dx%d\n", event.channel, event.value1, event.value2);
+      break;
+    case VKT_EVENT_PICTURE_SIZE:
+      std::printf("picture size       channel %d, %dx%d\n", event.channel, event.value1, event.value2);
+      break;
+    case VKT_EVENT_PICTURES_DROPPED:
+      std::printf("pictures dropped   %d\n", event.value1);
+      break;
+    case VKT_EVENT_RECORD_STOPPED:
+      std::printf("recording stopped  %s\n", event.text);
+      break;
+    default:
+      break;
+  }
   std::fflush(stdout);
-  for (int index = 0; index < grid_.tileCount(); ++index) dimTile(grid_.tile(index));
-  if (options_.exitOnLoss) PostQuitMessage(0);
+}
+
+void ViewerApp::markLost(const VKT_Event& event) {
+  lost_ = true;
+  atLoss_ = readTiles();
+  std::printf("device lost        %s\n", event.text);
+  std::fflush(stdout);
+  // While the SDK reconnects the tiles say so; the first new picture
+  // draws over the label.
+  const char* label = options_.reconnectMs ? "reconnecting" : nullptr;
+  for (int index = 0; index < grid_.tileCount(); ++index) dimTile(grid_.tile(index), label);
+  // A device that may come back is lost for good only once the SDK gives up.
+  if (options_.exitOnLoss && !options_.reconnectMs) PostQuitMessage(0);
 }
 
 void ViewerApp::saveTiles(const std::string& directory, const std::string& prefix) const {

@@ -1,7 +1,7 @@
 // The viewer at work: the channels of one logged-in device shown in the
-// tiles of a GridWindow, the keys, the live figures, and the watch for a
-// lost device. Runs the thread's message loop, which the SDK needs for its
-// pictures to flow.
+// tiles of a GridWindow, the keys, the live figures, and what the SDK's
+// events tell of the device (lost, reconnecting, back). Runs the thread's
+// message loop, which the SDK needs for its pictures and events to flow.
 #pragma once
 #include <windows.h>
 
@@ -12,6 +12,7 @@
 #include "grid_window.h"
 #include "picture_stats.h"
 #include "viewer_options.h"
+#include "vkt7100sdk_events.h"
 
 namespace vkt::viewer {
 
@@ -27,7 +28,7 @@ class ViewerApp : public GridEvents {
   // --snapshot pictures.
   void run();
   void closeChannels();
-  // True once the device was found lost.
+  // True while the device is lost (and not reconnected).
   bool deviceLost() const { return lost_; }
 
  private:
@@ -35,12 +36,12 @@ class ViewerApp : public GridEvents {
   void onTimer(UINT_PTR id) override;
   void onClose() override;
 
+  static void VKT_CALL eventCallback(void* handle, const VKT_Event* event, void* user);
+  void onSdkEvent(const VKT_Event& event);
+
   std::vector<TilePictures> readTiles() const;
   void everySecond();
-  // Asks the SDK whether the connection is still there, with a call that
-  // changes nothing while it is.
-  void watchForLoss();
-  void markLost(int32_t result, const std::vector<TilePictures>& tiles);
+  void markLost(const VKT_Event& event);
   void saveTiles(const std::string& directory, const std::string& prefix) const;
 
   void* handle_;

@@ -14,6 +14,7 @@
 #include "viewer_app.h"
 #include "viewer_options.h"
 #include "vkt7100sdk.h"
+#include "vkt7100sdk_events.h"
 
 using vkt::viewer::report;
 
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
 
   void* handle = nullptr;
   if (!report("create handle", VKT_CreateHandle(options.kind, &handle))) return 1;
+  if (options.reconnectMs) VKT_SetReconnect(handle, options.reconnectMs);
   int status = 0;
   if (report("open server", VKT_OpenServer(handle, options.host.c_str(), options.port, options.user.c_str(),
                                           options.password.c_str()))) {

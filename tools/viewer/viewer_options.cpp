@@ -10,7 +10,7 @@ namespace vkt::viewer {
 const char* usageText() {
   return "usage: vkt-viewer --kind 7100|5200 --port P [--host H] [--user U] [--password P]\n"
          "                  [--channels N] [--seconds S] [--snapshot DIR] [--record FILE]\n"
-         "                  [--stats] [--exit-on-loss] [--help] [--version]\n"
+         "                  [--stats] [--exit-on-loss] [--reconnect [MAX_MS]] [--help] [--version]\n"
          "keys: q or Escape quit, s save every tile as PNG (in --snapshot DIR or here),\n"
          "      f toggle the tile under the pointer to fill the window, 1-9 the same for that tile\n";
 }
@@ -21,6 +21,13 @@ bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::stri
     // Switches take no value.
     if (name == "--stats" || name == "--exit-on-loss") {
       (name == "--stats" ? options.stats : options.exitOnLoss) = true;
+      --i;
+      continue;
+    }
+    // Its value is optional: a number, when one follows.
+    if (name == "--reconnect") {
+      options.reconnectMs = kDefaultReconnectMs;
+      if (i + 1 < argc && tools::parseNumber<uint32_t>(argv[i + 1], 1, 3600000, options.reconnectMs)) continue;
       --i;
       continue;
     }

@@ -16,8 +16,12 @@ struct ViewerOptions {
   std::string snapshotDir; // PNG of each tile at the end, if set; also where the s key saves
   std::string recordFile;  // kind 5200: record channel 0 to this file, if set
   bool stats = false;      // pictures/s per channel and CPU share every second, a summary at the end
-  bool exitOnLoss = false; // quit as soon as the device is lost
+  bool exitOnLoss = false; // quit as soon as the device is lost (with reconnectMs: once reconnection gives up)
+  uint32_t reconnectMs = 0; // reconnect after a loss, waiting at most this long between attempts (0: off)
 };
+
+// --reconnect without a value waits at most this long between attempts.
+constexpr uint32_t kDefaultReconnectMs = 5000;
 
 const char* usageText();
 // False with `error` set when the command line is not usable.

@@ -98,7 +98,7 @@ void Connection::run(Endpoint endpoint) {
   workerRunning_.store(false);
   // disconnect() shuts the socket down itself; the end of stream that the
   // reader may see first is then no loss to report.
-  if (end == ReadEnd::Lost && !stopRequested()) postPlain(WM_TRANSPORT_CLOSE, 0);
+  if (end != ReadEnd::Stopped && !stopRequested()) postPlain(WM_TRANSPORT_CLOSE, static_cast<WPARAM>(end));
 }
 
 bool Connection::stopRequested() {
@@ -146,28 +146,28 @@ Connection::ReadEnd Connection::readFrames(int socket) {
     if (io == wire::IoResult::Stopped) return ReadEnd::Stopped;
     if (io != wire::IoResult::Ok) {
       debugLine("%s: connection %s", profile_.name, io == wire::IoResult::Closed ? "closed by the device" : "failed");
-      return ReadEnd::Lost;
+      return io == wire::IoResult::Closed ? ReadEnd::ClosedByDevice : ReadEnd::Failed;
     }
     wire::FrameHeader header;
     wire::FrameStatus status = wire::decodeFrameHeader(raw, sizeof raw, header);
     if (status == wire::FrameStatus::Ok) status = sequence.accept(header);
     if (status != wire::FrameStatus::Ok) {
       debugLine("%s: bad frame from the device (%s), closing", profile_.name, wire::frameStatusText(status));
-      return ReadEnd::Lost;
+      return ReadEnd::BadFrame;
     }
     bool stopped = false;
     PostedRecord* record = PostedRecord::reserve(budget_, header, stopped);
     if (stopped) return ReadEnd::Stopped;
     if (record == nullptr) {
       debugLine("%s: no memory for a %u-byte frame, closing", profile_.name, header.payloadLength);
-      return ReadEnd::Lost;
+      return ReadEnd::Failed;
     }
     io = wire::recvExact(socket, record->payload(), header.payloadLength, wake_.readFd());
     if (io != wire::IoResult::Ok) {
       PostedRecord::discard(record);
       if (io == wire::IoResult::Stopped) return ReadEnd::Stopped;
       debugLine("%s: connection lost inside a frame", profile_.name);
-      return ReadEnd::Lost;
+      return io == wire::IoResult::Closed ? ReadEnd::ClosedByDevice : ReadEnd::Failed;
     }
     PostedRecord::post(record, window_, profile_);
   }

@@ -10,7 +10,7 @@
 //
 // Messages: connect outcome 1445 (wParam 1) or 1445 (wParam 0) + 1446;
 // loss of an established connection (end of stream, socket error, bad
-// frame) 1446, once; each frame as a notification or data message of the
+// frame) 1446, once, its wParam saying which; each frame as a notification or data message of the
 // profile, its record released by the platform.
 #pragma once
 #include <windows.h>
@@ -23,6 +23,7 @@
 #include "endpoint.h"
 #include "flow_budget.h"
 #include "posted_record.h"
+#include "sdk/transport_api.h"
 #include "wire/socket_io.h"
 
 namespace vkt::transport {
@@ -50,7 +51,13 @@ class Connection {
   const FlowBudget& budget() const { return *budget_; }
 
  private:
-  enum class ReadEnd { Lost, Stopped };
+  // How reading ended: a stop, or the loss reported as 1446's wParam.
+  enum class ReadEnd : WPARAM {
+    Stopped = 0,
+    ClosedByDevice = TRANSPORT_CLOSED_BY_DEVICE,
+    Failed = TRANSPORT_FAILED,
+    BadFrame = TRANSPORT_BAD_FRAME,
+  };
 
   void run(Endpoint endpoint);
   bool stopRequested();

@@ -60,6 +60,9 @@ struct DeviceDateTime {
 
 inline constexpr int32_t kAnswerAccepted = 1;
 inline constexpr int32_t kAnswerBadCredentials = 2;
+// A login (or, for kind 5200, its init packet) from a client of the other
+// device kind.
+inline constexpr int32_t kAnswerWrongKind = 3;
 
 struct LoginAnswerFields {
   int32_t answerCode = 0;

@@ -1,0 +1,25 @@
+// Handle validation for the exported functions (see the header).
+#include "handle_lookup.h"
+
+#include <cstring>
+
+namespace {
+
+// The bytes of a session object that validation requires to be readable,
+// the same for both kinds.
+constexpr UINT_PTR kCheckedSessionBytes = 328;
+// The magic is the field right after the table of virtual operations.
+constexpr size_t kMagicOffset = sizeof(void*);
+
+}  // namespace
+
+SessionRef SessionOf(void* handle, const char* call) {
+  if (!handle || IsBadReadPtr(handle, kCheckedSessionBytes)) return SessionRef();
+  // Read as plain bytes: until the magic matches, this is no object at all.
+  uint32_t magic = 0;
+  std::memcpy(&magic, static_cast<const uint8_t*>(handle) + kMagicOffset, sizeof magic);
+  if (magic != SESSION_MAGIC) return SessionRef();
+  SessionRef session = PinLiveSession(handle);
+  if (session && !session->CalledOnOwnerThread(call)) return SessionRef();
+  return session;
+}

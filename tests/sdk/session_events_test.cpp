@@ -1,0 +1,178 @@
+// Events and reconnection through the exported functions, against the
+// simulator: the order events arrive in and the thread they arrive on, for
+// refused logins (the wrong device kind both ways), a lost device with and
+// without reconnection, a recording carried across the gap or stopped by a
+// full disk, and callbacks that close their own handle.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "reconnect_backoff.h"
+#include "recording_reader.h"
+#include "tests/common/devsim_process.h"
+#include "tests/common/message_pump.h"
+#include "tests/display/display_test_support.h"
+#include "vkt7100sdk_events.h"
+
+namespace {
+
+using vkt::test::DevsimProcess;
+using vkt::test::PumpFor;
+using vkt::test::PumpUntil;
+
+// What a handle's callback saw: event types in order (runs of
+// VKT_EVENT_RECONNECTING as one), whether all came on the creating thread,
+// and optionally the type on which it closes its handle.
+struct Listener {
+  void* handle = nullptr;
+  std::vector<int32_t> types;
+  std::string stopText;  // of VKT_EVENT_RECORD_STOPPED
+  bool foreignThread = false;
+  int32_t closeOn = 0;
+  int32_t switchOffOn = 0;  // the type on which it switches reconnection off
+  bool closed = false;
+  DWORD thread = GetCurrentThreadId();
+
+  static void VKT_CALL Callback(void* handle, const VKT_Event* event, void* user) {
+    auto* self = static_cast<Listener*>(user);
+    self->foreignThread |= GetCurrentThreadId() != self->thread || handle != self->handle;
+    if (self->closed) self->types.push_back(-1);  // nothing may follow a close
+    if (self->types.empty() || event->type != VKT_EVENT_RECONNECTING || self->types.back() != event->type)
+      self->types.push_back(event->type);
+    if (event->type == VKT_EVENT_RECORD_STOPPED) self->stopText = event->text;
+    if (event->type == self->switchOffOn) VKT_SetReconnect(handle, 0);
+    if (event->type == self->closeOn) {
+      EXPECT_EQ(VKT_CloseServer(handle), VKT_OK);
+      EXPECT_EQ(VKT_CloseChannel(handle, 0), VKT_ERR_PARAMETER);
+      self->closed = true;
+    }
+  }
+  bool Saw(int32_t type) const { return std::find(types.begin(), types.end(), type) != types.end(); }
+};
+
+size_t LineCount(const std::string& path) {
+  std::ifstream in(path);
+  return static_cast<size_t>(std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n'));
+}
+
+constexpr int32_t kJpeg = VKT_KIND_JPEG, kH264 = VKT_KIND_H264, kFailed = VKT_ERR_LOGIN_FAILED;
+constexpr int32_t kLost = VKT_EVENT_CONNECTION_LOST, kFirst = VKT_EVENT_FIRST_PICTURE,
+                  kRetry = VKT_EVENT_RECONNECTING, kBack = VKT_EVENT_RECONNECTED, kRefused = VKT_EVENT_LOGIN_REFUSED,
+                  kGaveUp = VKT_EVENT_RECONNECT_ABANDONED, kStopped = VKT_EVENT_RECORD_STOPPED;
+
+}  // namespace
+
+// Each row: a login refused within a second, or a device lost once; with
+// reconnection the simulator comes back on the same port and the channel
+// shows pictures again; kind-5200 rows record across the gap, or onto a
+// full disk.
+TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
+  struct Row {
+    const char* what;
+    int32_t kind, deviceKind;
+    const char* password;
+    int32_t login;
+    uint32_t reconnectMs;
+    int32_t closeOn, switchOffOn;
+    const char* record;  // "gap": a file read back at the end
+    std::vector<int32_t> expected;
+  } rows[] = {
+      {"7100 handle, 5200 device", kJpeg, kH264, "admin", kFailed, 0, 0, 0, nullptr, {kRefused}},
+      {"5200 handle, 7100 device", kH264, kJpeg, "admin", kFailed, 0, 0, 0, nullptr, {kRefused}},
+      {"wrong password", kJpeg, kJpeg, "nimda", VKT_ERR_LOGIN_DENIED, 0, 0, 0, nullptr, {kRefused}},
+      {"7100, no reconnection", kJpeg, kJpeg, "admin", VKT_OK, 0, 0, 0, nullptr, {kFirst, kLost}},
+      {"7100, reconnected", kJpeg, kJpeg, "admin", VKT_OK, 400, 0, 0, nullptr, {kFirst, kLost, kRetry, kBack, kFirst}},
+      {"5200 recording, reconnected", kH264, kH264, "admin", VKT_OK, 400, 0, 0, "gap",
+       {kFirst, kLost, kRetry, kBack, kFirst}},
+      {"5200 recording on a full disk", kH264, kH264, "admin", VKT_OK, 0, 0, 0, "/dev/full", {kStopped, kFirst, kLost}},
+      {"closed when lost", kJpeg, kJpeg, "admin", VKT_OK, 400, kLost, 0, nullptr, {kFirst, kLost}},
+      {"closed while reconnecting", kH264, kH264, "admin", VKT_OK, 400, kRetry, 0, nullptr, {kFirst, kLost, kRetry}},
+      {"switched off while reconnecting", kJpeg, kJpeg, "admin", VKT_OK, 400, 0, kRetry, nullptr,
+       {kFirst, kLost, kRetry, kGaveUp}},
+  };
+  const std::string dir = testing::TempDir();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string logs[2] = {dir + "/blocks1.log", dir + "/blocks2.log"}, recording = dir + "/gap.rec";
+    for (const std::string& log : logs) std::remove(log.c_str());
+    auto devsim = std::make_unique<DevsimProcess>(row.deviceKind, std::vector<std::string>{"--picture-log", logs[0]});
+    const uint16_t port = devsim->port();
+    ASSERT_NE(port, 0);
+    display_test::TestWindow window(0, 0, 352, 288);
+    Listener listener;
+    listener.closeOn = row.closeOn;
+    listener.switchOffOn = row.switchOffOn;
+    ASSERT_EQ(VKT_CreateHandle(row.kind, &listener.handle), VKT_OK);
+    VKT_SetEventCallback(listener.handle, Listener::Callback, &listener);
+    VKT_SetReconnect(listener.handle, row.reconnectMs);
+    const DWORD start = timeGetTime();
+    ASSERT_EQ(VKT_OpenServer(listener.handle, "127.0.0.1", port, "admin", row.password), row.login);
+    if (row.login != VKT_OK) {
+      EXPECT_LT(timeGetTime() - start, 1000u);
+      PumpUntil(1000, [&] { return !listener.types.empty(); });
+      EXPECT_EQ(listener.types, row.expected);
+      EXPECT_FALSE(listener.foreignThread);
+      VKT_CloseServer(listener.handle);
+      continue;
+    }
+    ASSERT_EQ(VKT_OpenChannel(listener.handle, 0, window.handle()), VKT_OK);
+    const bool records = row.record && std::string(row.record) == "gap";
+    if (row.record) {
+      ASSERT_EQ(VKT_StartRecord(listener.handle, 0, records ? recording.c_str() : row.record), VKT_OK);
+    }
+    ASSERT_TRUE(PumpUntil(5000, [&] { return listener.Saw(kFirst); }));
+    devsim->kill();
+    ASSERT_TRUE(PumpUntil(5000, [&] {
+      return listener.Saw(kLost) && (!row.reconnectMs || listener.closed || listener.Saw(kRetry));
+    }));
+    if (row.reconnectMs) {
+      devsim = std::make_unique<DevsimProcess>(row.kind, std::vector<std::string>{"--picture-log", logs[1]},
+                                               "127.0.0.1:" + std::to_string(port));
+      ASSERT_EQ(devsim->port(), port);
+      // Back within the longest wait and one attempt's work.
+      PumpUntil(row.reconnectMs + 2000, [&] { return listener.types.size() >= row.expected.size(); });
+    }
+    if (records) {
+      // Every block sent before the second loss is dispatched before its event.
+      PumpFor(300);
+      devsim->kill();
+      PumpUntil(5000, [&] { return std::count(listener.types.begin(), listener.types.end(), kLost) == 2; });
+      VKT_StopRecord(listener.handle, 0);
+      std::ifstream in(recording, std::ios::binary);
+      const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+      const RecordingContents contents = ReadRecording(bytes.data(), bytes.size());
+      EXPECT_FALSE(contents.damaged) << contents.problem;
+      // A block the simulator sent as it was killed may miss its log line.
+      const size_t sent = LineCount(logs[0]) + LineCount(logs[1]);
+      EXPECT_GE(contents.pictures, sent);
+      EXPECT_LE(contents.pictures, sent + 2);
+      EXPECT_GE(contents.keyPictures, 2u);
+      listener.types.resize(row.expected.size());
+    }
+    EXPECT_EQ(listener.types, row.expected);
+    EXPECT_EQ(listener.stopText, listener.Saw(kStopped) ? "no space left on the device" : "");
+    EXPECT_FALSE(listener.foreignThread);
+    if (!listener.closed) {
+      EXPECT_EQ(VKT_CloseServer(listener.handle), VKT_OK);
+    }
+  }
+}
+
+TEST(SessionEvents, BackoffDoublesToTheMaximumWithJitterInTheUpperHalf) {
+  struct Row {
+    uint32_t attempt, maxMs, random, expected;
+  } rows[] = {
+      {1, 1000, 0, 50},     {1, 1000, 50, 100},   {2, 1000, 0, 100},         {4, 1000, 400, 800},
+      {5, 1000, 0, 500},    {3, 150, 0, 75},      {1, 0, 7, 0},              {1, 60, 0, 30},
+      {64, 5000, 2500, 5000}, {UINT32_MAX, UINT32_MAX, 0, UINT32_MAX - UINT32_MAX / 2},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(ReconnectDelayMs(row.attempt, row.maxMs, row.random), row.expected)
+        << row.attempt << " " << row.maxMs << " " << row.random;
+}

@@ -3,12 +3,12 @@
 // first MCU, filled as region reads pass rows and used by later region
 // reads of the same stream to start at their first row.
 //
-// Entries hold stream offsets, never pointers, and are only trusted for
-// the stream they came from: the table is keyed by the source (buffer
-// address, or file name), the stream's size, the scan's geometry and a
-// hash of the bytes around the start of the scan's data, and each entry
-// keeps a hash of the bytes around its own offset, checked before the
-// entry is used. A mismatch drops the table.
+// Entries hold stream offsets, never pointers, and are only used on the
+// bytes they were recorded from: the table is keyed by the source (buffer
+// address, or file name), the stream's size, the scan's geometry and the
+// Huffman tables it uses, and each entry keeps a hash of every stream byte
+// before its offset, checked before the entry is used. A mismatch drops
+// the table's entries.
 #pragma once
 #include "jpeg_record.h"
 #include "mcu_layout.h"

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "jpeg_corpus.h"
 #include "marker_stream.h"
@@ -249,6 +250,45 @@ TEST(RegionReads, AnotherStreamInTheSameBufferOrFileIsReadAfresh) {
         Picture part;
         ASSERT_EQ(reader.read(buffer, mode, region, part, 200, 168), JPEG_ROI_SUCCESS);
         EXPECT_EQ(max_difference(part, crop(wholes[s], region)), 0) << "stream " << s;
+      }
+    }
+  }
+}
+
+// Streams of one length that differ in one byte take turns on one record,
+// in a buffer and in a file: a Huffman table value, and bytes before, at
+// and after every resume entry and row mark the first region read
+// recorded. Each region read must give the cut of its own stream.
+TEST(RegionReads, OneByteEditsAnywhereNeverReuseAnotherStreamsEntries) {
+  const EncodeOptions encodings[] = {options_of(Sampling::k420, 0), options_of(Sampling::k422, 5)};
+  const JpegRegion region{48, 120, 112, 168};
+  for (const EncodeOptions& options : encodings) {
+    const std::vector<uint8_t> base = encode_jpeg(options);
+    Reader probe;
+    Picture part;
+    ASSERT_EQ(probe.read(base, READ_IMAGE_BUFFER, region, part, 200, 168), JPEG_ROI_SUCCESS);
+    const ResumeTable& table = probe.record.state().resume;
+    std::vector<size_t> places = {base.size()};  // the first Huffman value (found below)
+    for (size_t i = 0; i + 1 < base.size() && places[0] == base.size(); ++i)
+      if (base[i] == 0xFF && base[i + 1] == 0xC4) places[0] = i + 4 + 1 + 16 + 2;
+    for (uint32_t row = 1; row < table.rows; ++row)
+      for (const ResumeEntry* entry : {&table.entries[row], &table.marks[row]})
+        for (int64_t step : {-40, -17, -1, 0, 1, 17, 40})
+          if (entry->offset >= 0) places.push_back(static_cast<size_t>(entry->offset + step));
+    ASSERT_GT(places.size(), 7u * 8);
+    TempFile file(base);
+    for (JpegReadMode mode : {READ_IMAGE_BUFFER, READ_IMAGE_FILE}) {
+      Reader reader;
+      reader.file = file.path();
+      for (size_t place : places) {
+        std::vector<uint8_t> edited = base;
+        if (edited[place] == 0xFF || edited[place - 1] == 0xFF) continue;  // keep markers and stuffing as they are
+        edited[place] ^= (edited[place] ^ 0x24) == 0xFF ? 0x42 : 0x24;
+        for (const std::vector<uint8_t>* stream : {&std::as_const(edited), &base}) {
+          file.rewrite(*stream);
+          ASSERT_EQ(reader.read(*stream, mode, region, part, 200, 168), JPEG_ROI_SUCCESS);
+          EXPECT_EQ(max_difference(part, crop(whole_picture(*stream), region)), 0) << "byte " << place << " mode " << mode;
+        }
       }
     }
   }

@@ -7,7 +7,10 @@
 
 #include "bit_reader.h"
 #include "entropy_stream_writer.h"
+#include "huffman_standard.h"
 #include "huffman_table.h"
+#include "jpeg_corpus.h"
+#include "marker_stream.h"
 
 namespace {
 
@@ -133,6 +136,52 @@ TEST_F(EntropyHuffmanDecode, UndefinedTableDecodesEverySymbolAsZero) {
   const HuffmanTable zero{};
   const std::vector<uint8_t> bytes = {0x00, 0x00, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
   EXPECT_EQ(DecodeAll(zero, bytes, 3), (std::vector<int>{0, 0, 0}));
+}
+
+bool same_codes(const HuffmanTable& a, const HuffmanTable& b) {
+  return std::memcmp(a.fast, b.fast, sizeof a.fast) == 0 && std::memcmp(a.values, b.values, sizeof a.values) == 0 &&
+         std::memcmp(a.coefficients, b.coefficients, sizeof a.coefficients) == 0 &&
+         std::memcmp(a.maxcode, b.maxcode, sizeof a.maxcode) == 0 && std::memcmp(a.valptr, b.valptr, sizeof a.valptr) == 0;
+}
+
+// Tables a scan uses that no DHT defined: ids 0 and 1 take the standard
+// tables, exactly those libjpeg writes when it does not optimise; ids 2
+// and 3 refuse the scan. A DC refinement uses no table, a DC first scan
+// no AC table, an AC scan no DC table.
+TEST(EntropyHuffmanTable, UndefinedTablesOfAScanTakeTheStandardOnesOrAreRefused) {
+  DecoderRecord libjpeg_tables;
+  ASSERT_EQ(libjpeg_tables.read_buffer(encode_jpeg(EncodeOptions{})), JPEG_SUCCESS);
+  struct Case {
+    const char* name;
+    uint32_t ss, se, ah;
+    uint32_t dc_table, ac_table;
+    JpegStatus status;
+  };
+  const Case cases[] = {{"sequential, luminance", 0, 63, 0, 0, 0, JPEG_SUCCESS},
+                        {"sequential, chrominance", 0, 63, 0, 1, 1, JPEG_SUCCESS},
+                        {"sequential, DC id 2", 0, 63, 0, 2, 0, JPEG_ERR_NO_HUFFMAN_TABLE},
+                        {"sequential, AC id 3", 0, 63, 0, 1, 3, JPEG_ERR_NO_HUFFMAN_TABLE},
+                        {"DC first, id 2", 0, 0, 0, 2, 3, JPEG_ERR_NO_HUFFMAN_TABLE},
+                        {"DC first, AC id 3 unused", 0, 0, 0, 1, 3, JPEG_SUCCESS},
+                        {"DC refinement", 0, 0, 1, 2, 3, JPEG_SUCCESS},
+                        {"AC first, DC id 2 unused", 1, 5, 0, 2, 1, JPEG_SUCCESS}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DecoderRecord record;
+    ScanInfo scan{};
+    scan.component_count = 1;
+    scan.ss = c.ss;
+    scan.se = c.se;
+    scan.ah = c.ah;
+    scan.components[0].dc_table = c.dc_table;
+    scan.components[0].ac_table = c.ac_table;
+    ASSERT_EQ(supply_standard_huffman_tables(record.state(), scan), c.status);
+    if (c.status < 0) continue;
+    const bool dc = c.ss == 0 && c.ah == 0, ac = c.se > 0;
+    EXPECT_EQ(record.state().huffman_defined, (dc ? 1u << c.dc_table : 0) | (ac ? 16u << c.ac_table : 0));
+    EXPECT_TRUE(!dc || same_codes(record.state().dc_tables[c.dc_table], libjpeg_tables.state().dc_tables[c.dc_table]));
+    EXPECT_TRUE(!ac || same_codes(record.state().ac_tables[c.ac_table], libjpeg_tables.state().ac_tables[c.ac_table]));
+  }
 }
 
 }  // namespace

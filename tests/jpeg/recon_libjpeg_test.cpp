@@ -54,6 +54,44 @@ TEST(ReconstructionVsLibjpeg, EveryCorpusStreamInEveryReadKind) {
   }
 }
 
+// The stream with its DHT segments taken out.
+std::vector<uint8_t> without_huffman_tables(const std::vector<uint8_t>& jpeg) {
+  std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
+  size_t at = 2;
+  while (at + 4 <= jpeg.size() && jpeg[at + 1] != 0xDA) {
+    const size_t length = 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
+    if (jpeg[at + 1] != 0xC4) out.insert(out.end(), jpeg.begin() + at, jpeg.begin() + at + length);
+    at += length;
+  }
+  out.insert(out.end(), jpeg.begin() + at, jpeg.end());
+  return out;
+}
+
+// Cameras leave DHT out of their frames and rely on the standard tables,
+// which libjpeg writes when it does not optimise: without its DHT segments
+// a stream reads as with them, whole, reduced and as a region, and like
+// libjpeg's read of it.
+TEST(ReconstructionVsLibjpeg, FramesWithoutHuffmanTablesUseTheStandardOnes) {
+  for (const CorpusEntry& entry : standard_corpus()) {
+    if (entry.options.progressive) continue;  // libjpeg always optimises their tables
+    const std::vector<uint8_t> stripped = without_huffman_tables(entry.bytes);
+    ASSERT_LT(stripped.size(), entry.bytes.size());
+    for (const Comparison& comparison : kComparisons) {
+      if (entry.options.extended && comparison.ours.dct_kind == 0) continue;
+      SCOPED_TRACE(entry.name + " " + comparison.name);
+      const OurRead ours = decode_ours(stripped, comparison.ours);
+      ASSERT_EQ(ours.status, JPEG_SUCCESS);
+      EXPECT_EQ(max_difference(ours.picture, decode_ours(entry.bytes, comparison.ours).picture), 0);
+      EXPECT_LE(max_difference(ours.picture, decode_reference(stripped, comparison.reference)), comparison.tolerance);
+      ReadSettings region = comparison.ours;
+      region.region = {1, 3, ours.picture.width, ours.picture.height};
+      region.width = region.region.right - 1;
+      region.height = region.region.bottom - 3;
+      EXPECT_EQ(max_difference(decode_ours(stripped, region).picture, decode_ours(entry.bytes, region).picture), 0);
+    }
+  }
+}
+
 // make_test_pattern compressed with the given factors and, when not
 // empty, a sequential scan script (components in separate scans).
 std::vector<uint8_t> encode_layout(int width, int height, std::vector<std::pair<int, int>> factors,

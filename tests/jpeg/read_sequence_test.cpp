@@ -294,6 +294,29 @@ TEST(RegionReads, OneByteEditsAnywhereNeverReuseAnotherStreamsEntries) {
   }
 }
 
+// Tables stay in the record: a stream without DHT decodes with the
+// standard tables on a fresh record, and with another stream's tables once
+// a parameter read has taken them. Its next region read must not use the
+// entries recorded under the standard tables.
+TEST(RegionReads, AStreamWithoutTablesIsReadAfreshWhenTheRecordsTablesChange) {
+  EncodeOptions options = options_of(Sampling::k420, 0);
+  const std::vector<uint8_t> stripped = without_huffman_tables(encode_jpeg(options));
+  options.optimize = true;
+  const std::vector<uint8_t> optimised = encode_jpeg(options);
+  Reader other_tables;
+  ASSERT_EQ(other_tables.record.read_buffer(optimised), JPEG_SUCCESS);
+  Picture expected;
+  ASSERT_EQ(other_tables.read(stripped, READ_IMAGE_BUFFER, {}, expected, 200, 168), JPEG_SUCCESS);
+  const JpegRegion region{48, 120, 112, 168};
+  Reader reader;
+  Picture part;
+  ASSERT_EQ(reader.read(stripped, READ_IMAGE_BUFFER, region, part, 200, 168), JPEG_ROI_SUCCESS);
+  EXPECT_EQ(max_difference(part, crop(whole_picture(stripped), region)), 0);
+  ASSERT_EQ(reader.record.read_buffer(optimised), JPEG_SUCCESS);
+  ASSERT_EQ(reader.read(stripped, READ_IMAGE_BUFFER, region, part, 200, 168), JPEG_ROI_SUCCESS);
+  EXPECT_EQ(max_difference(part, crop(expected, region)), 0);
+}
+
 // Reads with `interrupt` set until the read ends; checks every reported
 // position and returns the final status and the number of reads.
 JpegStatus read_interrupted(Reader& reader, const std::vector<uint8_t>& jpeg, JpegReadMode mode, JpegRegion region,

@@ -54,19 +54,6 @@ TEST(ReconstructionVsLibjpeg, EveryCorpusStreamInEveryReadKind) {
   }
 }
 
-// The stream with its DHT segments taken out.
-std::vector<uint8_t> without_huffman_tables(const std::vector<uint8_t>& jpeg) {
-  std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
-  size_t at = 2;
-  while (at + 4 <= jpeg.size() && jpeg[at + 1] != 0xDA) {
-    const size_t length = 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
-    if (jpeg[at + 1] != 0xC4) out.insert(out.end(), jpeg.begin() + at, jpeg.begin() + at + length);
-    at += length;
-  }
-  out.insert(out.end(), jpeg.begin() + at, jpeg.end());
-  return out;
-}
-
 // Cameras leave DHT out of their frames and rely on the standard tables,
 // which libjpeg writes when it does not optimise: without its DHT segments
 // a stream reads as with them, whole, reduced and as a region, and like

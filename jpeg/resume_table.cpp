@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -53,19 +54,12 @@ bool prefix_hash_at(DecoderState& state, int64_t offset, uint64_t& digest) {
   return true;
 }
 
-// What decides a table's codes: the symbols in code order and the code
-// ranges per length (T.81 F.2.2.3).
+// What decides a table's codes: HUFFVAL (zero past its end) and the code
+// ranges per length of T.81 F.2.2.3, adjacent 16-bit arrays that the
+// builder writes whole.
 uint64_t table_definition_hash(const HuffmanTable& table) {
-  int codes = 0;
-  for (int length = 16; length >= 1 && codes == 0; --length) {
-    if (table.maxcode[length] != -1) codes = table.valptr[length] + table.maxcode[length] - table.mincode[length] + 1;
-  }
-  codes = std::clamp(codes, 0, kHuffmanMaxCodes);
-  const uint64_t ranges[3] = {hash_bytes(reinterpret_cast<const uint8_t*>(table.mincode), sizeof table.mincode),
-                              hash_bytes(reinterpret_cast<const uint8_t*>(table.maxcode), sizeof table.maxcode),
-                              hash_bytes(reinterpret_cast<const uint8_t*>(table.valptr), sizeof table.valptr)};
-  return hash_bytes(reinterpret_cast<const uint8_t*>(table.values), sizeof(uint16_t) * static_cast<size_t>(codes)) ^
-         hash_bytes(reinterpret_cast<const uint8_t*>(ranges), sizeof ranges);
+  const uint8_t* first = reinterpret_cast<const uint8_t*>(table.values);
+  return hash_bytes(first, static_cast<size_t>(reinterpret_cast<const uint8_t*>(std::end(table.valptr)) - first));
 }
 
 uint64_t scan_tables_hash(const DecoderState& state) {

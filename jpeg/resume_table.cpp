@@ -98,10 +98,11 @@ bool same_key(const StreamKey& a, const StreamKey& b) {
          a.mcu_rows == b.mcu_rows && a.restart_interval == b.restart_interval;
 }
 
-void forget_rows(ResumeTable& table) {
+// Drops the entries and marks that lie past stream offset `offset`.
+void forget_entries_after(ResumeTable& table, int64_t offset) {
   for (uint32_t row = 0; row < table.rows; ++row) {
-    if (row > 0) table.entries[row].offset = -1;
-    table.marks[row].offset = -1;
+    if (table.entries[row].offset > offset) table.entries[row].offset = -1;
+    if (table.marks[row].offset > offset) table.marks[row].offset = -1;
   }
 }
 
@@ -119,12 +120,18 @@ ResumeEntry capture(DecoderState& state, const ScanInfo& scan, uint32_t column) 
 }
 
 // Puts the input where `entry` was taken, after checking that the bytes
-// before it are those it was recorded from.
+// before it are those it was recorded from. A mismatch means the stream
+// changed somewhere ahead of the read: the entries there are dropped (a
+// later one would only fail its check again, after more hashing), and the
+// hash goes back to where the read is, so that it records the rows it now
+// decodes. Entries behind the read stay; each is checked when used.
 bool restore(DecoderState& state, ScanInfo& scan, const ResumeEntry& entry) {
+  const PrefixHash hashed_here = state.resume.hashed;
   uint64_t prefix = 0;
   if (!prefix_hash_at(state, entry.offset, prefix) || prefix != entry.prefix_hash ||
       input_seek(state.input, entry.offset) < 0) {
-    forget_rows(state.resume);
+    state.resume.hashed = hashed_here;
+    forget_entries_after(state.resume, input_offset(state.input));
     return false;
   }
   JpegInput& in = state.input;
@@ -155,7 +162,7 @@ JpegStatus resume_attach(DecoderState& state, const ScanLayout& layout) {
   }
   table.marks = table.entries + layout.mcu_rows;
   table.rows = layout.mcu_rows;
-  forget_rows(table);
+  forget_entries_after(table, -1);
   ResumeEntry& first = table.entries[0];
   first = ResumeEntry{};
   first.offset = table.key.data_offset;  // where the read is now: never restored

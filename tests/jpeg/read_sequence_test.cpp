@@ -261,6 +261,9 @@ TEST(RegionReads, AnotherStreamInTheSameBufferOrFileIsReadAfresh) {
 // and after every resume entry and row mark the first region read
 // recorded. Each region read must give the cut of its own stream.
 TEST(RegionReads, OneByteEditsAnywhereNeverReuseAnotherStreamsEntries) {
+  auto marks_known = [](const ResumeTable& t) {
+    return std::count_if(t.marks, t.marks + t.rows, [](const ResumeEntry& e) { return e.offset >= 0; });
+  };
   const EncodeOptions encodings[] = {options_of(Sampling::k420, 0), options_of(Sampling::k422, 5)};
   const JpegRegion region{48, 120, 112, 168};
   for (const EncodeOptions& options : encodings) {
@@ -288,6 +291,8 @@ TEST(RegionReads, OneByteEditsAnywhereNeverReuseAnotherStreamsEntries) {
           file.rewrite(*stream);
           ASSERT_EQ(reader.read(*stream, mode, region, part, 200, 168), JPEG_ROI_SUCCESS);
           EXPECT_EQ(max_difference(part, crop(whole_picture(*stream), region)), 0) << "byte " << place << " mode " << mode;
+          // A read that met the other stream's entries records its own.
+          EXPECT_EQ(marks_known(reader.record.state().resume), marks_known(table));
         }
       }
     }

@@ -82,7 +82,7 @@ JpegStatus release(DecoderState& state) {
   state.filter = UpsampleFilter{};
   state.coefficient_blocks = 0;
   state.quant_ids_seen = state.quant_tables_read = 0;
-  state.huffman_ids_seen = state.dc_tables_read = state.ac_tables_read = 0;
+  state.huffman_ids_seen = state.dc_tables_read = state.ac_tables_read = state.huffman_defined = 0;
   release_jpeg_ops(state.ops);
   state.magic = 0;
   return JPEG_SUCCESS;

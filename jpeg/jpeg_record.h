@@ -30,6 +30,7 @@
 #include "huffman_table.h"
 #include "jpeg_input.h"
 #include "jpeg_ops.h"
+#include "prefix_hash.h"
 #include "processor_dispatch.h"
 #include "vktjpeg.h"
 
@@ -187,7 +188,7 @@ struct ResumeEntry {
   int32_t bit_count;
   uint32_t pending_marker;
   int16_t dc_predictions[kMaxScanComponents];
-  uint64_t guard;  // hash of the stream bytes around `offset` when recorded
+  uint64_t prefix_hash;  // hash of the stream bytes before `offset` (prefix_hash.h)
 };
 
 // What the entries were recorded from; a read of anything else drops them.
@@ -197,7 +198,7 @@ struct StreamKey {
   uint64_t name_hash;    // hash of the file name
   int64_t size;          // bytes in the stream
   int64_t data_offset;   // where the scan's entropy-coded data starts
-  uint64_t data_guard;   // hash of the bytes around data_offset
+  uint64_t tables_hash;  // hash of the Huffman tables the scan uses
   uint32_t mcu_columns;
   uint32_t mcu_rows;
   uint32_t restart_interval;
@@ -208,6 +209,7 @@ struct ResumeTable {
   ResumeEntry* marks;    // per row, the first MCU of the last region read there (same allocation)
   uint32_t rows;
   StreamKey key;
+  PrefixHash hashed;  // the stream's first bytes hashed in this read so far
 };
 
 struct SkipTableCache;  // skip_tables.h
@@ -241,6 +243,7 @@ struct DecoderState {
   uint32_t huffman_ids_seen;   // highest DHT id + 1
   uint32_t dc_tables_read;     // capped at 4
   uint32_t ac_tables_read;     // capped at 4
+  uint32_t huffman_defined;    // bit Tc * 4 + Th: table defined by DHT or given its standard content
   QuantTable quant[kQuantTableCount];
   HuffmanTable dc_tables[kHuffmanTableCount];
   HuffmanTable ac_tables[kHuffmanTableCount];

@@ -1,32 +1,75 @@
 // Resume table: recording, checking and restoring MCU-row entries. The
 // table has one entry per MCU row of the scan, so its size follows the
 // image (a 65535-line 4:2:0 frame has 4096 rows: 224 KiB).
+//
+// An entry's state (bit buffer, DC predictions) is a function of the
+// Huffman tables and of the stream's bytes before its offset, and of
+// nothing else: the tables are part of the key, and each entry keeps the
+// hash of those bytes. A read hashes the stream from its first byte as it
+// needs: up to each entry it records (bytes it has just decoded) or
+// restores (bytes it is about to pass), in one forward sweep, because a
+// read only ever moves forward through the scan.
 #include "resume_table.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
-// Bytes on each side of an offset that its guard hash covers.
-constexpr int64_t kGuardReach = 16;
+// Bytes hashed per file read when the stream is a file.
+constexpr uint32_t kFileHashChunk = 8192;
 
-uint64_t hash_bytes(const uint8_t* bytes, size_t count, uint64_t hash = 0xcbf29ce484222325ull) {
-  for (size_t i = 0; i < count; ++i) hash = (hash ^ bytes[i]) * 0x100000001b3ull;  // FNV-1a
-  return hash;
+// Takes the stream's bytes up to `end` (rounded down to whole blocks) into
+// the read's hash; false when a file cannot be read there.
+bool hash_stream_to(DecoderState& state, int64_t end) {
+  PrefixHash& hash = state.resume.hashed;
+  const int64_t target = end - end % static_cast<int64_t>(kPrefixHashBlock);
+  JpegInput& in = state.input;
+  if (!input_is_file(in)) {
+    prefix_hash_blocks(hash, in.start + hash.absorbed, static_cast<size_t>(target - hash.absorbed));
+    return true;
+  }
+  alignas(8) uint8_t chunk[kFileHashChunk];
+  while (hash.absorbed < target) {
+    const uint32_t count = static_cast<uint32_t>(std::min<int64_t>(kFileHashChunk, target - hash.absorbed));
+    if (!input_copy_at(in, hash.absorbed, chunk, count)) return false;
+    prefix_hash_blocks(hash, chunk, count);
+  }
+  return true;
 }
 
-// Hash of the stream bytes within kGuardReach of `offset`, clipped to the
-// scan's data [data_offset, size); 0 when they cannot be read.
-uint64_t guard_at(DecoderState& state, int64_t offset) {
-  const StreamKey& key = state.resume.key;
-  const int64_t first = std::max(key.data_offset, offset - kGuardReach);
-  const int64_t end = std::min(key.size, offset + kGuardReach);
-  uint8_t bytes[2 * kGuardReach];
-  if (end <= first) return hash_bytes(nullptr, 0) ^ static_cast<uint64_t>(offset);
-  if (!input_copy_at(state.input, first, bytes, static_cast<uint32_t>(end - first))) return 0;
-  return hash_bytes(bytes, static_cast<size_t>(end - first)) ^ static_cast<uint64_t>(offset);
+// Hash of the stream's bytes before `offset`, or false when they cannot be
+// read or lie behind what this read has hashed already (an entry recorded
+// from another stream: a read never goes back).
+bool prefix_hash_at(DecoderState& state, int64_t offset, uint64_t& digest) {
+  PrefixHash& hash = state.resume.hashed;
+  if (offset < hash.absorbed || offset > state.resume.key.size || !hash_stream_to(state, offset)) return false;
+  uint8_t tail[kPrefixHashBlock];
+  const uint32_t tail_count = static_cast<uint32_t>(offset - hash.absorbed);
+  if (tail_count > 0 && !input_copy_at(state.input, hash.absorbed, tail, tail_count)) return false;
+  digest = prefix_hash_digest(hash, tail, tail_count);
+  return true;
+}
+
+// What decides a table's codes: HUFFVAL (zero past its end) and the code
+// ranges per length of T.81 F.2.2.3, adjacent 16-bit arrays that the
+// builder writes whole.
+uint64_t table_definition_hash(const HuffmanTable& table) {
+  const uint8_t* first = reinterpret_cast<const uint8_t*>(table.values);
+  return hash_bytes(first, static_cast<size_t>(reinterpret_cast<const uint8_t*>(std::end(table.valptr)) - first));
+}
+
+uint64_t scan_tables_hash(const DecoderState& state) {
+  const ScanInfo& scan = state.scan;
+  uint64_t hashes[2 * kMaxScanComponents] = {};
+  for (uint32_t i = 0; i < scan.component_count; ++i) {
+    hashes[2 * i] = table_definition_hash(state.dc_tables[scan.components[i].dc_table]);
+    hashes[2 * i + 1] = table_definition_hash(state.ac_tables[scan.components[i].ac_table]);
+  }
+  return hash_bytes(reinterpret_cast<const uint8_t*>(hashes), sizeof hashes);
 }
 
 StreamKey key_of(DecoderState& state, const ScanLayout& layout) {
@@ -45,19 +88,21 @@ StreamKey key_of(DecoderState& state, const ScanLayout& layout) {
   key.mcu_columns = layout.mcu_columns;
   key.mcu_rows = layout.mcu_rows;
   key.restart_interval = state.scan.restart_interval;
+  key.tables_hash = scan_tables_hash(state);
   return key;
 }
 
 bool same_key(const StreamKey& a, const StreamKey& b) {
   return a.source_kind == b.source_kind && a.buffer == b.buffer && a.name_hash == b.name_hash && a.size == b.size &&
-         a.data_offset == b.data_offset && a.data_guard == b.data_guard && a.mcu_columns == b.mcu_columns &&
+         a.data_offset == b.data_offset && a.tables_hash == b.tables_hash && a.mcu_columns == b.mcu_columns &&
          a.mcu_rows == b.mcu_rows && a.restart_interval == b.restart_interval;
 }
 
-void forget_rows(ResumeTable& table) {
+// Drops the entries and marks that lie past stream offset `offset`.
+void forget_entries_after(ResumeTable& table, int64_t offset) {
   for (uint32_t row = 0; row < table.rows; ++row) {
-    if (row > 0) table.entries[row].offset = -1;
-    table.marks[row].offset = -1;
+    if (table.entries[row].offset > offset) table.entries[row].offset = -1;
+    if (table.marks[row].offset > offset) table.marks[row].offset = -1;
   }
 }
 
@@ -70,14 +115,23 @@ ResumeEntry capture(DecoderState& state, const ScanInfo& scan, uint32_t column) 
   entry.bit_count = in.bit_count;
   entry.pending_marker = in.pending_marker;
   std::memcpy(entry.dc_predictions, scan.dc_predictions, sizeof entry.dc_predictions);
-  entry.guard = guard_at(state, entry.offset);
+  if (!prefix_hash_at(state, entry.offset, entry.prefix_hash)) entry.offset = -1;
   return entry;
 }
 
-// Puts the input where `entry` was taken, after checking the bytes there.
+// Puts the input where `entry` was taken, after checking that the bytes
+// before it are those it was recorded from. A mismatch means the stream
+// changed somewhere ahead of the read: the entries there are dropped (a
+// later one would only fail its check again, after more hashing), and the
+// hash goes back to where the read is, so that it records the rows it now
+// decodes. Entries behind the read stay; each is checked when used.
 bool restore(DecoderState& state, ScanInfo& scan, const ResumeEntry& entry) {
-  if (guard_at(state, entry.offset) != entry.guard || input_seek(state.input, entry.offset) < 0) {
-    forget_rows(state.resume);
+  const PrefixHash hashed_here = state.resume.hashed;
+  uint64_t prefix = 0;
+  if (!prefix_hash_at(state, entry.offset, prefix) || prefix != entry.prefix_hash ||
+      input_seek(state.input, entry.offset) < 0) {
+    state.resume.hashed = hashed_here;
+    forget_entries_after(state.resume, input_offset(state.input));
     return false;
   }
   JpegInput& in = state.input;
@@ -95,7 +149,7 @@ JpegStatus resume_attach(DecoderState& state, const ScanLayout& layout) {
   ResumeTable& table = state.resume;
   const StreamKey saved = table.key;
   table.key = key_of(state, layout);
-  table.key.data_guard = guard_at(state, table.key.data_offset);
+  table.hashed = prefix_hash_start();
   if (table.entries != nullptr && table.rows == layout.mcu_rows && same_key(saved, table.key)) return JPEG_SUCCESS;
   if (table.entries == nullptr || table.rows < layout.mcu_rows) {
     std::free(table.entries);
@@ -108,11 +162,10 @@ JpegStatus resume_attach(DecoderState& state, const ScanLayout& layout) {
   }
   table.marks = table.entries + layout.mcu_rows;
   table.rows = layout.mcu_rows;
-  forget_rows(table);
+  forget_entries_after(table, -1);
   ResumeEntry& first = table.entries[0];
   first = ResumeEntry{};
-  first.offset = table.key.data_offset;
-  first.guard = table.key.data_guard;
+  first.offset = table.key.data_offset;  // where the read is now: never restored
   return JPEG_SUCCESS;
 }
 
@@ -124,8 +177,7 @@ bool resume_known(const DecoderState& state, uint32_t row) {
 void resume_record(DecoderState& state, const ScanInfo& scan, uint32_t row) {
   ResumeTable& table = state.resume;
   if (row >= table.rows || table.entries[row].offset >= 0) return;
-  const ResumeEntry entry = capture(state, scan, 0);
-  if (entry.guard != 0) table.entries[row] = entry;
+  table.entries[row] = capture(state, scan, 0);
 }
 
 bool resume_restore(DecoderState& state, ScanInfo& scan, uint32_t row) {
@@ -135,9 +187,7 @@ bool resume_restore(DecoderState& state, ScanInfo& scan, uint32_t row) {
 void resume_mark(DecoderState& state, const ScanInfo& scan, uint32_t row, uint32_t column) {
   ResumeTable& table = state.resume;
   if (row >= table.rows || (table.marks[row].offset >= 0 && table.marks[row].column == column)) return;
-  const ResumeEntry entry = capture(state, scan, column);
-  table.marks[row] = entry;
-  if (entry.guard == 0) table.marks[row].offset = -1;
+  table.marks[row] = capture(state, scan, column);
 }
 
 bool resume_restore_mark(DecoderState& state, ScanInfo& scan, uint32_t row, uint32_t after, uint32_t up_to) {

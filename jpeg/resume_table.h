@@ -3,12 +3,12 @@
 // first MCU, filled as region reads pass rows and used by later region
 // reads of the same stream to start at their first row.
 //
-// Entries hold stream offsets, never pointers, and are only trusted for
-// the stream they came from: the table is keyed by the source (buffer
-// address, or file name), the stream's size, the scan's geometry and a
-// hash of the bytes around the start of the scan's data, and each entry
-// keeps a hash of the bytes around its own offset, checked before the
-// entry is used. A mismatch drops the table.
+// Entries hold stream offsets, never pointers, and are only used on the
+// bytes they were recorded from: the table is keyed by the source (buffer
+// address, or file name), the stream's size, the scan's geometry and the
+// Huffman tables it uses, and each entry keeps a hash of every stream byte
+// before its offset, checked before the entry is used. A mismatch drops
+// the entries ahead of the read.
 #pragma once
 #include "jpeg_record.h"
 #include "mcu_layout.h"
@@ -26,8 +26,8 @@ bool resume_known(const DecoderState& state, uint32_t row);
 void resume_record(DecoderState& state, const ScanInfo& scan, uint32_t row);
 
 // Moves the input to the start of row `row` and restores the DC
-// predictions. False, with the table dropped and the input untouched,
-// when the bytes there are not those the entry was recorded from.
+// predictions. False, with the entries ahead dropped and the input
+// untouched, when the bytes before it are not those it was recorded from.
 bool resume_restore(DecoderState& state, ScanInfo& scan, uint32_t row);
 
 // Besides row starts, each row keeps one mark at the first MCU a region

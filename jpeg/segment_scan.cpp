@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "byte_cursor.h"
+#include "huffman_standard.h"
 #include "marker_parser.h"
 #include "mcu_driver.h"
 #include "mcu_output.h"
@@ -121,6 +122,8 @@ JpegStatus read_scan(DecoderState& state) {
     status = enter_progressive_scan(state, scan);
     if (status < 0) return status;
   }
+  status = supply_standard_huffman_tables(state, scan);
+  if (status < 0) return status;
 
   state.scan = scan;
   return finish_scan(state, decode_image(state, state.scan));

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "byte_cursor.h"
+#include "huffman_standard.h"
 #include "idct.h"
 #include "marker_parser.h"
 
@@ -37,6 +38,7 @@ JpegStatus read_huffman_tables(DecoderState& state) {
     status = build_huffman_table(counts, cursor.here(), cursor.remaining(), static_cast<int32_t>(tc),
                                static_cast<int32_t>(th), &table);
     if (status < 0) return JPEG_ERR_BAD_HUFFMAN_TABLE;
+    note_huffman_table_defined(state, tc, th);
     uint32_t& tables_read = tc == 0 ? state.dc_tables_read : state.ac_tables_read;
     tables_read = std::min(tables_read + 1, kHuffmanTableCount);
     if (!cursor.skip(static_cast<uint32_t>(huffman_value_count(counts)))) return JPEG_ERR_BAD_HUFFMAN_TABLE;

@@ -126,6 +126,18 @@ std::vector<uint8_t> encode_jpeg(const EncodeOptions& options) {
   return encode_pixels(options, make_test_pattern(options.width, options.height, components));
 }
 
+std::vector<uint8_t> without_huffman_tables(const std::vector<uint8_t>& jpeg) {
+  std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
+  size_t at = 2;
+  while (at + 4 <= jpeg.size() && jpeg[at + 1] != 0xDA) {
+    const size_t length = 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
+    if (jpeg[at + 1] != 0xC4) out.insert(out.end(), jpeg.begin() + at, jpeg.begin() + at + length);
+    at += length;
+  }
+  out.insert(out.end(), jpeg.begin() + at, jpeg.end());
+  return out;
+}
+
 std::vector<CorpusEntry> standard_corpus() {
   std::vector<CorpusEntry> corpus;
   auto add = [&](const std::string& name, EncodeOptions options) {

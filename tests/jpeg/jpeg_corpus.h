@@ -51,6 +51,9 @@ std::vector<uint8_t> encode_jpeg(const EncodeOptions& options);
 // The same for the caller's pixels (width x height x component count bytes).
 std::vector<uint8_t> encode_pixels(const EncodeOptions& options, const std::vector<uint8_t>& pixels);
 
+// The stream with its DHT segments taken out, as cameras send frames.
+std::vector<uint8_t> without_huffman_tables(const std::vector<uint8_t>& jpeg);
+
 struct CorpusEntry {
   std::string name;  // file-name friendly, e.g. "baseline_420"
   EncodeOptions options;

@@ -7,9 +7,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "jpeg_corpus.h"
 #include "marker_stream.h"
@@ -252,6 +254,67 @@ TEST(RegionReads, AnotherStreamInTheSameBufferOrFileIsReadAfresh) {
       }
     }
   }
+}
+
+// Streams of one length that differ in one byte take turns on one record,
+// in a buffer and in a file: a Huffman table value, and bytes before, at
+// and after every resume entry and row mark the first region read
+// recorded. Each region read must give the cut of its own stream.
+TEST(RegionReads, OneByteEditsAnywhereNeverReuseAnotherStreamsEntries) {
+  auto marks_known = [](const ResumeTable& t) {
+    return std::count_if(t.marks, t.marks + t.rows, [](const ResumeEntry& e) { return e.offset >= 0; });
+  };
+  const EncodeOptions encodings[] = {options_of(Sampling::k420, 0), options_of(Sampling::k422, 5)};
+  const JpegRegion region{48, 120, 112, 168};
+  for (const EncodeOptions& options : encodings) {
+    const std::vector<uint8_t> base = encode_jpeg(options);
+    Reader probe;
+    Picture part;
+    ASSERT_EQ(probe.read(base, READ_IMAGE_BUFFER, region, part, 200, 168), JPEG_ROI_SUCCESS);
+    const ResumeTable& table = probe.record.state().resume;
+    const uint8_t dht[] = {0xFF, 0xC4};  // the third value of the first table: after length, Tc Th, counts
+    std::vector<size_t> places = {size_t(std::search(base.begin(), base.end(), dht, dht + 2) - base.begin()) + 4 + 17 + 2};
+    for (uint32_t row = 1; row < table.rows; ++row)
+      for (const ResumeEntry* entry : {&table.entries[row], &table.marks[row]})
+        for (int64_t step : {-40, -17, -1, 0, 1, 17, 40})
+          if (entry->offset >= 0) places.push_back(static_cast<size_t>(entry->offset + step));
+    ASSERT_GT(places.size(), 7u * 8);
+    TempFile file(base);
+    for (JpegReadMode mode : {READ_IMAGE_BUFFER, READ_IMAGE_FILE}) {
+      Reader reader;
+      reader.file = file.path();
+      for (size_t place : places) {
+        std::vector<uint8_t> edited = base;
+        if (edited[place] == 0xFF || edited[place - 1] == 0xFF) continue;  // keep markers and stuffing as they are
+        edited[place] ^= (edited[place] ^ 0x24) == 0xFF ? 0x42 : 0x24;
+        for (const std::vector<uint8_t>* stream : {&std::as_const(edited), &base}) {
+          file.rewrite(*stream);
+          ASSERT_EQ(reader.read(*stream, mode, region, part, 200, 168), JPEG_ROI_SUCCESS);
+          EXPECT_EQ(max_difference(part, crop(whole_picture(*stream), region)), 0) << "byte " << place << " mode " << mode;
+          // A read that met the other stream's entries records its own.
+          EXPECT_EQ(marks_known(reader.record.state().resume), marks_known(table));
+        }
+      }
+    }
+  }
+}
+
+// Tables stay in the record: a stream without DHT read with the standard
+// tables, then with another stream's (taken by a parameter read), must not
+// reuse the entries recorded under the standard ones.
+TEST(RegionReads, AStreamWithoutTablesIsReadAfreshWhenTheRecordsTablesChange) {
+  EncodeOptions options = options_of(Sampling::k420, 0);
+  const std::vector<uint8_t> stripped = without_huffman_tables(encode_jpeg(options));
+  options.optimize = true;
+  const std::vector<uint8_t> optimised = encode_jpeg(options);
+  const JpegRegion region{48, 120, 112, 168};
+  Reader fresh, reused;
+  Picture expected, part;
+  ASSERT_EQ(reused.read(stripped, READ_IMAGE_BUFFER, region, part, 200, 168), JPEG_ROI_SUCCESS);
+  for (Reader* reader : {&fresh, &reused}) ASSERT_EQ(reader->record.read_buffer(optimised), JPEG_SUCCESS);
+  ASSERT_EQ(fresh.read(stripped, READ_IMAGE_BUFFER, {}, expected, 200, 168), JPEG_SUCCESS);
+  ASSERT_EQ(reused.read(stripped, READ_IMAGE_BUFFER, region, part, 200, 168), JPEG_ROI_SUCCESS);
+  EXPECT_EQ(max_difference(part, crop(expected, region)), 0);
 }
 
 // Reads with `interrupt` set until the read ends; checks every reported

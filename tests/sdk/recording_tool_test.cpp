@@ -217,7 +217,7 @@ TEST_F(RecordingTool, MessagesNameTheRightFileAndTheExtensionTheContainer) {
        dir_ + "/out.avi"},
       {"export " + recording + " " + dir_ + "/out.mkv", 0, "", "matroska", dir_ + "/out.mkv"},
       {"export " + recording + " " + dir_ + "/out.MOV", 0, "", "mov", dir_ + "/out.MOV"},
-      {"export " + recording, 2, "usage: vkt-rec info FILE", nullptr, ""},
+      {"export " + recording, 2, "vkt-rec: bad command line\nusage: vkt-rec info FILE", nullptr, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);

@@ -147,7 +147,7 @@ TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
       std::ifstream in(recording, std::ios::binary);
       const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
       const RecordingContents contents = ReadRecording(bytes.data(), bytes.size());
-      EXPECT_FALSE(contents.damaged) << contents.problem;
+      EXPECT_FALSE(contents.damaged()) << (contents.damages.empty() ? "" : contents.damages.front().problem);
       // A block the simulator sent as it was killed may miss its log line.
       const size_t sent = LineCount(logs[0]) + LineCount(logs[1]);
       EXPECT_GE(contents.pictures, sent);

@@ -94,7 +94,12 @@ class OfflineSession : public ::testing::Test {
     EXPECT_TRUE(encoder_->nextBlock(block));
     return block;
   }
-  void Feed(Bytes block) { session_->OnData(block.data(), uint32_t(block.size())); }
+  // Hands the block over and waits for its pictures, which come back on
+  // the session's decoding thread.
+  void Feed(Bytes block) {
+    session_->OnData(block.data(), uint32_t(block.size()));
+    session_->videoFeed.WaitUntilIdle();
+  }
 
   display_test::TestWindow window_{0, 0, 400, 340};
   std::unique_ptr<vkt::devsim::H264StreamEncoder> encoder_;

@@ -16,13 +16,15 @@ struct H264TestSettings {
   int keyInterval = 0;          // pictures from one key picture to the next
   const char* preset = nullptr; // libx264 speed preset, e.g. "ultrafast"
   const char* tune = nullptr;   // libx264 tuning, or none
+  int chromaFormat = 420;       // 420, 422, 444, or 400 (luma alone)
 };
 
-// Fills one picture's 4:2:0 planes (Y, U, V; chroma at half size) for
-// picture number `index`.
+// Fills one picture's planes (Y, U, V; chroma sized by the chroma format,
+// none for 400) for picture number `index`.
 using H264PictureFill = std::function<void(int index, uint8_t* const planes[3], const int strides[3])>;
 
-// `pictures` pictures at 25 fps, no B pictures; empty when no H.264 encoder
+// `pictures` pictures at 25 fps, no B pictures, main profile for 4:2:0 and
+// the high profile that carries the other chroma formats; empty when no H.264 encoder
 // is available or it cannot be opened.
 std::vector<uint8_t> encodeH264(const H264TestSettings& settings, int pictures, const H264PictureFill& fill);
 

@@ -15,13 +15,15 @@ constexpr size_t kMaxSpareBuffers = 4;
 
 }  // namespace
 
-bool DecoderFeed::Submit(const uint8_t* annexB, size_t length, bool keyPicture) {
+bool DecoderFeed::Submit(const uint8_t* annexB, size_t length, bool keyPicture,
+                         const std::vector<uint8_t>& parameterSets) {
   if (!annexB || length == 0 || length > kMaxPendingBytes) return false;
   if (skipToKey_ && !keyPicture) {
     if (countSkipped_) dropped_.fetch_add(1, std::memory_order_relaxed);
     return false;
   }
   std::vector<uint8_t> box;
+  bool restart = skipToKey_;
   {
     std::lock_guard<std::mutex> hold(mutex_);
     const bool full = pending_.size() >= kMaxPendingBoxes || pendingBytes_ + length > kMaxPendingBytes;
@@ -36,6 +38,7 @@ bool DecoderFeed::Submit(const uint8_t* annexB, size_t length, bool keyPicture) 
       // What waits is older than this key picture, which needs none of it.
       dropped_.fetch_add(pending_.size(), std::memory_order_relaxed);
       ClearPendingLocked();
+      restart = true;
     }
     if (!spare_.empty()) {
       box = std::move(spare_.back());
@@ -43,10 +46,12 @@ bool DecoderFeed::Submit(const uint8_t* annexB, size_t length, bool keyPicture) 
     }
   }
   try {
-    box.assign(annexB, annexB + length);
+    box.clear();
+    if (restart) box.insert(box.end(), parameterSets.begin(), parameterSets.end());
+    box.insert(box.end(), annexB, annexB + length);
     std::lock_guard<std::mutex> hold(mutex_);
     if (!thread_.joinable()) thread_ = std::thread(&DecoderFeed::Run, this);
-    pendingBytes_ += length;
+    pendingBytes_ += box.size();
     pending_.push_back(std::move(box));
   } catch (const std::bad_alloc&) {
     return false;

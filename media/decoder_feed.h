@@ -11,7 +11,9 @@
 // next key picture, since a picture decoded after a missing one is
 // corrupt; a key picture that finds the queue still full replaces what
 // waits. Every box dropped so is counted, and each run of drops writes one
-// debug line.
+// debug line. A key picture that decoding restarts at gets the stream's
+// parameter sets in front, since the box that carried them may have been
+// among those dropped.
 #pragma once
 #include <atomic>
 #include <condition_variable>
@@ -39,8 +41,10 @@ class DecoderFeed {
   DecoderFeed& operator=(const DecoderFeed&) = delete;
 
   // Queues a copy of the box for decoding (the thread starts with the first
-  // box); never waits for the decoder. False when the box was dropped.
-  bool Submit(const uint8_t* annexB, size_t length, bool keyPicture);
+  // box); never waits for the decoder. `parameterSets` (Annex-B) go in
+  // front of a key picture that decoding restarts at. False when the box
+  // was dropped.
+  bool Submit(const uint8_t* annexB, size_t length, bool keyPicture, const std::vector<uint8_t>& parameterSets);
   // Forgets the boxes not yet decoded (the channel closed); decoding
   // resumes at the next key picture. Those boxes are not counted as drops.
   void DiscardPending();

@@ -232,7 +232,8 @@ void H264DeviceSession::DecodeVideoBox(const QboxHeader& box, const uint8_t* at)
   const size_t written =
       ConvertToAnnexB(box, at, prefixPending ? &parameterSets_ : nullptr, streamBuffer, kStreamBufferSize);
   if (written == 0) return;
-  if (videoFeed.Submit(streamBuffer, written, (box.sampleFlags & kSampleFlagKeyFrame) != 0)) prefixPending = 0;
+  if (videoFeed.Submit(streamBuffer, written, (box.sampleFlags & kSampleFlagKeyFrame) != 0, parameterSets_))
+    prefixPending = 0;
 }
 
 void H264DeviceSession::DecodeOnFeedThread(void* session, uint8_t* input, uint32_t length) {

@@ -6,9 +6,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,7 @@ namespace {
 class ObservedSession : public H264DeviceSession {
  public:
   int32_t OnPicture(const DecodedPicture* picture) override {
+    std::lock_guard<std::mutex> slowDecoder(decoderGate);  // a test holds it to stall the decoding thread
     ++pictures;
     return H264DeviceSession::OnPicture(picture);
   }
@@ -38,6 +42,7 @@ class ObservedSession : public H264DeviceSession {
     if (keepBlocks) blocks.emplace_back(bytes, bytes + length);
     return H264DeviceSession::OnData(data, length);
   }
+  std::mutex decoderGate;
   int pictures = 0;
   bool keepBlocks = false;
   std::vector<Bytes> blocks;
@@ -249,6 +254,48 @@ TEST_F(OfflineSession, NewParameterSetsInALaterHeaderAreUsed) {
     for (int i = 0; i < 4; ++i) Feed(NextBlock());
   }
   EXPECT_EQ(session_->pictures, 20);
+}
+
+// A decoder slower than the stream (its thread held inside the first
+// picture): the application's thread goes on taking every block and
+// recording it whole; the boxes behind a full queue are dropped up to a key
+// picture and counted, and decoding goes on from there.
+TEST_F(OfflineSession, AStreamFasterThanTheDecoderNeverHoldsUpTheApplication) {
+  char path[] = "/tmp/h264_behind_XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  ASSERT_EQ(session_->StartRecord(0, path), VKT_OK);
+  std::vector<Bytes> blocks;
+  for (int i = 0; i < 60; ++i) blocks.push_back(NextBlock());
+  session_->decoderGate.lock();
+  auto feeding = std::async(std::launch::async, [&] {
+    for (Bytes& block : blocks) session_->OnData(block.data(), uint32_t(block.size()));
+  });
+  const bool fedWhileStalled = feeding.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+  session_->decoderGate.unlock();
+  EXPECT_TRUE(fedWhileStalled);
+  feeding.wait();
+  session_->videoFeed.WaitUntilIdle();
+  EXPECT_EQ(session_->StopRecord(0), VKT_OK);
+
+  const uint64_t dropped = session_->videoFeed.PicturesDropped();
+  // Every box is either shown or counted; the last key picture and its
+  // followers decode whatever was dropped before them.
+  EXPECT_GE(dropped, DecoderFeed::kMaxPendingBoxes);
+  EXPECT_GE(session_->pictures, 5);
+  EXPECT_EQ(session_->pictures + dropped, blocks.size());
+  Bytes expected;
+  for (const Bytes& block : blocks) expected.insert(expected.end(), block.begin(), block.end());
+  Bytes file = ReadFile(path);
+  std::remove(path);
+  ASSERT_EQ(file.size(), expected.size());
+  // Segment lengths are the recorder's own, filled in header by header.
+  for (size_t at = 0, i = 0; i < blocks.size(); at += blocks[i++].size()) {
+    if (StartsWithRvdx(blocks[i].data(), blocks[i].size()))
+      std::memcpy(expected.data() + at + kRvdxSegmentLengthOffset, file.data() + at + kRvdxSegmentLengthOffset, 4);
+  }
+  EXPECT_EQ(file, expected);
 }
 
 TEST_F(OfflineSession, SpoiltBoxesAreDroppedAndTheStreamRecovers) {

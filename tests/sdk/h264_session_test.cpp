@@ -74,6 +74,15 @@ Bytes FromFirstHeader(const std::vector<Bytes>& blocks) {
   return joined;
 }
 
+// A new empty file under /tmp named after `stem`; empty when none could be made.
+std::string NewTemporaryFile(const char* stem) {
+  std::string path = std::string("/tmp/") + stem + "_XXXXXX";
+  const int fd = mkstemp(path.data());
+  if (fd < 0) return {};
+  close(fd);
+  return path;
+}
+
 uint32_t Le32At(const Bytes& bytes, size_t at) {
   return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) | (uint32_t(bytes[at + 3]) << 24);
 }
@@ -207,11 +216,9 @@ TEST_F(OfflineSession, LargeParameterSetsDecodeAndRecord) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Restart();
-    char path[] = "/tmp/h264_large_sets_XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    ASSERT_EQ(session_->StartRecord(0, path), VKT_OK);
+    const std::string path = NewTemporaryFile("h264_large_sets");
+    ASSERT_FALSE(path.empty());
+    ASSERT_EQ(session_->StartRecord(0, path.c_str()), VKT_OK);
     Bytes expected;
     for (int i = 0; i < 10; ++i) {
       Bytes block = NextBlock();
@@ -222,7 +229,7 @@ TEST_F(OfflineSession, LargeParameterSetsDecodeAndRecord) {
     EXPECT_EQ(session_->StopRecord(0), VKT_OK);
     EXPECT_EQ(session_->pictures, 10);
     const Bytes file = ReadFile(path);
-    std::remove(path);
+    std::remove(path.c_str());
     ASSERT_EQ(file.size(), expected.size());
     // The first segment's length was filled in when the second began.
     std::memcpy(expected.data() + kRvdxSegmentLengthOffset, file.data() + kRvdxSegmentLengthOffset, 4);
@@ -261,11 +268,9 @@ TEST_F(OfflineSession, NewParameterSetsInALaterHeaderAreUsed) {
 // recording it whole; the boxes behind a full queue are dropped up to a key
 // picture and counted, and decoding goes on from there.
 TEST_F(OfflineSession, AStreamFasterThanTheDecoderNeverHoldsUpTheApplication) {
-  char path[] = "/tmp/h264_behind_XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  ASSERT_EQ(session_->StartRecord(0, path), VKT_OK);
+  const std::string path = NewTemporaryFile("h264_behind");
+  ASSERT_FALSE(path.empty());
+  ASSERT_EQ(session_->StartRecord(0, path.c_str()), VKT_OK);
   std::vector<Bytes> blocks;
   for (int i = 0; i < 60; ++i) blocks.push_back(NextBlock());
   session_->decoderGate.lock();
@@ -288,7 +293,7 @@ TEST_F(OfflineSession, AStreamFasterThanTheDecoderNeverHoldsUpTheApplication) {
   Bytes expected;
   for (const Bytes& block : blocks) expected.insert(expected.end(), block.begin(), block.end());
   Bytes file = ReadFile(path);
-  std::remove(path);
+  std::remove(path.c_str());
   ASSERT_EQ(file.size(), expected.size());
   // Segment lengths are the recorder's own, filled in header by header.
   for (size_t at = 0, i = 0; i < blocks.size(); at += blocks[i++].size()) {
@@ -328,13 +333,11 @@ TEST_F(OfflineSession, SurvivesRandomDamageToEveryPartOfTheStream) {
 }
 
 TEST_F(OfflineSession, RecordsOnlyKeptBlocksFromAHeaderOn) {
-  char path[] = "/tmp/h264_record_XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  EXPECT_EQ(session_->StartRecord(1, path), VKT_ERR_PARAMETER);
+  const std::string path = NewTemporaryFile("h264_record");
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(session_->StartRecord(1, path.c_str()), VKT_ERR_PARAMETER);
   EXPECT_EQ(session_->StartRecord(0, "/nonexistent/dir/file"), VKT_ERR_PARAMETER);
-  ASSERT_EQ(session_->StartRecord(0, path), VKT_OK);
+  ASSERT_EQ(session_->StartRecord(0, path.c_str()), VKT_OK);
   EXPECT_TRUE(session_->OverlayIsRecording());
   Bytes key = NextBlock();
   Bytes noSets = key;
@@ -351,7 +354,7 @@ TEST_F(OfflineSession, RecordsOnlyKeptBlocksFromAHeaderOn) {
   Bytes expected = key;
   expected.insert(expected.end(), next.begin(), next.end());
   EXPECT_EQ(ReadFile(path), expected);
-  std::remove(path);
+  std::remove(path.c_str());
 }
 
 TEST_F(OfflineSession, PicturesOutsideAnOpenChannelAreNotDrawn) {
@@ -531,11 +534,9 @@ TEST(H264Session, ShowsLiveVideoWithTheOverlayAndRecordsIt) {
   ASSERT_TRUE(PumpUntil(10000, [&] { return session->pictures >= 10; })) << session->pictures;
   ASSERT_NE(session->renderers[0], nullptr);
 
-  char path[] = "/tmp/h264_live_XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  ASSERT_EQ(session->StartRecord(0, path), VKT_OK);
+  const std::string path = NewTemporaryFile("h264_live");
+  ASSERT_FALSE(path.empty());
+  ASSERT_EQ(session->StartRecord(0, path.c_str()), VKT_OK);
   session->keepBlocks = true;
   PumpFor(1500);
   // The recording dot shows on the next pictures.
@@ -575,7 +576,7 @@ TEST(H264Session, ShowsLiveVideoWithTheOverlayAndRecordsIt) {
   // segment length but the last filled in.
   Bytes expected = FromFirstHeader(session->blocks);
   const Bytes file = ReadFile(path);
-  std::remove(path);
+  std::remove(path.c_str());
   ASSERT_FALSE(file.empty());
   ASSERT_EQ(file.size(), expected.size());
   size_t position = 0;
@@ -607,23 +608,21 @@ TEST(H264Session, ALostConnectionEndsTheRecordingWithEveryBlockReceived) {
   auto session = NewSession();
   ASSERT_EQ(session->Connect("127.0.0.1", device.port(), "admin", "admin"), VKT_OK);
   ASSERT_EQ(session->OpenChannel(0, window.handle()), VKT_OK);
-  char path[] = "/tmp/h264_lost_XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
+  const std::string path = NewTemporaryFile("h264_lost");
+  ASSERT_FALSE(path.empty());
   session->keepBlocks = true;
-  ASSERT_EQ(session->StartRecord(0, path), VKT_OK);
+  ASSERT_EQ(session->StartRecord(0, path.c_str()), VKT_OK);
   ASSERT_TRUE(PumpUntil(10000, [&] { return session->recorder.recordedBytes > 0 && session->blocks.size() > 12; }));
   device.kill();
   ASSERT_TRUE(PumpUntil(2000, [&] { return session->OpenChannel(0, window.handle()) == VKT_ERR_NOT_CONNECTED; }));
   // The file was closed at the loss, holding every block from the first header on.
   EXPECT_EQ(session->recordFiles[0], nullptr);
   EXPECT_FALSE(session->OverlayIsRecording());
-  EXPECT_EQ(session->StartRecord(0, path), VKT_ERR_NOT_CONNECTED);
+  EXPECT_EQ(session->StartRecord(0, path.c_str()), VKT_ERR_NOT_CONNECTED);
   EXPECT_EQ(session->StopRecord(0), VKT_OK);
   Bytes expected = FromFirstHeader(session->blocks);
   const Bytes file = ReadFile(path);
-  std::remove(path);
+  std::remove(path.c_str());
   ASSERT_EQ(file.size(), expected.size());
   // Segment lengths are the only bytes the writer changes.
   for (size_t at = 0; at + kRvdxHeaderSize <= file.size(); at += Le32At(file, at + kRvdxSegmentLengthOffset)) {

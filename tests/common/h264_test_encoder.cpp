@@ -8,19 +8,6 @@ extern "C" {
 }
 
 namespace vkt::test {
-namespace {
-
-struct ChromaProfile {
-  int chromaFormat;
-  AVPixelFormat format;
-  const char* profile;
-};
-constexpr ChromaProfile kProfiles[] = {{420, AV_PIX_FMT_YUV420P, "main"},
-                                       {422, AV_PIX_FMT_YUV422P, "high422"},
-                                       {444, AV_PIX_FMT_YUV444P, "high444"},
-                                       {400, AV_PIX_FMT_GRAY8, "high"}};
-
-}  // namespace
 
 std::vector<uint8_t> encodeH264(const H264TestSettings& settings, int pictures, const H264PictureFill& fill) {
   std::vector<uint8_t> stream;
@@ -29,19 +16,22 @@ std::vector<uint8_t> encodeH264(const H264TestSettings& settings, int pictures, 
   AVCodecContext* context = codec ? avcodec_alloc_context3(codec) : nullptr;
   AVFrame* frame = av_frame_alloc();
   AVPacket* packet = av_packet_alloc();
-  const ChromaProfile* chroma = nullptr;
-  for (const ChromaProfile& p : kProfiles) chroma = p.chromaFormat == settings.chromaFormat ? &p : chroma;
-  if (context && frame && packet && chroma) {
+  const int chroma = settings.chromaFormat;
+  const AVPixelFormat format = chroma == 422   ? AV_PIX_FMT_YUV422P
+                               : chroma == 444 ? AV_PIX_FMT_YUV444P
+                               : chroma == 400 ? AV_PIX_FMT_GRAY8
+                                               : AV_PIX_FMT_YUV420P;
+  if (context && frame && packet) {
     context->width = settings.width;
     context->height = settings.height;
     context->time_base = {1, 25};
     context->gop_size = settings.keyInterval;
     context->max_b_frames = 0;
-    context->pix_fmt = chroma->format;
-    av_opt_set(context->priv_data, "profile", chroma->profile, 0);
+    context->pix_fmt = format;
+    av_opt_set(context->priv_data, "profile", chroma == 420 ? "main" : chroma == 400 ? "high" : chroma == 422 ? "high422" : "high444", 0);
     if (settings.preset) av_opt_set(context->priv_data, "preset", settings.preset, 0);
     if (settings.tune) av_opt_set(context->priv_data, "tune", settings.tune, 0);
-    frame->format = chroma->format;
+    frame->format = format;
     frame->width = settings.width;
     frame->height = settings.height;
     if (avcodec_open2(context, codec, nullptr) == 0 && av_frame_get_buffer(frame, 0) == 0) {

@@ -5,11 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <utility>
 
 #include "display_test_support.h"
 #include "overlay.h"
@@ -144,49 +142,37 @@ TEST(OverlayTest, NotRecordingDrawsOnlyText) {
 
 void CALLBACK GlyphSheet(HDC dc, uint32_t*, void* text) { DrawBoldText(dc, 0, 0, static_cast<const char*>(text)); }
 
-// The date as it reads in a tile of a picture: each character cell of the
-// overlay's layout is compared with every candidate glyph (taken from the
-// bold 8 x 16 font as TextOutA draws it) sampled where the tile's pixels fall,
-// and the closest wins.
-std::string ReadDate(const std::vector<uint32_t>& tile, int tileWidth, int tileHeight, int width, int height) {
-  static char candidates[] = "0123456789/: ";
-  const int count = int(std::strlen(candidates));
-  const std::vector<uint32_t> sheet = DrawWith(count * 8, 16, GlyphSheet, candidates);
-  const double glyph = OverlayGlyphHeight(width, height), offset = OverlayTextOffset(width, height);
-  const double scaleX = double(width) / tileWidth, scaleY = double(height) / tileHeight;
-  std::string text;
-  for (int i = 0; i < 19; ++i) {
-    int bestMisses = INT32_MAX;
-    char best = '?';
-    for (int k = 0; k < count; ++k) {
-      int misses = 0;
-      for (int y = 0; y < tileHeight; ++y) {
-        const double py = (y + 0.5) * scaleY - offset;
-        if (py < 0 || py >= glyph) continue;
-        for (int x = 0; x < tileWidth; ++x) {
-          const double px = (x + 0.5) * scaleX - offset - i * std::floor(glyph / 2);
-          if (px < 0 || px >= std::floor(glyph / 2)) continue;
-          const bool ink = sheet[int(py * 16 / glyph) * count * 8 + k * 8 + int(px * 8 / std::floor(glyph / 2))] == kBlack;
-          misses += ink != (tile[y * tileWidth + x] == kBlack);
-        }
-      }
-      if (misses < bestMisses) bestMisses = misses, best = candidates[k];
-    }
-    text += best;
-  }
-  return text;
-}
-
 // Pictures of every size shown in a 352 x 288 tile: the date reads back
-// from the tile's pixels, its glyphs sized to the picture.
+// from the tile's pixels. Each character cell of the overlay's layout is
+// compared with every candidate glyph (the bold 8 x 16 font as TextOutA
+// draws it) sampled where the tile's pixels fall; the closest wins.
 TEST(OverlayTest, DateReadsBackFromATileOfEverySize) {
   FakeSession session;
   session.deviceTime = SYSTEMTIME{2026, 12, 2, 8, 14, 37, 59, 0};
+  static char candidates[] = "0123456789/: ";
+  const int count = int(std::strlen(candidates));
+  const std::vector<uint32_t> sheet = DrawWith(count * 8, 16, GlyphSheet, candidates);
   for (const auto& [width, height] : {std::pair{1920, 1080}, std::pair{704, 576}, std::pair{352, 288}}) {
     SCOPED_TRACE(testing::Message() << width << "x" << height);
-    const std::vector<uint32_t> tile =
-        DrawWith(width, height, DrawOverlay, static_cast<OverlaySource*>(&session), 352, 288);
-    EXPECT_EQ(ReadDate(tile, 352, 288, width, height), "2026/12/08 14:37:59");
+    const std::vector<uint32_t> tile = DrawWith(width, height, DrawOverlay, static_cast<OverlaySource*>(&session), 352, 288);
+    const double glyph = OverlayGlyphHeight(width, height), cell = std::floor(glyph / 2);
+    const double offset = OverlayTextOffset(width, height);
+    std::string text;
+    for (int i = 0, misses[16]; i < 19; ++i) {
+      for (int k = 0; k < count; ++k) {
+        misses[k] = 0;
+        for (int y = 0; y < 288; ++y) {
+          for (int x = 0; x < 352; ++x) {
+            const double px = (x + 0.5) * width / 352 - offset - i * cell, py = (y + 0.5) * height / 288 - offset;
+            if (px < 0 || px >= cell || py < 0 || py >= glyph) continue;
+            const bool ink = sheet[int(py * 16 / glyph) * count * 8 + k * 8 + int(px * 8 / cell)] == kBlack;
+            misses[k] += ink != (tile[y * 352 + x] == kBlack);
+          }
+        }
+      }
+      text += candidates[std::min_element(misses, misses + count) - misses];
+    }
+    EXPECT_EQ(text, "2026/12/08 14:37:59");
   }
 }
 

@@ -74,15 +74,6 @@ Bytes FromFirstHeader(const std::vector<Bytes>& blocks) {
   return joined;
 }
 
-// A new empty file under /tmp named after `stem`; empty when none could be made.
-std::string NewTemporaryFile(const char* stem) {
-  std::string path = std::string("/tmp/") + stem + "_XXXXXX";
-  const int fd = mkstemp(path.data());
-  if (fd < 0) return {};
-  close(fd);
-  return path;
-}
-
 uint32_t Le32At(const Bytes& bytes, size_t at) {
   return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) | (uint32_t(bytes[at + 3]) << 24);
 }
@@ -216,9 +207,11 @@ TEST_F(OfflineSession, LargeParameterSetsDecodeAndRecord) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Restart();
-    const std::string path = NewTemporaryFile("h264_large_sets");
-    ASSERT_FALSE(path.empty());
-    ASSERT_EQ(session_->StartRecord(0, path.c_str()), VKT_OK);
+    char path[] = "/tmp/h264_large_sets_XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    ASSERT_EQ(session_->StartRecord(0, path), VKT_OK);
     Bytes expected;
     for (int i = 0; i < 10; ++i) {
       Bytes block = NextBlock();
@@ -229,7 +222,7 @@ TEST_F(OfflineSession, LargeParameterSetsDecodeAndRecord) {
     EXPECT_EQ(session_->StopRecord(0), VKT_OK);
     EXPECT_EQ(session_->pictures, 10);
     const Bytes file = ReadFile(path);
-    std::remove(path.c_str());
+    std::remove(path);
     ASSERT_EQ(file.size(), expected.size());
     // The first segment's length was filled in when the second began.
     std::memcpy(expected.data() + kRvdxSegmentLengthOffset, file.data() + kRvdxSegmentLengthOffset, 4);
@@ -268,8 +261,8 @@ TEST_F(OfflineSession, NewParameterSetsInALaterHeaderAreUsed) {
 // recording it whole; the boxes behind a full queue are dropped up to a key
 // picture and counted, and decoding goes on from there.
 TEST_F(OfflineSession, AStreamFasterThanTheDecoderNeverHoldsUpTheApplication) {
-  const std::string path = NewTemporaryFile("h264_behind");
-  ASSERT_FALSE(path.empty());
+  std::string path = "/tmp/h264_behind_XXXXXX";
+  close(mkstemp(path.data()));
   ASSERT_EQ(session_->StartRecord(0, path.c_str()), VKT_OK);
   std::vector<Bytes> blocks;
   for (int i = 0; i < 60; ++i) blocks.push_back(NextBlock());
@@ -283,16 +276,13 @@ TEST_F(OfflineSession, AStreamFasterThanTheDecoderNeverHoldsUpTheApplication) {
   feeding.wait();
   session_->videoFeed.WaitUntilIdle();
   EXPECT_EQ(session_->StopRecord(0), VKT_OK);
-
-  const uint64_t dropped = session_->videoFeed.PicturesDropped();
   // Every box is either shown or counted; the last key picture and its
   // followers decode whatever was dropped before them.
+  const uint64_t dropped = session_->videoFeed.PicturesDropped();
   EXPECT_GE(dropped, DecoderFeed::kMaxPendingBoxes);
   EXPECT_GE(session_->pictures, 5);
   EXPECT_EQ(session_->pictures + dropped, blocks.size());
-  Bytes expected;
-  for (const Bytes& block : blocks) expected.insert(expected.end(), block.begin(), block.end());
-  Bytes file = ReadFile(path);
+  Bytes expected = FromFirstHeader(blocks), file = ReadFile(path);
   std::remove(path.c_str());
   ASSERT_EQ(file.size(), expected.size());
   // Segment lengths are the recorder's own, filled in header by header.
@@ -333,11 +323,13 @@ TEST_F(OfflineSession, SurvivesRandomDamageToEveryPartOfTheStream) {
 }
 
 TEST_F(OfflineSession, RecordsOnlyKeptBlocksFromAHeaderOn) {
-  const std::string path = NewTemporaryFile("h264_record");
-  ASSERT_FALSE(path.empty());
-  EXPECT_EQ(session_->StartRecord(1, path.c_str()), VKT_ERR_PARAMETER);
+  char path[] = "/tmp/h264_record_XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  EXPECT_EQ(session_->StartRecord(1, path), VKT_ERR_PARAMETER);
   EXPECT_EQ(session_->StartRecord(0, "/nonexistent/dir/file"), VKT_ERR_PARAMETER);
-  ASSERT_EQ(session_->StartRecord(0, path.c_str()), VKT_OK);
+  ASSERT_EQ(session_->StartRecord(0, path), VKT_OK);
   EXPECT_TRUE(session_->OverlayIsRecording());
   Bytes key = NextBlock();
   Bytes noSets = key;
@@ -354,7 +346,7 @@ TEST_F(OfflineSession, RecordsOnlyKeptBlocksFromAHeaderOn) {
   Bytes expected = key;
   expected.insert(expected.end(), next.begin(), next.end());
   EXPECT_EQ(ReadFile(path), expected);
-  std::remove(path.c_str());
+  std::remove(path);
 }
 
 TEST_F(OfflineSession, PicturesOutsideAnOpenChannelAreNotDrawn) {
@@ -534,9 +526,11 @@ TEST(H264Session, ShowsLiveVideoWithTheOverlayAndRecordsIt) {
   ASSERT_TRUE(PumpUntil(10000, [&] { return session->pictures >= 10; })) << session->pictures;
   ASSERT_NE(session->renderers[0], nullptr);
 
-  const std::string path = NewTemporaryFile("h264_live");
-  ASSERT_FALSE(path.empty());
-  ASSERT_EQ(session->StartRecord(0, path.c_str()), VKT_OK);
+  char path[] = "/tmp/h264_live_XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  ASSERT_EQ(session->StartRecord(0, path), VKT_OK);
   session->keepBlocks = true;
   PumpFor(1500);
   // The recording dot shows on the next pictures.
@@ -576,7 +570,7 @@ TEST(H264Session, ShowsLiveVideoWithTheOverlayAndRecordsIt) {
   // segment length but the last filled in.
   Bytes expected = FromFirstHeader(session->blocks);
   const Bytes file = ReadFile(path);
-  std::remove(path.c_str());
+  std::remove(path);
   ASSERT_FALSE(file.empty());
   ASSERT_EQ(file.size(), expected.size());
   size_t position = 0;
@@ -608,21 +602,23 @@ TEST(H264Session, ALostConnectionEndsTheRecordingWithEveryBlockReceived) {
   auto session = NewSession();
   ASSERT_EQ(session->Connect("127.0.0.1", device.port(), "admin", "admin"), VKT_OK);
   ASSERT_EQ(session->OpenChannel(0, window.handle()), VKT_OK);
-  const std::string path = NewTemporaryFile("h264_lost");
-  ASSERT_FALSE(path.empty());
+  char path[] = "/tmp/h264_lost_XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
   session->keepBlocks = true;
-  ASSERT_EQ(session->StartRecord(0, path.c_str()), VKT_OK);
+  ASSERT_EQ(session->StartRecord(0, path), VKT_OK);
   ASSERT_TRUE(PumpUntil(10000, [&] { return session->recorder.recordedBytes > 0 && session->blocks.size() > 12; }));
   device.kill();
   ASSERT_TRUE(PumpUntil(2000, [&] { return session->OpenChannel(0, window.handle()) == VKT_ERR_NOT_CONNECTED; }));
   // The file was closed at the loss, holding every block from the first header on.
   EXPECT_EQ(session->recordFiles[0], nullptr);
   EXPECT_FALSE(session->OverlayIsRecording());
-  EXPECT_EQ(session->StartRecord(0, path.c_str()), VKT_ERR_NOT_CONNECTED);
+  EXPECT_EQ(session->StartRecord(0, path), VKT_ERR_NOT_CONNECTED);
   EXPECT_EQ(session->StopRecord(0), VKT_OK);
   Bytes expected = FromFirstHeader(session->blocks);
   const Bytes file = ReadFile(path);
-  std::remove(path.c_str());
+  std::remove(path);
   ASSERT_EQ(file.size(), expected.size());
   // Segment lengths are the only bytes the writer changes.
   for (size_t at = 0; at + kRvdxHeaderSize <= file.size(); at += Le32At(file, at + kRvdxSegmentLengthOffset)) {

@@ -50,7 +50,7 @@ bool DecoderFeed::Submit(const uint8_t* annexB, size_t length, bool keyPicture,
     if (restart) box.insert(box.end(), parameterSets.begin(), parameterSets.end());
     box.insert(box.end(), annexB, annexB + length);
     std::lock_guard<std::mutex> hold(mutex_);
-    if (!thread_.joinable()) thread_ = std::thread(&DecoderFeed::Run, this);
+    if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
     pendingBytes_ += box.size();
     pending_.push_back(std::move(box));
   } catch (const std::bad_alloc&) {

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <future>
@@ -32,6 +33,7 @@ namespace {
 // Counts the pictures the decoder hands back and keeps the blocks received.
 class ObservedSession : public H264DeviceSession {
  public:
+  ~ObservedSession() override { Close(); }  // the decoding thread ends while this part lives
   int32_t OnPicture(const DecodedPicture* picture) override {
     std::lock_guard<std::mutex> slowDecoder(decoderGate);  // a test holds it to stall the decoding thread
     ++pictures;
@@ -43,7 +45,7 @@ class ObservedSession : public H264DeviceSession {
     return H264DeviceSession::OnData(data, length);
   }
   std::mutex decoderGate;
-  int pictures = 0;
+  std::atomic<int> pictures = 0;
   bool keepBlocks = false;
   std::vector<Bytes> blocks;
 };

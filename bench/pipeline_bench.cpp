@@ -156,9 +156,9 @@ double BareH264Cost(const std::vector<uint8_t>& stream, int rounds) {
   auto receive = [&] {
     while (avcodec_receive_frame(context, frame) == 0) {
       bgr.resize(size_t(frame->width) * frame->height * 3);
-      ConvertYuv420ToBgr({frame->data[0], frame->data[1], frame->data[2], frame->linesize[0], frame->linesize[1],
-                          frame->linesize[2]},
-                         frame->width, frame->height, frame->color_range == AVCOL_RANGE_JPEG, bgr.data());
+      ConvertYuvToBgr({frame->data[0], frame->data[1], frame->data[2], frame->linesize[0], frame->linesize[1],
+                       frame->linesize[2], 1, 1},
+                      frame->width, frame->height, frame->color_range == AVCOL_RANGE_JPEG, bgr.data());
       ++pictures;
     }
   };

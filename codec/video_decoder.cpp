@@ -2,7 +2,8 @@
 // handle owns an H.264 decoder of libavcodec; DecodeFrameVideo decodes one
 // run of Annex-B data and, for every picture that comes out, writes it as
 // 24-bit BGR into the request's output buffer and calls the registered
-// callback on the caller's thread before returning.
+// callback on the caller's thread before returning. Every 8-bit layout of
+// the format is shown: 4:2:0, 4:2:2, 4:4:4 and luma alone.
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -11,6 +12,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include "decoder_api.h"
@@ -26,7 +28,42 @@ struct VideoDecoder {
   DecodedPictureCallback callback = nullptr;
   void* user = nullptr;
   std::vector<uint8_t> input;  // the request's data with libavcodec's padding
+  std::vector<uint8_t> neutralChroma;  // one chroma row of 128 for pictures of luma alone
+  int refusedFormat = AV_PIX_FMT_NONE;  // the layout last reported as not shown
 };
+
+// Where a picture's chroma samples lie, for the layouts that can be shown.
+struct ChromaLayout {
+  int shiftX;
+  int shiftY;
+  bool lumaOnly;
+  bool fullRange;
+};
+
+bool LayoutOf(int format, ChromaLayout& layout) {
+  switch (format) {
+    case AV_PIX_FMT_YUV420P: layout = {1, 1, false, false}; return true;
+    case AV_PIX_FMT_YUVJ420P: layout = {1, 1, false, true}; return true;
+    case AV_PIX_FMT_YUV422P: layout = {1, 0, false, false}; return true;
+    case AV_PIX_FMT_YUVJ422P: layout = {1, 0, false, true}; return true;
+    case AV_PIX_FMT_YUV444P: layout = {0, 0, false, false}; return true;
+    case AV_PIX_FMT_YUVJ444P: layout = {0, 0, false, true}; return true;
+    case AV_PIX_FMT_GRAY8: layout = {0, 0, true, false}; return true;
+    default: return false;
+  }
+}
+
+// One debug line for each change to a layout that cannot be shown (a
+// depth above 8 bits, for one), not one per picture.
+void ReportRefusedLayout(VideoDecoder& decoder, int format) {
+  if (decoder.refusedFormat == format) return;
+  decoder.refusedFormat = format;
+  const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(format));
+  char line[160];
+  std::snprintf(line, sizeof line, "DecodeSDK: pictures in the %s layout cannot be shown, dropped\n",
+                name ? name : "unknown");
+  OutputDebugStringA(line);
+}
 
 void FreeDecoder(VideoDecoder* decoder) {
   if (!decoder) return;
@@ -58,11 +95,14 @@ VideoDecoder* OpenDecoder() {
 }
 
 // Writes the frame into the request's buffer and hands it to the callback.
-// False when the picture cannot be delivered: a format other than 4:2:0 or
-// a picture larger than the output buffer.
+// False when the picture cannot be delivered: a layout that cannot be
+// shown or a picture larger than the output buffer.
 bool DeliverPicture(VideoDecoder& decoder, const AVFrame& frame, DecodeRequest& request) {
-  const bool fullRange = frame.format == AV_PIX_FMT_YUVJ420P || frame.color_range == AVCOL_RANGE_JPEG;
-  if (frame.format != AV_PIX_FMT_YUV420P && frame.format != AV_PIX_FMT_YUVJ420P) return false;
+  ChromaLayout layout{};
+  if (!LayoutOf(frame.format, layout)) {
+    ReportRefusedLayout(decoder, frame.format);
+    return false;
+  }
   if (frame.width <= 0 || frame.height <= 0) return false;
   const uint64_t bytes = uint64_t{static_cast<uint32_t>(frame.width)} * static_cast<uint32_t>(frame.height) * 3;
   if (bytes > request.outputCapacity) {
@@ -72,9 +112,19 @@ bool DeliverPicture(VideoDecoder& decoder, const AVFrame& frame, DecodeRequest& 
     OutputDebugStringA(line);
     return false;
   }
-  const YuvPlanes planes{frame.data[0], frame.data[1], frame.data[2],
-                         frame.linesize[0], frame.linesize[1], frame.linesize[2]};
-  ConvertYuv420ToBgr(planes, frame.width, frame.height, fullRange, request.output);
+  YuvPlanes planes{frame.data[0], frame.data[1], frame.data[2], frame.linesize[0], frame.linesize[1],
+                   frame.linesize[2], layout.shiftX, layout.shiftY};
+  if (layout.lumaOnly) {
+    try {
+      decoder.neutralChroma.assign(static_cast<size_t>(frame.width), 128);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    planes.u = planes.v = decoder.neutralChroma.data();
+    planes.uStride = planes.vStride = 0;
+  }
+  const bool fullRange = layout.fullRange || frame.color_range == AVCOL_RANGE_JPEG;
+  ConvertYuvToBgr(planes, frame.width, frame.height, fullRange, request.output);
   if (decoder.callback) {
     DecodedPicture picture{};
     picture.size = sizeof picture;

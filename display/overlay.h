@@ -2,7 +2,8 @@
 // It writes the device's date and time at the top left of the picture and,
 // while the stream is being recorded, a green dot near the top right. It
 // draws on the picture surface before the blit, so both scale with the
-// picture.
+// picture; both are sized to the picture, so they keep the same share of
+// it whatever its size.
 #pragma once
 #include <windows.h>
 
@@ -24,8 +25,14 @@ class OverlaySource {
   ~OverlaySource() = default;
 };
 
-// The indicator's box (left, top, right, bottom) for a picture size.
+// The indicator's box (left, top, right, bottom) for a picture size: a
+// circle of 5/72 of the picture height, 2/72 down and 1/72 in from the
+// right edge.
 RECT RecordingIndicatorRect(int32_t width, int32_t height);
+// The height in pixels of the date's glyphs (their width is half of it)
+// and the x and y of its top-left corner, for a picture size.
+int32_t OverlayGlyphHeight(int32_t width, int32_t height);
+int32_t OverlayTextOffset(int32_t width, int32_t height);
 
 // A DrawCallback (draw_callback.h); `context` is an OverlaySource*.
 void CALLBACK DrawOverlay(HDC dc, uint32_t* pictureSize, void* context);

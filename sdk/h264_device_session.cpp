@@ -56,11 +56,15 @@ H264DeviceSession::H264DeviceSession()
       decodeRequest{},
       deviceTime{},
       bitmapInfo{},
-      displayWindow(nullptr) {
+      displayWindow(nullptr),
+      videoFeed(DecodeOnFeedThread, this) {
   bitmapInfo.headerSize = 40;
   bitmapInfo.planes = 1;
   bitmapInfo.bitsPerPixel = 24;
   bitmapInfo.colourEntry[0] = bitmapInfo.colourEntry[1] = bitmapInfo.colourEntry[2] = 128;
+  // Set once: the decoding thread owns the record from the first box on.
+  decodeRequest.size = 36;
+  decodeRequest.outputFormat = &bitmapInfo;
   GetLocalTime(&deviceTime);
   InitializeCriticalSection(&rendererLock_);
 }
@@ -68,6 +72,7 @@ H264DeviceSession::H264DeviceSession()
 H264DeviceSession::~H264DeviceSession() {
   Close();
   recorder.Stop();
+  PublishRecordingState();
   DeleteCriticalSection(&rendererLock_);
 }
 
@@ -118,12 +123,14 @@ VktResult H264DeviceSession::Notify(PacketHeader* header, void* payload) {
       break;
     case PKT_DEVICE_TIME:
       if (bytes && header->payloadLength >= 8) {
+        EnterCriticalSection(&rendererLock_);  // the overlay reads it while drawing
         deviceTime.wDay = bytes[0];
         deviceTime.wMonth = bytes[1];
         deviceTime.wYear = static_cast<WORD>(bytes[2] | (bytes[3] << 8));
         deviceTime.wSecond = bytes[5];
         deviceTime.wMinute = bytes[6];
         deviceTime.wHour = bytes[7];
+        LeaveCriticalSection(&rendererLock_);
       }
       break;
     case PKT_READY:
@@ -150,6 +157,7 @@ VktResult H264DeviceSession::OnMessage(uint32_t message, WPARAM wParam, LPARAM l
           recorder.ResumeAtNextHeader();
         else
           recorder.Stop();
+        PublishRecordingState();
       }
       break;
     case WM_TRANSPORT_NOTIFY2:
@@ -183,6 +191,7 @@ VktResult H264DeviceSession::OnData(void* data, uint32_t length) {
   if (!recorder.WriteBlock(block, length, header)) {
     const std::string error = recorder.WriteErrorText();
     recorder.Stop();
+    PublishRecordingState();
     SdkDebugLine("recording stopped: %s", error.c_str());
     PostEvent(VKT_EVENT_RECORD_STOPPED, 0, 0, 0, error.c_str());
   }
@@ -227,19 +236,28 @@ void H264DeviceSession::DispatchBox(const QboxHeader& box, const uint8_t* at) {
   if (keyFrameSeen) DecodeVideoBox(box, at);
 }
 
+// Converts the box on the application's thread and hands it to the
+// decoding thread; the parameter sets stay pending until a box that
+// carries them is taken.
 void H264DeviceSession::DecodeVideoBox(const QboxHeader& box, const uint8_t* at) {
-  // Stream data before the first OpenChannel has nowhere to go.
-  if (!streamBuffer) return;
+  // Stream data before the first OpenChannel, or while the channel is
+  // closed, has nowhere to go.
+  if (!streamBuffer || !streaming) return;
   // The picture buffer (28 MB, for the largest picture) is taken when the
-  // first box is decoded: a channel that gets no video costs nothing.
+  // first box is decoded: a channel that gets no video costs nothing. The
+  // decoding thread first sees it through the box handed over below.
   if (!frameBuffer) frameBuffer = static_cast<uint8_t*>(std::malloc(kFrameBufferSize));
   if (!frameBuffer) return;
   const size_t written =
       ConvertToAnnexB(box, at, prefixPending ? &parameterSets_ : nullptr, streamBuffer, kStreamBufferSize);
   if (written == 0) return;
-  prefixPending = 0;
-  DecodeAnnexB(videoDecoder, decodeRequest, streamBuffer, static_cast<uint32_t>(written), frameBuffer,
-               kFrameBufferSize);
+  if (videoFeed.Submit(streamBuffer, written, (box.sampleFlags & kSampleFlagKeyFrame) != 0, parameterSets_))
+    prefixPending = 0;
+}
+
+void H264DeviceSession::DecodeOnFeedThread(void* session, uint8_t* input, uint32_t length) {
+  auto& self = *static_cast<H264DeviceSession*>(session);
+  DecodeAnnexB(self.videoDecoder, self.decodeRequest, input, length, self.frameBuffer, kFrameBufferSize);
 }
 
 int32_t H264DeviceSession::OnPicture(const DecodedPicture* picture) {
@@ -252,6 +270,12 @@ int32_t H264DeviceSession::OnPicture(const DecodedPicture* picture) {
   }
   Events().NotePicture(window, 0, width, height);
   EnterCriticalSection(&rendererLock_);
+  // Looked at again under the lock: a channel closed meanwhile has already
+  // deleted its renderer and must not get a new one.
+  if (!streaming) {
+    LeaveCriticalSection(&rendererLock_);
+    return 0;
+  }
   if (!renderers[0]) {
     auto* renderer = new (std::nothrow) VideoRenderer();
     if (renderer) {
@@ -308,10 +332,10 @@ VktResult H264DeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
   // each channel opening cost milliseconds.
   if (!streamBuffer) streamBuffer = static_cast<uint8_t*>(std::malloc(kStreamBufferSize));
   if (!streamBuffer) return VKT_ERR_PARAMETER;
+  EnterCriticalSection(&rendererLock_);
   displayWindow = videoWindow;
+  LeaveCriticalSection(&rendererLock_);
   Events().ForgetPicture(0);
-  decodeRequest.size = 36;
-  decodeRequest.outputFormat = &bitmapInfo;
   streaming = 1;
   return RequestVideo();
 }
@@ -319,6 +343,9 @@ VktResult H264DeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
 VktResult H264DeviceSession::CloseChannel(uint32_t channel) {
   if (channel >= serverInfo.channelCount) return VKT_ERR_PARAMETER;
   streaming = 0;
+  // The decoding thread may be inside a picture: it ends that one, finds
+  // `streaming` clear under the renderer's lock and draws nothing more.
+  videoFeed.DiscardPending();
   DestroyRenderer();
   uint8_t payload[4] = {};
   if (transport) NSMGAPI_SendPacketData(transport, PKT_STREAM_STOP, payload, sizeof payload);
@@ -334,6 +361,8 @@ void H264DeviceSession::Close() {
   }
   LeaveCriticalSection(&rendererLock_);
   ReleaseTransport();
+  // The decoding thread ends before the decoder and the buffers it uses go.
+  videoFeed.Stop();
   if (videoDecoder != -1 || audioDecoder != -1) {
     CODECAPI_DecodeUninit(videoDecoder);
     CODECAPI_AudioDecodeDeInit(audioDecoder, kDecoderCodec);
@@ -367,14 +396,21 @@ VktResult H264DeviceSession::SetDrawCallback(uint32_t, DrawCallback callback, vo
 VktResult H264DeviceSession::StartRecord(uint32_t channel, const char* fileName) {
   if (ConnectionLost()) return VKT_ERR_NOT_CONNECTED;
   if (channel != 0) return VKT_ERR_PARAMETER;
-  return recorder.Start(fileName) ? VKT_OK : VKT_ERR_PARAMETER;
+  const bool started = recorder.Start(fileName);
+  PublishRecordingState();
+  return started ? VKT_OK : VKT_ERR_PARAMETER;
 }
 
 VktResult H264DeviceSession::StopRecord(uint32_t) {
   recorder.Stop();
+  PublishRecordingState();
   return VKT_OK;
 }
 
+void H264DeviceSession::PublishRecordingState() { recording_.store(recorder.IsOpen(), std::memory_order_relaxed); }
+
+// Called by the overlay with the renderer's lock held, which also guards
+// the device time.
 SYSTEMTIME H264DeviceSession::OverlayDeviceTime() const { return deviceTime; }
 
-bool H264DeviceSession::OverlayIsRecording() const { return recordFiles[0] != nullptr; }
+bool H264DeviceSession::OverlayIsRecording() const { return recording_.load(std::memory_order_relaxed); }

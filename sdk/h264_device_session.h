@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "decoder_api.h"
+#include "decoder_feed.h"
 #include "device_session.h"
 #include "h264_bridge.h"
 #include "overlay.h"
@@ -67,20 +68,31 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   SYSTEMTIME deviceTime;
   OutputBitmapFormat bitmapInfo;
   HWND displayWindow;
+  // Carries the video boxes to the decoding thread; its PicturesDropped()
+  // counts the pictures dropped because decoding fell behind the stream.
+  DecoderFeed videoFeed;
 
  private:
   // False when the header block brings no parameter sets the session can use.
   bool TakeParameterSets(const uint8_t* header, const uint8_t* body, uint32_t bodyLength);
   void DispatchBox(const QboxHeader& box, const uint8_t* at);
   void DecodeVideoBox(const QboxHeader& box, const uint8_t* at);
+  // The feed's decode function: runs on the decoding thread.
+  static void DecodeOnFeedThread(void* session, uint8_t* input, uint32_t length);
+  // Tells the overlay, which draws on the decoding thread, whether the
+  // recording file is open; called after every start and stop.
+  void PublishRecordingState();
   void DestroyRenderer();
   // Disconnects (while connected) and destroys the connection object.
   void ReleaseTransport();
 
-  // Held while a picture is drawn through renderers[0]; the window thread
-  // takes it before deleting the renderer, so a decoder that calls back on
-  // another thread never draws through a deleted renderer.
+  // Held while a picture is drawn through renderers[0] on the decoding
+  // thread; the window thread takes it to delete the renderer, to clear
+  // `streaming` for good and to change what the drawing reads (the window,
+  // the draw callback, the device time), so nothing is drawn through a
+  // deleted renderer or after the channel closed.
   CRITICAL_SECTION rendererLock_;
+  std::atomic<bool> recording_{false};  // read by the overlay on the decoding thread
   bool decodersCreated_ = false;
   ParameterSets parameterSets_;  // the stream's latest, put in front of the first box decoded after them
 };

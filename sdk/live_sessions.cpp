@@ -23,6 +23,9 @@ std::unordered_map<const DeviceSession*, LiveEntry>& LiveTable() {
 }
 
 void DestroySession(DeviceSession* session, size_t blockBytes) {
+  // Closed while the object is whole: a kind-5200 session's decoding thread
+  // ends here, before the destructors change what the object is.
+  session->Close();
   session->~DeviceSession();
   ReturnSessionBlock(session, blockBytes);
 }

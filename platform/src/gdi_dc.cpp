@@ -1,6 +1,8 @@
 // Device contexts and GDI objects: creation, selection and deletion.
 #include "gdi_dc.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <unordered_set>
 
 namespace platform {
@@ -81,6 +83,19 @@ WINAPI_EXPORT HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
   std::lock_guard lock(GdiMutex());
   TheRegistry().objects.insert(brush);
   return reinterpret_cast<HBRUSH>(brush);
+}
+
+WINAPI_EXPORT HFONT WINAPI CreateFontA(int height, int width, int, int, int weight, DWORD, DWORD, DWORD, DWORD,
+                                       DWORD, DWORD, DWORD, DWORD, LPCSTR) {
+  // Cells beyond this would only ever be clipped; the bound keeps the
+  // drawing's arithmetic small.
+  constexpr int kLargestCell = 4096;
+  const int cellHeight = height == 0 ? kFontCellHeight : std::min(std::abs(height), kLargestCell);
+  const int cellWidth = width == 0 ? std::max(1, cellHeight / 2) : std::min(std::abs(width), kLargestCell);
+  auto* font = new GdiObject{GdiKind::Font, 0, false, cellWidth, cellHeight, weight >= FW_BOLD};
+  std::lock_guard lock(GdiMutex());
+  TheRegistry().objects.insert(font);
+  return reinterpret_cast<HFONT>(font);
 }
 
 WINAPI_EXPORT HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ handle) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "font_8x16.h"
 #include "surface_format.h"
 
 namespace platform {
@@ -29,6 +30,9 @@ struct GdiObject {
   GdiKind kind;
   COLORREF color;
   bool stock;
+  int cellWidth = kFontCellWidth;    // fonts: the character cell in pixels
+  int cellHeight = kFontCellHeight;
+  bool bold = false;
 };
 
 struct DeviceContext {

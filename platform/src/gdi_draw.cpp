@@ -1,6 +1,7 @@
 // Ellipse and TextOutA: the drawing the overlay needs, written pixel by
 // pixel into the context's surface in its own pixel format and clipped to
-// the surface.
+// the surface. Text is the built-in 8 x 16 font stretched to the cell of
+// the selected font.
 #include <algorithm>
 #include <cstdint>
 
@@ -66,14 +67,18 @@ WINAPI_EXPORT BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length
   if (!context) return FALSE;
   const SurfaceBits& bits = context->bits;
   const uint32_t ink = RgbOf(context->textColor), paper = RgbOf(context->backgroundColor);
+  const int cellWidth = context->font->cellWidth, cellHeight = context->font->cellHeight;
   for (int i = 0; i < length; ++i) {
     const auto code = static_cast<unsigned char>(text[i]);
     const int glyph = (code >= kFontFirstChar && code < kFontFirstChar + kFontGlyphCount ? code : '?') - kFontFirstChar;
-    const int64_t cellX = x + static_cast<int64_t>(i) * kFontCellWidth;
+    const int64_t cellX = x + static_cast<int64_t>(i) * cellWidth;
     if (cellX >= bits.width) break;
-    for (int row = 0; row < kFontCellHeight; ++row) {
-      for (int column = 0; column < kFontCellWidth; ++column) {
-        const bool set = kFont8x16[glyph][row] & (0x80 >> column);
+    // Each cell pixel shows the glyph bit under its centre.
+    for (int row = 0; row < cellHeight; ++row) {
+      uint8_t bitsOfRow = kFont8x16[glyph][(2 * row + 1) * kFontCellHeight / (2 * cellHeight)];
+      if (context->font->bold) bitsOfRow |= bitsOfRow >> 1;
+      for (int column = 0; column < cellWidth; ++column) {
+        const bool set = bitsOfRow & (0x80 >> ((2 * column + 1) * kFontCellWidth / (2 * cellWidth)));
         if (set || context->backgroundMode == OPAQUE) {
           PutPixel(bits, cellX + column, int64_t{y} + row, set ? ink : paper);
         }

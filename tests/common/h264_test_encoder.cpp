@@ -16,6 +16,11 @@ std::vector<uint8_t> encodeH264(const H264TestSettings& settings, int pictures, 
   AVCodecContext* context = codec ? avcodec_alloc_context3(codec) : nullptr;
   AVFrame* frame = av_frame_alloc();
   AVPacket* packet = av_packet_alloc();
+  const int chroma = settings.chromaFormat;
+  const AVPixelFormat format = chroma == 422   ? AV_PIX_FMT_YUV422P
+                               : chroma == 444 ? AV_PIX_FMT_YUV444P
+                               : chroma == 400 ? AV_PIX_FMT_GRAY8
+                                               : AV_PIX_FMT_YUV420P;
   if (context && frame && packet) {
     context->width = settings.width;
     context->height = settings.height;
@@ -23,12 +28,13 @@ std::vector<uint8_t> encodeH264(const H264TestSettings& settings, int pictures, 
     context->gop_size = settings.keyInterval;
     context->max_b_frames = settings.bFrames;
     context->slices = settings.slices;
-    context->pix_fmt = AV_PIX_FMT_YUV420P;
-    av_opt_set(context->priv_data, "profile", settings.profile, 0);
+    context->pix_fmt = format;
+    const char* chromaProfile = chroma == 420 ? "main" : chroma == 400 ? "high" : chroma == 422 ? "high422" : "high444";
+    av_opt_set(context->priv_data, "profile", settings.profile ? settings.profile : chromaProfile, 0);
     if (settings.x264Params) av_opt_set(context->priv_data, "x264-params", settings.x264Params, 0);
     if (settings.preset) av_opt_set(context->priv_data, "preset", settings.preset, 0);
     if (settings.tune) av_opt_set(context->priv_data, "tune", settings.tune, 0);
-    frame->format = AV_PIX_FMT_YUV420P;
+    frame->format = format;
     frame->width = settings.width;
     frame->height = settings.height;
     if (avcodec_open2(context, codec, nullptr) == 0 && av_frame_get_buffer(frame, 0) == 0) {

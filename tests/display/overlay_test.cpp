@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "display_test_support.h"
 #include "overlay.h"
@@ -30,9 +32,10 @@ class FakeSession : public OverlaySource {
 };
 
 // Draws a grey picture of width x height with `callback` into a window of
-// the same size and returns the client pixels.
-std::vector<uint32_t> DrawWith(int width, int height, DrawCallback callback, void* context) {
-  TestWindow window(0, 0, width, height);
+// the same size (or of the tile size given) and returns the client pixels.
+std::vector<uint32_t> DrawWith(int width, int height, DrawCallback callback, void* context, int tileWidth = 0,
+                               int tileHeight = 0) {
+  TestWindow window(0, 0, tileWidth ? tileWidth : width, tileHeight ? tileHeight : height);
   Picture picture = SolidPicture(width, height, kGrey);
   VideoRenderer renderer;
   EXPECT_EQ(renderer.Initialize(), 1);
@@ -54,9 +57,19 @@ RECT ChangedBox(const std::vector<uint32_t>& pixels, int width, const RECT& area
   return box;
 }
 
+// `text` at (x, y) in the overlay's font at 16 pixels: the 8 x 16 glyphs, bold.
+void DrawBoldText(HDC dc, int x, int y, const char* text) {
+  HFONT bold = CreateFontA(16, 8, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, FIXED_PITCH | FF_MODERN, nullptr);
+  HGDIOBJ previous = SelectObject(dc, bold);
+  TextOutA(dc, x, y, text, static_cast<int>(std::strlen(text)));
+  SelectObject(dc, previous);
+  DeleteObject(bold);
+}
+
 void CALLBACK ReferenceText(HDC dc, uint32_t*, void* text) {
   SetBkMode(dc, TRANSPARENT);
-  TextOutA(dc, 10, 10, static_cast<const char*>(text), static_cast<int>(std::strlen(static_cast<const char*>(text))));
+  DrawBoldText(dc, 10, 10, static_cast<const char*>(text));
 }
 
 TEST(OverlayTest, DeviceTimeIsWrittenAtTheTopLeft) {
@@ -93,14 +106,16 @@ TEST(OverlayTest, RecordingDotFillsItsBox) {
   FakeSession session;
   session.recordFile = reinterpret_cast<HANDLE>(static_cast<intptr_t>(7));
   for (const Case& c : {Case{352, 288, {328, 8, 348, 28}}, Case{704, 576, {656, 16, 696, 56}},
-                        Case{704, 288, {656, 8, 696, 28}}, Case{176, 144, {164, 4, 174, 14}}}) {
+                        Case{704, 288, {680, 8, 700, 28}}, Case{176, 144, {164, 4, 174, 14}},
+                        Case{1920, 1080, {1830, 30, 1905, 105}}}) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
     const RECT rect = RecordingIndicatorRect(c.width, c.height);
     EXPECT_EQ(std::memcmp(&rect, &c.dot, sizeof rect), 0);
     const std::vector<uint32_t> pixels =
         DrawWith(c.width, c.height, DrawOverlay, static_cast<OverlaySource*>(&session));
     // Right of the text, only the dot has changed, and it fills its box.
-    const RECT box = ChangedBox(pixels, c.width, RECT{10 + 19 * 8, 0, c.width, c.height});
+    const int textEnd = OverlayTextOffset(c.width, c.height) + 19 * (OverlayGlyphHeight(c.width, c.height) / 2);
+    const RECT box = ChangedBox(pixels, c.width, RECT{textEnd, 0, c.width, c.height});
     EXPECT_EQ(box.left, c.dot.left);
     EXPECT_EQ(box.top, c.dot.top);
     EXPECT_EQ(box.right, c.dot.right);
@@ -118,9 +133,46 @@ TEST(OverlayTest, NotRecordingDrawsOnlyText) {
     const int height = width * 9 / 11;
     const std::vector<uint32_t> pixels = DrawWith(width, height, DrawOverlay, static_cast<OverlaySource*>(&session));
     const RECT box = ChangedBox(pixels, width, RECT{0, 0, width, height});
-    EXPECT_LE(box.bottom, 10 + 16);
-    EXPECT_LE(box.right, 10 + 19 * 8);
+    const int glyph = OverlayGlyphHeight(width, height), offset = OverlayTextOffset(width, height);
+    EXPECT_LE(box.bottom, offset + glyph);
+    EXPECT_LE(box.right, offset + 19 * (glyph / 2));
     for (uint32_t pixel : pixels) ASSERT_NE(pixel, kGreen);
+  }
+}
+
+void CALLBACK GlyphSheet(HDC dc, uint32_t*, void* text) { DrawBoldText(dc, 0, 0, static_cast<const char*>(text)); }
+
+// Pictures of every size shown in a 352 x 288 tile: the date reads back
+// from the tile's pixels. Each character cell of the overlay's layout is
+// compared with every candidate glyph (the bold 8 x 16 font as TextOutA
+// draws it) sampled where the tile's pixels fall; the closest wins.
+TEST(OverlayTest, DateReadsBackFromATileOfEverySize) {
+  FakeSession session;
+  session.deviceTime = SYSTEMTIME{2026, 12, 2, 8, 14, 37, 59, 0};
+  static char candidates[] = "0123456789/: ";
+  const int count = int(std::strlen(candidates));
+  const std::vector<uint32_t> sheet = DrawWith(count * 8, 16, GlyphSheet, candidates);
+  for (const auto& [width, height] : {std::pair{1920, 1080}, std::pair{704, 576}, std::pair{352, 288}}) {
+    SCOPED_TRACE(testing::Message() << width << "x" << height);
+    const std::vector<uint32_t> tile = DrawWith(width, height, DrawOverlay, static_cast<OverlaySource*>(&session), 352, 288);
+    const double glyph = OverlayGlyphHeight(width, height), cell = std::floor(glyph / 2);
+    const double offset = OverlayTextOffset(width, height);
+    std::string text;
+    for (int i = 0, misses[16]; i < 19; ++i) {
+      for (int k = 0; k < count; ++k) {
+        misses[k] = 0;
+        for (int y = 0; y < 288; ++y) {
+          for (int x = 0; x < 352; ++x) {
+            const double px = (x + 0.5) * width / 352 - offset - i * cell, py = (y + 0.5) * height / 288 - offset;
+            if (px < 0 || px >= cell || py < 0 || py >= glyph) continue;
+            const bool ink = sheet[int(py * 16 / glyph) * count * 8 + k * 8 + int(px * 8 / cell)] == kBlack;
+            misses[k] += ink != (tile[y * 352 + x] == kBlack);
+          }
+        }
+      }
+      text += candidates[std::min_element(misses, misses + count) - misses];
+    }
+    EXPECT_EQ(text, "2026/12/08 14:37:59");
   }
 }
 

@@ -6,9 +6,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,7 +33,9 @@ namespace {
 // Counts the pictures the decoder hands back and keeps the blocks received.
 class ObservedSession : public H264DeviceSession {
  public:
+  ~ObservedSession() override { Close(); }  // the decoding thread ends while this part lives
   int32_t OnPicture(const DecodedPicture* picture) override {
+    std::lock_guard<std::mutex> slowDecoder(decoderGate);  // a test holds it to stall the decoding thread
     ++pictures;
     return H264DeviceSession::OnPicture(picture);
   }
@@ -38,7 +44,8 @@ class ObservedSession : public H264DeviceSession {
     if (keepBlocks) blocks.emplace_back(bytes, bytes + length);
     return H264DeviceSession::OnData(data, length);
   }
-  int pictures = 0;
+  std::mutex decoderGate;
+  std::atomic<int> pictures = 0;
   bool keepBlocks = false;
   std::vector<Bytes> blocks;
 };
@@ -94,7 +101,12 @@ class OfflineSession : public ::testing::Test {
     EXPECT_TRUE(encoder_->nextBlock(block));
     return block;
   }
-  void Feed(Bytes block) { session_->OnData(block.data(), uint32_t(block.size())); }
+  // Hands the block over and waits for its pictures, which come back on
+  // the session's decoding thread.
+  void Feed(Bytes block) {
+    session_->OnData(block.data(), uint32_t(block.size()));
+    session_->videoFeed.WaitUntilIdle();
+  }
 
   display_test::TestWindow window_{0, 0, 400, 340};
   std::unique_ptr<vkt::devsim::H264StreamEncoder> encoder_;
@@ -244,6 +256,43 @@ TEST_F(OfflineSession, NewParameterSetsInALaterHeaderAreUsed) {
     for (int i = 0; i < 4; ++i) Feed(NextBlock());
   }
   EXPECT_EQ(session_->pictures, 20);
+}
+
+// A decoder slower than the stream (its thread held inside the first
+// picture): the application's thread goes on taking every block and
+// recording it whole; the boxes behind a full queue are dropped up to a key
+// picture and counted, and decoding goes on from there.
+TEST_F(OfflineSession, AStreamFasterThanTheDecoderNeverHoldsUpTheApplication) {
+  std::string path = "/tmp/h264_behind_XXXXXX";
+  close(mkstemp(path.data()));
+  ASSERT_EQ(session_->StartRecord(0, path.c_str()), VKT_OK);
+  std::vector<Bytes> blocks;
+  for (int i = 0; i < 60; ++i) blocks.push_back(NextBlock());
+  session_->decoderGate.lock();
+  auto feeding = std::async(std::launch::async, [&] {
+    for (Bytes& block : blocks) session_->OnData(block.data(), uint32_t(block.size()));
+  });
+  const bool fedWhileStalled = feeding.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+  session_->decoderGate.unlock();
+  EXPECT_TRUE(fedWhileStalled);
+  feeding.wait();
+  session_->videoFeed.WaitUntilIdle();
+  EXPECT_EQ(session_->StopRecord(0), VKT_OK);
+  // Every box is either shown or counted; the last key picture and its
+  // followers decode whatever was dropped before them.
+  const uint64_t dropped = session_->videoFeed.PicturesDropped();
+  EXPECT_GE(dropped, DecoderFeed::kMaxPendingBoxes);
+  EXPECT_GE(session_->pictures, 5);
+  EXPECT_EQ(session_->pictures + dropped, blocks.size());
+  Bytes expected = FromFirstHeader(blocks), file = ReadFile(path);
+  std::remove(path.c_str());
+  ASSERT_EQ(file.size(), expected.size());
+  // Segment lengths are the recorder's own, filled in header by header.
+  for (size_t at = 0, i = 0; i < blocks.size(); at += blocks[i++].size()) {
+    if (StartsWithRvdx(blocks[i].data(), blocks[i].size()))
+      std::memcpy(expected.data() + at + kRvdxSegmentLengthOffset, file.data() + at + kRvdxSegmentLengthOffset, 4);
+  }
+  EXPECT_EQ(file, expected);
 }
 
 TEST_F(OfflineSession, SpoiltBoxesAreDroppedAndTheStreamRecovers) {

@@ -80,6 +80,8 @@ JpegStatus release(DecoderState& state) {
   release_skip_tables(state);
   std::free(state.filter.samples);
   state.filter = UpsampleFilter{};
+  std::free(state.band.samples);
+  state.band = RowBand{};
   state.coefficient_blocks = 0;
   state.quant_ids_seen = state.quant_tables_read = 0;
   state.huffman_ids_seen = state.dc_tables_read = state.ac_tables_read = 0;

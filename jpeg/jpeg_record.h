@@ -178,6 +178,23 @@ struct UpsampleFilter {
   uint32_t row_width;    // samples per line there
 };
 
+// The MCU row in hand of the one-pass colour output (output_colour_direct.h):
+// each MCU's Y, Cb and Cr samples are gathered into lines as wide as the
+// picture, and each line is converted in one call when the row is done,
+// instead of a call per MCU line of a few pixels.
+struct RowBand {
+  int16_t* samples;       // three planes of `lines` lines (malloc), null until first needed
+  size_t capacity;        // samples at `samples`
+  uint32_t line_width;    // samples per line: a multiple of 16, at least the picture's width
+  uint32_t lines;         // lines per plane: the output MCU height
+  uint32_t active;        // this scan's MCUs go through the band
+  uint32_t filled;        // pixels gathered into each line so far
+  int32_t top;            // the gathered MCUs' clip rows [top, bottom)
+  int32_t bottom;
+  uint8_t* first_pixel;   // picture byte of the band's first pixel
+  ptrdiff_t row_stride;
+};
+
 // Where the sequential region loop may take up a scan again: the input and
 // entropy decoder state at the start of one MCU row (resume_table.h).
 struct ResumeEntry {
@@ -263,6 +280,7 @@ struct DecoderState {
   alignas(32) CoefficientBlock mcu_blocks[kMaxBlocksPerMcu];
   OutputPlan output;
   UpsampleFilter filter;
+  RowBand band;
 
   ResumeTable resume;
   SkipTableCache* skip_tables;  // per AC table slot, kept across reads (calloc), null until first needed

@@ -10,6 +10,7 @@
 
 #include "idct.h"
 #include "output_convert.h"
+#include "output_colour_direct.h"
 #include "output_general.h"
 #include "upsample_filter.h"
 
@@ -177,6 +178,7 @@ JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanL
   }
   plan.mcu_columns = layout.mcu_columns;
   plan.mcu_rows = layout.mcu_rows;
+  prepare_row_band(state);
   return JPEG_SUCCESS;
 }
 
@@ -212,6 +214,7 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_
 JpegStatus finish_image(DecoderState& state, bool resumed) {
   if (state.progressive_scans > 0) {
     const JpegStatus status = output_progressive_image(state, resumed);
+    flush_row_band(state);
     if (status != JPEG_SUCCESS) return status;
   } else if (state.multi_scan) {
     convert_stored_picture(state);

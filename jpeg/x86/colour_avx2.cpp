@@ -150,7 +150,7 @@ VKT_TARGET_AVX2 void expand_grey_four_avx2(const int16_t* samples, uint8_t* dest
   }
 }
 
-// A picture row of up to 32 pixels with the in-place arithmetic (the SSE2
+// A picture row of any width with the in-place arithmetic (the SSE2
 // member's terms and sums), sixteen pixels per step placed with byte
 // shuffles; the last step's pixels go through a local buffer when fewer
 // than sixteen remain.

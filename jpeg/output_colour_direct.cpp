@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "colour_convert.h"
 
@@ -75,6 +76,31 @@ int16_t* band_line(const RowBand& band, uint32_t plane, int32_t line) {
   return band.samples + (size_t{plane} * band.lines + static_cast<uint32_t>(line)) * band.line_width;
 }
 
+// A whole MCU's component without replication: its blocks' sample rows
+// copied as they are (the transforms give samples in 0..255 already),
+// with the row length known to the compiler.
+template <uint32_t kSize>
+void copy_blocks(const DecoderState& state, const OutputComponent& component, const RowBand& band, uint32_t plane) {
+  const CoefficientBlock* block = state.mcu_blocks + component.first_block;
+  for (uint32_t by = 0; by < component.blocks_high; ++by) {
+    for (uint32_t bx = 0; bx < component.blocks_wide; ++bx, ++block) {
+      for (uint32_t r = 0; r < kSize; ++r) {
+        int16_t* out = band_line(band, plane, static_cast<int32_t>(by * kSize + r)) + band.filled + bx * kSize;
+        std::memcpy(out, block->coef + 8 * r, kSize * sizeof(int16_t));
+      }
+    }
+  }
+}
+
+void copy_blocks(const DecoderState& state, const OutputComponent& component, const RowBand& band, uint32_t plane) {
+  switch (component.block_size) {
+    case 8: return copy_blocks<8>(state, component, band, plane);
+    case 4: return copy_blocks<4>(state, component, band, plane);
+    case 2: return copy_blocks<2>(state, component, band, plane);
+    default: return copy_blocks<1>(state, component, band, plane);
+  }
+}
+
 // Adds the placed MCU to the band; a band it does not continue (another
 // MCU row, or no room left) is converted first.
 void gather_into_band(DecoderState& state, const McuPlacement& placement) {
@@ -93,9 +119,16 @@ void gather_into_band(DecoderState& state, const McuPlacement& placement) {
     band.first_pixel = placement.first_pixel;
     band.row_stride = placement.row_stride;
   }
-  for (int32_t y = clip.top; y < clip.bottom; ++y) {
-    for (uint32_t c = 0; c < 3; ++c)
-      gather(state, state.output.components[c], clip, y, band_line(band, c, y - clip.top) + band.filled);
+  const OutputPlan& plan = state.output;
+  const bool whole = is_whole_mcu(clip, plan.mcu_width, plan.mcu_height);
+  for (uint32_t c = 0; c < 3; ++c) {
+    const OutputComponent& component = plan.components[c];
+    if (whole && component.ratio_h == 1 && component.ratio_v == 1) {
+      copy_blocks(state, component, band, c);
+      continue;
+    }
+    for (int32_t y = clip.top; y < clip.bottom; ++y)
+      gather(state, component, clip, y, band_line(band, c, y - clip.top) + band.filled);
   }
   band.filled += width;
 }

@@ -76,6 +76,7 @@ JpegStatus release(DecoderState& state) {
   }
   std::free(state.coefficients);
   state.coefficients = nullptr;
+  state.kept = KeptImage{};
   resume_release(state);
   release_skip_tables(state);
   std::free(state.filter.samples);

@@ -227,6 +227,21 @@ struct ResumeTable {
   StreamKey key;
 };
 
+// The progressive image whose finished coefficients the record keeps
+// (kept_image.h).
+struct KeptImage {
+  uint32_t valid;              // `coefficients` holds the finished image described here
+  uint32_t matched;            // this read's buffer is that image's stream
+  uint32_t tables_after_scan;  // this read met a DQT after a progressive scan
+  uint32_t size;               // the stream's bytes
+  uint64_t hash;               // stream_hash of them
+  int64_t kept_frame_offset;   // where the kept image's frame header starts
+  int64_t frame_offset;        // where this read's last frame header started
+  uint32_t progressive_scans;  // the finished image's counts
+  uint32_t dc_complete_count;
+  uint32_t ac_complete_count;
+};
+
 struct SkipTableCache;  // skip_tables.h
 
 // Where an interrupted read goes on (the scan position itself is kept in
@@ -272,6 +287,7 @@ struct DecoderState {
   uint32_t ac_complete_count;  // AC scans that completed a band with Al = 0
   CoefficientBlock* coefficients;  // whole-image buffer, blocks_per_mcu per MCU
   size_t coefficient_blocks;
+  KeptImage kept;
   // Set by tests: sequential scans also keep their quantised blocks in
   // `coefficients` (allocated on demand), for comparison block by block.
   uint32_t keep_coefficients;

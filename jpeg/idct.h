@@ -86,9 +86,20 @@ inline bool has_only_dc(const CoefficientBlock& block) {
   return any == 0;
 }
 
-// The size x size corner of the block set to `sample`.
+// The size x size corner of the block set to `sample`; the sizes are
+// spelled out so that each loop becomes a few vector stores.
+template <uint32_t kSize>
+inline void fill_corner(CoefficientBlock* block, int16_t sample) {
+  for (uint32_t row = 0; row < kSize; ++row) {
+    for (uint32_t column = 0; column < kSize; ++column) block->coef[8 * row + column] = sample;
+  }
+}
+
 inline void fill_samples(CoefficientBlock* block, uint32_t size, int16_t sample) {
-  for (uint32_t row = 0; row < size; ++row) {
-    for (uint32_t column = 0; column < size; ++column) block->coef[8 * row + column] = sample;
+  switch (size) {
+    case 8: return fill_corner<8>(block, sample);
+    case 4: return fill_corner<4>(block, sample);
+    case 2: return fill_corner<2>(block, sample);
+    default: block->coef[0] = sample;
   }
 }

@@ -183,7 +183,7 @@ struct UpsampleFilter {
 // picture, and each line is converted in one call when the row is done,
 // instead of a call per MCU line of a few pixels.
 struct RowBand {
-  int16_t* samples;       // three planes of `lines` lines (malloc), null until first needed
+  int16_t* samples;       // three planes of `lines` lines (calloc), null until first needed
   size_t capacity;        // samples at `samples`
   uint32_t line_width;    // samples per line: a multiple of 16, at least the picture's width
   uint32_t lines;         // lines per plane: the output MCU height

@@ -150,7 +150,8 @@ void prepare_row_band(DecoderState& state) {
   if (width == 0 || samples * sizeof(int16_t) > kMaxRowBandBytes) return;
   if (band.capacity < samples) {
     std::free(band.samples);
-    band.samples = static_cast<int16_t*>(std::malloc(samples * sizeof(int16_t)));
+    // Zeroed: the converters read a line up to a multiple of 16 samples.
+    band.samples = static_cast<int16_t*>(std::calloc(samples, sizeof(int16_t)));
     band.capacity = band.samples != nullptr ? samples : 0;
     if (band.samples == nullptr) return;
   }
@@ -172,7 +173,7 @@ void flush_row_band(DecoderState& state) {
 
 bool write_colour_direct(DecoderState& state, const McuPlacement& placement) {
   const OutputPlan& plan = state.output;
-  if (state.band.active) {
+  if (state.band.active && placement.clip.right - placement.clip.left <= static_cast<int32_t>(state.band.line_width)) {
     gather_into_band(state, placement);
     return true;
   }

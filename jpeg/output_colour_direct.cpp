@@ -76,28 +76,39 @@ int16_t* band_line(const RowBand& band, uint32_t plane, int32_t line) {
   return band.samples + (size_t{plane} * band.lines + static_cast<uint32_t>(line)) * band.line_width;
 }
 
-// A whole MCU's component without replication: its blocks' sample rows
-// copied as they are (the transforms give samples in 0..255 already),
-// with the row length known to the compiler.
-template <uint32_t kSize>
+// A whole MCU's component, replicated by whole ratios of at most 2 across
+// (4:2:2 chroma) and any down: its blocks' sample rows copied, or each
+// sample twice, with the row length known to the compiler (the transforms
+// give samples in 0..255 already).
+template <uint32_t kSize, uint32_t kAcross>
 void copy_blocks(const DecoderState& state, const OutputComponent& component, const RowBand& band, uint32_t plane) {
   const CoefficientBlock* block = state.mcu_blocks + component.first_block;
+  const uint32_t down = component.ratio_v;
   for (uint32_t by = 0; by < component.blocks_high; ++by) {
     for (uint32_t bx = 0; bx < component.blocks_wide; ++bx, ++block) {
       for (uint32_t r = 0; r < kSize; ++r) {
-        int16_t* out = band_line(band, plane, static_cast<int32_t>(by * kSize + r)) + band.filled + bx * kSize;
-        std::memcpy(out, block->coef + 8 * r, kSize * sizeof(int16_t));
+        const int16_t* in = block->coef + 8 * r;
+        for (uint32_t copy = 0; copy < down; ++copy) {
+          const int32_t line = static_cast<int32_t>((by * kSize + r) * down + copy);
+          int16_t* out = band_line(band, plane, line) + band.filled + bx * kSize * kAcross;
+          if constexpr (kAcross == 1) {
+            std::memcpy(out, in, kSize * sizeof(int16_t));
+          } else {
+            for (uint32_t i = 0; i < kSize; ++i) out[2 * i] = out[2 * i + 1] = in[i];
+          }
+        }
       }
     }
   }
 }
 
+template <uint32_t kAcross>
 void copy_blocks(const DecoderState& state, const OutputComponent& component, const RowBand& band, uint32_t plane) {
   switch (component.block_size) {
-    case 8: return copy_blocks<8>(state, component, band, plane);
-    case 4: return copy_blocks<4>(state, component, band, plane);
-    case 2: return copy_blocks<2>(state, component, band, plane);
-    default: return copy_blocks<1>(state, component, band, plane);
+    case 8: return copy_blocks<8, kAcross>(state, component, band, plane);
+    case 4: return copy_blocks<4, kAcross>(state, component, band, plane);
+    case 2: return copy_blocks<2, kAcross>(state, component, band, plane);
+    default: return copy_blocks<1, kAcross>(state, component, band, plane);
   }
 }
 
@@ -123,8 +134,9 @@ void gather_into_band(DecoderState& state, const McuPlacement& placement) {
   const bool whole = is_whole_mcu(clip, plan.mcu_width, plan.mcu_height);
   for (uint32_t c = 0; c < 3; ++c) {
     const OutputComponent& component = plan.components[c];
-    if (whole && component.ratio_h == 1 && component.ratio_v == 1) {
-      copy_blocks(state, component, band, c);
+    if (whole && component.ratio_h <= 2) {
+      if (component.ratio_h == 1) copy_blocks<1>(state, component, band, c);
+      else copy_blocks<2>(state, component, band, c);
       continue;
     }
     for (int32_t y = clip.top; y < clip.bottom; ++y)

@@ -10,6 +10,14 @@ JpegRegion centre_region(ImageSize size) {
   return JpegRegion{left, top, left + width, top + height};
 }
 
+int64_t output_pixels(ImageSize size, const BenchRead& read) {
+  if (read.region) {
+    const JpegRegion region = centre_region(size);
+    return int64_t{region.right - region.left} * (region.bottom - region.top);
+  }
+  return int64_t{(size.width + read.scale - 1) / read.scale} * ((size.height + read.scale - 1) / read.scale);
+}
+
 bool read_ours(JPEG_PROPERTIES& record, const std::vector<uint8_t>& jpeg, const BenchRead& read,
                std::vector<uint8_t>& picture) {
   const ImageSize size = jpeg_size(jpeg);
@@ -28,7 +36,7 @@ bool read_ours(JPEG_PROPERTIES& record, const std::vector<uint8_t>& jpeg, const 
   record.picture_height = height;
   record.picture_channels = 3;
   record.picture_color = COLOR_BGR;
-  record.dct_kind = 1;
+  record.dct_kind = read.fast ? 0 : 1;
   record.upsampling_kind = read.triangle ? 1 : 0;
   const JpegReadMode mode = read.scale == 8   ? READ_EIGHTH_BUFFER
                             : read.scale == 4 ? READ_QUARTER_BUFFER

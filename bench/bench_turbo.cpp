@@ -53,7 +53,7 @@ bool read_turbo(const std::vector<uint8_t>& jpeg, const BenchRead& read, std::ve
   jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
   jpeg_read_header(&info, TRUE);
   info.out_color_space = JCS_EXT_BGR;
-  info.dct_method = JDCT_ISLOW;
+  info.dct_method = read.fast ? JDCT_IFAST : JDCT_ISLOW;
   info.do_fancy_upsampling = read.triangle ? TRUE : FALSE;
   info.scale_num = 1;
   info.scale_denom = static_cast<unsigned>(read.scale);

@@ -19,6 +19,7 @@
 // (idct_precise_8x8_sse2) and are installed through JpegOps.
 #pragma once
 #include <cstdint>
+#include <cstring>
 
 #include "coefficient_block.h"
 
@@ -68,3 +69,37 @@ void idct_precise_8x8(CoefficientBlock* block);
 void idct_precise_4x4(CoefficientBlock* block);
 void idct_precise_2x2(CoefficientBlock* block);
 void idct_precise_1x1(CoefficientBlock* block);
+
+// Blocks without AC terms (flat areas, most chroma blocks) need no
+// transform: at every size, and in both kinds, such a block's samples all
+// equal what the kind's 1x1 member makes of its DC value, as long as the
+// dequantised DC value lies within +-kDcAloneLimit (beyond it the precise
+// 8x8 member's 32-bit products wrap; no valid stream gets near it).
+constexpr int kDcAloneLimit = 4096;
+
+// Whether coefficients 1..63 of the block are all zero.
+inline bool has_only_dc(const CoefficientBlock& block) {
+  uint64_t words[sizeof block.coef / 8];
+  std::memcpy(words, block.coef, sizeof words);
+  uint64_t any = words[0] >> 16;  // coefficient 0 is the low 16 bits of the first word (little-endian)
+  for (int i = 1; i < static_cast<int>(sizeof words / 8); ++i) any |= words[i];
+  return any == 0;
+}
+
+// The size x size corner of the block set to `sample`; the sizes are
+// spelled out so that each loop becomes a few vector stores.
+template <uint32_t kSize>
+inline void fill_corner(CoefficientBlock* block, int16_t sample) {
+  for (uint32_t row = 0; row < kSize; ++row) {
+    for (uint32_t column = 0; column < kSize; ++column) block->coef[8 * row + column] = sample;
+  }
+}
+
+inline void fill_samples(CoefficientBlock* block, uint32_t size, int16_t sample) {
+  switch (size) {
+    case 8: return fill_corner<8>(block, sample);
+    case 4: return fill_corner<4>(block, sample);
+    case 2: return fill_corner<2>(block, sample);
+    default: block->coef[0] = sample;
+  }
+}

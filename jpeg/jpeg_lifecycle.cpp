@@ -76,10 +76,13 @@ JpegStatus release(DecoderState& state) {
   }
   std::free(state.coefficients);
   state.coefficients = nullptr;
+  state.kept = KeptImage{};
   resume_release(state);
   release_skip_tables(state);
   std::free(state.filter.samples);
   state.filter = UpsampleFilter{};
+  std::free(state.band.samples);
+  state.band = RowBand{};
   state.coefficient_blocks = 0;
   state.quant_ids_seen = state.quant_tables_read = 0;
   state.huffman_ids_seen = state.dc_tables_read = state.ac_tables_read = state.huffman_defined = 0;

@@ -84,8 +84,8 @@ struct JpegOps {
   Dequantiser current_dequantise;      // slot 62
 };
 
-// One picture row of `width` (1..32) pixels from Y, Cb and Cr samples in
-// 0..255 (arrays readable up to the next multiple of 16), with the in-place
+// One picture row of `width` (1 or more) pixels from Y, Cb and Cr samples in
+// 0..255 (arrays 16-byte aligned, readable up to the next multiple of 16), with the in-place
 // conversion's arithmetic (colour_convert.h), into 3-byte pixels.
 using YccRowConverter = void (*)(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out,
                                  int width);

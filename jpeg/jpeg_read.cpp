@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "exception_guard.h"
+#include "kept_image.h"
 #include "marker_parser.h"
 #include "read_validate.h"
 
@@ -238,6 +239,7 @@ JpegStatus start_read(JPEG_PROPERTIES& p, DecoderState& state, JpegReadMode mode
   if (is_parameter_mode(mode)) state.frame_pending = 1;
   const JpegStatus status = prepare_input(state);
   if (status < 0) return status;
+  match_kept_image(state);
   return run_marker_loop(state);
 }
 

@@ -179,6 +179,23 @@ struct UpsampleFilter {
   uint32_t row_width;    // samples per line there
 };
 
+// The MCU row in hand of the one-pass colour output (output_colour_direct.h):
+// each MCU's Y, Cb and Cr samples are gathered into lines as wide as the
+// picture, and each line is converted in one call when the row is done,
+// instead of a call per MCU line of a few pixels.
+struct RowBand {
+  int16_t* samples;       // three planes of `lines` lines (calloc), null until first needed
+  size_t capacity;        // samples at `samples`
+  uint32_t line_width;    // samples per line: a multiple of 16, at least the picture's width
+  uint32_t lines;         // lines per plane: the output MCU height
+  uint32_t active;        // this scan's MCUs go through the band
+  uint32_t filled;        // pixels gathered into each line so far
+  int32_t top;            // the gathered MCUs' clip rows [top, bottom)
+  int32_t bottom;
+  uint8_t* first_pixel;   // picture byte of the band's first pixel
+  ptrdiff_t row_stride;
+};
+
 // Where the sequential region loop may take up a scan again: the input and
 // entropy decoder state at the start of one MCU row (resume_table.h).
 struct ResumeEntry {
@@ -210,6 +227,21 @@ struct ResumeTable {
   uint32_t rows;
   StreamKey key;
   PrefixHash hashed;  // the stream's first bytes hashed in this read so far
+};
+
+// The progressive image whose finished coefficients the record keeps
+// (kept_image.h).
+struct KeptImage {
+  uint32_t valid;              // `coefficients` holds the finished image described here
+  uint32_t matched;            // this read's buffer is that image's stream
+  uint32_t tables_after_scan;  // this read met a DQT after a progressive scan
+  uint32_t size;               // the stream's bytes
+  uint64_t hash;               // hash_bytes of them
+  int64_t kept_frame_offset;   // where the kept image's frame header starts
+  int64_t frame_offset;        // where this read's last frame header started
+  uint32_t progressive_scans;  // the finished image's counts
+  uint32_t dc_complete_count;
+  uint32_t ac_complete_count;
 };
 
 struct SkipTableCache;  // skip_tables.h
@@ -258,6 +290,7 @@ struct DecoderState {
   uint32_t ac_complete_count;  // AC scans that completed a band with Al = 0
   CoefficientBlock* coefficients;  // whole-image buffer, blocks_per_mcu per MCU
   size_t coefficient_blocks;
+  KeptImage kept;
   // Set by tests: sequential scans also keep their quantised blocks in
   // `coefficients` (allocated on demand), for comparison block by block.
   uint32_t keep_coefficients;
@@ -266,6 +299,7 @@ struct DecoderState {
   alignas(32) CoefficientBlock mcu_blocks[kMaxBlocksPerMcu];
   OutputPlan output;
   UpsampleFilter filter;
+  RowBand band;
 
   ResumeTable resume;
   SkipTableCache* skip_tables;  // per AC table slot, kept across reads (calloc), null until first needed

@@ -6,6 +6,7 @@
 
 #include "mcu_driver.h"
 #include "mcu_output.h"
+#include "output_colour_direct.h"
 
 namespace {
 
@@ -52,7 +53,9 @@ JpegStatus decode_image(DecoderState& state, ScanInfo& scan) {
     status = prepare_output(state, scan, layout);
     if (status < 0) return status;
   }
-  if (state.output.region_active && !state.multi_scan && !state.keep_coefficients)
-    return decode_sequential_region(state, scan, layout);
-  return decode_sequential_scan(state, scan, layout, output_mcu);
+  status = state.output.region_active && !state.multi_scan && !state.keep_coefficients
+               ? decode_sequential_region(state, scan, layout)
+               : decode_sequential_scan(state, scan, layout, output_mcu);
+  flush_row_band(state);
+  return status;
 }

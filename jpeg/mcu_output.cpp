@@ -10,6 +10,7 @@
 
 #include "idct.h"
 #include "output_convert.h"
+#include "output_colour_direct.h"
 #include "output_general.h"
 #include "upsample_filter.h"
 
@@ -177,6 +178,7 @@ JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanL
   }
   plan.mcu_columns = layout.mcu_columns;
   plan.mcu_rows = layout.mcu_rows;
+  prepare_row_band(state);
   return JPEG_SUCCESS;
 }
 
@@ -184,18 +186,24 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_
   const OutputPlan& plan = state.output;
   const Dequantiser dequantise = state.ops.current_dequantise;
   const bool precise = dequantise == state.ops.dequantise_precise;
+  const BlockTransform idct_1x1 = state.ops.current_idct_1x1;
   for (uint32_t i = 0; i < plan.component_count; ++i) {
     const OutputComponent& component = plan.components[i];
     const int16_t* table = state.quant[component.quant_table].prepared;
     CoefficientBlock* block = state.mcu_blocks + component.first_block;
     CoefficientBlock* end = block + component.blocks_wide * component.blocks_high;
     for (; block < end; ++block) {
-      if (component.block_size == 1) {
+      if (component.block_size == 1 || has_only_dc(*block)) {
         int16_t& dc = block->coef[0];
-        dc = precise ? dequantised_precise(dc, table[0]) : dequantised_fast(dc, table[0]);
-      } else {
-        dequantise(block, table);
+        const int16_t value = precise ? dequantised_precise(dc, table[0]) : dequantised_fast(dc, table[0]);
+        if (component.block_size == 1 || (value > -kDcAloneLimit && value < kDcAloneLimit)) {
+          dc = value;
+          idct_1x1(block);
+          if (component.block_size > 1) fill_samples(block, component.block_size, dc);
+          continue;
+        }
       }
+      dequantise(block, table);
       component.transform(block);
     }
   }
@@ -212,6 +220,7 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_
 JpegStatus finish_image(DecoderState& state, bool resumed) {
   if (state.progressive_scans > 0) {
     const JpegStatus status = output_progressive_image(state, resumed);
+    flush_row_band(state);
     if (status != JPEG_SUCCESS) return status;
   } else if (state.multi_scan) {
     convert_stored_picture(state);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "byte_cursor.h"
+#include "kept_image.h"
 #include "marker_parser.h"
 #include "output_path.h"
 
@@ -18,11 +19,14 @@ namespace {
 
 uint32_t ceil_div(uint32_t value, uint32_t divisor) { return (value + divisor - 1) / divisor; }
 
-// A new frame invalidates what the previous one's scans built.
-void forget_progressive_state(DecoderState& state) {
-  std::free(state.coefficients);
-  state.coefficients = nullptr;
-  state.coefficient_blocks = 0;
+// A new frame invalidates what the previous one's scans built, unless the
+// record kept this very frame's finished coefficients (kept_image.h).
+void forget_progressive_state(DecoderState& state, int64_t frame_offset) {
+  if (!frame_is_kept(state, frame_offset)) {
+    std::free(state.coefficients);
+    state.coefficients = nullptr;
+    state.coefficient_blocks = 0;
+  }
   state.progressive_scans = 0;
   state.dc_complete_count = 0;
   state.ac_complete_count = 0;
@@ -37,6 +41,7 @@ JpegStatus read_frame_header(DecoderState& state) {
     state.stop_offset = in.position - 2;
     return kReadComplete;
   }
+  const int64_t frame_offset = in.position - 2;  // the SOF marker
   SegmentBody body;
   const JpegStatus status = read_segment(in, kMaxSegmentBody, body);
   if (status < 0) return status;
@@ -73,7 +78,7 @@ JpegStatus read_frame_header(DecoderState& state) {
   frame.mcu_rows = ceil_div(frame.lines, 8 * frame.v_max);
   frame.total_mcus = frame.mcus_per_row * frame.mcu_rows;
 
-  forget_progressive_state(state);
+  forget_progressive_state(state, frame_offset);
   state.frame = frame;
   state.frame_pending = 0;
   state.fields.jpeg_channels = frame.component_count;

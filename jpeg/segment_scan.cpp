@@ -10,6 +10,7 @@
 
 #include "byte_cursor.h"
 #include "huffman_standard.h"
+#include "kept_image.h"
 #include "marker_parser.h"
 #include "mcu_driver.h"
 #include "mcu_output.h"
@@ -119,6 +120,9 @@ JpegStatus read_scan(DecoderState& state) {
   if (status < 0) return status;
   const bool sequential = is_sequential_scan(state, scan);
   if (!sequential) {
+    // A progressive image whose coefficients the record kept goes to its
+    // output pass from the first scan's header on.
+    if (state.progressive_scans == 0 && restore_kept_image(state)) return finish_output(state, finish_image(state));
     status = enter_progressive_scan(state, scan);
     if (status < 0) return status;
   }
@@ -142,6 +146,9 @@ JpegStatus read_end_of_image(DecoderState& state) {
     state.restart_interval = 0;
     return JPEG_SUCCESS;
   }
-  if (is_picture_mode(state.mode) && !is_thumbnail_mode(state.mode)) return finish_output(state, finish_image(state));
+  if (is_picture_mode(state.mode) && !is_thumbnail_mode(state.mode)) {
+    keep_image(state);
+    return finish_output(state, finish_image(state));
+  }
   return kReadComplete;
 }

@@ -50,6 +50,8 @@ JpegStatus read_quant_tables(DecoderState& state) {
   SegmentBody body;
   const JpegStatus status = read_segment(state.input, kMaxDqtBody, body);
   if (status < 0) return status;
+  // The output pass of a progressive image uses the tables of its end.
+  if (state.progressive_scans > 0) state.kept.tables_after_scan = 1;
   ByteCursor cursor(body.data(), body.size());
   while (cursor.remaining() > 0) {
     uint32_t precision_and_id = 0;

@@ -14,7 +14,6 @@
 
 namespace {
 
-using vkt_colour::in_place_terms_of;
 using vkt_colour::load8;
 using vkt_colour::spread;
 using vkt_colour::Terms;
@@ -150,20 +149,41 @@ VKT_TARGET_AVX2 void expand_grey_four_avx2(const int16_t* samples, uint8_t* dest
   }
 }
 
-// A picture row of up to 32 pixels with the in-place arithmetic (the SSE2
-// member's terms and sums), sixteen pixels per step placed with byte
-// shuffles; the last step's pixels go through a local buffer when fewer
-// than sixteen remain.
+// The SSE2 term() on sixteen samples at once: madd pairs unpacked within
+// each 128-bit lane, whose in-lane pack puts the terms back in order.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i term16(__m256i pairs_low, __m256i pairs_high, int ka, int kb, int offset) {
+  const __m256i constants = _mm256_set1_epi32((kb << 16) | (ka & 0xFFFF));
+  const __m256i bias = _mm256_set1_epi32(offset);
+  const __m256i low = _mm256_srai_epi32(_mm256_sub_epi32(_mm256_madd_epi16(pairs_low, constants), bias), 8);
+  const __m256i high = _mm256_srai_epi32(_mm256_sub_epi32(_mm256_madd_epi16(pairs_high, constants), bias), 8);
+  return _mm256_packs_epi32(low, high);
+}
+
+// Sixteen pixels' channel bytes: the luma plus the terms, saturated as the
+// SSE2 member's adds and packus saturate them.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i channel16(__m256i luma, __m256i terms) {
+  const __m256i sums = _mm256_adds_epi16(luma, terms);
+  return _mm_packus_epi16(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+}
+
+// A picture row of any width with the in-place arithmetic (the SSE2
+// member's terms and sums, on sixteen samples per register), sixteen
+// pixels per step placed with byte shuffles; the last step's pixels go
+// through a local buffer when fewer than sixteen remain.
 template <bool kBgr>
 VKT_TARGET_AVX2 void convert_ycc_row_avx2(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out,
                                           int width) {
+  const __m256i zero = _mm256_setzero_si256();
   for (int x = 0; x < width; x += 16) {
-    const __m128i lum_left = load8(luma + x), lum_right = load8(luma + x + 8);
-    const Terms left = in_place_terms_of(load8(cb + x), load8(cr + x));
-    const Terms right = in_place_terms_of(load8(cb + x + 8), load8(cr + x + 8));
-    const __m128i r = _mm_packus_epi16(_mm_adds_epi16(lum_left, left.red), _mm_adds_epi16(lum_right, right.red));
-    const __m128i g = _mm_packus_epi16(_mm_adds_epi16(lum_left, left.green), _mm_adds_epi16(lum_right, right.green));
-    const __m128i b = _mm_packus_epi16(_mm_adds_epi16(lum_left, left.blue), _mm_adds_epi16(lum_right, right.blue));
+    const __m256i lum = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma + x));
+    const __m256i blue_samples = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cb + x));
+    const __m256i red_samples = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cr + x));
+    const __m128i r = channel16(lum, term16(_mm256_unpacklo_epi16(red_samples, zero),
+                                            _mm256_unpackhi_epi16(red_samples, zero), 359, 0, 45813));
+    const __m128i g = channel16(lum, term16(_mm256_unpacklo_epi16(blue_samples, red_samples),
+                                            _mm256_unpackhi_epi16(blue_samples, red_samples), -88, -183, -34806));
+    const __m128i b = channel16(lum, term16(_mm256_unpacklo_epi16(blue_samples, zero),
+                                            _mm256_unpackhi_epi16(blue_samples, zero), 454, 0, 57937));
     const int pixels = width - x;
     alignas(16) uint8_t tail[48];
     uint8_t* const target = pixels >= 16 ? out + 3 * x : tail;

@@ -108,7 +108,7 @@ VKT_TARGET_SSE2 void expand_grey_sse2(const int16_t* samples, uint8_t* destinati
   }
 }
 
-// A picture row of up to 32 pixels with the in-place arithmetic, eight
+// A picture row of any width with the in-place arithmetic, eight
 // pixels per step; the last step's pixels go through a local buffer when
 // fewer than eight remain.
 template <Layout kLayout>

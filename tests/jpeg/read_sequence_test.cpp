@@ -123,6 +123,56 @@ TEST(RegionReads, EqualTheCutOfTheWholeReadFirstAndRepeated) {
   }
 }
 
+// Progressive pictures in turn in one buffer on one record: a read of the
+// bytes the record last finished goes straight to the output pass from the
+// kept coefficients; other bytes (another picture, the same buffer
+// rewritten in place with its length kept, a file, a sequential picture
+// between) are decoded afresh. Every read equals a fresh record's.
+TEST(ProgressiveReads, KeptCoefficientsServeOnlyTheirOwnBytes) {
+  EncodeOptions options = options_of(Sampling::k420, 0);
+  options.progressive = true;
+  const std::vector<uint8_t> first = encode_jpeg(options);
+  std::vector<uint8_t> altered = first;  // one entropy-coded byte changed, same length
+  altered[altered.size() / 2] = static_cast<uint8_t>(altered[altered.size() / 2] == 0x55 ? 0x2A : 0x55);
+  ASSERT_GT(max_difference(decode_ours(altered, {}).picture, decode_ours(first, {}).picture), 0);
+  options.quality = 90;
+  const std::vector<uint8_t> second = encode_jpeg(options);
+  const std::vector<uint8_t> sequential = encode_jpeg(options_of(Sampling::k420, 0));
+  TempFile file(first);
+  const JpegRegion region{40, 30, 90, 80}, none{};  // inside the half-size image too
+  struct Step {
+    const std::vector<uint8_t>* stream;
+    JpegReadMode mode;
+    JpegRegion region;
+    bool kept;  // served from the kept coefficients
+  };
+  const Step steps[] = {
+      {&first, READ_IMAGE_BUFFER, none, false},      {&first, READ_IMAGE_BUFFER, region, true},
+      {&first, READ_IMAGE_FILE, region, false},      {&first, READ_IMAGE_BUFFER, region, false},
+      {&first, READ_QUARTER_BUFFER, none, true},     {&altered, READ_IMAGE_BUFFER, region, false},
+      {&altered, READ_HALF_BUFFER, region, true},    {&second, READ_IMAGE_BUFFER, region, false},
+      {&second, READ_HALF_BUFFER, region, true},     {&sequential, READ_IMAGE_BUFFER, none, false},
+      {&first, READ_EIGHTH_BUFFER, none, false},
+  };
+  Reader reader;
+  reader.file = file.path();
+  std::vector<uint8_t> buffer;  // one buffer, rewritten in place where the length allows
+  for (const Step& step : steps) {
+    SCOPED_TRACE(std::to_string(&step - steps));
+    if (buffer.size() == step.stream->size()) std::copy(step.stream->begin(), step.stream->end(), buffer.begin());
+    else buffer = *step.stream;
+    ReadSettings settings;
+    settings.mode = static_cast<JpegReadMode>(step.mode | 1);
+    const OurRead fresh = decode_ours(buffer, settings);
+    ASSERT_EQ(fresh.status, JPEG_SUCCESS);
+    const bool cut = step.region.right != 0;
+    Picture picture;
+    ASSERT_EQ(reader.read(buffer, step.mode, step.region, picture, 200, 168), cut ? JPEG_ROI_SUCCESS : JPEG_SUCCESS);
+    EXPECT_EQ(max_difference(picture, cut ? crop(fresh.picture, step.region) : fresh.picture), 0);
+    EXPECT_EQ(reader.record.state().kept.matched != 0, step.kept);
+  }
+}
+
 // The skip tables that pass the MCUs above a region follow the stream's
 // Huffman tables: streams with tables fitted to each picture, read in turn
 // on one record, with a standard-table stream between them, and more table

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -195,20 +196,24 @@ TEST_P(SimdMembers, GreyExpandersWriteThePortablePixels) {
 }
 
 TEST_P(SimdMembers, YccRowsGiveThePortablePixels) {
-  // Every row width an MCU can have, with guard bytes after the row: the
-  // member writes exactly `width` pixels.
+  // Every row width an MCU can have, and picture lines of the row band,
+  // with guard bytes after the row: the member writes exactly `width` pixels.
   std::uniform_int_distribution<int> sample(0, 255);
+  constexpr int kWidest = 496;
+  std::vector<int> widths(32);
+  std::iota(widths.begin(), widths.end(), 1);
+  widths.insert(widths.end(), {33, 47, 48, 481, kWidest});
   for (YccRowConverter SideMembers::*slot : {&SideMembers::ycc_row_rgb, &SideMembers::ycc_row_bgr}) {
     const YccRowConverter reference = generic_side_.*slot, tested = member_side_.*slot;
     ASSERT_NE(tested, reference) << "the table fill installs a member";
-    for (int width = 1; width <= 32; ++width) {
+    for (int width : widths) {
       for (int n = 0; n < 12; ++n) {
-        alignas(16) int16_t rows[3][32] = {};
+        alignas(16) int16_t rows[3][kWidest] = {};
         for (auto& row : rows) {
           // In range, and at the ends of the range, where the sums saturate.
           for (int x = 0; x < width; ++x) row[x] = static_cast<int16_t>(n < 8 ? sample(random_) : (sample(random_) % 2) * 255);
         }
-        std::vector<uint8_t> expected(32 * 3 + 16, 0x5A), actual(32 * 3 + 16, 0x5A);
+        std::vector<uint8_t> expected(kWidest * 3 + 16, 0x5A), actual(kWidest * 3 + 16, 0x5A);
         reference(rows[0], rows[1], rows[2], expected.data(), width);
         tested(rows[0], rows[1], rows[2], actual.data(), width);
         ASSERT_EQ(expected, actual) << (slot == &SideMembers::ycc_row_bgr ? "BGR" : "RGB") << ", width " << width;

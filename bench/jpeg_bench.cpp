@@ -306,8 +306,7 @@ int main(int argc, char** argv) {
     const ProcessorKind kind = bench.processor_kind();
     std::printf("processor kind %d (%s)\n", static_cast<int>(kind),
                 members_of(simd_level_of(kind, current_processor_info())));
-    std::printf("%-34s %-14s %10s %10s %9s %7s
-", "picture", "read", "ours ms", "turbo ms", "Mpixel/s", "ratio");
+    std::printf("%-34s %-14s %10s %10s %9s %7s\n", "picture", "read", "ours ms", "turbo ms", "Mpixel/s", "ratio");
     for (const Picture& picture : pictures) {
       if (picture.name.find(picture_filter) == std::string::npos) continue;
       for (const Line& line : kLines) {

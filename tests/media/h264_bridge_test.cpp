@@ -128,7 +128,7 @@ TEST_F(H264BridgeTest, EveryEightBitChromaLayoutIsShown) {
       return plane == 1 ? 128 + 60 * std::cos(y / 15.0) : 128 + 60 * std::cos(x / 13.0);
     };
     Bytes stream = vkt::test::encodeH264(
-        {kWidth, kHeight, 1, "ultrafast", nullptr, format}, 1, [&](int, uint8_t* const planes[3], const int strides[3]) {
+        {.width = kWidth, .height = kHeight, .keyInterval = 1, .preset = "ultrafast", .chromaFormat = format}, 1, [&](int, uint8_t* const planes[3], const int strides[3]) {
           for (int plane = 0; plane < (format == 400 ? 1 : 3); ++plane)
             for (int y = 0; y < (plane ? kHeight >> shiftY : kHeight); ++y)
               for (int x = 0; x < (plane ? kWidth >> shiftX : kWidth); ++x)

@@ -1,5 +1,5 @@
 // The kind-7100 handshake (connect, log in), the channel bookkeeping with its
-// request timer, and the teardown. Pictures go to the JPEG frame path.
+// request timer, and the teardown. Pictures go to the decode pool.
 #include "jpeg_device_session.h"
 
 #include <bit>
@@ -67,8 +67,10 @@ VktResult JpegDeviceSession::Notify(PacketHeader* header, void* payload) {
 }
 
 VktResult JpegDeviceSession::OnData(void* data, uint32_t length) {
-  return ShowJpegPicture(static_cast<const uint8_t*>(data), length, renderers,
-                         PictureBuffer{pictureBuffer, pictureBufferBytes_});
+  // The owner's thread only queues the picture: decoding it here would let
+  // the device take the application's thread.
+  pool_.Submit(static_cast<const uint8_t*>(data), length);
+  return VKT_OK;
 }
 
 VktResult JpegDeviceSession::RequestVideo() {
@@ -77,6 +79,7 @@ VktResult JpegDeviceSession::RequestVideo() {
                                   sizeof request)) {
     return VKT_ERR_TRANSPORT;
   }
+  pool_.NoteRequest(channelMask);
   return VKT_OK;
 }
 
@@ -101,6 +104,7 @@ VktResult JpegDeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
   renderer->Initialize();
   renderer->Configure(videoWindow, kChannelPictureWidth, kChannelPictureHeight, kFormatRgb);
   renderers[channel] = renderer;
+  pool_.OpenChannel(static_cast<int>(channel), renderer);
 
   channelMask |= 1u << channel;
   SetTimer(window, PICTURE_TIMER_ID, PicturePeriodMs(), nullptr);
@@ -124,11 +128,14 @@ VktResult JpegDeviceSession::OnMessage(uint32_t message, WPARAM, LPARAM) {
 }
 
 void JpegDeviceSession::DestroyRenderer(uint32_t channel) {
+  // Returns once no worker draws through the renderer.
+  pool_.CloseChannel(static_cast<int>(channel));
   delete renderers[channel];
   renderers[channel] = nullptr;
 }
 
 void JpegDeviceSession::Close() {
+  pool_.Shutdown();
   for (uint32_t channel = 0; channel < kChannelSlots; ++channel) DestroyRenderer(channel);
   ReleaseTransport();
 }

@@ -4,12 +4,13 @@
 // session asks for them: a window timer on the hidden window fires at a rate
 // that grows with the number of open channels, and each tick sends one
 // picture request naming the open channels in a bit mask. Each picture that
-// comes back is decoded and drawn into its channel's renderer. Everything
-// runs on the thread that created the session.
+// comes back is handed to the session's decode pool, whose workers decode
+// and draw it into its channel's renderer; everything else runs on the
+// thread that created the session, which only queues pictures.
 #pragma once
-#include <cstddef>
-
+#include "channel_picture_counts.h"
 #include "device_session.h"
+#include "jpeg_decode_pool.h"
 
 // The picture request timer on the hidden window.
 constexpr UINT_PTR PICTURE_TIMER_ID = 1032;
@@ -29,6 +30,9 @@ class JpegDeviceSession : public DeviceSession {
   void Close() override;
   VktResult OnMessage(uint32_t message, WPARAM wParam, LPARAM lParam) override;
 
+  // What became of the pictures that named `channel` (0 to 15).
+  ChannelPictureCounts PictureCounts(uint32_t channel) const { return pool_.Counts(static_cast<int>(channel)); }
+
  private:
   // The timer period for the channels open now.
   UINT PicturePeriodMs() const;
@@ -39,6 +43,7 @@ class JpegDeviceSession : public DeviceSession {
   // Disconnects (while connected) and destroys the connection object.
   void ReleaseTransport();
 
-  // Bytes held by pictureBuffer.
-  size_t pictureBufferBytes_ = 0;
+  // Decodes and draws the pictures; owns the renderers between a channel's
+  // opening and its closing, and is drained before either returns.
+  JpegDecodePool pool_;
 };

@@ -40,7 +40,8 @@ endforeach()
 # Headers. On Linux the SDK's header and an application's window code need
 # the Win32 subset, which therefore installs beside them (not the DirectDraw
 # subset: only the library's renderer uses it).
-install(FILES ${CMAKE_SOURCE_DIR}/include/vkt7100sdk.h ${CMAKE_SOURCE_DIR}/include/vktjpeg.h
+install(FILES ${CMAKE_SOURCE_DIR}/include/vkt7100sdk.h ${CMAKE_SOURCE_DIR}/include/vkt7100sdk_pictures.h
+              ${CMAKE_SOURCE_DIR}/include/vktjpeg.h
               ${CMAKE_SOURCE_DIR}/platform/include/windows.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${vkt_include_subdir})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/platform/include/win32

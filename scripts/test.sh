@@ -2,9 +2,24 @@
 # Installs what is missing, builds and runs the whole test suite.
 #   scripts/test.sh              normal build in build/
 #   scripts/test.sh --sanitize   AddressSanitizer + UBSan build in build-asan/
+#   scripts/test.sh --thread     ThreadSanitizer build in build-tsan/: the
+#                                suites of the threaded parts (platform,
+#                                display, media, sdk, viewer)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
+if [ "${1:-}" = "--thread" ]; then
+  export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+  suites=(platform_tests display_tests media_tests sdk_tests sdk_kind7100_tests sdk_h264_session_test
+          sdk_process_exit_test sdk_sequence_tests sdk_devsim_content_test viewer_tests viewer_screen_tests)
+  cmake -S . -B build-tsan -G Ninja -DVKT_WERROR=ON -DVKT_SANITIZE_THREAD=ON -DCMAKE_BUILD_TYPE=Debug
+  cmake --build build-tsan -j "$(nproc)" --target "${suites[@]}" sdk_exit_probe vkt-devsim vkt-viewer
+  for suite in "${suites[@]}"; do
+    echo "== $suite"
+    (cd build-tsan && "bin/$suite" --gtest_brief=1)
+  done
+  exit 0
+fi
 if [ "${1:-}" = "--sanitize" ]; then
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -4,37 +4,14 @@
 // length of the call.
 #include <windows.h>
 
-#include <cstring>
-
 #include "device_session.h"
 #include "h264_device_session.h"
 #include "jpeg_device_session.h"
 #include "live_sessions.h"
+#include "session_lookup.h"
 #include "vkt7100sdk.h"
 
 namespace {
-
-// The bytes of a session object that validation requires to be readable,
-// the same for both kinds.
-constexpr UINT_PTR kCheckedSessionBytes = 328;
-// The magic is the field right after the table of virtual operations.
-constexpr size_t kMagicOffset = sizeof(void*);
-
-// The session behind a handle, held for the call; empty when the handle is
-// null, unreadable, lacks the magic or is not a live handle (closed, or a
-// block that merely carries the magic), or when the caller is not on the
-// handle's own thread (the session's window and waits belong to that
-// thread; see docs/sessions.md).
-SessionRef SessionOf(void* handle, const char* call = __builtin_FUNCTION()) {
-  if (!handle || IsBadReadPtr(handle, kCheckedSessionBytes)) return SessionRef();
-  // Read as plain bytes: until the magic matches, this is no object at all.
-  uint32_t magic = 0;
-  std::memcpy(&magic, static_cast<const uint8_t*>(handle) + kMagicOffset, sizeof magic);
-  if (magic != SESSION_MAGIC) return SessionRef();
-  SessionRef session = PinLiveSession(handle);
-  if (session && !session->CalledOnOwnerThread(call)) return SessionRef();
-  return session;
-}
 
 bool KnownKind(int32_t kind) { return kind == VKT_KIND_H264 || kind == VKT_KIND_JPEG; }
 

@@ -17,7 +17,7 @@ const char* usageText() {
          "                  [--key-interval N] [--corrupt-boxes] [--ready-twice]\n"
          "                  [--extra-answer CODE] [--first-answer-delay MS]\n"
          "                  [--request-log FILE] [--picture-log FILE] [--packet-log FILE]\n"
-         "                  [--pictures DIR] (7100) [--h264 FILE [--fps N]] (5200)\n";
+         "                  [--pictures DIR] [--unrequested] (7100) [--h264 FILE [--fps N]] (5200)\n";
 }
 
 // HOST:PORT, HOST may be a bracketed IPv6 address ("[::1]:0").
@@ -66,6 +66,8 @@ bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string&
       options.dropAfter = count;
     } else if (name == "--stall") {
       options.stall = true;
+    } else if (name == "--unrequested") {
+      options.unrequested = true;
     } else if (name == "--oversize") {
       options.oversize = true;
     } else if (name == "--bad-magic") {

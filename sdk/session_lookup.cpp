@@ -1,0 +1,28 @@
+// Handle validation: readable, carrying the magic, live, and on its own
+// thread (see session_lookup.h).
+#include "session_lookup.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+// The bytes of a session object that validation requires to be readable,
+// the same for both kinds.
+constexpr UINT_PTR kCheckedSessionBytes = 328;
+// The magic is the field right after the table of virtual operations.
+constexpr size_t kMagicOffset = sizeof(void*);
+
+}  // namespace
+
+SessionRef SessionOf(void* handle, const char* call) {
+  if (!handle || IsBadReadPtr(handle, kCheckedSessionBytes)) return SessionRef();
+  // Read as plain bytes: until the magic matches, this is no object at all.
+  uint32_t magic = 0;
+  std::memcpy(&magic, static_cast<const uint8_t*>(handle) + kMagicOffset, sizeof magic);
+  if (magic != SESSION_MAGIC) return SessionRef();
+  SessionRef session = PinLiveSession(handle);
+  if (session && !session->CalledOnOwnerThread(call)) return SessionRef();
+  return session;
+}

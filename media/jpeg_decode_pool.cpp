@@ -104,6 +104,16 @@ void JpegDecodePool::NoteRequest(uint32_t channelMask) {
   }
 }
 
+uint32_t JpegDecodePool::ChannelsReadyForPictures(uint32_t channelMask) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  uint32_t ready = 0;
+  for (int channel = 0; channel < kPictureChannels; ++channel) {
+    const Slot& slot = slots_[channel];
+    if ((channelMask >> channel & 1) && slot.renderer && !slot.hasWaiting) ready |= 1u << channel;
+  }
+  return ready;
+}
+
 void JpegDecodePool::Submit(const uint8_t* packet, uint32_t length) {
   const int32_t channel = PictureChannel(packet, length);
   if (channel == kPictureDropped) return;

@@ -43,6 +43,9 @@ class JpegDecodePool {
   void CloseChannel(int channel);
   // One picture request went out for the channels in `channelMask`.
   void NoteRequest(uint32_t channelMask);
+  // The open channels of `channelMask` with no picture waiting: asking for
+  // more for the others would only replace a waiting picture.
+  uint32_t ChannelsReadyForPictures(uint32_t channelMask) const;
   // Queues a copy of the packet for its channel, or drops it.
   void Submit(const uint8_t* packet, uint32_t length);
   // Closes every channel and ends every worker; later pictures are dropped.

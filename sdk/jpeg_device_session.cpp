@@ -74,12 +74,20 @@ VktResult JpegDeviceSession::OnData(void* data, uint32_t length) {
 }
 
 VktResult JpegDeviceSession::RequestVideo() {
-  PictureRequest request{0, channelMask, 0};
+  // Each tick asks only for the channels whose workers keep up: a picture
+  // for a channel that already has one waiting would replace it undecoded,
+  // its transfer and copy wasted. A tick with none to ask for sends nothing.
+  const uint32_t ready = pool_.ChannelsReadyForPictures(channelMask);
+  return ready ? SendPictureRequest(ready) : VKT_OK;
+}
+
+VktResult JpegDeviceSession::SendPictureRequest(uint32_t mask) {
+  PictureRequest request{0, mask, 0};
   if (!sendPacketDataRemoteSocket(transport, PKT_PICTURE_REQUEST, reinterpret_cast<uint8_t*>(&request),
                                   sizeof request)) {
     return VKT_ERR_TRANSPORT;
   }
-  pool_.NoteRequest(channelMask);
+  pool_.NoteRequest(mask);
   return VKT_OK;
 }
 
@@ -108,7 +116,8 @@ VktResult JpegDeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
 
   channelMask |= 1u << channel;
   SetTimer(window, PICTURE_TIMER_ID, PicturePeriodMs(), nullptr);
-  return RequestVideo();
+  // The first request goes out at once and names every open channel.
+  return SendPictureRequest(channelMask);
 }
 
 VktResult JpegDeviceSession::CloseChannel(uint32_t channel) {

@@ -3,10 +3,11 @@
 // The device serves up to sixteen channels of single JPEG pictures. The
 // session asks for them: a window timer on the hidden window fires at a rate
 // that grows with the number of open channels, and each tick sends one
-// picture request naming the open channels in a bit mask. Each picture that
-// comes back is handed to the session's decode pool, whose workers decode
-// and draw it into its channel's renderer; everything else runs on the
-// thread that created the session, which only queues pictures.
+// picture request naming in a bit mask the open channels that can take a
+// picture (none waiting to be decoded). Each picture that comes back is
+// handed to the session's decode pool, whose workers decode and draw it into
+// its channel's renderer; everything else runs on the thread that created
+// the session, which only queues pictures.
 #pragma once
 #include "channel_picture_counts.h"
 #include "device_session.h"
@@ -40,6 +41,8 @@ class JpegDeviceSession : public DeviceSession {
   // sixteen slots.
   uint32_t UsableChannels() const;
   void DestroyRenderer(uint32_t channel);
+  // Sends one picture request for the channels in `mask`.
+  VktResult SendPictureRequest(uint32_t mask);
   // Disconnects (while connected) and destroys the connection object.
   void ReleaseTransport();
 

@@ -80,6 +80,15 @@ void Send(JpegDecodePool& pool, int channel, int number) {
   pool.Submit(packet.data(), uint32_t(packet.size()));
 }
 
+// Opens channel 0 and has a worker hold its first picture inside the
+// renderer.
+void HoldFirstPicture(JpegDecodePool& pool, Channel& channel) {
+  pool.OpenChannel(0, &channel.renderer);
+  channel.log.hold = true;
+  Send(pool, 0, 0);
+  ASSERT_TRUE(channel.log.WaitFor([&] { return channel.log.holding; }));
+}
+
 // Four channels on four workers: each channel's pictures are drawn in the
 // order they came (some may be skipped for newer ones), and the last one
 // always arrives.
@@ -110,10 +119,7 @@ TEST(JpegDecodePool, EachChannelKeepsItsOrderAcrossWorkers) {
 TEST(JpegDecodePool, TheNewestPictureWinsWhileTheChannelIsBusy) {
   Channel channel(0);
   JpegDecodePool pool(2);
-  pool.OpenChannel(0, &channel.renderer);
-  channel.log.hold = true;
-  Send(pool, 0, 0);
-  ASSERT_TRUE(channel.log.WaitFor([&] { return channel.log.holding; }));
+  HoldFirstPicture(pool, channel);
   for (int number = 1; number <= 50; ++number) Send(pool, 0, number);
   channel.log.Release();
   ASSERT_TRUE(channel.log.WaitFor([&] { return channel.log.widths.size() == 2; }));
@@ -155,10 +161,7 @@ TEST(JpegDecodePool, UnrequestedPicturesAreDroppedUndecoded) {
 TEST(JpegDecodePool, CloseWaitsForTheDrawingWorker) {
   Channel channel(0);
   JpegDecodePool pool(2);
-  pool.OpenChannel(0, &channel.renderer);
-  channel.log.hold = true;
-  Send(pool, 0, 0);
-  ASSERT_TRUE(channel.log.WaitFor([&] { return channel.log.holding; }));
+  HoldFirstPicture(pool, channel);
   Send(pool, 0, 1);  // waits, and goes with the channel
   std::atomic<bool> released{false};
   std::thread releaser([&] {

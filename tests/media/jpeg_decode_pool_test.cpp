@@ -21,23 +21,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A picture whose width tells which one it is: 16 + `number` pixels wide.
-std::vector<uint8_t> NumberedPicture(int channel, int number) {
-  const int width = 16 + number;
-  std::vector<uint8_t> rgb(size_t(width) * 8 * 3, 0x80);
-  std::vector<uint8_t> packet = vkt::devsim::encodeJpeg(rgb.data(), width, 8);
-  packet[kPictureChannelByte] = uint8_t(channel);
-  return packet;
-}
-
 // The widths a channel's renderer drew, in order; while `hold` is set the
 // drawing worker waits inside the renderer.
 struct DrawLog {
   std::mutex mutex;
   std::condition_variable changed;
   std::vector<uint32_t> widths;
-  bool hold = false;
-  bool holding = false;
+  bool hold = false, holding = false;
 
   static void CALLBACK Record(HDC, uint32_t* size, void* context) {
     auto& log = *static_cast<DrawLog*>(context);
@@ -57,10 +47,6 @@ struct DrawLog {
     hold = false;
     changed.notify_all();
   }
-  std::vector<uint32_t> Widths() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return widths;
-  }
 };
 
 struct Channel {
@@ -74,14 +60,16 @@ struct Channel {
   DrawLog log;
 };
 
-void Send(JpegDecodePool& pool, int channel, int number) {
-  const std::vector<uint8_t> packet = NumberedPicture(channel, number);
-  pool.NoteRequest(1u << channel);
+// A requested picture whose width (16 + `number`) tells which one it is.
+void Send(JpegDecodePool& pool, int channel, int number, bool requested = true) {
+  std::vector<uint8_t> rgb(size_t(16 + number) * 8 * 3, 0x80);
+  std::vector<uint8_t> packet = vkt::devsim::encodeJpeg(rgb.data(), 16 + number, 8);
+  packet[kPictureChannelByte] = uint8_t(channel);
+  if (requested) pool.NoteRequest(1u << channel);
   pool.Submit(packet.data(), uint32_t(packet.size()));
 }
 
-// Opens channel 0 and has a worker hold its first picture inside the
-// renderer.
+// Opens channel 0 and has a worker hold its first picture in the renderer.
 void HoldFirstPicture(JpegDecodePool& pool, Channel& channel) {
   pool.OpenChannel(0, &channel.renderer);
   channel.log.hold = true;
@@ -90,8 +78,7 @@ void HoldFirstPicture(JpegDecodePool& pool, Channel& channel) {
 }
 
 // Four channels on four workers: each channel's pictures are drawn in the
-// order they came (some may be skipped for newer ones), and the last one
-// always arrives.
+// order they came (some may be skipped for newer ones), the last one always.
 TEST(JpegDecodePool, EachChannelKeepsItsOrderAcrossWorkers) {
   std::vector<std::unique_ptr<Channel>> channels;
   JpegDecodePool pool(4);
@@ -105,29 +92,22 @@ TEST(JpegDecodePool, EachChannelKeepsItsOrderAcrossWorkers) {
   for (int c = 0; c < 4; ++c) {
     DrawLog& log = channels[c]->log;
     ASSERT_TRUE(log.WaitFor([&] { return !log.widths.empty() && log.widths.back() == 16 + kPictures - 1; }));
-    const std::vector<uint32_t> widths = log.Widths();
-    for (size_t i = 1; i < widths.size(); ++i) EXPECT_LT(widths[i - 1], widths[i]) << "channel " << c;
-    const ChannelPictureCounts counts = pool.Counts(c);
-    EXPECT_EQ(counts.received, uint64_t{kPictures});
-    EXPECT_EQ(counts.decoded + counts.replaced, uint64_t{kPictures});
-    EXPECT_EQ(counts.width, 16u + kPictures - 1);
+    for (size_t i = 1; i < log.widths.size(); ++i) EXPECT_LT(log.widths[i - 1], log.widths[i]) << "channel " << c;
+    EXPECT_EQ(pool.Counts(c).decoded + pool.Counts(c).replaced, uint64_t{kPictures});
   }
 }
 
-// While a channel's picture is being drawn, a flood of newer ones leaves
-// only the newest waiting; the others are dropped undecoded and counted.
+// While a channel's picture is drawn, a flood of newer ones leaves only the
+// newest waiting; the others are dropped undecoded and counted.
 TEST(JpegDecodePool, TheNewestPictureWinsWhileTheChannelIsBusy) {
   Channel channel(0);
   JpegDecodePool pool(2);
   HoldFirstPicture(pool, channel);
   for (int number = 1; number <= 50; ++number) Send(pool, 0, number);
   channel.log.Release();
-  ASSERT_TRUE(channel.log.WaitFor([&] { return channel.log.widths.size() == 2; }));
-  EXPECT_EQ(channel.log.Widths(), (std::vector<uint32_t>{16, 16 + 50}));
-  const ChannelPictureCounts counts = pool.Counts(0);
-  EXPECT_EQ(counts.replaced, 49u);
-  EXPECT_EQ(counts.DroppedBeforeDecoding(), 49u);
-  EXPECT_EQ(counts.decoded, 2u);
+  ASSERT_TRUE(channel.log.WaitFor([&] { return channel.log.widths == std::vector<uint32_t>{16, 16 + 50}; }));
+  EXPECT_EQ(pool.Counts(0).replaced, 49u);
+  EXPECT_EQ(pool.Counts(0).DroppedBeforeDecoding(), 49u);
 }
 
 // Pictures nobody asked for are dropped before decoding: a closed channel,
@@ -135,12 +115,9 @@ TEST(JpegDecodePool, TheNewestPictureWinsWhileTheChannelIsBusy) {
 TEST(JpegDecodePool, UnrequestedPicturesAreDroppedUndecoded) {
   const struct {
     bool open;
-    int requests;
-    int pictures;
+    int requests, pictures;
     uint64_t unwanted;
-  } cases[] = {
-      {false, 3, 3, 3}, {true, 0, 2, 2}, {true, 1, 1, 0}, {true, 2, 3, 1}, {true, 10, 6, 2},
-  };
+  } cases[] = {{false, 3, 3, 3}, {true, 0, 2, 2}, {true, 1, 1, 0}, {true, 2, 3, 1}, {true, 10, 6, 2}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "open " << c.open << " requests " << c.requests << " pictures " << c.pictures);
     Channel channel(0);
@@ -148,8 +125,7 @@ TEST(JpegDecodePool, UnrequestedPicturesAreDroppedUndecoded) {
     if (c.open) pool.OpenChannel(0, &channel.renderer);
     channel.log.hold = true;  // nothing is drawn while the counts are read
     for (int r = 0; r < c.requests; ++r) pool.NoteRequest(1);
-    const std::vector<uint8_t> packet = NumberedPicture(0, 0);
-    for (int p = 0; p < c.pictures; ++p) pool.Submit(packet.data(), uint32_t(packet.size()));
+    for (int p = 0; p < c.pictures; ++p) Send(pool, 0, 0, false);
     EXPECT_EQ(pool.Counts(0).unwanted, c.unwanted);
     EXPECT_EQ(pool.Counts(0).received, uint64_t(c.pictures));
     channel.log.Release();
@@ -164,17 +140,13 @@ TEST(JpegDecodePool, CloseWaitsForTheDrawingWorker) {
   HoldFirstPicture(pool, channel);
   Send(pool, 0, 1);  // waits, and goes with the channel
   std::atomic<bool> released{false};
-  std::thread releaser([&] {
-    std::this_thread::sleep_for(100ms);
-    released = true;
-    channel.log.Release();
-  });
+  std::thread releaser([&] { std::this_thread::sleep_for(100ms), released = true, channel.log.Release(); });
   pool.CloseChannel(0);
   EXPECT_TRUE(released);
   releaser.join();
   Send(pool, 0, 2);
   std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(channel.log.Widths(), std::vector<uint32_t>{16});
+  EXPECT_TRUE(channel.log.WaitFor([&] { return channel.log.widths == std::vector<uint32_t>{16}; }));
   EXPECT_EQ(pool.Counts(0).unwanted, 2u);
 }
 
@@ -184,17 +156,10 @@ TEST(JpegDecodePool, WorkersFollowTheOpenChannelsUpToTheCap) {
   std::vector<std::unique_ptr<Channel>> channels;
   for (int c = 0; c < 6; ++c) channels.push_back(std::make_unique<Channel>(c));
   JpegDecodePool pool(4);
-  const struct {
-    int open;  // channels 0..open-1 open, the rest closed
-    unsigned workers;
-  } steps[] = {{1, 1}, {3, 3}, {6, 4}, {2, 2}, {0, 0}, {5, 4}};
+  // Channels 0..open-1 open, the rest closed.
+  const struct { int open; unsigned workers; } steps[] = {{1, 1}, {3, 3}, {6, 4}, {2, 2}, {0, 0}, {5, 4}};
   for (const auto& step : steps) {
-    for (int c = 0; c < 6; ++c) {
-      if (c < step.open)
-        pool.OpenChannel(c, &channels[c]->renderer);
-      else
-        pool.CloseChannel(c);
-    }
+    for (int c = 0; c < 6; ++c) c < step.open ? pool.OpenChannel(c, &channels[c]->renderer) : pool.CloseChannel(c);
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     while (pool.Workers() != step.workers && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(1ms);

@@ -122,19 +122,16 @@ TEST(PictureScale, LargestReductionThatCoversTheWindow) {
     uint32_t width, height;
     ShownSize shown;
     uint32_t divisor;
-  } cases[] = {
-      {1920, 1080, {240, 135}, 8}, {1920, 1080, {241, 135}, 4}, {1920, 1080, {240, 136}, 4},
-      {1920, 1080, {480, 270}, 4}, {1920, 1080, {481, 270}, 2}, {1920, 1080, {480, 271}, 2},
-      {1920, 1080, {960, 540}, 2}, {1920, 1080, {961, 540}, 1}, {1920, 1080, {960, 541}, 1},
-      {1920, 1080, {1920, 1080}, 1}, {1920, 1080, {4000, 10}, 1}, {1920, 1080, {0, 0}, 8},
-      {1917, 1079, {240, 135}, 8}, {1917, 1079, {240, 136}, 4}, {9, 9, {2, 2}, 8},
-      {1920, 1080, kShowFullSize, 1},
-  };
+  } cases[] = {{1920, 1080, {240, 135}, 8}, {1920, 1080, {241, 135}, 4}, {1920, 1080, {240, 136}, 4},
+               {1920, 1080, {480, 270}, 4}, {1920, 1080, {481, 270}, 2}, {1920, 1080, {480, 271}, 2},
+               {1920, 1080, {960, 540}, 2}, {1920, 1080, {961, 540}, 1}, {1920, 1080, {960, 541}, 1},
+               {1920, 1080, {4000, 10}, 1}, {1920, 1080, {0, 0}, 8},     {1917, 1079, {240, 135}, 8},
+               {1917, 1079, {240, 136}, 4}, {9, 9, {2, 2}, 8},           {1920, 1080, kShowFullSize, 1}};
+  const JpegReadMode modes[] = {READ_IMAGE_BUFFER, READ_HALF_BUFFER, READ_QUARTER_BUFFER, READ_EIGHTH_BUFFER};
   for (const auto& c : cases) {
     const PictureScale scale = ChoosePictureScale(c.width, c.height, c.shown);
     EXPECT_EQ(scale.divisor, c.divisor) << c.width << "x" << c.height << " in " << c.shown.width << "x"
                                         << c.shown.height;
-    const JpegReadMode modes[] = {READ_IMAGE_BUFFER, READ_HALF_BUFFER, READ_QUARTER_BUFFER, READ_EIGHTH_BUFFER};
     EXPECT_EQ(scale.mode, modes[std::countr_zero(scale.divisor)]);
   }
 }

@@ -144,10 +144,9 @@ TEST(Viewer, AFloodOfUnrequestedLargePicturesLeavesTheViewerOnTime) {
   const auto start = std::chrono::steady_clock::now();
   const ViewerRun run =
       RunViewer("--kind 7100 --port " + std::to_string(devsim.port()) + " --channels 16 --stats --seconds 4");
-  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << run.output;
   std::filesystem::remove_all(dir);
   EXPECT_EQ(run.status, 0) << run.output;
-  EXPECT_LT(elapsed, 5.0) << run.output;
   std::vector<double> lines;
   for (size_t at = run.output.find("stats  "); at != std::string::npos; at = run.output.find("stats  ", at + 1))
     lines.push_back(std::strtod(run.output.c_str() + at + 7, nullptr));

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Mutation check: plants, one at a time, each one-line slip listed in
-# scripts/mutations.txt, rebuilds incrementally, runs the tests and counts
-# the slips the tests catch. A habit to run before calling a test task done
-# (slow: not part of CI).
+# scripts/mutations.txt (or generated from the code), rebuilds
+# incrementally, runs the tests and counts the slips the tests catch. A
+# habit to run before calling a test task done (slow: not part of CI).
 #
 #   scripts/mutate.sh [-d BUILD_DIR] [-t SECONDS] [-m PATTERN] [-- CMAKE_OPTIONS...]
+#   scripts/mutate.sh --generate N [--seed S] [-d ...] [-t ...] [PATH...] [-- CMAKE_OPTIONS...]
 #     -d  build directory (default build-mutate; configured if missing)
 #     -t  time limit of one mutation's build plus tests (default 300 s)
 #     -m  only mutations whose id matches the extended regex PATTERN
+#     --generate N  N slips sampled from the code under PATH... (default:
+#         the files this branch changes against main), by
+#         scripts/generate_mutants.py; --seed S picks the sample (default 1)
 #
 # A mutation is found by file and exact original text (plus which
 # occurrence), never by line number, so it survives code moving around; a
@@ -22,18 +26,37 @@ cd "$(dirname "$0")/.."
 build_dir=build-mutate
 limit=300
 pattern=.
-while getopts "d:t:m:" option; do
-  case $option in
-    d) build_dir=$OPTARG ;;
-    t) limit=$OPTARG ;;
-    m) pattern=$OPTARG ;;
-    *) sed -n '2,17p' "$0"; exit 2 ;;
+generate=""
+seed=1
+generated=""
+paths=()
+usage() { sed -n '2,22p' "$0"; exit 2; }
+while [ $# -gt 0 ]; do
+  case $1 in
+    -d) build_dir=${2:?}; shift 2 ;;
+    -t) limit=${2:?}; shift 2 ;;
+    -m) pattern=${2:?}; shift 2 ;;
+    --generate) generate=${2:?}; shift 2 ;;
+    --seed) seed=${2:?}; shift 2 ;;
+    --) shift; break ;;
+    -*) usage ;;
+    *) [ -n "$generate" ] || usage; paths+=("$1"); shift ;;
   esac
 done
-shift $((OPTIND - 1))
-[ "${1:-}" = "--" ] && shift
 
 list=scripts/mutations.txt
+# Generated slips that no test can see, each with its reason:
+#   file @@ original text @@ replacement text @@ reason
+equivalents=scripts/mutants-equivalent.txt
+if [ -n "$generate" ]; then
+  if [ ${#paths[@]} -eq 0 ]; then
+    mapfile -t paths < <(git diff --name-only "$(git merge-base HEAD main)" -- '*.cpp' '*.h' | while read -r f; do [ -f "$f" ] && echo "$f"; done)
+    [ ${#paths[@]} -gt 0 ] || { echo "no changed sources against main: name the paths" >&2; exit 2; }
+  fi
+  list=$(mktemp)
+  generated=$list
+  python3 scripts/generate_mutants.py "$generate" "$seed" "${paths[@]}" >"$list" || exit 2
+fi
 jobs=$(nproc)
 if [ ! -f "$build_dir/build.ninja" ]; then
   scripts/build.sh "$build_dir" "$@" >/dev/null || { echo "unmutated build fails" >&2; exit 1; }
@@ -53,7 +76,7 @@ target=""
 # Restored with a new time stamp, so the next build recompiles it: with
 # the old one the build would keep the mutated object.
 restore() { [ -n "$saved" ] && cp "$saved" "$target" && rm -f "$saved"; saved=""; }
-trap 'restore' EXIT
+trap 'restore; [ -z "$generated" ] || rm -f "$generated"' EXIT
 trap 'restore; exit 130' INT TERM
 
 # Tests of the part the mutated file belongs to.
@@ -84,8 +107,13 @@ apply() {
     open my $out, ">", $file or exit 4; print $out $text; close $out;' "$1" "$2" "$3" "$4"
 }
 
-total=0 killed=0 survived=0 stale=0 nobuild=0
+total=0 killed=0 survived=0 stale=0 nobuild=0 equivalent=0
 survivors=()
+# The reason a slip is known to be invisible to every test, or nothing.
+equivalent_reason() {
+  [ -f "$equivalents" ] || return 0
+  awk -v key="$1 @@ $2 @@ $3 @@ " 'index($0, key) == 1 { print substr($0, length(key) + 1); exit }' "$equivalents"
+}
 while IFS= read -r line; do
   case $line in '' | '#'*) continue ;; esac
   # id @@ file @@ occurrence @@ original @@ replacement
@@ -102,6 +130,12 @@ while IFS= read -r line; do
   fi
   id=${fields[0]} file=${fields[1]} nth=${fields[2]} from=${fields[3]} to=${fields[4]}
   [[ $id =~ $pattern ]] || continue
+  reason=$(equivalent_reason "$file" "$from" "$to")
+  if [ -n "$reason" ]; then
+    equivalent=$((equivalent + 1))
+    printf '%-30s equivalent: %s\n' "$id" "$reason"
+    continue
+  fi
   total=$((total + 1))
   target=$file
   saved=$(mktemp)
@@ -150,9 +184,12 @@ cmake --build "$build_dir" >/dev/null 2>&1
 
 counted=$((killed + survived))
 echo
-echo "mutations: $total  killed: $killed  survived: $survived  stale: $stale  no-build: $nobuild"
+echo "mutations: $total  killed: $killed  survived: $survived  stale: $stale  no-build: $nobuild  equivalent: $equivalent"
 if [ $counted -gt 0 ]; then
   echo "kill rate: $((100 * killed / counted))% ($killed of $counted)"
 fi
 for s in "${survivors[@]}"; do echo "survivor: $s"; done
+# A generated slip that does not compile is simply not a slip; a stale or
+# unbuildable hand-listed one needs rewriting.
+[ -n "$generate" ] && exit 0
 [ $stale -eq 0 ] && [ $nobuild -eq 0 ]

@@ -1,0 +1,147 @@
+#!/usr/bin/env python3
+"""Generates one-line slips from the code itself, for scripts/mutate.sh.
+
+  generate_mutants.py COUNT SEED PATH...
+
+Walks the C++ sources under the paths (tests, benchmarks and fuzz targets
+left out), finds every place where one of the usual slips fits, samples
+COUNT of them with the seed, and prints them in the hand list's format:
+
+  id @@ file @@ occurrence @@ original text @@ replacement text
+
+The original text is the whole source line, and the occurrence counts the
+places where that text stands in the file the way mutate.sh searches them
+(each search starting one character after the last find), so a generated
+slip lands on exactly the line it was made from. The id carries file:line.
+
+The kinds, each a slip a developer makes:
+  relop     a comparison flipped at its edge: < <=, > >=, == !=
+  const     an integer constant one off (+1 or -1)
+  logic     && and || swapped
+  index     + and - swapped inside an index
+  call      a statement that only calls a function, dropped
+  exit      a break or a bare return, dropped
+"""
+import os
+import random
+import re
+import sys
+
+SOURCE_ENDINGS = ('.cpp', '.h', '.c', '.hpp')
+SKIPPED_TOP = ('tests', 'bench', 'fuzz', 'build', 'out', 'examples')
+
+RELATIONAL = {' < ': ' <= ', ' <= ': ' < ', ' > ': ' >= ', ' >= ': ' > ',
+              ' == ': ' != ', ' != ': ' == '}
+LOGIC = {' && ': ' || ', ' || ': ' && '}
+CONSTANT = re.compile(r'(?<![\w.])(\d+)(?![\w.\'])')
+INDEX_TERM = re.compile(r'\[([^\[\]]*?) ([+-]) ([^\[\]]*?)\]')
+CALL_STATEMENT = re.compile(r'^\s*[A-Za-z_][\w:.>\-]*(<[\w:, ]*>)?\s*\(.*\);\s*$')
+NOT_A_CALL = re.compile(r'^\s*(return|delete|throw|case|goto|co_return)\b|=')
+
+
+def source_files(paths):
+    for path in paths:
+        if os.path.isfile(path):
+            yield os.path.normpath(path)
+            continue
+        for root, dirs, files in os.walk(path):
+            dirs[:] = sorted(d for d in dirs if not d.startswith('.'))
+            for name in sorted(files):
+                if name.endswith(SOURCE_ENDINGS):
+                    yield os.path.normpath(os.path.join(root, name))
+
+
+def wanted(path):
+    return path.split(os.sep)[0] not in SKIPPED_TOP
+
+
+def code_part(line):
+    """The line without a trailing // comment and with string and
+    character literals blanked, so slips land only in code."""
+    line = re.sub(r'"(\\.|[^"\\])*"', lambda m: '"' + ' ' * (len(m.group()) - 2) + '"', line)
+    line = re.sub(r"'(\\.|[^'\\])'", lambda m: "'" + ' ' * (len(m.group()) - 2) + "'", line)
+    cut = line.find('//')
+    return line if cut < 0 else line[:cut]
+
+
+def replacements_at(line, code):
+    """Every (kind, mutated line) that one slip makes of this line."""
+    out = []
+    stripped = code.strip()
+    if not stripped or stripped.startswith(('#', '*', '/*', 'static_assert')):
+        return out
+    for table, kind in ((RELATIONAL, 'relop'), (LOGIC, 'logic')):
+        for text, other in table.items():
+            start = code.find(text)
+            while start >= 0:
+                out.append((kind, line[:start] + other + line[start + len(text):]))
+                start = code.find(text, start + 1)
+    for match in CONSTANT.finditer(code):
+        value = int(match.group(1))
+        for changed in (value + 1, value - 1):
+            if changed >= 0:
+                out.append(('const', line[:match.start(1)] + str(changed) + line[match.end(1):]))
+    for match in INDEX_TERM.finditer(code):
+        other = '-' if match.group(2) == '+' else '+'
+        at = match.start(2)
+        out.append(('index', line[:at] + other + line[at + 1:]))
+    if CALL_STATEMENT.match(code) and not NOT_A_CALL.match(code) and code.count('(') == code.count(')'):
+        indent = line[:len(line) - len(line.lstrip())]
+        out.append(('call', indent + ';'))
+    if stripped in ('break;', 'return;'):
+        out.append(('exit', line.replace(stripped, ';')))
+    return out
+
+
+def occurrence(text, line, offset):
+    """Which find of `line` in `text` lands on `offset`, searching as
+    mutate.sh does; None when the searches step over it."""
+    nth, at = 0, -1
+    while True:
+        at = text.find(line, at + 1)
+        if at < 0 or at > offset:
+            return None
+        nth += 1
+        if at == offset:
+            return nth
+
+
+def candidates(path):
+    with open(path, encoding='utf-8', errors='replace') as f:
+        text = f.read()
+    offset = 0
+    in_block_comment = False
+    for number, line in enumerate(text.split('\n'), 1):
+        start = offset
+        offset += len(line) + 1
+        if in_block_comment:
+            if '*/' in line:
+                in_block_comment = False
+            continue
+        if line.lstrip().startswith('/*') and '*/' not in line:
+            in_block_comment = True
+            continue
+        if ' @@ ' in line or line.strip() == '':
+            continue
+        for kind, mutated in replacements_at(line, code_part(line)):
+            nth = occurrence(text, line, start)
+            if nth is not None:
+                yield f'gen-{kind}-{path}:{number}', path, nth, line, mutated
+
+
+def main(argv):
+    if len(argv) < 4:
+        sys.stderr.write(__doc__)
+        return 2
+    count, seed, paths = int(argv[1]), int(argv[2]), argv[3:]
+    pool = [c for p in source_files(paths) if wanted(p) for c in candidates(p)]
+    chosen = random.Random(seed).sample(pool, min(count, len(pool)))
+    chosen.sort(key=lambda c: (c[1], int(c[0].rsplit(':', 1)[1])))
+    for mutant in chosen:
+        print(' @@ '.join(str(field) for field in mutant))
+    sys.stderr.write(f'{len(chosen)} of {len(pool)} possible slips\n')
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main(sys.argv))

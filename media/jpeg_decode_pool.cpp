@@ -9,10 +9,15 @@
 
 namespace {
 
-// Pictures a channel may receive beyond those it asked for: the device
-// answers each request with one picture, possibly late, so a few requests
-// are in flight; anything past them nobody asked for.
+// Requests a channel may have in flight: the device answers each with one
+// picture, possibly late. No more are sent while this many are unanswered,
+// so a device slower than the timer never builds up a backlog, and a
+// picture beyond them is one nobody asked for.
 constexpr uint32_t kRequestsOutstanding = 4;
+// Timer ticks a channel waits, held back by unanswered requests, before
+// they count as lost (a device that drops requests must not stop the
+// channel for good).
+constexpr uint32_t kTicksBeforeRequestsLost = 100;
 
 unsigned ProcessorCount() {
   const unsigned count = std::thread::hardware_concurrency();
@@ -90,6 +95,7 @@ void JpegDecodePool::CloseChannelLocked(std::unique_lock<std::mutex>& lock, int 
   Slot& slot = slots_[channel];
   slot.renderer = nullptr;
   slot.requests = 0;
+  slot.ticksHeldBack = 0;
   if (slot.hasWaiting) ++slot.counts.unwanted;
   slot.hasWaiting = false;
   idle_.wait(lock, [&] { return !slot.busy; });
@@ -104,12 +110,17 @@ void JpegDecodePool::NoteRequest(uint32_t channelMask) {
   }
 }
 
-uint32_t JpegDecodePool::ChannelsReadyForPictures(uint32_t channelMask) const {
+uint32_t JpegDecodePool::ChannelsReadyForPictures(uint32_t channelMask) {
   std::lock_guard<std::mutex> lock(mutex_);
   uint32_t ready = 0;
   for (int channel = 0; channel < kPictureChannels; ++channel) {
-    const Slot& slot = slots_[channel];
-    if ((channelMask >> channel & 1) && slot.renderer && !slot.hasWaiting) ready |= 1u << channel;
+    Slot& slot = slots_[channel];
+    if (!(channelMask >> channel & 1) || !slot.renderer || slot.hasWaiting) continue;
+    if (slot.requests == kRequestsOutstanding && ++slot.ticksHeldBack > kTicksBeforeRequestsLost) {
+      slot.requests = 0;
+      slot.ticksHeldBack = 0;
+    }
+    if (slot.requests < kRequestsOutstanding) ready |= 1u << channel;
   }
   return ready;
 }
@@ -125,6 +136,7 @@ void JpegDecodePool::Submit(const uint8_t* packet, uint32_t length) {
     return;
   }
   --slot.requests;
+  slot.ticksHeldBack = 0;
   try {
     slot.waiting.assign(packet, packet + length);
   } catch (const std::bad_alloc&) {

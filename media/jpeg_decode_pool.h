@@ -9,7 +9,9 @@
 // in the order they came. At most one picture per channel waits: a newer
 // one replaces it, and the older is dropped undecoded. Pictures of a
 // channel that is not open, or for which no request is outstanding, are
-// dropped before anything is copied. Drawing goes through the renderer's
+// dropped before anything is copied. Requests follow the workers and the
+// device: a channel is asked for a picture only while none waits and few
+// requests are unanswered. Drawing goes through the renderer's
 // own lock; the renderer belongs to the pool's workers from OpenChannel
 // until CloseChannel returns.
 #pragma once
@@ -43,9 +45,10 @@ class JpegDecodePool {
   void CloseChannel(int channel);
   // One picture request went out for the channels in `channelMask`.
   void NoteRequest(uint32_t channelMask);
-  // The open channels of `channelMask` with no picture waiting: asking for
-  // more for the others would only replace a waiting picture.
-  uint32_t ChannelsReadyForPictures(uint32_t channelMask) const;
+  // The open channels of `channelMask` to ask for a picture now, once per
+  // timer tick: those with no picture waiting (one more would only replace
+  // it) and fewer than a few requests unanswered (the device is keeping up).
+  uint32_t ChannelsReadyForPictures(uint32_t channelMask);
   // Queues a copy of the packet for its channel, or drops it.
   void Submit(const uint8_t* packet, uint32_t length);
   // Closes every channel and ends every worker; later pictures are dropped.
@@ -62,7 +65,8 @@ class JpegDecodePool {
     std::vector<uint8_t> waiting;       // the picture a worker takes next
     bool hasWaiting = false;
     bool busy = false;  // a worker decodes or draws for the channel
-    uint32_t requests = 0;
+    uint32_t requests = 0;       // sent and not yet answered
+    uint32_t ticksHeldBack = 0;  // ticks without a request since the last answer
     ChannelPictureCounts counts;
   };
 

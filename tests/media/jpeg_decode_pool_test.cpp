@@ -93,8 +93,9 @@ TEST(JpegDecodePool, EachChannelKeepsItsOrderAcrossWorkers) {
     DrawLog& log = channels[c]->log;
     ASSERT_TRUE(log.WaitFor([&] { return !log.widths.empty() && log.widths.back() == 16 + kPictures - 1; }));
     for (size_t i = 1; i < log.widths.size(); ++i) EXPECT_LT(log.widths[i - 1], log.widths[i]) << "channel " << c;
-    EXPECT_EQ(pool.Counts(c).decoded + pool.Counts(c).replaced, uint64_t{kPictures});
   }
+  pool.Shutdown();  // the last counts are in
+  for (int c = 0; c < 4; ++c) EXPECT_EQ(pool.Counts(c).decoded + pool.Counts(c).replaced, uint64_t{kPictures});
 }
 
 // While a channel's picture is drawn, a flood of newer ones leaves only the
@@ -130,6 +131,22 @@ TEST(JpegDecodePool, UnrequestedPicturesAreDroppedUndecoded) {
     EXPECT_EQ(pool.Counts(0).received, uint64_t(c.pictures));
     channel.log.Release();
   }
+}
+
+// A channel is asked for pictures while none waits and fewer than four
+// requests are unanswered; unanswered ones count as lost after 100 ticks.
+TEST(JpegDecodePool, RequestsFollowTheWorkersAndTheDevice) {
+  Channel channel(0);
+  JpegDecodePool pool(1);
+  HoldFirstPicture(pool, channel);  // answered its request
+  EXPECT_EQ(pool.ChannelsReadyForPictures(0x3), 0x1u);
+  Send(pool, 0, 1);  // waits
+  EXPECT_EQ(pool.ChannelsReadyForPictures(0x1), 0u);
+  channel.log.Release();
+  ASSERT_TRUE(channel.log.WaitFor([&] { return channel.log.widths.size() == 2; }));
+  for (int r = 0; r < 4; ++r) pool.NoteRequest(1);
+  for (int tick = 0; tick < 100; ++tick) ASSERT_EQ(pool.ChannelsReadyForPictures(0x1), 0u) << tick;
+  EXPECT_EQ(pool.ChannelsReadyForPictures(0x1), 0x1u);
 }
 
 // Closing a channel while its picture is drawn returns only once the

@@ -55,6 +55,8 @@ class VideoRenderer {
   // The picture size DrawPicture reads, as last configured.
   uint32_t PictureWidth() const { return pictureSize_[0]; }
   uint32_t PictureHeight() const { return pictureSize_[1]; }
+  // The window pictures are drawn into, once configured.
+  HWND Window() const { return window_; }
 
   // The destination of the last blit, in screen coordinates.
   RECT DestinationRect() const { return destinationRect_; }

@@ -1,6 +1,8 @@
 // The path of a kind-7100 picture packet: one complete JPEG picture whose
 // byte 10 names the channel, decoded with the system's JPEG decoder into a
-// BGR picture and drawn by that channel's renderer.
+// BGR picture at the size the channel's window shows, and drawn by that
+// channel's renderer. The decode pool (jpeg_decode_pool.h) runs it on its
+// workers, one JpegPictureDecoder each.
 //
 // Untrusted input: the packet length is checked before byte 10 is read, the
 // picture's size is bounded before anything is allocated for it (a picture
@@ -9,42 +11,71 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+
+#include "picture_scale.h"
+#include "vktjpeg.h"
 
 class VideoRenderer;
 
 // Every channel's renderer is configured for this picture size when the
-// channel opens; a picture of another size reconfigures it, so the renderer
-// always reads exactly the picture. Pictures beyond the size limit
-// (picture_size_limit.h) are refused before any allocation.
+// channel opens; each decoded picture of another size reconfigures it, so
+// the renderer always reads exactly the picture. Pictures beyond the size
+// limit (picture_size_limit.h) are refused before any allocation.
 constexpr uint32_t kChannelPictureWidth = 352;
 constexpr uint32_t kChannelPictureHeight = 288;
 // The low four bits of this byte of the packet carry the channel number.
 constexpr uint32_t kPictureChannelByte = 10;
 constexpr int kPictureChannels = 16;
-// ShowJpegPicture's result when the picture was not drawn.
+// DrawJpegPicture's result when the picture was not drawn; also
+// PictureChannel's for a packet too short to name a channel.
 constexpr int32_t kPictureDropped = -1;
-
-// The session's decoded-picture buffer: heap memory from malloc (the
-// session frees it with free), and the bytes it holds. It survives from one
-// picture to the next and only grows.
-struct PictureBuffer {
-  uint8_t*& bytes;
-  size_t& capacity;
-};
 
 // One decoded kind-7100 picture, as the frame path hands it on.
 struct JpegPicture {
-  const uint8_t* pixels = nullptr;  // blue, green, red; rows top first, padded to 4 bytes
-  uint32_t width = 0;
+  const uint8_t* pixels = nullptr;  // blue, green, red; rows of exactly width x 3 bytes, top first
+  uint32_t width = 0;               // as decoded (reduced for a small window)
   uint32_t height = 0;
+  uint32_t sourceWidth = 0;  // as the camera sent it
+  uint32_t sourceHeight = 0;
 };
 
-// Decodes one JPEG picture into `buffer`, growing it when the picture needs
-// more room. On failure the buffer is freed and emptied and false returned.
-bool DecodeJpegPicture(const uint8_t* packet, uint32_t length, PictureBuffer buffer, JpegPicture& picture);
+// The channel a packet names, or kPictureDropped when it is too short.
+int32_t PictureChannel(const uint8_t* packet, uint32_t length);
 
-// Reads the channel from byte 10, decodes the picture if that channel has a
-// renderer, and draws it there. Returns the renderer's result, or
-// kPictureDropped.
-int32_t ShowJpegPicture(const uint8_t* packet, uint32_t length, VideoRenderer* const (&renderers)[kPictureChannels],
-                        PictureBuffer buffer);
+// A decoder record and a picture buffer that live from one picture to the
+// next, so a steady stream of same-size pictures allocates nothing. Used
+// by one thread at a time.
+class JpegPictureDecoder {
+ public:
+  JpegPictureDecoder();
+  ~JpegPictureDecoder();
+  JpegPictureDecoder(const JpegPictureDecoder&) = delete;
+  JpegPictureDecoder& operator=(const JpegPictureDecoder&) = delete;
+
+  // Decodes one JPEG picture at the largest reduction that still covers
+  // `shown` (picture_scale.h). On failure the buffer is released, the
+  // record starts afresh and false is returned.
+  bool Decode(const uint8_t* packet, uint32_t length, ShownSize shown, JpegPicture& picture);
+  // Bytes the picture buffer holds now.
+  size_t BufferBytes() const { return capacity_; }
+
+ private:
+  bool Read(const uint8_t* packet, uint32_t length, ShownSize shown, JpegPicture& picture);
+  bool Reserve(size_t bytes);
+  void Release();
+
+  std::unique_ptr<JPEG_PROPERTIES> record_;
+  bool recordReady_ = false;
+  uint8_t* bytes_ = nullptr;  // malloc'ed; grows, freed after a failed picture
+  size_t capacity_ = 0;
+};
+
+// The client area of the renderer's window; 0 x 0 when it has none.
+ShownSize RendererShownSize(const VideoRenderer& renderer);
+
+// Decodes the packet at the size the renderer's window shows and draws it.
+// Returns the renderer's result, or kPictureDropped when the picture could
+// not be decoded; `picture` tells what was decoded.
+int32_t DrawJpegPicture(JpegPictureDecoder& decoder, const uint8_t* packet, uint32_t length, VideoRenderer& renderer,
+                        JpegPicture& picture);

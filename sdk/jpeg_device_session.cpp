@@ -1,5 +1,5 @@
 // The kind-7100 handshake (connect, log in), the channel bookkeeping with its
-// request timer, and the teardown. Pictures go to the JPEG frame path.
+// request timer, and the teardown. Pictures go to the decode pool.
 #include "jpeg_device_session.h"
 
 #include <bit>
@@ -67,29 +67,35 @@ VktResult JpegDeviceSession::Notify(PacketHeader* header, void* payload) {
 }
 
 VktResult JpegDeviceSession::OnData(void* data, uint32_t length) {
-  const auto* packet = static_cast<const uint8_t*>(data);
-  const int32_t shown = ShowJpegPicture(packet, length, renderers, PictureBuffer{pictureBuffer, pictureBufferBytes_});
-  // A picture for a channel that is not open is no loss; one that an open
-  // channel could not show is.
-  if (!packet || length <= kPictureChannelByte) return shown;
-  const uint32_t channel = packet[kPictureChannelByte] & 0x0F;
-  const VideoRenderer* renderer = renderers[channel];
-  if (!renderer) return shown;
-  if (shown == kPictureDropped)
-    Events().NoteDropped(window, 1);
-  else
-    Events().NotePicture(window, channel, renderer->PictureWidth(), renderer->PictureHeight());
-  return shown;
+  // The owner's thread only queues the picture: decoding it here would let
+  // the device take the application's thread.
+  pool_.Submit(static_cast<const uint8_t*>(data), length);
+  return VKT_OK;
 }
 
 VktResult JpegDeviceSession::RequestVideo() {
-  PictureRequest request{0, channelMask, 0};
+  // Each tick asks only for the channels whose workers keep up: a picture
+  // for a channel that already has one waiting would replace it undecoded,
+  // its transfer and copy wasted. A tick with none to ask for sends nothing.
+  const uint32_t ready = pool_.ChannelsReadyForPictures(channelMask);
+  return ready ? SendPictureRequest(ready) : VKT_OK;
+}
+
+VktResult JpegDeviceSession::SendPictureRequest(uint32_t mask) {
+  PictureRequest request{0, mask, 0};
   if (!sendPacketDataRemoteSocket(transport, PKT_PICTURE_REQUEST, reinterpret_cast<uint8_t*>(&request),
                                   sizeof request)) {
     return VKT_ERR_TRANSPORT;
   }
+  pool_.NoteRequest(mask);
   return VKT_OK;
 }
+
+void JpegDeviceSession::PictureShown(int channel, uint32_t width, uint32_t height) {
+  Events().NotePicture(window, static_cast<uint32_t>(channel), width, height);
+}
+
+void JpegDeviceSession::PicturesLost(int, uint32_t count) { Events().NoteDropped(window, count); }
 
 uint32_t JpegDeviceSession::UsableChannels() const {
   return serverInfo.channelCount < kChannelSlots ? serverInfo.channelCount : kChannelSlots;
@@ -112,11 +118,13 @@ VktResult JpegDeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
   renderer->Initialize();
   renderer->Configure(videoWindow, kChannelPictureWidth, kChannelPictureHeight, kFormatRgb);
   renderers[channel] = renderer;
+  pool_.OpenChannel(static_cast<int>(channel), renderer);
 
   channelMask |= 1u << channel;
   Events().ForgetPicture(channel);
   SetTimer(window, PICTURE_TIMER_ID, PicturePeriodMs(), nullptr);
-  return RequestVideo();
+  // The first request goes out at once and names every open channel.
+  return SendPictureRequest(channelMask);
 }
 
 VktResult JpegDeviceSession::CloseChannel(uint32_t channel) {
@@ -137,16 +145,20 @@ VktResult JpegDeviceSession::OnMessage(uint32_t message, WPARAM, LPARAM) {
 
 void JpegDeviceSession::ResumeAfterReconnect() {
   if (channelMask == 0) return;
+  pool_.ForgetRequests();
   SetTimer(window, PICTURE_TIMER_ID, PicturePeriodMs(), nullptr);
   RequestVideo();
 }
 
 void JpegDeviceSession::DestroyRenderer(uint32_t channel) {
+  // Returns once no worker draws through the renderer.
+  pool_.CloseChannel(static_cast<int>(channel));
   delete renderers[channel];
   renderers[channel] = nullptr;
 }
 
 void JpegDeviceSession::Close() {
+  pool_.Shutdown();
   for (uint32_t channel = 0; channel < kChannelSlots; ++channel) DestroyRenderer(channel);
   ReleaseTransport();
 }

@@ -3,21 +3,23 @@
 // The device serves up to sixteen channels of single JPEG pictures. The
 // session asks for them: a window timer on the hidden window fires at a rate
 // that grows with the number of open channels, and each tick sends one
-// picture request naming the open channels in a bit mask. Each picture that
-// comes back is decoded and drawn into its channel's renderer. Everything
-// runs on the thread that created the session.
+// picture request naming in a bit mask the open channels that can take a
+// picture (none waiting to be decoded). Each picture that comes back is
+// handed to the session's decode pool, whose workers decode and draw it into
+// its channel's renderer; everything else runs on the thread that created
+// the session, which only queues pictures.
 #pragma once
-#include <cstddef>
-
+#include "channel_picture_counts.h"
 #include "device_session.h"
+#include "jpeg_decode_pool.h"
 
 // The picture request timer on the hidden window.
 constexpr UINT_PTR PICTURE_TIMER_ID = 1032;
 enum : uint16_t { PKT_PICTURE_REQUEST = 2 };
 
-class JpegDeviceSession : public DeviceSession {
+class JpegDeviceSession : public DeviceSession, private JpegPoolObserver {
  public:
-  JpegDeviceSession() : DeviceSession(VKT_KIND_JPEG) {}
+  JpegDeviceSession() : DeviceSession(VKT_KIND_JPEG), pool_(0, this) {}
   ~JpegDeviceSession() override;
 
   VktResult Notify(PacketHeader* header, void* payload) override;
@@ -30,6 +32,9 @@ class JpegDeviceSession : public DeviceSession {
   VktResult OnMessage(uint32_t message, WPARAM wParam, LPARAM lParam) override;
   void ResumeAfterReconnect() override;
 
+  // What became of the pictures that named `channel` (0 to 15).
+  ChannelPictureCounts PictureCounts(uint32_t channel) const { return pool_.Counts(static_cast<int>(channel)); }
+
  private:
   // The timer period for the channels open now.
   UINT PicturePeriodMs() const;
@@ -37,9 +42,16 @@ class JpegDeviceSession : public DeviceSession {
   // sixteen slots.
   uint32_t UsableChannels() const;
   void DestroyRenderer(uint32_t channel);
+  // Sends one picture request for the channels in `mask`.
+  VktResult SendPictureRequest(uint32_t mask);
   // Disconnects (while connected) and destroys the connection object.
   void ReleaseTransport();
+  // The pool's word on each picture becomes the handle's events; a
+  // picture for a channel that is not open is no loss and says nothing.
+  void PictureShown(int channel, uint32_t width, uint32_t height) override;
+  void PicturesLost(int channel, uint32_t count) override;
 
-  // Bytes held by pictureBuffer.
-  size_t pictureBufferBytes_ = 0;
+  // Decodes and draws the pictures; owns the renderers between a channel's
+  // opening and its closing, and is drained before either returns.
+  JpegDecodePool pool_;
 };

@@ -19,7 +19,11 @@ extern char** environ;
 namespace vkt::test {
 
 DevsimProcess::DevsimProcess(int kind, std::vector<std::string> extraArguments, const std::string& listen) {
-  std::vector<std::string> arguments = {VKT_DEVSIM_PATH, "--kind", std::to_string(kind), "--listen", listen};
+  // VKT_DEVSIM may name another build of the simulator: the ThreadSanitizer
+  // run takes the plain one, whose pace is a device's, not an instrumented one's.
+  const char* simulator = std::getenv("VKT_DEVSIM");
+  std::vector<std::string> arguments = {simulator && *simulator ? simulator : VKT_DEVSIM_PATH, "--kind",
+                                        std::to_string(kind), "--listen", listen};
   arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());

@@ -1,9 +1,10 @@
 // The kind-7100 picture path: which packets are drawn where, which are
-// dropped, and how the picture buffer follows the pictures' sizes.
+// dropped, how the picture buffer follows the pictures' sizes, and the
+// reduction chosen for the window.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <bit>
 #include <string>
 #include <vector>
 
@@ -46,13 +47,17 @@ class JpegFramePath : public ::testing::Test {
     renderers_[0]->Initialize();
     renderers_[0]->Configure(window_.handle(), kChannelPictureWidth, kChannelPictureHeight, kFormatRgb);
   }
-  ~JpegFramePath() override {
-    std::free(bytes_);
-    delete renderers_[0];
+  ~JpegFramePath() override { delete renderers_[0]; }
+  // What a worker does with a packet: to its channel's renderer, if any.
+  int32_t Show(const uint8_t* packet, size_t length) {
+    const int32_t channel = PictureChannel(packet, static_cast<uint32_t>(length));
+    if (channel == kPictureDropped || !renderers_[channel]) return kPictureDropped;
+    JpegPicture picture;
+    return DrawJpegPicture(decoder_, packet, static_cast<uint32_t>(length), *renderers_[channel], picture);
   }
-  int32_t Show(const std::vector<uint8_t>& packet, size_t length = SIZE_MAX) {
-    return ShowJpegPicture(packet.data(), static_cast<uint32_t>(std::min(length, packet.size())), renderers_,
-                           PictureBuffer{bytes_, capacity_});
+  int32_t Show(const std::vector<uint8_t>& packet) { return Show(packet.data(), packet.size()); }
+  bool Decode(const std::vector<uint8_t>& packet, JpegPicture& picture) {
+    return decoder_.Decode(packet.data(), static_cast<uint32_t>(packet.size()), kShowFullSize, picture);
   }
   int CentreDistance(uint32_t rgb) const {
     const std::vector<uint32_t> pixels = window_.ReadPixels();
@@ -61,19 +66,18 @@ class JpegFramePath : public ::testing::Test {
 
   display_test::TestWindow window_{0, 0, kChannelPictureWidth, kChannelPictureHeight};
   VideoRenderer* renderers_[kPictureChannels] = {};
-  uint8_t* bytes_ = nullptr;
-  size_t capacity_ = 0;
+  JpegPictureDecoder decoder_;
 };
 
 TEST_F(JpegFramePath, PacketsForNoRendererOrTooShortAreDroppedUndecoded) {
   const std::vector<uint8_t> good = EncodeSolidJpeg({});
-  EXPECT_EQ(ShowJpegPicture(nullptr, 100, renderers_, PictureBuffer{bytes_, capacity_}), kPictureDropped);
+  EXPECT_EQ(Show(nullptr, 100), kPictureDropped);
   // Byte 10 lies outside a 10-byte packet (held in a buffer of exactly that
   // size, so the sanitizer build sees a read past it).
   EXPECT_EQ(Show(std::vector<uint8_t>(good.begin(), good.begin() + kPictureChannelByte)), kPictureDropped);
   EXPECT_EQ(Show(EncodeSolidJpeg({.channelByte = 3})), kPictureDropped);
   EXPECT_EQ(Show(EncodeSolidJpeg({.channelByte = 0x23})), kPictureDropped);  // channel 3 too
-  EXPECT_EQ(bytes_, nullptr);
+  EXPECT_EQ(decoder_.BufferBytes(), 0u);
   EXPECT_GT(CentreDistance(0x3070C0), 100);
 }
 
@@ -107,7 +111,28 @@ TEST_F(JpegFramePath, PictureSizeLimitIsInclusive) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
     JpegPicture picture;
     const std::vector<uint8_t> packet = EncodeSolidJpeg({.width = c.width, .height = c.height});
-    EXPECT_EQ(DecodeJpegPicture(packet.data(), packet.size(), PictureBuffer{bytes_, capacity_}, picture), c.decoded);
+    EXPECT_EQ(Decode(packet, picture), c.decoded);
+  }
+}
+
+// The reduction for a window around each threshold: the largest whose
+// output (sides rounded up) still covers the client area both ways.
+TEST(PictureScale, LargestReductionThatCoversTheWindow) {
+  const struct {
+    uint32_t width, height;
+    ShownSize shown;
+    uint32_t divisor;
+  } cases[] = {{1920, 1080, {240, 135}, 8}, {1920, 1080, {241, 135}, 4}, {1920, 1080, {240, 136}, 4},
+               {1920, 1080, {480, 270}, 4}, {1920, 1080, {481, 270}, 2}, {1920, 1080, {480, 271}, 2},
+               {1920, 1080, {960, 540}, 2}, {1920, 1080, {961, 540}, 1}, {1920, 1080, {960, 541}, 1},
+               {1920, 1080, {4000, 10}, 1}, {1920, 1080, {0, 0}, 8},     {1917, 1079, {240, 135}, 8},
+               {1917, 1079, {240, 136}, 4}, {9, 9, {2, 2}, 8},           {1920, 1080, kShowFullSize, 1}};
+  const JpegReadMode modes[] = {READ_IMAGE_BUFFER, READ_HALF_BUFFER, READ_QUARTER_BUFFER, READ_EIGHTH_BUFFER};
+  for (const auto& c : cases) {
+    const PictureScale scale = ChoosePictureScale(c.width, c.height, c.shown);
+    EXPECT_EQ(scale.divisor, c.divisor) << c.width << "x" << c.height << " in " << c.shown.width << "x"
+                                        << c.shown.height;
+    EXPECT_EQ(scale.mode, modes[std::countr_zero(scale.divisor)]);
   }
 }
 
@@ -142,10 +167,10 @@ TEST_F(JpegFramePath, BrokenPicturesAreDroppedAndReleaseTheBuffer) {
       EncodeSolidJpeg({.width = 8, .height = kMaxPictureSide + 1}),
   };
   for (size_t i = 0; i < broken.size(); ++i) {
-    bytes_ = static_cast<uint8_t*>(std::realloc(bytes_, 64));
-    capacity_ = 64;
+    JpegPicture picture;
+    ASSERT_TRUE(Decode(EncodeSolidJpeg({.width = 16, .height = 16}), picture));
     EXPECT_EQ(Show(broken[i]), kPictureDropped) << "picture " << i;
-    EXPECT_EQ(bytes_, nullptr) << "picture " << i;
+    EXPECT_EQ(decoder_.BufferBytes(), 0u) << "picture " << i;
   }
   EXPECT_GT(CentreDistance(0x3070C0), 100);
   // The next good picture is shown; a comment that fits does not stop it.
@@ -154,16 +179,18 @@ TEST_F(JpegFramePath, BrokenPicturesAreDroppedAndReleaseTheBuffer) {
 }
 
 // A camera that changes picture size mid-stream: every size up to the
-// limit is drawn, the renderer following each change. Each picture is two
-// halves, so rows read with the wrong length (the decoder pads them to 4
-// bytes) would show up as a slanted border.
+// limit is drawn, the renderer following each change at the size decoded
+// for its 352x288 window. Each picture is two halves, so rows read with the
+// wrong length would show up as a slanted border.
 TEST_F(JpegFramePath, PictureSizeChangesKeepDrawing) {
   struct Case {
     uint32_t width, height;
     bool drawn;
+    uint32_t decodedWidth, decodedHeight;
   };
-  const Case cases[] = {{704, 576, true}, {176, 144, true},   {320, 240, true},  {175, 97, true},
-                        {1280, 720, true}, {4100, 16, false}, {16, 4100, false}, {352, 288, true}};
+  const Case cases[] = {{704, 576, true, 352, 288},   {176, 144, true, 176, 144}, {320, 240, true, 320, 240},
+                        {175, 97, true, 175, 97},     {1280, 720, true, 640, 360}, {4100, 16, false, 0, 0},
+                        {16, 4100, false, 0, 0},      {2816, 2304, true, 352, 288}, {352, 288, true, 352, 288}};
   uint32_t colour = 0x2040E0;
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
@@ -179,8 +206,8 @@ TEST_F(JpegFramePath, PictureSizeChangesKeepDrawing) {
     const int32_t result = Show(packet);
     EXPECT_EQ(result != kPictureDropped, c.drawn);
     if (!c.drawn) continue;
-    EXPECT_EQ(renderers_[0]->PictureWidth(), c.width);
-    EXPECT_EQ(renderers_[0]->PictureHeight(), c.height);
+    EXPECT_EQ(renderers_[0]->PictureWidth(), c.decodedWidth);
+    EXPECT_EQ(renderers_[0]->PictureHeight(), c.decodedHeight);
     // Left and right of the border, near the top and near the bottom.
     const std::vector<uint32_t> pixels = window_.ReadPixels();
     ASSERT_EQ(pixels.size(), size_t{kChannelPictureWidth} * kChannelPictureHeight);
@@ -191,19 +218,20 @@ TEST_F(JpegFramePath, PictureSizeChangesKeepDrawing) {
   }
 }
 
-TEST_F(JpegFramePath, BufferGrowsWithThePicturesAndKeepsRowsPadded) {
+// Rows come out as the renderer reads them: exactly width x 3 bytes.
+TEST_F(JpegFramePath, BufferGrowsWithThePicturesAndRowsAreUnpadded) {
   struct Case {
     int width, height;
     size_t capacity;  // after the picture
   };
-  for (const Case& c : {Case{10, 4, 32 * 4}, Case{352, 288, 1056 * 288}, Case{16, 16, 1056 * 288}}) {
+  for (const Case& c : {Case{10, 4, 30 * 4}, Case{352, 288, 1056 * 288}, Case{16, 16, 1056 * 288}}) {
     JpegPicture picture;
     const std::vector<uint8_t> packet = EncodeSolidJpeg({.width = c.width, .height = c.height, .rgb = 0x4080C0});
-    ASSERT_TRUE(DecodeJpegPicture(packet.data(), packet.size(), PictureBuffer{bytes_, capacity_}, picture));
+    ASSERT_TRUE(Decode(packet, picture));
     EXPECT_EQ(picture.width, static_cast<uint32_t>(c.width));
     EXPECT_EQ(picture.height, static_cast<uint32_t>(c.height));
-    EXPECT_EQ(capacity_, c.capacity);
-    const uint8_t* last = picture.pixels + ((c.width * 3 + 3) & ~3) * (c.height - 1) + (c.width - 1) * 3;
+    EXPECT_EQ(decoder_.BufferBytes(), c.capacity);
+    const uint8_t* last = picture.pixels + c.width * 3 * c.height - 3;
     EXPECT_NEAR(last[0], 0xC0, 8);  // blue first
     EXPECT_NEAR(last[2], 0x40, 8);
   }

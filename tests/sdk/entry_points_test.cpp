@@ -17,6 +17,7 @@
 #include "session_memory.h"
 #include "tests/platform/test_window.h"
 #include "vkt7100sdk.h"
+#include "vkt7100sdk_pictures.h"
 
 namespace {
 
@@ -24,6 +25,8 @@ namespace {
 std::vector<std::function<int32_t(void*)>> HandleFunctions() {
   static ServerInfo info{};
   info.size = sizeof info;
+  static VKT_PICTURE_COUNTS counts{};
+  counts.size = sizeof counts;
   return {
       [](void* h) { return VKT_OpenServer(h, "127.0.0.1", 1, "admin", "admin"); },
       [](void* h) { return VKT_CloseServer(h); },
@@ -32,6 +35,7 @@ std::vector<std::function<int32_t(void*)>> HandleFunctions() {
       [](void* h) { return VKT_GetServerInfo(h, &info); },
       [](void* h) { return VKT_StartRecord(h, 0, "/nonexistent/record.bin"); },
       [](void* h) { return VKT_StopRecord(h, 0); },
+      [](void* h) { return VKT_GetPictureCounts(h, 0, &counts); },
   };
 }
 
@@ -232,6 +236,19 @@ TEST(EntryPoints, RecordingIsForChannelZeroOfKind5200Only) {
   EXPECT_EQ(VKT_StartRecord(jpeg, 0, "/tmp/unused.bin"), VKT_ERR_NOT_SUPPORTED);
   EXPECT_EQ(VKT_StopRecord(jpeg, 0), VKT_ERR_NOT_SUPPORTED);
   EXPECT_EQ(VKT_StartRecord(h264, 1, "/tmp/unused.bin"), VKT_ERR_PARAMETER);
+  // Picture counts: kind 7100's sixteen channels, a record of the right size.
+  const uint32_t full = sizeof(VKT_PICTURE_COUNTS);
+  const struct {
+    void* handle;
+    uint32_t channel, size;
+    int32_t result;
+  } counts[] = {{jpeg, 0, full, VKT_OK}, {jpeg, 15, full, VKT_OK}, {jpeg, 16, full, VKT_ERR_PARAMETER},
+                {jpeg, 0, full - 4, VKT_ERR_PARAMETER}, {h264, 0, full, VKT_ERR_NOT_SUPPORTED}};
+  for (const auto& c : counts) {
+    VKT_PICTURE_COUNTS record{};
+    record.size = c.size;
+    EXPECT_EQ(VKT_GetPictureCounts(c.handle, c.channel, &record), c.result) << c.channel << " " << c.size;
+  }
   EXPECT_EQ(VKT_CloseServer(jpeg), VKT_OK);
   EXPECT_EQ(VKT_CloseServer(h264), VKT_OK);
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ using Bytes = std::vector<uint8_t>;
 
 // The transport calls and window destruction, recorded on their way out.
 static Bytes g_connectRecord;
+static std::mutex g_connectRecordLock;  // the login sequences connect from several threads at once
 static HWND g_watchedWindow = nullptr;
 static std::vector<std::string> g_teardown;
 
@@ -34,10 +36,12 @@ static void NoteTeardown(const char* step) {
 
 extern "C" {
 int32_t NSMGAPI_Connect(TransportHandle handle, void* record) {
+  std::lock_guard<std::mutex> hold(g_connectRecordLock);
   g_connectRecord.assign(static_cast<uint8_t*>(record), static_cast<uint8_t*>(record) + 280);
   return FORWARD(NSMGAPI_Connect)(handle, record);
 }
 int32_t connectRemoteSocket(TransportHandle handle, void* record) {
+  std::lock_guard<std::mutex> hold(g_connectRecordLock);
   g_connectRecord.assign(static_cast<uint8_t*>(record), static_cast<uint8_t*>(record) + 272);
   return FORWARD(connectRemoteSocket)(handle, record);
 }

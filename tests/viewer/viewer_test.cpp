@@ -4,15 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "channel_picture.h"
 #include "tests/common/devsim_process.h"
 
 namespace {
@@ -156,4 +160,34 @@ TEST(Viewer, ReconnectsToASimulatorStartedAgainOnTheSamePort) {
     // Back in time: --exit-on-loss does not end a run that reconnects.
     EXPECT_EQ(pclose(pipe), 0) << output;
   }
+}
+
+// A device that pushes large pictures of every channel unasked, as fast as
+// the link takes them: the application's thread only queues them, so the
+// one-second line keeps coming, --seconds ends the viewer on time, and the
+// line shows the pictures dropped before decoding.
+TEST(Viewer, AFloodOfUnrequestedLargePicturesLeavesTheViewerOnTime) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("vkt-flood-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::vector<uint8_t> rgb(size_t{4096} * 2304 * 3, 0x70);
+  const std::vector<uint8_t> picture = vkt::devsim::encodeJpeg(rgb.data(), 4096, 2304);
+  std::ofstream(dir / "flat.jpg", std::ios::binary).write(reinterpret_cast<const char*>(picture.data()),
+                                                          std::streamsize(picture.size()));
+  vkt::test::DevsimProcess devsim(7100, {"--channels", "16", "--pictures", dir.string(), "--unrequested"});
+  ASSERT_NE(devsim.port(), 0);
+  const auto start = std::chrono::steady_clock::now();
+  const ViewerRun run =
+      RunViewer("--kind 7100 --port " + std::to_string(devsim.port()) + " --channels 16 --stats --seconds 4");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << run.output;
+  std::filesystem::remove_all(dir);
+  EXPECT_EQ(run.status, 0) << run.output;
+  std::vector<double> lines;
+  for (size_t at = run.output.find("stats  "); at != std::string::npos; at = run.output.find("stats  ", at + 1))
+    lines.push_back(std::strtod(run.output.c_str() + at + 7, nullptr));
+  ASSERT_GE(lines.size(), 3u) << run.output;
+  for (size_t i = 0; i < lines.size(); ++i)
+    EXPECT_NEAR(lines[i] - (i ? lines[i - 1] : 0.0), 1.0, 0.2) << "line " << i << "\n" << run.output;
+  const size_t dropped = run.output.find("dropped ch0 ");
+  ASSERT_NE(dropped, std::string::npos) << run.output;
+  EXPECT_GT(std::strtol(run.output.c_str() + dropped + 12, nullptr, 10), 0) << run.output;
 }

@@ -17,6 +17,7 @@ void JpegDevice::onPacket(const ReceivedFrame& frame) {
   switch (frame.header.type) {
     case wire::kPacketLogin:
       loggedIn_ = answerLogin(frame, 0, static_cast<uint8_t>(options_.channels));
+      if (loggedIn_ && options_.unrequested) pushUnrequestedPictures();
       break;
     case wire::kPacketInit:
       refuseOtherKind();
@@ -50,6 +51,19 @@ void JpegDevice::sendPictures(uint32_t mask) {
     if (!link_.sendData(wire::kDataPicture, picture.data(), static_cast<uint32_t>(picture.size()))) return;
     pictureLog_.record(channel);
   }
+}
+
+// --unrequested: a misbehaving device that sends every channel's pictures
+// back to back, as fast as the link takes them, whatever was asked.
+void JpegDevice::pushUnrequestedPictures() {
+  const unsigned channels = options_.channels < 16 ? static_cast<unsigned>(options_.channels) : 16;
+  if (channels == 0) return;
+  startPump([this, channels, sent = uint32_t{0}]() mutable {
+    const unsigned channel = sent % channels;
+    const std::vector<uint8_t> picture = channelPicture(channel, sent++ / channels);
+    return !picture.empty() &&
+           link_.sendData(wire::kDataPicture, picture.data(), static_cast<uint32_t>(picture.size()));
+  });
 }
 
 // The channel's next picture: the test card or camera scene, or with

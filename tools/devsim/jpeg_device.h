@@ -1,8 +1,9 @@
 // Kind 7100: no init or readiness; answers the login with the configured
 // channel count and every picture request with one JPEG picture per
 // requested channel that the device has (see channel_picture.h), or one of
-// the --pictures files.
+// the --pictures files; with --unrequested it also pushes pictures unasked.
 #pragma once
+#include <atomic>
 #include <cstdio>
 #include <vector>
 
@@ -20,11 +21,12 @@ class JpegDevice : public SimulatedDevice {
 
  private:
   void sendPictures(uint32_t mask);
+  void pushUnrequestedPictures();
   std::vector<uint8_t> channelPicture(unsigned channel, uint32_t frame) const;
   void logRequest(uint32_t mask);
 
   bool loggedIn_ = false;
-  uint64_t pictureRequests_ = 0;
+  std::atomic<uint64_t> pictureRequests_{0};  // also read by the --unrequested pump
   uint32_t framesSent_[16] = {};
   FILE* requestLog_ = nullptr;  // --request-log: one line per request
 };

@@ -18,7 +18,7 @@ const char* usageText() {
          "                  [--key-interval N] [--corrupt-boxes] [--ready-twice]\n"
          "                  [--extra-answer CODE] [--first-answer-delay MS]\n"
          "                  [--request-log FILE] [--picture-log FILE] [--packet-log FILE]\n"
-         "                  [--camera | --pictures DIR] (7100) [--h264 FILE [--fps N]] (5200)\n"
+         "                  [--camera | --pictures DIR] [--unrequested] (7100) [--h264 FILE [--fps N]] (5200)\n"
          "                  [--help] [--version]\n";
 }
 
@@ -68,6 +68,8 @@ bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string&
       options.dropAfter = count;
     } else if (name == "--stall") {
       options.stall = true;
+    } else if (name == "--unrequested") {
+      options.unrequested = true;
     } else if (name == "--oversize") {
       options.oversize = true;
     } else if (name == "--bad-magic") {

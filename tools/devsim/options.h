@@ -28,6 +28,7 @@ struct SimulatorOptions {
   bool corruptBoxes = false;                // 5200: spoil a box in every fourth stream block
   int keyInterval = 25;                     // 5200: frames from one key frame to the next
   bool readyTwice = false;                  // 5200: answer the init packet with two ready packets
+  bool unrequested = false;                 // 7100: after the login, push pictures of every channel unasked
   std::optional<int32_t> extraAnswer;       // a second login answer with this code right after the first
   uint32_t firstAnswerDelayMs = 0;          // the process's first login answer comes this late
   // Test services.

@@ -8,12 +8,26 @@
 #include "tile_dimmer.h"
 #include "viewer_keys.h"
 #include "vkt7100sdk.h"
+#include "vkt7100sdk_pictures.h"
 
 namespace vkt::viewer {
 namespace {
 
 const UINT_PTR kSecondTimer = 1;
 const UINT_PTR kRunTimer = 2;
+// "  dropped ch0 <n> ch1 ...": per channel, the pictures the SDK dropped
+// before decoding so far (not asked for, or replaced by a newer one while
+// waiting); empty for a kind without these counts.
+std::string droppedFigures(void* handle, int channels) {
+  std::string figures = "  dropped";
+  for (int channel = 0; channel < channels; ++channel) {
+    VKT_PICTURE_COUNTS counts{};
+    counts.size = sizeof counts;
+    if (VKT_GetPictureCounts(handle, static_cast<uint32_t>(channel), &counts) != VKT_OK) return "";
+    figures += " ch" + std::to_string(channel) + " " + std::to_string(counts.droppedBeforeDecoding);
+  }
+  return figures;
+}
 // The size both device kinds' pictures come at; tiles stretch them.
 const int kPictureWidth = 352;
 const int kPictureHeight = 288;
@@ -110,7 +124,8 @@ void ViewerApp::everySecond() {
   const DWORD now = GetTickCount();
   const std::vector<TilePictures> tiles = readTiles();
   if (options_.stats) {
-    std::printf("%s\n", stats_.secondLine(now, processCpuTime(), tiles).c_str());
+    std::printf("%s%s\n", stats_.secondLine(now, processCpuTime(), tiles).c_str(),
+                droppedFigures(handle_, grid_.tileCount()).c_str());
     std::fflush(stdout);
   }
 }

@@ -18,7 +18,7 @@ start_simulator() {
   sim_pid=$!
   simulator_pids+=("$sim_pid")
   port=""
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     port=$(sed -n 's/^listening on .*:\([0-9][0-9]*\)$/\1/p' "$prefix.out")
     [ -n "$port" ] && return 0
     kill -0 "$sim_pid" 2>/dev/null || break

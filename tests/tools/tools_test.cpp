@@ -84,6 +84,8 @@ TEST_F(ToolsTest, EveryToolFollowsTheCommandLineConventions) {
   rows.push_back({"vkt-rec", "info " + missing, 1, missing});
   rows.push_back({"vkt-jpeg-bench", missing, 1, missing + ": No such file"});
   rows.push_back({"vkt-jpeg-bench", "--read bogus", 2, "no read is labelled bogus"});
+  rows.push_back({"vkt-viewer", "--kind 7100 --bogus", 2, "unknown option --bogus"});
+  rows.push_back({"vkt-login", "--kind 7100 --bogus", 2, "unknown option --bogus"});
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.tool) + " " + row.arguments);
     const ShellRun run = Shell(std::string(VKT_BIN_DIR) + "/" + row.tool + " " + row.arguments);

@@ -1,6 +1,8 @@
 // Parsing of the viewer's command line.
 #include "viewer_options.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string_view>
 
 #include "common/parse_number.h"
@@ -14,6 +16,14 @@ const char* usageText() {
          "keys: q or Escape quit, s save every tile as PNG (in --snapshot DIR or here),\n"
          "      f toggle the tile under the pointer to fill the window, 1-9 the same for that tile\n";
 }
+
+namespace {
+
+// The options that take a value.
+constexpr std::string_view kValuedOptions[] = {"--kind",     "--host",     "--port",     "--user",  "--password",
+                                               "--channels", "--seconds", "--snapshot", "--record"};
+
+}  // namespace
 
 bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::string& error) {
   for (int i = 1; i < argc; i += 2) {
@@ -30,6 +40,10 @@ bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::stri
       if (i + 1 < argc && tools::parseNumber<uint32_t>(argv[i + 1], 1, 3600000, options.reconnectMs)) continue;
       --i;
       continue;
+    }
+    if (std::find(std::begin(kValuedOptions), std::end(kValuedOptions), name) == std::end(kValuedOptions)) {
+      error = "unknown option " + std::string(name);
+      return false;
     }
     if (i + 1 >= argc) {
       error = "missing value after " + std::string(name);
@@ -53,10 +67,8 @@ bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::stri
       ok = tools::parseNumber<uint32_t>(value, 0, 86400, options.seconds);
     else if (name == "--snapshot")
       options.snapshotDir = value;
-    else if (name == "--record")
+    else  // --record
       options.recordFile = value;
-    else
-      ok = false;
     if (!ok) {
       error = "bad option " + std::string(name) + " " + std::string(value);
       return false;

@@ -1,8 +1,10 @@
 // vkt-login: connects to a device through the transport library of its
 // kind, logs in and prints the device's answer. Exit status 0 means the
 // login was accepted; see login_client.h for the others.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 #include <string>
@@ -20,8 +22,19 @@ static const vkt::tools::ToolUsage kLoginTool = {
 
 static bool parseArguments(int argc, char** argv, LoginSettings& settings, std::string& error) {
   bool haveHost = false, havePort = false;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    const std::string_view name = argv[i], value = argv[i + 1];
+  static constexpr std::string_view kOptions[] = {"--kind", "--host",    "--port",      "--user",
+                                                  "--password", "--notices", "--timeout-ms"};
+  for (int i = 1; i < argc; i += 2) {
+    const std::string_view name = argv[i];
+    if (std::find(std::begin(kOptions), std::end(kOptions), name) == std::end(kOptions)) {
+      error = "unknown option " + std::string(name);
+      return false;
+    }
+    if (i + 1 >= argc) {
+      error = "missing value after " + std::string(name);
+      return false;
+    }
+    const std::string_view value = argv[i + 1];
     bool ok = true;
     if (name == "--kind") {
       ok = vkt::tools::parseNumber(value, 5200, 7100, settings.kind) &&
@@ -37,19 +50,13 @@ static bool parseArguments(int argc, char** argv, LoginSettings& settings, std::
       settings.password.assign(value);
     } else if (name == "--notices") {
       ok = vkt::tools::parseNumber(value, 0, 100, settings.deviceTimeNotices);
-    } else if (name == "--timeout-ms") {
+    } else {  // --timeout-ms
       ok = vkt::tools::parseNumber<DWORD>(value, 1, 600000, settings.timeoutMs);
-    } else {
-      ok = false;
     }
     if (!ok) {
       error = "bad option " + std::string(name) + " " + std::string(value);
       return false;
     }
-  }
-  if (argc % 2 == 0) {
-    error = "missing value after " + std::string(argv[argc - 1]);
-    return false;
   }
   error = "--kind, --host and --port are required";
   return settings.kind != 0 && haveHost && havePort;

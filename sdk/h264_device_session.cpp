@@ -251,8 +251,12 @@ void H264DeviceSession::DecodeVideoBox(const QboxHeader& box, const uint8_t* at)
   const size_t written =
       ConvertToAnnexB(box, at, prefixPending ? &parameterSets_ : nullptr, streamBuffer, kStreamBufferSize);
   if (written == 0) return;
+  const uint64_t droppedBefore = videoFeed.PicturesDropped();
   if (videoFeed.Submit(streamBuffer, written, (box.sampleFlags & kSampleFlagKeyFrame) != 0, parameterSets_))
     prefixPending = 0;
+  // Only this thread drops pictures, so the difference is this box's doing.
+  const uint64_t dropped = videoFeed.PicturesDropped() - droppedBefore;
+  if (dropped) Events().NoteDropped(window, static_cast<uint32_t>(dropped));
 }
 
 void H264DeviceSession::DecodeOnFeedThread(void* session, uint8_t* input, uint32_t length) {

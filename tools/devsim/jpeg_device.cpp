@@ -40,10 +40,15 @@ void JpegDevice::onPacket(const ReceivedFrame& frame) {
   }
 }
 
+// The channels a picture can name, of those the device has.
+unsigned JpegDevice::servedChannels() const {
+  return options_.channels < 16 ? static_cast<unsigned>(options_.channels) : 16;
+}
+
 // Channels the device does not have are ignored, as are bits past the
 // sixteen a picture can name.
 void JpegDevice::sendPictures(uint32_t mask) {
-  const unsigned channels = options_.channels < 16 ? static_cast<unsigned>(options_.channels) : 16;
+  const unsigned channels = servedChannels();
   for (unsigned channel = 0; channel < channels; ++channel) {
     if (!(mask & (1u << channel))) continue;
     const std::vector<uint8_t> picture = channelPicture(channel, framesSent_[channel]++);
@@ -56,7 +61,7 @@ void JpegDevice::sendPictures(uint32_t mask) {
 // --unrequested: a misbehaving device that sends every channel's pictures
 // back to back, as fast as the link takes them, whatever was asked.
 void JpegDevice::pushUnrequestedPictures() {
-  const unsigned channels = options_.channels < 16 ? static_cast<unsigned>(options_.channels) : 16;
+  const unsigned channels = servedChannels();
   if (channels == 0) return;
   startPump([this, channels, sent = uint32_t{0}]() mutable {
     const unsigned channel = sent % channels;
@@ -67,15 +72,17 @@ void JpegDevice::pushUnrequestedPictures() {
 }
 
 // The channel's next picture: the test card or camera scene, or with
-// --pictures the directory's files in turn. The file follows the device's
-// request count, not the channel's own frame count: channels opened a
-// request apart would otherwise step through the files in lockstep and
-// show the same one.
+// --pictures the directory's files. Channel c's n-th picture is file
+// c + n x (channel count), modulo the file count: each channel starts at
+// its own file and steps a channel count at a time, so channels asked for
+// pictures at different moments still show different files (always, when
+// the file count is a multiple of the channel count).
 std::vector<uint8_t> JpegDevice::channelPicture(unsigned channel, uint32_t frame) const {
   if (!options_.content || options_.content->pictures.empty())
     return encodeChannelPicture(channel, frame, options_.cameraScene ? ChannelScene::kCamera : ChannelScene::kCard);
   const auto& files = options_.content->pictures;
-  std::vector<uint8_t> picture = files[(pictureRequests_ + channel) % files.size()];
+  const uint64_t step = servedChannels() ? servedChannels() : 1;
+  std::vector<uint8_t> picture = files[(channel + step * frame) % files.size()];
   picture[kPictureChannelByte] = static_cast<uint8_t>(channel & 0x0F);
   return picture;
 }

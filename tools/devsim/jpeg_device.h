@@ -3,7 +3,6 @@
 // requested channel that the device has (see channel_picture.h), or one of
 // the --pictures files; with --unrequested it also pushes pictures unasked.
 #pragma once
-#include <atomic>
 #include <cstdio>
 #include <vector>
 
@@ -23,10 +22,11 @@ class JpegDevice : public SimulatedDevice {
   void sendPictures(uint32_t mask);
   void pushUnrequestedPictures();
   std::vector<uint8_t> channelPicture(unsigned channel, uint32_t frame) const;
+  unsigned servedChannels() const;
   void logRequest(uint32_t mask);
 
   bool loggedIn_ = false;
-  std::atomic<uint64_t> pictureRequests_{0};  // also read by the --unrequested pump
+  uint64_t pictureRequests_ = 0;
   uint32_t framesSent_[16] = {};
   FILE* requestLog_ = nullptr;  // --request-log: one line per request
 };

@@ -111,6 +111,17 @@ void JpegDecodePool::NoteRequest(uint32_t channelMask) {
   }
 }
 
+void JpegDecodePool::Settle() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (Slot& slot : slots_) {
+    if (slot.hasWaiting) ++slot.counts.unwanted;
+    slot.hasWaiting = false;
+  }
+  idle_.wait(lock, [this] {
+    return std::none_of(std::begin(slots_), std::end(slots_), [](const Slot& slot) { return slot.busy; });
+  });
+}
+
 void JpegDecodePool::ForgetRequests() {
   std::lock_guard<std::mutex> lock(mutex_);
   for (Slot& slot : slots_) slot.requests = slot.ticksHeldBack = 0;

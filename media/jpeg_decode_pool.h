@@ -63,6 +63,10 @@ class JpegDecodePool {
   // timer tick: those with no picture waiting (one more would only replace
   // it) and fewer than a few requests unanswered (the device is keeping up).
   uint32_t ChannelsReadyForPictures(uint32_t channelMask);
+  // Drops every waiting picture and returns once no worker decodes or
+  // draws: pictures that came before a loss are all drawn or dropped before
+  // the application hears of it.
+  void Settle();
   // Requests sent over a connection that is gone are never answered: none
   // is outstanding any more (after a reconnection).
   void ForgetRequests();

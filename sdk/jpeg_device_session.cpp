@@ -139,7 +139,11 @@ VktResult JpegDeviceSession::CloseChannel(uint32_t channel) {
 VktResult JpegDeviceSession::OnMessage(uint32_t message, WPARAM, LPARAM) {
   // Requests have nowhere to go once the device is gone; the renderers keep
   // the last pictures until the channels are closed.
-  if (message == WM_TRANSPORT_CLOSE && ConnectionLost()) KillTimer(window, PICTURE_TIMER_ID);
+  if (message == WM_TRANSPORT_CLOSE && ConnectionLost()) {
+    KillTimer(window, PICTURE_TIMER_ID);
+    // The loss is told after the last picture: none is drawn after it.
+    pool_.Settle();
+  }
   return VKT_OK;
 }
 

@@ -2,9 +2,9 @@
 // reads, shared by the process or in the record (skip_tables.h).
 #include "skip_tables.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 namespace {
 
@@ -83,9 +83,12 @@ const SkipTable* shared_table(const HuffmanTable& ac_table, const TableContent& 
 // Per record, the table in use for each AC table slot and the content it
 // was built from; a record builds its own only when the shared ones are
 // all taken by other contents.
+// Only `table` starts zeroed: `built_from` and `own` are written before
+// they are read, and zeroing 33 KiB at every fresh record's first skipped
+// block would cost a small picture's read more than the skipping saves.
 struct SkipTableCache {
   TableContent built_from[kHuffmanTableCount];
-  const SkipTable* table[kHuffmanTableCount];  // null until first needed
+  const SkipTable* table[kHuffmanTableCount] = {};  // null until first needed
   SkipTable own[kHuffmanTableCount];
 };
 
@@ -136,7 +139,7 @@ void build_skip_table(const HuffmanTable& ac_table, SkipTable& skip) {
 JpegStatus prepare_skip_tables(DecoderState& state, const ScanInfo& scan, uint32_t components,
                                const SkipTable* tables[kMaxScanComponents]) {
   if (state.skip_tables == nullptr) {
-    state.skip_tables = static_cast<SkipTableCache*>(std::calloc(1, sizeof(SkipTableCache)));
+    state.skip_tables = new (std::nothrow) SkipTableCache;
     if (state.skip_tables == nullptr) return JPEG_ERR_MEMORY;
   }
   SkipTableCache& cache = *state.skip_tables;
@@ -161,6 +164,6 @@ JpegStatus prepare_skip_tables(DecoderState& state, const ScanInfo& scan, uint32
 }
 
 void release_skip_tables(DecoderState& state) {
-  std::free(state.skip_tables);
+  delete state.skip_tables;
   state.skip_tables = nullptr;
 }

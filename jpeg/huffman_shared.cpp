@@ -1,15 +1,13 @@
 // The process's kept Huffman tables (huffman_shared.h): a few contents,
-// each the class, counts and symbols of a DHT table with the table built
-// from them. Entries are filled under the lock and never change after, so
-// a found one is copied without it.
+// each the class, counts and symbols of a DHT table, with the table built
+// from them.
 #include "huffman_shared.h"
 
 #include <cstring>
-#include <mutex>
+
+#include "process_kept.h"
 
 namespace {
-
-constexpr uint32_t kKeptTables = 8;
 
 struct KeptContent {
   int32_t table_class;
@@ -18,22 +16,9 @@ struct KeptContent {
   uint8_t values[kHuffmanMaxCodes];
 };
 
-struct KeptTables {
-  std::mutex lock;
-  uint32_t count = 0;
-  KeptContent content[kKeptTables];
-  HuffmanTable table[kKeptTables];
-};
-
-KeptTables& kept_tables() {
-  static KeptTables tables;
+ProcessKept<KeptContent, HuffmanTable, 8>& kept_tables() {
+  static ProcessKept<KeptContent, HuffmanTable, 8> tables;
   return tables;
-}
-
-bool same_content(const KeptContent& kept, int32_t table_class, const uint8_t counts[16], const uint8_t* values,
-                  int value_count) {
-  return kept.table_class == table_class && kept.value_count == value_count &&
-         std::memcmp(kept.counts, counts, 16) == 0 && std::memcmp(kept.values, values, value_count) == 0;
 }
 
 }  // namespace
@@ -44,26 +29,20 @@ int32_t build_huffman_table_shared(const uint8_t counts[16], const uint8_t* valu
   // Tables the builder refuses are never kept; it gives the refusal.
   if (value_count > kHuffmanMaxCodes || static_cast<size_t>(value_count) > values_available)
     return build_huffman_table(counts, values, values_available, table_class, id, table);
-  KeptTables& kept = kept_tables();
-  const HuffmanTable* found = nullptr;
-  {
-    const std::lock_guard<std::mutex> guard(kept.lock);
-    for (uint32_t i = 0; i < kept.count && found == nullptr; ++i) {
-      if (same_content(kept.content[i], table_class, counts, values, value_count)) found = &kept.table[i];
-    }
-    if (found == nullptr && kept.count < kKeptTables) {
-      HuffmanTable& built = kept.table[kept.count];
-      const int32_t status = build_huffman_table(counts, values, values_available, table_class, id, &built);
-      if (status < 0) return status;  // `table` untouched, as the builder leaves it
-      KeptContent& content = kept.content[kept.count];
-      content.table_class = table_class;
-      std::memcpy(content.counts, counts, 16);
-      content.value_count = value_count;
-      std::memcpy(content.values, values, value_count);
-      found = &built;
-      ++kept.count;
-    }
-  }
+  const HuffmanTable* found = kept_tables().find_or_build(
+      [&](const KeptContent& kept) {
+        return kept.table_class == table_class && kept.value_count == value_count &&
+               std::memcmp(kept.counts, counts, 16) == 0 && std::memcmp(kept.values, values, value_count) == 0;
+      },
+      [&](KeptContent& kept, HuffmanTable& built) {
+        if (build_huffman_table(counts, values, values_available, table_class, id, &built) < 0) return false;
+        kept.table_class = table_class;
+        std::memcpy(kept.counts, counts, 16);
+        kept.value_count = value_count;
+        std::memcpy(kept.values, values, value_count);
+        return true;
+      });
+  // Refused, or every slot taken by other contents: the builder decides.
   if (found == nullptr) return build_huffman_table(counts, values, values_available, table_class, id, table);
   *table = *found;
   table->id = id;

@@ -3,8 +3,9 @@
 #include "skip_tables.h"
 
 #include <cstring>
-#include <mutex>
 #include <new>
+
+#include "process_kept.h"
 
 namespace {
 
@@ -51,31 +52,20 @@ void fill_single_codes(const HuffmanTable& table, uint32_t* single) {
 
 // The tables of the Huffman tables met first in the process, shared by
 // every record: nearly every camera picture has the same two AC tables.
-// Built under the lock and never changed after, so they are read without it.
-constexpr uint32_t kSharedTables = 8;
-struct SharedTables {
-  std::mutex lock;
-  uint32_t count = 0;
-  TableContent content[kSharedTables];
-  SkipTable table[kSharedTables];
-};
-
-SharedTables& shared_tables() {
-  static SharedTables tables;
+ProcessKept<TableContent, SkipTable, 8>& shared_tables() {
+  static ProcessKept<TableContent, SkipTable, 8> tables;
   return tables;
 }
 
 // The shared table for `content`, built when new; null when all are taken.
 const SkipTable* shared_table(const HuffmanTable& ac_table, const TableContent& content) {
-  SharedTables& shared = shared_tables();
-  const std::lock_guard<std::mutex> guard(shared.lock);
-  for (uint32_t i = 0; i < shared.count; ++i) {
-    if (std::memcmp(&shared.content[i], &content, sizeof content) == 0) return &shared.table[i];
-  }
-  if (shared.count == kSharedTables) return nullptr;
-  build_skip_table(ac_table, shared.table[shared.count]);
-  shared.content[shared.count] = content;
-  return &shared.table[shared.count++];
+  return shared_tables().find_or_build(
+      [&](const TableContent& kept) { return std::memcmp(&kept, &content, sizeof content) == 0; },
+      [&](TableContent& kept, SkipTable& table) {
+        build_skip_table(ac_table, table);
+        kept = content;
+        return true;
+      });
 }
 
 }  // namespace

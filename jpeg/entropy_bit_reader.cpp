@@ -86,16 +86,32 @@ JpegStatus bit_decode_slow(JpegInput& input, BitState& s, const HuffmanTable& ta
     bits = static_cast<int32_t>((s.buffer >> s.count) & ((1u << n) - 1));
     return 0;
   };
-  int32_t code;
-  JpegStatus status = take(first_length, code);
-  if (status != 0) return status;
-  int length = first_length;
   // A stored maxcode of -1 means "no code of this length"; any other value
   // is an unsigned 16-bit code.
   auto longest = [&table](int l) {
     const int16_t stored = table.maxcode[l];
     return stored == -1 ? -1 : static_cast<int32_t>(static_cast<uint16_t>(stored));
   };
+  auto symbol_of = [&table](int length, int32_t code) {
+    const int32_t index = table.valptr[length] + code - static_cast<uint16_t>(table.mincode[length]);
+    return index >= 0 && index < kHuffmanMaxCodes ? table.values[index] : 0;
+  };
+  // With 16 bits in hand (nearly always: the decoders fill before they
+  // come here) every length is compared on them, without a step per bit.
+  if (s.count >= 16) {
+    const auto next16 = static_cast<int32_t>((s.buffer >> (s.count - 16)) & 0xFFFF);
+    int length = first_length;
+    while (length < 16 && (next16 >> (16 - length)) > longest(length)) ++length;
+    const int32_t code = next16 >> (16 - length);
+    s.count -= length;
+    // No code of any length matches: 16 bits taken, symbol 0.
+    symbol = code > longest(length) ? 0 : symbol_of(length, code);
+    return 0;
+  }
+  int32_t code;
+  JpegStatus status = take(first_length, code);
+  if (status != 0) return status;
+  int length = first_length;
   while (code > longest(length)) {
     if (length == 16) {
       symbol = 0;  // no code of any length matches
@@ -107,8 +123,6 @@ JpegStatus bit_decode_slow(JpegInput& input, BitState& s, const HuffmanTable& ta
     code = (code << 1) | bit;
     ++length;
   }
-  const int32_t index =
-      table.valptr[length] + code - static_cast<uint16_t>(table.mincode[length]);
-  symbol = index >= 0 && index < kHuffmanMaxCodes ? table.values[index] : 0;
+  symbol = symbol_of(length, code);
   return 0;
 }

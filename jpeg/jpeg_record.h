@@ -302,7 +302,7 @@ struct DecoderState {
   RowBand band;
 
   ResumeTable resume;
-  SkipTableCache* skip_tables;  // per AC table slot, kept across reads (calloc), null until first needed
+  SkipTableCache* skip_tables;  // per AC table slot, kept across reads, null until first needed
 
   // Interrupted reads: what goes on at the next read of the same mode, the
   // caller's region to give back when the read ends, and the position of

@@ -83,14 +83,17 @@ int16_t* band_line(const RowBand& band, uint32_t plane, int32_t line) {
 template <uint32_t kSize, uint32_t kAcross>
 void copy_blocks(const DecoderState& state, const OutputComponent& component, const RowBand& band, uint32_t plane) {
   const CoefficientBlock* block = state.mcu_blocks + component.first_block;
-  const uint32_t down = component.ratio_v;
-  for (uint32_t by = 0; by < component.blocks_high; ++by) {
-    for (uint32_t bx = 0; bx < component.blocks_wide; ++bx, ++block) {
+  // Read once: the row stores below may alias the band's fields as far as
+  // the compiler knows, which would reload them after every row.
+  const uint32_t down = component.ratio_v, blocks_wide = component.blocks_wide, blocks_high = component.blocks_high;
+  const size_t line_width = band.line_width;
+  int16_t* const first = band_line(band, plane, 0) + band.filled;
+  for (uint32_t by = 0; by < blocks_high; ++by) {
+    for (uint32_t bx = 0; bx < blocks_wide; ++bx, ++block) {
+      int16_t* out = first + by * kSize * down * line_width + bx * kSize * kAcross;
       for (uint32_t r = 0; r < kSize; ++r) {
         const int16_t* in = block->coef + 8 * r;
-        for (uint32_t copy = 0; copy < down; ++copy) {
-          const int32_t line = static_cast<int32_t>((by * kSize + r) * down + copy);
-          int16_t* out = band_line(band, plane, line) + band.filled + bx * kSize * kAcross;
+        for (uint32_t copy = 0; copy < down; ++copy, out += line_width) {
           if constexpr (kAcross == 1) {
             std::memcpy(out, in, kSize * sizeof(int16_t));
           } else {

@@ -1,10 +1,11 @@
 // Table segments (ITU-T T.81 B.2.4): DHT (Huffman tables, class Tc and id
-// Th, built by build_huffman_table), DQT (quantisation tables, precision Pq
+// Th, built by build_huffman_table_shared), DQT (quantisation tables, precision Pq
 // and id Tq, prepared for the transform kind in force) and DRI (restart
 // interval Ri).
 #include <algorithm>
 
 #include "byte_cursor.h"
+#include "huffman_shared.h"
 #include "huffman_standard.h"
 #include "idct.h"
 #include "marker_parser.h"
@@ -35,8 +36,8 @@ JpegStatus read_huffman_tables(DecoderState& state) {
     cursor.skip(16);
     HuffmanTable& table = tc == 0 ? state.dc_tables[th] : state.ac_tables[th];
     // The builder refuses counts that promise more values than remain.
-    status = build_huffman_table(counts, cursor.here(), cursor.remaining(), static_cast<int32_t>(tc),
-                               static_cast<int32_t>(th), &table);
+    status = build_huffman_table_shared(counts, cursor.here(), cursor.remaining(), static_cast<int32_t>(tc),
+                                        static_cast<int32_t>(th), &table);
     if (status < 0) return JPEG_ERR_BAD_HUFFMAN_TABLE;
     note_huffman_table_defined(state, tc, th);
     uint32_t& tables_read = tc == 0 ? state.dc_tables_read : state.ac_tables_read;

@@ -2,9 +2,10 @@
 // reads, shared by the process or in the record (skip_tables.h).
 #include "skip_tables.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <mutex>
+#include <new>
+
+#include "process_kept.h"
 
 namespace {
 
@@ -51,31 +52,20 @@ void fill_single_codes(const HuffmanTable& table, uint32_t* single) {
 
 // The tables of the Huffman tables met first in the process, shared by
 // every record: nearly every camera picture has the same two AC tables.
-// Built under the lock and never changed after, so they are read without it.
-constexpr uint32_t kSharedTables = 8;
-struct SharedTables {
-  std::mutex lock;
-  uint32_t count = 0;
-  TableContent content[kSharedTables];
-  SkipTable table[kSharedTables];
-};
-
-SharedTables& shared_tables() {
-  static SharedTables tables;
+ProcessKept<TableContent, SkipTable, 8>& shared_tables() {
+  static ProcessKept<TableContent, SkipTable, 8> tables;
   return tables;
 }
 
 // The shared table for `content`, built when new; null when all are taken.
 const SkipTable* shared_table(const HuffmanTable& ac_table, const TableContent& content) {
-  SharedTables& shared = shared_tables();
-  const std::lock_guard<std::mutex> guard(shared.lock);
-  for (uint32_t i = 0; i < shared.count; ++i) {
-    if (std::memcmp(&shared.content[i], &content, sizeof content) == 0) return &shared.table[i];
-  }
-  if (shared.count == kSharedTables) return nullptr;
-  build_skip_table(ac_table, shared.table[shared.count]);
-  shared.content[shared.count] = content;
-  return &shared.table[shared.count++];
+  return shared_tables().find_or_build(
+      [&](const TableContent& kept) { return std::memcmp(&kept, &content, sizeof content) == 0; },
+      [&](TableContent& kept, SkipTable& table) {
+        build_skip_table(ac_table, table);
+        kept = content;
+        return true;
+      });
 }
 
 }  // namespace
@@ -83,9 +73,12 @@ const SkipTable* shared_table(const HuffmanTable& ac_table, const TableContent& 
 // Per record, the table in use for each AC table slot and the content it
 // was built from; a record builds its own only when the shared ones are
 // all taken by other contents.
+// Only `table` starts zeroed: `built_from` and `own` are written before
+// they are read, and zeroing 33 KiB at every fresh record's first skipped
+// block would cost a small picture's read more than the skipping saves.
 struct SkipTableCache {
   TableContent built_from[kHuffmanTableCount];
-  const SkipTable* table[kHuffmanTableCount];  // null until first needed
+  const SkipTable* table[kHuffmanTableCount] = {};  // null until first needed
   SkipTable own[kHuffmanTableCount];
 };
 
@@ -136,7 +129,7 @@ void build_skip_table(const HuffmanTable& ac_table, SkipTable& skip) {
 JpegStatus prepare_skip_tables(DecoderState& state, const ScanInfo& scan, uint32_t components,
                                const SkipTable* tables[kMaxScanComponents]) {
   if (state.skip_tables == nullptr) {
-    state.skip_tables = static_cast<SkipTableCache*>(std::calloc(1, sizeof(SkipTableCache)));
+    state.skip_tables = new (std::nothrow) SkipTableCache;
     if (state.skip_tables == nullptr) return JPEG_ERR_MEMORY;
   }
   SkipTableCache& cache = *state.skip_tables;
@@ -161,6 +154,6 @@ JpegStatus prepare_skip_tables(DecoderState& state, const ScanInfo& scan, uint32
 }
 
 void release_skip_tables(DecoderState& state) {
-  std::free(state.skip_tables);
+  delete state.skip_tables;
   state.skip_tables = nullptr;
 }

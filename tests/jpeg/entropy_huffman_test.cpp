@@ -7,6 +7,7 @@
 
 #include "bit_reader.h"
 #include "entropy_stream_writer.h"
+#include "huffman_shared.h"
 #include "huffman_standard.h"
 #include "huffman_table.h"
 #include "jpeg_corpus.h"
@@ -71,6 +72,39 @@ TEST(EntropyHuffmanTable, RefusedBuildLeavesThePreviousTable) {
   EXPECT_EQ(build_huffman_table(overfull.data(), values.data(), 16, 1, 3, &table),
             JPEG_ERR_BAD_HUFFMAN_TABLE);
   EXPECT_EQ(std::memcmp(&before, &table, sizeof table), 0);
+}
+
+// The process's kept tables give what the builder gives: contents that
+// differ only in class, in the last symbol or in the slot, more contents than
+// are kept, and refusals that leave the previous table.
+TEST(EntropyHuffmanTable, KeptTablesEqualBuiltOnes) {
+  struct Row { std::vector<uint8_t> counts; int last_value, table_class, id; size_t available; int32_t status; };
+  std::vector<Row> rows;
+  for (int content = 0; content < 12; ++content) {
+    for (int table_class = 0; table_class < 2; ++table_class)
+      rows.push_back({Counts({{2, 1}, {3, 4}, {6, 3}}), content, table_class, content % 4, 8, 0});
+  }
+  rows.push_back({Counts({{2, 1}, {3, 4}, {6, 3}}), 0, 1, 3, 7, JPEG_ERR_BAD_HUFFMAN_TABLE});
+  rows.push_back({Counts({{1, 3}}), 0, 0, 1, 16, JPEG_ERR_BAD_HUFFMAN_TABLE});
+  for (int round = 0; round < 2; ++round) {  // the second round finds every kept content
+    for (size_t r = 0; r < rows.size(); ++r) {
+      const Row& row = rows[r];
+      std::vector<uint8_t> values(16);
+      for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<uint8_t>(i);
+      values[7] = static_cast<uint8_t>(7 + row.last_value);  // contents differ in their last symbol
+      HuffmanTable built = make_huffman_table(Counts({{2, 3}}), {7, 8, 9});
+      HuffmanTable kept = built;
+      EXPECT_EQ(build_huffman_table(row.counts.data(), values.data(), row.available, row.table_class, row.id, &built),
+                row.status);
+      EXPECT_EQ(build_huffman_table_shared(row.counts.data(), values.data(), row.available, row.table_class, row.id,
+                                           &kept), row.status) << r;
+      const auto same = [](const auto& a, const auto& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+      EXPECT_TRUE(kept.table_class == built.table_class && kept.id == built.id && same(kept.fast, built.fast) &&
+                  same(kept.coefficients, built.coefficients) && same(kept.values, built.values) &&
+                  same(kept.mincode, built.mincode) && same(kept.maxcode, built.maxcode) &&
+                  same(kept.valptr, built.valptr)) << r;
+    }
+  }
 }
 
 TEST(EntropyHuffmanTable, OneBitCodeFillsTheUpperHalfOfTheFastTable) {

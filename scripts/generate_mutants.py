@@ -36,7 +36,10 @@ LOGIC = {' && ': ' || ', ' || ': ' && '}
 CONSTANT = re.compile(r'(?<![\w.])(\d+)(?![\w.\'])')
 INDEX_TERM = re.compile(r'\[([^\[\]]*?) ([+-]) ([^\[\]]*?)\]')
 CALL_STATEMENT = re.compile(r'^\s*[A-Za-z_][\w:.>\-]*(<[\w:, ]*>)?\s*\(.*\);\s*$')
-NOT_A_CALL = re.compile(r'^\s*(return|delete|throw|case|goto|co_return)\b|=')
+NOT_A_CALL = re.compile(r'^\s*(return|delete|throw|case|goto|co_return|if|for|while|switch)\b')
+# An assignment anywhere in the line makes it no bare call (== != <= >= are
+# comparisons inside arguments and do not count).
+ASSIGNMENT = re.compile(r'(?<![=!<>])=(?!=)')
 
 
 def source_files(paths):
@@ -55,13 +58,31 @@ def wanted(path):
     return path.split(os.sep)[0] not in SKIPPED_TOP
 
 
-def code_part(line):
-    """The line without a trailing // comment and with string and
-    character literals blanked, so slips land only in code."""
+def blank(match):
+    return ' ' * len(match.group())
+
+
+def without_literals(line):
+    """The line with string and character literals and closed /* */
+    comments blanked, its length kept so offsets still fit the line."""
     line = re.sub(r'"(\\.|[^"\\])*"', lambda m: '"' + ' ' * (len(m.group()) - 2) + '"', line)
     line = re.sub(r"'(\\.|[^'\\])'", lambda m: "'" + ' ' * (len(m.group()) - 2) + "'", line)
-    cut = line.find('//')
-    return line if cut < 0 else line[:cut]
+    return re.sub(r'/\*.*?\*/', blank, line)
+
+
+def code_part(line):
+    """The line up to a // comment or a /* left open, literals and closed
+    comments blanked, so slips land only in code."""
+    line = without_literals(line)
+    cuts = [at for at in (line.find('//'), line.find('/*')) if at >= 0]
+    return line[:min(cuts)] if cuts else line
+
+
+def opens_comment(line):
+    """Whether a /* on this line stays open past its end."""
+    line = without_literals(line)
+    at = line.find('/*')
+    return at >= 0 and not 0 <= line.find('//') < at
 
 
 def replacements_at(line, code):
@@ -85,7 +106,8 @@ def replacements_at(line, code):
         other = '-' if match.group(2) == '+' else '+'
         at = match.start(2)
         out.append(('index', line[:at] + other + line[at + 1:]))
-    if CALL_STATEMENT.match(code) and not NOT_A_CALL.match(code) and code.count('(') == code.count(')'):
+    if (CALL_STATEMENT.match(code) and not NOT_A_CALL.match(code) and not ASSIGNMENT.search(code)
+            and code.count('(') == code.count(')')):
         indent = line[:len(line) - len(line.lstrip())]
         out.append(('call', indent + ';'))
     if stripped in ('break;', 'return;'):
@@ -118,12 +140,11 @@ def candidates(path):
             if '*/' in line:
                 in_block_comment = False
             continue
-        if line.lstrip().startswith('/*') and '*/' not in line:
-            in_block_comment = True
+        code = code_part(line)
+        in_block_comment = opens_comment(line)
+        if ' @@ ' in line or code.strip() == '':
             continue
-        if ' @@ ' in line or line.strip() == '':
-            continue
-        for kind, mutated in replacements_at(line, code_part(line)):
+        for kind, mutated in replacements_at(line, code):
             nth = occurrence(text, line, start)
             if nth is not None:
                 yield f'gen-{kind}-{path}:{number}', path, nth, line, mutated

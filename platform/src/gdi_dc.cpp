@@ -111,6 +111,15 @@ WINAPI_EXPORT HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ handle) {
   return previous;
 }
 
+WINAPI_EXPORT DWORD WINAPI GetGuiResources(HANDLE process, DWORD flags) {
+  if (process != GetCurrentProcess() || flags != GR_GDIOBJECTS) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  std::lock_guard lock(GdiMutex());
+  return static_cast<DWORD>(TheRegistry().objects.size() + TheRegistry().contexts.size());
+}
+
 WINAPI_EXPORT BOOL WINAPI DeleteObject(HGDIOBJ handle) {
   std::lock_guard lock(GdiMutex());
   GdiObject* object = FindObjectLocked(handle);

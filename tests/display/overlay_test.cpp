@@ -41,7 +41,9 @@ std::vector<uint32_t> DrawWith(int width, int height, DrawCallback callback, voi
   EXPECT_EQ(renderer.Initialize(), 1);
   EXPECT_EQ(renderer.Configure(window.handle(), width, height, kFormatRgb), 1);
   renderer.SetDrawCallback(callback, context);
+  const DWORD gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
   EXPECT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), DD_OK);
+  EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdiObjects) << "drawing leaks no GDI object";
   return window.ReadPixels();
 }
 

@@ -204,6 +204,7 @@ TEST(Messages, DispatchReturnsTheProcedureResult) {
   ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
   EXPECT_FALSE(TranslateMessage(&msg));
   EXPECT_EQ(DispatchMessageA(&msg), 42);
+  EXPECT_EQ(DispatchMessageA(nullptr), 0);
   DestroyWindow(window);
 }
 

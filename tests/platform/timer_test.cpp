@@ -77,6 +77,7 @@ TEST(Timer, TimersEndWithTheirWindowAndNeedAWindow) {
   TimerCounter counter;
   HWND window = CreateTestWindow(&counter.handler);
   SetTimer(window, 3, 10, nullptr);
+  EXPECT_NE(SetTimer(window, 0, 10, nullptr), 0u) << "id 0 is a timer too";
   DestroyWindow(window);
   Sleep(30);
   EXPECT_EQ(PumpMessages(), 0);

@@ -50,6 +50,10 @@ WINAPI_EXPORT BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bott
 // in cells of the selected font; characters outside printable ASCII show
 // as '?'.
 WINAPI_EXPORT BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
+// GetGuiResources's one count here: the GDI objects (fonts, brushes, pens
+// and device contexts) the current process holds, so a leak shows.
+#define GR_GDIOBJECTS 0
+WINAPI_EXPORT DWORD WINAPI GetGuiResources(HANDLE process, DWORD flags);
 
 // POSIX-only: the client area of `window` as it was last drawn, 0x00RRGGBB
 // per pixel, rows top first; never-drawn pixels are black. `width` and

@@ -19,6 +19,7 @@
 #include "tests/common/packet_log.h"
 #include "tests/display/display_test_support.h"
 #include "vkt7100sdk.h"
+#include "vkt7100sdk_events.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -179,9 +180,17 @@ TEST(WireBytes, CloseServerDisconnectsBeforeTheWindowGoes) {
     ASSERT_EQ(VKT_CreateHandle(kind, &handle), VKT_OK);
     auto* session = static_cast<DeviceSession*>(handle);
     ASSERT_EQ(VKT_OpenServer(handle, "127.0.0.1", devsim.port(), "admin", "admin"), VKT_OK);
+    // Kind 5200 makes its renderer with the first picture, on its decoding
+    // thread: the first-picture event says when.
+    bool pictured = false;
+    VKT_SetEventCallback(
+        handle,
+        [](void*, const VKT_Event* event, void* user) {
+          if (event->type == VKT_EVENT_FIRST_PICTURE) *static_cast<bool*>(user) = true;
+        },
+        &pictured);
     ASSERT_EQ(VKT_OpenChannel(handle, 0, video.handle()), VKT_OK);
-    // Kind 5200 makes its renderer with the first picture.
-    EXPECT_TRUE(vkt::test::PumpUntil(5000, [&] { return session->renderers[0] != nullptr; }));
+    EXPECT_TRUE(vkt::test::PumpUntil(5000, [&] { return pictured; }));
     g_teardown.clear();
     g_watchedWindow = session->window;
     EXPECT_EQ(VKT_CloseServer(handle), VKT_OK);

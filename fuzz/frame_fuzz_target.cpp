@@ -104,11 +104,18 @@ bool SawLoss() { return !g_seen.empty() && g_seen.back().message == WM_TRANSPORT
 std::vector<Seen> ExpectedMessages(const uint8_t* stream, size_t size) {
   std::vector<Seen> expected{{WM_TRANSPORT_CONNECT, 1, 0, {}}};
   wire::FrameSequenceCheck sequence;
+  // A stream cut short is the device closing; a frame out of the protocol
+  // is a bad frame. The loss message says which.
+  WPARAM reason = TRANSPORT_CLOSED_BY_DEVICE;
   size_t at = 0;
-  for (;;) {
+  while (size - at >= wire::kFrameHeaderSize) {
     wire::FrameHeader header;
-    if (wire::decodeFrameHeader(stream + at, size - at, header) != wire::FrameStatus::Ok) break;
-    if (sequence.accept(header) != wire::FrameStatus::Ok) break;
+    wire::FrameStatus status = wire::decodeFrameHeader(stream + at, size - at, header);
+    if (status == wire::FrameStatus::Ok) status = sequence.accept(header);
+    if (status != wire::FrameStatus::Ok) {
+      reason = TRANSPORT_BAD_FRAME;
+      break;
+    }
     if (header.payloadLength > size - at - wire::kFrameHeaderSize) break;
     const uint8_t* payload = stream + at + wire::kFrameHeaderSize;
     const bool data = (header.flags & wire::kFlagData) != 0;
@@ -116,7 +123,7 @@ std::vector<Seen> ExpectedMessages(const uint8_t* stream, size_t size) {
                         Bytes(payload, payload + header.payloadLength)});
     at += wire::kFrameHeaderSize + header.payloadLength;
   }
-  expected.push_back({WM_TRANSPORT_CLOSE, 0, 0, {}});
+  expected.push_back({WM_TRANSPORT_CLOSE, reason, 0, {}});
   return expected;
 }
 

@@ -1,11 +1,10 @@
 // Parsing of the viewer's command line.
 #include "viewer_options.h"
 
-#include <algorithm>
-#include <iterator>
 #include <string_view>
 
 #include "common/parse_number.h"
+#include "common/valued_option.h"
 
 namespace vkt::viewer {
 
@@ -16,14 +15,6 @@ const char* usageText() {
          "keys: q or Escape quit, s save every tile as PNG (in --snapshot DIR or here),\n"
          "      f toggle the tile under the pointer to fill the window, 1-9 the same for that tile\n";
 }
-
-namespace {
-
-// The options that take a value.
-constexpr std::string_view kValuedOptions[] = {"--kind",     "--host",     "--port",     "--user",  "--password",
-                                               "--channels", "--seconds", "--snapshot", "--record"};
-
-}  // namespace
 
 bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::string& error) {
   for (int i = 1; i < argc; i += 2) {
@@ -41,14 +32,11 @@ bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::stri
       --i;
       continue;
     }
-    if (std::find(std::begin(kValuedOptions), std::end(kValuedOptions), name) == std::end(kValuedOptions)) {
-      error = "unknown option " + std::string(name);
+    if (!tools::valuedOption(argc, argv, i,
+                             {"--kind", "--host", "--port", "--user", "--password", "--channels", "--seconds",
+                              "--snapshot", "--record"},
+                             error))
       return false;
-    }
-    if (i + 1 >= argc) {
-      error = "missing value after " + std::string(name);
-      return false;
-    }
     const std::string_view value = argv[i + 1];
     bool ok = true;
     if (name == "--kind")

@@ -1,16 +1,15 @@
 // vkt-login: connects to a device through the transport library of its
 // kind, logs in and prints the device's answer. Exit status 0 means the
 // login was accepted; see login_client.h for the others.
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <iterator>
 #include <string_view>
 
 #include <string>
 
 #include "common/parse_number.h"
 #include "common/tool_usage.h"
+#include "common/valued_option.h"
 #include "login_client.h"
 
 using vkt::login::LoginSettings;
@@ -22,18 +21,12 @@ static const vkt::tools::ToolUsage kLoginTool = {
 
 static bool parseArguments(int argc, char** argv, LoginSettings& settings, std::string& error) {
   bool haveHost = false, havePort = false;
-  static constexpr std::string_view kOptions[] = {"--kind", "--host",    "--port",      "--user",
-                                                  "--password", "--notices", "--timeout-ms"};
   for (int i = 1; i < argc; i += 2) {
+    if (!vkt::tools::valuedOption(argc, argv, i,
+                                  {"--kind", "--host", "--port", "--user", "--password", "--notices", "--timeout-ms"},
+                                  error))
+      return false;
     const std::string_view name = argv[i];
-    if (std::find(std::begin(kOptions), std::end(kOptions), name) == std::end(kOptions)) {
-      error = "unknown option " + std::string(name);
-      return false;
-    }
-    if (i + 1 >= argc) {
-      error = "missing value after " + std::string(name);
-      return false;
-    }
     const std::string_view value = argv[i + 1];
     bool ok = true;
     if (name == "--kind") {

@@ -8,10 +8,7 @@
 #include "bit_reader.h"
 #include "entropy_stream_writer.h"
 #include "huffman_shared.h"
-#include "huffman_standard.h"
 #include "huffman_table.h"
-#include "jpeg_corpus.h"
-#include "marker_stream.h"
 
 namespace {
 
@@ -170,36 +167,6 @@ TEST_F(EntropyHuffmanDecode, UndefinedTableDecodesEverySymbolAsZero) {
   const HuffmanTable zero{};
   const std::vector<uint8_t> bytes = {0x00, 0x00, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
   EXPECT_EQ(DecodeAll(zero, bytes, 3), (std::vector<int>{0, 0, 0}));
-}
-
-// Tables a scan uses that no DHT defined: ids 0 and 1 take the standard
-// ones, equal to those libjpeg writes when it does not optimise; ids 2
-// and 3 refuse the scan. A DC refinement uses no table, a DC first scan
-// no AC table, an AC scan no DC table.
-TEST(EntropyHuffmanTable, UndefinedTablesOfAScanTakeTheStandardOnesOrAreRefused) {
-  DecoderRecord libjpeg;
-  ASSERT_EQ(libjpeg.read_buffer(encode_jpeg(EncodeOptions{})), JPEG_SUCCESS);
-  auto codes = [](const HuffmanTable& t) {  // HUFFVAL and the code ranges per length
-    return std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(t.values), reinterpret_cast<const uint8_t*>(t.valptr + 17));
-  };
-  // Scan Ss, Se, Ah, Td << 4 | Ta; the status; the tables defined after it (DC ids in bits 0..3, AC in 4..7).
-  struct Case { uint32_t ss, se, ah, tables; JpegStatus status; uint32_t defined; };
-  const Case cases[] = {{0, 63, 0, 0x00, JPEG_SUCCESS, 0x11}, {0, 63, 0, 0x11, JPEG_SUCCESS, 0x22},
-                        {0, 63, 0, 0x20, JPEG_ERR_NO_HUFFMAN_TABLE, 0}, {0, 63, 0, 0x13, JPEG_ERR_NO_HUFFMAN_TABLE, 0x02},
-                        {0, 0, 0, 0x23, JPEG_ERR_NO_HUFFMAN_TABLE, 0}, {0, 0, 0, 0x13, JPEG_SUCCESS, 0x02},
-                        {0, 0, 1, 0x23, JPEG_SUCCESS, 0},        {1, 5, 0, 0x21, JPEG_SUCCESS, 0x20}};
-  for (const Case& c : cases) {
-    DecoderRecord record;
-    ScanInfo scan{1, c.ss, c.se, c.ah, 0, 0, 0, 0, {}, {}};
-    scan.components[0].dc_table = c.tables >> 4;
-    scan.components[0].ac_table = c.tables & 15;
-    EXPECT_EQ(supply_standard_huffman_tables(record.state(), scan), c.status) << c.tables;
-    EXPECT_EQ(record.state().huffman_defined, c.defined) << c.tables;
-    for (uint32_t id = 0; id < 2; ++id) {
-      EXPECT_TRUE(!(c.defined >> id & 1) || codes(record.state().dc_tables[id]) == codes(libjpeg.state().dc_tables[id]));
-      EXPECT_TRUE(!(c.defined >> id & 16) || codes(record.state().ac_tables[id]) == codes(libjpeg.state().ac_tables[id]));
-    }
-  }
 }
 
 }  // namespace

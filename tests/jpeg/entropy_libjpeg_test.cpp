@@ -17,8 +17,11 @@
 
 #include <jpeglib.h>
 
+#include "huffman_standard.h"
+#include "huffman_table.h"
 #include "jpeg_corpus.h"
 #include "jpeg_record.h"
+#include "marker_stream.h"
 #include "mcu_layout.h"
 #include "temp_file.h"
 #include "vktjpeg.h"
@@ -348,3 +351,33 @@ TEST(EntropyLibjpeg, FileInputAcrossBufferRefills) {
 }
 
 }  // namespace
+
+// Tables a scan uses that no DHT defined: ids 0 and 1 take the standard
+// ones, equal to those libjpeg writes when it does not optimise; ids 2
+// and 3 refuse the scan. A DC refinement uses no table, a DC first scan
+// no AC table, an AC scan no DC table.
+TEST(EntropyHuffmanTable, UndefinedTablesOfAScanTakeTheStandardOnesOrAreRefused) {
+  DecoderRecord libjpeg;
+  ASSERT_EQ(libjpeg.read_buffer(encode_jpeg(EncodeOptions{})), JPEG_SUCCESS);
+  auto codes = [](const HuffmanTable& t) {  // HUFFVAL and the code ranges per length
+    return std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(t.values), reinterpret_cast<const uint8_t*>(t.valptr + 17));
+  };
+  // Scan Ss, Se, Ah, Td << 4 | Ta; the status; the tables defined after it (DC ids in bits 0..3, AC in 4..7).
+  struct Case { uint32_t ss, se, ah, tables; JpegStatus status; uint32_t defined; };
+  const Case cases[] = {{0, 63, 0, 0x00, JPEG_SUCCESS, 0x11}, {0, 63, 0, 0x11, JPEG_SUCCESS, 0x22},
+                        {0, 63, 0, 0x20, JPEG_ERR_NO_HUFFMAN_TABLE, 0}, {0, 63, 0, 0x13, JPEG_ERR_NO_HUFFMAN_TABLE, 0x02},
+                        {0, 0, 0, 0x23, JPEG_ERR_NO_HUFFMAN_TABLE, 0}, {0, 0, 0, 0x13, JPEG_SUCCESS, 0x02},
+                        {0, 0, 1, 0x23, JPEG_SUCCESS, 0},        {1, 5, 0, 0x21, JPEG_SUCCESS, 0x20}};
+  for (const Case& c : cases) {
+    DecoderRecord record;
+    ScanInfo scan{1, c.ss, c.se, c.ah, 0, 0, 0, 0, {}, {}};
+    scan.components[0].dc_table = c.tables >> 4;
+    scan.components[0].ac_table = c.tables & 15;
+    EXPECT_EQ(supply_standard_huffman_tables(record.state(), scan), c.status) << c.tables;
+    EXPECT_EQ(record.state().huffman_defined, c.defined) << c.tables;
+    for (uint32_t id = 0; id < 2; ++id) {
+      EXPECT_TRUE(!(c.defined >> id & 1) || codes(record.state().dc_tables[id]) == codes(libjpeg.state().dc_tables[id]));
+      EXPECT_TRUE(!(c.defined >> id & 16) || codes(record.state().ac_tables[id]) == codes(libjpeg.state().ac_tables[id]));
+    }
+  }
+}

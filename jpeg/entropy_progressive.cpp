@@ -132,11 +132,11 @@ JpegStatus decode_ac_first(JpegInput& in, const HuffmanTable& ac_table,
   return 0;
 }
 
-JpegStatus decode_ac_refine(JpegInput& in, const HuffmanTable& ac_table,
-                            int ss, int se, int al, CoefficientBlock& block) {
+JpegStatus decode_ac_refine(JpegInput& in, const HuffmanTable& ac_table, int ss, int se, int al,
+                            NonzeroMask nonzero_of, CoefficientBlock& block) {
   // Zigzag positions of the non-zero coefficients; those outside 1..63
   // never matter, as k stays in Ss..Se.
-  uint64_t nonzero = zigzag_nonzero_mask(block);
+  uint64_t nonzero = zigzag_order_of(nonzero_of(block));
   if (in.eob_run > 0 && (nonzero & positions_between(ss, se)) == 0) {
     // A block of an end-of-band run with nothing to refine reads no bits.
     --in.eob_run;

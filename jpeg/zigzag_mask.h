@@ -6,12 +6,12 @@
 // Visiting the 63 positions one by one branches on every coefficient,
 // unpredictably; with the mask the non-zero ones are found by bit scans
 // and the run's end by clearing low bits. The mask is built in two steps:
-// the natural-order mask, four coefficients per 64-bit word (a carry into
-// each lane's top bit marks a non-zero lane), then the zigzag permutation
-// of its bits through one table lookup per byte.
+// the natural-order mask (a side member: SSE2 compares eight coefficients
+// at once; the portable member four per 64-bit word, a carry into each
+// lane's top bit marking a non-zero lane), then the zigzag permutation of
+// its bits through one table lookup per byte.
 #pragma once
 #include <cstdint>
-#include <cstring>
 
 #include "coefficient_block.h"
 
@@ -22,18 +22,13 @@ struct ZigzagBitTable {
 };
 extern const ZigzagBitTable kNaturalToZigzagBits;
 
-inline uint64_t zigzag_nonzero_mask(const CoefficientBlock& block) {
-  constexpr uint64_t kTops = 0x8000800080008000ull;
-  // Moves the lane tops (bits 15, 31, 47, 63) to bits 60..63: the four
-  // shifted copies meet nowhere else, so no carry disturbs those bits.
-  constexpr uint64_t kGather = (1ull << 45) | (1ull << 30) | (1ull << 15) | 1ull;
-  uint64_t natural = 0;
-  for (int word = 0; word < 16; ++word) {
-    uint64_t lanes;
-    std::memcpy(&lanes, block.coef + 4 * word, sizeof lanes);
-    const uint64_t tops = (((lanes & ~kTops) + ~kTops) | lanes) & kTops;
-    natural |= ((tops * kGather) >> 60) << (4 * word);
-  }
+// Bit i set where block.coef[i] != 0 (natural order): the side member
+// SideMembers::natural_nonzero, of which this is the portable form.
+using NonzeroMask = uint64_t (*)(const CoefficientBlock& block);
+uint64_t natural_nonzero_mask(const CoefficientBlock& block);
+
+// The natural-order mask `natural` permuted into zigzag order.
+inline uint64_t zigzag_order_of(uint64_t natural) {
   uint64_t zigzag = 0;
   for (int byte = 0; byte < 8; ++byte) zigzag |= kNaturalToZigzagBits.bits[byte][(natural >> (8 * byte)) & 0xFF];
   return zigzag;

@@ -108,6 +108,7 @@ TEST(RecordingReader, ReportsEachDamageAndResumesAtTheNextHeader) {
   const Case cases[] = {
       {"cut inside a box", secondBox + 30, nullptr, 0, "box cut short", secondBox, 0, 1, 1},
       {"cut inside a header", starts[1] + 100, nullptr, 0, "header cut short", starts[1], 0, 5, 1},
+      {"cut after a header's tag", starts[1] + 4, nullptr, 0, "header cut short", starts[1], 0, 5, 1},
       {"cut after 3 bytes of a box", secondBox + 3, nullptr, 0, "box header cut short", secondBox, 0, 1, 1},
       {"box of another type", 0, wrongType, secondBox, "neither a header nor a box", secondBox, starts[1], 11, 3},
       {"box shorter than its header", 0, [](std::vector<uint8_t>& f, size_t at) { f[at + 3] = 23; }, secondBox,

@@ -82,6 +82,7 @@ TEST(StreamParser, TakesLargeParameterSetsFromTheAreaOrInBand) {
       {"beyond the limit, in band", true, Box(2, Unit(hugeSps)), {}},
       {"in band, none", true, Box(2, Unit({0x65, 1})), {}},
       {"in band, cut short", true, Box(2, Cat({Be32(40), kSps})), {}},
+      {"in band, a set cut after its type byte", true, Box(2, Cat({Unit(kSps), Unit(kPps), Be32(40), {0x67}})), {}},
   };
   for (const auto& c : cases) {
     ParameterSets sets = {9, 9};

@@ -1,9 +1,8 @@
 // The tools and scripts as a user meets them: every tool's --help,
 // --version, unknown option and missing file; vkt-jpeg decoding a cut
 // stream between standard input and output, and the simulator's picture it
-// decodes; the demo's camera-like tiles
-// as the viewer saves them; and the scripts' simulators ended however the
-// script exits.
+// decodes; the demo's camera-like tiles as the viewer saves them; and the
+// scripts' simulators ended however the script exits.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>

@@ -1,13 +1,14 @@
 // The recording reader on recordings built box by box: whole files with
 // several segments, files that begin with boxes, and damage at every kind
 // of place, each reported as one range after which the read goes on at the
-// next header.
+// next header; and the export's times for such boxes.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
 #include "h264_stream.h"
+#include "recording_export_plan.h"
 #include "recording_reader.h"
 
 namespace {
@@ -150,6 +151,30 @@ TEST(RecordingReader, ReportsEachDamageAndResumesAtTheNextHeader) {
       EXPECT_TRUE(box.offset + box.size <= damage.offset || box.offset >= damage.end) << box.offset;
       EXPECT_EQ(box.damagesBefore, box.offset > damage.offset ? 1u : 0u);
     }
+  }
+}
+
+// Each row is the box timestamps of one segment's pictures (a key picture,
+// then others): export times count from the first and strictly increase,
+// a timestamp that does not move on taking the next millisecond.
+TEST(RecordingExportPlan, TimesCountFromTheFirstPictureAndStrictlyIncrease) {
+  const struct {
+    std::vector<uint32_t> stamps;
+    std::vector<int64_t> times;
+  } cases[] = {
+      {{1000, 1040, 1080}, {0, 40, 80}},
+      {{1000, 1000, 1000, 1040}, {0, 1, 2, 40}},
+      {{1000, 990, 1040}, {0, 1, 40}},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> file = Header();
+    for (size_t i = 0; i < c.stamps.size(); ++i)
+      appendQbox(file, 2, 1, i ? 0 : 4, c.stamps[i], Units({{uint8_t(i ? 0x41 : 0x65), 9}}));
+    const RecordingContents contents = ReadRecording(file.data(), file.size());
+    std::vector<int64_t> times;
+    for (const ExportedPicture& picture : PlanExport(file.data(), contents).pictures)
+      times.push_back(picture.presentationTime);
+    EXPECT_EQ(times, c.times) << c.stamps.size();
   }
 }
 

@@ -138,6 +138,8 @@ TEST(LoginAnswer, LayoutAndShortPayloads) {
   LoginAnswerFields decoded;
   ASSERT_TRUE(decodeLoginAnswer(bytes, 23, decoded));
   EXPECT_EQ(decoded.channelCount, 16);
+  EXPECT_EQ(decoded.dateTime1.year, 2009);
+  EXPECT_EQ(decoded.dateTime1.second, 58);
   EXPECT_EQ(decoded.dateTime2.day, 29);
   EXPECT_FALSE(decodeLoginAnswer(bytes, 22, decoded));
 }

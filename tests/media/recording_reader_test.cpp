@@ -76,6 +76,16 @@ TEST(RecordingReader, ReadsAWholeRecording) {
   EXPECT_EQ(c.parameterSets[1], kPps);
   EXPECT_EQ(c.boxes[4].timeStamp, 120u);
   EXPECT_FALSE(ReadRecording(nullptr, 0).damaged());
+  // A parameter area of 111 bytes, all that fits after byte 400 that holds
+  // its length, is read whole; a longer one is left out of the header.
+  for (const size_t length : {size_t{111}, size_t{112}}) {
+    std::vector<uint8_t> area, bigSps = kSps;
+    bigSps.resize(length - 24 - 4 - 4 - kPps.size(), 0x5A);
+    appendQbox(area, 2, 1, 4, 0, Units({bigSps, kPps}));
+    const std::vector<uint8_t> header = makeRvdxHeader(area, 0);
+    EXPECT_EQ(ReadRecording(header.data(), header.size()).parameterSets,
+              length <= 111 ? NalUnits({bigSps, kPps}) : NalUnits()) << length;
+  }
 }
 
 TEST(RecordingReader, AFileMayBeginWithBoxes) {

@@ -16,10 +16,7 @@ namespace vkt::devsim {
 namespace {
 
 constexpr uint32_t kRvdxSize = 512;
-// The parameter area ends the header, after byte 400 that holds its length:
-// a longer area would overwrite that byte.
 constexpr uint32_t kRvdxAreaLengthByte = 400;
-constexpr size_t kMaxParameterArea = kRvdxSize - kRvdxAreaLengthByte - 1;
 constexpr uint16_t kStreamVideoAlt = 5;
 constexpr uint16_t kStreamAudio = 1;
 constexpr uint32_t kAudioSampleBytes = 160;

@@ -1,13 +1,14 @@
 // The recording reader on recordings built box by box: whole files with
 // several segments, files that begin with boxes, and damage at every kind
 // of place, each reported as one range after which the read goes on at the
-// next header.
+// next header; and the export's times for such boxes.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
 #include "h264_stream.h"
+#include "recording_export_plan.h"
 #include "recording_reader.h"
 
 namespace {
@@ -75,6 +76,16 @@ TEST(RecordingReader, ReadsAWholeRecording) {
   EXPECT_EQ(c.parameterSets[1], kPps);
   EXPECT_EQ(c.boxes[4].timeStamp, 120u);
   EXPECT_FALSE(ReadRecording(nullptr, 0).damaged());
+  // A parameter area of 111 bytes, all that fits after byte 400 that holds
+  // its length, is read whole; a longer one is left out of the header.
+  for (const size_t length : {size_t{111}, size_t{112}}) {
+    std::vector<uint8_t> area, bigSps = kSps;
+    bigSps.resize(length - 24 - 4 - 4 - kPps.size(), 0x5A);
+    appendQbox(area, 2, 1, 4, 0, Units({bigSps, kPps}));
+    const std::vector<uint8_t> header = makeRvdxHeader(area, 0);
+    EXPECT_EQ(ReadRecording(header.data(), header.size()).parameterSets,
+              length <= 111 ? NalUnits({bigSps, kPps}) : NalUnits()) << length;
+  }
 }
 
 TEST(RecordingReader, AFileMayBeginWithBoxes) {
@@ -108,6 +119,7 @@ TEST(RecordingReader, ReportsEachDamageAndResumesAtTheNextHeader) {
   const Case cases[] = {
       {"cut inside a box", secondBox + 30, nullptr, 0, "box cut short", secondBox, 0, 1, 1},
       {"cut inside a header", starts[1] + 100, nullptr, 0, "header cut short", starts[1], 0, 5, 1},
+      {"cut after a header's tag", starts[1] + 4, nullptr, 0, "header cut short", starts[1], 0, 5, 1},
       {"cut after 3 bytes of a box", secondBox + 3, nullptr, 0, "box header cut short", secondBox, 0, 1, 1},
       {"box of another type", 0, wrongType, secondBox, "neither a header nor a box", secondBox, starts[1], 11, 3},
       {"box shorter than its header", 0, [](std::vector<uint8_t>& f, size_t at) { f[at + 3] = 23; }, secondBox,
@@ -149,6 +161,30 @@ TEST(RecordingReader, ReportsEachDamageAndResumesAtTheNextHeader) {
       EXPECT_TRUE(box.offset + box.size <= damage.offset || box.offset >= damage.end) << box.offset;
       EXPECT_EQ(box.damagesBefore, box.offset > damage.offset ? 1u : 0u);
     }
+  }
+}
+
+// Each row is the box timestamps of one segment's pictures (a key picture,
+// then others): export times count from the first and strictly increase,
+// a timestamp that does not move on taking the next millisecond.
+TEST(RecordingExportPlan, TimesCountFromTheFirstPictureAndStrictlyIncrease) {
+  const struct {
+    std::vector<uint32_t> stamps;
+    std::vector<int64_t> times;
+  } cases[] = {
+      {{1000, 1040, 1080}, {0, 40, 80}},
+      {{1000, 1000, 1000, 1040}, {0, 1, 2, 40}},
+      {{1000, 990, 1040}, {0, 1, 40}},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> file = Header();
+    for (size_t i = 0; i < c.stamps.size(); ++i)
+      appendQbox(file, 2, 1, i ? 0 : 4, c.stamps[i], Units({{uint8_t(i ? 0x41 : 0x65), 9}}));
+    const RecordingContents contents = ReadRecording(file.data(), file.size());
+    std::vector<int64_t> times;
+    for (const ExportedPicture& picture : PlanExport(file.data(), contents).pictures)
+      times.push_back(picture.presentationTime);
+    EXPECT_EQ(times, c.times) << c.stamps.size();
   }
 }
 

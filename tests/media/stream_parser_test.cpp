@@ -1,11 +1,13 @@
 // The stream container reader on hand-made blocks: parameter set
 // extraction, the box walk, and the Annex-B rewrite, with malformed input
-// that must be refused without reading or writing out of bounds.
+// that must be refused without reading or writing out of bounds; and the
+// picture order counts read from hand-made H.264 headers.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
+#include "h264_picture_order.h"
 #include "h264_stream.h"
 #include "stream_parser.h"
 
@@ -50,6 +52,32 @@ QboxHeader HeaderOf(const Bytes& box) {
   return header;
 }
 
+// Writes the fields of H.264 headers: fixed-width bits and exp-Golomb codes.
+class FieldWriter {
+ public:
+  FieldWriter& Bits(uint32_t value, int count) {
+    for (int i = count - 1; i >= 0; --i, ++used_) {
+      if (used_ % 8 == 0) bytes_.push_back(0);
+      bytes_.back() |= uint8_t((value >> i & 1) << (7 - used_ % 8));
+    }
+    return *this;
+  }
+  FieldWriter& Ue(uint32_t value, int times = 1) {
+    int length = 0;
+    while ((value + 1) >> (length + 1)) ++length;
+    for (int i = 0; i < times; ++i) Bits(0, length).Bits(value + 1, length + 1);
+    return *this;
+  }
+  // A sequence's fields after its profile's own: 4-bit frame_num, order
+  // type 0 with 4-bit low bits, one reference frame, one macroblock, frames only.
+  FieldWriter& OrderTypeZeroRest() { return Ue(0).Ue(0).Ue(0).Ue(1).Bits(0, 1).Ue(0).Ue(0).Bits(1, 1); }
+  Bytes Unit(uint8_t header) const { return Cat({{header}, bytes_}); }
+
+ private:
+  Bytes bytes_;
+  int used_ = 0;
+};
+
 }  // namespace
 
 TEST(StreamParser, ExtractsParameterSetsInStreamOrder) {
@@ -82,6 +110,8 @@ TEST(StreamParser, TakesLargeParameterSetsFromTheAreaOrInBand) {
       {"beyond the limit, in band", true, Box(2, Unit(hugeSps)), {}},
       {"in band, none", true, Box(2, Unit({0x65, 1})), {}},
       {"in band, cut short", true, Box(2, Cat({Be32(40), kSps})), {}},
+      {"in band, a set cut after its type byte", true, Box(2, Cat({Unit(kSps), Unit(kPps), Be32(40), {0x67}})),
+       {}},
   };
   for (const auto& c : cases) {
     ParameterSets sets = {9, 9};
@@ -244,5 +274,48 @@ TEST(StreamParser, NeverWritesPastTheOutputCapacity) {
     EXPECT_LE(n, capacity);
     EXPECT_TRUE(n == 0 || n == 14 || n == 28 || n == 31) << n;
     for (size_t i = capacity; i < out.size(); ++i) ASSERT_EQ(out[i], 0xCC) << capacity;
+  }
+}
+
+// Each row is a run of units ending with an IDR slice whose order count's
+// low bits are 6; the count is read through the sequence fields each
+// profile adds (chroma format, scaling lists), and a sequence that does not
+// parse, or an order type that does not exist, leaves it unknown.
+TEST(PictureOrder, ReadsTheCountThroughEachProfilesFields) {
+  const Bytes pps = FieldWriter().Ue(0).Ue(0).Bits(1, 1).Unit(0x68);
+  const Bytes idr = FieldWriter().Ue(0).Ue(7).Ue(0).Bits(0, 4).Ue(0).Bits(6, 4).Unit(0x65);
+  const Bytes baseline = FieldWriter().Bits(66, 8).Bits(0x1e, 16).Ue(0).OrderTypeZeroRest().Unit(0x67);
+  // Profile 100's fields up to its scaling matrix flag: 4:2:0, 8 bits.
+  const FieldWriter high = FieldWriter().Bits(100, 8).Bits(0x1e, 16).Ue(0).Ue(1).Ue(0).Ue(0).Bits(0, 1);
+  const Bytes absentLists = FieldWriter(high).Bits(1, 1).Bits(0, 8).OrderTypeZeroRest().Unit(0x67);
+  const Bytes listOfDeltaNine = FieldWriter(high).Bits(3, 2).Ue(17).Ue(0, 15).Bits(0, 7).OrderTypeZeroRest().Unit(0x67);
+  const Bytes profile44 =
+      FieldWriter().Bits(44, 8).Bits(0x1e, 16).Ue(0).Ue(1).Ue(0).Ue(0).Bits(0, 2).OrderTypeZeroRest().Unit(0x67);
+  const Bytes type3 =
+      FieldWriter().Bits(66, 8).Bits(0x1e, 16).Ue(0).Ue(0).Ue(3).Ue(1).Bits(0, 1).Ue(0, 2).Bits(1, 1).Unit(0x67);
+  const Bytes type1 = FieldWriter()
+                          .Bits(66, 8).Bits(0x1e, 16).Ue(0).Ue(0).Ue(1).Bits(0, 1).Ue(0, 2)
+                          .Ue(300).Ue(0, 256)  // a cycle of 300 offsets, of which 256 are read
+                          .Ue(1).Bits(0, 1).Ue(0, 2).Bits(1, 1)
+                          .Unit(0x67);
+  const struct {
+    const char* name;
+    std::vector<Bytes> units;
+    bool known;
+  } cases[] = {
+      {"baseline", {baseline, pps, idr}, true},
+      {"high, scaling matrix of 8 absent lists", {absentLists, pps, idr}, true},
+      {"high, a scaling list whose first delta is +9", {listOfDeltaNine, pps, idr}, true},
+      {"profile 44 carries the chroma fields", {profile44, pps, idr}, true},
+      {"order type 3", {type3, pps, idr}, false},
+      {"order type 1 replaces type 0", {baseline, pps, type1, idr}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PictureOrderCounter counter;
+    for (size_t i = 0; i + 1 < c.units.size(); ++i) counter.TakeParameterSet(c.units[i].data(), c.units[i].size());
+    const PictureOrder order = counter.TakeSlice(c.units.back().data(), c.units.back().size());
+    EXPECT_EQ(order.known, c.known);
+    EXPECT_EQ(order.count, c.known ? 6 : 0);
   }
 }

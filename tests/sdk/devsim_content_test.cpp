@@ -24,6 +24,7 @@ extern "C" {
 #include "tests/common/h264_test_encoder.h"
 #include "tests/display/display_test_support.h"
 #include "tools/devsim/channel_picture.h"
+#include "tools/devsim/device_content.h"
 #include "vkt7100sdk.h"
 
 namespace {
@@ -192,6 +193,29 @@ TEST(DevsimContent, SourcesThatCannotBeServedAreRefused) {
     EXPECT_EQ(text.rfind("vkt-devsim: ", 0), 0u);
     EXPECT_NE(text.find(c.named), std::string::npos);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+  }
+}
+
+// Each row is a picture file: one whose JFIF segment comes first is served
+// as it is, any other gets a JFIF segment after its SOI.
+TEST(DevsimContent, PictureFilesKeepOrGainTheirJfifSegment) {
+  const std::vector<uint8_t> jfif = solidJpeg(0x808080);
+  std::vector<uint8_t> plain = jfif;
+  plain.erase(plain.begin() + 2, plain.begin() + 2 + 18);  // libjpeg's 18-byte JFIF segment
+  const struct {
+    std::vector<uint8_t> file;
+    size_t added;
+  } rows[] = {{jfif, 0}, {plain, 18}};
+  for (const auto& row : rows) {
+    TempDir dir;
+    dir.file("a.jpg", row.file);
+    vkt::devsim::DeviceContent content;
+    std::vector<std::string> skipped;
+    std::string error;
+    ASSERT_TRUE(vkt::devsim::loadPictureFiles(dir.path, content, skipped, error)) << error;
+    ASSERT_EQ(content.pictures.size(), 1u);
+    EXPECT_EQ(content.pictures[0].size(), row.file.size() + row.added);
+    EXPECT_TRUE(std::equal(row.file.begin() + 2, row.file.end(), content.pictures[0].begin() + 2 + row.added));
   }
 }
 

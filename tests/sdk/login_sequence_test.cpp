@@ -2,46 +2,28 @@
 // kinds against the simulator: what ends the login wait, answers that come
 // when nobody waits for them, a failed VKT_OpenServer followed by another,
 // and calls made from a thread that does not own the handle.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "debug_line.h"
 #include "device_session.h"
 #include "h264_device_session.h"
+#include "tests/common/debug_line_capture.h"
 #include "tests/common/devsim_process.h"
 #include "tests/common/message_pump.h"
 #include "tests/common/silent_listener.h"
 #include "vkt7100sdk.h"
 
-// The library's debug lines, kept for the test to read.
-static std::mutex g_debugMutex;
-static std::vector<std::string> g_debugLines;
-
-extern "C" void WINAPI OutputDebugStringA(LPCSTR text) {
-  static const auto next = reinterpret_cast<decltype(&OutputDebugStringA)>(dlsym(RTLD_NEXT, "OutputDebugStringA"));
-  if (text) {
-    std::lock_guard lock(g_debugMutex);
-    g_debugLines.emplace_back(text);
-  }
-  next(text);
-}
-
 namespace {
 
+using vkt::test::DebugLinesWith;
 using vkt::test::DevsimProcess;
 using vkt::test::PumpFor;
-
-size_t DebugLinesWith(const std::string& part) {
-  std::lock_guard lock(g_debugMutex);
-  size_t count = 0;
-  for (const std::string& line : g_debugLines) count += line.find(part) != std::string::npos;
-  return count;
-}
 
 // A handle of either kind, closed with the object.
 struct Handle {
@@ -188,5 +170,18 @@ TEST(LoginSequence, CallsFromAnotherThreadAreRefusedAtOnce) {
     EXPECT_EQ(VKT_OpenServer(handle, "127.0.0.1", devsim.port(), "admin", "admin"), VKT_OK);
     EXPECT_EQ(VKT_CloseServer(handle), VKT_OK);
     EXPECT_FALSE(IsWindow(window));
+  }
+}
+
+// Each row is one debug line's body length: a line too long for the
+// library's buffer is cut, and every line still ends with its newline.
+TEST(LoginSequence, DebugLinesEndWithTheirNewlineHoweverLong) {
+  const std::string prefix = "VKT7100SDK: ";
+  const size_t longestBody = 512 - prefix.size() - 2;  // with its newline and terminator: 512 bytes
+  for (const size_t length : {size_t{0}, size_t{40}, longestBody, longestBody + 1, size_t{900}}) {
+    SCOPED_TRACE(length);
+    const std::string body(length, 'x');
+    SdkDebugLine("%s", body.c_str());
+    EXPECT_EQ(vkt::test::LastDebugLine(), prefix + body.substr(0, std::min(length, longestBody)) + "\n");
   }
 }

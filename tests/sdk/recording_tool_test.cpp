@@ -139,6 +139,7 @@ TEST_F(RecordingTool, InfoAndExportOfAWholeRecording) {
   EXPECT_EQ(info.fields["pictures"], std::to_string(contents.pictures));
   EXPECT_EQ(info.fields["key pictures"], std::to_string(contents.keyPictures));
   EXPECT_EQ(info.fields["segments"], std::to_string(contents.segments.size()));
+  EXPECT_EQ(info.fields["boxes"], std::to_string(contents.boxes.size()));
   EXPECT_EQ(info.fields["picture size"], "352x288");
 
   const std::string mp4 = dir_ + "/whole.mp4";

@@ -69,8 +69,8 @@ constexpr int32_t kLost = VKT_EVENT_CONNECTION_LOST, kFirst = VKT_EVENT_FIRST_PI
 }  // namespace
 
 // Each row: a login refused within a second, or a device lost once; with
-// reconnection the simulator comes back on the same port and the channel
-// shows pictures again; kind-5200 rows record across the gap, or onto a
+// reconnection the simulator comes back on the same port (at once, or after
+// attempts that found nobody) and the channel shows pictures again; kind-5200 rows record across the gap, or onto a
 // full disk.
 TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
   struct Row {
@@ -82,12 +82,15 @@ TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
     int32_t closeOn, switchOffOn;
     const char* record;  // "gap": a file read back at the end
     std::vector<int32_t> expected;
+    DWORD downMs = 0;  // how long the device stays away before it comes back
   } rows[] = {
       {"7100 handle, 5200 device", kJpeg, kH264, "admin", kFailed, 0, 0, 0, nullptr, {kRefused}},
       {"5200 handle, 7100 device", kH264, kJpeg, "admin", kFailed, 0, 0, 0, nullptr, {kRefused}},
       {"wrong password", kJpeg, kJpeg, "nimda", VKT_ERR_LOGIN_DENIED, 0, 0, 0, nullptr, {kRefused}},
       {"7100, no reconnection", kJpeg, kJpeg, "admin", VKT_OK, 0, 0, 0, nullptr, {kFirst, kLost}},
       {"7100, reconnected", kJpeg, kJpeg, "admin", VKT_OK, 400, 0, 0, nullptr, {kFirst, kLost, kRetry, kBack, kFirst}},
+      {"7100, reconnected after failed attempts", kJpeg, kJpeg, "admin", VKT_OK, 200, 0, 0, nullptr,
+       {kFirst, kLost, kRetry, kBack, kFirst}, 800},
       {"5200 recording, reconnected", kH264, kH264, "admin", VKT_OK, 400, 0, 0, "gap",
        {kFirst, kLost, kRetry, kBack, kFirst}},
       {"5200 recording on a full disk", kH264, kH264, "admin", VKT_OK, 0, 0, 0, "/dev/full", {kStopped, kFirst, kLost}},
@@ -132,6 +135,7 @@ TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
       return listener.Saw(kLost) && (!row.reconnectMs || listener.closed || listener.Saw(kRetry));
     }));
     if (row.reconnectMs) {
+      PumpFor(row.downMs);
       devsim = std::make_unique<DevsimProcess>(row.kind, std::vector<std::string>{"--picture-log", logs[1]},
                                                "127.0.0.1:" + std::to_string(port));
       ASSERT_EQ(devsim->port(), port);

@@ -398,3 +398,29 @@ TEST(SessionHandshake, AddressAndLoginFieldsAreCutToFit) {
   EXPECT_EQ(request.loginMode, 1);
   for (uint8_t byte : request.zero) EXPECT_EQ(byte, 0);
 }
+
+// Each row posts events with or without a callback set: only events posted
+// while one is set are kept, and no more than the queue's limit.
+TEST(SessionFrame, EventsQueueOnlyForACallbackAndUpToTheLimit) {
+  const struct {
+    bool callbackFirst;
+    size_t posted, delivered;
+  } rows[] = {
+      {false, 3, 0},
+      {true, SessionEvents::kMaxQueued, SessionEvents::kMaxQueued},
+      {true, SessionEvents::kMaxQueued + 5, SessionEvents::kMaxQueued},
+  };
+  for (const auto& row : rows) {
+    SessionEvents events(nullptr);
+    size_t delivered = 0;
+    struct Counter {
+      static void VKT_CALL Count(void*, const VKT_Event*, void* user) { ++*static_cast<size_t*>(user); }
+    };
+    const VKT_EventCallback count = Counter::Count;
+    if (row.callbackFirst) events.SetCallback(count, &delivered);
+    for (size_t i = 0; i < row.posted; ++i) events.Post(nullptr, VKT_EVENT_FIRST_PICTURE, 0, 0, 0);
+    events.SetCallback(count, &delivered);
+    events.Deliver(false);
+    EXPECT_EQ(delivered, row.delivered) << row.posted;
+  }
+}

@@ -1,8 +1,8 @@
 // The tools and scripts as a user meets them: every tool's --help,
 // --version, unknown option and missing file; vkt-jpeg decoding a cut
-// stream between standard input and output; the demo's camera-like tiles
-// as the viewer saves them; and the scripts' simulators ended however the
-// script exits.
+// stream between standard input and output, and the simulator's picture it
+// decodes; the demo's camera-like tiles as the viewer saves them; and the
+// scripts' simulators ended however the script exits.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
@@ -107,6 +107,17 @@ TEST_F(ToolsTest, ACutStreamFromStandardInputGivesItsDecodedRowsOnStandardOutput
   const ShellRun full = Shell(tool + Write("whole.jpg", whole));
   ASSERT_EQ(full.status, 0) << full.err;
   ASSERT_EQ(full.out.rfind("P6\n352 288\n255\n", 0), 0u);
+  // The picture itself: a scene shaded in every plane above a black band
+  // (from row 256) whose squares (rows 266 to 277) number channel 3.
+  auto rowMean = [&](int row, int plane, int from, int to) {
+    double sum = 0;
+    for (int x = from; x < to; ++x) sum += uint8_t(full.out[15 + (size_t(row) * 352 + x) * 3 + plane]);
+    return sum / (to - from);
+  };
+  for (int plane = 0; plane < 3; ++plane) EXPECT_GT(rowMean(128, plane, 0, 352), 50) << plane;
+  EXPECT_LT(rowMean(256, 0, 200, 350), 30);
+  EXPECT_GT(rowMean(266, 0, 72, 84), 200);
+  EXPECT_LT(rowMean(266, 0, 96, 108), 30);
   const std::vector<uint8_t> half(whole.begin(), whole.begin() + whole.size() / 2);
   const ShellRun cut = Shell(tool + Write("cut.jpg", half));
   EXPECT_EQ(cut.status, 2);

@@ -1,13 +1,17 @@
 // Bounded memory: the budget that limits a connection's posted-but-not-
-// released records, alone and in the connection engine against a
-// simulator that floods a slow window thread.
+// released records, alone, with the records it charges, and in the
+// connection engine against a simulator that floods a slow window thread.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
+#include <memory>
+#include <vector>
 
 #include "core/connection.h"
 #include "core/flow_budget.h"
+#include "core/posted_record.h"
 #include "sdk/transport_api.h"
 #include "tests/common/devsim_process.h"
 #include "tests/transport/window_thread.h"
@@ -54,6 +58,28 @@ TEST(FlowBudget, ByteLimitIsInclusive) {
   EXPECT_EQ(atLimit.wait_for(2s), std::future_status::ready);
   budget.stop();  // releases the waiter should the limit itself be refused
   atLimit.get();
+}
+
+// Each row is a payload length: 64 zero bytes follow the payload, even in
+// memory that held other bytes before, so a handler reading a fixed-size
+// record out of a short payload reads zeros; discarding refunds the charge.
+TEST(FlowBudget, PostedPayloadsEndInZerosAndRefundTheirCharge) {
+  auto budget = std::make_shared<FlowBudget>(FlowLimits{});
+  for (const uint32_t length : {0u, 23u, 276u}) {
+    SCOPED_TRACE(length);
+    // A block of the payload's size, spoilt and freed: the allocator hands it out again.
+    std::fill_n(std::make_unique<uint8_t[]>(length + 64).get(), length + 64, uint8_t{0xA5});
+    vkt::wire::FrameHeader header;
+    header.payloadLength = length;
+    bool stopped = true;
+    auto* record = vkt::transport::PostedRecord::reserve(budget, header, stopped);
+    ASSERT_NE(record, nullptr);
+    EXPECT_FALSE(stopped);
+    EXPECT_EQ(std::vector<uint8_t>(record->payload() + length, record->payload() + length + 64),
+              std::vector<uint8_t>(64, 0));
+    vkt::transport::PostedRecord::discard(record);
+    EXPECT_EQ(budget->outstandingBytes(), 0u);
+  }
 }
 
 const vkt::transport::TransportProfile kProfile{"test", WM_TRANSPORT_NOTIFY, WM_TRANSPORT_DATA};

@@ -1,11 +1,16 @@
 // Frame header codec and packet payload layouts: byte positions, limits
-// and the refusal of malformed or truncated input.
+// and the refusal of malformed or truncated input; and the debug lines'
+// length limit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
+#include "core/debug_log.h"
 #include "core/endpoint.h"
 #include "tests/common/connect_record.h"
+#include "tests/common/debug_line_capture.h"
 #include "wire/device_packets.h"
 #include "wire/frame.h"
 
@@ -133,6 +138,8 @@ TEST(LoginAnswer, LayoutAndShortPayloads) {
   LoginAnswerFields decoded;
   ASSERT_TRUE(decodeLoginAnswer(bytes, 23, decoded));
   EXPECT_EQ(decoded.channelCount, 16);
+  EXPECT_EQ(decoded.dateTime1.year, 2009);
+  EXPECT_EQ(decoded.dateTime1.second, 58);
   EXPECT_EQ(decoded.dateTime2.day, 29);
   EXPECT_FALSE(decodeLoginAnswer(bytes, 22, decoded));
 }
@@ -169,6 +176,20 @@ TEST(TestPattern, DetectsShiftedAndSwappedBlocks) {
   EXPECT_TRUE(matchesTestPattern(7, block.data(), block.size()));
   EXPECT_FALSE(matchesTestPattern(8, block.data(), block.size()));
   EXPECT_FALSE(matchesTestPattern(7, block.data() + 1, block.size() - 1));
+}
+
+// Each row is one debug line's length: a line too long for the buffer is
+// cut, and every line still ends with its newline.
+TEST(DebugLog, LinesEndWithTheirNewlineHoweverLong) {
+  vkt::transport::setDebugOutput(true);
+  const size_t longest = 512 - 2;  // the text, its newline and its terminator fill 512 bytes
+  for (const size_t length : {size_t{1}, longest, longest + 1, size_t{900}}) {
+    SCOPED_TRACE(length);
+    const std::string text(length, 'x');
+    vkt::transport::debugLine("%s", text.c_str());
+    EXPECT_EQ(vkt::test::LastDebugLine(), text.substr(0, std::min(length, longest)) + "\n");
+  }
+  vkt::transport::setDebugOutput(false);
 }
 
 }  // namespace

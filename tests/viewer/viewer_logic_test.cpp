@@ -65,10 +65,11 @@ TEST(GridLayout, TilesShareTheClientAreaWithoutOverlap) {
 }
 
 TEST(GridLayout, PointsOutsideEveryTile) {
-  // Sixteen tiles in 1280x800: 320x200 cells with a gap after each but the last.
+  // Sixteen tiles in 1280x800: 320x200 cells with a gap of two pixels
+  // after each but the last.
   const RECT first = tileRect(0, 16, 1280, 800);
-  EXPECT_EQ(first.right, 320 - kTileGap);
-  EXPECT_EQ(first.bottom, 200 - kTileGap);
+  EXPECT_EQ(first.right, 318);
+  EXPECT_EQ(first.bottom, 198);
   const RECT last = tileRect(15, 16, 1280, 800);
   EXPECT_TRUE(Inside(last, POINT{1279, 799}));
   EXPECT_EQ(tileAt(POINT{319, 10}, 16, 1280, 800), -1) << "the gap";

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "h264_stream.h"
 #include "wire/frame.h"
 
 namespace vkt::devsim {
@@ -18,8 +19,6 @@ namespace fs = std::filesystem;
 
 // Room in one data frame for a picture behind the largest header and box.
 constexpr size_t kMaxPictureBytes = wire::kMaxPayload - 512 - 24;
-// The stream header's parameter area holds at most 255 bytes: one box.
-constexpr size_t kMaxParameterArea = 255;
 constexpr size_t kBoxHeaderBytes = 24;
 
 // SOI, then a JFIF 1.01 APP0 segment without thumbnail.
@@ -158,7 +157,8 @@ bool loadH264File(const std::string& path, DeviceContent& content, std::string& 
   content.parameterSets = sps;
   content.parameterSets.insert(content.parameterSets.end(), pps.begin(), pps.end());
   if (kBoxHeaderBytes + content.parameterSets.size() > kMaxParameterArea) {
-    error = path + ": the parameter sets exceed the stream header's 255 bytes";
+    error = path + ": the parameter sets exceed the stream header's " + std::to_string(kMaxParameterArea) +
+            " bytes of parameter area";
     return false;
   }
   content.h264Pictures.assign(std::make_move_iterator(firstKey), std::make_move_iterator(pictures.end()));

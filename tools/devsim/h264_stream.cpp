@@ -16,6 +16,7 @@ namespace vkt::devsim {
 namespace {
 
 constexpr uint32_t kRvdxSize = 512;
+constexpr uint32_t kRvdxAreaLengthByte = 400;
 constexpr uint16_t kStreamVideoAlt = 5;
 constexpr uint16_t kStreamAudio = 1;
 constexpr uint32_t kAudioSampleBytes = 160;
@@ -62,8 +63,8 @@ std::vector<uint8_t> makeRvdxHeader(const std::vector<uint8_t>& parameterArea, u
   // length the device itself leaves unknown.
   for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<uint8_t>(sequence >> (8 * i));
   std::memset(header.data() + 36, 0xEE, 4);
-  const size_t n = parameterArea.size() <= 255 ? parameterArea.size() : 0;
-  header[400] = static_cast<uint8_t>(n);
+  const size_t n = parameterArea.size() <= kMaxParameterArea ? parameterArea.size() : 0;
+  header[kRvdxAreaLengthByte] = static_cast<uint8_t>(n);
   if (n > 0) std::memcpy(header.data() + kRvdxSize - n, parameterArea.data(), n);
   return header;
 }
@@ -108,7 +109,7 @@ bool H264StreamEncoder::open(int keyInterval) {
   appendLengthPrefixedUnits(sets, context_->extradata, context_->extradata_size, isParameterSet);
   parameterBox_.clear();
   appendQbox(parameterBox_, kStreamVideo, 1, kKeyFrameFlag, 0, sets);
-  return !sets.empty() && parameterBox_.size() <= 255;
+  return !sets.empty() && parameterBox_.size() <= kMaxParameterArea;
 }
 
 bool H264StreamEncoder::encodeFrame(std::vector<uint8_t>& units, bool& keyFrame) {

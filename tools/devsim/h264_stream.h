@@ -63,6 +63,11 @@ void appendQbox(std::vector<uint8_t>& out, uint16_t streamType, uint32_t boxFlag
 // 4-byte big-endian lengths and units; `keep` filters by NAL type.
 void appendLengthPrefixedUnits(std::vector<uint8_t>& out, const uint8_t* annexB, size_t length,
                                bool (*keep)(uint8_t nalType));
+// The parameter area ends the "rvdx" header, after byte 400 that holds its
+// length: a longer area would overwrite that byte.
+constexpr size_t kMaxParameterArea = 512 - 400 - 1;
+// A 512-byte header whose last bytes are `parameterArea`; an area longer
+// than kMaxParameterArea is left out.
 std::vector<uint8_t> makeRvdxHeader(const std::vector<uint8_t>& parameterArea, uint32_t sequence);
 
 }  // namespace vkt::devsim

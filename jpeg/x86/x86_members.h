@@ -22,6 +22,8 @@ void idct_fast_2x2_avx2(CoefficientBlock* block);
 
 void dequantise_fast_sse2(CoefficientBlock* block, const int16_t* table);
 void dequantise_precise_sse2(CoefficientBlock* block, const int16_t* table);
+void dequantise_fast_avx2(CoefficientBlock* block, const int16_t* table);
+void dequantise_precise_avx2(CoefficientBlock* block, const int16_t* table);
 
 struct JpegOps;
 // Overwrites the MCU converter slots (35..53) that have an SSE2 member;

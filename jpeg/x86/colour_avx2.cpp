@@ -7,6 +7,9 @@
 // The grey expanders' AVX2 members place bytes the same way.
 #include <immintrin.h>
 
+#include "simd_target.h"
+#define VKT_COLOUR_TARGET VKT_TARGET_AVX2
+#define VKT_COLOUR_WIDE
 #include "colour_terms.h"
 #include "jpeg_ops.h"
 #include "simd_target.h"
@@ -70,30 +73,6 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i channel(__m128i left, __m128i right, __
   return _mm_packus_epi16(_mm_adds_epi16(left, spread(terms, 0)), _mm_adds_epi16(right, spread(terms, 1)));
 }
 
-// converter_terms of colour_terms.h on sixteen Cb and Cr samples, one
-// 128-bit half per eight: the unpacks and packs keep to their halves, so
-// each half holds the terms of its own samples.
-struct WideTerms {
-  __m256i red, green, blue;
-};
-
-VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_term(__m256i pairs_low, __m256i pairs_high, int ka, int kb, int offset,
-                                                   bool negate) {
-  const __m256i constants = _mm256_set1_epi32((kb << 16) | (ka & 0xFFFF));
-  const __m256i low = _mm256_srai_epi32(_mm256_sub_epi32(_mm256_madd_epi16(pairs_low, constants), _mm256_set1_epi32(offset)), 8);
-  const __m256i high =
-      _mm256_srai_epi32(_mm256_sub_epi32(_mm256_madd_epi16(pairs_high, constants), _mm256_set1_epi32(offset)), 8);
-  const __m256i terms = _mm256_packs_epi32(low, high);
-  return negate ? _mm256_sub_epi16(_mm256_setzero_si256(), terms) : terms;
-}
-
-VKT_TARGET_AVX2 VKT_LANES_INLINE WideTerms wide_terms_of(__m256i cb, __m256i cr) {
-  const __m256i zero = _mm256_setzero_si256();
-  return {wide_term(_mm256_unpacklo_epi16(cr, zero), _mm256_unpackhi_epi16(cr, zero), 359, 0, 45813, false),
-          wide_term(_mm256_unpacklo_epi16(cb, cr), _mm256_unpackhi_epi16(cb, cr), 88, 183, 34806, true),
-          wide_term(_mm256_unpacklo_epi16(cb, zero), _mm256_unpackhi_epi16(cb, zero), 454, 0, 57937, false)};
-}
-
 VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i load16(const int16_t* p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
@@ -111,7 +90,7 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void convert_one_by_one(const int16_t* samples,
                                                          ptrdiff_t row_stride) {
 #pragma GCC unroll 4
   for (int y = 0; y < 8; y += 2) {
-    const WideTerms terms = wide_terms_of(load16(samples + 64 + 8 * y), load16(samples + 128 + 8 * y));
+    const vkt_colour::WideTerms terms = terms_of(load16(samples + 64 + 8 * y), load16(samples + 128 + 8 * y));
     const __m256i luma = load16(samples + 8 * y);
     const __m256i r = _mm256_packus_epi16(_mm256_adds_epi16(luma, terms.red), luma);
     const __m256i g = _mm256_packus_epi16(_mm256_adds_epi16(luma, terms.green), luma);

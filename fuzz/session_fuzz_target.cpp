@@ -80,16 +80,14 @@ void Call(void* handle, uint8_t function, uint8_t argument) {
 constexpr uint64_t kPicturePixelBudget = 1u << 14;
 
 bool WithinPixelBudget(const uint8_t* picture, uint32_t length) {
-  JPEG_PROPERTIES record{};
-  bool within = false;
-  if (JpegInit(&record) == JPEG_SUCCESS) {
-    record.jpeg_bytes = picture;
-    record.jpeg_size_bytes = length;
-    JpegRead(&record, READ_PARAMS_BUFFER);
-    within = uint64_t{record.jpeg_width} * record.jpeg_height <= kPicturePixelBudget;
-  }
-  JpegFree(&record);
-  return within;
+  // One record for every input: initialising one reads the registry.
+  static JPEG_PROPERTIES record{};
+  static const bool ready = JpegInit(&record) == JPEG_SUCCESS;
+  if (!ready) return false;
+  record.jpeg_bytes = picture;
+  record.jpeg_size_bytes = length;
+  return JpegRead(&record, READ_PARAMS_BUFFER) == JPEG_SUCCESS &&
+         uint64_t{record.jpeg_width} * record.jpeg_height <= kPicturePixelBudget;
 }
 
 void Deliver(void* handle, int kind, HWND window, const fuzz_input::Piece& piece) {

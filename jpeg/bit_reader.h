@@ -198,34 +198,6 @@ class BitReader {
     next_ = next;
     return k;
   }
-  // The refinement walk of progressive AC scans on register locals: from
-  // zigzag position k up to se, every non-zero coefficient takes a
-  // correction bit (a 1 moves it one step p1 = 2^Al away from 0 unless it
-  // has that bit already), every zero-history one counts `run` down.
-  // Stops at the zero-history coefficient that takes `run` below 0, at
-  // se + 1, or before a non-zero coefficient when no bit is buffered (the
-  // caller then refines that one with read); returns where it stopped.
-  VKT_FORCE_INLINE int refine_walk(int k, int se, int& run, int16_t* coef, const uint8_t* zigzag, int p1) {
-    uint64_t buffer = buffer_;
-    int count = count_;
-    int left = run;
-    for (; k <= se; ++k) {
-      int16_t& c = coef[zigzag[k]];
-      if (c != 0) {
-        if (count == 0) break;
-        --count;
-        const bool bit = (buffer >> 63) != 0;
-        buffer <<= 1;
-        if (bit && (c & p1) == 0) c = static_cast<int16_t>(c + (c >= 0 ? p1 : -p1));
-      } else if (--left < 0) {
-        break;
-      }
-    }
-    buffer_ = buffer;
-    count_ = count;
-    run = left;
-    return k;
-  }
   // Drops the n bits of a looked-up entry; needs count() >= n.
   VKT_FORCE_INLINE void skip(int n) {
     buffer_ <<= n;

@@ -13,6 +13,7 @@
 #include "huffman_table.h"
 #include "jpeg_input.h"
 #include "vktjpeg.h"
+#include "zigzag_mask.h"
 
 // Zeroes a block. Copying from a constant zeroed array makes compilers
 // emit plain vector stores; a memset of 128 bytes (or a zeroed local, which
@@ -48,7 +49,8 @@ JpegStatus decode_dc_refine(JpegInput& in, int al, CoefficientBlock& block);
 JpegStatus decode_ac_first(JpegInput& in, const HuffmanTable& ac_table,
                            int ss, int se, int al, CoefficientBlock& block);
 
-// Progressive AC refinement of the band Ss..Se (Ah != 0). Needs
-// 1 <= Ss <= Se <= 63.
-JpegStatus decode_ac_refine(JpegInput& in, const HuffmanTable& ac_table,
-                            int ss, int se, int al, CoefficientBlock& block);
+// Progressive AC refinement of the band Ss..Se (Ah != 0), finding the
+// block's non-zero coefficients with `nonzero_of` (the side member).
+// Needs 1 <= Ss <= Se <= 63.
+JpegStatus decode_ac_refine(JpegInput& in, const HuffmanTable& ac_table, int ss, int se, int al,
+                            NonzeroMask nonzero_of, CoefficientBlock& block);

@@ -4,13 +4,20 @@
 //
 // The difficult part is the refinement walk: a new coefficient is placed
 // after `r` zero-history coefficients while every already non-zero
-// coefficient passed on the way takes a correction bit. The band limits
+// coefficient passed on the way takes a correction bit. The walk works on
+// a mask of the block's non-zero coefficients in zigzag order
+// (zigzag_mask.h): bit scans find the coefficients that take a bit, and
+// clearing the lowest zero-history bits finds the new value's place, so no
+// step branches on a coefficient's value. The band limits
 // Ss and Se come from the scan header and are checked by the scan loop
 // (1 <= Ss <= Se <= 63); any position a corrupt run produces past Se lands
 // inside kZigzagToNatural's tail, so no write leaves the block.
+#include <bit>
+
 #include "bit_reader.h"
 #include "entropy_decode.h"
 #include "entropy_tables.h"
+#include "zigzag_mask.h"
 
 namespace {
 
@@ -28,28 +35,28 @@ VKT_FORCE_INLINE JpegStatus read_eob_run(BitReader& bits, int r, int32_t& eob_ru
   return 0;
 }
 
-// Correction bit for an already non-zero coefficient: when it is 1 and the
-// coefficient has no bit at Al yet, move the magnitude one step away from 0.
-VKT_FORCE_INLINE JpegStatus refine_nonzero(BitReader& bits, int16_t& coef, int p1, int m1) {
-  uint32_t bit;
-  const JpegStatus status = bits.read(1, bit);
-  if (status != 0) return status;
-  if (bit != 0 && (coef & p1) == 0)
-    coef = static_cast<int16_t>(coef + (coef >= 0 ? p1 : m1));
-  return 0;
+// Zigzag positions from..to (from <= 63), none when to < from.
+VKT_FORCE_INLINE uint64_t positions_between(int from, int to) {
+  return to < from ? 0 : (~0ull >> (63 - to)) & (~0ull << from);
 }
 
-// The refinement walk from position k (BitReader::refine_walk), refining
-// with read where no bit is buffered. Leaves k at the zero-history
-// coefficient that takes `run` below 0, or at se + 1.
-VKT_FORCE_INLINE JpegStatus walk(BitReader& bits, int& k, int se, int& run, CoefficientBlock& block, int p1, int m1) {
-  for (;;) {
-    k = bits.refine_walk(k, se, run, block.coef, kZigzagToNatural, p1);
-    if (k > se || block.coef[kZigzagToNatural[k]] == 0) return 0;
-    const JpegStatus status = refine_nonzero(bits, block.coef[kZigzagToNatural[k]], p1, m1);
-    if (status != 0) return status;
-    ++k;
+// One correction bit for each non-zero coefficient whose zigzag position
+// is set in `positions`, in zigzag order: a 1 moves the coefficient one
+// step p1 = 2^Al away from 0 unless it has that bit already. The update
+// is branch-free, as the bits are as unpredictable as signs.
+VKT_FORCE_INLINE JpegStatus refine_nonzero(BitReader& bits, uint64_t positions, CoefficientBlock& block, int p1) {
+  while (positions != 0) {
+    if (bits.count() == 0) {
+      const JpegStatus status = bits.fill(1);
+      if (status != 0) return status;
+    }
+    int16_t& coef = block.coef[kZigzagToNatural[std::countr_zero(positions)]];
+    positions &= positions - 1;
+    const int correction = static_cast<int>(bits.take(1)) & static_cast<int>((coef & p1) == 0);
+    const int step = coef >= 0 ? p1 : -p1;
+    coef = static_cast<int16_t>(coef + (step & -correction));
   }
+  return 0;
 }
 
 }  // namespace
@@ -125,10 +132,17 @@ JpegStatus decode_ac_first(JpegInput& in, const HuffmanTable& ac_table,
   return 0;
 }
 
-JpegStatus decode_ac_refine(JpegInput& in, const HuffmanTable& ac_table,
-                            int ss, int se, int al, CoefficientBlock& block) {
-  const int p1 = 1 << al;    // +1 at bit position Al
-  const int m1 = -1 * p1;    // -1 at bit position Al
+JpegStatus decode_ac_refine(JpegInput& in, const HuffmanTable& ac_table, int ss, int se, int al,
+                            NonzeroMask nonzero_of, CoefficientBlock& block) {
+  // Zigzag positions of the non-zero coefficients; those outside 1..63
+  // never matter, as k stays in Ss..Se.
+  uint64_t nonzero = zigzag_order_of(nonzero_of(block));
+  if (in.eob_run > 0 && (nonzero & positions_between(ss, se)) == 0) {
+    // A block of an end-of-band run with nothing to refine reads no bits.
+    --in.eob_run;
+    return 0;
+  }
+  const int p1 = 1 << al;  // +1 at bit position Al
   BitReader bits(in);
   JpegStatus status;
   int k = ss;
@@ -145,25 +159,35 @@ JpegStatus decode_ac_refine(JpegInput& in, const HuffmanTable& ac_table,
         uint32_t bit;
         status = bits.read(1, bit);
         if (status != 0) return finish(status);
-        new_value = bit != 0 ? p1 : m1;
+        new_value = bit != 0 ? p1 : -p1;
       } else if (run != 15) {
         status = read_eob_run(bits, run, in.eob_run);
         if (status != 0) return finish(status);
         break;  // the rest of the band is handled as part of the run
       }
       // Pass `run` zero-history coefficients, refining non-zero ones on the
-      // way; the new value goes to the next zero-history position. With
-      // ZRL (run 15, no value) sixteen zero-history positions are passed.
-      status = walk(bits, k, se, run, block, p1, m1);
+      // way; the new value goes to the next zero-history position, or to
+      // zigzag Se + 1 when the band has no more (as libjpeg places it).
+      // With ZRL (run 15, no value) sixteen zero-history positions are
+      // passed.
+      uint64_t zeros = ~nonzero & positions_between(k, se);
+      for (; run > 0 && zeros != 0; --run) zeros &= zeros - 1;
+      const int target = zeros != 0 ? std::countr_zero(zeros) : se + 1;
+      status = refine_nonzero(bits, nonzero & positions_between(k, target - 1), block, p1);
       if (status != 0) return finish(status);
-      if (new_value != 0) block.coef[kZigzagToNatural[k]] = static_cast<int16_t>(new_value);
+      k = target;
+      if (new_value != 0) {
+        block.coef[kZigzagToNatural[k]] = static_cast<int16_t>(new_value);
+        if (k < 64) nonzero |= 1ull << k;
+      }
     }
   }
   if (in.eob_run > 0) {
     // Inside an end-of-band run only the correction bits remain.
-    int no_limit = 64;
-    status = walk(bits, k, se, no_limit, block, p1, m1);
-    if (status != 0) return finish(status);
+    if (k <= se) {
+      status = refine_nonzero(bits, nonzero & positions_between(k, se), block, p1);
+      if (status != 0) return finish(status);
+    }
     --in.eob_run;
   }
   return 0;

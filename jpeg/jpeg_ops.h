@@ -16,6 +16,7 @@
 
 #include "coefficient_block.h"
 #include "vktjpeg.h"
+#include "zigzag_mask.h"
 
 struct JpegInput;
 struct HuffmanTable;
@@ -109,6 +110,8 @@ struct SideMembers {
   // terms are the 3:1 column sums; (sum + 1 or 2) >> 2 of 2x1 chroma.
   TrianglePairs triangle_2x2;
   TrianglePairs triangle_2x1;
+  // The non-zero coefficients of a block (progressive refinement scans).
+  NonzeroMask natural_nonzero;
 };
 
 constexpr size_t jpeg_ops_entry_offset(int entry) { return static_cast<size_t>(entry) * sizeof(void*); }

@@ -48,7 +48,7 @@ VKT_FORCE_INLINE JpegStatus decode_one(DecoderState& state, ScanInfo& scan, uint
   } else if constexpr (kKind == ScanKind::kAcFirst) {
     return decode_ac_first(state.input, ac_table, ss, se, al, block);
   } else {
-    return decode_ac_refine(state.input, ac_table, ss, se, al, block);
+    return decode_ac_refine(state.input, ac_table, ss, se, al, state.side_members.natural_nonzero, block);
   }
 }
 

@@ -41,6 +41,7 @@ void fill_portable_members(JpegOps& ops, SideMembers& side_members) {
   fill_grey_expanders(side_members);
   fill_ycc_rows(side_members);
   fill_triangle_pairs(side_members);
+  side_members.natural_nonzero = natural_nonzero_mask;
 }
 
 #if VKT_JPEG_SIMD
@@ -58,6 +59,7 @@ void fill_sse2_members(JpegOps& ops, SideMembers& side_members) {
   fill_grey_expanders_sse2(side_members);
   fill_ycc_rows_sse2(side_members);
   fill_triangle_pairs_sse2(side_members);
+  side_members.natural_nonzero = natural_nonzero_mask_sse2;
 }
 
 void fill_avx2_members(JpegOps& ops, SideMembers& side_members) {

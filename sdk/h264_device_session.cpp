@@ -38,6 +38,26 @@ void FillConnectRecord(uint8_t* record, const char* address, int32_t port) {
   std::memcpy(record + 276, &bufferSize, 4);
 }
 
+// The stream and picture buffers (2 MB and 28 MB) come straight from the
+// system: their pages are backed only once written, they are cheap to take
+// and give back, and the page after each stays reserved but never
+// committed, so a write past the end faults at once instead of landing in
+// another allocation.
+constexpr size_t kGuardBytes = 4096;
+
+uint8_t* TakeBuffer(size_t bytes) {
+  auto* base = static_cast<uint8_t*>(VirtualAlloc(nullptr, bytes + kGuardBytes, MEM_RESERVE, PAGE_NOACCESS));
+  if (base && !VirtualAlloc(base, bytes, MEM_COMMIT, PAGE_READWRITE)) {
+    VirtualFree(base, 0, MEM_RELEASE);
+    return nullptr;
+  }
+  return base;
+}
+
+void ReleaseBuffer(uint8_t* buffer) {
+  if (buffer) VirtualFree(buffer, 0, MEM_RELEASE);
+}
+
 }  // namespace
 
 H264DeviceSession::H264DeviceSession()
@@ -246,7 +266,7 @@ void H264DeviceSession::DecodeVideoBox(const QboxHeader& box, const uint8_t* at)
   // The picture buffer (28 MB, for the largest picture) is taken when the
   // first box is decoded: a channel that gets no video costs nothing. The
   // decoding thread first sees it through the box handed over below.
-  if (!frameBuffer) frameBuffer = static_cast<uint8_t*>(std::malloc(kFrameBufferSize));
+  if (!frameBuffer) frameBuffer = TakeBuffer(kFrameBufferSize);
   if (!frameBuffer) return;
   const size_t written =
       ConvertToAnnexB(box, at, prefixPending ? &parameterSets_ : nullptr, streamBuffer, kStreamBufferSize);
@@ -332,9 +352,8 @@ VktResult H264DeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
   if (channel >= serverInfo.channelCount) return VKT_ERR_PARAMETER;
   DestroyRenderer();
   // Not cleared: every byte the decoder reads was written first (a box's
-  // Annex-B form, a picture the decoder made), and clearing 30 MB made
-  // each channel opening cost milliseconds.
-  if (!streamBuffer) streamBuffer = static_cast<uint8_t*>(std::malloc(kStreamBufferSize));
+  // Annex-B form, a picture the decoder made).
+  if (!streamBuffer) streamBuffer = TakeBuffer(kStreamBufferSize);
   if (!streamBuffer) return VKT_ERR_PARAMETER;
   EnterCriticalSection(&rendererLock_);
   displayWindow = videoWindow;
@@ -372,8 +391,8 @@ void H264DeviceSession::Close() {
     CODECAPI_AudioDecodeDeInit(audioDecoder, kDecoderCodec);
     videoDecoder = audioDecoder = -1;
   }
-  std::free(streamBuffer);
-  std::free(frameBuffer);
+  ReleaseBuffer(streamBuffer);
+  ReleaseBuffer(frameBuffer);
   streamBuffer = frameBuffer = nullptr;
 }
 

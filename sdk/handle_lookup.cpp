@@ -15,11 +15,14 @@ constexpr size_t kMagicOffset = sizeof(void*);
 
 SessionRef SessionOf(void* handle, const char* call) {
   if (!handle || IsBadReadPtr(handle, kCheckedSessionBytes)) return SessionRef();
+  // Pinned before its bytes are read: another thread may close the handle
+  // between the probe and the read, and only a pinned session's pages are
+  // sure to stay committed. Pinning looks the address up, reading nothing.
+  SessionRef session = PinLiveSession(handle);
+  if (!session) return SessionRef();
   // Read as plain bytes: until the magic matches, this is no object at all.
   uint32_t magic = 0;
   std::memcpy(&magic, static_cast<const uint8_t*>(handle) + kMagicOffset, sizeof magic);
-  if (magic != SESSION_MAGIC) return SessionRef();
-  SessionRef session = PinLiveSession(handle);
-  if (session && !session->CalledOnOwnerThread(call)) return SessionRef();
+  if (magic != SESSION_MAGIC || !session->CalledOnOwnerThread(call)) return SessionRef();
   return session;
 }

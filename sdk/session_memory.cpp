@@ -1,8 +1,7 @@
 // Session blocks carved page by page from reserved regions and reused only
-// after a quarantine. On POSIX the regions are PROT_NONE mappings whose
-// pages are opened for one session and closed again (with their memory
-// dropped) afterwards; on Windows the same is done by committing and
-// decommitting reserved pages.
+// after a quarantine: the regions are reserved address space whose pages
+// are committed for one session and decommitted (their memory dropped)
+// afterwards.
 #include "session_memory.h"
 
 #include <cstdint>
@@ -11,10 +10,8 @@
 #include <new>
 #include <vector>
 
-#ifdef _WIN32
 #include <windows.h>
-#else
-#include <sys/mman.h>
+#ifndef _WIN32
 #include <unistd.h>
 #endif
 
@@ -79,30 +76,13 @@ size_t RoundToPages(size_t bytes) {
 }
 
 uint8_t* ReserveRegion() {
-#ifdef _WIN32
   return static_cast<uint8_t*>(VirtualAlloc(nullptr, kRegionBytes, MEM_RESERVE, PAGE_NOACCESS));
-#else
-  void* region = mmap(nullptr, kRegionBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  return region == MAP_FAILED ? nullptr : static_cast<uint8_t*>(region);
-#endif
 }
 
-bool OpenPages(void* at, size_t bytes) {
-#ifdef _WIN32
-  return VirtualAlloc(at, bytes, MEM_COMMIT, PAGE_READWRITE) != nullptr;
-#else
-  return mprotect(at, bytes, PROT_READ | PROT_WRITE) == 0;
-#endif
-}
+bool OpenPages(void* at, size_t bytes) { return VirtualAlloc(at, bytes, MEM_COMMIT, PAGE_READWRITE) != nullptr; }
 
-void ClosePages(void* at, size_t bytes) {
-#ifdef _WIN32
-  VirtualFree(at, bytes, MEM_DECOMMIT);
-#else
-  madvise(at, bytes, MADV_DONTNEED);
-  mprotect(at, bytes, PROT_NONE);
-#endif
-}
+// Decommitted pages give their memory back and fault when touched.
+void ClosePages(void* at, size_t bytes) { VirtualFree(at, bytes, MEM_DECOMMIT); }
 
 }  // namespace
 

@@ -1,8 +1,9 @@
 // Block routines on hand-made streams: sequential blocks at the edges of
 // the zigzag sequence, DC prediction arithmetic, markers inside a block,
-// DC-only decoding, and progressive end-of-band runs.
+// DC-only decoding, progressive end-of-band runs and refinement.
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "entropy_decode.h"
@@ -184,6 +185,51 @@ TEST_F(EntropyBlock, ProgressiveRunsPastTheBandStayInsideTheBlock) {
   ASSERT_EQ(decode_ac_first(input_, ac_, 63, 63, 0, block), 0);
   EXPECT_EQ(block.coef[63], 1);
   EXPECT_EQ(input_.eob_run, 0);
+}
+
+// AC refinement at Al = 1 (steps of 2), one block per row: correction bits
+// of the non-zero coefficients in zigzag order (after a new value's sign
+// bit), a new value after `run` zero-history positions, one that finds
+// none left in the band landing at Se + 1 as in libjpeg, and a correction
+// bit of 1 on a coefficient that has that bit already.
+TEST_F(EntropyBlock, RefinementCorrectsNonZeroCoefficientsAndPlacesNewOnes) {
+  struct Code {
+    int rs;  // -1: bits only
+    uint32_t bits;
+    int bit_count;
+  };
+  using Values = std::vector<std::pair<int, int>>;  // zigzag position, value
+  struct Row {
+    const char* name;
+    int ss, se;
+    Values before;
+    std::vector<Code> codes;
+    Values after;
+    int eob_run;
+  };
+  const Row rows[] = {
+      {"new value after a correction, then EOB", 1, 5, {{1, 4}, {3, -4}},
+       {{0x01, 0b11, 2}, {0x00, 0, 0}, {-1, 1, 1}}, {{1, 6}, {2, 2}, {3, -6}}, 0},
+      {"no zero-history position left: Se + 1", 1, 3, {{1, 4}}, {{0xF1, 0b00, 2}}, {{1, 4}, {4, -2}}, 0},
+      {"end-of-band run, bit already set", 1, 63, {{2, 6}, {63, -4}}, {{0x10, 0b111, 3}}, {{2, 6}, {63, -6}}, 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    out_ = EntropyStreamWriter();
+    for (const Code& code : row.codes) {
+      if (code.rs >= 0) ac_code_.Put(out_, static_cast<uint8_t>(code.rs));
+      if (code.bit_count > 0) out_.PutBits(code.bits, code.bit_count);
+    }
+    out_.PutMarker(0xD9);
+    input_ = JpegInput{};
+    Start();
+    CoefficientBlock block{}, expected{};
+    for (const auto& [k, value] : row.before) block.coef[kZigzagToNatural[k]] = static_cast<int16_t>(value);
+    for (const auto& [k, value] : row.after) expected.coef[kZigzagToNatural[k]] = static_cast<int16_t>(value);
+    ASSERT_EQ(decode_ac_refine(input_, ac_, row.ss, row.se, 1, natural_nonzero_mask, block), 0);
+    for (int i = 0; i < 64; ++i) EXPECT_EQ(block.coef[i], expected.coef[i]) << i;
+    EXPECT_EQ(input_.eob_run, row.eob_run);
+  }
 }
 
 }  // namespace

@@ -240,6 +240,21 @@ TEST_P(SimdMembers, TrianglePairsGiveThePortableSamples) {
   }
 }
 
+TEST_P(SimdMembers, NonzeroMasksGiveThePortableBits) {
+  const NonzeroMask reference = generic_side_.natural_nonzero, tested = member_side_.natural_nonzero;
+  ASSERT_NE(tested, reference) << "the table fill installs a member";
+  for (const CoefficientBlock& block : coefficient_blocks(random_)) ASSERT_EQ(tested(block), reference(block));
+  // One non-zero coefficient at each position, of the values whose bytes
+  // are zero (256) or saturate (-32768).
+  for (int16_t value : {int16_t{1}, int16_t{256}, kMin}) {
+    for (int i = 0; i < 64; ++i) {
+      CoefficientBlock block{};
+      block.coef[i] = value;
+      ASSERT_EQ(tested(block), reference(block)) << value << " at " << i;
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(EachKind, SimdMembers,
                          ::testing::Values(KindCase{CPU_FAMILY15_SSE2, SimdLevel::kSse2},
                                            KindCase{CPU_AVX2, SimdLevel::kAvx2}),

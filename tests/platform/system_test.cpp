@@ -35,6 +35,45 @@ TEST(IsBadReadPtr, ReportsNullUnmappedAndProtectedMemory) {
   EXPECT_FALSE(IsBadReadPtr(freed, 64));
 }
 
+TEST(VirtualAlloc, CommitsDecommitsAndReleasesPagesOfAReservation) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  auto* base = static_cast<char*>(VirtualAlloc(nullptr, 3 * page - 5, MEM_RESERVE, PAGE_NOACCESS));
+  ASSERT_NE(base, nullptr);
+  EXPECT_TRUE(IsBadReadPtr(base, 1)) << "reserved pages are not committed";
+  // Each step: commit (or decommit) [offset, offset + size); what it
+  // returns; then whether the middle page reads.
+  const struct { bool commit; size_t offset, size; bool succeeds, middleReads; } steps[] = {
+      {true, page + 10, 1, true, true},          // the whole page around one byte
+      {false, page, page, true, false},          // decommitted: faults again
+      {true, page, page, true, true},            // committed again, reads zero
+      {true, 2 * page, 2 * page, false, true},   // runs past the reservation
+      {false, 2 * page, 2 * page, false, true},
+      {false, page, 0, false, true},
+  };
+  for (const auto& step : steps) {
+    SetLastError(0);
+    const bool done = step.commit ? VirtualAlloc(base + step.offset, step.size, MEM_COMMIT, PAGE_READWRITE) != nullptr
+                                  : VirtualFree(base + step.offset, step.size, MEM_DECOMMIT) != FALSE;
+    EXPECT_EQ(done, step.succeeds) << step.commit << " at " << step.offset;
+    EXPECT_EQ(done || GetLastError() != 0, true) << "a failure sets the error";
+    EXPECT_EQ(!IsBadReadPtr(base + page, page), step.middleReads) << step.commit << " at " << step.offset;
+    if (step.commit && done) {
+      EXPECT_EQ(base[page + 7], 0) << "newly committed pages read zero";
+      base[page + 7] = 1;
+    }
+  }
+  EXPECT_FALSE(VirtualFree(base, page, MEM_RELEASE)) << "a release names the whole reservation";
+  EXPECT_FALSE(VirtualFree(base + page, 0, MEM_RELEASE)) << "by its base";
+  EXPECT_TRUE(VirtualFree(base, 0, MEM_RELEASE));
+  EXPECT_TRUE(IsBadReadPtr(base + page, 1));
+  EXPECT_FALSE(VirtualFree(base, 0, MEM_RELEASE)) << "released once";
+  EXPECT_EQ(VirtualAlloc(nullptr, page, MEM_COMMIT, PAGE_NOACCESS), nullptr);
+  auto* committed = static_cast<char*>(VirtualAlloc(nullptr, 1, MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_NE(committed, nullptr) << "a commit without an address reserves too";
+  EXPECT_FALSE(IsBadReadPtr(committed, page));
+  EXPECT_TRUE(VirtualFree(committed, 0, MEM_RELEASE));
+}
+
 TEST(Clocks, LocalTimeMatchesTheCClockAndTimersAdvance) {
   SYSTEMTIME now;
   GetLocalTime(&now);

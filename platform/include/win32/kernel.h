@@ -26,6 +26,14 @@
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 
+// Virtual memory.
+#define MEM_COMMIT 0x1000u
+#define MEM_RESERVE 0x2000u
+#define MEM_DECOMMIT 0x4000u
+#define MEM_RELEASE 0x8000u
+#define PAGE_NOACCESS 0x01u
+#define PAGE_READWRITE 0x04u
+
 // DllMain reason codes.
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
@@ -78,6 +86,14 @@ WINAPI_EXPORT BOOL WINAPI GetProcessTimes(HANDLE process, LPFILETIME creation, L
 
 // Debug output: written to stderr when VKT_DEBUG_OUTPUT is set in the environment.
 WINAPI_EXPORT void WINAPI OutputDebugStringA(LPCSTR text);
+
+// Virtual memory: reserve address space (MEM_RESERVE, PAGE_NOACCESS),
+// commit pages of a reservation or a new one (MEM_COMMIT, PAGE_READWRITE);
+// committed pages read zero until written. VirtualFree decommits pages
+// (MEM_DECOMMIT) or frees a whole reservation (MEM_RELEASE, its base and
+// size 0).
+WINAPI_EXPORT LPVOID WINAPI VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect);
+WINAPI_EXPORT BOOL WINAPI VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
 
 // Memory probing: true when any byte of [p, p + size) cannot be read.
 WINAPI_EXPORT BOOL WINAPI IsBadReadPtr(const void* p, UINT_PTR size);

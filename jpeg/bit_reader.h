@@ -184,9 +184,9 @@ class BitReader {
       for (; i < kGroup; ++i) {
         const CoefficientEntry entry = lookup[buffer >> (64 - kHuffmanCoefficientBits)];
         // Stops at entries without bits and at the end of block (value 0).
-        if (entry_bits(entry) == 0 || entry_value(entry) == 0) break;
+        if (!entry_is_coefficient(entry)) break;
         count -= entry_bits(entry);
-        buffer <<= entry_bits(entry);
+        buffer <<= entry & 63;  // the bits taken: the low byte holds nothing else
         k += entry_run(entry);
         if constexpr (kStore) coef[zigzag[k]] = static_cast<int16_t>(entry_value(entry));
         if (++k >= 64) break;

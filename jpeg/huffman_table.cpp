@@ -18,14 +18,13 @@ void fill_coefficient_entries(HuffmanTable* table, uint32_t code, int length, in
   const int size = symbol & 0x0F;
   const int run = ac ? symbol >> 4 : 0;
   if (ac && size == 0 && run == 15) return;  // ZRL takes the ordinary path
-  // Magnitudes of 8 bits and more have values beyond the entry's 8 bits.
-  if (size > 7 || length + size > kHuffmanCoefficientBits) return;
+  if (length + size > kHuffmanCoefficientBits) return;
   const int total = length + size;
   const int spread = kHuffmanCoefficientBits - total;
   for (uint32_t magnitude = 0; magnitude < (1u << size); ++magnitude) {
     const int32_t value = size == 0 ? 0 : extend_magnitude(magnitude, size);
-    const auto entry = static_cast<CoefficientEntry>((static_cast<uint32_t>(value) << 8) |
-                                                     (static_cast<uint32_t>(run) << 4) | static_cast<uint32_t>(total));
+    const auto entry = static_cast<CoefficientEntry>((static_cast<uint32_t>(value) << 16) |
+                                                     (static_cast<uint32_t>(run) << 8) | static_cast<uint32_t>(total));
     const uint32_t first = ((code << size) | magnitude) << spread;
     for (uint32_t k = 0; k < (1u << spread); ++k) table->coefficients[first + k] = entry;
   }

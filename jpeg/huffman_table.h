@@ -27,16 +27,22 @@ constexpr int symbol_entry_symbol(SymbolEntry e) { return e & 0xFF; }
 
 // Width of the coefficient lookup: the next 10 bits of the stream, enough
 // for the short code and the magnitude bits of most coefficients of a
-// camera picture together (2 KiB per table).
+// camera picture together (4 KiB per table).
 constexpr int kHuffmanCoefficientBits = 10;
 // A lookup entry: bits taken (1..10; 0 = take the ordinary path) in bits
-// 0..3, the run in bits 4..7, the signed value (-127..127) in bits 8..15.
+// 0..7, the run in bits 8..15, the signed value (-511..511) in bits 16..31.
 // An AC entry of value 0 is an end of block; a DC entry of value 0 a
-// difference of 0.
-using CoefficientEntry = uint16_t;
-constexpr int entry_bits(CoefficientEntry e) { return e & 0x0F; }
-constexpr int entry_run(CoefficientEntry e) { return (e >> 4) & 0x0F; }
-constexpr int entry_value(CoefficientEntry e) { return static_cast<int16_t>(e) >> 8; }
+// difference of 0. The bits taken fill the low byte alone, so a shift by
+// the entry itself takes them (x86 shifts use the count's low six bits),
+// and the entries that end the AC fast loop (the ordinary path, the end of
+// block) are exactly those below 2^16.
+using CoefficientEntry = uint32_t;
+constexpr int entry_bits(CoefficientEntry e) { return static_cast<int>(e & 0xFF); }
+constexpr int entry_run(CoefficientEntry e) { return static_cast<int>((e >> 8) & 0xFF); }
+constexpr int entry_value(CoefficientEntry e) { return static_cast<int32_t>(e) >> 16; }
+// Whether an AC entry is a coefficient with its bits (neither the ordinary
+// path nor an end of block).
+constexpr bool entry_is_coefficient(CoefficientEntry e) { return e > 0xFFFF; }
 
 struct HuffmanTable {
   int32_t table_class;  // Tc: 0 = DC, 1 = AC
@@ -47,8 +53,8 @@ struct HuffmanTable {
   SymbolEntry fast[1 << kHuffmanFastBits];
   // Indexed by the next 10 bits: a whole coefficient (code and magnitude
   // bits within 10 bits; value already EXTENDed, run 0 for DC symbols) or
-  // an AC end of block; 0 when the ordinary decode must run (ZRL, longer
-  // codes, magnitudes above 127).
+  // an AC end of block; 0 when the ordinary decode must run (ZRL, codes
+  // whose code and magnitude bits together pass 10 bits).
   CoefficientEntry coefficients[1 << kHuffmanCoefficientBits];
   uint16_t values[kHuffmanMaxCodes];  // HUFFVAL, symbols in code order
   // T.81 F.2.2.3, indexed by code length 1..16; entry 0 unused. A length

@@ -124,18 +124,23 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
           for (uint32_t b = 0; b < blocks; ++b, ++block) block->coef[0] = dc_values[b];
           continue;
         }
-        for (uint32_t y = 0; y < plan.mcu_high; ++y) {
-          for (uint32_t x = 0; x < plan.mcu_wide; ++x, ++block) {
-            const JpegStatus status =
-                decode_block(state.input, *dc_tables[i], *ac_tables[i], scan.dc_predictions[i], *block);
-            if (status < 0) return status;
-            if (state.keep_coefficients) {
-              const size_t index =
-                  whole_image_block(plan, row * plan.mcu_high + y, column * plan.mcu_wide + x);
-              state.coefficients[index] = *block;
-            }
+        // One flat loop per component: the call clobbers the registers that
+        // nested loops over the block rows and columns would keep.
+        const HuffmanTable& dc_table = *dc_tables[i];
+        const HuffmanTable& ac_table = *ac_tables[i];
+        int16_t& prediction = scan.dc_predictions[i];
+        CoefficientBlock* const end = block + plan.mcu_wide * plan.mcu_high;
+        for (CoefficientBlock* next = block; next < end; ++next) {
+          const JpegStatus status = decode_block(state.input, dc_table, ac_table, prediction, *next);
+          if (status < 0) return status;
+        }
+        if (state.keep_coefficients) {
+          for (uint32_t y = 0; y < plan.mcu_high; ++y) {
+            for (uint32_t x = 0; x < plan.mcu_wide; ++x, ++block)
+              state.coefficients[whole_image_block(plan, row * plan.mcu_high + y, column * plan.mcu_wide + x)] = *block;
           }
         }
+        block = end;
       }
       const JpegStatus status = finish_mcu(column, row, output != nullptr);
       if (status != 0) return status;

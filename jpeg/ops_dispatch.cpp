@@ -70,6 +70,9 @@ void fill_avx2_members(JpegOps& ops, SideMembers& side_members) {
   ops.idct_fast_2x2 = idct_fast_2x2_avx2;
   ops.idct_precise_4x4 = idct_precise_4x4_avx2;
   ops.idct_precise_2x2 = idct_precise_2x2_avx2;
+  ops.dequantise_fast = dequantise_fast_avx2;
+  ops.dequantise_precise = dequantise_precise_avx2;
+  ops.current_dequantise = dequantise_fast_avx2;
   fill_output_converters_avx2(ops);
   fill_grey_expanders_avx2(side_members);
   fill_ycc_rows_avx2(side_members);

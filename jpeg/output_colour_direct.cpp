@@ -79,18 +79,23 @@ int16_t* band_line(const RowBand& band, uint32_t plane, int32_t line) {
 // A whole MCU's component, replicated by whole ratios of at most 2 across
 // (4:2:2 chroma) and any down: its blocks' sample rows copied, or each
 // sample twice, with the row length known to the compiler (the transforms
-// give samples in 0..255 already).
-template <uint32_t kSize, uint32_t kAcross>
+// give samples in 0..255 already). kDown is the ratio down when it is 1
+// or 2 (every layout of the common samplings), so that the copies unroll;
+// 0 takes it from the component.
+template <uint32_t kSize, uint32_t kAcross, uint32_t kDown>
 void copy_blocks(const DecoderState& state, const OutputComponent& component, const RowBand& band, uint32_t plane) {
   const CoefficientBlock* block = state.mcu_blocks + component.first_block;
   // Read once: the row stores below may alias the band's fields as far as
   // the compiler knows, which would reload them after every row.
-  const uint32_t down = component.ratio_v, blocks_wide = component.blocks_wide, blocks_high = component.blocks_high;
+  const uint32_t down = kDown != 0 ? kDown : component.ratio_v;
+  const uint32_t blocks_wide = component.blocks_wide, blocks_high = component.blocks_high;
   const size_t line_width = band.line_width;
   int16_t* const first = band_line(band, plane, 0) + band.filled;
+  const size_t block_row_step = kSize * down * line_width;
   for (uint32_t by = 0; by < blocks_high; ++by) {
+    int16_t* const block_row = first + by * block_row_step;
     for (uint32_t bx = 0; bx < blocks_wide; ++bx, ++block) {
-      int16_t* out = first + by * kSize * down * line_width + bx * kSize * kAcross;
+      int16_t* out = block_row + bx * kSize * kAcross;
       for (uint32_t r = 0; r < kSize; ++r) {
         const int16_t* in = block->coef + 8 * r;
         for (uint32_t copy = 0; copy < down; ++copy, out += line_width) {
@@ -102,6 +107,15 @@ void copy_blocks(const DecoderState& state, const OutputComponent& component, co
         }
       }
     }
+  }
+}
+
+template <uint32_t kSize, uint32_t kAcross>
+void copy_blocks(const DecoderState& state, const OutputComponent& component, const RowBand& band, uint32_t plane) {
+  switch (component.ratio_v) {
+    case 1: return copy_blocks<kSize, kAcross, 1>(state, component, band, plane);
+    case 2: return copy_blocks<kSize, kAcross, 2>(state, component, band, plane);
+    default: return copy_blocks<kSize, kAcross, 0>(state, component, band, plane);
   }
 }
 

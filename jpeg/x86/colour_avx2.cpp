@@ -7,6 +7,9 @@
 // The grey expanders' AVX2 members place bytes the same way.
 #include <immintrin.h>
 
+#include "simd_target.h"
+#define VKT_COLOUR_TARGET VKT_TARGET_AVX2
+#define VKT_COLOUR_WIDE
 #include "colour_terms.h"
 #include "jpeg_ops.h"
 #include "simd_target.h"
@@ -70,8 +73,48 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i channel(__m128i left, __m128i right, __
   return _mm_packus_epi16(_mm_adds_epi16(left, spread(terms, 0)), _mm_adds_epi16(right, spread(terms, 1)));
 }
 
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i load16(const int16_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+// mask_of in both 128-bit halves.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_mask_of(int store, int channel) {
+  return _mm256_broadcastsi128_si256(mask_of(store, channel));
+}
+
+// 1x1 MCUs (4:4:4), two picture rows per step: a row's eight samples of
+// each block are contiguous, so rows y and y + 1 fill one register, one
+// row per 128-bit half, and every chroma term is computed once for both.
+template <bool kBgr>
+VKT_TARGET_AVX2 VKT_LANES_INLINE void convert_one_by_one(const int16_t* samples, uint8_t* destination,
+                                                         ptrdiff_t row_stride) {
+#pragma GCC unroll 4
+  for (int y = 0; y < 8; y += 2) {
+    const vkt_colour::WideTerms terms = terms_of(load16(samples + 64 + 8 * y), load16(samples + 128 + 8 * y));
+    const __m256i luma = load16(samples + 8 * y);
+    const __m256i r = _mm256_packus_epi16(_mm256_adds_epi16(luma, terms.red), luma);
+    const __m256i g = _mm256_packus_epi16(_mm256_adds_epi16(luma, terms.green), luma);
+    const __m256i b = _mm256_packus_epi16(_mm256_adds_epi16(luma, terms.blue), luma);
+    const __m256i first = kBgr ? b : r, third = kBgr ? r : b;
+    __m256i stores[2];
+    for (int store = 0; store < 2; ++store) {
+      stores[store] = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(first, wide_mask_of(store, 0)),
+                                                      _mm256_shuffle_epi8(g, wide_mask_of(store, 1))),
+                                      _mm256_shuffle_epi8(third, wide_mask_of(store, 2)));
+    }
+    for (int half = 0; half < 2; ++half) {
+      uint8_t* const out = destination + (y + half) * row_stride;
+      const __m128i bytes = half == 0 ? _mm256_castsi256_si128(stores[0]) : _mm256_extracti128_si256(stores[0], 1);
+      const __m128i tail = half == 0 ? _mm256_castsi256_si128(stores[1]) : _mm256_extracti128_si256(stores[1], 1);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), tail);
+    }
+  }
+}
+
 template <int kH, int kV, bool kBgr>
 VKT_TARGET_AVX2 void convert_whole_avx2(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
+  if constexpr (kH == 1 && kV == 1) return convert_one_by_one<kBgr>(samples, destination, row_stride);
   constexpr int kChromaBase = kH * kV * 64;
 #pragma GCC unroll 8
   for (int chroma_row = 0; chroma_row < 8; ++chroma_row) {

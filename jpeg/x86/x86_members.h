@@ -25,6 +25,8 @@ uint64_t natural_nonzero_mask_sse2(const CoefficientBlock& block);
 
 void dequantise_fast_sse2(CoefficientBlock* block, const int16_t* table);
 void dequantise_precise_sse2(CoefficientBlock* block, const int16_t* table);
+void dequantise_fast_avx2(CoefficientBlock* block, const int16_t* table);
+void dequantise_precise_avx2(CoefficientBlock* block, const int16_t* table);
 
 struct JpegOps;
 // Overwrites the MCU converter slots (35..53) that have an SSE2 member;

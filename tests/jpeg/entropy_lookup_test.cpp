@@ -1,6 +1,6 @@
 // The coefficient lookup of the sequential decoder at its edges: values
 // whose code and magnitude bits just fit the 10-bit lookup or just miss it,
-// magnitudes of 7 bits (in the entry) and 8 bits (beyond it), runs, end of
+// magnitudes of 7 and 8 bits (both in the entry's 16-bit value), runs, end of
 // block symbols with a run nibble, and many blocks back to back, so that
 // every symbol also meets the refill at another bit position.
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ const std::vector<uint8_t> kDcCounts = {0, 0, 4, 6, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0
 const std::vector<uint8_t> kDcValues = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
 // AC codes of 2, 3, 5 and 8 bits: with 7 magnitude bits a 3-bit code just
 // fits 10 bits, a 5-bit code does not; 8 magnitude bits after a 2-bit code
-// fit 10 bits but not an entry; 0x10 ends a block like EOB.
+// fit 10 bits and the entry; 0x10 ends a block like EOB.
 const std::vector<uint8_t> kAcCounts = {0, 2, 2, 0, 3, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0};
 const std::vector<uint8_t> kAcValues = {0x00, 0x08, 0x01, 0x07, 0x13, 0x10, 0x27, 0x0A, 0xF0};
 

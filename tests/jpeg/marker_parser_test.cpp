@@ -280,6 +280,11 @@ TEST(MarkerParser, SkipsWhatItDoesNotRead) {
   late_frame.soi().dqt(0).dht(0x00).dht(0x10).grey_frame();
   late_frame.segment(0xC2, {0xFF, 0xC0, 0x00, 0x0B, 8, 0, 0, 0, 8, 1, 1, 0x11, 0}).sos({{1, 0x00}});
   EXPECT_EQ(record.read_buffer(late_frame.bytes()), JPEG_SUCCESS);
+  // An APP0 whose length cannot hold itself is passed over, not read.
+  MarkerStream short_app0;
+  short_app0.soi().raw({0xFF, 0xE0, 0x00, 0x01}).grey_image(16, 8).eoi();
+  EXPECT_EQ(record.read_buffer(short_app0.bytes()), JPEG_SUCCESS);
+  EXPECT_EQ(record->jpeg_width, 16u);
 }
 
 TEST(MarkerParser, ReportsTruncatedInput) {

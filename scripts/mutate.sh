@@ -109,10 +109,14 @@ apply() {
 
 total=0 killed=0 survived=0 stale=0 nobuild=0 equivalent=0
 survivors=()
-# The reason a slip is known to be invisible to every test, or nothing.
+# The reason a slip is known to be invisible to every test, or nothing. An
+# entry names the file alone (every occurrence of the text) or FILE#N (the
+# N-th only, as the generator counts them).
 equivalent_reason() {
   [ -f "$equivalents" ] || return 0
-  awk -v key="$1 @@ $2 @@ $3 @@ " 'index($0, key) == 1 { print substr($0, length(key) + 1); exit }' "$equivalents"
+  awk -v any="$1 @@ $2 @@ $3 @@ " -v nth="$1#$4 @@ $2 @@ $3 @@ " '
+    index($0, any) == 1 { print substr($0, length(any) + 1); exit }
+    index($0, nth) == 1 { print substr($0, length(nth) + 1); exit }' "$equivalents"
 }
 while IFS= read -r line; do
   case $line in '' | '#'*) continue ;; esac
@@ -130,7 +134,7 @@ while IFS= read -r line; do
   fi
   id=${fields[0]} file=${fields[1]} nth=${fields[2]} from=${fields[3]} to=${fields[4]}
   [[ $id =~ $pattern ]] || continue
-  reason=$(equivalent_reason "$file" "$from" "$to")
+  reason=$(equivalent_reason "$file" "$from" "$to" "$nth")
   if [ -n "$reason" ]; then
     equivalent=$((equivalent + 1))
     printf '%-30s equivalent: %s\n' "$id" "$reason"

@@ -171,6 +171,9 @@ TEST(JpegRead, ChecksTheInputAndTheColours) {
   EXPECT_EQ(colours.read_buffer(stream), JPEG_ERR_INVALID_PROPERTIES);
   colours->jpeg_channels = 257;
   EXPECT_EQ(colours.read_buffer(stream), JPEG_ERR_INVALID_PROPERTIES);
+  colours->jpeg_channels = 256;  // the most, with colours that take any count
+  colours->jpeg_color = colours->picture_color = COLOR_OTHER;
+  EXPECT_EQ(colours.read_buffer(stream), JPEG_SUCCESS);
   colours->jpeg_channels = 3;
   colours->jpeg_color = COLOR_RGB;  // RGB streams have no grey picture
   colours->picture_color = COLOR_GRAY;

@@ -41,12 +41,27 @@ TEST(ProcessorKind, ComesFromFamilyAndFeatureBits) {
       {15, sse2, CPU_FAMILY15_SSE2},
       {15, mmx | sse | sse2, CPU_FAMILY15_SSE2},
       {4, mmx | sse | sse2, CPU_GENERIC},
+      // The bits where CPUID leaf 1 reports them in EDX: MMX 23, SSE 25, SSE2 26.
+      {5, 0x00800000, CPU_FAMILY5_MMX},
+      {6, 0x02800000, CPU_FAMILY6_MMX_SSE},
+      {15, 0x04000000, CPU_FAMILY15_SSE2},
       {0, 0, CPU_GENERIC},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(classify_processor(processor(c.family, c.features), kNoCpuOverride), c.kind)
         << "family " << c.family << " features " << std::hex << c.features;
   }
+}
+
+// The detection reads the feature bits this processor has, as the
+// compiler's runtime reads them.
+TEST(ProcessorKind, DetectionReadsThisProcessorsFeatureBits) {
+#if defined(__i386__) || defined(__x86_64__)
+  const ProcessorInfo& info = current_processor_info();
+  EXPECT_EQ((info.features & kFeatureMmx) != 0, __builtin_cpu_supports("mmx") != 0);
+  EXPECT_EQ((info.features & kFeatureSse) != 0, __builtin_cpu_supports("sse") != 0);
+  EXPECT_EQ((info.features & kFeatureSse2) != 0, __builtin_cpu_supports("sse2") != 0);
+#endif
 }
 
 TEST(ProcessorKind, AnOverrideOfZeroToSixWins) {

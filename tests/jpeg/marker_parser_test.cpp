@@ -202,6 +202,37 @@ TEST(MarkerParser, ThreeComponentsWithoutMarkersKeepTheCallersColour) {
   EXPECT_EQ(record->jpeg_width, 16u);
 }
 
+// jpeg_subsampling from the frame's (H, V) factors: 0 when no component
+// is subsampled (grey whatever its factors), 1 and 2 for 4:2:0 and 4:2:2,
+// 3 and 4 for the same with a fourth component like the first, 255 else.
+TEST(MarkerParser, ReportsTheSubsamplingCodeOfTheFactors) {
+  struct Case {
+    std::vector<uint8_t> factors;  // H << 4 | V per component
+    uint32_t expected;
+  };
+  const Case cases[] = {
+      {{0x22}, 0},
+      {{0x11, 0x11}, 0},
+      {{0x11, 0x11, 0x11}, 0},
+      {{0x22, 0x11, 0x11}, 1},
+      {{0x21, 0x11, 0x11}, 2},
+      {{0x12, 0x11, 0x11}, 255},
+      {{0x22, 0x11, 0x11, 0x22}, 3},
+      {{0x21, 0x11, 0x11, 0x21}, 4},
+      {{0x22, 0x11, 0x11, 0x11}, 255},
+      {{0x21, 0x11, 0x11, 0x22}, 255},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> frame = {8, 0, 16, 0, 16, static_cast<uint8_t>(c.factors.size())};
+    for (size_t i = 0; i < c.factors.size(); ++i) append_bytes(frame, {static_cast<uint8_t>(i + 1), c.factors[i], 0});
+    MarkerStream stream;
+    stream.soi().dqt(0).segment(0xC0, frame).sos({{1, 0}});
+    DecoderRecord record;
+    ASSERT_EQ(record.read_buffer(stream.bytes()), JPEG_SUCCESS) << testing::PrintToString(c.factors);
+    EXPECT_EQ(record->jpeg_subsampling, c.expected) << testing::PrintToString(c.factors);
+  }
+}
+
 class ThumbnailRead : public ::testing::Test {
  protected:
   JpegStatus read(uint32_t width, int32_t height, JpegColor color) {
@@ -249,6 +280,11 @@ TEST(MarkerParser, SkipsWhatItDoesNotRead) {
   late_frame.soi().dqt(0).dht(0x00).dht(0x10).grey_frame();
   late_frame.segment(0xC2, {0xFF, 0xC0, 0x00, 0x0B, 8, 0, 0, 0, 8, 1, 1, 0x11, 0}).sos({{1, 0x00}});
   EXPECT_EQ(record.read_buffer(late_frame.bytes()), JPEG_SUCCESS);
+  // An APP0 whose length cannot hold itself is passed over, not read.
+  MarkerStream short_app0;
+  short_app0.soi().raw({0xFF, 0xE0, 0x00, 0x01}).grey_image(16, 8).eoi();
+  EXPECT_EQ(record.read_buffer(short_app0.bytes()), JPEG_SUCCESS);
+  EXPECT_EQ(record->jpeg_width, 16u);
 }
 
 TEST(MarkerParser, ReportsTruncatedInput) {

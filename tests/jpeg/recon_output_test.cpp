@@ -538,33 +538,35 @@ TEST(TriangleFilter, TwoByTwoImageMatchesTheFilterAndConversionModels) {
 
 namespace {
 
-// Components the caller declares RGB are copied unconverted: into an RGB
-// picture in their order, into a BGR picture reversed.
+// Components the caller declares RGB are copied unconverted, at every
+// sampling: into an RGB picture in their order, into a BGR picture reversed.
 TEST(PictureLayout, RgbComponentsCopiedInThePicturesOrder) {
-  EncodeOptions options;
-  options.sampling = Sampling::k444;
-  options.write_jfif = false;
-  const std::vector<uint8_t> jpeg = encode_jpeg(options);
-  auto read = [&](JpegColor colour) {
-    std::vector<uint8_t> bytes(static_cast<size_t>(options.width) * options.height * 3, 0);
-    JPEG_PROPERTIES p{};
-    EXPECT_EQ(JpegInit(&p), JPEG_SUCCESS);
-    p.jpeg_bytes = jpeg.data();
-    p.jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
-    p.jpeg_color = COLOR_RGB;
-    p.picture_bytes = bytes.data();
-    p.picture_width = static_cast<uint32_t>(options.width);
-    p.picture_height = options.height;
-    p.picture_color = colour;
-    EXPECT_EQ(JpegRead(&p, READ_IMAGE_BUFFER), JPEG_SUCCESS);
-    JpegFree(&p);
-    return bytes;
-  };
-  const std::vector<uint8_t> rgb = read(COLOR_RGB), bgr = read(COLOR_BGR);
-  for (size_t i = 0; i < rgb.size(); i += 3) {
-    ASSERT_EQ(bgr[i], rgb[i + 2]) << "pixel " << i / 3;
-    ASSERT_EQ(bgr[i + 1], rgb[i + 1]) << "pixel " << i / 3;
-    ASSERT_EQ(bgr[i + 2], rgb[i]) << "pixel " << i / 3;
+  for (const Sampling sampling : {Sampling::k444, Sampling::k422, Sampling::k420}) {
+    EncodeOptions options;
+    options.sampling = sampling;
+    options.write_jfif = false;
+    const std::vector<uint8_t> jpeg = encode_jpeg(options);
+    auto read = [&](JpegColor colour) {
+      std::vector<uint8_t> bytes(static_cast<size_t>(options.width) * options.height * 3, 0);
+      JPEG_PROPERTIES p{};
+      EXPECT_EQ(JpegInit(&p), JPEG_SUCCESS);
+      p.jpeg_bytes = jpeg.data();
+      p.jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
+      p.jpeg_color = COLOR_RGB;
+      p.picture_bytes = bytes.data();
+      p.picture_width = static_cast<uint32_t>(options.width);
+      p.picture_height = options.height;
+      p.picture_color = colour;
+      EXPECT_EQ(JpegRead(&p, READ_IMAGE_BUFFER), JPEG_SUCCESS);
+      JpegFree(&p);
+      return bytes;
+    };
+    const std::vector<uint8_t> rgb = read(COLOR_RGB), bgr = read(COLOR_BGR);
+    for (size_t i = 0; i < rgb.size(); i += 3) {
+      ASSERT_EQ(bgr[i], rgb[i + 2]) << "pixel " << i / 3;
+      ASSERT_EQ(bgr[i + 1], rgb[i + 1]) << "pixel " << i / 3;
+      ASSERT_EQ(bgr[i + 2], rgb[i]) << "pixel " << i / 3;
+    }
   }
 }
 

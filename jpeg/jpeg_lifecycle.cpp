@@ -66,14 +66,10 @@ JpegStatus initialise(JPEG_PROPERTIES& properties) {
 JpegStatus release(DecoderState& state) {
   std::free(state.file_name);
   state.file_name = nullptr;
-  if (state.file) {
-    const bool closed = CloseHandle(state.file);
-    state.file = nullptr;
-    if (!closed) {
-      release_jpeg_ops(state.ops);
-      return JPEG_ERR_CLOSE_FILE;
-    }
-  }
+  // A file that will not close is reported, but everything else is still
+  // released: returning at once leaked the record's buffers.
+  const bool close_failed = state.file && !CloseHandle(state.file);
+  state.file = nullptr;
   std::free(state.coefficients);
   state.coefficients = nullptr;
   state.kept = KeptImage{};
@@ -87,6 +83,8 @@ JpegStatus release(DecoderState& state) {
   state.quant_ids_seen = state.quant_tables_read = 0;
   state.huffman_ids_seen = state.dc_tables_read = state.ac_tables_read = state.huffman_defined = 0;
   release_jpeg_ops(state.ops);
+  // As before, such a record keeps its mark, so freeing it again succeeds.
+  if (close_failed) return JPEG_ERR_CLOSE_FILE;
   state.magic = 0;
   return JPEG_SUCCESS;
 }

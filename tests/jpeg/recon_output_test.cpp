@@ -155,17 +155,29 @@ TEST(PictureLayout, FourChannelAndPackedYcbcrPictures) {
     }
   }
   // A 4:2:2 image into a 2-byte YCbCr picture: Y Cb Y Cr, luma as in a grey
-  // picture, each chroma pair shared by two pixels. Other sampling refuses.
+  // picture, each chroma pair the one a 3-byte YCbCr read replicates over
+  // both pixels; at full size and halved (the component writer's path).
+  // Other sampling refuses.
   const std::vector<uint8_t> jpeg = stream_of("baseline_422");
   ReadSettings settings;
-  settings.picture_color = COLOR_GRAY;
-  settings.channels = 1;
-  const OurRead grey = decode_ours(jpeg, settings);
-  settings.picture_color = COLOR_YCBCR;
-  settings.channels = 2;
-  const OurRead packed = decode_ours(jpeg, settings);
-  ASSERT_EQ(packed.status, JPEG_SUCCESS);
-  for (size_t i = 0; i < grey.picture.bytes.size(); ++i) ASSERT_EQ(packed.picture.bytes[i * 2], grey.picture.bytes[i]);
+  for (JpegReadMode mode : {READ_IMAGE_BUFFER, READ_HALF_BUFFER}) {
+    SCOPED_TRACE(mode);
+    settings.mode = mode;
+    settings.picture_color = COLOR_GRAY;
+    settings.channels = 1;
+    const OurRead grey = decode_ours(jpeg, settings);
+    settings.picture_color = COLOR_YCBCR;
+    settings.channels = 3;
+    const OurRead ycc = decode_ours(jpeg, settings);
+    settings.channels = 2;
+    const OurRead packed = decode_ours(jpeg, settings);
+    ASSERT_EQ(packed.status, JPEG_SUCCESS);
+    ASSERT_EQ(ycc.status, JPEG_SUCCESS);
+    for (size_t i = 0; i < grey.picture.bytes.size(); ++i) {
+      ASSERT_EQ(packed.picture.bytes[i * 2], grey.picture.bytes[i]);
+      ASSERT_EQ(packed.picture.bytes[i * 2 + 1], ycc.picture.bytes[(i & ~size_t{1}) * 3 + 1 + (i & 1)]) << i;
+    }
+  }
   EXPECT_EQ(decode_ours(stream_of("baseline_420"), settings).status, JPEG_ERR_INVALID_PROPERTIES);
 }
 

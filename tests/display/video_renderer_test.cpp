@@ -23,6 +23,7 @@ class VideoRendererTest : public testing::Test {
     PlatformSetDisplayMode(nullptr);
     PlatformSetRestoreFails(FALSE);
     PlatformSetVideoMemoryFull(FALSE);
+    PlatformSetDirectDrawFails(FALSE);
   }
   void UseMode(const PlatformDisplayMode& mode) { PlatformSetDisplayMode(&mode); }
 
@@ -261,6 +262,20 @@ TEST_F(VideoRendererTest, UnusableDisplayFormatsAreReported) {
     EXPECT_EQ(renderer.Configure(window.handle(), 64, 48, kFormatUyvy), 0);
     EXPECT_EQ(messages.Take(),
               std::vector<std::string>{"Error|CreateDirectDraw surface (UYVY) failed, Error = FFFFFFFD\n"});
+  }
+  {
+    // No DirectDraw object at all; then a clipper refused after the
+    // surface was made, reported with the renderer's own code.
+    UseMode(Mode32());
+    VideoRenderer renderer;
+    PlatformSetDirectDrawFails(TRUE);
+    EXPECT_EQ(renderer.Initialize(), 0);
+    PlatformSetDirectDrawFails(FALSE);
+    ASSERT_EQ(renderer.Initialize(), 1);
+    PlatformSetDirectDrawFails(TRUE);
+    EXPECT_EQ(renderer.Configure(window.handle(), 64, 48, kFormatYuy2), 0);
+    EXPECT_EQ(messages.Take(),
+              std::vector<std::string>{"Error|CreateDirectDraw surface (YUY2) failed, Error = FFFFFFFF\n"});
   }
 }
 

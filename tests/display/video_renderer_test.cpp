@@ -124,8 +124,14 @@ TEST_F(VideoRendererTest, WindowLeftOfOrAboveTheScreenGetsTheFixedEdges) {
   struct Case {
     int x, y;
     RECT expected;
+    HRESULT drawn;
   };
-  const Case cases[] = {{-500, 100, {0, 100, 276, 388}}, {100, -400, {100, 0, 452, 232}}};
+  // An edge exactly on the screen's stays there: an empty destination,
+  // which the blit refuses.
+  const Case cases[] = {{-500, 100, {0, 100, 276, 388}, DD_OK},
+                        {100, -400, {100, 0, 452, 232}, DD_OK},
+                        {-352, 100, {0, 100, 0, 388}, DDERR_INVALIDRECT},
+                        {100, -288, {100, 0, 452, 0}, DDERR_INVALIDRECT}};
   Picture picture = QuadrantPicture(352, 288);
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y));
@@ -133,7 +139,7 @@ TEST_F(VideoRendererTest, WindowLeftOfOrAboveTheScreenGetsTheFixedEdges) {
     VideoRenderer renderer;
     ASSERT_EQ(renderer.Initialize(), 1);
     ASSERT_EQ(renderer.Configure(window.handle(), 352, 288, kFormatRgb), 1);
-    EXPECT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), DD_OK);
+    EXPECT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), c.drawn);
     const RECT dest = renderer.DestinationRect();
     EXPECT_EQ(dest.left, c.expected.left);
     EXPECT_EQ(dest.top, c.expected.top);

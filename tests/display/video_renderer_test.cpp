@@ -75,7 +75,7 @@ TEST_F(VideoRendererTest, HiddenWindowGetsNothing) {
   ASSERT_EQ(renderer.Configure(window.handle(), 352, 288, kFormatRgb), 1);
   ShowWindow(window.handle(), SW_HIDE);
   const PlatformDisplayCounters before = Counters();
-  EXPECT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), kDrawWindowHidden);
+  EXPECT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), 4);  // kDrawWindowHidden, as documented
   const PlatformDisplayCounters after = Counters();
   EXPECT_EQ(after.locks, before.locks);
   EXPECT_EQ(after.blits, before.blits);
@@ -163,7 +163,7 @@ TEST_F(VideoRendererTest, LostSurfaceIsRestoredOrTheFrameDropped) {
 
   PlatformLoseSurfaces();
   PlatformSetRestoreFails(TRUE);
-  EXPECT_EQ(renderer.DrawPicture(second.bgr.data(), nullptr), kDrawSurfaceUnusable);
+  EXPECT_EQ(renderer.DrawPicture(second.bgr.data(), nullptr), 5);  // kDrawSurfaceUnusable, as documented
   EXPECT_EQ(window.ReadPixels()[0], 0x102030u);  // the dropped frame never reached the window
 
   PlatformSetRestoreFails(FALSE);

@@ -59,19 +59,132 @@ TEST_F(DirectDrawTest, LockDeviceContextAndLossExcludeEachOther) {
     ASSERT_EQ(surface->Lock(&rect, &locked, DDLOCK_WAIT, nullptr), DD_OK) << rect.left;
     ASSERT_EQ(surface->Unlock(&rect), DD_OK);
   }
-  RECT past{0, 0, 41, 1};
-  EXPECT_EQ(surface->Lock(&past, &locked, DDLOCK_WAIT, nullptr), DDERR_INVALIDRECT);
+  for (RECT rect : {RECT{0, 0, 41, 1}, RECT{5, 0, 5, 1}, RECT{0, 3, 1, 3}}) {  // past the edge, empty
+    EXPECT_EQ(surface->Lock(&rect, &locked, DDLOCK_WAIT, nullptr), DDERR_INVALIDRECT) << rect.left;
+  }
 
   ASSERT_EQ(surface->GetDC(&dc), DD_OK);
   EXPECT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DDERR_SURFACEBUSY);
   EXPECT_EQ(surface->ReleaseDC(dc), DD_OK);
   EXPECT_EQ(TextOutA(dc, 0, 0, "x", 1), FALSE);  // a released context is refused
 
+  // RestoreAllSurfaces restores its own object's surfaces, not another's.
+  LPVOID object = nullptr;
+  ASSERT_EQ(DirectDrawCreateEntry()(nullptr, &object, IID_IDirectDraw7, nullptr), DD_OK);
+  auto* other = static_cast<IDirectDraw7*>(object);
+  ASSERT_EQ(other->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
+  DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof desc;
+  desc.dwFlags = DDSD_CAPS;
+  desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
+  IDirectDrawSurface7* otherSurface = nullptr;
+  ASSERT_EQ(other->CreateSurface(&desc, &otherSurface, nullptr), DD_OK);
   PlatformLoseSurfaces();
   EXPECT_EQ(surface->IsLost(), DDERR_SURFACELOST);
   EXPECT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DDERR_SURFACELOST);
   EXPECT_EQ(directDraw->RestoreAllSurfaces(), DD_OK);
   EXPECT_EQ(surface->IsLost(), DD_OK);
+  EXPECT_EQ(otherSurface->IsLost(), DDERR_SURFACELOST);
+  otherSurface->Release();
+  other->Release();
+}
+
+// A blit onto the clipped primary surface: what reaches the window for each
+// display layout and surface state.
+TEST(DirectDrawBlitTest, ReachesOnlyAVisibleWindowFromLiveSurfaces) {
+  enum Lost { kNone, kSource, kPrimary };
+  struct Case {
+    const char* name;
+    PlatformDisplayMode mode;
+    bool hidden;
+    Lost lost;
+    uint32_t written;  // the source's pixels
+    HRESULT result;
+    uint32_t shown;  // the window's pixels, 0x00RRGGBB
+  };
+  const Case cases[] = {
+      {"32-bit", Mode32(), false, kNone, 0x00123456, DD_OK, 0x123456},
+      {"32-bit, green in the top byte", {1024, 768, 32, DDPF_RGB, 0xFF0000, 0xFF000000, 0xFF}, false, kNone,
+       0x12345678, DD_OK, 0x341278},
+      {"hidden window", Mode32(), true, kNone, 0x00123456, DD_OK, 0},
+      {"lost source", Mode32(), false, kSource, 0x00123456, DDERR_SURFACELOST, 0},
+      {"lost primary", Mode32(), false, kPrimary, 0x00123456, DDERR_SURFACELOST, 0},
+  };
+  LoadDirectDrawModule();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PlatformSetDisplayMode(&c.mode);
+    TestWindow window(0, 0, 8, 8);
+    LPVOID object = nullptr;
+    ASSERT_EQ(DirectDrawCreateEntry()(nullptr, &object, IID_IDirectDraw7, nullptr), DD_OK);
+    auto* directDraw = static_cast<IDirectDraw7*>(object);
+    ASSERT_EQ(directDraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
+    DDSURFACEDESC2 desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwFlags = DDSD_CAPS;
+    desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
+    IDirectDrawSurface7 *primary = nullptr, *source = nullptr;
+    ASSERT_EQ(directDraw->CreateSurface(&desc, &primary, nullptr), DD_OK);
+    desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+    desc.dwWidth = desc.dwHeight = 8;
+    desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+    ASSERT_EQ(directDraw->CreateSurface(&desc, &source, nullptr), DD_OK);
+    IDirectDrawClipper* clipper = nullptr;
+    ASSERT_EQ(directDraw->CreateClipper(0, &clipper, nullptr), DD_OK);
+    ASSERT_EQ(clipper->SetHWnd(0, window.handle()), DD_OK);
+    ASSERT_EQ(primary->SetClipper(clipper), DD_OK);
+    clipper->Release();
+    DDSURFACEDESC2 locked{};
+    locked.dwSize = sizeof locked;
+    ASSERT_EQ(source->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DD_OK);
+    for (int y = 0; y < 8; ++y) std::fill_n(reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.lpSurface) + y * locked.lPitch), 8, c.written);
+    source->Unlock(nullptr);
+    if (c.hidden) ShowWindow(window.handle(), SW_HIDE);
+    if (c.lost != kNone) {
+      PlatformLoseSurfaces();
+      (c.lost == kSource ? primary : source)->Restore();
+    }
+    RECT dest{0, 0, 8, 8};
+    ClientToScreen(window.handle(), reinterpret_cast<POINT*>(&dest));
+    dest.right += dest.left;
+    dest.bottom += dest.top;
+    EXPECT_EQ(primary->Blt(&dest, source, nullptr, DDBLT_WAIT, nullptr), c.result);
+    EXPECT_EQ(window.ReadPixels(), std::vector<uint32_t>(64, c.shown));
+    source->Release();
+    primary->Release();
+    directDraw->Release();
+  }
+  PlatformSetDisplayMode(nullptr);
+}
+
+// Display modes the simulation takes: 8, 16, 24 or 32 bits, 1 to 16384
+// pixels each way; any other falls back to the default.
+TEST(DirectDrawModeTest, ModesInsideTheLimitsAreTaken) {
+  struct Case {
+    LONG width, height;
+    DWORD bits;
+    bool taken;
+  };
+  const Case cases[] = {{1, 1, 32, true},   {16384, 16384, 8, true}, {640, 480, 24, true}, {0, 480, 32, false},
+                        {640, 0, 32, false}, {16385, 480, 32, false}, {640, 16385, 16, false}, {640, 480, 12, false}};
+  LoadDirectDrawModule();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + "x" + std::to_string(c.bits));
+    const PlatformDisplayMode mode{c.width, c.height, c.bits, DDPF_RGB, 0xFF0000, 0xFF00, 0xFF};
+    PlatformSetDisplayMode(&mode);
+    LPVOID object = nullptr;
+    ASSERT_EQ(DirectDrawCreateEntry()(nullptr, &object, IID_IDirectDraw7, nullptr), DD_OK);
+    auto* directDraw = static_cast<IDirectDraw7*>(object);
+    DDSURFACEDESC2 shown{};
+    shown.dwSize = sizeof shown;
+    ASSERT_EQ(directDraw->GetDisplayMode(&shown), DD_OK);
+    directDraw->Release();
+    const bool same = LONG(shown.dwWidth) == c.width && LONG(shown.dwHeight) == c.height &&
+                      shown.ddpfPixelFormat.dwRGBBitCount == c.bits;
+    EXPECT_EQ(same, c.taken);
+    EXPECT_TRUE(c.taken || shown.ddpfPixelFormat.dwRGBBitCount == 32u);
+  }
+  PlatformSetDisplayMode(nullptr);
 }
 
 TEST_F(DirectDrawTest, SelectedBrushIsNotDeleted) {

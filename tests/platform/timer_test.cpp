@@ -104,6 +104,7 @@ void CALLBACK CountingTimerProc(HWND, UINT, UINT_PTR id, DWORD) { timerProcId = 
 TEST(Timer, DispatchCallsTheTimerProcedureInsteadOfTheWindow) {
   TimerCounter counter;
   HWND window = CreateTestWindow(&counter.handler);
+  SetTimer(window, 5, 5000, nullptr);  // another timer of the window, without a procedure
   SetTimer(window, 4, 10, CountingTimerProc);
   MSG msg;
   ASSERT_EQ(GetMessageA(&msg, nullptr, 0, 0), 1);

@@ -137,7 +137,9 @@ TEST(DirectDrawBlitTest, ReachesOnlyAVisibleWindowFromLiveSurfaces) {
     DDSURFACEDESC2 locked{};
     locked.dwSize = sizeof locked;
     ASSERT_EQ(source->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DD_OK);
-    for (int y = 0; y < 8; ++y) std::fill_n(reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.lpSurface) + y * locked.lPitch), 8, c.written);
+    for (int y = 0; y < 8; ++y) {
+      std::fill_n(reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.lpSurface) + y * locked.lPitch), 8, c.written);
+    }
     source->Unlock(nullptr);
     if (c.hidden) ShowWindow(window.handle(), SW_HIDE);
     if (c.lost != kNone) {
@@ -201,7 +203,8 @@ TEST_F(DirectDrawTest, SelectedBrushIsNotDeleted) {
 }
 
 // An 8-bit display keeps grey levels: a colour drawn there becomes its
-// luma, (77 R + 150 G + 29 B) >> 8.
+// luma, (77 R + 150 G + 29 B) >> 8, in the pixel's first byte. So does any
+// layout that is not marked RGB, whatever masks it names.
 class GreyDirectDrawTest : public DirectDrawTest {
  protected:
   void SetUp() override { SetUpWith(PlatformDisplayMode{1024, 768, 8, 0, 0, 0, 0}); }
@@ -212,21 +215,29 @@ TEST_F(GreyDirectDrawTest, DrawnColoursBecomeTheirLuma) {
     COLORREF colour;
     uint8_t grey;
   };
-  for (const Case& c : {Case{RGB(0, 255, 0), 149}, Case{RGB(255, 0, 0), 76}, Case{RGB(0, 0, 255), 28},
-                        Case{RGB(255, 255, 255), 255}}) {
-    HDC dc = nullptr;
-    ASSERT_EQ(surface->GetDC(&dc), DD_OK);
-    HBRUSH brush = CreateSolidBrush(c.colour);
-    HGDIOBJ previous = SelectObject(dc, brush);
-    EXPECT_EQ(Ellipse(dc, 0, 0, 16, 16), TRUE);
-    SelectObject(dc, previous);
-    DeleteObject(brush);
-    ASSERT_EQ(surface->ReleaseDC(dc), DD_OK);
-    DDSURFACEDESC2 locked{};
-    locked.dwSize = sizeof locked;
-    ASSERT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DD_OK);
-    EXPECT_EQ(static_cast<uint8_t*>(locked.lpSurface)[8 * locked.lPitch + 8], c.grey) << std::hex << c.colour;
-    surface->Unlock(nullptr);
+  for (const bool masked : {false, true}) {
+    if (masked) {
+      surface->Release();
+      directDraw->Release();
+      SetUpWith(PlatformDisplayMode{1024, 768, 32, 0, 0xFF0000, 0xFF00, 0xFF});
+    }
+    for (const Case& c : {Case{RGB(0, 255, 0), 149}, Case{RGB(255, 0, 0), 76}, Case{RGB(0, 0, 255), 28},
+                          Case{RGB(255, 255, 255), 255}}) {
+      HDC dc = nullptr;
+      ASSERT_EQ(surface->GetDC(&dc), DD_OK);
+      HBRUSH brush = CreateSolidBrush(c.colour);
+      HGDIOBJ previous = SelectObject(dc, brush);
+      EXPECT_EQ(Ellipse(dc, 0, 0, 16, 16), TRUE);
+      SelectObject(dc, previous);
+      DeleteObject(brush);
+      ASSERT_EQ(surface->ReleaseDC(dc), DD_OK);
+      DDSURFACEDESC2 locked{};
+      locked.dwSize = sizeof locked;
+      ASSERT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DD_OK);
+      EXPECT_EQ(static_cast<uint8_t*>(locked.lpSurface)[8 * locked.lPitch + 8], c.grey)
+          << std::hex << c.colour << " masked " << masked;
+      surface->Unlock(nullptr);
+    }
   }
 }
 

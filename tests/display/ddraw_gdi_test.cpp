@@ -214,30 +214,28 @@ TEST_F(GreyDirectDrawTest, DrawnColoursBecomeTheirLuma) {
   struct Case {
     COLORREF colour;
     uint8_t grey;
+    bool masked = false;  // on a 32-bit layout with masks but not marked RGB
   };
-  for (const bool masked : {false, true}) {
-    if (masked) {
+  for (const Case& c : {Case{RGB(0, 255, 0), 149}, Case{RGB(255, 0, 0), 76}, Case{RGB(0, 0, 255), 28},
+                        Case{RGB(255, 255, 255), 255}, Case{RGB(255, 0, 0), 76, true}}) {
+    if (c.masked) {
       surface->Release();
       directDraw->Release();
       SetUpWith(PlatformDisplayMode{1024, 768, 32, 0, 0xFF0000, 0xFF00, 0xFF});
     }
-    for (const Case& c : {Case{RGB(0, 255, 0), 149}, Case{RGB(255, 0, 0), 76}, Case{RGB(0, 0, 255), 28},
-                          Case{RGB(255, 255, 255), 255}}) {
-      HDC dc = nullptr;
-      ASSERT_EQ(surface->GetDC(&dc), DD_OK);
-      HBRUSH brush = CreateSolidBrush(c.colour);
-      HGDIOBJ previous = SelectObject(dc, brush);
-      EXPECT_EQ(Ellipse(dc, 0, 0, 16, 16), TRUE);
-      SelectObject(dc, previous);
-      DeleteObject(brush);
-      ASSERT_EQ(surface->ReleaseDC(dc), DD_OK);
-      DDSURFACEDESC2 locked{};
-      locked.dwSize = sizeof locked;
-      ASSERT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DD_OK);
-      EXPECT_EQ(static_cast<uint8_t*>(locked.lpSurface)[8 * locked.lPitch + 8], c.grey)
-          << std::hex << c.colour << " masked " << masked;
-      surface->Unlock(nullptr);
-    }
+    HDC dc = nullptr;
+    ASSERT_EQ(surface->GetDC(&dc), DD_OK);
+    HBRUSH brush = CreateSolidBrush(c.colour);
+    HGDIOBJ previous = SelectObject(dc, brush);
+    EXPECT_EQ(Ellipse(dc, 0, 0, 16, 16), TRUE);
+    SelectObject(dc, previous);
+    DeleteObject(brush);
+    ASSERT_EQ(surface->ReleaseDC(dc), DD_OK);
+    DDSURFACEDESC2 locked{};
+    locked.dwSize = sizeof locked;
+    ASSERT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DD_OK);
+    EXPECT_EQ(static_cast<uint8_t*>(locked.lpSurface)[8 * locked.lPitch + 8], c.grey) << std::hex << c.colour;
+    surface->Unlock(nullptr);
   }
 }
 

@@ -91,7 +91,7 @@ TEST_F(DirectDrawTest, LockDeviceContextAndLossExcludeEachOther) {
 
 // A blit onto the clipped primary surface: what reaches the window for each
 // display layout and surface state.
-TEST(DirectDrawBlitTest, ReachesOnlyAVisibleWindowFromLiveSurfaces) {
+TEST_F(DirectDrawTest, BlitReachesOnlyAVisibleWindowFromLiveSurfaces) {
   enum Lost { kNone, kSource, kPrimary };
   struct Case {
     const char* name;
@@ -110,53 +110,39 @@ TEST(DirectDrawBlitTest, ReachesOnlyAVisibleWindowFromLiveSurfaces) {
       {"lost source", Mode32(), false, kSource, 0x00123456, DDERR_SURFACELOST, 0},
       {"lost primary", Mode32(), false, kPrimary, 0x00123456, DDERR_SURFACELOST, 0},
   };
-  LoadDirectDrawModule();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    PlatformSetDisplayMode(&c.mode);
+    surface->Release();
+    directDraw->Release();
+    SetUpWith(c.mode);
     TestWindow window(0, 0, 8, 8);
-    LPVOID object = nullptr;
-    ASSERT_EQ(DirectDrawCreateEntry()(nullptr, &object, IID_IDirectDraw7, nullptr), DD_OK);
-    auto* directDraw = static_cast<IDirectDraw7*>(object);
-    ASSERT_EQ(directDraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
     DDSURFACEDESC2 desc{};
     desc.dwSize = sizeof desc;
     desc.dwFlags = DDSD_CAPS;
     desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
-    IDirectDrawSurface7 *primary = nullptr, *source = nullptr;
+    IDirectDrawSurface7* primary = nullptr;
     ASSERT_EQ(directDraw->CreateSurface(&desc, &primary, nullptr), DD_OK);
-    desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-    desc.dwWidth = desc.dwHeight = 8;
-    desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-    ASSERT_EQ(directDraw->CreateSurface(&desc, &source, nullptr), DD_OK);
     IDirectDrawClipper* clipper = nullptr;
     ASSERT_EQ(directDraw->CreateClipper(0, &clipper, nullptr), DD_OK);
     ASSERT_EQ(clipper->SetHWnd(0, window.handle()), DD_OK);
     ASSERT_EQ(primary->SetClipper(clipper), DD_OK);
     clipper->Release();
-    DDSURFACEDESC2 locked{};
-    locked.dwSize = sizeof locked;
-    ASSERT_EQ(source->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DD_OK);
-    for (int y = 0; y < 8; ++y) {
-      std::fill_n(reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.lpSurface) + y * locked.lPitch), 8, c.written);
-    }
-    source->Unlock(nullptr);
+    ASSERT_EQ(surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), DD_OK);
+    for (int y = 0; y < 20; ++y) std::fill_n(static_cast<uint32_t*>(desc.lpSurface) + y * desc.lPitch / 4, 40, c.written);
+    surface->Unlock(nullptr);
     if (c.hidden) ShowWindow(window.handle(), SW_HIDE);
     if (c.lost != kNone) {
       PlatformLoseSurfaces();
-      (c.lost == kSource ? primary : source)->Restore();
+      (c.lost == kSource ? primary : surface)->Restore();
     }
     RECT dest{0, 0, 8, 8};
     ClientToScreen(window.handle(), reinterpret_cast<POINT*>(&dest));
     dest.right += dest.left;
     dest.bottom += dest.top;
-    EXPECT_EQ(primary->Blt(&dest, source, nullptr, DDBLT_WAIT, nullptr), c.result);
+    EXPECT_EQ(primary->Blt(&dest, surface, nullptr, DDBLT_WAIT, nullptr), c.result);
     EXPECT_EQ(window.ReadPixels(), std::vector<uint32_t>(64, c.shown));
-    source->Release();
     primary->Release();
-    directDraw->Release();
   }
-  PlatformSetDisplayMode(nullptr);
 }
 
 // Display modes the simulation takes: 8, 16, 24 or 32 bits, 1 to 16384

@@ -15,6 +15,16 @@ using namespace display_test;
 
 namespace {
 
+// A primary surface of `owner`, or null.
+IDirectDrawSurface7* CreatePrimary(IDirectDraw7* owner) {
+  DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof desc;
+  desc.dwFlags = DDSD_CAPS;
+  desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
+  IDirectDrawSurface7* primary = nullptr;
+  return owner->CreateSurface(&desc, &primary, nullptr) == DD_OK ? primary : nullptr;
+}
+
 class DirectDrawTest : public testing::Test {
  protected:
   void SetUp() override { SetUpWith(Mode32()); }
@@ -73,12 +83,8 @@ TEST_F(DirectDrawTest, LockDeviceContextAndLossExcludeEachOther) {
   ASSERT_EQ(DirectDrawCreateEntry()(nullptr, &object, IID_IDirectDraw7, nullptr), DD_OK);
   auto* other = static_cast<IDirectDraw7*>(object);
   ASSERT_EQ(other->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
-  DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof desc;
-  desc.dwFlags = DDSD_CAPS;
-  desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
-  IDirectDrawSurface7* otherSurface = nullptr;
-  ASSERT_EQ(other->CreateSurface(&desc, &otherSurface, nullptr), DD_OK);
+  IDirectDrawSurface7* otherSurface = CreatePrimary(other);
+  ASSERT_NE(otherSurface, nullptr);
   PlatformLoseSurfaces();
   EXPECT_EQ(surface->IsLost(), DDERR_SURFACELOST);
   EXPECT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DDERR_SURFACELOST);
@@ -116,19 +122,17 @@ TEST_F(DirectDrawTest, BlitReachesOnlyAVisibleWindowFromLiveSurfaces) {
     directDraw->Release();
     SetUpWith(c.mode);
     TestWindow window(0, 0, 8, 8);
-    DDSURFACEDESC2 desc{};
-    desc.dwSize = sizeof desc;
-    desc.dwFlags = DDSD_CAPS;
-    desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
-    IDirectDrawSurface7* primary = nullptr;
-    ASSERT_EQ(directDraw->CreateSurface(&desc, &primary, nullptr), DD_OK);
+    IDirectDrawSurface7* primary = CreatePrimary(directDraw);
+    ASSERT_NE(primary, nullptr);
     IDirectDrawClipper* clipper = nullptr;
     ASSERT_EQ(directDraw->CreateClipper(0, &clipper, nullptr), DD_OK);
     ASSERT_EQ(clipper->SetHWnd(0, window.handle()), DD_OK);
     ASSERT_EQ(primary->SetClipper(clipper), DD_OK);
     clipper->Release();
-    ASSERT_EQ(surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), DD_OK);
-    for (int y = 0; y < 20; ++y) std::fill_n(static_cast<uint32_t*>(desc.lpSurface) + y * desc.lPitch / 4, 40, c.written);
+    DDSURFACEDESC2 locked{};
+    locked.dwSize = sizeof locked;
+    ASSERT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DD_OK);
+    for (int y = 0; y < 20; ++y) std::fill_n(static_cast<uint32_t*>(locked.lpSurface) + y * locked.lPitch / 4, 40, c.written);
     surface->Unlock(nullptr);
     if (c.hidden) ShowWindow(window.handle(), SW_HIDE);
     if (c.lost != kNone) {

@@ -242,6 +242,9 @@ WINAPI_EXPORT void PlatformLoseSurfaces(void);
 WINAPI_EXPORT void PlatformSetRestoreFails(BOOL fails);
 // While set, surfaces asked for in video memory fail with DDERR_OUTOFVIDEOMEMORY.
 WINAPI_EXPORT void PlatformSetVideoMemoryFull(BOOL full);
+// While set, DirectDrawCreateEx and CreateClipper fail with DDERR_GENERIC,
+// as on a machine whose display driver has no DirectDraw.
+WINAPI_EXPORT void PlatformSetDirectDrawFails(BOOL fails);
 WINAPI_EXPORT void PlatformGetDisplayCounters(PlatformDisplayCounters* counters);
 }
 #endif

@@ -13,6 +13,7 @@ struct DisplayState {
   PlatformDisplayMode mode{};
   bool restoreFails = false;
   bool videoMemoryFull = false;
+  bool directDrawFails = false;
   PlatformDisplayCounters counters{};
   std::unordered_set<DirectDrawSurface*> surfaces;
 };
@@ -56,6 +57,10 @@ PixelLayout LayoutOf(const PlatformDisplayMode& mode) {
 
 bool RestoreFailsLocked() { return State().restoreFails; }
 bool VideoMemoryFullLocked() { return State().videoMemoryFull; }
+bool DirectDrawFails() {
+  std::lock_guard lock(State().mutex);
+  return State().directDrawFails;
+}
 PlatformDisplayCounters& CountersLocked() { return State().counters; }
 void RegisterSurfaceLocked(DirectDrawSurface* surface) { State().surfaces.insert(surface); }
 void UnregisterSurfaceLocked(DirectDrawSurface* surface) { State().surfaces.erase(surface); }
@@ -86,6 +91,11 @@ WINAPI_EXPORT void PlatformSetRestoreFails(BOOL fails) {
 WINAPI_EXPORT void PlatformSetVideoMemoryFull(BOOL full) {
   std::lock_guard lock(State().mutex);
   State().videoMemoryFull = full != FALSE;
+}
+
+WINAPI_EXPORT void PlatformSetDirectDrawFails(BOOL fails) {
+  std::lock_guard lock(State().mutex);
+  State().directDrawFails = fails != FALSE;
 }
 
 WINAPI_EXPORT void PlatformGetDisplayCounters(PlatformDisplayCounters* counters) {

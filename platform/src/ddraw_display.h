@@ -22,6 +22,8 @@ std::mutex& DisplayMutex();
 // The mode new DirectDraw objects take (the chosen one, or the default).
 PlatformDisplayMode CurrentDisplayMode();
 PixelLayout LayoutOf(const PlatformDisplayMode& mode);
+// Whether DirectDraw objects and clippers are refused (takes the mutex).
+bool DirectDrawFails();
 
 // Below: call with DisplayMutex() held.
 bool RestoreFailsLocked();

@@ -112,6 +112,7 @@ class DirectDraw final : public IDirectDraw7 {
     *clipper = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
     if (flags != 0) return DDERR_INVALIDPARAMS;
+    if (DirectDrawFails()) return DDERR_GENERIC;
     *clipper = new DirectDrawClipper;
     return DD_OK;
   }
@@ -140,6 +141,7 @@ HRESULT WINAPI DirectDrawCreateEx(GUID* device, LPVOID* object, REFIID iid, IUnk
   *object = nullptr;
   if (outer) return CLASS_E_NOAGGREGATION;
   if (device || !(iid == IID_IDirectDraw7)) return DDERR_INVALIDPARAMS;  // one display, one interface
+  if (DirectDrawFails()) return DDERR_GENERIC;
   *object = static_cast<IDirectDraw7*>(new DirectDraw);
   return DD_OK;
 }

@@ -23,6 +23,7 @@ class VideoRendererTest : public testing::Test {
     PlatformSetDisplayMode(nullptr);
     PlatformSetRestoreFails(FALSE);
     PlatformSetVideoMemoryFull(FALSE);
+    PlatformSetDirectDrawFails(FALSE);
   }
   void UseMode(const PlatformDisplayMode& mode) { PlatformSetDisplayMode(&mode); }
 
@@ -74,7 +75,7 @@ TEST_F(VideoRendererTest, HiddenWindowGetsNothing) {
   ASSERT_EQ(renderer.Configure(window.handle(), 352, 288, kFormatRgb), 1);
   ShowWindow(window.handle(), SW_HIDE);
   const PlatformDisplayCounters before = Counters();
-  EXPECT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), kDrawWindowHidden);
+  EXPECT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), 4);  // kDrawWindowHidden, as documented
   const PlatformDisplayCounters after = Counters();
   EXPECT_EQ(after.locks, before.locks);
   EXPECT_EQ(after.blits, before.blits);
@@ -123,8 +124,14 @@ TEST_F(VideoRendererTest, WindowLeftOfOrAboveTheScreenGetsTheFixedEdges) {
   struct Case {
     int x, y;
     RECT expected;
+    HRESULT drawn;
   };
-  const Case cases[] = {{-500, 100, {0, 100, 276, 388}}, {100, -400, {100, 0, 452, 232}}};
+  // An edge exactly on the screen's stays there: an empty destination,
+  // which the blit refuses.
+  const Case cases[] = {{-500, 100, {0, 100, 276, 388}, DD_OK},
+                        {100, -400, {100, 0, 452, 232}, DD_OK},
+                        {-352, 100, {0, 100, 0, 388}, DDERR_INVALIDRECT},
+                        {100, -288, {100, 0, 452, 0}, DDERR_INVALIDRECT}};
   Picture picture = QuadrantPicture(352, 288);
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y));
@@ -132,7 +139,7 @@ TEST_F(VideoRendererTest, WindowLeftOfOrAboveTheScreenGetsTheFixedEdges) {
     VideoRenderer renderer;
     ASSERT_EQ(renderer.Initialize(), 1);
     ASSERT_EQ(renderer.Configure(window.handle(), 352, 288, kFormatRgb), 1);
-    EXPECT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), DD_OK);
+    EXPECT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), c.drawn);
     const RECT dest = renderer.DestinationRect();
     EXPECT_EQ(dest.left, c.expected.left);
     EXPECT_EQ(dest.top, c.expected.top);
@@ -156,7 +163,7 @@ TEST_F(VideoRendererTest, LostSurfaceIsRestoredOrTheFrameDropped) {
 
   PlatformLoseSurfaces();
   PlatformSetRestoreFails(TRUE);
-  EXPECT_EQ(renderer.DrawPicture(second.bgr.data(), nullptr), kDrawSurfaceUnusable);
+  EXPECT_EQ(renderer.DrawPicture(second.bgr.data(), nullptr), 5);  // kDrawSurfaceUnusable, as documented
   EXPECT_EQ(window.ReadPixels()[0], 0x102030u);  // the dropped frame never reached the window
 
   PlatformSetRestoreFails(FALSE);
@@ -261,6 +268,20 @@ TEST_F(VideoRendererTest, UnusableDisplayFormatsAreReported) {
     EXPECT_EQ(renderer.Configure(window.handle(), 64, 48, kFormatUyvy), 0);
     EXPECT_EQ(messages.Take(),
               std::vector<std::string>{"Error|CreateDirectDraw surface (UYVY) failed, Error = FFFFFFFD\n"});
+  }
+  {
+    // No DirectDraw object at all; then a clipper refused after the
+    // surface was made, reported with the renderer's own code.
+    UseMode(Mode32());
+    VideoRenderer renderer;
+    PlatformSetDirectDrawFails(TRUE);
+    EXPECT_EQ(renderer.Initialize(), 0);
+    PlatformSetDirectDrawFails(FALSE);
+    ASSERT_EQ(renderer.Initialize(), 1);
+    PlatformSetDirectDrawFails(TRUE);
+    EXPECT_EQ(renderer.Configure(window.handle(), 64, 48, kFormatYuy2), 0);
+    EXPECT_EQ(messages.Take(),
+              std::vector<std::string>{"Error|CreateDirectDraw surface (YUY2) failed, Error = FFFFFFFF\n"});
   }
 }
 

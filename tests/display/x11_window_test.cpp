@@ -163,6 +163,10 @@ TEST_F(X11WindowTest, XEventsReachTheWindowProcedure) {
     if (children) XFree(children);
     return mirror != 0;
   }));
+  char* title = nullptr;
+  ASSERT_TRUE(XFetchName(display_, mirror, &title));
+  EXPECT_STREQ(title, "log") << "the window's title names the X window";
+  XFree(title);
 
   XResizeWindow(display_, mirror, 400, 300);
   XFlush(display_);

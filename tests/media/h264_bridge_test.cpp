@@ -130,9 +130,43 @@ TEST(H264Bridge, UnknownDecoderHandlesAreRefused) {
     EXPECT_EQ(CODECAPI_DecodeUninit(handle), 0);
   }
   EXPECT_EQ(CODECAPI_AudioDecodeDeInit(-1, 2), 0);
-  const int32_t audio = CODECAPI_AudioDecodeInit(2);
-  EXPECT_GT(audio, 0);
-  EXPECT_EQ(CODECAPI_AudioDecodeDeInit(audio, 2), 1);
+  // A full table refuses the next handle; every slot, the last too, is
+  // released again.
+  std::vector<int32_t> handles;
+  for (int32_t handle; handles.size() <= 64 && (handle = CODECAPI_AudioDecodeInit(2)) > 0;) handles.push_back(handle);
+  EXPECT_EQ(handles.size(), 64u);
+  for (const int32_t handle : handles) EXPECT_EQ(CODECAPI_AudioDecodeDeInit(handle, 2), 1) << handle;
+}
+
+// With B pictures the decoder holds a picture back until the next one in
+// display order has come: a box that gives no picture yet is still taken.
+TEST_F(H264BridgeTest, BoxesWhosePictureIsHeldBackAreTaken) {
+  const Bytes stream = vkt::test::encodeH264(
+      {.width = 64, .height = 48, .keyInterval = 30, .preset = "ultrafast", .profile = "high", .bFrames = 1}, 5,
+      [](int index, uint8_t* const planes[3], const int strides[3]) {
+        for (int plane = 0; plane < 3; ++plane)
+          for (int y = 0; y < (plane ? 24 : 48); ++y)
+            for (int x = 0; x < (plane ? 32 : 64); ++x) planes[plane][y * strides[plane] + x] = uint8_t(x * 3 + index * 8);
+      });
+  // One box per picture: each starts at a picture's slice, the first with
+  // the parameter sets before it.
+  std::vector<size_t> starts{0};
+  for (size_t at = 4; at < stream.size(); ++at) {
+    const int type = stream[at] & 0x1F;
+    if (stream[at - 1] == 1 && stream[at - 2] == 0 && stream[at - 3] == 0 && (type == 1 || type == 5)) starts.push_back(at - 3);
+  }
+  starts.erase(starts.begin() + 1);
+  starts.push_back(stream.size());
+  ASSERT_EQ(starts.size(), 6u);
+  Bytes box;
+  for (size_t i = 0; i + 1 < starts.size(); ++i) {
+    box.assign(stream.begin() + long(starts[i]), stream.begin() + long(starts[i + 1]));
+    EXPECT_TRUE(DecodeAnnexB(decoder_, request_, box.data(), uint32_t(box.size()), output_.data(), outputCapacity_)) << i;
+    if (i == 0) {
+      EXPECT_TRUE(log_.sizes.empty());
+    }
+  }
+  EXPECT_GE(log_.sizes.size(), 3u);
 }
 
 // One picture of each 8-bit chroma layout, colours that change along both
@@ -177,5 +211,50 @@ TEST_F(H264BridgeTest, EveryEightBitChromaLayoutIsShown) {
     if (format == 420) psnr420 = psnr;
     // Chroma read from the wrong samples gives some 20 dB.
     EXPECT_GT(psnr, format == 422 ? std::max(38.0, psnr420 - 1.0) : 38.0);
+  }
+}
+
+// Lossless pictures of flat macroblocks, one colour each, come back exactly
+// as BT.601 gives them (16.16 fixed point, rounded): black and white of
+// video range, one step above black, both chroma signs, both clamps, and
+// full range marked in the stream.
+TEST_F(H264BridgeTest, FlatColoursConvertExactly) {
+  struct Row {
+    bool fullRange;
+    uint8_t y, u, v;
+    uint8_t blue, green, red;
+  };
+  const Row rows[] = {
+      {false, 16, 128, 128, 0, 0, 0},       {false, 17, 128, 128, 1, 1, 1},
+      {false, 235, 128, 128, 255, 255, 255}, {false, 126, 160, 96, 193, 142, 77},
+      {false, 235, 240, 240, 255, 120, 255}, {false, 16, 16, 16, 0, 135, 0},
+      {true, 100, 128, 128, 100, 100, 100},  {true, 100, 150, 90, 139, 120, 47},
+  };
+  for (const bool fullRange : {false, true}) {
+    std::vector<Row> blocks;
+    for (const Row& row : rows)
+      if (row.fullRange == fullRange) blocks.push_back(row);
+    const int width = 16 * int(blocks.size());
+    Bytes stream = vkt::test::encodeH264({.width = width, .height = 16, .keyInterval = 1, .preset = "ultrafast",
+                                          .profile = "high444", .x264Params = fullRange ? "qp=0:fullrange=on" : "qp=0"},
+                                         1, [&](int, uint8_t* const planes[3], const int strides[3]) {
+                                           for (int y = 0; y < 16; ++y)
+                                             for (int x = 0; x < width; ++x) {
+                                               const Row& row = blocks[x / 16];
+                                               planes[0][y * strides[0] + x] = row.y;
+                                               if (x % 2 || y % 2) continue;
+                                               planes[1][y / 2 * strides[1] + x / 2] = row.u;
+                                               planes[2][y / 2 * strides[2] + x / 2] = row.v;
+                                             }
+                                         });
+    log_.sizes.clear();
+    ASSERT_TRUE(DecodeAnnexB(decoder_, request_, stream.data(), uint32_t(stream.size()), output_.data(), outputCapacity_));
+    ASSERT_EQ(log_.sizes.size(), 1u);
+    for (int pixel = 0; pixel < width * 16; ++pixel) {
+      const Row& row = blocks[pixel % width / 16];
+      const uint8_t* bgr = &log_.last[pixel * 3];
+      ASSERT_EQ(std::vector<int>({bgr[0], bgr[1], bgr[2]}), std::vector<int>({row.blue, row.green, row.red}))
+          << "range " << fullRange << " y " << int(row.y) << " pixel " << pixel;
+    }
   }
 }

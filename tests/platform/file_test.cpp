@@ -1,8 +1,10 @@
 // Files: creation dispositions, round trips, pointer moves and errors.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -123,6 +125,18 @@ TEST_F(FileTest, CreationDispositions) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(Open(GENERIC_READ, 99), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+
+  // With standard input closed the file gets descriptor 0, and keeps it
+  // whatever errno held before: closing the handle frees descriptor 0.
+  const int input = dup(0);
+  close(0);
+  errno = EINTR;
+  file = Open(GENERIC_READ, OPEN_EXISTING);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  EXPECT_EQ(fcntl(0, F_GETFD), -1);
+  dup2(input, 0);
+  close(input);
 }
 
 }  // namespace

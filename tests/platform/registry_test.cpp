@@ -95,6 +95,34 @@ TEST_F(RegistryTest, MissingKeysValuesAndSmallBuffers) {
   EXPECT_EQ(Query("Name", 16, &type, &bytes, &size), ERROR_FILE_NOT_FOUND);
 }
 
+// Each root by its long and its short name in the file, each read apart.
+TEST_F(RegistryTest, EveryRootByItsLongAndShortName) {
+  const struct {
+    HKEY root;
+    const char* longName;
+    const char* shortName;
+  } roots[] = {{HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "HKLM"},
+               {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "HKCU"},
+               {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "HKCR"},
+               {HKEY_USERS, "HKEY_USERS", "HKU"}};
+  std::string text;
+  for (int i = 0; i < 4; ++i) {
+    text += std::string("[") + roots[i].longName + "\\" + kKey + "]\n\"Long\"=dword:" + std::to_string(i) + "\n";
+    text += std::string("[") + roots[i].shortName + "\\" + kKey + "]\n\"Short\"=dword:" + std::to_string(i) + "\n";
+  }
+  Write(text);
+  for (int i = 0; i < 4; ++i) {
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(roots[i].root, kKey, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS) << roots[i].longName;
+    for (const char* name : {"Long", "Short"}) {
+      DWORD value = 99, size = sizeof value;
+      EXPECT_EQ(RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size), ERROR_SUCCESS);
+      EXPECT_EQ(value, DWORD(i)) << roots[i].longName << " " << name;
+    }
+    RegCloseKey(key);
+  }
+}
+
 TEST_F(RegistryTest, MalformedLinesAreSkipped) {
   Write(std::string("\"Orphan\"=dword:1\n"
                     "[HKEY_NOWHERE\\Software\\Zivaz Corporation\\RODiruz\\VERiz]\n"

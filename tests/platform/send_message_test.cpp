@@ -40,6 +40,19 @@ TEST(SendMessage, CrossThreadRunsInsideTheOwnersWaitAndReturnsTheResult) {
   EXPECT_TRUE(handled) << "the procedure ran before the wait returned";
   EXPECT_EQ(procThread.load(), GetCurrentThreadId());
   EXPECT_EQ(sender.get(), 15);
+
+  // Inside GetMessageA too, which returns for the message posted after it.
+  handled = false;
+  auto second = std::async(std::launch::async, [&] {
+    const LRESULT sent = SendMessageA(window, WM_USER, 7, 0);
+    PostMessageA(window, WM_USER + 1, 0, 0);
+    return sent;
+  });
+  MSG msg;
+  ASSERT_EQ(GetMessageA(&msg, nullptr, 0, 0), 1);
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER + 1));
+  EXPECT_TRUE(handled);
+  EXPECT_EQ(second.get(), 21);
   CloseHandle(event);
   DestroyWindow(window);
 }

@@ -163,6 +163,7 @@ TEST(Geometry, SizeMessagesAndSetWindowPos) {
       {0, 0, 640, 400, SWP_NOMOVE | SWP_NOZORDER, MAKELONG(640, 400), {30, 40, 640, 400}},
       {5, 6, 1, 1, SWP_NOSIZE, 0, {5, 6, 640, 400}},
       {0, 0, -5, 7, ~0u, MAKELONG(0, 7), {0, 0, 0, 7}},  // negative sizes are empty
+      {0, 0, 7, -5, ~0u, MAKELONG(7, 0), {0, 0, 7, 0}},
   };
   for (const auto& step : steps) {
     sizes.clear();

@@ -2,6 +2,8 @@
 // and the end of timers with their window.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "test_window.h"
 
 namespace {
@@ -95,6 +97,17 @@ TEST(Timer, GetMessageWakesForATimer) {
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_TIMER));
   EXPECT_EQ(msg.hwnd, window);
   EXPECT_EQ(msg.wParam, 9u);
+
+  // While it waits for a far timer, another thread's post gets through and
+  // is taken first.
+  SetTimer(window, 9, 2000, nullptr);
+  std::thread poster([window] {
+    Sleep(50);
+    PostMessageA(window, WM_USER, 0, 0);
+  });
+  ASSERT_EQ(GetMessageA(&msg, nullptr, 0, 0), 1);
+  poster.join();
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER));
   DestroyWindow(window);
 }
 
@@ -104,6 +117,7 @@ void CALLBACK CountingTimerProc(HWND, UINT, UINT_PTR id, DWORD) { timerProcId = 
 TEST(Timer, DispatchCallsTheTimerProcedureInsteadOfTheWindow) {
   TimerCounter counter;
   HWND window = CreateTestWindow(&counter.handler);
+  SetTimer(window, 5, 5000, nullptr);  // another timer of the window, without a procedure
   SetTimer(window, 4, 10, CountingTimerProc);
   MSG msg;
   ASSERT_EQ(GetMessageA(&msg, nullptr, 0, 0), 1);

@@ -55,7 +55,27 @@ def source_files(paths):
 
 
 def wanted(path):
-    return path.split(os.sep)[0] not in SKIPPED_TOP
+    """Left out: tests and the like, and sources only the Windows build
+    compiles (their slips could never be built, so they would all survive)."""
+    parts = path.split(os.sep)
+    windows_only = path.endswith('_win32.cpp') or (path.endswith('.cpp') and 'win32' in parts[:-1])
+    return parts[0] not in SKIPPED_TOP and not windows_only
+
+
+def windows_branch(directive, stack):
+    """Follows #if/#else/#endif: stack holds, per open conditional, whether
+    its current branch is compiled only for Windows."""
+    words = directive.split()
+    word = words[0] if words else ''
+    if word in ('#if', '#ifdef', '#ifndef'):
+        names_windows = '_WIN32' in directive
+        negated = word == '#ifndef' or '!' in directive
+        stack.append(names_windows and not negated)
+        stack.append(names_windows and negated)  # what #else turns to
+    elif word in ('#else', '#elif') and stack:
+        stack[-2], stack[-1] = stack[-1], stack[-2]
+    elif word == '#endif' and stack:
+        del stack[-2:]
 
 
 def blank(match):
@@ -133,6 +153,7 @@ def candidates(path):
         text = f.read()
     offset = 0
     in_block_comment = False
+    conditionals = []
     for number, line in enumerate(text.split('\n'), 1):
         start = offset
         offset += len(line) + 1
@@ -142,12 +163,16 @@ def candidates(path):
             continue
         code = code_part(line)
         in_block_comment = opens_comment(line)
-        if ' @@ ' in line or code.strip() == '':
+        if code.lstrip().startswith('#'):
+            windows_branch(code.strip(), conditionals)
+        if ' @@ ' in line or code.strip() == '' or any(conditionals[0::2]):
             continue
-        for kind, mutated in replacements_at(line, code):
+        # Several slips of one line get ids of their own: :LINE, :LINE.2, ...
+        for k, (kind, mutated) in enumerate(replacements_at(line, code), 1):
             nth = occurrence(text, line, start)
             if nth is not None:
-                yield f'gen-{kind}-{path}:{number}', path, nth, line, mutated
+                suffix = f'.{k}' if k > 1 else ''
+                yield f'gen-{kind}-{path}:{number}{suffix}', path, nth, line, mutated
 
 
 def main(argv):
@@ -157,7 +182,7 @@ def main(argv):
     count, seed, paths = int(argv[1]), int(argv[2]), argv[3:]
     pool = [c for p in source_files(paths) if wanted(p) for c in candidates(p)]
     chosen = random.Random(seed).sample(pool, min(count, len(pool)))
-    chosen.sort(key=lambda c: (c[1], int(c[0].rsplit(':', 1)[1])))
+    chosen.sort(key=lambda c: (c[1], [int(n) for n in c[0].rsplit(':', 1)[1].split('.')]))
     for mutant in chosen:
         print(' @@ '.join(str(field) for field in mutant))
     sys.stderr.write(f'{len(chosen)} of {len(pool)} possible slips\n')

@@ -4,8 +4,10 @@
 # incrementally, runs the tests and counts the slips the tests catch. A
 # habit to run before calling a test task done (slow: not part of CI).
 #
-#   scripts/mutate.sh [-d BUILD_DIR] [-t SECONDS] [-m PATTERN] [-- CMAKE_OPTIONS...]
+#   scripts/mutate.sh [-l LIST] [-d BUILD_DIR] [-t SECONDS] [-m PATTERN] [-- CMAKE_OPTIONS...]
 #   scripts/mutate.sh --generate N [--seed S] [-d ...] [-t ...] [PATH...] [-- CMAKE_OPTIONS...]
+#     -l  the slips of LIST, in the hand list's format (default
+#         scripts/mutations.txt): a fresh set written for one check
 #     -d  build directory (default build-mutate; configured if missing)
 #     -t  time limit of one mutation's build plus tests (default 300 s)
 #     -m  only mutations whose id matches the extended regex PATTERN
@@ -30,9 +32,11 @@ generate=""
 seed=1
 generated=""
 paths=()
-usage() { sed -n '2,22p' "$0"; exit 2; }
+usage() { sed -n '2,24p' "$0"; exit 2; }
+list=scripts/mutations.txt
 while [ $# -gt 0 ]; do
   case $1 in
+    -l) list=${2:?}; shift 2 ;;
     -d) build_dir=${2:?}; shift 2 ;;
     -t) limit=${2:?}; shift 2 ;;
     -m) pattern=${2:?}; shift 2 ;;
@@ -43,8 +47,6 @@ while [ $# -gt 0 ]; do
     *) [ -n "$generate" ] || usage; paths+=("$1"); shift ;;
   esac
 done
-
-list=scripts/mutations.txt
 # Generated slips that no test can see, each with its reason:
 #   file @@ original text @@ replacement text @@ reason
 equivalents=scripts/mutants-equivalent.txt

@@ -76,6 +76,7 @@ void fill_avx2_members(JpegOps& ops, SideMembers& side_members) {
   fill_output_converters_avx2(ops);
   fill_grey_expanders_avx2(side_members);
   fill_ycc_rows_avx2(side_members);
+  fill_triangle_pairs_avx2(side_members);
 }
 #endif
 

@@ -50,8 +50,13 @@ void filter_line(const DecoderState& state, const OutputComponent& component, ui
     int16_t* const terms = filter.rows + size_t{3} * filter.row_width + 1;  // terms[-1] is valid
     const uint32_t first = x_begin >> 1, last = (x_end - 1) >> 1;
     const uint32_t from = first == 0 ? 0 : first - 1, to = std::min(last + 1, last_column);
-    for (uint32_t i = from; i <= to; ++i) {
-      terms[i] = static_cast<int16_t>(vertical ? 3 * row[i] + neighbour_row[i] : row[i]);
+    // Two plain loops, not one with the choice inside, so that each is
+    // vectorised.
+    const uint32_t end = to + 1;
+    if (vertical) {
+      for (uint32_t i = from; i < end; ++i) terms[i] = static_cast<int16_t>(3 * row[i] + neighbour_row[i]);
+    } else {
+      for (uint32_t i = from; i < end; ++i) terms[i] = row[i];
     }
     if (first == 0) terms[-1] = terms[0];
     if (last + 1 > last_column) terms[ptrdiff_t{last_column} + 1] = terms[last_column];

@@ -1,0 +1,41 @@
+// AVX2 members of the triangle filter's pixel pairs (side members): the
+// SSE2 step on sixteen chroma columns at once. The interleave works within
+// each 128-bit half, so the two halves are put back in column order before
+// they are stored. The columns short of a step take the portable
+// expressions.
+#include <immintrin.h>
+
+#include "jpeg_ops.h"
+#include "simd_target.h"
+#include "x86_members.h"
+
+namespace {
+
+template <int kShift, int kLeftRound, int kRightRound>
+VKT_TARGET_AVX2 void triangle_pairs_avx2(const int16_t* terms, int16_t* out, int count) {
+  int k = 0;
+  const __m256i left_round = _mm256_set1_epi16(kLeftRound), right_round = _mm256_set1_epi16(kRightRound);
+  for (; k + 16 <= count; k += 16) {
+    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(terms + k));
+    const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(terms + k - 1));
+    const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(terms + k + 1));
+    const __m256i three = _mm256_add_epi16(_mm256_add_epi16(here, here), here);
+    const __m256i left = _mm256_srai_epi16(_mm256_add_epi16(_mm256_add_epi16(three, before), left_round), kShift);
+    const __m256i right = _mm256_srai_epi16(_mm256_add_epi16(_mm256_add_epi16(three, after), right_round), kShift);
+    // Columns 0-3 and 8-11, then 4-7 and 12-15.
+    const __m256i low = _mm256_unpacklo_epi16(left, right), high = _mm256_unpackhi_epi16(left, right);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * k), _mm256_permute2x128_si256(low, high, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * k + 16), _mm256_permute2x128_si256(low, high, 0x31));
+  }
+  for (; k < count; ++k) {
+    out[2 * k] = static_cast<int16_t>((3 * terms[k] + terms[k - 1] + kLeftRound) >> kShift);
+    out[2 * k + 1] = static_cast<int16_t>((3 * terms[k] + terms[k + 1] + kRightRound) >> kShift);
+  }
+}
+
+}  // namespace
+
+void fill_triangle_pairs_avx2(SideMembers& members) {
+  members.triangle_2x2 = triangle_pairs_avx2<4, 8, 7>;
+  members.triangle_2x1 = triangle_pairs_avx2<2, 1, 2>;
+}

@@ -20,7 +20,7 @@ std::vector<uint8_t> Units(std::initializer_list<std::vector<uint8_t>> units) {
   std::vector<uint8_t> out;
   for (const std::vector<uint8_t>& unit : units) {
     for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(unit.size() >> shift));
-    out.insert(out.end(), unit.begin(), unit.end());
+    for (const uint8_t byte : unit) out.push_back(byte);
   }
   return out;
 }

@@ -179,6 +179,8 @@ TEST(Messages, PeekFiltersByWindowAndRangeAndCanLeaveMessages) {
   MSG msg;
   ASSERT_TRUE(PeekMessageA(&msg, b, 0, 0, PM_NOREMOVE));
   EXPECT_EQ(msg.wParam, 2u);
+  ASSERT_TRUE(PeekMessageA(&msg, reinterpret_cast<HWND>(-1), 0, 0, PM_NOREMOVE));
+  EXPECT_EQ(msg.wParam, 3u) << "a filter of -1 takes thread messages only";
   ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_USER + 2, WM_USER + 3, PM_REMOVE));
   EXPECT_EQ(msg.wParam, 2u);
   ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_USER + 3, WM_USER + 3, PM_NOREMOVE));  // the last belongs too

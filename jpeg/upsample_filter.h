@@ -21,3 +21,14 @@ void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint
 // Fills the triangle filter's pair writers of the side members with the
 // portable ones.
 void fill_triangle_pairs(SideMembers& members);
+
+// The pixel pairs of `count` chroma columns: left (3 * t[k] + t[k - 1] +
+// kLeftRound) >> kShift, right (3 * t[k] + t[k + 1] + kRightRound) >> kShift.
+// The portable member, and the vector members' columns short of a step.
+template <int kShift, int kLeftRound, int kRightRound>
+void triangle_pairs(const int16_t* terms, int16_t* out, int count) {
+  for (int k = 0; k < count; ++k) {
+    out[2 * k] = static_cast<int16_t>((3 * terms[k] + terms[k - 1] + kLeftRound) >> kShift);
+    out[2 * k + 1] = static_cast<int16_t>((3 * terms[k] + terms[k + 1] + kRightRound) >> kShift);
+  }
+}

@@ -7,6 +7,7 @@
 
 #include "jpeg_ops.h"
 #include "simd_target.h"
+#include "upsample_filter.h"
 #include "x86_members.h"
 
 namespace {
@@ -27,10 +28,7 @@ VKT_TARGET_AVX2 void triangle_pairs_avx2(const int16_t* terms, int16_t* out, int
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * k), _mm256_permute2x128_si256(low, high, 0x20));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * k + 16), _mm256_permute2x128_si256(low, high, 0x31));
   }
-  for (; k < count; ++k) {
-    out[2 * k] = static_cast<int16_t>((3 * terms[k] + terms[k - 1] + kLeftRound) >> kShift);
-    out[2 * k + 1] = static_cast<int16_t>((3 * terms[k] + terms[k + 1] + kRightRound) >> kShift);
-  }
+  triangle_pairs<kShift, kLeftRound, kRightRound>(terms + k, out + 2 * k, count - k);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "jpeg_ops.h"
 #include "simd_target.h"
+#include "upsample_filter.h"
 #include "x86_members.h"
 
 namespace {
@@ -24,10 +25,7 @@ VKT_TARGET_SSE2 void triangle_pairs_sse2(const int16_t* terms, int16_t* out, int
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * k), _mm_unpacklo_epi16(left, right));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * k + 8), _mm_unpackhi_epi16(left, right));
   }
-  for (; k < count; ++k) {
-    out[2 * k] = static_cast<int16_t>((3 * terms[k] + terms[k - 1] + kLeftRound) >> kShift);
-    out[2 * k + 1] = static_cast<int16_t>((3 * terms[k] + terms[k + 1] + kRightRound) >> kShift);
-  }
+  triangle_pairs<kShift, kLeftRound, kRightRound>(terms + k, out + 2 * k, count - k);
 }
 
 }  // namespace

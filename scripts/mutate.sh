@@ -59,7 +59,9 @@ if [ -n "$generate" ]; then
   generated=$list
   python3 scripts/generate_mutants.py "$generate" "$seed" "${paths[@]}" >"$list" || exit 2
 fi
-jobs=$(nproc)
+# Most tests wait on sockets and timers rather than compute: four at a
+# time per processor runs the suite in a third of the time.
+jobs=$((4 * $(nproc)))
 if [ ! -f "$build_dir/build.ninja" ]; then
   scripts/build.sh "$build_dir" "$@" >/dev/null || { echo "unmutated build fails" >&2; exit 1; }
 fi

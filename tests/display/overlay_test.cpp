@@ -178,6 +178,19 @@ TEST(OverlayTest, DateReadsBackFromATileOfEverySize) {
   }
 }
 
+// Glyphs of an eighteenth of the height, rounded, within their bounds; the
+// text's offset grows with them from (10, 10) at 16 pixels.
+TEST(OverlayTest, GlyphsFollowThePictureHeight) {
+  struct Row {
+    int width, height, glyph, offset;
+  };
+  for (const Row& row : {Row{352, 288, 16, 10}, Row{720, 480, 27, 17}, Row{1920, 1080, 60, 38},
+                         Row{176, 144, 16, 10}, Row{480, 1080, 40, 25}}) {
+    EXPECT_EQ(OverlayGlyphHeight(row.width, row.height), row.glyph) << row.width << "x" << row.height;
+    EXPECT_EQ(OverlayTextOffset(row.width, row.height), row.offset) << row.width << "x" << row.height;
+  }
+}
+
 TEST(OverlayTest, MissingContextDrawsNothing) {
   const std::vector<uint32_t> pixels = DrawWith(176, 144, DrawOverlay, nullptr);
   EXPECT_EQ(pixels, std::vector<uint32_t>(176 * 144, kGrey));

@@ -258,3 +258,15 @@ TEST_F(H264BridgeTest, FlatColoursConvertExactly) {
     }
   }
 }
+
+// After a clear (what the session does when a box fails) the pictures that
+// refer to what was cleared are not shown as pictures; the next key picture is.
+TEST_F(H264BridgeTest, AfterAClearPicturesResumeAtTheNextKeyPicture) {
+  for (int i = 0; i < 3; ++i) DecodeNextBlock();
+  CODECAPI_DecodeMemClear(decoder_, 0);
+  log_.sizes.clear();
+  for (int i = 3; i < 10; ++i) DecodeNextBlock();
+  EXPECT_TRUE(log_.sizes.empty());
+  DecodeNextBlock();
+  EXPECT_EQ(log_.sizes.size(), 1u);
+}

@@ -37,7 +37,7 @@ TEST(EntropyHuffmanTable, AcceptsUpTo257CodesAndRefuses258) {
 }
 
 TEST(EntropyHuffmanTable, RefusesTablesThatDoNotFitTheirSegmentOrCodeSpace) {
-  const std::vector<uint8_t> values = Iota(17);
+  const std::vector<uint8_t> values = Iota(18);
   HuffmanTable table{};
   // The counts promise 10 values, the segment holds 9.
   const auto ten = Counts({{4, 10}});
@@ -58,6 +58,11 @@ TEST(EntropyHuffmanTable, RefusesTablesThatDoNotFitTheirSegmentOrCodeSpace) {
                                {9, 1}, {10, 1}, {11, 1}, {12, 1}, {13, 1}, {14, 1}, {15, 1}, {16, 2}});
   // All 17 values present: only the code space refuses it.
   EXPECT_EQ(build_huffman_table(full_16.data(), values.data(), 17, 0, 0, &table),
+            JPEG_ERR_BAD_HUFFMAN_TABLE);
+  // Overfilled at 16 bits only, after a length with no codes.
+  const auto gap_then_16 = Counts({{1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 1}, {6, 1}, {7, 1}, {8, 1},
+                                   {9, 1}, {10, 1}, {11, 1}, {12, 1}, {13, 1}, {14, 1}, {16, 4}});
+  EXPECT_EQ(build_huffman_table(gap_then_16.data(), values.data(), 18, 0, 0, &table),
             JPEG_ERR_BAD_HUFFMAN_TABLE);
 }
 

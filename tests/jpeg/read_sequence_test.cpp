@@ -304,6 +304,16 @@ TEST(RegionReads, AnotherStreamInTheSameBufferOrFileIsReadAfresh) {
       }
     }
   }
+  // A parameter read keeps its file open for the read that follows; a read
+  // of a file whose name differs in one letter must open that file.
+  const TempFile named_b(streams[0], file.path() + std::string("b")), named_a(streams[1], file.path() + std::string("a"));
+  Reader reader;
+  Picture whole;
+  reader.file = named_b.path();
+  ASSERT_EQ(reader.read(buffer, READ_PARAMS_FILE, JpegRegion{}, whole, 200, 168), JPEG_SUCCESS);
+  reader.file = named_a.path();
+  ASSERT_EQ(reader.read(buffer, READ_IMAGE_FILE, JpegRegion{}, whole, 200, 168), JPEG_SUCCESS);
+  EXPECT_EQ(max_difference(whole, wholes[1]), 0);
 }
 
 // Streams of one length that differ in one byte take turns on one record,
@@ -516,18 +526,23 @@ TEST(RobustRecord, InnerFieldsWithoutAPictureAreRefused) {
                             READ_EIGHTH_FILE, READ_THUMBNAIL_BUFFER}) {
     EXPECT_EQ(JpegRead(record.get(), mode), JPEG_ERR_INVALID_PROPERTIES) << mode;
   }
-  // Filled by a read with a picture, the copies serve the next read.
-  std::vector<uint8_t> picture(200 * 168 * 3);
-  record->use_inner_fields = 0;
-  record->picture_bytes = picture.data();
-  record->picture_width = 200;
-  record->picture_height = 168;
-  ASSERT_EQ(JpegRead(record.get(), READ_IMAGE_BUFFER), JPEG_SUCCESS);
-  const std::vector<uint8_t> first = picture;
-  record->use_inner_fields = 1;
-  record->picture_bytes = nullptr;
-  EXPECT_EQ(JpegRead(record.get(), READ_IMAGE_BUFFER), JPEG_SUCCESS);
-  EXPECT_EQ(picture, first);
+  // Filled by a read with a picture, of any channel count, the copies
+  // serve the next read.
+  for (const auto& [color, channels] : {std::pair{COLOR_BGR, 3u}, std::pair{COLOR_GRAY, 1u}}) {
+    std::vector<uint8_t> picture(200 * 168 * channels);
+    record->use_inner_fields = 0;
+    record->picture_bytes = picture.data();
+    record->picture_width = 200;
+    record->picture_height = 168;
+    record->picture_color = color;
+    record->picture_channels = channels;
+    ASSERT_EQ(JpegRead(record.get(), READ_IMAGE_BUFFER), JPEG_SUCCESS) << channels;
+    const std::vector<uint8_t> first = picture;
+    record->use_inner_fields = 1;
+    record->picture_bytes = nullptr;
+    EXPECT_EQ(JpegRead(record.get(), READ_IMAGE_BUFFER), JPEG_SUCCESS) << channels;
+    EXPECT_EQ(picture, first);
+  }
 }
 
 TEST(RobustRecord, ArbitrarySequencesOfReadsEndWithAStatus) {

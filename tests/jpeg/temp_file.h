@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TempFile {
@@ -20,6 +21,8 @@ class TempFile {
     path_ = pattern;
     rewrite(bytes);
   }
+  // A file of the name given, removed with this object.
+  TempFile(const std::vector<uint8_t>& bytes, std::string path) : path_(std::move(path)) { rewrite(bytes); }
   ~TempFile() { unlink(path_.c_str()); }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;

@@ -595,3 +595,26 @@ TEST(RobustRecord, ArbitrarySequencesOfReadsEndWithAStatus) {
 }
 
 }  // namespace
+
+// Reads into pictures of other layouts on one record: each as on a fresh
+// record (the band of rows one read converts in is not another's).
+TEST(WholeReads, ReducedReadsIntoOtherPictureLayoutsOnOneRecord) {
+  const std::vector<uint8_t> jpeg = encode_jpeg(options_of(Sampling::k420, 0));
+  const auto read = [&jpeg](DecoderRecord& record, uint32_t channels, JpegColor color) {
+    std::vector<uint8_t> picture(100 * 84 * channels);
+    record->jpeg_bytes = jpeg.data();
+    record->jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
+    record->picture_bytes = picture.data();
+    record->picture_width = 100;
+    record->picture_height = 84;
+    record->picture_channels = channels;
+    record->picture_color = color;
+    EXPECT_EQ(JpegRead(record.get(), READ_HALF_BUFFER), JPEG_SUCCESS) << channels;
+    return picture;
+  };
+  DecoderRecord reused;
+  for (const auto& [channels, color] : {std::pair{3u, COLOR_BGR}, std::pair{4u, COLOR_FOUR}, std::pair{3u, COLOR_RGB}}) {
+    DecoderRecord fresh;
+    EXPECT_EQ(read(reused, channels, color), read(fresh, channels, color)) << channels;
+  }
+}

@@ -111,6 +111,41 @@ TEST(JpegDecodePool, TheNewestPictureWinsWhileTheChannelIsBusy) {
   EXPECT_EQ(pool.Counts(0).DroppedBeforeDecoding(), 49u);
 }
 
+// The observer hears of each picture of an open channel: shown, or lost
+// when the decoder refuses it or its window is gone; the counts say the same.
+TEST(JpegDecodePool, TheObserverHearsOfPicturesShownAndLost) {
+  struct Heard : JpegPoolObserver {
+    void PictureShown(int, uint32_t width, uint32_t) override { shownWidths.push_back(width); }
+    void PicturesLost(int, uint32_t count) override { lost += count; }
+    std::vector<uint32_t> shownWidths;
+    std::atomic<uint32_t> lost{0};
+  } heard;
+  Channel channel(0);
+  JpegDecodePool pool(1, &heard);
+  pool.OpenChannel(0, &channel.renderer);
+  Send(pool, 0, 4);
+  ASSERT_TRUE(channel.log.WaitFor([&] { return !channel.log.widths.empty(); }));
+  std::vector<uint8_t> cut = vkt::devsim::encodeJpeg(std::vector<uint8_t>(16 * 8 * 3).data(), 16, 8);
+  cut.resize(40);  // the headers end before the frame
+  cut[kPictureChannelByte] = 0;
+  pool.NoteRequest(1);
+  pool.Submit(cut.data(), uint32_t(cut.size()));
+  const auto waitForLost = [&](uint32_t count) {
+    for (int wait = 0; wait < 500 && heard.lost < count; ++wait) std::this_thread::sleep_for(10ms);
+  };
+  waitForLost(1);
+  channel.window.Destroy();
+  Send(pool, 0, 5);
+  waitForLost(2);
+  pool.Shutdown();
+  EXPECT_EQ(heard.shownWidths, std::vector<uint32_t>{20});
+  EXPECT_EQ(heard.lost, 2u);
+  const ChannelPictureCounts counts = pool.Counts(0);
+  EXPECT_EQ(counts.shown, 1u);
+  EXPECT_EQ(counts.decoded, 2u);
+  EXPECT_EQ(counts.failed, 1u);
+}
+
 // Pictures nobody asked for are dropped before decoding: a closed channel,
 // no request outstanding, more pictures than the requests allow.
 TEST(JpegDecodePool, UnrequestedPicturesAreDroppedUndecoded) {

@@ -7,11 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -160,6 +162,36 @@ TEST(DevsimContent, AnH264FileIsWhatTheChannelShows) {
   EXPECT_EQ(seen.count(-2), 0u) << "a picture that is none of the file's";
   EXPECT_EQ(seen.count(0), 1u);
   EXPECT_EQ(seen.count(1), 1u);
+}
+
+// Lossless noise makes every picture a key picture of some 1.4 MB, as a
+// high-rate camera sends them: each must reach the decoder whole.
+TEST(DevsimContent, KeyPicturesOverAMegabyteAreShown) {
+  TempDir dir;
+  std::minstd_rand random(7);
+  const std::vector<uint8_t> stream = vkt::test::encodeH264(
+      {.width = 1280, .height = 720, .keyInterval = 1, .preset = "ultrafast", .x264Params = "qp=0"}, 2,
+      [&](int, uint8_t* const planes[3], const int strides[3]) {
+        for (int plane = 0; plane < 3; ++plane)
+          for (int row = 0; row < (plane ? 360 : 720); ++row)
+            for (int x = 0; x < (plane ? 640 : 1280); ++x) planes[plane][row * strides[plane] + x] = uint8_t(random());
+      });
+  ASSERT_GT(stream.size(), size_t{2} << 20);
+  DevsimProcess devsim(VKT_KIND_H264, {"--h264", dir.file("noise.h264", stream), "--fps", "5"});
+  ASSERT_NE(devsim.port(), 0);
+  void* handle = nullptr;
+  ASSERT_EQ(VKT_CreateHandle(VKT_KIND_H264, &handle), VKT_OK);
+  ASSERT_EQ(VKT_OpenServer(handle, "127.0.0.1", devsim.port(), "admin", "admin"), VKT_OK);
+  display_test::TestWindow window(0, 0, 176, 144);
+  ASSERT_EQ(VKT_OpenChannel(handle, 0, window.handle()), VKT_OK);
+  bool shown = false;
+  PumpSampling(15000, [&] {
+    const std::vector<uint32_t> pixels = window.ReadPixels();
+    shown = std::any_of(pixels.begin(), pixels.end(), [](uint32_t pixel) { return pixel != 0; });
+    return shown;
+  });
+  VKT_CloseServer(handle);
+  EXPECT_TRUE(shown);
 }
 
 TEST(DevsimContent, SourcesThatCannotBeServedAreRefused) {

@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "block_skip.h"
+#include "entropy_decode.h"
 #include "entropy_restart.h"
 #include "mcu_driver.h"
 
@@ -21,6 +22,18 @@ namespace {
 
 // MCUs passed by one call of the skipper when every component is DC-only.
 constexpr uint32_t kDcOnlyRun = 32;
+
+// The quantised blocks of MCU (column, row) into the whole-image buffer.
+void keep_blocks(DecoderState& state, const ScanLayout& layout, uint32_t column, uint32_t row) {
+  const CoefficientBlock* block = state.mcu_blocks;
+  for (uint32_t i = 0; i < layout.component_count; ++i) {
+    const ScanComponentPlan& plan = layout.components[i];
+    for (uint32_t y = 0; y < plan.mcu_high; ++y) {
+      for (uint32_t x = 0; x < plan.mcu_wide; ++x, ++block)
+        state.coefficients[whole_image_block(plan, row * plan.mcu_high + y, column * plan.mcu_wide + x)] = *block;
+    }
+  }
+}
 
 }  // namespace
 
@@ -59,7 +72,45 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
         skip[skip_count++] = {dc_tables[i], ac_tables[i], skip_tables[i], &scan.dc_predictions[i]};
     }
   }
+  // With every block decoded whole and slot 55 holding our own decoder,
+  // an MCU's blocks go through it in one call.
+  SequentialBlock sequence[kMaxBlocksPerMcu];
+  uint32_t sequence_count = 0;
+  if (dc_only_components == 0 && decode_block == decode_block_sequential) {
+    for (uint32_t i = 0; i < layout.component_count; ++i) {
+      for (uint32_t b = 0; b < layout.components[i].mcu_wide * layout.components[i].mcu_high; ++b)
+        sequence[sequence_count++] = {dc_tables[i], ac_tables[i], &scan.dc_predictions[i]};
+    }
+  }
   int16_t dc_values[kDcOnlyRun * kMaxBlocksPerMcu];
+  // The MCU's blocks into state.mcu_blocks one by one, the DC-only
+  // components' through the skipper. 0 or a negative status.
+  const auto decode_mcu_blocks = [&]() -> JpegStatus {
+    CoefficientBlock* block = state.mcu_blocks;
+    for (uint32_t i = 0; i < layout.component_count; ++i) {
+      const ScanComponentPlan& plan = layout.components[i];
+      if (dc_only[i]) {
+        const uint32_t blocks = plan.mcu_wide * plan.mcu_high;
+        uint32_t passed;
+        const JpegStatus status = skip_blocks(state.input, skip + plan.first_block, blocks, 1, dc_values, passed);
+        if (status < 0) return status;
+        for (uint32_t b = 0; b < blocks; ++b, ++block) block->coef[0] = dc_values[b];
+        continue;
+      }
+      // One flat loop per component: the call clobbers the registers that
+      // nested loops over the block rows and columns would keep.
+      const HuffmanTable& dc_table = *dc_tables[i];
+      const HuffmanTable& ac_table = *ac_tables[i];
+      int16_t& prediction = scan.dc_predictions[i];
+      CoefficientBlock* const end = block + plan.mcu_wide * plan.mcu_high;
+      for (CoefficientBlock* next = block; next < end; ++next) {
+        const JpegStatus status = decode_block(state.input, dc_table, ac_table, prediction, *next);
+        if (status < 0) return status;
+      }
+      block = end;
+    }
+    return 0;
+  };
   const uint64_t interval = scan.restart_interval;
   // After the blocks of MCU (column, row): restart handling, then, for an
   // MCU to output, its output and the interrupt check. 0 to go on, else
@@ -113,35 +164,11 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
         if (skipped < 0) return skipped;
         continue;
       }
-      CoefficientBlock* block = state.mcu_blocks;
-      for (uint32_t i = 0; i < layout.component_count; ++i) {
-        const ScanComponentPlan& plan = layout.components[i];
-        if (dc_only[i]) {
-          const uint32_t blocks = plan.mcu_wide * plan.mcu_high;
-          uint32_t passed;
-          const JpegStatus status = skip_blocks(state.input, skip + plan.first_block, blocks, 1, dc_values, passed);
-          if (status < 0) return status;
-          for (uint32_t b = 0; b < blocks; ++b, ++block) block->coef[0] = dc_values[b];
-          continue;
-        }
-        // One flat loop per component: the call clobbers the registers that
-        // nested loops over the block rows and columns would keep.
-        const HuffmanTable& dc_table = *dc_tables[i];
-        const HuffmanTable& ac_table = *ac_tables[i];
-        int16_t& prediction = scan.dc_predictions[i];
-        CoefficientBlock* const end = block + plan.mcu_wide * plan.mcu_high;
-        for (CoefficientBlock* next = block; next < end; ++next) {
-          const JpegStatus status = decode_block(state.input, dc_table, ac_table, prediction, *next);
-          if (status < 0) return status;
-        }
-        if (state.keep_coefficients) {
-          for (uint32_t y = 0; y < plan.mcu_high; ++y) {
-            for (uint32_t x = 0; x < plan.mcu_wide; ++x, ++block)
-              state.coefficients[whole_image_block(plan, row * plan.mcu_high + y, column * plan.mcu_wide + x)] = *block;
-          }
-        }
-        block = end;
-      }
+      const JpegStatus decoded = sequence_count != 0
+                                     ? decode_blocks_sequential(state.input, sequence, sequence_count, state.mcu_blocks)
+                                     : decode_mcu_blocks();
+      if (decoded < 0) return decoded;
+      if (state.keep_coefficients) keep_blocks(state, layout, column, row);
       const JpegStatus status = finish_mcu(column, row, output != nullptr);
       if (status != 0) return status;
       ++column;

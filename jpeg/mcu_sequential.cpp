@@ -72,42 +72,49 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
         skip[skip_count++] = {dc_tables[i], ac_tables[i], skip_tables[i], &scan.dc_predictions[i]};
     }
   }
-  // With every block decoded whole and slot 55 holding our own decoder,
-  // an MCU's blocks go through it in one call.
+  // The MCU's blocks in runs of neighbouring components that are either
+  // all DC-only (through the skipper) or all decoded whole; a run of the
+  // latter goes through one call of our block decoder's MCU form when
+  // slot 55 holds it, which keeps its bit reader in registers from block
+  // to block.
+  struct BlockRun {
+    uint32_t first_block;
+    uint32_t blocks;
+    bool dc_only;
+  };
+  BlockRun runs[kMaxScanComponents];
+  uint32_t run_count = 0;
   SequentialBlock sequence[kMaxBlocksPerMcu];
-  uint32_t sequence_count = 0;
-  if (dc_only_components == 0 && decode_block == decode_block_sequential) {
-    for (uint32_t i = 0; i < layout.component_count; ++i) {
-      for (uint32_t b = 0; b < layout.components[i].mcu_wide * layout.components[i].mcu_high; ++b)
-        sequence[sequence_count++] = {dc_tables[i], ac_tables[i], &scan.dc_predictions[i]};
-    }
+  for (uint32_t i = 0; i < layout.component_count; ++i) {
+    const ScanComponentPlan& component = layout.components[i];
+    const uint32_t blocks = component.mcu_wide * component.mcu_high;
+    for (uint32_t b = 0; b < blocks; ++b)
+      sequence[component.first_block + b] = {dc_tables[i], ac_tables[i], &scan.dc_predictions[i]};
+    if (run_count > 0 && runs[run_count - 1].dc_only == dc_only[i]) runs[run_count - 1].blocks += blocks;
+    else runs[run_count++] = {component.first_block, blocks, dc_only[i]};
   }
+  const bool own_decoder = decode_block == decode_block_sequential;
+  const bool whole_mcu = own_decoder && run_count == 1 && !runs[0].dc_only;
   int16_t dc_values[kDcOnlyRun * kMaxBlocksPerMcu];
-  // The MCU's blocks into state.mcu_blocks one by one, the DC-only
-  // components' through the skipper. 0 or a negative status.
+  // The MCU's blocks into state.mcu_blocks. 0 or a negative status.
   const auto decode_mcu_blocks = [&]() -> JpegStatus {
-    CoefficientBlock* block = state.mcu_blocks;
-    for (uint32_t i = 0; i < layout.component_count; ++i) {
-      const ScanComponentPlan& plan = layout.components[i];
-      if (dc_only[i]) {
-        const uint32_t blocks = plan.mcu_wide * plan.mcu_high;
+    for (uint32_t r = 0; r < run_count; ++r) {
+      const BlockRun& run = runs[r];
+      CoefficientBlock* const blocks = state.mcu_blocks + run.first_block;
+      JpegStatus status = 0;
+      if (run.dc_only) {
         uint32_t passed;
-        const JpegStatus status = skip_blocks(state.input, skip + plan.first_block, blocks, 1, dc_values, passed);
-        if (status < 0) return status;
-        for (uint32_t b = 0; b < blocks; ++b, ++block) block->coef[0] = dc_values[b];
-        continue;
+        status = skip_blocks(state.input, skip + run.first_block, run.blocks, 1, dc_values, passed);
+        for (uint32_t b = 0; status >= 0 && b < run.blocks; ++b) blocks[b].coef[0] = dc_values[b];
+      } else if (own_decoder) {
+        status = decode_blocks_sequential(state.input, sequence + run.first_block, run.blocks, blocks);
+      } else {
+        for (uint32_t b = 0; status >= 0 && b < run.blocks; ++b) {
+          const SequentialBlock& block = sequence[run.first_block + b];
+          status = decode_block(state.input, *block.dc_table, *block.ac_table, *block.prediction, blocks[b]);
+        }
       }
-      // One flat loop per component: the call clobbers the registers that
-      // nested loops over the block rows and columns would keep.
-      const HuffmanTable& dc_table = *dc_tables[i];
-      const HuffmanTable& ac_table = *ac_tables[i];
-      int16_t& prediction = scan.dc_predictions[i];
-      CoefficientBlock* const end = block + plan.mcu_wide * plan.mcu_high;
-      for (CoefficientBlock* next = block; next < end; ++next) {
-        const JpegStatus status = decode_block(state.input, dc_table, ac_table, prediction, *next);
-        if (status < 0) return status;
-      }
-      block = end;
+      if (status < 0) return status;
     }
     return 0;
   };
@@ -164,9 +171,8 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
         if (skipped < 0) return skipped;
         continue;
       }
-      const JpegStatus decoded = sequence_count != 0
-                                     ? decode_blocks_sequential(state.input, sequence, sequence_count, state.mcu_blocks)
-                                     : decode_mcu_blocks();
+      const JpegStatus decoded = whole_mcu ? decode_blocks_sequential(state.input, sequence, runs[0].blocks, state.mcu_blocks)
+                                           : decode_mcu_blocks();
       if (decoded < 0) return decoded;
       if (state.keep_coefficients) keep_blocks(state, layout, column, row);
       const JpegStatus status = finish_mcu(column, row, output != nullptr);

@@ -66,6 +66,13 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_mask_of(int store, int channel) {
   return _mm256_broadcastsi128_si256(mask_of(store, channel));
 }
 
+// pixel_bytes in each 128-bit half: sixteen pixels per half.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_pixel_bytes(int store, __m256i first, __m256i second, __m256i third) {
+  return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(first, wide_mask_of(store, 0)),
+                                         _mm256_shuffle_epi8(second, wide_mask_of(store, 1))),
+                         _mm256_shuffle_epi8(third, wide_mask_of(store, 2)));
+}
+
 // 1x1 MCUs (4:4:4), two picture rows per step: a row's eight samples of
 // each block are contiguous, so rows y and y + 1 fill one register, one
 // row per 128-bit half, and every chroma term is computed once for both.
@@ -80,12 +87,7 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void convert_one_by_one(const int16_t* samples,
     const __m256i g = _mm256_packus_epi16(_mm256_adds_epi16(luma, terms.green), luma);
     const __m256i b = _mm256_packus_epi16(_mm256_adds_epi16(luma, terms.blue), luma);
     const __m256i first = kBgr ? b : r, third = kBgr ? r : b;
-    __m256i stores[2];
-    for (int store = 0; store < 2; ++store) {
-      stores[store] = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(first, wide_mask_of(store, 0)),
-                                                      _mm256_shuffle_epi8(g, wide_mask_of(store, 1))),
-                                      _mm256_shuffle_epi8(third, wide_mask_of(store, 2)));
-    }
+    const __m256i stores[2] = {wide_pixel_bytes(0, first, g, third), wide_pixel_bytes(1, first, g, third)};
     for (int half = 0; half < 2; ++half) {
       uint8_t* const out = destination + (y + half) * row_stride;
       const __m128i bytes = half == 0 ? _mm256_castsi256_si128(stores[0]) : _mm256_extracti128_si256(stores[0], 1);
@@ -124,17 +126,12 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void convert_two_wide(const int16_t* samples, u
     const __m256i g = channel_pair(left, right, terms.green);
     const __m256i b = channel_pair(left, right, terms.blue);
     const __m256i first = kBgr ? b : r, third = kBgr ? r : b;
-    __m256i stores[3];
-    for (int store = 0; store < 3; ++store) {
-      stores[store] = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(first, wide_mask_of(store, 0)),
-                                                      _mm256_shuffle_epi8(g, wide_mask_of(store, 1))),
-                                      _mm256_shuffle_epi8(third, wide_mask_of(store, 2)));
-    }
     uint8_t* const top = destination + y * row_stride;
     uint8_t* const bottom = top + row_stride;
     for (int store = 0; store < 3; ++store) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(top + 16 * store), _mm256_castsi256_si128(stores[store]));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(bottom + 16 * store), _mm256_extracti128_si256(stores[store], 1));
+      const __m256i bytes = wide_pixel_bytes(store, first, g, third);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(top + 16 * store), _mm256_castsi256_si128(bytes));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(bottom + 16 * store), _mm256_extracti128_si256(bytes, 1));
     }
   }
 }
@@ -259,9 +256,7 @@ VKT_TARGET_AVX2 void convert_ycc_row_avx2(const int16_t* luma, const int16_t* cb
     const __m256i first = kBgr ? b : r, third = kBgr ? r : b;
     uint8_t* const pixels = out + 3 * x;
     for (int store = 0; store < 3; ++store) {
-      const __m256i bytes = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(first, wide_mask_of(store, 0)),
-                                                            _mm256_shuffle_epi8(g, wide_mask_of(store, 1))),
-                                            _mm256_shuffle_epi8(third, wide_mask_of(store, 2)));
+      const __m256i bytes = wide_pixel_bytes(store, first, g, third);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + 16 * store), _mm256_castsi256_si128(bytes));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + 48 + 16 * store), _mm256_extracti128_si256(bytes, 1));
     }

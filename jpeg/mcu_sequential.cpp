@@ -1,8 +1,10 @@
 // MCU loop of sequential DCT scans (ITU-T T.81 E.2.3 decode_scan, A.2
 // MCU order): MCU after MCU in raster order, and within an MCU each scan
 // component's H x V blocks row by row, each decoded through JpegOps slot 55
-// with that component's DC prediction. Edge MCUs are decoded whole: the
-// encoder codes the blocks that lie past the image edge too (A.2.4).
+// with that component's DC prediction (when the slot holds our own
+// decoder, through its MCU form: the MCU's blocks in one call). Edge MCUs
+// are decoded whole: the encoder codes the blocks that lie past the image
+// edge too (A.2.4).
 //
 // A component whose output is one sample per block (reads at 1/8) needs
 // its DC value only, and so do MCUs outside the region of a multi-scan

@@ -83,6 +83,9 @@ constexpr int kDcAloneLimit = 4096;
 // on its own: a copy of the whole block into an array went through the
 // stack.
 inline bool has_only_dc(const CoefficientBlock& block) {
+  // The first two AC terms in zigzag order answer for most blocks that
+  // have any, before the whole block is read.
+  if ((block.coef[1] | block.coef[8]) != 0) return false;
   using WordPair = uint64_t __attribute__((vector_size(16)));
   constexpr int kPairs = static_cast<int>(sizeof block.coef / (sizeof(WordPair)));
   constexpr int kWordsPerPair = static_cast<int>(sizeof(WordPair) / sizeof block.coef[0]);

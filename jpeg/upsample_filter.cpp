@@ -64,7 +64,7 @@ void filter_line(const DecoderState& state, const OutputComponent& component, ui
       for (uint32_t i = from; i < end; ++i) terms[i] = row[i];
     }
     if (first == 0) terms[-1] = terms[0];
-    if (last + 1 > last_column) terms[ptrdiff_t{last_column} + 1] = terms[last_column];
+    if (last + 1 > last_column) terms[static_cast<ptrdiff_t>(last_column) + 1] = terms[last_column];
     const TrianglePairs pairs = vertical ? state.side_members.triangle_2x2 : state.side_members.triangle_2x1;
     // An odd first pixel is the right one of its pair, an even last pixel
     // the left one: their pair is written to a spare pair before the line.

@@ -32,6 +32,20 @@ JpegStatus decode_block_sequential(JpegInput& in, const HuffmanTable& dc_table,
 
 // As decode_block_sequential, but only the DC value is kept; the AC codes
 // and their bits are passed over: JpegOps slot 56.
+// One block of an MCU as decode_blocks_sequential takes it.
+struct SequentialBlock {
+  const HuffmanTable* dc_table;  // Td
+  const HuffmanTable* ac_table;  // Ta
+  int16_t* prediction;           // the component's DC prediction
+};
+
+// The `count` blocks of an MCU into out[0..count), as decode_block_sequential
+// would decode them one after the other, with one bit reader for all: its
+// state stays in registers from block to block. Returns 0 or the first
+// negative status.
+JpegStatus decode_blocks_sequential(JpegInput& in, const SequentialBlock* blocks, uint32_t count,
+                                    CoefficientBlock* out);
+
 JpegStatus decode_block_dc_only(JpegInput& in, const HuffmanTable& dc_table,
                                 const HuffmanTable& ac_table, int16_t& prediction,
                                 int16_t& dc_value);

@@ -82,17 +82,35 @@ VKT_FORCE_INLINE JpegStatus decode_ac(BitReader& bits, const HuffmanTable& ac_ta
 
 JpegStatus finish(JpegStatus status) { return status == kMarkerReached ? 0 : status; }
 
+// One whole block; kMarkerReached leaves the rest of it zero.
+VKT_FORCE_INLINE JpegStatus decode_block(BitReader& bits, const HuffmanTable& dc_table,
+                                         const HuffmanTable& ac_table, int16_t& prediction,
+                                         CoefficientBlock& block) {
+  clear_block(block);
+  const JpegStatus status = decode_dc(bits, dc_table, prediction);
+  if (status != 0) return status;
+  block.coef[0] = prediction;
+  return decode_ac<true>(bits, ac_table, &block);
+}
+
 }  // namespace
 
 JpegStatus decode_block_sequential(JpegInput& in, const HuffmanTable& dc_table,
                                    const HuffmanTable& ac_table, int16_t& prediction,
                                    CoefficientBlock& block) {
-  clear_block(block);
   BitReader bits(in);
-  JpegStatus status = decode_dc(bits, dc_table, prediction);
-  if (status != 0) return finish(status);
-  block.coef[0] = prediction;
-  return finish(decode_ac<true>(bits, ac_table, &block));
+  return finish(decode_block(bits, dc_table, ac_table, prediction, block));
+}
+
+JpegStatus decode_blocks_sequential(JpegInput& in, const SequentialBlock* blocks, uint32_t count,
+                                    CoefficientBlock* out) {
+  BitReader bits(in);
+  for (uint32_t b = 0; b < count; ++b) {
+    const SequentialBlock& block = blocks[b];
+    const JpegStatus status = finish(decode_block(bits, *block.dc_table, *block.ac_table, *block.prediction, out[b]));
+    if (status != 0) return status;
+  }
+  return 0;
 }
 
 JpegStatus decode_block_dc_only(JpegInput& in, const HuffmanTable& dc_table,

@@ -79,15 +79,25 @@ constexpr int kDcAloneLimit = 4096;
 
 // Whether coefficients 1..63 of the block are all zero: the words ORed
 // two at a time (generic vectors, which x86-64 builds keep in SSE2
-// registers), as it runs once per block of every read.
+// registers), as it runs once per block of every read. Each pair is loaded
+// on its own: a copy of the whole block into an array went through the
+// stack.
 inline bool has_only_dc(const CoefficientBlock& block) {
+  // The first two AC terms in zigzag order answer for most blocks that
+  // have any, before the whole block is read.
+  if ((block.coef[1] | block.coef[8]) != 0) return false;
   using WordPair = uint64_t __attribute__((vector_size(16)));
   constexpr int kPairs = static_cast<int>(sizeof block.coef / (sizeof(WordPair)));
-  WordPair pairs[kPairs];
-  std::memcpy(pairs, block.coef, sizeof pairs);
+  constexpr int kWordsPerPair = static_cast<int>(sizeof(WordPair) / sizeof block.coef[0]);
+  WordPair any;
+  std::memcpy(&any, block.coef, sizeof any);
   // Coefficient 0 is the low 16 bits of the first word (little-endian).
-  WordPair any = pairs[0] & WordPair{~uint64_t{0xFFFF}, ~uint64_t{0}};
-  for (int i = 1; i < kPairs; ++i) any |= pairs[i];
+  any &= WordPair{~uint64_t{0xFFFF}, ~uint64_t{0}};
+  for (int i = 1; i < kPairs; ++i) {
+    WordPair pair;
+    std::memcpy(&pair, block.coef + i * kWordsPerPair, sizeof pair);
+    any |= pair;
+  }
   return (any[0] | any[1]) == 0;
 }
 

@@ -43,3 +43,10 @@ constexpr int16_t ClampSample(Wrap32 v) {
   const int32_t s = v.value();
   return static_cast<int16_t>(s < -128 ? 0 : (s > 127 ? 255 : s + 128));
 }
+
+// What the 1x1 members make of a dequantised DC value: the sample of a
+// block read at 1/8, and of every block without AC terms at any size.
+// Precise saturates at 0 below -1028 and at 255 from 1020 upwards; fast
+// below -2056 and from 2040 upwards.
+constexpr int16_t PreciseDcSample(int16_t dc) { return ClampSample((Wrap32(dc) + 4) >> 3); }
+constexpr int16_t FastDcSample(int16_t dc) { return ClampSample((Wrap32(dc) + 8) >> 4); }

@@ -87,7 +87,4 @@ void idct_fast_2x2(CoefficientBlock* block) {
   }
 }
 
-void idct_fast_1x1(CoefficientBlock* block) {
-  // Saturates at 0 below -2056 and at 255 from 2040 upwards.
-  block->coef[0] = ClampSample((Wrap32(block->coef[0]) + 8) >> 4);
-}
+void idct_fast_1x1(CoefficientBlock* block) { block->coef[0] = FastDcSample(block->coef[0]); }

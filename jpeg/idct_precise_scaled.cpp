@@ -135,7 +135,4 @@ void idct_precise_2x2(CoefficientBlock* block) {
   }
 }
 
-void idct_precise_1x1(CoefficientBlock* block) {
-  // Saturates at 0 below -1028 and at 255 from 1020 upwards.
-  block->coef[0] = ClampSample((Wrap32(block->coef[0]) + 4) >> 3);
-}
+void idct_precise_1x1(CoefficientBlock* block) { block->coef[0] = PreciseDcSample(block->coef[0]); }

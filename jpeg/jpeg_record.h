@@ -183,6 +183,12 @@ struct UpsampleFilter {
 // each MCU's Y, Cb and Cr samples are gathered into lines as wide as the
 // picture, and each line is converted in one call when the row is done,
 // instead of a call per MCU line of a few pixels.
+struct DecoderState;
+// Reconstructs one component of the MCU in hand into the band, its first
+// sample at `first` (output_band_rows.h).
+using BandComponentWriter = void (*)(DecoderState& state, const OutputComponent& component, int16_t* first,
+                                     size_t line_width);
+
 struct RowBand {
   int16_t* samples;       // three planes of `lines` lines (calloc), null until first needed
   size_t capacity;        // samples at `samples`
@@ -194,6 +200,11 @@ struct RowBand {
   int32_t bottom;
   uint8_t* first_pixel;   // picture byte of the band's first pixel
   ptrdiff_t row_stride;
+  // Whole MCU rows (no region, no interrupt): each MCU is reconstructed
+  // straight into its place, through one writer per component.
+  uint32_t whole_rows;
+  uint32_t row_pixels;    // pixels of each row the picture takes
+  BandComponentWriter writers[kMaxScanComponents];
 };
 
 // Where the sequential region loop may take up a scan again: the input and

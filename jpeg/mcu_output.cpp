@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "idct.h"
+#include "output_band_rows.h"
 #include "output_convert.h"
 #include "output_colour_direct.h"
 #include "output_general.h"
@@ -183,6 +184,10 @@ JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanL
 }
 
 JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_t mcu_column, uint32_t mcu_row) {
+  if (state.band.whole_rows) {
+    output_mcu_to_band(state, mcu_column, mcu_row);
+    return JPEG_SUCCESS;
+  }
   const OutputPlan& plan = state.output;
   const Dequantiser dequantise = state.ops.current_dequantise;
   const bool precise = dequantise == state.ops.dequantise_precise;

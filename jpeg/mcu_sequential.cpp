@@ -1,8 +1,10 @@
 // MCU loop of sequential DCT scans (ITU-T T.81 E.2.3 decode_scan, A.2
 // MCU order): MCU after MCU in raster order, and within an MCU each scan
 // component's H x V blocks row by row, each decoded through JpegOps slot 55
-// with that component's DC prediction. Edge MCUs are decoded whole: the
-// encoder codes the blocks that lie past the image edge too (A.2.4).
+// with that component's DC prediction (when the slot holds our own
+// decoder, through its MCU form: the MCU's blocks in one call). Edge MCUs
+// are decoded whole: the encoder codes the blocks that lie past the image
+// edge too (A.2.4).
 //
 // A component whose output is one sample per block (reads at 1/8) needs
 // its DC value only, and so do MCUs outside the region of a multi-scan
@@ -14,6 +16,7 @@
 #include <algorithm>
 
 #include "block_skip.h"
+#include "entropy_decode.h"
 #include "entropy_restart.h"
 #include "mcu_driver.h"
 
@@ -21,6 +24,18 @@ namespace {
 
 // MCUs passed by one call of the skipper when every component is DC-only.
 constexpr uint32_t kDcOnlyRun = 32;
+
+// The quantised blocks of MCU (column, row) into the whole-image buffer.
+void keep_blocks(DecoderState& state, const ScanLayout& layout, uint32_t column, uint32_t row) {
+  const CoefficientBlock* block = state.mcu_blocks;
+  for (uint32_t i = 0; i < layout.component_count; ++i) {
+    const ScanComponentPlan& plan = layout.components[i];
+    for (uint32_t y = 0; y < plan.mcu_high; ++y) {
+      for (uint32_t x = 0; x < plan.mcu_wide; ++x, ++block)
+        state.coefficients[whole_image_block(plan, row * plan.mcu_high + y, column * plan.mcu_wide + x)] = *block;
+    }
+  }
+}
 
 }  // namespace
 
@@ -59,7 +74,52 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
         skip[skip_count++] = {dc_tables[i], ac_tables[i], skip_tables[i], &scan.dc_predictions[i]};
     }
   }
+  // The MCU's blocks in runs of neighbouring components that are either
+  // all DC-only (through the skipper) or all decoded whole; a run of the
+  // latter goes through one call of our block decoder's MCU form when
+  // slot 55 holds it, which keeps its bit reader in registers from block
+  // to block.
+  struct BlockRun {
+    uint32_t first_block;
+    uint32_t blocks;
+    bool dc_only;
+  };
+  BlockRun runs[kMaxScanComponents];
+  uint32_t run_count = 0;
+  SequentialBlock sequence[kMaxBlocksPerMcu];
+  for (uint32_t i = 0; i < layout.component_count; ++i) {
+    const ScanComponentPlan& component = layout.components[i];
+    const uint32_t blocks = component.mcu_wide * component.mcu_high;
+    for (uint32_t b = 0; b < blocks; ++b)
+      sequence[component.first_block + b] = {dc_tables[i], ac_tables[i], &scan.dc_predictions[i]};
+    if (run_count > 0 && runs[run_count - 1].dc_only == dc_only[i]) runs[run_count - 1].blocks += blocks;
+    else runs[run_count++] = {component.first_block, blocks, dc_only[i]};
+  }
+  const bool own_decoder = decode_block == decode_block_sequential;
+  const bool whole_mcu = own_decoder && run_count == 1 && !runs[0].dc_only;
   int16_t dc_values[kDcOnlyRun * kMaxBlocksPerMcu];
+  // The MCU's blocks into state.mcu_blocks. 0 or a negative status.
+  const auto decode_mcu_blocks = [&]() -> JpegStatus {
+    for (uint32_t r = 0; r < run_count; ++r) {
+      const BlockRun& run = runs[r];
+      CoefficientBlock* const blocks = state.mcu_blocks + run.first_block;
+      JpegStatus status = 0;
+      if (run.dc_only) {
+        uint32_t passed;
+        status = skip_blocks(state.input, skip + run.first_block, run.blocks, 1, dc_values, passed);
+        for (uint32_t b = 0; status >= 0 && b < run.blocks; ++b) blocks[b].coef[0] = dc_values[b];
+      } else if (own_decoder) {
+        status = decode_blocks_sequential(state.input, sequence + run.first_block, run.blocks, blocks);
+      } else {
+        for (uint32_t b = 0; status >= 0 && b < run.blocks; ++b) {
+          const SequentialBlock& block = sequence[run.first_block + b];
+          status = decode_block(state.input, *block.dc_table, *block.ac_table, *block.prediction, blocks[b]);
+        }
+      }
+      if (status < 0) return status;
+    }
+    return 0;
+  };
   const uint64_t interval = scan.restart_interval;
   // After the blocks of MCU (column, row): restart handling, then, for an
   // MCU to output, its output and the interrupt check. 0 to go on, else
@@ -113,35 +173,10 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
         if (skipped < 0) return skipped;
         continue;
       }
-      CoefficientBlock* block = state.mcu_blocks;
-      for (uint32_t i = 0; i < layout.component_count; ++i) {
-        const ScanComponentPlan& plan = layout.components[i];
-        if (dc_only[i]) {
-          const uint32_t blocks = plan.mcu_wide * plan.mcu_high;
-          uint32_t passed;
-          const JpegStatus status = skip_blocks(state.input, skip + plan.first_block, blocks, 1, dc_values, passed);
-          if (status < 0) return status;
-          for (uint32_t b = 0; b < blocks; ++b, ++block) block->coef[0] = dc_values[b];
-          continue;
-        }
-        // One flat loop per component: the call clobbers the registers that
-        // nested loops over the block rows and columns would keep.
-        const HuffmanTable& dc_table = *dc_tables[i];
-        const HuffmanTable& ac_table = *ac_tables[i];
-        int16_t& prediction = scan.dc_predictions[i];
-        CoefficientBlock* const end = block + plan.mcu_wide * plan.mcu_high;
-        for (CoefficientBlock* next = block; next < end; ++next) {
-          const JpegStatus status = decode_block(state.input, dc_table, ac_table, prediction, *next);
-          if (status < 0) return status;
-        }
-        if (state.keep_coefficients) {
-          for (uint32_t y = 0; y < plan.mcu_high; ++y) {
-            for (uint32_t x = 0; x < plan.mcu_wide; ++x, ++block)
-              state.coefficients[whole_image_block(plan, row * plan.mcu_high + y, column * plan.mcu_wide + x)] = *block;
-          }
-        }
-        block = end;
-      }
+      const JpegStatus decoded = whole_mcu ? decode_blocks_sequential(state.input, sequence, runs[0].blocks, state.mcu_blocks)
+                                           : decode_mcu_blocks();
+      if (decoded < 0) return decoded;
+      if (state.keep_coefficients) keep_blocks(state, layout, column, row);
       const JpegStatus status = finish_mcu(column, row, output != nullptr);
       if (status != 0) return status;
       ++column;

@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "colour_convert.h"
+#include "output_band_rows.h"
 
 namespace {
 
@@ -168,12 +169,16 @@ void prepare_row_band(DecoderState& state) {
   RowBand& band = state.band;
   const OutputPlan& plan = state.output;
   band.active = 0;
+  band.whole_rows = 0;
   band.filled = 0;
   if (plan.use_filter || plan.use_fast_routine || !colour_direct_applies(state) ||
       plan.mcu_width > kMaxOutputMcuSide || plan.mcu_height > kMaxOutputMcuSide)
     return;
   const uint64_t image_width = uint64_t{plan.mcu_columns} * plan.mcu_width;
-  const uint64_t width = (std::min<uint64_t>(state.fields.picture_width, image_width) + 15) & ~uint64_t{15};
+  const uint64_t row_pixels = std::min<uint64_t>(state.fields.picture_width, image_width);
+  const bool whole_rows = select_band_writers(state);
+  // Whole rows place every MCU of a row, also those past a narrower picture.
+  const uint64_t width = ((whole_rows ? image_width : row_pixels) + 15) & ~uint64_t{15};
   const uint64_t samples = 3 * width * plan.mcu_height;
   // Beyond the bound the MCUs are converted one by one, as without a band.
   if (width == 0 || samples * sizeof(int16_t) > kMaxRowBandBytes) return;
@@ -187,6 +192,8 @@ void prepare_row_band(DecoderState& state) {
   band.line_width = static_cast<uint32_t>(width);
   band.lines = plan.mcu_height;
   band.active = 1;
+  band.whole_rows = whole_rows;
+  band.row_pixels = static_cast<uint32_t>(row_pixels);
 }
 
 void flush_row_band(DecoderState& state) {

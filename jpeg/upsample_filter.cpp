@@ -23,11 +23,16 @@ constexpr uint32_t kBands = 3;
 
 uint32_t ceil_div(uint64_t a, uint64_t b) { return static_cast<uint32_t>((a + b - 1) / b); }
 
+// Line `line` of component c within the band of MCU row `mcu_row`.
+uint8_t* band_line(const UpsampleFilter& filter, uint32_t c, uint32_t mcu_row, uint32_t line) {
+  return filter.samples + size_t{mcu_row % kBands} * filter.band_bytes + filter.band_offset[c] +
+         size_t{line} * filter.band_width[c];
+}
+
 // Line `line` of component c, counted from the image top, in its band.
 uint8_t* line_of(const UpsampleFilter& filter, uint32_t c, uint32_t line) {
   const uint32_t lines = filter.band_lines[c];
-  const size_t band = (line / lines) % kBands;
-  return filter.samples + band * filter.band_bytes + filter.band_offset[c] + size_t{line % lines} * filter.band_width[c];
+  return band_line(filter, c, line / lines, line % lines);
 }
 
 // Component c's samples of image line y, pixels x_begin..x_end-1, into
@@ -59,7 +64,7 @@ void filter_line(const DecoderState& state, const OutputComponent& component, ui
       for (uint32_t i = from; i < end; ++i) terms[i] = row[i];
     }
     if (first == 0) terms[-1] = terms[0];
-    if (last + 1 > last_column) terms[ptrdiff_t{last_column} + 1] = terms[last_column];
+    if (last + 1 > last_column) terms[static_cast<ptrdiff_t>(last_column) + 1] = terms[last_column];
     const TrianglePairs pairs = vertical ? state.side_members.triangle_2x2 : state.side_members.triangle_2x1;
     // An odd first pixel is the right one of its pair, an even last pixel
     // the left one: their pair is written to a spare pair before the line.
@@ -218,8 +223,9 @@ void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint
         const uint32_t x = (mcu_column * component.blocks_wide + bx) * 8;
         if (x + 8 > band_width) continue;
         // The block's eight lines lie in one band, band_width apart: the
-        // grey converter (slot 35) stores them, clamped.
-        uint8_t* line = line_of(filter, c, mcu_row * filter.band_lines[c] + by * 8) + x;
+        // grey converter (slot 35) stores them, clamped. (The band of the
+        // MCU row is known here: no division per block, as line_of has.)
+        uint8_t* line = band_line(filter, c, mcu_row, by * 8) + x;
         store_grey(block, line, band_width);
       }
     }

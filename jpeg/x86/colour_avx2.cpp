@@ -1,9 +1,9 @@
 // AVX2-table members of the whole-MCU converters for the camera layouts:
 // YCbCr of 1x1, 2x1 and 2x2 luma blocks into RGB and BGR pictures (slots
-// 36..41). A picture row of an MCU per step, both luma blocks of a row at
-// once; the three bytes of each pixel are placed with byte shuffles
-// (SSSE3, which every AVX2 processor has) instead of the SSE2 members'
-// unpacking. The chroma terms and the sums are those of the SSE2 members.
+// 36..41). Two picture rows of an MCU per step, one per 128-bit half; the
+// three bytes of each pixel are placed with byte shuffles (SSSE3, which
+// every AVX2 processor has) instead of the SSE2 members' unpacking. The
+// chroma terms and the sums are those of the SSE2 members.
 // The grey expanders' AVX2 members place bytes the same way.
 #include <immintrin.h>
 
@@ -18,8 +18,6 @@
 namespace {
 
 using vkt_colour::load8;
-using vkt_colour::spread;
-using vkt_colour::Terms;
 using vkt_colour::terms_of;
 
 // Shuffle masks that place byte `pixel` of each channel at 3 * pixel +
@@ -53,24 +51,10 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i pixel_bytes(int store, __m128i first, _
                       _mm_shuffle_epi8(third, mask_of(store, 2)));
 }
 
-// kPixels (8 or 16) pixels whose channel bytes are first, second and third.
-template <int kPixels>
+// Sixteen pixels whose channel bytes are first, second and third.
 VKT_TARGET_AVX2 VKT_LANES_INLINE void store_pixels(uint8_t* out, __m128i first, __m128i second, __m128i third) {
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), pixel_bytes(0, first, second, third));
-  if constexpr (kPixels == 8) {
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), pixel_bytes(1, first, second, third));
-  } else {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), pixel_bytes(1, first, second, third));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), pixel_bytes(2, first, second, third));
-  }
-}
-
-// The bytes of one channel of a row: luma block `left` (and `right` when
-// kH is 2, where each chroma term serves two pixels) plus the terms.
-template <int kH>
-VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i channel(__m128i left, __m128i right, __m128i terms) {
-  if constexpr (kH == 1) return _mm_packus_epi16(_mm_adds_epi16(left, terms), left);
-  return _mm_packus_epi16(_mm_adds_epi16(left, spread(terms, 0)), _mm_adds_epi16(right, spread(terms, 1)));
+  for (int store = 0; store < 3; ++store)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * store), pixel_bytes(store, first, second, third));
 }
 
 VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i load16(const int16_t* p) {
@@ -80,6 +64,13 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i load16(const int16_t* p) {
 // mask_of in both 128-bit halves.
 VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_mask_of(int store, int channel) {
   return _mm256_broadcastsi128_si256(mask_of(store, channel));
+}
+
+// pixel_bytes in each 128-bit half: sixteen pixels per half.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_pixel_bytes(int store, __m256i first, __m256i second, __m256i third) {
+  return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(first, wide_mask_of(store, 0)),
+                                         _mm256_shuffle_epi8(second, wide_mask_of(store, 1))),
+                         _mm256_shuffle_epi8(third, wide_mask_of(store, 2)));
 }
 
 // 1x1 MCUs (4:4:4), two picture rows per step: a row's eight samples of
@@ -96,12 +87,7 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void convert_one_by_one(const int16_t* samples,
     const __m256i g = _mm256_packus_epi16(_mm256_adds_epi16(luma, terms.green), luma);
     const __m256i b = _mm256_packus_epi16(_mm256_adds_epi16(luma, terms.blue), luma);
     const __m256i first = kBgr ? b : r, third = kBgr ? r : b;
-    __m256i stores[2];
-    for (int store = 0; store < 2; ++store) {
-      stores[store] = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(first, wide_mask_of(store, 0)),
-                                                      _mm256_shuffle_epi8(g, wide_mask_of(store, 1))),
-                                      _mm256_shuffle_epi8(third, wide_mask_of(store, 2)));
-    }
+    const __m256i stores[2] = {wide_pixel_bytes(0, first, g, third), wide_pixel_bytes(1, first, g, third)};
     for (int half = 0; half < 2; ++half) {
       uint8_t* const out = destination + (y + half) * row_stride;
       const __m128i bytes = half == 0 ? _mm256_castsi256_si128(stores[0]) : _mm256_extracti128_si256(stores[0], 1);
@@ -112,28 +98,48 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void convert_one_by_one(const int16_t* samples,
   }
 }
 
-template <int kH, int kV, bool kBgr>
-VKT_TARGET_AVX2 void convert_whole_avx2(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
-  if constexpr (kH == 1 && kV == 1) return convert_one_by_one<kBgr>(samples, destination, row_stride);
-  constexpr int kChromaBase = kH * kV * 64;
+// A channel of two picture rows of 2x1 and 2x2 MCUs, one row per 128-bit
+// half: luma blocks `left` and `right` (rows y and y + 1 of each) plus the
+// terms, each of which serves two neighbouring pixels.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i channel_pair(__m256i left, __m256i right, __m256i terms) {
+  return _mm256_packus_epi16(_mm256_adds_epi16(left, _mm256_unpacklo_epi16(terms, terms)),
+                             _mm256_adds_epi16(right, _mm256_unpackhi_epi16(terms, terms)));
+}
+
+// 2x1 and 2x2 MCUs, two picture rows per step as for 1x1 MCUs: rows y and
+// y + 1 of a luma block are contiguous, and so are their chroma rows in a
+// 2x1 MCU; in a 2x2 MCU both rows share one chroma row, whose terms serve
+// both halves. Three 256-bit shuffle groups place the 48 bytes of each row.
+template <int kV, bool kBgr>
+VKT_TARGET_AVX2 VKT_LANES_INLINE void convert_two_wide(const int16_t* samples, uint8_t* destination,
+                                                       ptrdiff_t row_stride) {
+  constexpr int kChromaBase = 2 * kV * 64;
 #pragma GCC unroll 8
-  for (int chroma_row = 0; chroma_row < 8; ++chroma_row) {
-    const int16_t* const cb = samples + kChromaBase + chroma_row * 8;
-    const Terms terms = terms_of(load8(cb), load8(cb + 64));
-#pragma GCC unroll 2
-    for (int y = chroma_row * kV; y < (chroma_row + 1) * kV; ++y) {
-      const int16_t* const luma = samples + (y >> 3) * kH * 64 + (y & 7) * 8;
-      const __m128i left = load8(luma), right = kH == 2 ? load8(luma + 64) : left;
-      const __m128i r = channel<kH>(left, right, terms.red);
-      const __m128i g = channel<kH>(left, right, terms.green);
-      const __m128i b = channel<kH>(left, right, terms.blue);
-      if constexpr (kBgr) {
-        store_pixels<8 * kH>(destination + y * row_stride, b, g, r);
-      } else {
-        store_pixels<8 * kH>(destination + y * row_stride, r, g, b);
-      }
+  for (int y = 0; y < 8 * kV; y += 2) {
+    const int16_t* const cb = samples + kChromaBase + (y / kV) * 8;
+    const vkt_colour::WideTerms terms =
+        kV == 2 ? terms_of(_mm256_broadcastsi128_si256(load8(cb)), _mm256_broadcastsi128_si256(load8(cb + 64)))
+                : terms_of(load16(cb), load16(cb + 64));
+    const int16_t* const luma = samples + (y >> 3) * 128 + (y & 7) * 8;
+    const __m256i left = load16(luma), right = load16(luma + 64);
+    const __m256i r = channel_pair(left, right, terms.red);
+    const __m256i g = channel_pair(left, right, terms.green);
+    const __m256i b = channel_pair(left, right, terms.blue);
+    const __m256i first = kBgr ? b : r, third = kBgr ? r : b;
+    uint8_t* const top = destination + y * row_stride;
+    uint8_t* const bottom = top + row_stride;
+    for (int store = 0; store < 3; ++store) {
+      const __m256i bytes = wide_pixel_bytes(store, first, g, third);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(top + 16 * store), _mm256_castsi256_si128(bytes));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(bottom + 16 * store), _mm256_extracti128_si256(bytes, 1));
     }
   }
+}
+
+template <int kH, int kV, bool kBgr>
+VKT_TARGET_AVX2 void convert_whole_avx2(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
+  if constexpr (kH == 1) return convert_one_by_one<kBgr>(samples, destination, row_stride);
+  else return convert_two_wide<kV, kBgr>(samples, destination, row_stride);
 }
 
 // Shuffle masks of the grey expanders: from a row pair's 16 samples (row
@@ -202,38 +208,69 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i term16(__m256i pairs_low, __m256i pairs
   return _mm256_packs_epi32(low, high);
 }
 
-// Sixteen pixels' channel bytes: the luma plus the terms, saturated as the
-// SSE2 member's adds and packus saturate them.
-VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i channel16(__m256i luma, __m256i terms) {
-  const __m256i sums = _mm256_adds_epi16(luma, terms);
+// Sixteen pixels' channel bytes from their sums, saturated as the SSE2
+// member's packus saturates them.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i channel16(__m256i sums) {
   return _mm_packus_epi16(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
 }
 
+// The in-place sums of sixteen pixels (luma, Cb, Cr from x on), saturated
+// to 16 bits as the SSE2 member's adds saturate them.
+struct ChannelSums {
+  __m256i red, green, blue;
+};
+VKT_TARGET_AVX2 VKT_LANES_INLINE ChannelSums channel_sums(const int16_t* luma, const int16_t* cb, const int16_t* cr) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i lum = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma));
+  const __m256i blue_samples = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cb));
+  const __m256i red_samples = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cr));
+  return {_mm256_adds_epi16(lum, term16(_mm256_unpacklo_epi16(red_samples, zero),
+                                        _mm256_unpackhi_epi16(red_samples, zero), 359, 0, 45813)),
+          _mm256_adds_epi16(lum, term16(_mm256_unpacklo_epi16(blue_samples, red_samples),
+                                        _mm256_unpackhi_epi16(blue_samples, red_samples), -88, -183, -34806)),
+          _mm256_adds_epi16(lum, term16(_mm256_unpacklo_epi16(blue_samples, zero),
+                                        _mm256_unpackhi_epi16(blue_samples, zero), 454, 0, 57937))};
+}
+
+// Thirty-two pixels' bytes of one channel from the sums of pixels 0..15
+// and 16..31, in order: pixels 0..15 in the low 128-bit half.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i channel32(__m256i first, __m256i second) {
+  return _mm256_permute4x64_epi64(_mm256_packus_epi16(first, second), 0xD8);
+}
+
 // A picture row of any width with the in-place arithmetic (the SSE2
-// member's terms and sums, on sixteen samples per register), sixteen
-// pixels per step placed with byte shuffles; the last step's pixels go
-// through a local buffer when fewer than sixteen remain.
+// member's terms and sums, on sixteen samples per register): thirty-two
+// pixels per step while as many remain, their bytes placed with one group
+// of 256-bit shuffles (sixteen pixels per 128-bit half), then sixteen per
+// step; the last step's pixels go through a local buffer when fewer than
+// sixteen remain.
 template <bool kBgr>
 VKT_TARGET_AVX2 void convert_ycc_row_avx2(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out,
                                           int width) {
-  const __m256i zero = _mm256_setzero_si256();
-  for (int x = 0; x < width; x += 16) {
-    const __m256i lum = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma + x));
-    const __m256i blue_samples = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cb + x));
-    const __m256i red_samples = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cr + x));
-    const __m128i r = channel16(lum, term16(_mm256_unpacklo_epi16(red_samples, zero),
-                                            _mm256_unpackhi_epi16(red_samples, zero), 359, 0, 45813));
-    const __m128i g = channel16(lum, term16(_mm256_unpacklo_epi16(blue_samples, red_samples),
-                                            _mm256_unpackhi_epi16(blue_samples, red_samples), -88, -183, -34806));
-    const __m128i b = channel16(lum, term16(_mm256_unpacklo_epi16(blue_samples, zero),
-                                            _mm256_unpackhi_epi16(blue_samples, zero), 454, 0, 57937));
+  int x = 0;
+  for (; width - x >= 32; x += 32) {
+    const ChannelSums low = channel_sums(luma + x, cb + x, cr + x);
+    const ChannelSums high = channel_sums(luma + x + 16, cb + x + 16, cr + x + 16);
+    const __m256i r = channel32(low.red, high.red), g = channel32(low.green, high.green);
+    const __m256i b = channel32(low.blue, high.blue);
+    const __m256i first = kBgr ? b : r, third = kBgr ? r : b;
+    uint8_t* const pixels = out + 3 * x;
+    for (int store = 0; store < 3; ++store) {
+      const __m256i bytes = wide_pixel_bytes(store, first, g, third);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + 16 * store), _mm256_castsi256_si128(bytes));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + 48 + 16 * store), _mm256_extracti128_si256(bytes, 1));
+    }
+  }
+  for (; x < width; x += 16) {
+    const ChannelSums sums = channel_sums(luma + x, cb + x, cr + x);
+    const __m128i r = channel16(sums.red), g = channel16(sums.green), b = channel16(sums.blue);
     const int pixels = width - x;
     alignas(16) uint8_t tail[48];
     uint8_t* const target = pixels >= 16 ? out + 3 * x : tail;
     if constexpr (kBgr) {
-      store_pixels<16>(target, b, g, r);
+      store_pixels(target, b, g, r);
     } else {
-      store_pixels<16>(target, r, g, b);
+      store_pixels(target, r, g, b);
     }
     if (pixels < 16) __builtin_memcpy(out + 3 * x, tail, static_cast<size_t>(3 * pixels));
   }

@@ -3,6 +3,7 @@
 // DC-only decoding, progressive end-of-band runs and refinement.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -130,15 +131,25 @@ TEST_F(EntropyBlock, DcOnlyDecodingKeepsPredictionAndPositionOfTheFullDecoder) {
   out_.PutMarker(0xD9);
   Start();
   int16_t prediction = 0;
-  CoefficientBlock block;
+  CoefficientBlock blocks[3];
   std::vector<int64_t> positions;
   std::vector<int> counts;
-  for (int b = 0; b < 3; ++b) {
+  for (CoefficientBlock& block : blocks) {
     ASSERT_EQ(decode_block_sequential(input_, dc_, ac_, prediction, block), 0);
     positions.push_back(input_.position);
     counts.push_back(input_.bit_count);
   }
   const int16_t full_prediction = prediction;
+  // The MCU form: the same blocks, prediction and position in one call.
+  Start();
+  prediction = 0;
+  const SequentialBlock sequence[3] = {{&dc_, &ac_, &prediction}, {&dc_, &ac_, &prediction}, {&dc_, &ac_, &prediction}};
+  CoefficientBlock mcu[3];
+  ASSERT_EQ(decode_blocks_sequential(input_, sequence, 3, mcu), 0);
+  for (int b = 0; b < 3; ++b) EXPECT_EQ(std::memcmp(mcu[b].coef, blocks[b].coef, sizeof mcu[b].coef), 0) << b;
+  EXPECT_EQ(input_.position, positions[2]);
+  EXPECT_EQ(input_.bit_count, counts[2]);
+  EXPECT_EQ(prediction, full_prediction);
   Start();
   prediction = 0;
   for (int b = 0; b < 3; ++b) {

@@ -17,6 +17,7 @@
 
 #include <jpeglib.h>
 
+#include "entropy_decode.h"
 #include "huffman_standard.h"
 #include "huffman_table.h"
 #include "jpeg_corpus.h"
@@ -50,7 +51,17 @@ struct EncodeCase {
   bool simple_progression = false;
   std::vector<ScanEntry> script;  // custom progression when not empty
   bool from_file = false;              // read through the 4096-byte file buffer
+  bool other_block_decoder = false;    // slot 55 holds another member than ours
 };
+
+// Another member in slot 55 (ours behind a counter): the scan loop must
+// call it for every block.
+int blocks_through_slot = 0;
+JpegStatus CountedBlockDecoder(JpegInput& in, const HuffmanTable& dc_table, const HuffmanTable& ac_table,
+                               int16_t& prediction, CoefficientBlock& block) {
+  ++blocks_through_slot;
+  return decode_block_sequential(in, dc_table, ac_table, prediction, block);
+}
 
 // Edges, gradients, flat areas and noise, so that both long EOB runs and
 // dense blocks occur.
@@ -148,6 +159,8 @@ void ExpectSameCoefficients(const EncodeCase& test) {
   ASSERT_EQ(JpegInit(&properties), JPEG_SUCCESS);
   DecoderState& state = state_of(properties);
   state.keep_coefficients = 1;
+  blocks_through_slot = 0;
+  if (test.other_block_decoder) state.ops.decode_block = CountedBlockDecoder;
   const int channels = test.factors.size() == 4 ? 4 : 3;
   std::vector<uint8_t> picture(static_cast<size_t>(test.width) * test.height * channels);
   // A file of its own: the suite runs once per processor kind in parallel.
@@ -168,6 +181,9 @@ void ExpectSameCoefficients(const EncodeCase& test) {
   const JpegStatus status = JpegRead(&properties, test.from_file ? READ_IMAGE_FILE : READ_IMAGE_BUFFER);
   EXPECT_EQ(status, JPEG_SUCCESS);
   ASSERT_NE(state.coefficients, nullptr);
+  if (test.other_block_decoder) {
+    EXPECT_EQ(static_cast<size_t>(blocks_through_slot), whole_image_blocks(state.frame));
+  }
 
   const FrameInfo& frame = state.frame;
   ASSERT_EQ(frame.component_count, reference.size());
@@ -204,6 +220,10 @@ TEST(EntropyLibjpeg, SequentialSamplingsAtOddSizes) {
   EncodeCase test;
   test.name = "baseline 4:2:0";
   ExpectSameCoefficients(test);
+  test.name = "baseline 4:2:0 through another block decoder";
+  test.other_block_decoder = true;
+  ExpectSameCoefficients(test);
+  test.other_block_decoder = false;
   test.name = "baseline 4:2:2";
   test.factors = {{2, 1}, {1, 1}, {1, 1}};
   ExpectSameCoefficients(test);

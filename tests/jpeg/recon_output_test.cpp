@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <random>
+#include <utility>
 
 #include "fixed_point_models.h"
 #include "jpeg_corpus.h"
@@ -69,9 +70,13 @@ TEST(RegionRead, WritesTheCropOfTheWholePictureAndReportsRoiSuccess) {
 
 // A picture read with pad bytes and either row order, turned back into
 // plain top-down rows; pads must keep their contents.
-Picture read_with_layout(const std::vector<uint8_t>& jpeg, JpegColor colour, int height_sign, uint32_t pad) {
+Picture read_with_layout(const std::vector<uint8_t>& jpeg, JpegColor colour, int height_sign, uint32_t pad,
+                         JpegReadMode mode = READ_IMAGE_BUFFER) {
   ReferenceImage header;
   EXPECT_TRUE(decode_with_libjpeg(jpeg, header, false));
+  const int scale = scale_of_mode(mode);
+  header.width = (header.width + scale - 1) / scale;
+  header.height = (header.height + scale - 1) / scale;
   const size_t row_bytes = static_cast<size_t>(header.width) * 3;
   const size_t stride = row_bytes + pad;
   std::vector<uint8_t> buffer(stride * header.height, 0xA5);
@@ -84,7 +89,7 @@ Picture read_with_layout(const std::vector<uint8_t>& jpeg, JpegColor colour, int
   p.picture_height = height_sign * header.height;
   p.picture_pad_bytes = pad;
   p.picture_color = colour;
-  EXPECT_EQ(JpegRead(&p, READ_IMAGE_BUFFER), JPEG_SUCCESS);
+  EXPECT_EQ(JpegRead(&p, mode), JPEG_SUCCESS);
   JpegFree(&p);
   Picture picture{header.width, header.height, 3, {}};
   for (int y = 0; y < header.height; ++y) {
@@ -97,14 +102,20 @@ Picture read_with_layout(const std::vector<uint8_t>& jpeg, JpegColor colour, int
 }
 
 TEST(PictureLayout, RowOrderPadBytesAndChannelOrder) {
-  for (const char* name : {"baseline_420", "baseline_444", "progressive_444_odd_size", "grey_odd_size"}) {
+  // A quarter read goes by whole rows, placed from the picture's first row.
+  const std::pair<const char*, JpegReadMode> cases[] = {
+      {"baseline_420", READ_IMAGE_BUFFER},           {"baseline_444", READ_IMAGE_BUFFER},
+      {"progressive_444_odd_size", READ_IMAGE_BUFFER}, {"grey_odd_size", READ_IMAGE_BUFFER},
+      {"baseline_420_odd_size", READ_QUARTER_BUFFER},
+  };
+  for (const auto& [name, mode] : cases) {
     SCOPED_TRACE(name);
     const std::vector<uint8_t> jpeg = stream_of(name);
-    const Picture plain = read_with_layout(jpeg, COLOR_BGR, 1, 0);
-    EXPECT_EQ(max_difference(read_with_layout(jpeg, COLOR_BGR, -1, 0), plain), 0);
-    EXPECT_EQ(max_difference(read_with_layout(jpeg, COLOR_BGR, -1, 5), plain), 0);
-    EXPECT_EQ(max_difference(read_with_layout(jpeg, COLOR_BGR, 1, 3), plain), 0);
-    Picture rgb = read_with_layout(jpeg, COLOR_RGB, 1, 0);
+    const Picture plain = read_with_layout(jpeg, COLOR_BGR, 1, 0, mode);
+    EXPECT_EQ(max_difference(read_with_layout(jpeg, COLOR_BGR, -1, 0, mode), plain), 0);
+    EXPECT_EQ(max_difference(read_with_layout(jpeg, COLOR_BGR, -1, 5, mode), plain), 0);
+    EXPECT_EQ(max_difference(read_with_layout(jpeg, COLOR_BGR, 1, 3, mode), plain), 0);
+    Picture rgb = read_with_layout(jpeg, COLOR_RGB, 1, 0, mode);
     for (size_t i = 0; i < rgb.bytes.size(); i += 3) std::swap(rgb.bytes[i], rgb.bytes[i + 2]);
     EXPECT_EQ(max_difference(rgb, plain), 0);
   }

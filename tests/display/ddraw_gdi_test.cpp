@@ -85,10 +85,17 @@ TEST_F(DirectDrawTest, LockDeviceContextAndLossExcludeEachOther) {
   ASSERT_EQ(other->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
   IDirectDrawSurface7* otherSurface = CreatePrimary(other);
   ASSERT_NE(otherSurface, nullptr);
+  // A reference taken and given back leaves the surface alive.
+  EXPECT_EQ(surface->AddRef(), 2u);
+  EXPECT_EQ(surface->Release(), 1u);
   PlatformLoseSurfaces();
   EXPECT_EQ(surface->IsLost(), DDERR_SURFACELOST);
   EXPECT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DDERR_SURFACELOST);
+  PlatformDisplayCounters before, after;
+  PlatformGetDisplayCounters(&before);
   EXPECT_EQ(directDraw->RestoreAllSurfaces(), DD_OK);
+  PlatformGetDisplayCounters(&after);
+  EXPECT_EQ(after.restores - before.restores, 1u);
   EXPECT_EQ(surface->IsLost(), DD_OK);
   EXPECT_EQ(otherSurface->IsLost(), DDERR_SURFACELOST);
   otherSurface->Release();

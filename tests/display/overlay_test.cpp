@@ -126,6 +126,12 @@ TEST(OverlayTest, RecordingDotFillsItsBox) {
     EXPECT_EQ(pixels[centreY * c.width + centreX], kGreen);
     EXPECT_EQ(pixels[c.dot.top * c.width + centreX], kBlack);  // the pen's outline
     EXPECT_EQ(pixels[c.dot.top * c.width + c.dot.left], kGrey);  // corners stay outside the ellipse
+    // Turned half round about its centre, the dot with its outline is the same.
+    for (int y = c.dot.top; y < c.dot.bottom; ++y)
+      for (int x = c.dot.left; x < c.dot.right; ++x)
+        ASSERT_EQ(pixels[y * c.width + x],
+                  pixels[(c.dot.top + c.dot.bottom - 1 - y) * c.width + c.dot.left + c.dot.right - 1 - x])
+            << x << "," << y;
   }
 }
 

@@ -136,6 +136,46 @@ TEST_F(X11WindowTest, PictureAndOverlayReachTheScreen) {
   for (int x = 0; x < 20; ++x) EXPECT_EQ(at(x, 30), 0xFF0000u);  // nothing left of the text
 }
 
+// The X window shown at (x, y) with that width, or 0.
+Window ShownMirror(Display* display, int x, int y, int width) {
+  Window root, parent, *children = nullptr, found = 0;
+  unsigned count = 0;
+  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+  for (unsigned i = 0; i < count; ++i) {
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable &&
+        attributes.x == x && attributes.y == y && attributes.width == width) {
+      found = children[i];
+    }
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+bool MirrorIsGone(Display* display, Window mirror) {
+  XWindowAttributes attributes;
+  XSync(display, False);
+  return !XGetWindowAttributes(display, mirror, &attributes);
+}
+
+// A thread that ends with its window still open takes it off the screen.
+TEST_F(X11WindowTest, AWindowLeftOpenByAnEndedThreadLeavesTheScreen) {
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = DefWindowProcA;
+  windowClass.lpszClassName = "X11PlainWindow";
+  RegisterClassA(&windowClass);
+  Window mirror = 0;
+  std::thread owner([&] {
+    HWND window = CreateWindowExA(0, "X11PlainWindow", "left open", WS_OVERLAPPEDWINDOW, 70, 80, 200, 150, nullptr,
+                                  nullptr, nullptr, nullptr);
+    ShowWindow(window, SW_SHOW);
+    Eventually([&] { return (mirror = ShownMirror(display_, 70, 80, 200)) != 0; });
+  });
+  owner.join();
+  ASSERT_NE(mirror, 0u);
+  EXPECT_TRUE(Eventually([&] { return MirrorIsGone(display_, mirror); }));
+}
+
 TEST_F(X11WindowTest, XEventsReachTheWindowProcedure) {
   messageLog = MessageLog{};  // a repeated run starts from nothing seen
   WNDCLASSA windowClass{};
@@ -149,20 +189,14 @@ TEST_F(X11WindowTest, XEventsReachTheWindowProcedure) {
   EXPECT_TRUE(Eventually([] { return messageLog.paints > 0; }));
 
   Window mirror = 0;
-  ASSERT_TRUE(Eventually([&] {
-    Window root, parent, *children = nullptr;
-    unsigned count = 0;
-    XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
-    for (unsigned i = 0; i < count; ++i) {
-      XWindowAttributes attributes;
-      if (XGetWindowAttributes(display_, children[i], &attributes) && attributes.map_state == IsViewable &&
-          attributes.x == 50 && attributes.y == 60 && attributes.width == 320) {
-        mirror = children[i];
-      }
-    }
-    if (children) XFree(children);
-    return mirror != 0;
-  }));
+  ASSERT_TRUE(Eventually([&] { return (mirror = ShownMirror(display_, 50, 60, 320)) != 0; }));
+  // The cursor is where the X server has the pointer.
+  XWarpPointer(display_, None, DefaultRootWindow(display_), 0, 0, 0, 0, 123, 45);
+  XSync(display_, False);
+  POINT cursor{};
+  ASSERT_TRUE(GetCursorPos(&cursor));
+  EXPECT_EQ(cursor.x, 123);
+  EXPECT_EQ(cursor.y, 45);
   char* title = nullptr;
   ASSERT_TRUE(XFetchName(display_, mirror, &title));
   EXPECT_STREQ(title, "log") << "the window's title names the X window";
@@ -187,11 +221,7 @@ TEST_F(X11WindowTest, XEventsReachTheWindowProcedure) {
   EXPECT_TRUE(Eventually([] { return messageLog.closes > 0; }));
 
   DestroyWindow(window);
-  EXPECT_TRUE(Eventually([&] {
-    XWindowAttributes attributes;
-    XSync(display_, False);
-    return !XGetWindowAttributes(display_, mirror, &attributes);
-  }));
+  EXPECT_TRUE(Eventually([&] { return MirrorIsGone(display_, mirror); }));
 }
 
 // A child window is an X subwindow of its parent's: a picture drawn into

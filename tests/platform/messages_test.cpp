@@ -207,6 +207,10 @@ TEST(Messages, DispatchReturnsTheProcedureResult) {
   EXPECT_FALSE(TranslateMessage(&msg));
   EXPECT_EQ(DispatchMessageA(&msg), 42);
   EXPECT_EQ(DispatchMessageA(nullptr), 0);
+  // A thread message has no procedure: nothing to return.
+  PostMessageA(nullptr, WM_USER, 21, 0);
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(DispatchMessageA(&msg), 0);
   DestroyWindow(window);
 }
 

@@ -159,20 +159,26 @@ bool MirrorIsGone(Display* display, Window mirror) {
 }
 
 // A thread that ends with its window still open takes it off the screen.
+// A title longer than a window name keeps its first 79 characters.
 TEST_F(X11WindowTest, AWindowLeftOpenByAnEndedThreadLeavesTheScreen) {
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = DefWindowProcA;
   windowClass.lpszClassName = "X11PlainWindow";
   RegisterClassA(&windowClass);
   Window mirror = 0;
+  std::string name;
   std::thread owner([&] {
-    HWND window = CreateWindowExA(0, "X11PlainWindow", "left open", WS_OVERLAPPEDWINDOW, 70, 80, 200, 150, nullptr,
-                                  nullptr, nullptr, nullptr);
+    HWND window = CreateWindowExA(0, "X11PlainWindow", std::string(300, 't').c_str(), WS_OVERLAPPEDWINDOW, 70, 80,
+                                  200, 150, nullptr, nullptr, nullptr, nullptr);
     ShowWindow(window, SW_SHOW);
     Eventually([&] { return (mirror = ShownMirror(display_, 70, 80, 200)) != 0; });
+    char* title = nullptr;
+    if (mirror && XFetchName(display_, mirror, &title)) name = title;
+    if (title) XFree(title);
   });
   owner.join();
   ASSERT_NE(mirror, 0u);
+  EXPECT_EQ(name, std::string(79, 't'));
   EXPECT_TRUE(Eventually([&] { return MirrorIsGone(display_, mirror); }));
 }
 

@@ -2,6 +2,7 @@
 // not reach: surface state rules, GDI handle safety, text background modes,
 // and PNG snapshots of a window.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <png.h>
 
 #include <cstdio>
@@ -279,7 +280,8 @@ TEST(WindowSnapshotTest, SavedPngHoldsTheClientPixels) {
   ASSERT_EQ(renderer.Configure(window.handle(), 64, 48, kFormatRgb), 1);
   ASSERT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), DD_OK);
 
-  const std::string path = testing::TempDir() + "snapshot_test.png";
+  // Named for this process: other builds' suites may run at the same time.
+  const std::string path = testing::TempDir() + "snapshot_test_" + std::to_string(getpid()) + ".png";
   ASSERT_TRUE(PlatformSaveWindowPng(window.handle(), path.c_str()));
   png_image image{};
   image.version = PNG_IMAGE_VERSION;

@@ -4,9 +4,11 @@
 // without reconnection, a recording carried across the gap or stopped by a
 // full disk, and callbacks that close their own handle.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -99,7 +101,10 @@ TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
       {"switched off while reconnecting", kJpeg, kJpeg, "admin", VKT_OK, 400, 0, kRetry, nullptr,
        {kFirst, kLost, kRetry, kGaveUp}},
   };
-  const std::string dir = testing::TempDir();
+  // A directory of this process's own: other builds' suites may run this
+  // test at the same time, and their logs and recording must not be ours.
+  const std::string dir = testing::TempDir() + "session_events_" + std::to_string(getpid());
+  std::filesystem::create_directories(dir);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     const std::string logs[2] = {dir + "/blocks1.log", dir + "/blocks2.log"}, recording = dir + "/gap.rec";
@@ -166,6 +171,7 @@ TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
       EXPECT_EQ(VKT_CloseServer(listener.handle), VKT_OK);
     }
   }
+  std::filesystem::remove_all(dir);
 }
 
 TEST(SessionEvents, BackoffDoublesToTheMaximumWithJitterInTheUpperHalf) {

@@ -61,6 +61,8 @@ TEST(ProcessorKind, DetectionReadsThisProcessorsFeatureBits) {
   EXPECT_EQ((info.features & kFeatureMmx) != 0, __builtin_cpu_supports("mmx") != 0);
   EXPECT_EQ((info.features & kFeatureSse) != 0, __builtin_cpu_supports("sse") != 0);
   EXPECT_EQ((info.features & kFeatureSse2) != 0, __builtin_cpu_supports("sse2") != 0);
+  const char* vendor = __builtin_cpu_is("intel") ? "GenuineIntel" : __builtin_cpu_is("amd") ? "AuthenticAMD" : info.vendor;
+  EXPECT_STREQ(info.vendor, vendor);
 #endif
 }
 
@@ -70,6 +72,13 @@ TEST(ProcessorKind, AnOverrideOfZeroToSixWins) {
   for (int32_t ignored : {7, -1, -2, 100}) {
     EXPECT_EQ(classify_processor(sse2_machine, ignored), CPU_FAMILY15_SSE2) << ignored;
   }
+  // The numbers an override names are those detection gives each kind.
+  constexpr uint32_t mmx = kFeatureMmx;
+  const std::pair<ProcessorInfo, int32_t> detected[] = {
+      {processor(4, 0), 0},   {processor(5, 0), 1},           {processor(6, 0), 2},
+      {processor(5, mmx), 3}, {processor(6, mmx), 4},         {processor(6, mmx | kFeatureSse), 5},
+      {sse2_machine, 6}};
+  for (const auto& [info, number] : detected) EXPECT_EQ(classify_processor(info, kNoCpuOverride), number) << number;
 }
 
 TEST(ProcessorKind, Avx2NeedsTheFeatureAndTheOperatingSystemState) {

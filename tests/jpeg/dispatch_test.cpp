@@ -92,6 +92,8 @@ TEST(ProcessorKind, Avx2NeedsTheFeatureAndTheOperatingSystemState) {
   constexpr uint32_t sse2 = kFeatureMmx | kFeatureSse | kFeatureSse2, avx2 = kExtendedFeatureAvx2;
   const Case cases[] = {
       {6, sse2, avx2, true, kNoCpuOverride, CPU_AVX2, SimdLevel::kAvx2},
+      {6, sse2, 0x20, true, kNoCpuOverride, CPU_AVX2, SimdLevel::kAvx2},  // bit 5 of leaf 7's EBX
+      {6, sse2, 0x40, true, kNoCpuOverride, CPU_FAMILY6_MMX_SSE, SimdLevel::kSse2},
       {15, sse2, avx2, true, kNoCpuOverride, CPU_AVX2, SimdLevel::kAvx2},
       {6, sse2, avx2, false, kNoCpuOverride, CPU_FAMILY6_MMX_SSE, SimdLevel::kSse2},  // OS keeps no YMM state
       {6, sse2, 0, true, kNoCpuOverride, CPU_FAMILY6_MMX_SSE, SimdLevel::kSse2},

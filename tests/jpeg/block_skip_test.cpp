@@ -269,8 +269,8 @@ TEST(BlockSkip, RunsPastTheBlockEndAndLongCodes) {
   }
   out.PutMarker(0xD9);
   ExpectSameAsDcOnly(out.bytes(), scan);
-  // One block whose last code, of 13 bits, and its magnitude are 27 bits
-  // that end one bit short, at the marker.
+  // One block at the data's end: a 13-bit code whose 15-bit magnitude the
+  // marker cuts one bit short, reached with exactly 27 bits in hand.
   out = EntropyStreamWriter();
   put(dc_code, 0);
   while ((out.pending_bits() + 27) % 8 != 0) put(ac_code, 0x01);

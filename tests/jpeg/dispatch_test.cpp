@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "marker_stream.h"
 #include "tests/common/temporary_registry.h"

@@ -454,7 +454,8 @@ TEST(InterruptedReads, RegionReadsAndAbandonedReads) {
   const std::vector<uint8_t> jpeg = encode_jpeg(options_of(Sampling::k420, 3));
   const Picture whole = whole_picture(jpeg);
   Reader reader;
-  // MCU columns 2..7 of rows 3..6, and of row 3 alone: no stop after the last.
+  // MCU columns 2..7 of rows 3..6, and of row 3 alone: a stop after every
+  // MCU but the region's last.
   for (const auto& [region, mcus] : {std::pair{JpegRegion{40, 50, 120, 100}, 6 * 4}, {JpegRegion{40, 50, 120, 60}, 6}}) {
     Picture part;
     int reads = 0;

@@ -226,14 +226,15 @@ TEST(BlockSkip, TakesTheBitsOfTheDcOnlyDecoderOnDamagedData) {
 
 // Hand-made blocks for the cases an encoder rarely writes: runs that end
 // at 63 without an end of block, ZRLs and runs that pass 63, 16-bit codes
-// (the end of block among them), magnitudes of 15 bits, invalid codes.
+// (the end of block among them), magnitudes of 15 bits, invalid codes, and
+// a 13-bit code whose magnitude the marker cuts one bit short.
 TEST(BlockSkip, RunsPastTheBlockEndAndLongCodes) {
   const std::vector<uint8_t> dc_counts = {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 4};
   const std::vector<uint8_t> dc_values = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
   // AC codes of 2 to 16 bits; EOB, ZRL and 0xFF (run 15, size 15) among
   // the 16-bit ones; the all-ones 16-bit code is left out (invalid).
-  const std::vector<uint8_t> ac_counts = {0, 2, 1, 1, 1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 4};
-  const std::vector<uint8_t> ac_values = {0x01, 0x11, 0x3F, 0xE2, 0x0A, 0x21, 0x02, 0x00, 0xF0, 0xFF, 0x0F};
+  const std::vector<uint8_t> ac_counts = {0, 2, 1, 1, 1, 1, 0, 0, 0, 0, 0, 1, 1, 0, 0, 4};
+  const std::vector<uint8_t> ac_values = {0x01, 0x11, 0x3F, 0xE2, 0x0A, 0x21, 0x02, 0x1F, 0x00, 0xF0, 0xFF, 0x0F};
   const HuffmanEncoder dc_code(dc_counts, dc_values), ac_code(ac_counts, ac_values);
   using Block = std::vector<uint8_t>;  // AC symbols; magnitudes are all-ones
   const Block blocks[] = {
@@ -267,6 +268,16 @@ TEST(BlockSkip, RunsPastTheBlockEndAndLongCodes) {
     out.PutBits(0, round);    // the next round at other bit positions
   }
   out.PutMarker(0xD9);
+  ExpectSameAsDcOnly(out.bytes(), scan);
+  // One block at the data's end: a 13-bit code whose 15-bit magnitude the
+  // marker cuts one bit short, reached with exactly 27 bits in hand.
+  out = EntropyStreamWriter();
+  put(dc_code, 0);
+  while ((out.pending_bits() + 27) % 8 != 0) put(ac_code, 0x01);
+  ac_code.Put(out, 0x1F);
+  out.PutBits(0x3FFF, 14);
+  out.PutMarker(0xD9);
+  scan.mcus = 1;
   ExpectSameAsDcOnly(out.bytes(), scan);
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "marker_stream.h"
 #include "tests/common/temporary_registry.h"
@@ -61,6 +62,8 @@ TEST(ProcessorKind, DetectionReadsThisProcessorsFeatureBits) {
   EXPECT_EQ((info.features & kFeatureMmx) != 0, __builtin_cpu_supports("mmx") != 0);
   EXPECT_EQ((info.features & kFeatureSse) != 0, __builtin_cpu_supports("sse") != 0);
   EXPECT_EQ((info.features & kFeatureSse2) != 0, __builtin_cpu_supports("sse2") != 0);
+  const char* vendor = __builtin_cpu_is("intel") ? "GenuineIntel" : __builtin_cpu_is("amd") ? "AuthenticAMD" : info.vendor;
+  EXPECT_STREQ(info.vendor, vendor);
 #endif
 }
 
@@ -70,6 +73,13 @@ TEST(ProcessorKind, AnOverrideOfZeroToSixWins) {
   for (int32_t ignored : {7, -1, -2, 100}) {
     EXPECT_EQ(classify_processor(sse2_machine, ignored), CPU_FAMILY15_SSE2) << ignored;
   }
+  // The numbers an override names are those detection gives each kind.
+  constexpr uint32_t mmx = kFeatureMmx;
+  const std::pair<ProcessorInfo, int32_t> detected[] = {
+      {processor(4, 0), 0},   {processor(5, 0), 1},           {processor(6, 0), 2},
+      {processor(5, mmx), 3}, {processor(6, mmx), 4},         {processor(6, mmx | kFeatureSse), 5},
+      {sse2_machine, 6}};
+  for (const auto& [info, number] : detected) EXPECT_EQ(classify_processor(info, kNoCpuOverride), number) << number;
 }
 
 TEST(ProcessorKind, Avx2NeedsTheFeatureAndTheOperatingSystemState) {
@@ -83,6 +93,8 @@ TEST(ProcessorKind, Avx2NeedsTheFeatureAndTheOperatingSystemState) {
   constexpr uint32_t sse2 = kFeatureMmx | kFeatureSse | kFeatureSse2, avx2 = kExtendedFeatureAvx2;
   const Case cases[] = {
       {6, sse2, avx2, true, kNoCpuOverride, CPU_AVX2, SimdLevel::kAvx2},
+      {6, sse2, 0x20, true, kNoCpuOverride, CPU_AVX2, SimdLevel::kAvx2},  // bit 5 of leaf 7's EBX
+      {6, sse2, 0x40, true, kNoCpuOverride, CPU_FAMILY6_MMX_SSE, SimdLevel::kSse2},
       {15, sse2, avx2, true, kNoCpuOverride, CPU_AVX2, SimdLevel::kAvx2},
       {6, sse2, avx2, false, kNoCpuOverride, CPU_FAMILY6_MMX_SSE, SimdLevel::kSse2},  // OS keeps no YMM state
       {6, sse2, 0, true, kNoCpuOverride, CPU_FAMILY6_MMX_SSE, SimdLevel::kSse2},

@@ -28,6 +28,7 @@ class EntropyStreamWriter {
     while (pending_count_ != 0) PutBits(1, 1);
   }
   std::vector<uint8_t>& bytes() { return bytes_; }
+  int pending_bits() const { return pending_count_; }  // bits written after the last whole byte
 
  private:
   void Flush() {

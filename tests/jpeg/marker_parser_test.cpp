@@ -52,6 +52,9 @@ TEST(MarkerParser, RefusesBadTables) {
   EXPECT_EQ(read_params(MarkerStream().soi().dqt(4)), JPEG_ERR_BAD_QUANT_TABLE);
   EXPECT_EQ(read_params(MarkerStream().soi().segment(0xDB, std::vector<uint8_t>(40, 0))), JPEG_ERR_BAD_QUANT_TABLE);
   EXPECT_EQ(read_params(MarkerStream().soi().segment(0xDB, std::vector<uint8_t>(517, 0))), JPEG_ERR_DATA);
+  std::vector<uint8_t> four_wide_tables(4 * 129, 1);  // the largest body taken
+  for (uint8_t id = 0; id < 4; ++id) four_wide_tables[id * 129u] = 0x10 | id;
+  EXPECT_EQ(read_params(MarkerStream().soi().segment(0xDB, four_wide_tables).grey_image().eoi()), JPEG_SUCCESS);
   EXPECT_EQ(read_params(MarkerStream().soi().dht(0x20)), JPEG_ERR_BAD_HUFFMAN_TABLE);
   EXPECT_EQ(read_params(MarkerStream().soi().dht(0x04)), JPEG_ERR_BAD_HUFFMAN_TABLE);
   // Counts that promise three symbols where the segment holds one.

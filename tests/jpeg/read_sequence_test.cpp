@@ -453,13 +453,16 @@ TEST(InterruptedReads, ContinuedToTheEndGiveTheWholePicture) {
 TEST(InterruptedReads, RegionReadsAndAbandonedReads) {
   const std::vector<uint8_t> jpeg = encode_jpeg(options_of(Sampling::k420, 3));
   const Picture whole = whole_picture(jpeg);
-  const JpegRegion region{40, 50, 120, 100};
   Reader reader;
-  Picture part;
-  int reads = 0;
-  EXPECT_EQ(read_interrupted(reader, jpeg, READ_IMAGE_BUFFER, region, part, reads), JPEG_ROI_SUCCESS);
-  EXPECT_EQ(reads, 6 * 4);  // MCU columns 2..7, rows 3..6
-  EXPECT_EQ(max_difference(part, crop(whole, region)), 0);
+  // MCU columns 2..7 of rows 3..6, and of row 3 alone: a stop after every
+  // MCU but the region's last.
+  for (const auto& [region, mcus] : {std::pair{JpegRegion{40, 50, 120, 100}, 6 * 4}, {JpegRegion{40, 50, 120, 60}, 6}}) {
+    Picture part;
+    int reads = 0;
+    EXPECT_EQ(read_interrupted(reader, jpeg, READ_IMAGE_BUFFER, region, part, reads), JPEG_ROI_SUCCESS);
+    EXPECT_EQ(reads, mcus);
+    EXPECT_EQ(max_difference(part, crop(whole, region)), 0);
+  }
   // Interrupted once, then another mode: the parameter read starts afresh
   // and the next whole read is not taken for a region.
   reader.record->interrupt = 1;

@@ -35,7 +35,7 @@ using vkt::test::PumpUntil;
 struct Listener {
   void* handle = nullptr;
   std::vector<int32_t> types;
-  std::string stopText;  // of VKT_EVENT_RECORD_STOPPED
+  std::string stopText;  // of VKT_EVENT_RECORD_STOPPED, after its channel and values
   bool foreignThread = false;
   int32_t closeOn = 0;
   int32_t switchOffOn = 0;  // the type on which it switches reconnection off
@@ -48,7 +48,9 @@ struct Listener {
     if (self->closed) self->types.push_back(-1);  // nothing may follow a close
     if (self->types.empty() || event->type != VKT_EVENT_RECONNECTING || self->types.back() != event->type)
       self->types.push_back(event->type);
-    if (event->type == VKT_EVENT_RECORD_STOPPED) self->stopText = event->text;
+    if (event->type == VKT_EVENT_RECORD_STOPPED)
+      self->stopText = std::to_string(event->channel) + std::to_string(event->value1) + std::to_string(event->value2) +
+                       " " + event->text;
     if (event->type == self->switchOffOn) VKT_SetReconnect(handle, 0);
     if (event->type == self->closeOn) {
       EXPECT_EQ(VKT_CloseServer(handle), VKT_OK);
@@ -165,7 +167,7 @@ TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
       listener.types.resize(row.expected.size());
     }
     EXPECT_EQ(listener.types, row.expected);
-    EXPECT_EQ(listener.stopText, listener.Saw(kStopped) ? "no space left on the device" : "");
+    EXPECT_EQ(listener.stopText, listener.Saw(kStopped) ? "000 no space left on the device" : "");
     // Without an event callback, the debug line is the only word of the stop.
     EXPECT_EQ(DebugLinesWith("recording stopped: no space left on the device"), stopLines + listener.Saw(kStopped));
     EXPECT_FALSE(listener.foreignThread);

@@ -88,26 +88,30 @@ TEST_F(H264BridgeTest, DeliversPicturesOfTheStreamSizeAndColours) {
   EXPECT_LT(corner[0] + corner[1] + corner[2], 60);
 }
 
-// Golden samples of the simulator's picture 0, straight from its planes:
-// video-range BT.601 of each bar, the square, the band, and the counter's
-// first digit with the black row above it. Decoded pictures are only
-// compared within a tolerance; these pin the exact source.
+// Golden samples of the simulator's pictures, straight from their planes:
+// video-range BT.601 of each bar, the square, the band down to its last
+// row, the counter's first digit with the black row above it, and in
+// picture 8 cells of its last digit (an 8, not a 0). Decoded pictures are
+// only compared within a tolerance; these pin the exact source.
 TEST(TestPattern, PlanesHoldTheExactVideoRangeColours) {
   using namespace vkt::devsim;
   Bytes y(kPatternWidth * kPatternHeight), u(y.size() / 4), v(y.size() / 4);
-  drawTestPattern(0, y.data(), kPatternWidth, u.data(), kPatternWidth / 2, v.data(), kPatternWidth / 2);
   const struct {
+    uint32_t frame;
     int x, row;
     uint8_t y, u, v;
   } samples[] = {
-      {44, 40, 91, 101, 211},  {132, 40, 128, 84, 66},   {220, 40, 72, 199, 113},  {308, 40, 218, 128, 128},
-      {24, 120, 231, 128, 128}, {200, 120, 93, 128, 128}, {16, 208, 231, 128, 128}, {16, 206, 16, 128, 128},
+      {0, 44, 40, 91, 101, 211},   {0, 132, 40, 128, 84, 66},   {0, 220, 40, 72, 199, 113},
+      {0, 308, 40, 218, 128, 128}, {0, 24, 120, 231, 128, 128}, {0, 200, 120, 93, 128, 128},
+      {0, 200, 159, 93, 128, 128}, {0, 16, 208, 231, 128, 128}, {0, 16, 206, 16, 128, 128},
+      {8, 144, 222, 231, 128, 128}, {8, 150, 222, 231, 128, 128}, {8, 144, 228, 16, 128, 128},
   };
   for (const auto& s : samples) {
+    drawTestPattern(s.frame, y.data(), kPatternWidth, u.data(), kPatternWidth / 2, v.data(), kPatternWidth / 2);
     const size_t chroma = size_t(s.row / 2) * (kPatternWidth / 2) + s.x / 2;
     EXPECT_EQ(std::vector<int>({y[size_t(s.row) * kPatternWidth + s.x], u[chroma], v[chroma]}),
               std::vector<int>({s.y, s.u, s.v}))
-        << s.x << "," << s.row;
+        << s.frame << ": " << s.x << "," << s.row;
   }
 }
 

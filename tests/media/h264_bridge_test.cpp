@@ -8,10 +8,12 @@
 #include <cstring>
 #include <vector>
 
+#include "device_content.h"
 #include "h264_bridge.h"
 #include "h264_stream.h"
 #include "stream_parser.h"
 #include "test_pattern.h"
+#include "tests/common/guard_page.h"
 #include "tests/common/h264_test_encoder.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -112,6 +114,25 @@ TEST(TestPattern, PlanesHoldTheExactVideoRangeColours) {
     EXPECT_EQ(std::vector<int>({y[size_t(s.row) * kPatternWidth + s.x], u[chroma], v[chroma]}),
               std::vector<int>({s.y, s.u, s.v}))
         << s.frame << ": " << s.x << "," << s.row;
+  }
+}
+
+// The simulator's reader of H.264 files on their last bytes: zeros before
+// a start code belong to no unit, those at the end stay with the last
+// unit. Each file ends where readable memory does: a look past it faults.
+TEST(SimulatorAnnexB, SplitsUnitsWithoutReadingPastTheFile) {
+  using Units = std::vector<std::pair<size_t, size_t>>;
+  const struct {
+    Bytes file;
+    Units units;
+  } cases[] = {
+      {{0, 0, 1, 0x65, 7, 0, 0, 0, 1, 0x41}, {{3, 5}, {9, 10}}},
+      {{0, 0, 1, 0x65, 7, 0, 0}, {{3, 7}}},
+      {{0, 0, 1, 0x65, 0, 0, 1}, {{3, 4}}},
+  };
+  for (const auto& c : cases) {
+    const vkt::test::BytesAgainstAGuardPage file(c.file.data(), c.file.size());
+    EXPECT_EQ(vkt::devsim::splitAnnexB(file.bytes(), c.file.size()), c.units) << c.file.size();
   }
 }
 

@@ -92,8 +92,8 @@ TEST_F(H264BridgeTest, DeliversPicturesOfTheStreamSizeAndColours) {
 
 // Golden samples of the simulator's pictures, straight from their planes:
 // video-range BT.601 of each bar, the square, the band down to its last
-// row, the counter's first digit with the black row above it, and in
-// picture 8 cells of its last digit (an 8, not a 0). Decoded pictures are
+// row, the counter's first digit with the black row above it, and cells of
+// the last digit in pictures 8 (an 8, not a 0) and 4. Decoded pictures are
 // only compared within a tolerance; these pin the exact source.
 TEST(TestPattern, PlanesHoldTheExactVideoRangeColours) {
   using namespace vkt::devsim;
@@ -107,6 +107,7 @@ TEST(TestPattern, PlanesHoldTheExactVideoRangeColours) {
       {0, 308, 40, 218, 128, 128}, {0, 24, 120, 231, 128, 128}, {0, 200, 120, 93, 128, 128},
       {0, 200, 159, 93, 128, 128}, {0, 16, 208, 231, 128, 128}, {0, 16, 206, 16, 128, 128},
       {8, 144, 222, 231, 128, 128}, {8, 150, 222, 231, 128, 128}, {8, 144, 228, 16, 128, 128},
+      {4, 144, 214, 16, 128, 128},  {4, 150, 214, 231, 128, 128},
   };
   for (const auto& s : samples) {
     drawTestPattern(s.frame, y.data(), kPatternWidth, u.data(), kPatternWidth / 2, v.data(), kPatternWidth / 2);

@@ -183,7 +183,7 @@ TEST(TestPattern, DetectsShiftedAndSwappedBlocks) {
 TEST(DebugLog, LinesEndWithTheirNewlineHoweverLong) {
   vkt::transport::setDebugOutput(true);
   const size_t longest = 512 - 2;  // the text, its newline and its terminator fill 512 bytes
-  for (const size_t length : {size_t{1}, longest, longest + 1, size_t{900}}) {
+  for (const size_t length : {size_t{0}, size_t{1}, longest, longest + 1, size_t{900}}) {
     SCOPED_TRACE(length);
     const std::string text(length, 'x');
     vkt::transport::debugLine("%s", text.c_str());

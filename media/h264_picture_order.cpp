@@ -81,7 +81,8 @@ bool HasChromaFields(uint32_t profile) {
 void SkipScalingList(BitReader& bits, int size) {
   int last = 8, next = 8;
   for (int j = 0; j < size && !bits.failed(); ++j) {
-    if (next != 0) next = (last + bits.Signed() + 256) % 256;
+    // Modulo 256 in 64 bits: a delta code near 2^31 must not overflow.
+    if (next != 0) next = static_cast<int>((last + int64_t{bits.Signed()}) & 0xFF);
     last = next == 0 ? last : next;
   }
 }
@@ -128,8 +129,9 @@ void PictureOrderCounter::TakeSequence(const uint8_t* unit, size_t length) {
   bits.Unsigned();  // width and height in macroblocks
   bits.Unsigned();
   sequence.frameMbsOnly = bits.Flag();
-  sequence.valid = !bits.failed() && id < 32 && sequence.log2MaxFrameNum <= 16 && sequence.orderType <= 2 &&
-                   sequence.log2MaxOrderLsb <= 16;
+  // Both widths lie in 4..16; a code near 2^32 wraps the added 4 below 4.
+  sequence.valid = !bits.failed() && id < 32 && sequence.log2MaxFrameNum >= 4 && sequence.log2MaxFrameNum <= 16 &&
+                   sequence.orderType <= 2 && sequence.log2MaxOrderLsb >= 4 && sequence.log2MaxOrderLsb <= 16;
   if (sequence.valid) sequences_[id] = sequence;
 }
 

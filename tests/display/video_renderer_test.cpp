@@ -11,6 +11,7 @@
 
 #include "display_test_support.h"
 #include "picture_copy.h"
+#include "tests/common/guard_page.h"
 #include "video_renderer.h"
 
 using namespace display_test;
@@ -45,30 +46,10 @@ int32_t DrawOnce(HWND window, Picture& picture) {
   return renderer.DrawPicture(picture.bgr.data(), nullptr);
 }
 
-// The picture's bytes copied to end where readable memory ends, so that a
-// read past its last pixel faults instead of passing unseen.
-class PictureAgainstAGuardPage {
- public:
-  explicit PictureAgainstAGuardPage(const Picture& picture) {
-    const size_t bytes = picture.bgr.size(), committed = (bytes + kPage - 1) / kPage * kPage;
-    base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, committed + kPage, MEM_RESERVE, PAGE_NOACCESS));
-    EXPECT_NE(VirtualAlloc(base_, committed, MEM_COMMIT, PAGE_READWRITE), nullptr);
-    bytes_ = base_ + committed - bytes;
-    std::memcpy(bytes_, picture.bgr.data(), bytes);
-  }
-  ~PictureAgainstAGuardPage() { VirtualFree(base_, 0, MEM_RELEASE); }
-  uint8_t* bytes() const { return bytes_; }
-
- private:
-  static constexpr size_t kPage = 65536;
-  uint8_t* base_ = nullptr;
-  uint8_t* bytes_ = nullptr;
-};
-
 TEST_F(VideoRendererTest, PictureFillsAWindowOfItsOwnSize) {
   TestWindow window(40, 30, 352, 288);
   Picture picture = GradientPicture(352, 288);
-  const PictureAgainstAGuardPage guarded(picture);
+  const vkt::test::BytesAgainstAGuardPage guarded(picture.bgr.data(), picture.bgr.size());
   VideoRenderer renderer;
   ASSERT_EQ(renderer.Initialize(), 1);
   ASSERT_EQ(renderer.Configure(window.handle(), 352, 288, kFormatRgb), 1);

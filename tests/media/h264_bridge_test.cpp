@@ -8,10 +8,12 @@
 #include <cstring>
 #include <vector>
 
+#include "device_content.h"
 #include "h264_bridge.h"
 #include "h264_stream.h"
 #include "stream_parser.h"
 #include "test_pattern.h"
+#include "tests/common/guard_page.h"
 #include "tests/common/h264_test_encoder.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -88,26 +90,50 @@ TEST_F(H264BridgeTest, DeliversPicturesOfTheStreamSizeAndColours) {
   EXPECT_LT(corner[0] + corner[1] + corner[2], 60);
 }
 
-// Golden samples of the simulator's picture 0, straight from its planes:
-// video-range BT.601 of each bar, the square, the band, and the counter's
-// first digit with the black row above it. Decoded pictures are only
-// compared within a tolerance; these pin the exact source.
+// Golden samples of the simulator's pictures, straight from their planes:
+// video-range BT.601 of each bar, the square, the band down to its last
+// row, the counter's first digit with the black row above it, and cells of
+// the last digit in pictures 8 (an 8, not a 0) and 4. Decoded pictures are
+// only compared within a tolerance; these pin the exact source.
 TEST(TestPattern, PlanesHoldTheExactVideoRangeColours) {
   using namespace vkt::devsim;
   Bytes y(kPatternWidth * kPatternHeight), u(y.size() / 4), v(y.size() / 4);
-  drawTestPattern(0, y.data(), kPatternWidth, u.data(), kPatternWidth / 2, v.data(), kPatternWidth / 2);
   const struct {
+    uint32_t frame;
     int x, row;
     uint8_t y, u, v;
   } samples[] = {
-      {44, 40, 91, 101, 211},  {132, 40, 128, 84, 66},   {220, 40, 72, 199, 113},  {308, 40, 218, 128, 128},
-      {24, 120, 231, 128, 128}, {200, 120, 93, 128, 128}, {16, 208, 231, 128, 128}, {16, 206, 16, 128, 128},
+      {0, 44, 40, 91, 101, 211},   {0, 132, 40, 128, 84, 66},   {0, 220, 40, 72, 199, 113},
+      {0, 308, 40, 218, 128, 128}, {0, 24, 120, 231, 128, 128}, {0, 200, 120, 93, 128, 128},
+      {0, 200, 159, 93, 128, 128}, {0, 16, 208, 231, 128, 128}, {0, 16, 206, 16, 128, 128},
+      {8, 144, 222, 231, 128, 128}, {8, 150, 222, 231, 128, 128}, {8, 144, 228, 16, 128, 128},
+      {4, 144, 214, 16, 128, 128},  {4, 150, 214, 231, 128, 128},
   };
   for (const auto& s : samples) {
+    drawTestPattern(s.frame, y.data(), kPatternWidth, u.data(), kPatternWidth / 2, v.data(), kPatternWidth / 2);
     const size_t chroma = size_t(s.row / 2) * (kPatternWidth / 2) + s.x / 2;
     EXPECT_EQ(std::vector<int>({y[size_t(s.row) * kPatternWidth + s.x], u[chroma], v[chroma]}),
               std::vector<int>({s.y, s.u, s.v}))
-        << s.x << "," << s.row;
+        << s.frame << ": " << s.x << "," << s.row;
+  }
+}
+
+// The simulator's reader of H.264 files on their last bytes: zeros before
+// a start code belong to no unit, those at the end stay with the last
+// unit. Each file ends where readable memory does: a look past it faults.
+TEST(SimulatorAnnexB, SplitsUnitsWithoutReadingPastTheFile) {
+  using Units = std::vector<std::pair<size_t, size_t>>;
+  const struct {
+    Bytes file;
+    Units units;
+  } cases[] = {
+      {{0, 0, 1, 0x65, 7, 0, 0, 0, 1, 0x41}, {{3, 5}, {9, 10}}},
+      {{0, 0, 1, 0x65, 7, 0, 0}, {{3, 7}}},
+      {{0, 0, 1, 0x65, 0, 0, 1}, {{3, 4}}},
+  };
+  for (const auto& c : cases) {
+    const vkt::test::BytesAgainstAGuardPage file(c.file.data(), c.file.size());
+    EXPECT_EQ(vkt::devsim::splitAnnexB(file.bytes(), c.file.size()), c.units) << c.file.size();
   }
 }
 

@@ -140,6 +140,14 @@ TEST(RecordingReader, ReportsEachDamageAndResumesAtTheNextHeader) {
          std::memcpy(&f[at + 24], "rvdx", 4);
        },
        secondBox, "neither a header nor a box", secondBox, starts[1], 11, 3},
+      {"a segment over 64 KiB, its length as written", 0,
+       [](std::vector<uint8_t>& f, size_t at) {
+         std::vector<uint8_t> audio;
+         appendQbox(audio, 1, 1, 0, 1160, std::vector<uint8_t>(70000, 0xFF));
+         f.insert(f.begin() + static_cast<ptrdiff_t>(at), audio.begin(), audio.end());
+         PutLittleEndian(f, 674 + 36, uint32_t(at + audio.size() - 674));
+       },
+       starts[2], nullptr, 0, 0, 16, 3},
       {"wrong segment length (a pipe recording)", 0, [](std::vector<uint8_t>& f, size_t at) { f[at + 36] ^= 1; },
        starts[0], nullptr, 0, 0, 15, 3, 1},
   };
@@ -175,6 +183,7 @@ TEST(RecordingExportPlan, TimesCountFromTheFirstPictureAndStrictlyIncrease) {
       {{1000, 1040, 1080}, {0, 40, 80}},
       {{1000, 1000, 1000, 1040}, {0, 1, 2, 40}},
       {{1000, 990, 1040}, {0, 1, 40}},
+      {{0xFFFFF0, 0x1000018}, {0, 40}},  // past 2^24 ms, 4.6 hours of device time
   };
   for (const auto& c : cases) {
     std::vector<uint8_t> file = Header();

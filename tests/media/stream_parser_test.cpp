@@ -64,14 +64,24 @@ class FieldWriter {
   }
   FieldWriter& Ue(uint32_t value, int times = 1) {
     int length = 0;
-    while ((value + 1) >> (length + 1)) ++length;
+    while ((uint64_t{value} + 1) >> (length + 1)) ++length;
     for (int i = 0; i < times; ++i) Bits(0, length).Bits(value + 1, length + 1);
     return *this;
   }
   // A sequence's fields after its profile's own: 4-bit frame_num, order
   // type 0 with 4-bit low bits, one reference frame, one macroblock, frames only.
   FieldWriter& OrderTypeZeroRest() { return Ue(0).Ue(0).Ue(0).Ue(1).Bits(0, 1).Ue(0).Ue(0).Bits(1, 1); }
-  Bytes Unit(uint8_t header) const { return Cat({{header}, bytes_}); }
+  // The unit as an encoder sends it: a 3 after two zero bytes before any byte of 0 to 3.
+  Bytes Unit(uint8_t header) const {
+    Bytes out = {header};
+    int zeros = 0;
+    for (const uint8_t byte : bytes_) {
+      if (zeros >= 2 && byte <= 3) out.push_back(3), zeros = 0;
+      zeros = byte == 0 ? zeros + 1 : 0;
+      out.push_back(byte);
+    }
+    return out;
+  }
 
  private:
   Bytes bytes_;
@@ -284,15 +294,27 @@ TEST(StreamParser, NeverWritesPastTheOutputCapacity) {
 TEST(PictureOrder, ReadsTheCountThroughEachProfilesFields) {
   const Bytes pps = FieldWriter().Ue(0).Ue(0).Bits(1, 1).Unit(0x68);
   const Bytes idr = FieldWriter().Ue(0).Ue(7).Ue(0).Bits(0, 4).Ue(0).Bits(6, 4).Unit(0x65);
+  // An idr_pic_id of 25 leading zeros: the header carries two escaped bytes.
+  const Bytes escapedIdr = FieldWriter().Ue(0).Ue(7).Ue(0).Bits(0, 4).Ue((1u << 25) - 1).Bits(6, 4).Unit(0x65);
   const Bytes baseline = FieldWriter().Bits(66, 8).Bits(0x1e, 16).Ue(0).OrderTypeZeroRest().Unit(0x67);
   // Profile 100's fields up to its scaling matrix flag: 4:2:0, 8 bits.
   const FieldWriter high = FieldWriter().Bits(100, 8).Bits(0x1e, 16).Ue(0).Ue(1).Ue(0).Ue(0).Bits(0, 1);
   const Bytes absentLists = FieldWriter(high).Bits(1, 1).Bits(0, 8).OrderTypeZeroRest().Unit(0x67);
+  const Bytes hugeDelta = FieldWriter(high).Bits(3, 2).Ue(0xFFFFFFFD).Ue(0, 15).Bits(0, 7).OrderTypeZeroRest().Unit(0x67);
   const Bytes listOfDeltaNine = FieldWriter(high).Bits(3, 2).Ue(17).Ue(0, 15).Bits(0, 7).OrderTypeZeroRest().Unit(0x67);
   const Bytes profile44 =
       FieldWriter().Bits(44, 8).Bits(0x1e, 16).Ue(0).Ue(1).Ue(0).Ue(0).Bits(0, 2).OrderTypeZeroRest().Unit(0x67);
   const Bytes type3 =
       FieldWriter().Bits(66, 8).Bits(0x1e, 16).Ue(0).Ue(0).Ue(3).Ue(1).Bits(0, 1).Ue(0, 2).Bits(1, 1).Unit(0x67);
+  // Widths whose code minus 4 is 2^32 - 4: frame_num's, then the order count's.
+  const Bytes wrappedFrameNum = FieldWriter().Bits(66, 8).Bits(0x1e, 16).Ue(0).Ue(0xFFFFFFFC).Ue(0).Ue(0)
+                                    .Ue(1).Bits(0, 1).Ue(0).Ue(0).Bits(1, 1).Unit(0x67);
+  const Bytes wrappedOrderBits = FieldWriter().Bits(66, 8).Bits(0x1e, 16).Ue(0).Ue(0).Ue(0).Ue(0xFFFFFFFC)
+                                     .Ue(1).Bits(0, 1).Ue(0).Ue(0).Bits(1, 1).Unit(0x67);
+  // Type 1 with no cycle: each of its two offsets must be read.
+  const Bytes type1TopToBottom =
+      FieldWriter().Bits(66, 8).Bits(0x1e, 16).Ue(0).Ue(0).Ue(1).Bits(0, 1).Ue(0).Ue(600).Ue(0)
+          .Ue(1).Bits(0, 1).Ue(0, 2).Bits(1, 1).Unit(0x67);
   const Bytes type1 = FieldWriter()
                           .Bits(66, 8).Bits(0x1e, 16).Ue(0).Ue(0).Ue(1).Bits(0, 1).Ue(0, 2)
                           .Ue(300).Ue(0, 256)  // a cycle of 300 offsets, of which 256 are read
@@ -309,6 +331,11 @@ TEST(PictureOrder, ReadsTheCountThroughEachProfilesFields) {
       {"profile 44 carries the chroma fields", {profile44, pps, idr}, true},
       {"order type 3", {type3, pps, idr}, false},
       {"order type 1 replaces type 0", {baseline, pps, type1, idr}, false},
+      {"order type 1 with an offset of -300 replaces type 0", {baseline, pps, type1TopToBottom, idr}, false},
+      {"a slice header with escaped bytes", {baseline, pps, escapedIdr}, true},
+      {"a scaling delta near 2^31 wraps modulo 256", {hugeDelta, pps, idr}, true},
+      {"frame_num width wrapping below 4", {wrappedFrameNum, pps, idr}, false},
+      {"order count width wrapping below 4", {wrappedOrderBits, pps, idr}, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

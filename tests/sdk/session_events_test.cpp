@@ -2,13 +2,12 @@
 // simulator: the order events arrive in and the thread they arrive on, for
 // refused logins (the wrong device kind both ways), a lost device with and
 // without reconnection, a recording carried across the gap or stopped by a
-// full disk, and callbacks that close their own handle.
+// full disk (with its debug line), and callbacks that close their own handle.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -17,6 +16,7 @@
 
 #include "reconnect_backoff.h"
 #include "recording_reader.h"
+#include "tests/common/debug_line_capture.h"
 #include "tests/common/devsim_process.h"
 #include "tests/common/message_pump.h"
 #include "tests/display/display_test_support.h"
@@ -24,6 +24,7 @@
 
 namespace {
 
+using vkt::test::DebugLinesWith;
 using vkt::test::DevsimProcess;
 using vkt::test::PumpFor;
 using vkt::test::PumpUntil;
@@ -34,7 +35,7 @@ using vkt::test::PumpUntil;
 struct Listener {
   void* handle = nullptr;
   std::vector<int32_t> types;
-  std::string stopText;  // of VKT_EVENT_RECORD_STOPPED
+  std::string stopText;  // of VKT_EVENT_RECORD_STOPPED, after its channel and values
   bool foreignThread = false;
   int32_t closeOn = 0;
   int32_t switchOffOn = 0;  // the type on which it switches reconnection off
@@ -47,7 +48,9 @@ struct Listener {
     if (self->closed) self->types.push_back(-1);  // nothing may follow a close
     if (self->types.empty() || event->type != VKT_EVENT_RECONNECTING || self->types.back() != event->type)
       self->types.push_back(event->type);
-    if (event->type == VKT_EVENT_RECORD_STOPPED) self->stopText = event->text;
+    if (event->type == VKT_EVENT_RECORD_STOPPED)
+      self->stopText = std::to_string(event->channel) + std::to_string(event->value1) + std::to_string(event->value2) +
+                       " " + event->text;
     if (event->type == self->switchOffOn) VKT_SetReconnect(handle, 0);
     if (event->type == self->closeOn) {
       EXPECT_EQ(VKT_CloseServer(handle), VKT_OK);
@@ -101,13 +104,12 @@ TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
       {"switched off while reconnecting", kJpeg, kJpeg, "admin", VKT_OK, 400, 0, kRetry, nullptr,
        {kFirst, kLost, kRetry, kGaveUp}},
   };
-  // A directory of this process's own: other builds' suites may run this
-  // test at the same time, and their logs and recording must not be ours.
-  const std::string dir = testing::TempDir() + "session_events_" + std::to_string(getpid());
-  std::filesystem::create_directories(dir);
+  // Named per process: mutation checks run this binary from several trees at once.
+  const std::string dir = testing::TempDir() + "vkt_events_" + std::to_string(getpid());
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    const std::string logs[2] = {dir + "/blocks1.log", dir + "/blocks2.log"}, recording = dir + "/gap.rec";
+    const size_t stopLines = DebugLinesWith("recording stopped: no space left on the device");
+    const std::string logs[2] = {dir + "_blocks1.log", dir + "_blocks2.log"}, recording = dir + "_gap.rec";
     for (const std::string& log : logs) std::remove(log.c_str());
     auto devsim = std::make_unique<DevsimProcess>(row.deviceKind, std::vector<std::string>{"--picture-log", logs[0]});
     const uint16_t port = devsim->port();
@@ -165,13 +167,15 @@ TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
       listener.types.resize(row.expected.size());
     }
     EXPECT_EQ(listener.types, row.expected);
-    EXPECT_EQ(listener.stopText, listener.Saw(kStopped) ? "no space left on the device" : "");
+    EXPECT_EQ(listener.stopText, listener.Saw(kStopped) ? "000 no space left on the device" : "");
+    // Without an event callback, the debug line is the only word of the stop.
+    EXPECT_EQ(DebugLinesWith("recording stopped: no space left on the device"), stopLines + listener.Saw(kStopped));
     EXPECT_FALSE(listener.foreignThread);
     if (!listener.closed) {
       EXPECT_EQ(VKT_CloseServer(listener.handle), VKT_OK);
     }
   }
-  std::filesystem::remove_all(dir);
+  for (const char* name : {"_blocks1.log", "_blocks2.log", "_gap.rec"}) std::remove((dir + name).c_str());
 }
 
 TEST(SessionEvents, BackoffDoublesToTheMaximumWithJitterInTheUpperHalf) {

@@ -1,8 +1,9 @@
 // The tools and scripts as a user meets them: every tool's --help,
 // --version, unknown option and missing file; vkt-jpeg decoding a cut
 // stream between standard input and output, and the simulator's picture it
-// decodes; the demo's camera-like tiles as the viewer saves them; and the
-// scripts' simulators ended however the script exits.
+// decodes; the demo's camera-like tiles as the viewer saves them; the
+// simulator's default port; and the scripts' simulators ended however the
+// script exits.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
@@ -80,6 +81,7 @@ TEST_F(ToolsTest, EveryToolFollowsTheCommandLineConventions) {
   }
   rows.push_back({"vkt-jpeg", "decode " + missing + " out.png", 1, missing + ": No such file"});
   rows.push_back({"vkt-jpeg", "info " + missing, 1, missing + ": No such file"});
+  rows.push_back({"vkt-jpeg", "bogus " + missing + " out.png", 2, "unknown command bogus"});
   rows.push_back({"vkt-devsim", "--kind 7100 --pictures " + missing, 2, missing + ": No such file"});
   rows.push_back({"vkt-rec", "info " + missing, 1, missing});
   rows.push_back({"vkt-jpeg-bench", missing, 1, missing + ": No such file"});
@@ -179,6 +181,14 @@ TEST_F(ToolsTest, TheDemosCameraTilesAreNotFlatAndDifferFromEachOther) {
         EXPECT_GT(difference / tiles[a].size(), 10.0) << "tiles " << a << " and " << b << " look alike";
       }
   }
+}
+
+// Without --listen the simulator takes a free loopback port (ended after a second).
+TEST_F(ToolsTest, TheSimulatorListensOnAFreeLoopbackPortByDefault) {
+  const ShellRun run = Shell("timeout 1 " + std::string(VKT_DEVSIM_TOOL) + " --kind 5200");
+  const std::string line = run.out.substr(0, run.out.find('\n'));
+  ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << run.out << run.err;
+  EXPECT_GT(std::atoi(line.c_str() + 23), 1023) << line;
 }
 
 TEST_F(ToolsTest, ScriptsEndTheirSimulatorsHoweverTheyExit) {

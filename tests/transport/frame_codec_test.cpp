@@ -139,6 +139,7 @@ TEST(LoginAnswer, LayoutAndShortPayloads) {
   ASSERT_TRUE(decodeLoginAnswer(bytes, 23, decoded));
   EXPECT_EQ(decoded.channelCount, 16);
   EXPECT_EQ(decoded.dateTime1.year, 2009);
+  EXPECT_EQ(decoded.dateTime1.minute, 59);
   EXPECT_EQ(decoded.dateTime1.second, 58);
   EXPECT_EQ(decoded.dateTime2.day, 29);
   EXPECT_FALSE(decodeLoginAnswer(bytes, 22, decoded));
@@ -183,7 +184,7 @@ TEST(TestPattern, DetectsShiftedAndSwappedBlocks) {
 TEST(DebugLog, LinesEndWithTheirNewlineHoweverLong) {
   vkt::transport::setDebugOutput(true);
   const size_t longest = 512 - 2;  // the text, its newline and its terminator fill 512 bytes
-  for (const size_t length : {size_t{1}, longest, longest + 1, size_t{900}}) {
+  for (const size_t length : {size_t{0}, size_t{1}, longest, longest + 1, size_t{900}}) {
     SCOPED_TRACE(length);
     const std::string text(length, 'x');
     vkt::transport::debugLine("%s", text.c_str());

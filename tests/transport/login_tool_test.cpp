@@ -61,7 +61,8 @@ TEST(LoginTool, ExitStatusFollowsTheLoginOutcome) {
   }
 }
 
-// It stays for exactly the number of device-time notices asked for.
+// It says when the device is ready, and stays for exactly the number of
+// device-time notices asked for.
 TEST(LoginTool, WaitsForTheNoticesAskedFor) {
   vkt::test::DevsimProcess devsim(5200);
   ASSERT_NE(devsim.port(), 0);
@@ -74,6 +75,7 @@ TEST(LoginTool, WaitsForTheNoticesAskedFor) {
   for (size_t at = output.find("device time"); at != std::string::npos; at = output.find("device time", at + 1))
     ++notices;
   EXPECT_EQ(notices, 2u) << output;
+  EXPECT_NE(output.find("device ready\n"), std::string::npos) << output;
 }
 
 TEST(LoginTool, UnreachableDeviceAndBadArguments) {

@@ -11,6 +11,7 @@
 #include "channel_picture.h"
 #include "jpeg_frame_path.h"
 #include "picture_size_limit.h"
+#include "tests/common/guard_page.h"
 #include "tests/display/display_test_support.h"
 #include "video_renderer.h"
 
@@ -72,9 +73,10 @@ class JpegFramePath : public ::testing::Test {
 TEST_F(JpegFramePath, PacketsForNoRendererOrTooShortAreDroppedUndecoded) {
   const std::vector<uint8_t> good = EncodeSolidJpeg({});
   EXPECT_EQ(Show(nullptr, 100), kPictureDropped);
-  // Byte 10 lies outside a 10-byte packet (held in a buffer of exactly that
-  // size, so the sanitizer build sees a read past it).
-  EXPECT_EQ(Show(std::vector<uint8_t>(good.begin(), good.begin() + kPictureChannelByte)), kPictureDropped);
+  // Byte 10 lies outside a 10-byte packet, which ends at a guard page: a
+  // read of it faults.
+  const vkt::test::BytesAgainstAGuardPage tooShort(good.data(), kPictureChannelByte);
+  EXPECT_EQ(Show(tooShort.bytes(), kPictureChannelByte), kPictureDropped);
   EXPECT_EQ(Show(EncodeSolidJpeg({.channelByte = 3})), kPictureDropped);
   EXPECT_EQ(Show(EncodeSolidJpeg({.channelByte = 0x23})), kPictureDropped);  // channel 3 too
   EXPECT_EQ(decoder_.BufferBytes(), 0u);

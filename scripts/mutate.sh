@@ -118,7 +118,10 @@ survivors=()
 # N-th only, as the generator counts them).
 equivalent_reason() {
   [ -f "$equivalents" ] || return 0
-  awk -v any="$1 @@ $2 @@ $3 @@ " -v nth="$1#$4 @@ $2 @@ $3 @@ " '
+  # Through the environment: awk -v would take the backslashes of a slip's
+  # text ('\0') as escapes.
+  any="$1 @@ $2 @@ $3 @@ " nth="$1#$4 @@ $2 @@ $3 @@ " awk '
+    BEGIN { any = ENVIRON["any"]; nth = ENVIRON["nth"] }
     index($0, any) == 1 { print substr($0, length(any) + 1); exit }
     index($0, nth) == 1 { print substr($0, length(nth) + 1); exit }' "$equivalents"
 }

@@ -99,12 +99,18 @@ TEST(JpegDecodePool, EachChannelKeepsItsOrderAcrossWorkers) {
 }
 
 // While a channel's picture is drawn, a flood of newer ones leaves only the
-// newest waiting; the others are dropped undecoded and counted.
+// newest waiting; the others are dropped undecoded and counted. A second
+// worker, idle (another channel is open) and given time to take the first
+// of them, leaves it waiting too: one worker at a time per channel.
 TEST(JpegDecodePool, TheNewestPictureWinsWhileTheChannelIsBusy) {
-  Channel channel(0);
+  Channel channel(0), other(1);
   JpegDecodePool pool(2);
+  pool.OpenChannel(1, &other.renderer);
   HoldFirstPicture(pool, channel);
-  for (int number = 1; number <= 50; ++number) Send(pool, 0, number);
+  for (int number = 1; number <= 50; ++number) {
+    Send(pool, 0, number);
+    if (number == 1) std::this_thread::sleep_for(50ms);
+  }
   channel.log.Release();
   ASSERT_TRUE(channel.log.WaitFor([&] { return channel.log.widths == std::vector<uint32_t>{16, 16 + 50}; }));
   EXPECT_EQ(pool.Counts(0).replaced, 49u);

@@ -148,6 +148,14 @@ TEST(RecordingReader, ReportsEachDamageAndResumesAtTheNextHeader) {
          PutLittleEndian(f, 674 + 36, uint32_t(at + audio.size() - 674));
        },
        starts[2], nullptr, 0, 0, 16, 3},
+      {"a picture whose last unit is empty", 0,
+       [](std::vector<uint8_t>& f, size_t at) {
+         std::vector<uint8_t> box;
+         appendQbox(box, 2, 1, 0, 1160, Units({{0x41, 9}, {}}));
+         f.insert(f.begin() + static_cast<ptrdiff_t>(at), box.begin(), box.end());
+         PutLittleEndian(f, 674 + 36, uint32_t(at + box.size() - 674));
+       },
+       starts[2], nullptr, 0, 0, 16, 3},
       {"wrong segment length (a pipe recording)", 0, [](std::vector<uint8_t>& f, size_t at) { f[at + 36] ^= 1; },
        starts[0], nullptr, 0, 0, 15, 3, 1},
   };

@@ -66,6 +66,16 @@ struct Reader {
   }
 };
 
+// Points the record at a picture of `channels` bytes a pixel in `color`.
+void DeclarePicture(DecoderRecord& record, std::vector<uint8_t>& picture, uint32_t width, int32_t height,
+                    JpegColor color, uint32_t channels) {
+  record->picture_bytes = picture.data();
+  record->picture_width = width;
+  record->picture_height = height;
+  record->picture_color = color;
+  record->picture_channels = channels;
+}
+
 Picture whole_picture(const std::vector<uint8_t>& jpeg, JpegReadMode mode = READ_IMAGE_BUFFER) {
   ReadSettings settings;
   settings.mode = mode;
@@ -534,11 +544,7 @@ TEST(RobustRecord, InnerFieldsWithoutAPictureAreRefused) {
   for (const auto& [color, channels] : {std::pair{COLOR_BGR, 3u}, std::pair{COLOR_GRAY, 1u}}) {
     std::vector<uint8_t> picture(200 * 168 * channels);
     record->use_inner_fields = 0;
-    record->picture_bytes = picture.data();
-    record->picture_width = 200;
-    record->picture_height = 168;
-    record->picture_color = color;
-    record->picture_channels = channels;
+    DeclarePicture(record, picture, 200, 168, color, channels);
     ASSERT_EQ(JpegRead(record.get(), READ_IMAGE_BUFFER), JPEG_SUCCESS) << channels;
     const std::vector<uint8_t> first = picture;
     record->use_inner_fields = 1;
@@ -597,8 +603,6 @@ TEST(RobustRecord, ArbitrarySequencesOfReadsEndWithAStatus) {
   }
 }
 
-}  // namespace
-
 // Reads into pictures of other layouts on one record: each as on a fresh
 // record (the band of rows one read converts in is not another's).
 TEST(WholeReads, ReducedReadsIntoOtherPictureLayoutsOnOneRecord) {
@@ -607,11 +611,7 @@ TEST(WholeReads, ReducedReadsIntoOtherPictureLayoutsOnOneRecord) {
     std::vector<uint8_t> picture(100 * 84 * channels);
     record->jpeg_bytes = jpeg.data();
     record->jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
-    record->picture_bytes = picture.data();
-    record->picture_width = 100;
-    record->picture_height = 84;
-    record->picture_channels = channels;
-    record->picture_color = color;
+    DeclarePicture(record, picture, 100, 84, color, channels);
     EXPECT_EQ(JpegRead(record.get(), READ_HALF_BUFFER), JPEG_SUCCESS) << channels;
     return picture;
   };
@@ -621,3 +621,5 @@ TEST(WholeReads, ReducedReadsIntoOtherPictureLayoutsOnOneRecord) {
     EXPECT_EQ(read(reused, channels, color), read(fresh, channels, color)) << channels;
   }
 }
+
+}  // namespace

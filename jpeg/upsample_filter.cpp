@@ -35,37 +35,51 @@ uint8_t* line_of(const UpsampleFilter& filter, uint32_t c, uint32_t line) {
   return band_line(filter, c, line / lines, line % lines);
 }
 
+// The terms of half-width chroma component c for image line y, pixels
+// x_begin..x_end-1, into terms[column] for their chroma columns and one
+// beyond each end: the 3:1 sum with the nearer line for 2x2, the sample
+// for 2x1, taken once per column. Beyond the valid columns the edge
+// column's term repeats (terms[-1] must be writable), so that the pixel
+// pairs between need no bounds tests.
+void chroma_terms(const UpsampleFilter& filter, const OutputComponent& component, uint32_t c, uint32_t y,
+                  uint32_t x_begin, uint32_t x_end, int16_t* terms) {
+  const uint32_t last_column = filter.valid_width[c] - 1;
+  const bool vertical = component.ratio_v == 2;
+  const uint32_t j = vertical ? y >> 1 : y;
+  const uint32_t near = (y & 1) ? std::min(j + 1, filter.valid_height[c] - 1) : (j == 0 ? 0 : j - 1);
+  const uint8_t* row = line_of(filter, c, j);
+  const uint8_t* neighbour_row = line_of(filter, c, near);
+  const uint32_t first = x_begin >> 1, last = (x_end - 1) >> 1;
+  const uint32_t from = first == 0 ? 0 : first - 1, to = std::min(last + 1, last_column);
+  // Two plain loops, not one with the choice inside, so that each is
+  // vectorised.
+  const uint32_t end = to + 1;
+  if (vertical) {
+    for (uint32_t i = from; i < end; ++i) terms[i] = static_cast<int16_t>(3 * row[i] + neighbour_row[i]);
+  } else {
+    for (uint32_t i = from; i < end; ++i) terms[i] = row[i];
+  }
+  if (first == 0) terms[-1] = terms[0];
+  if (last + 1 > last_column) terms[static_cast<ptrdiff_t>(last_column) + 1] = terms[last_column];
+}
+
+bool is_half_width(const OutputComponent& component) {
+  return component.ratio_h == 2 && (component.ratio_v == 2 || component.ratio_v == 1);
+}
+
 // Component c's samples of image line y, pixels x_begin..x_end-1, into
-// out[0..]. For half-width chroma each chroma column's term (the 3:1 sum
-// with the nearer line for 2x2, the sample for 2x1) is taken once into the
-// filter's scratch line, one column beyond each end repeating the edge
-// column, so that the pixel pairs between need no bounds tests: the side
-// member for pairs writes those.
+// out[0..]: half-width chroma through its terms (in the filter's scratch
+// line) and the side member for pairs.
 void filter_line(const DecoderState& state, const OutputComponent& component, uint32_t c, uint32_t y,
                  uint32_t x_begin, uint32_t x_end, int16_t* out) {
   const UpsampleFilter& filter = state.filter;
   const uint32_t last_column = filter.valid_width[c] - 1;
   const uint32_t last_line = filter.valid_height[c] - 1;
-  if (component.ratio_h == 2 && (component.ratio_v == 2 || component.ratio_v == 1)) {
-    const bool vertical = component.ratio_v == 2;
-    const uint32_t j = vertical ? y >> 1 : y;
-    const uint32_t near = (y & 1) ? std::min(j + 1, last_line) : (j == 0 ? 0 : j - 1);
-    const uint8_t* row = line_of(filter, c, j);
-    const uint8_t* neighbour_row = line_of(filter, c, near);
+  if (is_half_width(component)) {
     int16_t* const terms = filter.rows + size_t{3} * filter.row_width + 1;  // terms[-1] is valid
-    const uint32_t first = x_begin >> 1, last = (x_end - 1) >> 1;
-    const uint32_t from = first == 0 ? 0 : first - 1, to = std::min(last + 1, last_column);
-    // Two plain loops, not one with the choice inside, so that each is
-    // vectorised.
-    const uint32_t end = to + 1;
-    if (vertical) {
-      for (uint32_t i = from; i < end; ++i) terms[i] = static_cast<int16_t>(3 * row[i] + neighbour_row[i]);
-    } else {
-      for (uint32_t i = from; i < end; ++i) terms[i] = row[i];
-    }
-    if (first == 0) terms[-1] = terms[0];
-    if (last + 1 > last_column) terms[static_cast<ptrdiff_t>(last_column) + 1] = terms[last_column];
-    const TrianglePairs pairs = vertical ? state.side_members.triangle_2x2 : state.side_members.triangle_2x1;
+    chroma_terms(filter, component, c, y, x_begin, x_end, terms);
+    const TrianglePairs pairs =
+        component.ratio_v == 2 ? state.side_members.triangle_2x2 : state.side_members.triangle_2x1;
     // An odd first pixel is the right one of its pair, an even last pixel
     // the left one: their pair is written to a spare pair before the line.
     int16_t edge[2];
@@ -106,24 +120,41 @@ void write_component_line(const DecoderState& state, const OutputComponent& comp
   for (uint32_t i = 0; i < x_end - x_begin; ++i, out += channels) *out = static_cast<uint8_t>(line[i]);
 }
 
-// A YCbCr line into a 3-byte RGB or BGR picture: the three components'
-// samples into the filter's row arrays, then the row converter in steps
-// of at most its 32 pixels; the bytes of write_component_line and the
-// in-place conversion.
+// Whether a YCbCr line starting at x_begin goes through the side member
+// that filters and converts in one pass: full-size luma, Cb and Cr of one
+// half-width layout, the line starting on the left pixel of a pair.
+bool converts_in_one_pass(const OutputPlan& plan, uint32_t x_begin) {
+  const OutputComponent* components = plan.components;
+  return (x_begin & 1) == 0 && components[0].ratio_h == 1 && components[0].ratio_v == 1 &&
+         is_half_width(components[1]) && components[2].ratio_h == 2 &&
+         components[2].ratio_v == components[1].ratio_v;
+}
+
+// A YCbCr line into a 3-byte RGB or BGR picture: in one pass from the
+// luma line and the chroma terms where the layout allows, else the three
+// components' samples into the filter's row arrays and then the row
+// converter; the bytes of write_component_line and the in-place
+// conversion either way.
 void write_colour_line(const DecoderState& state, uint32_t y, uint32_t x_begin, uint32_t x_end, uint8_t* pixel) {
   const UpsampleFilter& filter = state.filter;
+  const OutputComponent* components = state.output.components;
+  const bool bgr = state.fields.picture_color == COLOR_BGR;
+  const int width = static_cast<int>(x_end - x_begin);
+  if (converts_in_one_pass(state.output, x_begin)) {
+    int16_t* const terms[2] = {filter.rows + filter.row_width + 1, filter.rows + size_t{2} * filter.row_width + 1};
+    for (uint32_t c = 1; c < 3; ++c) chroma_terms(filter, components[c], c, y, x_begin, x_end, terms[c - 1]);
+    const uint8_t* luma = line_of(filter, 0, std::min(y, filter.valid_height[0] - 1)) + x_begin;
+    const TriangleColourRow convert = state.side_members.triangle_colour[components[1].ratio_v == 2][bgr];
+    convert(luma, terms[0] + (x_begin >> 1), terms[1] + (x_begin >> 1), pixel, width);
+    return;
+  }
   int16_t* rows[3];
   for (uint32_t c = 0; c < 3; ++c) {
     rows[c] = filter.rows + size_t{c} * filter.row_width;
-    filter_line(state, state.output.components[c], c, y, x_begin, x_end, rows[c]);
+    filter_line(state, components[c], c, y, x_begin, x_end, rows[c]);
   }
-  const YccRowConverter convert = state.fields.picture_color == COLOR_BGR ? state.side_members.ycc_row_bgr
-                                                                         : state.side_members.ycc_row_rgb;
-  const uint32_t width = x_end - x_begin;
-  for (uint32_t x = 0; x < width; x += kMaxOutputMcuSide) {
-    convert(rows[0] + x, rows[1] + x, rows[2] + x, pixel + size_t{3} * x,
-            static_cast<int>(std::min(kMaxOutputMcuSide, width - x)));
-  }
+  const YccRowConverter convert = bgr ? state.side_members.ycc_row_bgr : state.side_members.ycc_row_rgb;
+  convert(rows[0], rows[1], rows[2], pixel, width);
 }
 
 // Writes MCU row `mcu_row` of the image into the picture.
@@ -160,9 +191,30 @@ void write_row(DecoderState& state, uint32_t mcu_row) {
 
 }  // namespace
 
-void fill_triangle_pairs(SideMembers& members) {
+namespace {
+
+// The portable one-pass member: each pixel's Cb and Cr as triangle_pairs
+// gives them, converted as the portable row converter converts.
+template <int kShift, int kLeftRound, int kRightRound, bool kBgr>
+void triangle_colour_row(const uint8_t* luma, const int16_t* cb_terms, const int16_t* cr_terms, uint8_t* out,
+                         int width) {
+  for (int x = 0; x < width; ++x, out += 3) {
+    const int k = x >> 1, side = (x & 1) ? 1 : -1, round = (x & 1) ? kRightRound : kLeftRound;
+    const int cb = (3 * cb_terms[k] + cb_terms[k + side] + round) >> kShift;
+    const int cr = (3 * cr_terms[k] + cr_terms[k + side] + round) >> kShift;
+    store_in_place_pixel<kBgr>(out, luma[x], cb, cr);
+  }
+}
+
+}  // namespace
+
+void fill_triangle_members(SideMembers& members) {
   members.triangle_2x2 = triangle_pairs<4, 8, 7>;
   members.triangle_2x1 = triangle_pairs<2, 1, 2>;
+  members.triangle_colour[1][0] = triangle_colour_row<4, 8, 7, false>;
+  members.triangle_colour[1][1] = triangle_colour_row<4, 8, 7, true>;
+  members.triangle_colour[0][0] = triangle_colour_row<2, 1, 2, false>;
+  members.triangle_colour[0][1] = triangle_colour_row<2, 1, 2, true>;
 }
 
 bool filter_applies(const DecoderState& state, uint32_t scan_components) {

@@ -18,9 +18,9 @@ JpegStatus prepare_filter(DecoderState& state, uint32_t mcu_columns, uint32_t mc
 void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint32_t mcu_columns,
                 uint32_t mcu_rows);
 
-// Fills the triangle filter's pair writers of the side members with the
-// portable ones.
-void fill_triangle_pairs(SideMembers& members);
+// Fills the triangle filter's side members (pair writers, one-pass
+// colour rows) with the portable ones.
+void fill_triangle_members(SideMembers& members);
 
 // The pixel pairs of `count` chroma columns: left (3 * t[k] + t[k - 1] +
 // kLeftRound) >> kShift, right (3 * t[k] + t[k + 1] + kRightRound) >> kShift.

@@ -21,23 +21,25 @@ using vkt_colour::load8;
 using vkt_colour::terms_of;
 
 // Shuffle masks that place byte `pixel` of each channel at 3 * pixel +
-// channel of the three 16-byte stores of sixteen pixels (-128: zero).
+// channel of the three 16-byte stores of sixteen pixels (-128: zero), in
+// both 128-bit halves, so that a 256-bit shuffle takes its mask straight
+// from memory.
 struct ByteMasks {
-  int8_t mask[3][3][16];  // [store][channel][byte]
+  int8_t mask[3][3][32];  // [store][channel][byte]
 };
 
 constexpr ByteMasks make_byte_masks() {
   ByteMasks masks{};
   for (int store = 0; store < 3; ++store)
     for (int channel = 0; channel < 3; ++channel)
-      for (int byte = 0; byte < 16; ++byte) {
-        const int position = 16 * store + byte;
+      for (int byte = 0; byte < 32; ++byte) {
+        const int position = 16 * store + byte % 16;
         masks.mask[store][channel][byte] = static_cast<int8_t>(position % 3 == channel ? position / 3 : -128);
       }
   return masks;
 }
 
-alignas(16) constexpr ByteMasks kByteMasks = make_byte_masks();
+alignas(32) constexpr ByteMasks kByteMasks = make_byte_masks();
 
 VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i mask_of(int store, int channel) {
   return _mm_load_si128(reinterpret_cast<const __m128i*>(kByteMasks.mask[store][channel]));
@@ -63,7 +65,7 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i load16(const int16_t* p) {
 
 // mask_of in both 128-bit halves.
 VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_mask_of(int store, int channel) {
-  return _mm256_broadcastsi128_si256(mask_of(store, channel));
+  return _mm256_load_si256(reinterpret_cast<const __m256i*>(kByteMasks.mask[store][channel]));
 }
 
 // pixel_bytes in each 128-bit half: sixteen pixels per half.
@@ -276,7 +278,59 @@ VKT_TARGET_AVX2 void convert_ycc_row_avx2(const int16_t* luma, const int16_t* cb
   }
 }
 
+// Sixteen chroma columns' left and right samples from their terms, in
+// the order of the pixels that unpacking 32 luma bytes gives: pixels 0-7
+// and 16-23 in `first`, 8-15 and 24-31 in `second`.
+template <int kShift, int kLeftRound, int kRightRound>
+VKT_TARGET_AVX2 VKT_LANES_INLINE void upsampled16(const int16_t* terms, __m256i& first, __m256i& second) {
+  const auto pair = vkt_colour::triangle_pair<kShift, kLeftRound, kRightRound>(load16(terms - 1), load16(terms),
+                                                                              load16(terms + 1));
+  first = _mm256_unpacklo_epi16(pair.left, pair.right);
+  second = _mm256_unpackhi_epi16(pair.left, pair.right);
+}
+
+// The one-pass triangle row: thirty-two pixels per step, on 16-bit lanes
+// throughout (in_place_sums16). The luma bytes and the chroma pairs are
+// unpacked within 128-bit halves alike, so the saturating pack puts the
+// pixels back in order; the bytes are placed as convert_ycc_row_avx2
+// places them. The last step's pixels go through a local buffer when
+// fewer than thirty-two remain.
+template <int kShift, int kLeftRound, int kRightRound, bool kBgr>
+VKT_TARGET_AVX2 void triangle_colour_row_avx2(const uint8_t* luma, const int16_t* cb_terms, const int16_t* cr_terms,
+                                              uint8_t* out, int width) {
+  const __m256i zero = _mm256_setzero_si256();
+  const auto factors = vkt_colour::green_factors<__m256i>();
+  for (int x = 0; x < width; x += 32) {
+    const __m256i luma_bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma + x));
+    const __m256i lum[2] = {_mm256_unpacklo_epi8(luma_bytes, zero), _mm256_unpackhi_epi8(luma_bytes, zero)};
+    __m256i cb[2], cr[2];
+    upsampled16<kShift, kLeftRound, kRightRound>(cb_terms + x / 2, cb[0], cb[1]);
+    upsampled16<kShift, kLeftRound, kRightRound>(cr_terms + x / 2, cr[0], cr[1]);
+    const auto low = vkt_colour::in_place_sums16(lum[0], cb[0], cr[0], factors);
+    const auto high = vkt_colour::in_place_sums16(lum[1], cb[1], cr[1], factors);
+    const __m256i r = _mm256_packus_epi16(low.red, high.red), g = _mm256_packus_epi16(low.green, high.green);
+    const __m256i b = _mm256_packus_epi16(low.blue, high.blue);
+    const __m256i first = kBgr ? b : r, third = kBgr ? r : b;
+    const int pixels = width - x;
+    alignas(16) uint8_t tail[96];
+    uint8_t* const target = pixels >= 32 ? out + 3 * x : tail;
+    for (int store = 0; store < 3; ++store) {
+      const __m256i bytes = wide_pixel_bytes(store, first, g, third);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 16 * store), _mm256_castsi256_si128(bytes));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 48 + 16 * store), _mm256_extracti128_si256(bytes, 1));
+    }
+    if (pixels < 32) __builtin_memcpy(out + 3 * x, tail, static_cast<size_t>(3 * pixels));
+  }
+}
+
 }  // namespace
+
+void fill_triangle_colour_avx2(SideMembers& members) {
+  members.triangle_colour[1][0] = triangle_colour_row_avx2<4, 8, 7, false>;
+  members.triangle_colour[1][1] = triangle_colour_row_avx2<4, 8, 7, true>;
+  members.triangle_colour[0][0] = triangle_colour_row_avx2<2, 1, 2, false>;
+  members.triangle_colour[0][1] = triangle_colour_row_avx2<2, 1, 2, true>;
+}
 
 void fill_ycc_rows_avx2(SideMembers& members) {
   members.ycc_row_rgb = convert_ycc_row_avx2<false>;

@@ -133,7 +133,48 @@ VKT_TARGET_SSE2 void convert_ycc_row_sse2(const int16_t* luma, const int16_t* cb
   }
 }
 
+// The one-pass triangle row: sixteen pixels per step, on 16-bit lanes
+// throughout (in_place_sums16), eight chroma columns' pairs unpacked into
+// pixels 0-7 and 8-15 as the luma bytes are. The last step's pixels go
+// through a local buffer when fewer than sixteen remain.
+template <int kShift, int kLeftRound, int kRightRound, Layout kLayout>
+VKT_TARGET_SSE2 void triangle_colour_row_sse2(const uint8_t* luma, const int16_t* cb_terms, const int16_t* cr_terms,
+                                              uint8_t* out, int width) {
+  const __m128i zero = _mm_setzero_si128();
+  const auto factors = vkt_colour::green_factors<__m128i>();
+  const auto load = [](const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+  for (int x = 0; x < width; x += 16) {
+    const __m128i luma_bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x));
+    const int16_t* const cb = cb_terms + x / 2;
+    const int16_t* const cr = cr_terms + x / 2;
+    const auto blue_pair = vkt_colour::triangle_pair<kShift, kLeftRound, kRightRound>(load(cb - 1), load(cb), load(cb + 1));
+    const auto red_pair = vkt_colour::triangle_pair<kShift, kLeftRound, kRightRound>(load(cr - 1), load(cr), load(cr + 1));
+    const auto low = vkt_colour::in_place_sums16(_mm_unpacklo_epi8(luma_bytes, zero),
+                                                 _mm_unpacklo_epi16(blue_pair.left, blue_pair.right),
+                                                 _mm_unpacklo_epi16(red_pair.left, red_pair.right), factors);
+    const auto high = vkt_colour::in_place_sums16(_mm_unpackhi_epi8(luma_bytes, zero),
+                                                  _mm_unpackhi_epi16(blue_pair.left, blue_pair.right),
+                                                  _mm_unpackhi_epi16(red_pair.left, red_pair.right), factors);
+    const __m128i r = _mm_packus_epi16(low.red, high.red), g = _mm_packus_epi16(low.green, high.green);
+    const __m128i b = _mm_packus_epi16(low.blue, high.blue);
+    const __m128i first = kLayout == Layout::kBgr ? b : r, third = kLayout == Layout::kBgr ? r : b;
+    const int pixels = width - x;
+    alignas(16) uint8_t tail[48];
+    uint8_t* const target = pixels >= 16 ? out + 3 * x : tail;
+    store_pixels<kLayout>(target, first, g, third);
+    store_pixels<kLayout>(target + 24, _mm_srli_si128(first, 8), _mm_srli_si128(g, 8), _mm_srli_si128(third, 8));
+    if (pixels < 16) __builtin_memcpy(out + 3 * x, tail, static_cast<size_t>(3 * pixels));
+  }
+}
+
 }  // namespace
+
+void fill_triangle_colour_sse2(SideMembers& members) {
+  members.triangle_colour[1][0] = triangle_colour_row_sse2<4, 8, 7, Layout::kRgb>;
+  members.triangle_colour[1][1] = triangle_colour_row_sse2<4, 8, 7, Layout::kBgr>;
+  members.triangle_colour[0][0] = triangle_colour_row_sse2<2, 1, 2, Layout::kRgb>;
+  members.triangle_colour[0][1] = triangle_colour_row_sse2<2, 1, 2, Layout::kBgr>;
+}
 
 void fill_ycc_rows_sse2(SideMembers& members) {
   members.ycc_row_rgb = convert_ycc_row_sse2<Layout::kRgb>;

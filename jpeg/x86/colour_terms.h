@@ -54,6 +54,91 @@ VKT_COLOUR_TARGET VKT_LANES_INLINE __m256i interleave_low(__m256i a, __m256i b) 
 VKT_COLOUR_TARGET VKT_LANES_INLINE __m256i interleave_high(__m256i a, __m256i b) { return _mm256_unpackhi_epi16(a, b); }
 #endif
 
+// The 16-bit operations of the one-pass triangle rows on each width.
+VKT_COLOUR_TARGET VKT_LANES_INLINE __m128i add16(__m128i a, __m128i b) { return _mm_add_epi16(a, b); }
+VKT_COLOUR_TARGET VKT_LANES_INLINE __m128i add16(__m128i a, int16_t k) { return _mm_add_epi16(a, _mm_set1_epi16(k)); }
+VKT_COLOUR_TARGET VKT_LANES_INLINE __m128i sub16(__m128i a, __m128i b) { return _mm_sub_epi16(a, b); }
+VKT_COLOUR_TARGET VKT_LANES_INLINE __m128i times16(__m128i a, __m128i k) { return _mm_mullo_epi16(a, k); }
+VKT_COLOUR_TARGET VKT_LANES_INLINE void set16(__m128i& a, int16_t k) { a = _mm_set1_epi16(k); }
+VKT_COLOUR_TARGET VKT_LANES_INLINE __m128i high_product16(__m128i a, int16_t k) {
+  return _mm_mulhi_epu16(a, _mm_set1_epi16(k));
+}
+template <int kBits>
+VKT_COLOUR_TARGET VKT_LANES_INLINE __m128i shift_left16(__m128i a) { return _mm_slli_epi16(a, kBits); }
+template <int kBits>
+VKT_COLOUR_TARGET VKT_LANES_INLINE __m128i shift_right16(__m128i a) { return _mm_srli_epi16(a, kBits); }
+template <int kBits>
+VKT_COLOUR_TARGET VKT_LANES_INLINE __m128i shift_signed16(__m128i a) { return _mm_srai_epi16(a, kBits); }
+#ifdef VKT_COLOUR_WIDE
+VKT_COLOUR_TARGET VKT_LANES_INLINE __m256i add16(__m256i a, __m256i b) { return _mm256_add_epi16(a, b); }
+VKT_COLOUR_TARGET VKT_LANES_INLINE __m256i add16(__m256i a, int16_t k) {
+  return _mm256_add_epi16(a, _mm256_set1_epi16(k));
+}
+VKT_COLOUR_TARGET VKT_LANES_INLINE __m256i sub16(__m256i a, __m256i b) { return _mm256_sub_epi16(a, b); }
+VKT_COLOUR_TARGET VKT_LANES_INLINE __m256i times16(__m256i a, __m256i k) { return _mm256_mullo_epi16(a, k); }
+VKT_COLOUR_TARGET VKT_LANES_INLINE void set16(__m256i& a, int16_t k) { a = _mm256_set1_epi16(k); }
+VKT_COLOUR_TARGET VKT_LANES_INLINE __m256i high_product16(__m256i a, int16_t k) {
+  return _mm256_mulhi_epu16(a, _mm256_set1_epi16(k));
+}
+template <int kBits>
+VKT_COLOUR_TARGET VKT_LANES_INLINE __m256i shift_left16(__m256i a) { return _mm256_slli_epi16(a, kBits); }
+template <int kBits>
+VKT_COLOUR_TARGET VKT_LANES_INLINE __m256i shift_right16(__m256i a) { return _mm256_srli_epi16(a, kBits); }
+template <int kBits>
+VKT_COLOUR_TARGET VKT_LANES_INLINE __m256i shift_signed16(__m256i a) { return _mm256_srai_epi16(a, kBits); }
+#endif
+
+// The triangle filter's left and right samples of chroma columns from
+// their terms and those of the columns before and after (as
+// triangle_pairs computes them; the sums stay below 2^15).
+template <typename Register>
+struct TrianglePair {
+  Register left, right;
+};
+template <int kShift, int kLeftRound, int kRightRound, typename Register>
+VKT_COLOUR_TARGET VKT_LANES_INLINE TrianglePair<Register> triangle_pair(
+    Register before, Register here, Register after) {
+  const Register three = add16(add16(add16(here, here), here), static_cast<int16_t>(kLeftRound));
+  return {shift_signed16<kShift>(add16(three, before)),
+          shift_signed16<kShift>(add16(add16(three, after), static_cast<int16_t>(kRightRound - kLeftRound)))};
+}
+
+// The in-place sums (luma plus in_place_terms) of pixels whose luma, Cb
+// and Cr samples lie in 0..255, on 16 bits: with c = 256 * sample,
+//   red   (359 Cr - 45813) >> 8 = ((c + 8) * 359) >> 16 - 179,
+//   blue  (454 Cb - 57937) >> 8 = ((c + 99) * 454) >> 16 - 227,
+//   green (34806 - 88 Cb - 183 Cr) >> 8
+//         = 135 - (44 Cb + 91 Cr + ((Cr + 9) >> 1)) >> 7,
+// each exact over the whole sample range (the products unsigned, the
+// green sum below 2^16).
+template <typename Register>
+struct PixelSums {
+  Register red, green, blue;
+};
+// The factors of the green sum, made where the compiler cannot see their
+// values: it would replace each product by several shifts and adds.
+template <typename Register>
+struct GreenFactors {
+  Register cb, cr;
+};
+template <typename Register>
+VKT_COLOUR_TARGET VKT_LANES_INLINE GreenFactors<Register> green_factors() {
+  GreenFactors<Register> factors;
+  set16(factors.cb, 44);
+  set16(factors.cr, 91);
+  __asm__("" : "+x"(factors.cb), "+x"(factors.cr));
+  return factors;
+}
+template <typename Register>
+VKT_COLOUR_TARGET VKT_LANES_INLINE PixelSums<Register> in_place_sums16(Register lum, Register cb, Register cr,
+                                                                       const GreenFactors<Register>& factors) {
+  const Register red = add16(high_product16(add16(shift_left16<8>(cr), 8), 359), -179);
+  const Register blue = add16(high_product16(add16(shift_left16<8>(cb), 99), 454), -227);
+  const Register green_sum =
+      add16(add16(times16(cb, factors.cb), times16(cr, factors.cr)), shift_right16<1>(add16(cr, 9)));
+  return {add16(lum, red), sub16(add16(lum, 135), shift_right16<7>(green_sum)), add16(lum, blue)};
+}
+
 // (a * ka + b * kb - offset) >> 8 for the 32-bit products of the (a, b)
 // pairs of both halves of `pairs_low` and `pairs_high`, saturated to
 // 16-bit terms; the negated sum where `negate` (green).

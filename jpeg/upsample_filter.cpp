@@ -266,20 +266,26 @@ void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint
   const OutputPlan& plan = state.output;
   const UpsampleFilter& filter = state.filter;
   const McuConverter store_grey = state.ops.output_converters[35 - kOutputConverterFirstSlot];
-  for (uint32_t c = 0; c < plan.component_count; ++c) {
+  // Everything the stores need is read into locals first: the converter
+  // is called through a pointer, after which the compiler would reload
+  // the record's fields for every block.
+  uint8_t* const band = filter.samples + size_t{mcu_row % kBands} * filter.band_bytes;
+  const uint32_t component_count = plan.component_count;
+  for (uint32_t c = 0; c < component_count; ++c) {
     const OutputComponent& component = plan.components[c];
+    const uint32_t blocks_wide = component.blocks_wide, blocks_high = component.blocks_high;
     const uint32_t band_width = filter.band_width[c];
-    for (uint32_t by = 0; by < component.blocks_high; ++by) {
-      for (uint32_t bx = 0; bx < component.blocks_wide; ++bx) {
-        const int16_t* block = state.mcu_blocks[component.first_block + by * component.blocks_wide + bx].coef;
-        const uint32_t x = (mcu_column * component.blocks_wide + bx) * 8;
-        if (x + 8 > band_width) continue;
-        // The block's eight lines lie in one band, band_width apart: the
-        // grey converter (slot 35) stores them, clamped. (The band of the
-        // MCU row is known here: no division per block, as line_of has.)
-        uint8_t* line = band_line(filter, c, mcu_row, by * 8) + x;
-        store_grey(block, line, band_width);
-      }
+    const uint32_t x = mcu_column * blocks_wide * 8;
+    // The band holds every MCU column of the scan; an MCU beyond it has
+    // no place.
+    if (x + blocks_wide * 8 > band_width) continue;
+    // The MCU's blocks, eight lines each, band_width apart: the grey
+    // converter (slot 35) stores them, clamped.
+    uint8_t* const first_line = band + filter.band_offset[c] + x;
+    const CoefficientBlock* block = state.mcu_blocks + component.first_block;
+    for (uint32_t by = 0; by < blocks_high; ++by) {
+      uint8_t* const line = first_line + size_t{by} * 8 * band_width;
+      for (uint32_t bx = 0; bx < blocks_wide; ++bx, ++block) store_grey(block->coef, line + bx * 8, band_width);
     }
   }
   const uint32_t last_column = plan.region_active ? plan.end_column - 1 : mcu_columns - 1;

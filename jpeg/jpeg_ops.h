@@ -97,6 +97,10 @@ using YccRowConverter = void (*)(const int16_t* luma, const int16_t* cb, const i
 // shifted (upsample_filter.cpp), into out[2k] and out[2k + 1].
 using TrianglePairs = void (*)(const int16_t* terms, int16_t* out, int count);
 
+// The triangle filter's column sums of 2x2 chroma: terms[i] = 3 * row[i]
+// + neighbour[i] for i in 0..count-1.
+using TriangleTerms = void (*)(const uint8_t* row, const uint8_t* neighbour, int16_t* terms, int count);
+
 // The triangle filter's pairs of Cb and Cr and the in-place conversion in
 // one pass: a picture line of `width` (1 or more) pixels, its first the
 // left pixel of chroma column 0, from its luma samples and the two
@@ -118,6 +122,7 @@ struct SideMembers {
   // terms are the 3:1 column sums; (sum + 1 or 2) >> 2 of 2x1 chroma.
   TrianglePairs triangle_2x2;
   TrianglePairs triangle_2x1;
+  TriangleTerms triangle_terms;
   // The triangle filter with the conversion: [2x2 chroma][BGR picture].
   TriangleColourRow triangle_colour[2][2];
   // The non-zero coefficients of a block (progressive refinement scans).

@@ -41,8 +41,9 @@ uint8_t* line_of(const UpsampleFilter& filter, uint32_t c, uint32_t line) {
 // for 2x1, taken once per column. Beyond the valid columns the edge
 // column's term repeats (terms[-1] must be writable), so that the pixel
 // pairs between need no bounds tests.
-void chroma_terms(const UpsampleFilter& filter, const OutputComponent& component, uint32_t c, uint32_t y,
+void chroma_terms(const DecoderState& state, const OutputComponent& component, uint32_t c, uint32_t y,
                   uint32_t x_begin, uint32_t x_end, int16_t* terms) {
+  const UpsampleFilter& filter = state.filter;
   const uint32_t last_column = filter.valid_width[c] - 1;
   const bool vertical = component.ratio_v == 2;
   const uint32_t j = vertical ? y >> 1 : y;
@@ -51,11 +52,9 @@ void chroma_terms(const UpsampleFilter& filter, const OutputComponent& component
   const uint8_t* neighbour_row = line_of(filter, c, near);
   const uint32_t first = x_begin >> 1, last = (x_end - 1) >> 1;
   const uint32_t from = first == 0 ? 0 : first - 1, to = std::min(last + 1, last_column);
-  // Two plain loops, not one with the choice inside, so that each is
-  // vectorised.
   const uint32_t end = to + 1;
   if (vertical) {
-    for (uint32_t i = from; i < end; ++i) terms[i] = static_cast<int16_t>(3 * row[i] + neighbour_row[i]);
+    state.side_members.triangle_terms(row + from, neighbour_row + from, terms + from, static_cast<int>(end - from));
   } else {
     for (uint32_t i = from; i < end; ++i) terms[i] = row[i];
   }
@@ -77,7 +76,7 @@ void filter_line(const DecoderState& state, const OutputComponent& component, ui
   const uint32_t last_line = filter.valid_height[c] - 1;
   if (is_half_width(component)) {
     int16_t* const terms = filter.rows + size_t{3} * filter.row_width + 1;  // terms[-1] is valid
-    chroma_terms(filter, component, c, y, x_begin, x_end, terms);
+    chroma_terms(state, component, c, y, x_begin, x_end, terms);
     const TrianglePairs pairs =
         component.ratio_v == 2 ? state.side_members.triangle_2x2 : state.side_members.triangle_2x1;
     // An odd first pixel is the right one of its pair, an even last pixel
@@ -142,7 +141,7 @@ void write_colour_line(const DecoderState& state, uint32_t y, uint32_t x_begin, 
   const int width = static_cast<int>(x_end - x_begin);
   if (converts_in_one_pass(state.output, x_begin)) {
     int16_t* const terms[2] = {filter.rows + filter.row_width + 1, filter.rows + size_t{2} * filter.row_width + 1};
-    for (uint32_t c = 1; c < 3; ++c) chroma_terms(filter, components[c], c, y, x_begin, x_end, terms[c - 1]);
+    for (uint32_t c = 1; c < 3; ++c) chroma_terms(state, components[c], c, y, x_begin, x_end, terms[c - 1]);
     const uint8_t* luma = line_of(filter, 0, std::min(y, filter.valid_height[0] - 1)) + x_begin;
     const TriangleColourRow convert = state.side_members.triangle_colour[components[1].ratio_v == 2][bgr];
     convert(luma, terms[0] + (x_begin >> 1), terms[1] + (x_begin >> 1), pixel, width);
@@ -211,6 +210,7 @@ void triangle_colour_row(const uint8_t* luma, const int16_t* cb_terms, const int
 void fill_triangle_members(SideMembers& members) {
   members.triangle_2x2 = triangle_pairs<4, 8, 7>;
   members.triangle_2x1 = triangle_pairs<2, 1, 2>;
+  members.triangle_terms = triangle_terms;
   members.triangle_colour[1][0] = triangle_colour_row<4, 8, 7, false>;
   members.triangle_colour[1][1] = triangle_colour_row<4, 8, 7, true>;
   members.triangle_colour[0][0] = triangle_colour_row<2, 1, 2, false>;

@@ -242,6 +242,19 @@ TEST_P(SimdMembers, TrianglePairsGiveThePortableSamples) {
   }
 }
 
+TEST_P(SimdMembers, TriangleTermsGiveThePortableSums) {
+  std::uniform_int_distribution<int> sample(0, 255);
+  ASSERT_NE(member_side_.triangle_terms, generic_side_.triangle_terms) << "the table fill installs a member";
+  for (int count = 1; count <= 100; ++count) {
+    std::vector<uint8_t> row(static_cast<size_t>(count)), neighbour(row.size());
+    for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<uint8_t>(sample(random_)), neighbour[i] = static_cast<uint8_t>(i % 7 ? sample(random_) : 255);
+    std::vector<int16_t> expected(row.size() + 8, 0x5A5A), actual = expected;
+    generic_side_.triangle_terms(row.data(), neighbour.data(), expected.data(), count);
+    member_side_.triangle_terms(row.data(), neighbour.data(), actual.data(), count);
+    ASSERT_EQ(expected, actual) << "count " << count;
+  }
+}
+
 TEST_P(SimdMembers, TriangleColourRowsGiveThePortablePixels) {
   // Both filters into RGB and BGR, every width up to a few vector steps
   // and a long one, with guards after the pixels; terms and samples at the

@@ -1,10 +1,11 @@
 // AVX2-table members of the whole-MCU converters for the camera layouts:
-// YCbCr of 1x1, 2x1 and 2x2 luma blocks into RGB and BGR pictures (slots
-// 36..41). Two picture rows of an MCU per step, one per 128-bit half; the
-// three bytes of each pixel are placed with byte shuffles (SSSE3, which
-// every AVX2 processor has) instead of the SSE2 members' unpacking. The
-// chroma terms and the sums are those of the SSE2 members.
-// The grey expanders' AVX2 members place bytes the same way.
+// grey (slot 35) and YCbCr of 1x1, 2x1 and 2x2 luma blocks into RGB and
+// BGR pictures (slots 36..41). Two picture rows of an MCU per step, one
+// per 128-bit half; the three bytes of each pixel are placed with byte
+// shuffles (SSSE3, which every AVX2 processor has) instead of the SSE2
+// members' unpacking. The chroma terms and the sums are those of the SSE2
+// members. The grey expanders' AVX2 members place bytes the same way, and
+// so do the row converters and the triangle filter's one-pass rows.
 #include <immintrin.h>
 
 #include "simd_target.h"
@@ -135,6 +136,22 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void convert_two_wide(const int16_t* samples, u
       _mm_storeu_si128(reinterpret_cast<__m128i*>(top + 16 * store), _mm256_castsi256_si128(bytes));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(bottom + 16 * store), _mm256_extracti128_si256(bytes, 1));
     }
+  }
+}
+
+// A grey block's samples as bytes, four rows per step: a row pair per
+// 256-bit load, the pack puts rows y and y + 2 in the low half and y + 1
+// and y + 3 in the high one.
+VKT_TARGET_AVX2 void convert_grey_avx2(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
+#pragma GCC unroll 2
+  for (int y = 0; y < 8; y += 4) {
+    const __m256i bytes = _mm256_packus_epi16(load16(samples + 8 * y), load16(samples + 8 * y + 16));
+    const __m128i even = _mm256_castsi256_si128(bytes), odd = _mm256_extracti128_si256(bytes, 1);
+    uint8_t* const out = destination + y * row_stride;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), even);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + row_stride), odd);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * row_stride), _mm_unpackhi_epi64(even, even));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 3 * row_stride), _mm_unpackhi_epi64(odd, odd));
   }
 }
 
@@ -289,37 +306,46 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void upsampled16(const int16_t* terms, __m256i&
   second = _mm256_unpackhi_epi16(pair.left, pair.right);
 }
 
-// The one-pass triangle row: thirty-two pixels per step, on 16-bit lanes
+// Thirty-two pixels of the one-pass triangle row, on 16-bit lanes
 // throughout (in_place_sums16). The luma bytes and the chroma pairs are
 // unpacked within 128-bit halves alike, so the saturating pack puts the
 // pixels back in order; the bytes are placed as convert_ycc_row_avx2
-// places them. The last step's pixels go through a local buffer when
-// fewer than thirty-two remain.
+// places them.
+template <int kShift, int kLeftRound, int kRightRound, bool kBgr>
+VKT_TARGET_AVX2 VKT_LANES_INLINE void triangle_colour_step(const uint8_t* luma, const int16_t* cb_terms,
+                                                           const int16_t* cr_terms, uint8_t* out,
+                                                           const auto& factors) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i luma_bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma));
+  const __m256i lum[2] = {_mm256_unpacklo_epi8(luma_bytes, zero), _mm256_unpackhi_epi8(luma_bytes, zero)};
+  __m256i cb[2], cr[2];
+  upsampled16<kShift, kLeftRound, kRightRound>(cb_terms, cb[0], cb[1]);
+  upsampled16<kShift, kLeftRound, kRightRound>(cr_terms, cr[0], cr[1]);
+  const auto low = vkt_colour::in_place_sums16(lum[0], cb[0], cr[0], factors);
+  const auto high = vkt_colour::in_place_sums16(lum[1], cb[1], cr[1], factors);
+  const __m256i r = _mm256_packus_epi16(low.red, high.red), g = _mm256_packus_epi16(low.green, high.green);
+  const __m256i b = _mm256_packus_epi16(low.blue, high.blue);
+  const __m256i first = kBgr ? b : r, third = kBgr ? r : b;
+  for (int store = 0; store < 3; ++store) {
+    const __m256i bytes = wide_pixel_bytes(store, first, g, third);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * store), _mm256_castsi256_si128(bytes));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48 + 16 * store), _mm256_extracti128_si256(bytes, 1));
+  }
+}
+
+// The one-pass triangle row, thirty-two pixels per step; the last step's
+// pixels go through a local buffer when fewer than thirty-two remain.
 template <int kShift, int kLeftRound, int kRightRound, bool kBgr>
 VKT_TARGET_AVX2 void triangle_colour_row_avx2(const uint8_t* luma, const int16_t* cb_terms, const int16_t* cr_terms,
                                               uint8_t* out, int width) {
-  const __m256i zero = _mm256_setzero_si256();
   const auto factors = vkt_colour::green_factors<__m256i>();
-  for (int x = 0; x < width; x += 32) {
-    const __m256i luma_bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma + x));
-    const __m256i lum[2] = {_mm256_unpacklo_epi8(luma_bytes, zero), _mm256_unpackhi_epi8(luma_bytes, zero)};
-    __m256i cb[2], cr[2];
-    upsampled16<kShift, kLeftRound, kRightRound>(cb_terms + x / 2, cb[0], cb[1]);
-    upsampled16<kShift, kLeftRound, kRightRound>(cr_terms + x / 2, cr[0], cr[1]);
-    const auto low = vkt_colour::in_place_sums16(lum[0], cb[0], cr[0], factors);
-    const auto high = vkt_colour::in_place_sums16(lum[1], cb[1], cr[1], factors);
-    const __m256i r = _mm256_packus_epi16(low.red, high.red), g = _mm256_packus_epi16(low.green, high.green);
-    const __m256i b = _mm256_packus_epi16(low.blue, high.blue);
-    const __m256i first = kBgr ? b : r, third = kBgr ? r : b;
-    const int pixels = width - x;
+  const uint8_t* const whole_end = luma + (width & ~31);
+  for (; luma < whole_end; luma += 32, cb_terms += 16, cr_terms += 16, out += 96)
+    triangle_colour_step<kShift, kLeftRound, kRightRound, kBgr>(luma, cb_terms, cr_terms, out, factors);
+  if (const int pixels = width & 31) {
     alignas(16) uint8_t tail[96];
-    uint8_t* const target = pixels >= 32 ? out + 3 * x : tail;
-    for (int store = 0; store < 3; ++store) {
-      const __m256i bytes = wide_pixel_bytes(store, first, g, third);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 16 * store), _mm256_castsi256_si128(bytes));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 48 + 16 * store), _mm256_extracti128_si256(bytes, 1));
-    }
-    if (pixels < 32) __builtin_memcpy(out + 3 * x, tail, static_cast<size_t>(3 * pixels));
+    triangle_colour_step<kShift, kLeftRound, kRightRound, kBgr>(luma, cb_terms, cr_terms, tail, factors);
+    __builtin_memcpy(out, tail, static_cast<size_t>(3 * pixels));
   }
 }
 
@@ -346,6 +372,7 @@ void fill_output_converters_avx2(JpegOps& ops) {
   const auto slot = [&ops](int number) -> McuConverter& {
     return ops.output_converters[number - kOutputConverterFirstSlot];
   };
+  slot(35) = convert_grey_avx2;
   slot(36) = convert_whole_avx2<1, 1, false>;
   slot(37) = convert_whole_avx2<2, 1, false>;
   slot(38) = convert_whole_avx2<2, 2, false>;

@@ -19,7 +19,6 @@
 namespace {
 
 using vkt_colour::load8;
-using vkt_colour::terms_of;
 
 // Shuffle masks that place byte `pixel` of each channel at 3 * pixel +
 // channel of the three 16-byte stores of sixteen pixels (-128: zero), in
@@ -82,9 +81,10 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_pixel_bytes(int store, __m256i fir
 template <bool kBgr>
 VKT_TARGET_AVX2 VKT_LANES_INLINE void convert_one_by_one(const int16_t* samples, uint8_t* destination,
                                                          ptrdiff_t row_stride) {
+  const auto factors = vkt_colour::green_factors<__m256i>();
 #pragma GCC unroll 4
   for (int y = 0; y < 8; y += 2) {
-    const vkt_colour::WideTerms terms = terms_of(load16(samples + 64 + 8 * y), load16(samples + 128 + 8 * y));
+    const auto terms = vkt_colour::terms16<false>(load16(samples + 64 + 8 * y), load16(samples + 128 + 8 * y), factors);
     const __m256i luma = load16(samples + 8 * y);
     const __m256i r = _mm256_packus_epi16(_mm256_adds_epi16(luma, terms.red), luma);
     const __m256i g = _mm256_packus_epi16(_mm256_adds_epi16(luma, terms.green), luma);
@@ -117,12 +117,14 @@ template <int kV, bool kBgr>
 VKT_TARGET_AVX2 VKT_LANES_INLINE void convert_two_wide(const int16_t* samples, uint8_t* destination,
                                                        ptrdiff_t row_stride) {
   constexpr int kChromaBase = 2 * kV * 64;
+  const auto factors = vkt_colour::green_factors<__m256i>();
 #pragma GCC unroll 8
   for (int y = 0; y < 8 * kV; y += 2) {
     const int16_t* const cb = samples + kChromaBase + (y / kV) * 8;
-    const vkt_colour::WideTerms terms =
-        kV == 2 ? terms_of(_mm256_broadcastsi128_si256(load8(cb)), _mm256_broadcastsi128_si256(load8(cb + 64)))
-                : terms_of(load16(cb), load16(cb + 64));
+    const auto terms =
+        kV == 2 ? vkt_colour::terms16<false>(_mm256_broadcastsi128_si256(load8(cb)),
+                                             _mm256_broadcastsi128_si256(load8(cb + 64)), factors)
+                : vkt_colour::terms16<false>(load16(cb), load16(cb + 64), factors);
     const int16_t* const luma = samples + (y >> 3) * 128 + (y & 7) * 8;
     const __m256i left = load16(luma), right = load16(luma + 64);
     const __m256i r = channel_pair(left, right, terms.red);
@@ -217,38 +219,16 @@ VKT_TARGET_AVX2 void expand_grey_four_avx2(const int16_t* samples, uint8_t* dest
   }
 }
 
-// The SSE2 term() on sixteen samples at once: madd pairs unpacked within
-// each 128-bit lane, whose in-lane pack puts the terms back in order.
-VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i term16(__m256i pairs_low, __m256i pairs_high, int ka, int kb, int offset) {
-  const __m256i constants = _mm256_set1_epi32((kb << 16) | (ka & 0xFFFF));
-  const __m256i bias = _mm256_set1_epi32(offset);
-  const __m256i low = _mm256_srai_epi32(_mm256_sub_epi32(_mm256_madd_epi16(pairs_low, constants), bias), 8);
-  const __m256i high = _mm256_srai_epi32(_mm256_sub_epi32(_mm256_madd_epi16(pairs_high, constants), bias), 8);
-  return _mm256_packs_epi32(low, high);
-}
-
 // Sixteen pixels' channel bytes from their sums, saturated as the SSE2
 // member's packus saturates them.
 VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i channel16(__m256i sums) {
   return _mm_packus_epi16(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
 }
 
-// The in-place sums of sixteen pixels (luma, Cb, Cr from x on), saturated
-// to 16 bits as the SSE2 member's adds saturate them.
-struct ChannelSums {
-  __m256i red, green, blue;
-};
-VKT_TARGET_AVX2 VKT_LANES_INLINE ChannelSums channel_sums(const int16_t* luma, const int16_t* cb, const int16_t* cr) {
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i lum = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma));
-  const __m256i blue_samples = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cb));
-  const __m256i red_samples = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cr));
-  return {_mm256_adds_epi16(lum, term16(_mm256_unpacklo_epi16(red_samples, zero),
-                                        _mm256_unpackhi_epi16(red_samples, zero), 359, 0, 45813)),
-          _mm256_adds_epi16(lum, term16(_mm256_unpacklo_epi16(blue_samples, red_samples),
-                                        _mm256_unpackhi_epi16(blue_samples, red_samples), -88, -183, -34806)),
-          _mm256_adds_epi16(lum, term16(_mm256_unpacklo_epi16(blue_samples, zero),
-                                        _mm256_unpackhi_epi16(blue_samples, zero), 454, 0, 57937))};
+// The in-place sums of sixteen pixels, luma, Cb and Cr from x on.
+VKT_TARGET_AVX2 VKT_LANES_INLINE vkt_colour::WideTerms channel_sums(const int16_t* luma, const int16_t* cb,
+                                                                   const int16_t* cr, const auto& factors) {
+  return vkt_colour::in_place_sums16(load16(luma), load16(cb), load16(cr), factors);
 }
 
 // Thirty-two pixels' bytes of one channel from the sums of pixels 0..15
@@ -266,10 +246,11 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i channel32(__m256i first, __m256i second
 template <bool kBgr>
 VKT_TARGET_AVX2 void convert_ycc_row_avx2(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out,
                                           int width) {
+  const auto factors = vkt_colour::green_factors<__m256i>();
   int x = 0;
   for (; width - x >= 32; x += 32) {
-    const ChannelSums low = channel_sums(luma + x, cb + x, cr + x);
-    const ChannelSums high = channel_sums(luma + x + 16, cb + x + 16, cr + x + 16);
+    const auto low = channel_sums(luma + x, cb + x, cr + x, factors);
+    const auto high = channel_sums(luma + x + 16, cb + x + 16, cr + x + 16, factors);
     const __m256i r = channel32(low.red, high.red), g = channel32(low.green, high.green);
     const __m256i b = channel32(low.blue, high.blue);
     const __m256i first = kBgr ? b : r, third = kBgr ? r : b;
@@ -281,7 +262,7 @@ VKT_TARGET_AVX2 void convert_ycc_row_avx2(const int16_t* luma, const int16_t* cb
     }
   }
   for (; x < width; x += 16) {
-    const ChannelSums sums = channel_sums(luma + x, cb + x, cr + x);
+    const auto sums = channel_sums(luma + x, cb + x, cr + x, factors);
     const __m128i r = channel16(sums.red), g = channel16(sums.green), b = channel16(sums.blue);
     const int pixels = width - x;
     alignas(16) uint8_t tail[48];

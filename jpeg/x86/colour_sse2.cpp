@@ -2,9 +2,9 @@
 // YCbCr of 1x1, 2x1 and 2x2 luma blocks into RGB, BGR and RGBX pictures;
 // and of the grey expanders (grey into 3- and 4-byte pictures).
 // Eight pixels per step. The chroma terms are those of converter_terms
-// (colour_convert.h), computed in 32 bits with the same shifts; the sums
-// and clamps run on 16 bits, which is exact because the transforms' samples
-// lie in 0..255.
+// (colour_convert.h), computed on 16 bits (colour_terms.h); the sums and
+// clamps run on 16 bits too, which is exact because the transforms'
+// samples lie in 0..255.
 #include <immintrin.h>
 
 #include "colour_terms.h"
@@ -17,8 +17,6 @@ namespace {
 using vkt_colour::load8;
 using vkt_colour::spread;
 using vkt_colour::Terms;
-using vkt_colour::in_place_terms_of;
-using vkt_colour::terms_of;
 
 enum class Layout { kRgb, kBgr, kRgbx };
 
@@ -75,10 +73,11 @@ VKT_TARGET_SSE2 VKT_LANES_INLINE void convert_row(const int16_t* luma, const Ter
 template <int kH, int kV, Layout kLayout>
 VKT_TARGET_SSE2 void convert_whole_sse2(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
   constexpr int kChromaBase = kH * kV * 64;
+  const auto factors = vkt_colour::green_factors<__m128i>();
   #pragma GCC unroll 8
   for (int chroma_row = 0; chroma_row < 8; ++chroma_row) {
     const int16_t* const cb = samples + kChromaBase + chroma_row * 8;
-    const Terms terms = terms_of(load8(cb), load8(cb + 64));
+    const Terms terms = vkt_colour::terms16<false>(load8(cb), load8(cb + 64), factors);
     // The kV picture rows that share this chroma row.
     #pragma GCC unroll 8
     for (int y = chroma_row * kV; y < (chroma_row + 1) * kV; ++y) {
@@ -114,13 +113,12 @@ VKT_TARGET_SSE2 void expand_grey_sse2(const int16_t* samples, uint8_t* destinati
 template <Layout kLayout>
 VKT_TARGET_SSE2 void convert_ycc_row_sse2(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out,
                                           int width) {
+  const auto factors = vkt_colour::green_factors<__m128i>();
   for (int x = 0; x < width; x += 8) {
-    const __m128i lum = _mm_load_si128(reinterpret_cast<const __m128i*>(luma + x));
-    const Terms terms = in_place_terms_of(_mm_load_si128(reinterpret_cast<const __m128i*>(cb + x)),
-                                          _mm_load_si128(reinterpret_cast<const __m128i*>(cr + x)));
-    const __m128i r = _mm_packus_epi16(_mm_adds_epi16(lum, terms.red), lum);
-    const __m128i g = _mm_packus_epi16(_mm_adds_epi16(lum, terms.green), lum);
-    const __m128i b = _mm_packus_epi16(_mm_adds_epi16(lum, terms.blue), lum);
+    const Terms sums = vkt_colour::in_place_sums16(load8(luma + x), load8(cb + x), load8(cr + x), factors);
+    const __m128i r = _mm_packus_epi16(sums.red, sums.red);
+    const __m128i g = _mm_packus_epi16(sums.green, sums.green);
+    const __m128i b = _mm_packus_epi16(sums.blue, sums.blue);
     const int pixels = width - x;
     alignas(16) uint8_t tail[24];
     uint8_t* const target = pixels >= 8 ? out + 3 * x : tail;

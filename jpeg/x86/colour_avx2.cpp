@@ -23,23 +23,26 @@ using vkt_colour::load8;
 // Shuffle masks that place byte `pixel` of each channel at 3 * pixel +
 // channel of the three 16-byte stores of sixteen pixels (-128: zero), in
 // both 128-bit halves, so that a 256-bit shuffle takes its mask straight
-// from memory.
+// from memory. The parity form takes the channel bytes of the even pixels
+// first, then those of the odd ones.
 struct ByteMasks {
   int8_t mask[3][3][32];  // [store][channel][byte]
 };
 
-constexpr ByteMasks make_byte_masks() {
+constexpr ByteMasks make_byte_masks(bool parity) {
   ByteMasks masks{};
   for (int store = 0; store < 3; ++store)
     for (int channel = 0; channel < 3; ++channel)
       for (int byte = 0; byte < 32; ++byte) {
-        const int position = 16 * store + byte % 16;
-        masks.mask[store][channel][byte] = static_cast<int8_t>(position % 3 == channel ? position / 3 : -128);
+        const int position = 16 * store + byte % 16, pixel = position / 3;
+        const int source = parity ? (pixel & 1) * 8 + pixel / 2 : pixel;
+        masks.mask[store][channel][byte] = static_cast<int8_t>(position % 3 == channel ? source : -128);
       }
   return masks;
 }
 
-alignas(32) constexpr ByteMasks kByteMasks = make_byte_masks();
+alignas(32) constexpr ByteMasks kByteMasks = make_byte_masks(false);
+alignas(32) constexpr ByteMasks kParityByteMasks = make_byte_masks(true);
 
 VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i mask_of(int store, int channel) {
   return _mm_load_si128(reinterpret_cast<const __m128i*>(kByteMasks.mask[store][channel]));
@@ -63,16 +66,17 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i load16(const int16_t* p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
-// mask_of in both 128-bit halves.
-VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_mask_of(int store, int channel) {
-  return _mm256_load_si256(reinterpret_cast<const __m256i*>(kByteMasks.mask[store][channel]));
+// mask_of in both 128-bit halves, of the natural or the parity masks.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_mask_of(const ByteMasks& masks, int store, int channel) {
+  return _mm256_load_si256(reinterpret_cast<const __m256i*>(masks.mask[store][channel]));
 }
 
 // pixel_bytes in each 128-bit half: sixteen pixels per half.
-VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_pixel_bytes(int store, __m256i first, __m256i second, __m256i third) {
-  return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(first, wide_mask_of(store, 0)),
-                                         _mm256_shuffle_epi8(second, wide_mask_of(store, 1))),
-                         _mm256_shuffle_epi8(third, wide_mask_of(store, 2)));
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_pixel_bytes(int store, __m256i first, __m256i second, __m256i third,
+                                                          const ByteMasks& masks = kByteMasks) {
+  return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(first, wide_mask_of(masks, store, 0)),
+                                         _mm256_shuffle_epi8(second, wide_mask_of(masks, store, 1))),
+                         _mm256_shuffle_epi8(third, wide_mask_of(masks, store, 2)));
 }
 
 // 1x1 MCUs (4:4:4), two picture rows per step: a row's eight samples of
@@ -276,39 +280,30 @@ VKT_TARGET_AVX2 void convert_ycc_row_avx2(const int16_t* luma, const int16_t* cb
   }
 }
 
-// Sixteen chroma columns' left and right samples from their terms, in
-// the order of the pixels that unpacking 32 luma bytes gives: pixels 0-7
-// and 16-23 in `first`, 8-15 and 24-31 in `second`.
-template <int kShift, int kLeftRound, int kRightRound>
-VKT_TARGET_AVX2 VKT_LANES_INLINE void upsampled16(const int16_t* terms, __m256i& first, __m256i& second) {
-  const auto pair = vkt_colour::triangle_pair<kShift, kLeftRound, kRightRound>(load16(terms - 1), load16(terms),
-                                                                              load16(terms + 1));
-  first = _mm256_unpacklo_epi16(pair.left, pair.right);
-  second = _mm256_unpackhi_epi16(pair.left, pair.right);
-}
-
 // Thirty-two pixels of the one-pass triangle row, on 16-bit lanes
-// throughout (in_place_sums16). The luma bytes and the chroma pairs are
-// unpacked within 128-bit halves alike, so the saturating pack puts the
-// pixels back in order; the bytes are placed as convert_ycc_row_avx2
-// places them.
+// throughout (in_place_sums16), computed apart for the even pixels (the
+// left samples of the chroma pairs) and the odd ones (the right samples):
+// the luma words split into their low and high bytes give the pixels in
+// the pairs' order, so nothing is interleaved before the pack, whose bytes
+// the parity masks place.
 template <int kShift, int kLeftRound, int kRightRound, bool kBgr>
 VKT_TARGET_AVX2 VKT_LANES_INLINE void triangle_colour_step(const uint8_t* luma, const int16_t* cb_terms,
                                                            const int16_t* cr_terms, uint8_t* out,
                                                            const auto& factors) {
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i luma_bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma));
-  const __m256i lum[2] = {_mm256_unpacklo_epi8(luma_bytes, zero), _mm256_unpackhi_epi8(luma_bytes, zero)};
-  __m256i cb[2], cr[2];
-  upsampled16<kShift, kLeftRound, kRightRound>(cb_terms, cb[0], cb[1]);
-  upsampled16<kShift, kLeftRound, kRightRound>(cr_terms, cr[0], cr[1]);
-  const auto low = vkt_colour::in_place_sums16(lum[0], cb[0], cr[0], factors);
-  const auto high = vkt_colour::in_place_sums16(lum[1], cb[1], cr[1], factors);
-  const __m256i r = _mm256_packus_epi16(low.red, high.red), g = _mm256_packus_epi16(low.green, high.green);
-  const __m256i b = _mm256_packus_epi16(low.blue, high.blue);
+  const __m256i luma_pairs = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma));
+  const __m256i even_luma = _mm256_and_si256(luma_pairs, _mm256_set1_epi16(0xFF));
+  const __m256i odd_luma = _mm256_srli_epi16(luma_pairs, 8);
+  const auto cb = vkt_colour::triangle_pair<kShift, kLeftRound, kRightRound>(load16(cb_terms - 1), load16(cb_terms),
+                                                                            load16(cb_terms + 1));
+  const auto cr = vkt_colour::triangle_pair<kShift, kLeftRound, kRightRound>(load16(cr_terms - 1), load16(cr_terms),
+                                                                            load16(cr_terms + 1));
+  const auto even = vkt_colour::in_place_sums16(even_luma, cb.left, cr.left, factors);
+  const auto odd = vkt_colour::in_place_sums16(odd_luma, cb.right, cr.right, factors);
+  const __m256i r = _mm256_packus_epi16(even.red, odd.red), g = _mm256_packus_epi16(even.green, odd.green);
+  const __m256i b = _mm256_packus_epi16(even.blue, odd.blue);
   const __m256i first = kBgr ? b : r, third = kBgr ? r : b;
   for (int store = 0; store < 3; ++store) {
-    const __m256i bytes = wide_pixel_bytes(store, first, g, third);
+    const __m256i bytes = wide_pixel_bytes(store, first, g, third, kParityByteMasks);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * store), _mm256_castsi256_si128(bytes));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48 + 16 * store), _mm256_extracti128_si256(bytes, 1));
   }

@@ -85,10 +85,9 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_pixel_bytes(int store, __m256i fir
 template <bool kBgr>
 VKT_TARGET_AVX2 VKT_LANES_INLINE void convert_one_by_one(const int16_t* samples, uint8_t* destination,
                                                          ptrdiff_t row_stride) {
-  const auto factors = vkt_colour::green_factors<__m256i>();
 #pragma GCC unroll 4
   for (int y = 0; y < 8; y += 2) {
-    const auto terms = vkt_colour::terms16<false>(load16(samples + 64 + 8 * y), load16(samples + 128 + 8 * y), factors);
+    const auto terms = vkt_colour::terms16<false>(load16(samples + 64 + 8 * y), load16(samples + 128 + 8 * y));
     const __m256i luma = load16(samples + 8 * y);
     const __m256i r = _mm256_packus_epi16(_mm256_adds_epi16(luma, terms.red), luma);
     const __m256i g = _mm256_packus_epi16(_mm256_adds_epi16(luma, terms.green), luma);
@@ -121,14 +120,13 @@ template <int kV, bool kBgr>
 VKT_TARGET_AVX2 VKT_LANES_INLINE void convert_two_wide(const int16_t* samples, uint8_t* destination,
                                                        ptrdiff_t row_stride) {
   constexpr int kChromaBase = 2 * kV * 64;
-  const auto factors = vkt_colour::green_factors<__m256i>();
 #pragma GCC unroll 8
   for (int y = 0; y < 8 * kV; y += 2) {
     const int16_t* const cb = samples + kChromaBase + (y / kV) * 8;
     const auto terms =
         kV == 2 ? vkt_colour::terms16<false>(_mm256_broadcastsi128_si256(load8(cb)),
-                                             _mm256_broadcastsi128_si256(load8(cb + 64)), factors)
-                : vkt_colour::terms16<false>(load16(cb), load16(cb + 64), factors);
+                                             _mm256_broadcastsi128_si256(load8(cb + 64)))
+                : vkt_colour::terms16<false>(load16(cb), load16(cb + 64));
     const int16_t* const luma = samples + (y >> 3) * 128 + (y & 7) * 8;
     const __m256i left = load16(luma), right = load16(luma + 64);
     const __m256i r = channel_pair(left, right, terms.red);
@@ -231,8 +229,8 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i channel16(__m256i sums) {
 
 // The in-place sums of sixteen pixels, luma, Cb and Cr from x on.
 VKT_TARGET_AVX2 VKT_LANES_INLINE vkt_colour::WideTerms channel_sums(const int16_t* luma, const int16_t* cb,
-                                                                   const int16_t* cr, const auto& factors) {
-  return vkt_colour::in_place_sums16(load16(luma), load16(cb), load16(cr), factors);
+                                                                   const int16_t* cr) {
+  return vkt_colour::in_place_sums16(load16(luma), load16(cb), load16(cr));
 }
 
 // Thirty-two pixels' bytes of one channel from the sums of pixels 0..15
@@ -250,11 +248,10 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i channel32(__m256i first, __m256i second
 template <bool kBgr>
 VKT_TARGET_AVX2 void convert_ycc_row_avx2(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out,
                                           int width) {
-  const auto factors = vkt_colour::green_factors<__m256i>();
   int x = 0;
   for (; width - x >= 32; x += 32) {
-    const auto low = channel_sums(luma + x, cb + x, cr + x, factors);
-    const auto high = channel_sums(luma + x + 16, cb + x + 16, cr + x + 16, factors);
+    const auto low = channel_sums(luma + x, cb + x, cr + x);
+    const auto high = channel_sums(luma + x + 16, cb + x + 16, cr + x + 16);
     const __m256i r = channel32(low.red, high.red), g = channel32(low.green, high.green);
     const __m256i b = channel32(low.blue, high.blue);
     const __m256i first = kBgr ? b : r, third = kBgr ? r : b;
@@ -266,7 +263,7 @@ VKT_TARGET_AVX2 void convert_ycc_row_avx2(const int16_t* luma, const int16_t* cb
     }
   }
   for (; x < width; x += 16) {
-    const auto sums = channel_sums(luma + x, cb + x, cr + x, factors);
+    const auto sums = channel_sums(luma + x, cb + x, cr + x);
     const __m128i r = channel16(sums.red), g = channel16(sums.green), b = channel16(sums.blue);
     const int pixels = width - x;
     alignas(16) uint8_t tail[48];
@@ -288,8 +285,7 @@ VKT_TARGET_AVX2 void convert_ycc_row_avx2(const int16_t* luma, const int16_t* cb
 // the parity masks place.
 template <int kShift, int kLeftRound, int kRightRound, bool kBgr>
 VKT_TARGET_AVX2 VKT_LANES_INLINE void triangle_colour_step(const uint8_t* luma, const int16_t* cb_terms,
-                                                           const int16_t* cr_terms, uint8_t* out,
-                                                           const auto& factors) {
+                                                           const int16_t* cr_terms, uint8_t* out) {
   const __m256i luma_pairs = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma));
   const __m256i even_luma = _mm256_and_si256(luma_pairs, _mm256_set1_epi16(0xFF));
   const __m256i odd_luma = _mm256_srli_epi16(luma_pairs, 8);
@@ -297,8 +293,8 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void triangle_colour_step(const uint8_t* luma, 
                                                                             load16(cb_terms + 1));
   const auto cr = vkt_colour::triangle_pair<kShift, kLeftRound, kRightRound>(load16(cr_terms - 1), load16(cr_terms),
                                                                             load16(cr_terms + 1));
-  const auto even = vkt_colour::in_place_sums16(even_luma, cb.left, cr.left, factors);
-  const auto odd = vkt_colour::in_place_sums16(odd_luma, cb.right, cr.right, factors);
+  const auto even = vkt_colour::in_place_sums16(even_luma, cb.left, cr.left);
+  const auto odd = vkt_colour::in_place_sums16(odd_luma, cb.right, cr.right);
   const __m256i r = _mm256_packus_epi16(even.red, odd.red), g = _mm256_packus_epi16(even.green, odd.green);
   const __m256i b = _mm256_packus_epi16(even.blue, odd.blue);
   const __m256i first = kBgr ? b : r, third = kBgr ? r : b;
@@ -314,13 +310,12 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void triangle_colour_step(const uint8_t* luma, 
 template <int kShift, int kLeftRound, int kRightRound, bool kBgr>
 VKT_TARGET_AVX2 void triangle_colour_row_avx2(const uint8_t* luma, const int16_t* cb_terms, const int16_t* cr_terms,
                                               uint8_t* out, int width) {
-  const auto factors = vkt_colour::green_factors<__m256i>();
   const uint8_t* const whole_end = luma + (width & ~31);
   for (; luma < whole_end; luma += 32, cb_terms += 16, cr_terms += 16, out += 96)
-    triangle_colour_step<kShift, kLeftRound, kRightRound, kBgr>(luma, cb_terms, cr_terms, out, factors);
+    triangle_colour_step<kShift, kLeftRound, kRightRound, kBgr>(luma, cb_terms, cr_terms, out);
   if (const int pixels = width & 31) {
     alignas(16) uint8_t tail[96];
-    triangle_colour_step<kShift, kLeftRound, kRightRound, kBgr>(luma, cb_terms, cr_terms, tail, factors);
+    triangle_colour_step<kShift, kLeftRound, kRightRound, kBgr>(luma, cb_terms, cr_terms, tail);
     __builtin_memcpy(out, tail, static_cast<size_t>(3 * pixels));
   }
 }

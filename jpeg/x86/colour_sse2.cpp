@@ -73,11 +73,10 @@ VKT_TARGET_SSE2 VKT_LANES_INLINE void convert_row(const int16_t* luma, const Ter
 template <int kH, int kV, Layout kLayout>
 VKT_TARGET_SSE2 void convert_whole_sse2(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
   constexpr int kChromaBase = kH * kV * 64;
-  const auto factors = vkt_colour::green_factors<__m128i>();
   #pragma GCC unroll 8
   for (int chroma_row = 0; chroma_row < 8; ++chroma_row) {
     const int16_t* const cb = samples + kChromaBase + chroma_row * 8;
-    const Terms terms = vkt_colour::terms16<false>(load8(cb), load8(cb + 64), factors);
+    const Terms terms = vkt_colour::terms16<false>(load8(cb), load8(cb + 64));
     // The kV picture rows that share this chroma row.
     #pragma GCC unroll 8
     for (int y = chroma_row * kV; y < (chroma_row + 1) * kV; ++y) {
@@ -113,9 +112,8 @@ VKT_TARGET_SSE2 void expand_grey_sse2(const int16_t* samples, uint8_t* destinati
 template <Layout kLayout>
 VKT_TARGET_SSE2 void convert_ycc_row_sse2(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out,
                                           int width) {
-  const auto factors = vkt_colour::green_factors<__m128i>();
   for (int x = 0; x < width; x += 8) {
-    const Terms sums = vkt_colour::in_place_sums16(load8(luma + x), load8(cb + x), load8(cr + x), factors);
+    const Terms sums = vkt_colour::in_place_sums16(load8(luma + x), load8(cb + x), load8(cr + x));
     const __m128i r = _mm_packus_epi16(sums.red, sums.red);
     const __m128i g = _mm_packus_epi16(sums.green, sums.green);
     const __m128i b = _mm_packus_epi16(sums.blue, sums.blue);
@@ -139,7 +137,6 @@ template <int kShift, int kLeftRound, int kRightRound, Layout kLayout>
 VKT_TARGET_SSE2 void triangle_colour_row_sse2(const uint8_t* luma, const int16_t* cb_terms, const int16_t* cr_terms,
                                               uint8_t* out, int width) {
   const __m128i zero = _mm_setzero_si128();
-  const auto factors = vkt_colour::green_factors<__m128i>();
   const auto load = [](const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
   for (int x = 0; x < width; x += 16) {
     const __m128i luma_bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x));
@@ -149,10 +146,10 @@ VKT_TARGET_SSE2 void triangle_colour_row_sse2(const uint8_t* luma, const int16_t
     const auto red_pair = vkt_colour::triangle_pair<kShift, kLeftRound, kRightRound>(load(cr - 1), load(cr), load(cr + 1));
     const auto low = vkt_colour::in_place_sums16(_mm_unpacklo_epi8(luma_bytes, zero),
                                                  _mm_unpacklo_epi16(blue_pair.left, blue_pair.right),
-                                                 _mm_unpacklo_epi16(red_pair.left, red_pair.right), factors);
+                                                 _mm_unpacklo_epi16(red_pair.left, red_pair.right));
     const auto high = vkt_colour::in_place_sums16(_mm_unpackhi_epi8(luma_bytes, zero),
                                                   _mm_unpackhi_epi16(blue_pair.left, blue_pair.right),
-                                                  _mm_unpackhi_epi16(red_pair.left, red_pair.right), factors);
+                                                  _mm_unpackhi_epi16(red_pair.left, red_pair.right));
     const __m128i r = _mm_packus_epi16(low.red, high.red), g = _mm_packus_epi16(low.green, high.green);
     const __m128i b = _mm_packus_epi16(low.blue, high.blue);
     const __m128i first = kLayout == Layout::kBgr ? b : r, third = kLayout == Layout::kBgr ? r : b;

@@ -37,7 +37,6 @@ VKT_COLOUR_TARGET VKT_LANES_INLINE WideTerms terms(__m256i red, __m256i green, _
 VKT_COLOUR_TARGET VKT_LANES_INLINE __m128i add16(__m128i a, __m128i b) { return _mm_add_epi16(a, b); }
 VKT_COLOUR_TARGET VKT_LANES_INLINE __m128i add16(__m128i a, int16_t k) { return _mm_add_epi16(a, _mm_set1_epi16(k)); }
 VKT_COLOUR_TARGET VKT_LANES_INLINE __m128i sub16(__m128i a, __m128i b) { return _mm_sub_epi16(a, b); }
-VKT_COLOUR_TARGET VKT_LANES_INLINE __m128i times16(__m128i a, __m128i k) { return _mm_mullo_epi16(a, k); }
 VKT_COLOUR_TARGET VKT_LANES_INLINE void set16(__m128i& a, int16_t k) { a = _mm_set1_epi16(k); }
 VKT_COLOUR_TARGET VKT_LANES_INLINE __m128i high_product16(__m128i a, int16_t k) {
   return _mm_mulhi_epu16(a, _mm_set1_epi16(k));
@@ -54,7 +53,6 @@ VKT_COLOUR_TARGET VKT_LANES_INLINE __m256i add16(__m256i a, int16_t k) {
   return _mm256_add_epi16(a, _mm256_set1_epi16(k));
 }
 VKT_COLOUR_TARGET VKT_LANES_INLINE __m256i sub16(__m256i a, __m256i b) { return _mm256_sub_epi16(a, b); }
-VKT_COLOUR_TARGET VKT_LANES_INLINE __m256i times16(__m256i a, __m256i k) { return _mm256_mullo_epi16(a, k); }
 VKT_COLOUR_TARGET VKT_LANES_INLINE void set16(__m256i& a, int16_t k) { a = _mm256_set1_epi16(k); }
 VKT_COLOUR_TARGET VKT_LANES_INLINE __m256i high_product16(__m256i a, int16_t k) {
   return _mm256_mulhi_epu16(a, _mm256_set1_epi16(k));
@@ -82,47 +80,34 @@ VKT_COLOUR_TARGET VKT_LANES_INLINE TrianglePair<Register> triangle_pair(
           shift_signed16<kShift>(add16(add16(three, after), static_cast<int16_t>(kRightRound - kLeftRound)))};
 }
 
-// The chroma terms of Cb and Cr samples in 0..255 on 16 bits: with
-// c = 256 * sample,
-//   red   (359 Cr - 45813) >> 8 = ((c + 8) * 359) >> 16 - 179,
-//   blue  (454 Cb - 57937) >> 8 = ((c + 99) * 454) >> 16 - 227,
-// and green, in place (34806 - 88 Cb - 183 Cr) >> 8
-//         = 135 - (44 Cb + 91 Cr + ((Cr + 9) >> 1)) >> 7,
-// for the converters -((88 Cb + 183 Cr - 34806) >> 8)
-//         = 136 - (44 Cb + 91 Cr + ((Cr + 10) >> 1)) >> 7,
-// each exact over the whole sample range (the products unsigned, the
-// green sum below 2^16): the terms of in_place_terms and converter_terms
-// (colour_convert.h) in fewer steps than the 32-bit products take.
-// The factors of the green sum, made where the compiler cannot see their
-// values: it would replace each product by several shifts and adds.
-template <typename Register>
-struct GreenFactors {
-  Register cb, cr;
-};
-template <typename Register>
-VKT_COLOUR_TARGET VKT_LANES_INLINE GreenFactors<Register> green_factors() {
-  GreenFactors<Register> factors;
-  set16(factors.cb, 44);
-  set16(factors.cr, 91);
-  __asm__("" : "+x"(factors.cb), "+x"(factors.cr));
-  return factors;
-}
+// The chroma terms of Cb and Cr samples in 0..255 on 16 bits, from unsigned
+// high products ((a * k) >> 16) of b = 256 * Cb + 99 and r = 256 * Cr:
+//   red   (359 Cr - 45813) >> 8 = ((r + 8) * 359) >> 16 - 179,
+//   blue  (454 Cb - 57937) >> 8 = (b * 454) >> 16 - 227,
+// and with g = (b * 11264) >> 16 + (r' * 23424) >> 16 (44 Cb and 91.5 Cr,
+// each floored),
+//   green in place (34806 - 88 Cb - 183 Cr) >> 8
+//         = 135 - (g - 15) >> 7 with r' = r + 8,
+//   green of the converters -((88 Cb + 183 Cr - 34806) >> 8)
+//         = 136 - (g - 12) >> 7 with r' = r,
+// each equal to the values of in_place_terms and converter_terms
+// (colour_convert.h) for every pair of samples (g stays below 2^16).
 template <bool kInPlace, typename Register>
-VKT_COLOUR_TARGET VKT_LANES_INLINE auto terms16(Register cb, Register cr, const GreenFactors<Register>& factors) {
-  constexpr int16_t kGreenRound = kInPlace ? 9 : 10, kGreenBase = kInPlace ? 135 : 136;
+VKT_COLOUR_TARGET VKT_LANES_INLINE auto terms16(Register cb, Register cr) {
   Register green_base;
-  set16(green_base, kGreenBase);
+  set16(green_base, kInPlace ? 135 : 136);
+  const Register blue_base = add16(shift_left16<8>(cb), 99);
+  const Register red_base = shift_left16<8>(cr), red_rounded = add16(red_base, 8);
   const Register green_sum =
-      add16(add16(times16(cb, factors.cb), times16(cr, factors.cr)), shift_right16<1>(add16(cr, kGreenRound)));
-  return terms(add16(high_product16(add16(shift_left16<8>(cr), 8), 359), -179),
-               sub16(green_base, shift_right16<7>(green_sum)),
-               add16(high_product16(add16(shift_left16<8>(cb), 99), 454), -227));
+      add16(high_product16(blue_base, 11264), high_product16(kInPlace ? red_rounded : red_base, 23424));
+  return terms(add16(high_product16(red_rounded, 359), -179),
+               sub16(green_base, shift_right16<7>(add16(green_sum, kInPlace ? -15 : -12))),
+               add16(high_product16(blue_base, 454), -227));
 }
 // The in-place sums: luma plus the in-place terms.
 template <typename Register>
-VKT_COLOUR_TARGET VKT_LANES_INLINE auto in_place_sums16(Register lum, Register cb, Register cr,
-                                                        const GreenFactors<Register>& factors) {
-  const auto chroma = terms16<true>(cb, cr, factors);
+VKT_COLOUR_TARGET VKT_LANES_INLINE auto in_place_sums16(Register lum, Register cb, Register cr) {
+  const auto chroma = terms16<true>(cb, cr);
   return terms(add16(lum, chroma.red), add16(lum, chroma.green), add16(lum, chroma.blue));
 }
 

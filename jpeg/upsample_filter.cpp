@@ -278,6 +278,19 @@ JpegStatus prepare_filter(DecoderState& state, uint32_t mcu_columns, uint32_t mc
   }
   filter.rows = reinterpret_cast<int16_t*>(filter.samples + bands);
   OutputPlan& plan = state.output;
+  // The blocks of an MCU in their order in the MCU, each at its band line
+  // and column; the band holds every MCU column of the scan.
+  filter.place_count = 0;
+  for (uint32_t c = 0; c < plan.component_count; ++c) {
+    const OutputComponent& component = plan.components[c];
+    for (uint32_t by = 0; by < component.blocks_high; ++by) {
+      for (uint32_t bx = 0; bx < component.blocks_wide; ++bx) {
+        if (component.first_block + by * component.blocks_wide + bx != filter.place_count) return JPEG_ERR_INTERNAL;
+        filter.places[filter.place_count++] = {filter.band_offset[c] + size_t{by} * 8 * filter.band_width[c] + bx * 8,
+                                               component.blocks_wide * 8, filter.band_width[c]};
+      }
+    }
+  }
   if (plan.region_active) {
     plan.first_column = plan.first_column > 0 ? plan.first_column - 1 : 0;
     plan.first_row = plan.first_row > 0 ? plan.first_row - 1 : 0;
@@ -292,27 +305,17 @@ void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint
   const OutputPlan& plan = state.output;
   const UpsampleFilter& filter = state.filter;
   const McuConverter store_grey = state.ops.output_converters[35 - kOutputConverterFirstSlot];
-  // Everything the stores need is read into locals first: the converter
-  // is called through a pointer, after which the compiler would reload
-  // the record's fields for every block.
+  // Each block's eight lines go to its place in the band of this MCU row,
+  // clamped by the grey converter (slot 35). The places are read into
+  // locals: the converter is called through a pointer, after which the
+  // compiler would reload the record's fields.
   uint8_t* const band = filter.samples + size_t{mcu_row % kBands} * filter.band_bytes;
-  const uint32_t component_count = plan.component_count;
-  for (uint32_t c = 0; c < component_count; ++c) {
-    const OutputComponent& component = plan.components[c];
-    const uint32_t blocks_wide = component.blocks_wide, blocks_high = component.blocks_high;
-    const uint32_t band_width = filter.band_width[c];
-    const uint32_t x = mcu_column * blocks_wide * 8;
-    // The band holds every MCU column of the scan; an MCU beyond it has
-    // no place.
-    if (x + blocks_wide * 8 > band_width) continue;
-    // The MCU's blocks, eight lines each, band_width apart: the grey
-    // converter (slot 35) stores them, clamped.
-    uint8_t* const first_line = band + filter.band_offset[c] + x;
-    const CoefficientBlock* block = state.mcu_blocks + component.first_block;
-    for (uint32_t by = 0; by < blocks_high; ++by) {
-      uint8_t* const line = first_line + size_t{by} * 8 * band_width;
-      for (uint32_t bx = 0; bx < blocks_wide; ++bx, ++block) store_grey(block->coef, line + bx * 8, band_width);
-    }
+  const UpsampleFilter::BlockPlace* const places = filter.places;
+  // (The band has room for the scan's MCU columns only.)
+  const uint32_t place_count = mcu_column < mcu_columns ? filter.place_count : 0;
+  for (uint32_t b = 0; b < place_count; ++b) {
+    const UpsampleFilter::BlockPlace place = places[b];
+    store_grey(state.mcu_blocks[b].coef, band + place.offset + size_t{mcu_column} * place.column_step, place.stride);
   }
   const uint32_t last_column = plan.region_active ? plan.end_column - 1 : mcu_columns - 1;
   const uint32_t last_row = plan.region_active ? plan.end_row - 1 : mcu_rows - 1;

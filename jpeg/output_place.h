@@ -42,8 +42,8 @@ inline uint8_t* whole_mcu_origin(const DecoderState& state, uint32_t mcu_width, 
   const ReadFields& fields = state.fields;
   const uint64_t x_end = (uint64_t{column} + 1) * mcu_width, y_end = (uint64_t{row} + 1) * mcu_height;
   const int64_t height = fields.picture_height;
-  if (state.output.region_active || x_end > fields.picture_width || y_end > static_cast<uint64_t>(height < 0 ? -height : height))
-    return nullptr;
+  const uint64_t picture_rows = static_cast<uint64_t>(height < 0 ? -height : height);
+  if (state.output.region_active || x_end > fields.picture_width || y_end > picture_rows) return nullptr;
   return fields.picture_bytes + static_cast<int64_t>(y_end - mcu_height) * fields.row_stride +
          static_cast<int64_t>(x_end - mcu_width) * fields.picture_channels;
 }

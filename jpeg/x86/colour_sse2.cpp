@@ -129,6 +129,17 @@ VKT_TARGET_SSE2 void convert_ycc_row_sse2(const int16_t* luma, const int16_t* cb
   }
 }
 
+VKT_TARGET_SSE2 VKT_LANES_INLINE __m128i terms_at(const int16_t* terms) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(terms));
+}
+
+// The triangle filter's pairs of the eight chroma columns from `terms` on.
+template <int kShift, int kLeftRound, int kRightRound>
+VKT_TARGET_SSE2 VKT_LANES_INLINE auto pairs_at(const int16_t* terms) {
+  return vkt_colour::triangle_pair<kShift, kLeftRound, kRightRound>(terms_at(terms - 1), terms_at(terms),
+                                                                    terms_at(terms + 1));
+}
+
 // The one-pass triangle row: sixteen pixels per step, on 16-bit lanes
 // throughout (in_place_sums16), eight chroma columns' pairs unpacked into
 // pixels 0-7 and 8-15 as the luma bytes are. The last step's pixels go
@@ -137,13 +148,10 @@ template <int kShift, int kLeftRound, int kRightRound, Layout kLayout>
 VKT_TARGET_SSE2 void triangle_colour_row_sse2(const uint8_t* luma, const int16_t* cb_terms, const int16_t* cr_terms,
                                               uint8_t* out, int width) {
   const __m128i zero = _mm_setzero_si128();
-  const auto load = [](const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
   for (int x = 0; x < width; x += 16) {
     const __m128i luma_bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x));
-    const int16_t* const cb = cb_terms + x / 2;
-    const int16_t* const cr = cr_terms + x / 2;
-    const auto blue_pair = vkt_colour::triangle_pair<kShift, kLeftRound, kRightRound>(load(cb - 1), load(cb), load(cb + 1));
-    const auto red_pair = vkt_colour::triangle_pair<kShift, kLeftRound, kRightRound>(load(cr - 1), load(cr), load(cr + 1));
+    const auto blue_pair = pairs_at<kShift, kLeftRound, kRightRound>(cb_terms + x / 2);
+    const auto red_pair = pairs_at<kShift, kLeftRound, kRightRound>(cr_terms + x / 2);
     const auto low = vkt_colour::in_place_sums16(_mm_unpacklo_epi8(luma_bytes, zero),
                                                  _mm_unpacklo_epi16(blue_pair.left, blue_pair.right),
                                                  _mm_unpacklo_epi16(red_pair.left, red_pair.right));

@@ -247,7 +247,10 @@ TEST_P(SimdMembers, TriangleTermsGiveThePortableSums) {
   ASSERT_NE(member_side_.triangle_terms, generic_side_.triangle_terms) << "the table fill installs a member";
   for (int count = 1; count <= 100; ++count) {
     std::vector<uint8_t> row(static_cast<size_t>(count)), neighbour(row.size());
-    for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<uint8_t>(sample(random_)), neighbour[i] = static_cast<uint8_t>(i % 7 ? sample(random_) : 255);
+    for (size_t i = 0; i < row.size(); ++i) {
+      row[i] = static_cast<uint8_t>(sample(random_));
+      neighbour[i] = static_cast<uint8_t>(i % 7 ? sample(random_) : 255);  // the largest sums too
+    }
     std::vector<int16_t> expected(row.size() + 8, 0x5A5A), actual = expected;
     generic_side_.triangle_terms(row.data(), neighbour.data(), expected.data(), count);
     member_side_.triangle_terms(row.data(), neighbour.data(), actual.data(), count);
@@ -268,7 +271,9 @@ TEST_P(SimdMembers, TriangleColourRowsGiveThePortablePixels) {
       for (int width = 1; width <= 100; width += width < 70 ? 1 : 29) {
         for (int n = 0; n < 6; ++n) {
           const int top = vertical ? 1020 : 255;
-          const auto value = [&](int limit) { return n < 4 ? term(random_) % (limit + 1) : (term(random_) % 2) * limit; };
+          const auto value = [&](int limit) {
+            return n < 4 ? term(random_) % (limit + 1) : (term(random_) % 2) * limit;
+          };
           std::vector<uint8_t> luma(static_cast<size_t>(width) + 32);
           for (uint8_t& sample : luma) sample = static_cast<uint8_t>(value(255));
           std::vector<int16_t> terms[2];

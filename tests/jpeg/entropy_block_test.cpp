@@ -188,6 +188,27 @@ TEST_F(EntropyBlock, EobRunOfFourFromSymbol0x20AndBits01) {
   EXPECT_EQ(sixth.coef[kZigzagToNatural[1]], 1 << 2);  // shifted by Al = 2
 }
 
+// One call over a run of blocks: an end-of-band run passes its blocks
+// inside the call and the block after it is decoded; a marker ends the
+// block it falls in, and the later blocks stay as they were.
+TEST_F(EntropyBlock, RunOfBlocksPassesEobRunAndStopsAtMarker) {
+  PutAc(0x01, 1, 1);     // block 0: +1 at position 1
+  PutAc(0x10, 0b0, 1);   // EOBRUN 2: the rest of block 0 and block 1
+  PutAc(0x01, 0, 1);     // block 2: -1 at position 1, then the data ends
+  out_.PutMarker(0xD9);
+  Start();
+  CoefficientBlock blocks[4];
+  for (CoefficientBlock& block : blocks)
+    for (int16_t& c : block.coef) c = 0;
+  blocks[3].coef[kZigzagToNatural[1]] = 7;
+  ASSERT_EQ(decode_ac_first_blocks(input_, ac_, 1, 63, 1, blocks, 4), 0);
+  EXPECT_EQ(blocks[0].coef[kZigzagToNatural[1]], 2);  // shifted by Al = 1
+  EXPECT_EQ(blocks[1].coef[kZigzagToNatural[1]], 0);
+  EXPECT_EQ(blocks[2].coef[kZigzagToNatural[1]], -2);
+  EXPECT_EQ(blocks[3].coef[kZigzagToNatural[1]], 7);
+  EXPECT_EQ(input_.eob_run, 0);
+}
+
 TEST_F(EntropyBlock, ProgressiveRunsPastTheBandStayInsideTheBlock) {
   PutAc(0xF1, 1, 1);  // band 63..63: run 15 reaches position 78
   out_.PutMarker(0xD9);

@@ -63,6 +63,8 @@ int32_t build_huffman_table(const uint8_t counts[16], const uint8_t* values,
   std::memset(table->values, 0, sizeof table->values);
   for (int i = 0; i < total; ++i) table->values[i] = values[i];
   table->mincode[0] = table->maxcode[0] = table->valptr[0] = 0;
+  table->limit[0] = 0;
+  table->offset[0] = 0;
 
   code = 0;
   int index = 0;  // position in HUFFVAL of the next code
@@ -72,7 +74,11 @@ int32_t build_huffman_table(const uint8_t counts[16], const uint8_t* values,
       table->maxcode[length] = -1;
       table->mincode[length] = 0;
       table->valptr[length] = 0;
+      table->limit[length] = table->limit[length - 1];
+      table->offset[length] = 0;
     } else {
+      table->limit[length] = (code + count) << (16 - length);
+      table->offset[length] = index - static_cast<int32_t>(code);
       table->valptr[length] = static_cast<int16_t>(index);
       table->mincode[length] = static_cast<int16_t>(code);
       table->maxcode[length] = static_cast<int16_t>(code + count - 1);

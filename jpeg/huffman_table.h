@@ -62,6 +62,13 @@ struct HuffmanTable {
   int16_t mincode[17];
   int16_t maxcode[18];
   int16_t valptr[17];
+  // The same search on the next 16 bits v, without a step per length: the
+  // code is v's first `length` bits for the first length with
+  // v < limit[length], and its symbol values[offset[length] + code]. A
+  // length without codes has its predecessor's limit, so the limits never
+  // decrease and the length is one plus the count of limits v reaches.
+  uint32_t limit[17];
+  int32_t offset[17];
 };
 
 // Builds `table` for class Tc and id Th from the 16 counts BITS (codes of

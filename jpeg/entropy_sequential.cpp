@@ -32,46 +32,71 @@ namespace {
 // the DC difference, kBlockDone once the block has ended.
 constexpr int kBlockDone = 64;
 
+// One AC symbol at zigzag position k through the symbol lookup and the
+// length limits (a long code, a large magnitude, or a symbol the pair
+// lookup leaves out); returns the progress, or -1 when the bits for it are
+// not in hand.
+template <bool kStore>
+VKT_FORCE_INLINE int local_ac_symbol(LocalBits& bits, const HuffmanTable& ac_table, int k, int16_t* coef) {
+  if (!bits.have(kCodeStepBits)) return -1;
+  const int rs = bits.symbol(ac_table);
+  const int size = rs & 0x0F;
+  if (size == 0) {
+    if (rs != 0xF0) return kBlockDone;  // EOB
+    k += 16;                            // ZRL
+    return k >= 64 ? kBlockDone : k;
+  }
+  k += rs >> 4;
+  if constexpr (kStore) coef[kZigzagToNatural[k]] = static_cast<int16_t>(extend_magnitude(bits.peek(size), size));
+  bits.take(size);
+  return ++k >= 64 ? kBlockDone : k;
+}
+
 // The AC coefficients from zigzag position k on (table Ta) on the fast
 // window, storing each at natural position kZigzagToNatural[k] when
 // kStore; returns the progress. The bits are topped up once per group of
 // kGroup lookups, which take at most kGroup * kHuffmanCoefficientBits bits,
 // so the lookups need no count check of their own; a symbol the lookup
-// does not hold checks for a longest code and magnitude itself and ends
-// its group.
+// does not hold goes through local_ac_symbol and ends its group. A table
+// with a pair lookup takes one or two symbols per load.
 template <bool kStore>
 VKT_FORCE_INLINE int local_ac(LocalBits& bits, const HuffmanTable& ac_table, int k, int16_t* coef) {
   constexpr int kGroup = 5;
   constexpr int kGroupBits = kGroup * kHuffmanCoefficientBits;
   static_assert(kGroupBits <= 56, "a top-up must cover a group");
+  const PairEntry* const pairs = ac_table.pairs;
   const CoefficientEntry* const lookup = ac_table.coefficients;
   while (bits.top_up(kGroupBits)) {
     for (int i = 0; i < kGroup; ++i) {
-      const CoefficientEntry entry = lookup[bits.peek(kHuffmanCoefficientBits)];
-      if (entry_is_coefficient(entry)) {
-        bits.take_entry(entry);
-        k += entry_run(entry);
-        if constexpr (kStore) coef[kZigzagToNatural[k]] = static_cast<int16_t>(entry_value(entry));
-        if (++k >= 64) return kBlockDone;
-        continue;
+      if (pairs != nullptr) {
+        const PairEntry entry = pairs[bits.peek(kHuffmanCoefficientBits)];
+        int at = k + pair_run(entry);
+        if (at < 63) {
+          bits.take_entry(entry);
+          if constexpr (kStore) coef[kZigzagToNatural[at]] = pair_value1(entry);
+          at += pair_second(entry);
+          if constexpr (kStore) coef[kZigzagToNatural[at]] = pair_value2(entry);
+          k = at + pair_after(entry);
+          if (k >= 64) return kBlockDone;
+          continue;
+        }
+      } else {
+        const CoefficientEntry entry = lookup[bits.peek(kHuffmanCoefficientBits)];
+        if (entry_is_coefficient(entry)) {
+          bits.take_entry(entry);
+          k += entry_run(entry);
+          if constexpr (kStore) coef[kZigzagToNatural[k]] = static_cast<int16_t>(entry_value(entry));
+          if (++k >= 64) return kBlockDone;
+          continue;
+        }
+        if (entry != 0) {  // an end of block
+          bits.take_entry(entry);
+          return kBlockDone;
+        }
       }
-      if (entry != 0) {  // an end of block
-        bits.take_entry(entry);
-        return kBlockDone;
-      }
-      if (!bits.have(kCodeStepBits)) return k;
-      const int rs = bits.symbol(ac_table);
-      const int size = rs & 0x0F;
-      if (size == 0) {
-        if (rs != 0xF0) return kBlockDone;  // EOB
-        k += 16;                            // ZRL
-        if (k >= 64) return kBlockDone;
-        break;
-      }
-      k += rs >> 4;
-      if constexpr (kStore) coef[kZigzagToNatural[k]] = static_cast<int16_t>(extend_magnitude(bits.peek(size), size));
-      bits.take(size);
-      if (++k >= 64) return kBlockDone;
+      const int next = local_ac_symbol<kStore>(bits, ac_table, k, coef);
+      if (next < 0 || next == kBlockDone) return next < 0 ? k : kBlockDone;
+      k = next;
       break;
     }
   }

@@ -71,9 +71,11 @@ class LocalBits {
   }
   // Takes the bits of a coefficient lookup entry: they fill its low byte
   // alone, so the entry itself is the shift count.
-  VKT_FORCE_INLINE void take_entry(CoefficientEntry entry) {
+  // (A coefficient or a pair lookup entry.)
+  template <typename Entry>
+  VKT_FORCE_INLINE void take_entry(Entry entry) {
     bits_ <<= entry & 63;
-    count_ -= entry_bits(entry);
+    count_ -= static_cast<int>(entry & 0xFF);
   }
 
   // DECODE: the symbol of the next code, its bits taken; needs 16 bits in

@@ -3,6 +3,9 @@
 // hundred blocks, which small pictures feel at every read; camera pictures
 // nearly always carry the same four tables, so the first contents met are
 // kept, and a DHT table equal to one of them is copied instead of built.
+// A kept AC table also carries its pair lookup (HuffmanTable::pairs),
+// owned by the process like the table; a record builds its own for the AC
+// tables of a scan that are not kept.
 #pragma once
 #include <cstddef>
 #include <cstdint>

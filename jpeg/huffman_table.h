@@ -1,8 +1,10 @@
 // Huffman decoding tables built from a DHT segment (ITU-T T.81 B.2.4.2,
 // Annex C and F.2.2.3).
 //
-// Besides the MINCODE/MAXCODE/VALPTR arrays of F.2.2.3 a table carries a
-// 10-bit lookup table, so that the common short codes decode with one load.
+// Besides the MINCODE/MAXCODE/VALPTR arrays of F.2.2.3 a table carries
+// 10-bit lookup tables, so that the common short codes decode with one
+// load (an AC table also points to a pair lookup, two symbols per load),
+// and length limits that find a longer code without a search per length.
 // The builder refuses tables that T.81 forbids and that would make the
 // decoder read or write outside a table: counts that promise more values
 // than the segment holds, more than 257 codes, over-subscribed code lengths

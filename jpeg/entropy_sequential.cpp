@@ -66,8 +66,12 @@ VKT_FORCE_INLINE int local_ac(LocalBits& bits, const HuffmanTable& ac_table, int
   static_assert(kGroupBits <= 56, "a top-up must cover a group");
   const PairEntry* const pairs = ac_table.pairs;
   const CoefficientEntry* const lookup = ac_table.coefficients;
-  while (bits.top_up(kGroupBits)) {
-    for (int i = 0; i < kGroup; ++i) {
+  // After the DC difference's top-up the bits in hand nearly always cover
+  // a first group one lookup shorter: a top-up less per block, which flat
+  // pictures of few coefficients per block feel.
+  int group = bits.count() >= kGroupBits - kHuffmanCoefficientBits ? kGroup - 1 : 0;
+  for (;;) {
+    for (int i = 0; i < group; ++i) {
       if (pairs != nullptr) {
         const PairEntry entry = pairs[bits.peek(kHuffmanCoefficientBits)];
         int at = k + pair_run(entry);
@@ -99,8 +103,9 @@ VKT_FORCE_INLINE int local_ac(LocalBits& bits, const HuffmanTable& ac_table, int
       k = next;
       break;
     }
+    if (!bits.top_up(kGroupBits)) return k;
+    group = kGroup;
   }
-  return k;
 }
 
 // Decodes the DC difference (category T from table Td) into `prediction`.

@@ -64,6 +64,7 @@ class LocalBits {
     }
     return fill_bytes(wanted);
   }
+  int count() const { return count_; }
   VKT_FORCE_INLINE uint32_t peek(int n) const { return static_cast<uint32_t>(bits_ >> (64 - n)); }
   VKT_FORCE_INLINE void take(int n) {
     bits_ <<= n;

@@ -46,6 +46,13 @@
 // available. Never leaves the block routines.
 constexpr JpegStatus kMarkerReached = 100;
 
+// Whether any byte of `word` is 0xFF (stuffing or a marker ahead): a byte
+// of ~word is zero exactly where a byte of word is 0xFF.
+VKT_FORCE_INLINE bool has_ff_byte(uint64_t word) {
+  const uint64_t inverted = ~word;
+  return ((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) != 0;
+}
+
 // The common refill, inline: when the next 8 bytes hold no 0xFF (no
 // stuffing, no marker) and at least 16 bytes are buffered, appends as many
 // of them as the byte-by-byte fill would, (64 - count) / 8, at once.
@@ -56,9 +63,7 @@ VKT_FORCE_INLINE bool append_plain_bytes(uint64_t& buffer, int& count, const uin
   if (end - next < 16) return false;
   uint64_t word;
   std::memcpy(&word, next, sizeof word);
-  // A byte of ~word is zero exactly where a byte of word is 0xFF.
-  const uint64_t inverted = ~word;
-  if (((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) != 0) return false;
+  if (has_ff_byte(word)) return false;
   word = __builtin_bswap64(word);  // stream order: first byte most significant
   buffer |= word >> count;
   const int bytes = (64 - count) >> 3;
@@ -158,45 +163,6 @@ class BitReader {
     }
     entry = count_ >= kHuffmanCoefficientBits ? table.coefficients[peek(kHuffmanCoefficientBits)] : 0;
     return 0;
-  }
-  // Decodes coefficient entries of `table` from zigzag position k on while
-  // they come, storing each value at natural position zigzag[k] when
-  // kStore; returns the next position. On locals, so the chain from one
-  // symbol to the next stays in registers. The bits are topped up once per
-  // group of kGroup entries, which together take at most
-  // kGroup * kHuffmanCoefficientBits bits, so the entries themselves need
-  // no count check: the loop then branches only at the end of a block, an
-  // entry the lookup does not hold, and the rare top-up the plain refill
-  // cannot do (a 0xFF byte or the end of the data near, a marker pending),
-  // all of which go back to the ordinary steps.
-  template <bool kStore>
-  VKT_FORCE_INLINE int run_coefficients(const HuffmanTable& table, int k, const uint8_t* zigzag, int16_t* coef) {
-    constexpr int kGroup = 5;
-    constexpr int kGroupBits = kGroup * kHuffmanCoefficientBits;
-    static_assert(kGroupBits <= 56, "a plain refill must cover a group");
-    uint64_t buffer = buffer_;
-    int count = count_;
-    const uint8_t* next = next_;
-    const CoefficientEntry* const lookup = table.coefficients;
-    while (k < 64) {
-      if (count < kGroupBits && (input_.pending_marker != 0 || !append_plain_bytes(buffer, count, next, end_))) break;
-      int i = 0;
-      for (; i < kGroup; ++i) {
-        const CoefficientEntry entry = lookup[buffer >> (64 - kHuffmanCoefficientBits)];
-        // Stops at entries without bits and at the end of block (value 0).
-        if (!entry_is_coefficient(entry)) break;
-        count -= entry_bits(entry);
-        buffer <<= entry & 63;  // the bits taken: the low byte holds nothing else
-        k += entry_run(entry);
-        if constexpr (kStore) coef[zigzag[k]] = static_cast<int16_t>(entry_value(entry));
-        if (++k >= 64) break;
-      }
-      if (i < kGroup) break;
-    }
-    buffer_ = buffer;
-    count_ = count;
-    next_ = next;
-    return k;
   }
   // Drops the n bits of a looked-up entry; needs count() >= n.
   VKT_FORCE_INLINE void skip(int n) {

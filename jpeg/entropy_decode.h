@@ -50,21 +50,35 @@ JpegStatus decode_block_dc_only(JpegInput& in, const HuffmanTable& dc_table,
                                 const HuffmanTable& ac_table, int16_t& prediction,
                                 int16_t& dc_value);
 
-// Progressive DC first scan (Ss = Se = 0, Ah = 0): clears the block and
-// stores the DC value shifted left by Al.
-JpegStatus decode_dc_first(JpegInput& in, const HuffmanTable& dc_table,
-                           int16_t& prediction, int al, CoefficientBlock& block);
+// Progressive scans decode runs of blocks with one bit reader, whose
+// state stays in registers from block to block. A marker reached inside a
+// block ends that block, and the run goes on with the next; the routines
+// return 0 or the first negative status. End-of-band runs (EOBRUN) are
+// kept in the input's eob_run.
 
-// Progressive DC refinement (Ss = Se = 0, Ah != 0): one bit at position Al.
-JpegStatus decode_dc_refine(JpegInput& in, int al, CoefficientBlock& block);
+// One block of a progressive DC scan: the block, its component's table Td
+// and DC prediction.
+struct ProgressiveDcBlock {
+  CoefficientBlock* block;
+  const HuffmanTable* dc_table;
+  int16_t* prediction;
+};
 
-// Progressive AC first scan of the band Ss..Se (Ah = 0), with end-of-band
-// runs kept in the input's eob_run. Needs 1 <= Ss <= Se <= 63.
-JpegStatus decode_ac_first(JpegInput& in, const HuffmanTable& ac_table,
-                           int ss, int se, int al, CoefficientBlock& block);
+// DC first scans (Ss = Se = 0, Ah = 0): coefficient 0 of each block set to
+// its value shifted left by Al; the rest of the block is left alone (the
+// whole-image buffer starts cleared).
+JpegStatus decode_dc_first_blocks(JpegInput& in, const ProgressiveDcBlock* blocks, uint32_t count, int al);
 
-// Progressive AC refinement of the band Ss..Se (Ah != 0), finding the
-// block's non-zero coefficients with `nonzero_of` (the side member).
-// Needs 1 <= Ss <= Se <= 63.
-JpegStatus decode_ac_refine(JpegInput& in, const HuffmanTable& ac_table, int ss, int se, int al,
-                            NonzeroMask nonzero_of, CoefficientBlock& block);
+// DC refinement (Ss = Se = 0, Ah != 0): one bit at position Al per block.
+JpegStatus decode_dc_refine_blocks(JpegInput& in, const ProgressiveDcBlock* blocks, uint32_t count, int al);
+
+// AC first scan of the band Ss..Se (Ah = 0) over `count` consecutive
+// blocks of one component. Needs 1 <= Ss <= Se <= 63.
+JpegStatus decode_ac_first_blocks(JpegInput& in, const HuffmanTable& ac_table, int ss, int se, int al,
+                                  CoefficientBlock* blocks, uint32_t count);
+
+// AC refinement of the band Ss..Se (Ah != 0) over `count` consecutive
+// blocks, finding each block's non-zero coefficients with `nonzero_of`
+// (the side member). Needs 1 <= Ss <= Se <= 63.
+JpegStatus decode_ac_refine_blocks(JpegInput& in, const HuffmanTable& ac_table, int ss, int se, int al,
+                                   NonzeroMask nonzero_of, CoefficientBlock* blocks, uint32_t count);

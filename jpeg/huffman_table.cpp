@@ -30,7 +30,54 @@ void fill_coefficient_entries(HuffmanTable* table, uint32_t code, int length, in
   }
 }
 
+// One whole symbol at the start of the lookup index `index`, in the steps
+// of a pair entry: its bits, run, value, and the advance after it (1, or 64
+// for an end of block); bits 0 when the index does not hold one whole.
+struct WholeSymbol {
+  int bits, run, value, after;
+};
+WholeSymbol whole_symbol(const HuffmanTable& table, uint32_t index) {
+  const CoefficientEntry entry = table.coefficients[index];
+  if (entry_is_coefficient(entry)) return {entry_bits(entry), entry_run(entry), entry_value(entry), 1};
+  if (entry != 0) return {entry_bits(entry), 0, 0, 64};  // end of block
+  const SymbolEntry code = table.fast[index >> (kHuffmanCoefficientBits - kHuffmanFastBits)];
+  if (code != 0 && symbol_entry_symbol(code) == 0xF0) return {symbol_entry_length(code), 15, 0, 1};  // ZRL
+  return {0, 0, 0, 0};
+}
+
+PairEntry pair_entry(int bits, int run, int second, int after, int value1, int value2) {
+  return static_cast<PairEntry>(bits) | static_cast<PairEntry>(run) << 8 | static_cast<PairEntry>(second) << 16 |
+         static_cast<PairEntry>(after) << 24 | static_cast<PairEntry>(static_cast<uint16_t>(value1)) << 32 |
+         static_cast<PairEntry>(static_cast<uint16_t>(value2)) << 48;
+}
+
 }  // namespace
+
+void build_pair_entries(const HuffmanTable& table, PairEntry* pairs) {
+  constexpr uint32_t kIndexes = 1u << kHuffmanCoefficientBits;
+  for (uint32_t index = 0; index < kIndexes; ++index) {
+    const WholeSymbol first = whole_symbol(table, index);
+    if (first.bits == 0) {
+      pairs[index] = pair_entry(0, kPairEscape, 0, 0, 0, 0);
+      continue;
+    }
+    PairEntry entry = pair_entry(first.bits, first.run, 0, first.after, first.value, first.value);
+    // A second symbol whose bits all lie in the index follows a coefficient
+    // or ZRL; the bits below the index are zero in the second lookup and
+    // decide nothing when the symbol fits.
+    const int rest = kHuffmanCoefficientBits - first.bits;
+    if (first.after == 1 && rest > 0) {
+      const WholeSymbol second = whole_symbol(table, (index << first.bits) & (kIndexes - 1));
+      if (second.bits != 0 && second.bits <= rest) {
+        entry = second.after == 1 ? pair_entry(first.bits + second.bits, first.run, second.run + 1, 1, first.value,
+                                               second.value)
+                                  : pair_entry(first.bits + second.bits, first.run, 0, 1 + second.after, first.value,
+                                               first.value);
+      }
+    }
+    pairs[index] = entry;
+  }
+}
 
 int huffman_value_count(const uint8_t counts[16]) {
   int total = 0;
@@ -58,11 +105,14 @@ int32_t build_huffman_table(const uint8_t counts[16], const uint8_t* values,
 
   table->table_class = table_class;
   table->id = id;
+  table->pairs = nullptr;
   std::memset(table->fast, 0, sizeof table->fast);
   std::memset(table->coefficients, 0, sizeof table->coefficients);
   std::memset(table->values, 0, sizeof table->values);
   for (int i = 0; i < total; ++i) table->values[i] = values[i];
   table->mincode[0] = table->maxcode[0] = table->valptr[0] = 0;
+  table->limit[0] = 0;
+  table->offset[0] = 0;
 
   code = 0;
   int index = 0;  // position in HUFFVAL of the next code
@@ -72,7 +122,11 @@ int32_t build_huffman_table(const uint8_t counts[16], const uint8_t* values,
       table->maxcode[length] = -1;
       table->mincode[length] = 0;
       table->valptr[length] = 0;
+      table->limit[length] = table->limit[length - 1];
+      table->offset[length] = 0;
     } else {
+      table->limit[length] = (code + count) << (16 - length);
+      table->offset[length] = index - static_cast<int32_t>(code);
       table->valptr[length] = static_cast<int16_t>(index);
       table->mincode[length] = static_cast<int16_t>(code);
       table->maxcode[length] = static_cast<int16_t>(code + count - 1);

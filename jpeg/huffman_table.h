@@ -1,8 +1,10 @@
 // Huffman decoding tables built from a DHT segment (ITU-T T.81 B.2.4.2,
 // Annex C and F.2.2.3).
 //
-// Besides the MINCODE/MAXCODE/VALPTR arrays of F.2.2.3 a table carries a
-// 10-bit lookup table, so that the common short codes decode with one load.
+// Besides the MINCODE/MAXCODE/VALPTR arrays of F.2.2.3 a table carries
+// 10-bit lookup tables, so that the common short codes decode with one
+// load (an AC table also points to a pair lookup, two symbols per load),
+// and length limits that find a longer code without a search per length.
 // The builder refuses tables that T.81 forbids and that would make the
 // decoder read or write outside a table: counts that promise more values
 // than the segment holds, more than 257 codes, over-subscribed code lengths
@@ -44,6 +46,30 @@ constexpr int entry_value(CoefficientEntry e) { return static_cast<int32_t>(e) >
 // path nor an end of block).
 constexpr bool entry_is_coefficient(CoefficientEntry e) { return e > 0xFFFF; }
 
+// A pair lookup entry (HuffmanTable::pairs), for AC tables: what the next
+// 10 bits hold as one or two whole symbols (code and magnitude bits within
+// the 10), so that a dense block takes two coefficients per dependent load
+// where their codes are short. It is written as steps on the zigzag
+// position k: store value 1 at k + run 1, advance by `second`, store value
+// 2 there, advance by `after`. A single coefficient has second 0 and value
+// 2 equal to value 1 (the same store twice); an end of block stores 0 where
+// the block is still zero and has `after` 64 or more, which ends the loop;
+// ZRL is a run of 15 with value 0. An entry that holds no whole symbol has
+// run 1 kPairEscape, so the one test of k + run 1 against 63 both sends it
+// to the ordinary steps and keeps a first symbol at position 63 (the end of
+// the block, where a second symbol would belong to the next block) out.
+// Bits 0..7: the bits taken (the low byte alone, so the entry is its own
+// shift count), 8..15 run 1, 16..23 second, 24..31 after, 32..47 value 1,
+// 48..63 value 2.
+using PairEntry = uint64_t;
+constexpr int kPairEscape = 63;
+constexpr int pair_bits(PairEntry e) { return static_cast<int>(e & 0xFF); }
+constexpr int pair_run(PairEntry e) { return static_cast<int>((e >> 8) & 0xFF); }
+constexpr int pair_second(PairEntry e) { return static_cast<int>((e >> 16) & 0xFF); }
+constexpr int pair_after(PairEntry e) { return static_cast<int>((e >> 24) & 0xFF); }
+constexpr int16_t pair_value1(PairEntry e) { return static_cast<int16_t>(static_cast<uint16_t>(e >> 32)); }
+constexpr int16_t pair_value2(PairEntry e) { return static_cast<int16_t>(static_cast<uint16_t>(e >> 48)); }
+
 struct HuffmanTable {
   int32_t table_class;  // Tc: 0 = DC, 1 = AC
   int32_t id;           // Th: 0..3
@@ -62,7 +88,21 @@ struct HuffmanTable {
   int16_t mincode[17];
   int16_t maxcode[18];
   int16_t valptr[17];
+  // The same search on the next 16 bits v, without a step per length: the
+  // code is v's first `length` bits for the first length with
+  // v < limit[length], and its symbol values[offset[length] + code]. A
+  // length without codes has its predecessor's limit, so the limits never
+  // decrease and the length is one plus the count of limits v reaches.
+  uint32_t limit[17];
+  int32_t offset[17];
+  // Indexed by the next kHuffmanCoefficientBits bits: the pair lookup of
+  // an AC table the process keeps (huffman_shared.h), which owns it; null
+  // for other tables, whose blocks take the coefficient lookup alone.
+  const PairEntry* pairs;
 };
+
+// Fills the 2^kHuffmanCoefficientBits pair entries of the AC table `table`.
+void build_pair_entries(const HuffmanTable& table, PairEntry* pairs);
 
 // Builds `table` for class Tc and id Th from the 16 counts BITS (codes of
 // length 1..16) and the symbols HUFFVAL. `values_available` is how many

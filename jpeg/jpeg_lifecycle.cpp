@@ -4,6 +4,7 @@
 #include <new>
 
 #include "exception_guard.h"
+#include "huffman_shared.h"
 #include "jpeg_record.h"
 #include "resume_table.h"
 #include "skip_tables.h"
@@ -75,6 +76,7 @@ JpegStatus release(DecoderState& state) {
   state.kept = KeptImage{};
   resume_release(state);
   release_skip_tables(state);
+  release_pair_lookups(state);
   std::free(state.filter.samples);
   state.filter = UpsampleFilter{};
   std::free(state.band.samples);

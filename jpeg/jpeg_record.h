@@ -298,6 +298,9 @@ struct DecoderState {
   QuantTable quant[kQuantTableCount];
   HuffmanTable dc_tables[kHuffmanTableCount];
   HuffmanTable ac_tables[kHuffmanTableCount];
+  // Pair lookups built for AC tables the process does not keep, one per
+  // slot (huffman_shared.h); malloc, or null until needed.
+  PairEntry* own_pairs;
   FrameInfo frame;
   uint32_t restart_interval;
   uint32_t frame_pending;      // 1 until a frame header is taken

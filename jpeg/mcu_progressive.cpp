@@ -4,8 +4,10 @@
 // components in MCU order; an AC scan (1 <= Ss <= Se <= 63) has one
 // component and visits that component's own block grid. The first scan of
 // a block (Ah = 0) sets bits above Al, refinements (Ah != 0) add bit Al.
-// Each scan kind gets its own loop, so the per-block call is direct.
-#include "bit_reader.h"
+// Each scan kind gets its own loop; the blocks between restart points (an
+// AC scan's row, a DC scan's MCU) go to the entropy decoder together.
+#include <algorithm>
+
 #include "entropy_decode.h"
 #include "entropy_restart.h"
 #include "mcu_driver.h"
@@ -32,37 +34,48 @@ JpegStatus classify(const ScanInfo& scan, ScanKind& kind) {
   return 0;
 }
 
-// One block of the scan, of scan component `i`.
-template <ScanKind kKind>
-VKT_FORCE_INLINE JpegStatus decode_one(DecoderState& state, ScanInfo& scan, uint32_t i,
-                                       CoefficientBlock& block) {
-  const HuffmanTable& dc_table = state.dc_tables[scan.components[i].dc_table];  // Td
-  const HuffmanTable& ac_table = state.ac_tables[scan.components[i].ac_table];  // Ta
-  const int ss = static_cast<int>(scan.ss);
-  const int se = static_cast<int>(scan.se);
-  const int al = static_cast<int>(scan.al);
-  if constexpr (kKind == ScanKind::kDcFirst) {
-    return decode_dc_first(state.input, dc_table, scan.dc_predictions[i], al, block);
-  } else if constexpr (kKind == ScanKind::kDcRefine) {
-    return decode_dc_refine(state.input, al, block);
-  } else if constexpr (kKind == ScanKind::kAcFirst) {
-    return decode_ac_first(state.input, ac_table, ss, se, al, block);
-  } else {
-    return decode_ac_refine(state.input, ac_table, ss, se, al, state.side_members.natural_nonzero, block);
-  }
+// The MCUs of row `row` from `column` on that come before the next restart
+// point (all of them without restart intervals), at least one.
+uint32_t mcus_before_restart(const ScanInfo& scan, uint32_t mcu_columns, uint32_t column, uint32_t row) {
+  const uint32_t left = mcu_columns - column;
+  const uint64_t interval = scan.restart_interval;  // Ri
+  if (interval == 0) return left;
+  const uint64_t done = static_cast<uint64_t>(row) * mcu_columns + column;
+  return static_cast<uint32_t>(std::min<uint64_t>(left, interval - done % interval));
 }
 
-// A scan of one component: its own block grid, each block an MCU.
+// A scan of one component: its own block grid, each block an MCU, decoded
+// in runs that end at row ends and restart points.
 template <ScanKind kKind>
 JpegStatus run_single_component(DecoderState& state, ScanInfo& scan, const ScanLayout& layout) {
   const ScanComponentPlan& plan = layout.components[0];
+  const HuffmanTable& dc_table = state.dc_tables[scan.components[0].dc_table];  // Td
+  const HuffmanTable& ac_table = state.ac_tables[scan.components[0].ac_table];  // Ta
+  const int ss = static_cast<int>(scan.ss);
+  const int se = static_cast<int>(scan.se);
+  const int al = static_cast<int>(scan.al);
   uint32_t column = scan.mcu_column;
   for (uint32_t row = scan.mcu_row; row < layout.mcu_rows; ++row, column = 0) {
     CoefficientBlock* blocks = state.coefficients + whole_image_block(plan, row, 0);
-    for (; column < layout.mcu_columns; ++column) {
-      JpegStatus status = decode_one<kKind>(state, scan, 0, blocks[column]);
+    while (column < layout.mcu_columns) {
+      const uint32_t count = mcus_before_restart(scan, layout.mcu_columns, column, row);
+      JpegStatus status;
+      if constexpr (kKind == ScanKind::kAcFirst) {
+        status = decode_ac_first_blocks(state.input, ac_table, ss, se, al, blocks + column, count);
+      } else if constexpr (kKind == ScanKind::kAcRefine) {
+        status = decode_ac_refine_blocks(state.input, ac_table, ss, se, al, state.side_members.natural_nonzero,
+                                         blocks + column, count);
+      } else {
+        status = 0;
+        for (uint32_t i = 0; i < count && status >= 0; ++i) {
+          const ProgressiveDcBlock block{blocks + column + i, &dc_table, &scan.dc_predictions[0]};
+          status = kKind == ScanKind::kDcFirst ? decode_dc_first_blocks(state.input, &block, 1, al)
+                                               : decode_dc_refine_blocks(state.input, &block, 1, al);
+        }
+      }
       if (status < 0) return status;
-      status = process_restart(state.input, scan, layout.mcu_columns, layout.mcu_rows, column, row);
+      column += count;
+      status = process_restart(state.input, scan, layout.mcu_columns, layout.mcu_rows, column - 1, row);
       if (status < 0) return status;
     }
   }
@@ -70,25 +83,28 @@ JpegStatus run_single_component(DecoderState& state, ScanInfo& scan, const ScanL
 }
 
 // An interleaved scan (DC only): the frame's MCUs, each component's H x V
-// blocks in turn.
+// blocks in turn, an MCU's blocks decoded together.
 template <ScanKind kKind>
 JpegStatus run_interleaved(DecoderState& state, ScanInfo& scan, const ScanLayout& layout) {
+  ProgressiveDcBlock mcu[kMaxBlocksPerMcu];
   uint32_t column = scan.mcu_column;
+  const int al = static_cast<int>(scan.al);
   for (uint32_t row = scan.mcu_row; row < layout.mcu_rows; ++row, column = 0) {
     for (; column < layout.mcu_columns; ++column) {
+      uint32_t count = 0;
       for (uint32_t i = 0; i < layout.component_count; ++i) {
         const ScanComponentPlan& plan = layout.components[i];
+        const HuffmanTable* dc_table = &state.dc_tables[scan.components[i].dc_table];  // Td
         for (uint32_t y = 0; y < plan.v; ++y) {
           CoefficientBlock* blocks =
               state.coefficients + whole_image_block(plan, row * plan.v + y, column * plan.h);
-          for (uint32_t x = 0; x < plan.h; ++x) {
-            const JpegStatus status = decode_one<kKind>(state, scan, i, blocks[x]);
-            if (status < 0) return status;
-          }
+          for (uint32_t x = 0; x < plan.h; ++x) mcu[count++] = {blocks + x, dc_table, &scan.dc_predictions[i]};
         }
       }
-      const JpegStatus status =
-          process_restart(state.input, scan, layout.mcu_columns, layout.mcu_rows, column, row);
+      JpegStatus status = kKind == ScanKind::kDcFirst ? decode_dc_first_blocks(state.input, mcu, count, al)
+                                                      : decode_dc_refine_blocks(state.input, mcu, count, al);
+      if (status < 0) return status;
+      status = process_restart(state.input, scan, layout.mcu_columns, layout.mcu_rows, column, row);
       if (status < 0) return status;
     }
   }

@@ -18,6 +18,7 @@
 #include "block_skip.h"
 #include "entropy_decode.h"
 #include "entropy_restart.h"
+#include "huffman_shared.h"
 #include "mcu_driver.h"
 
 namespace {
@@ -52,6 +53,7 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
     ac_tables[i] = &state.ac_tables[scan.components[i].ac_table];  // Ta
   }
 
+  attach_pair_lookups(state, scan);
   const OutputPlan& plan = state.output;
   const bool in_region_read = output != nullptr && plan.region_active;
   bool dc_only[kMaxScanComponents];

@@ -118,12 +118,6 @@ void build_skip_table(const HuffmanTable& ac_table, SkipTable& skip) {
   for (SkipEntry& entry : skip.ac) {
     if (entry == 0) entry = static_cast<SkipEntry>(kSkipNoCode << 8);
   }
-  for (int length = 1; length <= 16; ++length) {
-    // A length without codes (maxcode -1) never matches.
-    const int16_t maxcode = ac_table.maxcode[length];
-    skip.limit[length] = maxcode == -1 ? 0 : (static_cast<uint32_t>(static_cast<uint16_t>(maxcode)) + 1) << (16 - length);
-    skip.offset[length] = ac_table.valptr[length] - static_cast<uint16_t>(ac_table.mincode[length]);
-  }
 }
 
 JpegStatus prepare_skip_tables(DecoderState& state, const ScanInfo& scan, uint32_t components,

@@ -36,13 +36,10 @@ constexpr int skip_entry_steps(SkipEntry e) { return e >> 8; }
 constexpr int kSkipEndOfBlock = 128;
 constexpr int kSkipNoCode = 255;
 
+// The codes the entries do not cover are found with the Huffman table's
+// own limits (HuffmanTable::limit).
 struct SkipTable {
   SkipEntry ac[1 << kSkipBits];
-  // For the codes the entries do not cover, the decoding search of T.81
-  // F.2.2.3 on the next 16 bits v: the code has the first length l
-  // with v < limit[l], and is symbol values[offset[l] + (v >> (16 - l))].
-  uint32_t limit[17];
-  int32_t offset[17];
 };
 
 // Fills `skip` from the AC table `ac_table`.

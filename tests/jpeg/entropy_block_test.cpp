@@ -170,22 +170,43 @@ TEST_F(EntropyBlock, EobRunOfFourFromSymbol0x20AndBits01) {
   out_.PutMarker(0xD9);
   Start();
   CoefficientBlock block{};
-  ASSERT_EQ(decode_ac_first(input_, ac_, 1, 63, 0, block), 0);
+  ASSERT_EQ(decode_ac_first_blocks(input_, ac_, 1, 63, 0, &block, 1), 0);
   EXPECT_EQ(input_.eob_run, 4);
   const int64_t position = input_.position;
   const int bit_count = input_.bit_count;
   for (int skipped = 0; skipped < 4; ++skipped) {
     CoefficientBlock untouched;
     for (int16_t& c : untouched.coef) c = 3;
-    ASSERT_EQ(decode_ac_first(input_, ac_, 1, 63, 0, untouched), 0);
+    ASSERT_EQ(decode_ac_first_blocks(input_, ac_, 1, 63, 0, &untouched, 1), 0);
     for (int16_t c : untouched.coef) ASSERT_EQ(c, 3);
   }
   EXPECT_EQ(input_.eob_run, 0);
   EXPECT_EQ(input_.position, position);
   EXPECT_EQ(input_.bit_count, bit_count);
   CoefficientBlock sixth{};
-  ASSERT_EQ(decode_ac_first(input_, ac_, 1, 63, 2, sixth), 0);
+  ASSERT_EQ(decode_ac_first_blocks(input_, ac_, 1, 63, 2, &sixth, 1), 0);
   EXPECT_EQ(sixth.coef[kZigzagToNatural[1]], 1 << 2);  // shifted by Al = 2
+}
+
+// One call over a run of blocks: an end-of-band run passes its blocks
+// inside the call and the block after it is decoded; a marker ends the
+// block it falls in, and the later blocks stay as they were.
+TEST_F(EntropyBlock, RunOfBlocksPassesEobRunAndStopsAtMarker) {
+  PutAc(0x01, 1, 1);     // block 0: +1 at position 1
+  PutAc(0x10, 0b0, 1);   // EOBRUN 2: the rest of block 0 and block 1
+  PutAc(0x01, 0, 1);     // block 2: -1 at position 1, then the data ends
+  out_.PutMarker(0xD9);
+  Start();
+  CoefficientBlock blocks[4];
+  for (CoefficientBlock& block : blocks)
+    for (int16_t& c : block.coef) c = 0;
+  blocks[3].coef[kZigzagToNatural[1]] = 7;
+  ASSERT_EQ(decode_ac_first_blocks(input_, ac_, 1, 63, 1, blocks, 4), 0);
+  EXPECT_EQ(blocks[0].coef[kZigzagToNatural[1]], 2);  // shifted by Al = 1
+  EXPECT_EQ(blocks[1].coef[kZigzagToNatural[1]], 0);
+  EXPECT_EQ(blocks[2].coef[kZigzagToNatural[1]], -2);
+  EXPECT_EQ(blocks[3].coef[kZigzagToNatural[1]], 7);
+  EXPECT_EQ(input_.eob_run, 0);
 }
 
 TEST_F(EntropyBlock, ProgressiveRunsPastTheBandStayInsideTheBlock) {
@@ -193,7 +214,7 @@ TEST_F(EntropyBlock, ProgressiveRunsPastTheBandStayInsideTheBlock) {
   out_.PutMarker(0xD9);
   Start();
   CoefficientBlock block{};
-  ASSERT_EQ(decode_ac_first(input_, ac_, 63, 63, 0, block), 0);
+  ASSERT_EQ(decode_ac_first_blocks(input_, ac_, 63, 63, 0, &block, 1), 0);
   EXPECT_EQ(block.coef[63], 1);
   EXPECT_EQ(input_.eob_run, 0);
 }
@@ -237,7 +258,7 @@ TEST_F(EntropyBlock, RefinementCorrectsNonZeroCoefficientsAndPlacesNewOnes) {
     CoefficientBlock block{}, expected{};
     for (const auto& [k, value] : row.before) block.coef[kZigzagToNatural[k]] = static_cast<int16_t>(value);
     for (const auto& [k, value] : row.after) expected.coef[kZigzagToNatural[k]] = static_cast<int16_t>(value);
-    ASSERT_EQ(decode_ac_refine(input_, ac_, row.ss, row.se, 1, natural_nonzero_mask, block), 0);
+    ASSERT_EQ(decode_ac_refine_blocks(input_, ac_, row.ss, row.se, 1, natural_nonzero_mask, &block, 1), 0);
     for (int i = 0; i < 64; ++i) EXPECT_EQ(block.coef[i], expected.coef[i]) << i;
     EXPECT_EQ(input_.eob_run, row.eob_run);
   }

@@ -9,6 +9,7 @@
 #include "entropy_stream_writer.h"
 #include "huffman_shared.h"
 #include "huffman_table.h"
+#include "local_bits.h"
 
 namespace {
 
@@ -167,6 +168,14 @@ TEST_F(EntropyHuffmanDecode, CodeThatMatchesNoLengthIsSymbolZeroAfter16Bits) {
   const std::vector<int> symbols = DecodeAll(table, bytes, 2, &bits_left);
   EXPECT_EQ(symbols, (std::vector<int>{0, 5}));
   EXPECT_EQ(bits_left, 32 - 16 - 1);
+  // The block loops' fast window, through the length limits, alike.
+  input_reset_buffer(input_, bytes.data(), static_cast<uint32_t>(bytes.size()));
+  LocalBits fast(input_);
+  ASSERT_TRUE(fast.have(kCodeStepBits));
+  EXPECT_EQ(fast.symbol(table), 0);
+  EXPECT_EQ(fast.symbol(table), 5);
+  fast.store();
+  EXPECT_EQ(input_.bit_count, 32 - 16 - 1);
 }
 
 TEST_F(EntropyHuffmanDecode, UndefinedTableDecodesEverySymbolAsZero) {

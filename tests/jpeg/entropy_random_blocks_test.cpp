@@ -6,7 +6,7 @@
 // every alignment of its symbols to the buffered bits, to the refill groups
 // and to the end of the data; every block that lies whole before the end
 // must come out with its coefficients, through every kind of ending and
-// through buffer and file input alike.
+// through buffer and file input alike, with and without a pair lookup.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -114,12 +114,19 @@ enum class Ending { kEndOfImage, kRestart, kBufferEnd, kCutShort, kFile };
 
 TEST(EntropyRandomBlocks, EveryBlockBeforeTheEndDecodesToItsCoefficients) {
   const HuffmanTable dc = make_huffman_table(kDcCounts, dc_values(), 0);
-  const HuffmanTable ac = make_huffman_table(kAcCounts, ac_values(), 1);
+  const HuffmanTable ac_alone = make_huffman_table(kAcCounts, ac_values(), 1);
+  // The same table with a pair lookup, as kept tables have it.
+  HuffmanTable ac_pairs = ac_alone;
+  std::vector<PairEntry> pairs(1u << kHuffmanCoefficientBits);
+  build_pair_entries(ac_pairs, pairs.data());
+  ac_pairs.pairs = pairs.data();
   const Ending endings[] = {Ending::kEndOfImage, Ending::kRestart, Ending::kBufferEnd, Ending::kCutShort,
                             Ending::kFile};
   for (uint32_t seed = 1; seed <= 12; ++seed) {
     for (const Ending ending : endings) {
-      SCOPED_TRACE(testing::Message() << "seed " << seed << ", ending " << static_cast<int>(ending));
+      const HuffmanTable& ac = (seed + static_cast<uint32_t>(ending)) % 2 == 0 ? ac_alone : ac_pairs;
+      SCOPED_TRACE(testing::Message() << "seed " << seed << ", ending " << static_cast<int>(ending)
+                                      << (ac.pairs != nullptr ? ", pairs" : ""));
       EntropyStreamWriter out;
       RandomBlocks blocks = make_blocks(seed, 700, out);
       std::vector<uint8_t> bytes;

@@ -7,7 +7,10 @@
 // chroma column and row, not the encoder's padding). Rows are written
 // whole, through the same completion (extra channels, in-place colour
 // conversion) as the component writer, and clipped to the picture and
-// region like every other write.
+// region like every other write; a YCbCr line into RGB or BGR goes
+// through one side member that forms the pairs and converts in the same
+// pass. An MCU row's lines are stored in one burst once the row below
+// is known, so their picture bytes are prefetched as the MCUs arrive.
 #include "upsample_filter.h"
 
 #include <algorithm>
@@ -214,10 +217,6 @@ void write_row(DecoderState& state, uint32_t mcu_row) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // The portable one-pass member: each pixel's Cb and Cr as triangle_pairs
 // gives them, converted as the portable row converter converts.
 template <int kShift, int kLeftRound, int kRightRound, bool kBgr>
@@ -306,9 +305,8 @@ void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint
   const UpsampleFilter& filter = state.filter;
   const McuConverter store_grey = state.ops.output_converters[35 - kOutputConverterFirstSlot];
   // Each block's eight lines go to its place in the band of this MCU row,
-  // clamped by the grey converter (slot 35). The places are read into
-  // locals: the converter is called through a pointer, after which the
-  // compiler would reload the record's fields.
+  // clamped by the grey converter (slot 35); the places are worked out
+  // once per scan (prepare_filter), not per block.
   uint8_t* const band = filter.samples + size_t{mcu_row % kBands} * filter.band_bytes;
   const UpsampleFilter::BlockPlace* const places = filter.places;
   // (The band has room for the scan's MCU columns only.)

@@ -27,3 +27,14 @@ inline ChromaTerms converter_terms(int cb, int cr) {
 inline ChromaTerms in_place_terms(int cb, int cr) {
   return {(359 * cr - 45813) >> 8, (34806 - 88 * cb - 183 * cr) >> 8, (454 * cb - 57937) >> 8};
 }
+
+// One pixel of the in-place conversion, into RGB or BGR bytes.
+template <bool kBgr>
+inline void store_in_place_pixel(uint8_t* out, int lum, int cb, int cr) {
+  const ChromaTerms terms = in_place_terms(cb, cr);
+  const uint8_t r = clamp_sample(lum + terms.red), g = clamp_sample(lum + terms.green),
+                b = clamp_sample(lum + terms.blue);
+  out[0] = kBgr ? b : r;
+  out[1] = g;
+  out[2] = kBgr ? r : b;
+}

@@ -97,6 +97,18 @@ using YccRowConverter = void (*)(const int16_t* luma, const int16_t* cb, const i
 // shifted (upsample_filter.cpp), into out[2k] and out[2k + 1].
 using TrianglePairs = void (*)(const int16_t* terms, int16_t* out, int count);
 
+// The triangle filter's column sums of 2x2 chroma: terms[i] = 3 * row[i]
+// + neighbour[i] for i in 0..count-1.
+using TriangleTerms = void (*)(const uint8_t* row, const uint8_t* neighbour, int16_t* terms, int count);
+
+// The triangle filter's pairs of Cb and Cr and the in-place conversion in
+// one pass: a picture line of `width` (1 or more) pixels, its first the
+// left pixel of chroma column 0, from its luma samples and the two
+// components' terms as TrianglePairs takes them, into 3-byte pixels. The
+// arrays are readable 32 samples past the line.
+using TriangleColourRow = void (*)(const uint8_t* luma, const int16_t* cb_terms, const int16_t* cr_terms,
+                                   uint8_t* out, int width);
+
 // Members the fixed table has no slot for: the record keeps them beside
 // the table, filled for the same processor kind (ops_dispatch.cpp).
 struct SideMembers {
@@ -110,6 +122,9 @@ struct SideMembers {
   // terms are the 3:1 column sums; (sum + 1 or 2) >> 2 of 2x1 chroma.
   TrianglePairs triangle_2x2;
   TrianglePairs triangle_2x1;
+  TriangleTerms triangle_terms;
+  // The triangle filter with the conversion: [2x2 chroma][BGR picture].
+  TriangleColourRow triangle_colour[2][2];
   // The non-zero coefficients of a block (progressive refinement scans).
   NonzeroMask natural_nonzero;
 };

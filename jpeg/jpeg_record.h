@@ -177,6 +177,14 @@ struct UpsampleFilter {
   uint32_t valid_height[kMaxFrameComponents];
   int16_t* rows;         // four lines after the bands: colour lines, chroma terms
   uint32_t row_width;    // samples per line there
+  // Where each block of an MCU goes in its band: at offset + column_step x
+  // the MCU column, its lines `stride` apart.
+  struct BlockPlace {
+    size_t offset;
+    uint32_t column_step;
+    uint32_t stride;
+  } places[kMaxBlocksPerMcu];
+  uint32_t place_count;
 };
 
 // The MCU row in hand of the one-pass colour output (output_colour_direct.h):

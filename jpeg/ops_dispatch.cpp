@@ -40,7 +40,7 @@ void fill_portable_members(JpegOps& ops, SideMembers& side_members) {
   fill_output_converters(ops);
   fill_grey_expanders(side_members);
   fill_ycc_rows(side_members);
-  fill_triangle_pairs(side_members);
+  fill_triangle_members(side_members);
   side_members.natural_nonzero = natural_nonzero_mask;
 }
 
@@ -59,6 +59,7 @@ void fill_sse2_members(JpegOps& ops, SideMembers& side_members) {
   fill_grey_expanders_sse2(side_members);
   fill_ycc_rows_sse2(side_members);
   fill_triangle_pairs_sse2(side_members);
+  fill_triangle_colour_sse2(side_members);
   side_members.natural_nonzero = natural_nonzero_mask_sse2;
 }
 
@@ -77,6 +78,7 @@ void fill_avx2_members(JpegOps& ops, SideMembers& side_members) {
   fill_grey_expanders_avx2(side_members);
   fill_ycc_rows_avx2(side_members);
   fill_triangle_pairs_avx2(side_members);
+  fill_triangle_colour_avx2(side_members);
 }
 #endif
 

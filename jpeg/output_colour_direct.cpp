@@ -35,15 +35,7 @@ void gather(const DecoderState& state, const OutputComponent& component, const C
 
 template <bool kBgr>
 void convert_ycc_row(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out, int width) {
-  for (int x = 0; x < width; ++x, out += 3) {
-    const int lum = luma[x];
-    const ChromaTerms terms = in_place_terms(cb[x], cr[x]);
-    const uint8_t r = clamp_sample(lum + terms.red), g = clamp_sample(lum + terms.green),
-                  b = clamp_sample(lum + terms.blue);
-    out[0] = kBgr ? b : r;
-    out[1] = g;
-    out[2] = kBgr ? r : b;
-  }
+  for (int x = 0; x < width; ++x, out += 3) store_in_place_pixel<kBgr>(out, luma[x], cb[x], cr[x]);
 }
 
 }  // namespace

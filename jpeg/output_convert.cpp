@@ -133,12 +133,16 @@ void convert_whole(const int16_t* samples, uint8_t* destination, ptrdiff_t row_s
 // through the clipped template.
 template <int kH, int kV, Format kFormat, int kSlot>
 JpegStatus fast_output(DecoderState& state, uint32_t column, uint32_t row) {
+  const McuConverter whole = state.ops.output_converters[kSlot - kOutputConverterFirstSlot];
+  if (uint8_t* const origin = whole_mcu_origin(state, 8 * kH, 8 * kV, column, row)) {
+    whole(state.mcu_blocks[0].coef, origin, state.fields.row_stride);
+    return JPEG_SUCCESS;
+  }
   McuPlacement placement;
   if (!place_mcu(state, 8 * kH, 8 * kV, column, row, placement)) return JPEG_ERR_INVALID_PROPERTIES;
   const int16_t* samples = state.mcu_blocks[0].coef;
   if (is_whole_mcu(placement.clip, 8 * kH, 8 * kV)) {
-    state.ops.output_converters[kSlot - kOutputConverterFirstSlot](samples, placement.first_pixel,
-                                                                   placement.row_stride);
+    whole(samples, placement.first_pixel, placement.row_stride);
   } else {
     convert<kH, kV, kFormat>(samples, placement.first_pixel, placement.row_stride, placement.clip);
   }

@@ -7,7 +7,10 @@
 // chroma column and row, not the encoder's padding). Rows are written
 // whole, through the same completion (extra channels, in-place colour
 // conversion) as the component writer, and clipped to the picture and
-// region like every other write.
+// region like every other write; a YCbCr line into RGB or BGR goes
+// through one side member that forms the pairs and converts in the same
+// pass. An MCU row's lines are stored in one burst once the row below
+// is known, so their picture bytes are prefetched as the MCUs arrive.
 #include "upsample_filter.h"
 
 #include <algorithm>
@@ -20,6 +23,8 @@
 namespace {
 
 constexpr uint32_t kBands = 3;
+// MCUs whose lines are prefetched together.
+constexpr uint32_t kPrefetchGroup = 4;
 
 uint32_t ceil_div(uint64_t a, uint64_t b) { return static_cast<uint32_t>((a + b - 1) / b); }
 
@@ -35,37 +40,50 @@ uint8_t* line_of(const UpsampleFilter& filter, uint32_t c, uint32_t line) {
   return band_line(filter, c, line / lines, line % lines);
 }
 
+// The terms of half-width chroma component c for image line y, pixels
+// x_begin..x_end-1, into terms[column] for their chroma columns and one
+// beyond each end: the 3:1 sum with the nearer line for 2x2, the sample
+// for 2x1, taken once per column. Beyond the valid columns the edge
+// column's term repeats (terms[-1] must be writable), so that the pixel
+// pairs between need no bounds tests.
+void chroma_terms(const DecoderState& state, const OutputComponent& component, uint32_t c, uint32_t y,
+                  uint32_t x_begin, uint32_t x_end, int16_t* terms) {
+  const UpsampleFilter& filter = state.filter;
+  const uint32_t last_column = filter.valid_width[c] - 1;
+  const bool vertical = component.ratio_v == 2;
+  const uint32_t j = vertical ? y >> 1 : y;
+  const uint32_t near = (y & 1) ? std::min(j + 1, filter.valid_height[c] - 1) : (j == 0 ? 0 : j - 1);
+  const uint8_t* row = line_of(filter, c, j);
+  const uint8_t* neighbour_row = line_of(filter, c, near);
+  const uint32_t first = x_begin >> 1, last = (x_end - 1) >> 1;
+  const uint32_t from = first == 0 ? 0 : first - 1, to = std::min(last + 1, last_column);
+  const uint32_t end = to + 1;
+  if (vertical) {
+    state.side_members.triangle_terms(row + from, neighbour_row + from, terms + from, static_cast<int>(end - from));
+  } else {
+    for (uint32_t i = from; i < end; ++i) terms[i] = row[i];
+  }
+  if (first == 0) terms[-1] = terms[0];
+  if (last + 1 > last_column) terms[static_cast<ptrdiff_t>(last_column) + 1] = terms[last_column];
+}
+
+bool is_half_width(const OutputComponent& component) {
+  return component.ratio_h == 2 && (component.ratio_v == 2 || component.ratio_v == 1);
+}
+
 // Component c's samples of image line y, pixels x_begin..x_end-1, into
-// out[0..]. For half-width chroma each chroma column's term (the 3:1 sum
-// with the nearer line for 2x2, the sample for 2x1) is taken once into the
-// filter's scratch line, one column beyond each end repeating the edge
-// column, so that the pixel pairs between need no bounds tests: the side
-// member for pairs writes those.
+// out[0..]: half-width chroma through its terms (in the filter's scratch
+// line) and the side member for pairs.
 void filter_line(const DecoderState& state, const OutputComponent& component, uint32_t c, uint32_t y,
                  uint32_t x_begin, uint32_t x_end, int16_t* out) {
   const UpsampleFilter& filter = state.filter;
   const uint32_t last_column = filter.valid_width[c] - 1;
   const uint32_t last_line = filter.valid_height[c] - 1;
-  if (component.ratio_h == 2 && (component.ratio_v == 2 || component.ratio_v == 1)) {
-    const bool vertical = component.ratio_v == 2;
-    const uint32_t j = vertical ? y >> 1 : y;
-    const uint32_t near = (y & 1) ? std::min(j + 1, last_line) : (j == 0 ? 0 : j - 1);
-    const uint8_t* row = line_of(filter, c, j);
-    const uint8_t* neighbour_row = line_of(filter, c, near);
+  if (is_half_width(component)) {
     int16_t* const terms = filter.rows + size_t{3} * filter.row_width + 1;  // terms[-1] is valid
-    const uint32_t first = x_begin >> 1, last = (x_end - 1) >> 1;
-    const uint32_t from = first == 0 ? 0 : first - 1, to = std::min(last + 1, last_column);
-    // Two plain loops, not one with the choice inside, so that each is
-    // vectorised.
-    const uint32_t end = to + 1;
-    if (vertical) {
-      for (uint32_t i = from; i < end; ++i) terms[i] = static_cast<int16_t>(3 * row[i] + neighbour_row[i]);
-    } else {
-      for (uint32_t i = from; i < end; ++i) terms[i] = row[i];
-    }
-    if (first == 0) terms[-1] = terms[0];
-    if (last + 1 > last_column) terms[static_cast<ptrdiff_t>(last_column) + 1] = terms[last_column];
-    const TrianglePairs pairs = vertical ? state.side_members.triangle_2x2 : state.side_members.triangle_2x1;
+    chroma_terms(state, component, c, y, x_begin, x_end, terms);
+    const TrianglePairs pairs =
+        component.ratio_v == 2 ? state.side_members.triangle_2x2 : state.side_members.triangle_2x1;
     // An odd first pixel is the right one of its pair, an even last pixel
     // the left one: their pair is written to a spare pair before the line.
     int16_t edge[2];
@@ -106,23 +124,64 @@ void write_component_line(const DecoderState& state, const OutputComponent& comp
   for (uint32_t i = 0; i < x_end - x_begin; ++i, out += channels) *out = static_cast<uint8_t>(line[i]);
 }
 
-// A YCbCr line into a 3-byte RGB or BGR picture: the three components'
-// samples into the filter's row arrays, then the row converter in steps
-// of at most its 32 pixels; the bytes of write_component_line and the
-// in-place conversion.
+// Whether a YCbCr line starting at x_begin goes through the side member
+// that filters and converts in one pass: full-size luma, Cb and Cr of one
+// half-width layout, the line starting on the left pixel of a pair.
+bool converts_in_one_pass(const OutputPlan& plan, uint32_t x_begin) {
+  const OutputComponent* components = plan.components;
+  return (x_begin & 1) == 0 && components[0].ratio_h == 1 && components[0].ratio_v == 1 &&
+         is_half_width(components[1]) && components[2].ratio_h == 2 &&
+         components[2].ratio_v == components[1].ratio_v;
+}
+
+// A YCbCr line into a 3-byte RGB or BGR picture: in one pass from the
+// luma line and the chroma terms where the layout allows, else the three
+// components' samples into the filter's row arrays and then the row
+// converter; the bytes of write_component_line and the in-place
+// conversion either way.
 void write_colour_line(const DecoderState& state, uint32_t y, uint32_t x_begin, uint32_t x_end, uint8_t* pixel) {
   const UpsampleFilter& filter = state.filter;
+  const OutputComponent* components = state.output.components;
+  const bool bgr = state.fields.picture_color == COLOR_BGR;
+  const int width = static_cast<int>(x_end - x_begin);
+  if (converts_in_one_pass(state.output, x_begin)) {
+    int16_t* const terms[2] = {filter.rows + filter.row_width + 1, filter.rows + size_t{2} * filter.row_width + 1};
+    for (uint32_t c = 1; c < 3; ++c) chroma_terms(state, components[c], c, y, x_begin, x_end, terms[c - 1]);
+    const uint8_t* luma = line_of(filter, 0, std::min(y, filter.valid_height[0] - 1)) + x_begin;
+    const TriangleColourRow convert = state.side_members.triangle_colour[components[1].ratio_v == 2][bgr];
+    convert(luma, terms[0] + (x_begin >> 1), terms[1] + (x_begin >> 1), pixel, width);
+    return;
+  }
   int16_t* rows[3];
   for (uint32_t c = 0; c < 3; ++c) {
     rows[c] = filter.rows + size_t{c} * filter.row_width;
-    filter_line(state, state.output.components[c], c, y, x_begin, x_end, rows[c]);
+    filter_line(state, components[c], c, y, x_begin, x_end, rows[c]);
   }
-  const YccRowConverter convert = state.fields.picture_color == COLOR_BGR ? state.side_members.ycc_row_bgr
-                                                                         : state.side_members.ycc_row_rgb;
-  const uint32_t width = x_end - x_begin;
-  for (uint32_t x = 0; x < width; x += kMaxOutputMcuSide) {
-    convert(rows[0] + x, rows[1] + x, rows[2] + x, pixel + size_t{3} * x,
-            static_cast<int>(std::min(kMaxOutputMcuSide, width - x)));
+  const YccRowConverter convert = bgr ? state.side_members.ycc_row_bgr : state.side_members.ycc_row_rgb;
+  convert(rows[0], rows[1], rows[2], pixel, width);
+}
+
+// Asks for the picture bytes of pixels x..x+width-1 on lines y..y+height-1
+// (clipped to the picture; a read without a region) to be brought into the
+// caches for writing. Called as each MCU arrives for the lines its columns
+// give at the row's end, so that the cache misses of those stores overlap
+// the decoding instead of stalling the burst of stores that writes a whole
+// MCU row of lines. Always inlined: as a call the compiler sees no effect
+// of it (it cannot observe a prefetch) and drops it.
+inline __attribute__((always_inline)) void prefetch_picture_span(const ReadFields& fields, int64_t x, int64_t y,
+                                                                 int64_t width, int64_t height) {
+  constexpr int64_t kCacheLine = 64;
+  const int64_t picture_rows = std::llabs(int64_t{fields.picture_height});
+  const int64_t end_x = std::min<int64_t>(x + width, fields.picture_width);
+  const int64_t end_y = std::min(y + height, picture_rows);
+  if (x >= end_x) return;
+  // One byte per cache line, from the span's last: the spans of
+  // neighbouring MCUs touch, so the last bytes of spans shorter than a
+  // line still reach every line.
+  const int64_t first = x * fields.picture_channels, last = end_x * fields.picture_channels - 1;
+  const uint8_t* line = fields.picture_bytes + y * fields.row_stride;
+  for (; y < end_y; ++y, line += fields.row_stride) {
+    for (int64_t byte = last; byte >= first; byte -= kCacheLine) __builtin_prefetch(line + byte, 1);
   }
 }
 
@@ -158,11 +217,29 @@ void write_row(DecoderState& state, uint32_t mcu_row) {
   }
 }
 
+// The portable one-pass member: each pixel's Cb and Cr as triangle_pairs
+// gives them, converted as the portable row converter converts.
+template <int kShift, int kLeftRound, int kRightRound, bool kBgr>
+void triangle_colour_row(const uint8_t* luma, const int16_t* cb_terms, const int16_t* cr_terms, uint8_t* out,
+                         int width) {
+  for (int x = 0; x < width; ++x, out += 3) {
+    const int k = x >> 1, side = (x & 1) ? 1 : -1, round = (x & 1) ? kRightRound : kLeftRound;
+    const int cb = (3 * cb_terms[k] + cb_terms[k + side] + round) >> kShift;
+    const int cr = (3 * cr_terms[k] + cr_terms[k + side] + round) >> kShift;
+    store_in_place_pixel<kBgr>(out, luma[x], cb, cr);
+  }
+}
+
 }  // namespace
 
-void fill_triangle_pairs(SideMembers& members) {
+void fill_triangle_members(SideMembers& members) {
   members.triangle_2x2 = triangle_pairs<4, 8, 7>;
   members.triangle_2x1 = triangle_pairs<2, 1, 2>;
+  members.triangle_terms = triangle_terms;
+  members.triangle_colour[1][0] = triangle_colour_row<4, 8, 7, false>;
+  members.triangle_colour[1][1] = triangle_colour_row<4, 8, 7, true>;
+  members.triangle_colour[0][0] = triangle_colour_row<2, 1, 2, false>;
+  members.triangle_colour[0][1] = triangle_colour_row<2, 1, 2, true>;
 }
 
 bool filter_applies(const DecoderState& state, uint32_t scan_components) {
@@ -200,6 +277,19 @@ JpegStatus prepare_filter(DecoderState& state, uint32_t mcu_columns, uint32_t mc
   }
   filter.rows = reinterpret_cast<int16_t*>(filter.samples + bands);
   OutputPlan& plan = state.output;
+  // The blocks of an MCU in their order in the MCU, each at its band line
+  // and column; the band holds every MCU column of the scan.
+  filter.place_count = 0;
+  for (uint32_t c = 0; c < plan.component_count; ++c) {
+    const OutputComponent& component = plan.components[c];
+    for (uint32_t by = 0; by < component.blocks_high; ++by) {
+      for (uint32_t bx = 0; bx < component.blocks_wide; ++bx) {
+        if (component.first_block + by * component.blocks_wide + bx != filter.place_count) return JPEG_ERR_INTERNAL;
+        filter.places[filter.place_count++] = {filter.band_offset[c] + size_t{by} * 8 * filter.band_width[c] + bx * 8,
+                                               component.blocks_wide * 8, filter.band_width[c]};
+      }
+    }
+  }
   if (plan.region_active) {
     plan.first_column = plan.first_column > 0 ? plan.first_column - 1 : 0;
     plan.first_row = plan.first_row > 0 ? plan.first_row - 1 : 0;
@@ -214,26 +304,33 @@ void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint
   const OutputPlan& plan = state.output;
   const UpsampleFilter& filter = state.filter;
   const McuConverter store_grey = state.ops.output_converters[35 - kOutputConverterFirstSlot];
-  for (uint32_t c = 0; c < plan.component_count; ++c) {
-    const OutputComponent& component = plan.components[c];
-    const uint32_t band_width = filter.band_width[c];
-    for (uint32_t by = 0; by < component.blocks_high; ++by) {
-      for (uint32_t bx = 0; bx < component.blocks_wide; ++bx) {
-        const int16_t* block = state.mcu_blocks[component.first_block + by * component.blocks_wide + bx].coef;
-        const uint32_t x = (mcu_column * component.blocks_wide + bx) * 8;
-        if (x + 8 > band_width) continue;
-        // The block's eight lines lie in one band, band_width apart: the
-        // grey converter (slot 35) stores them, clamped. (The band of the
-        // MCU row is known here: no division per block, as line_of has.)
-        uint8_t* line = band_line(filter, c, mcu_row, by * 8) + x;
-        store_grey(block, line, band_width);
-      }
-    }
+  // Each block's eight lines go to its place in the band of this MCU row,
+  // clamped by the grey converter (slot 35); the places are worked out
+  // once per scan (prepare_filter), not per block.
+  uint8_t* const band = filter.samples + size_t{mcu_row % kBands} * filter.band_bytes;
+  const UpsampleFilter::BlockPlace* const places = filter.places;
+  // (The band has room for the scan's MCU columns only.)
+  const uint32_t place_count = mcu_column < mcu_columns ? filter.place_count : 0;
+  for (uint32_t b = 0; b < place_count; ++b) {
+    const UpsampleFilter::BlockPlace place = places[b];
+    store_grey(state.mcu_blocks[b].coef, band + place.offset + size_t{mcu_column} * place.column_step, place.stride);
   }
   const uint32_t last_column = plan.region_active ? plan.end_column - 1 : mcu_columns - 1;
   const uint32_t last_row = plan.region_active ? plan.end_row - 1 : mcu_rows - 1;
+  // The lines the last few MCUs' columns will give at the row's end: those
+  // of the row above, whose last lines wait for this row's chroma (2x2),
+  // or its own (2x1); a few MCUs at a time, so that the loop over the
+  // lines is set up less often.
+  const bool below_needed = state.frame.v_max == 2;
+  const uint32_t group_end = mcu_column + 1;
+  if (!plan.region_active && (!below_needed || mcu_row > 0) &&
+      (group_end % kPrefetchGroup == 0 || mcu_column == last_column)) {
+    const int64_t group_first = int64_t{mcu_column / kPrefetchGroup} * kPrefetchGroup * plan.mcu_width;
+    prefetch_picture_span(state.fields, group_first, int64_t{below_needed ? mcu_row - 1 : mcu_row} * plan.mcu_height,
+                          int64_t{group_end} * plan.mcu_width - group_first, plan.mcu_height);
+  }
   if (mcu_column != last_column) return;
-  if (state.frame.v_max == 1) {
+  if (!below_needed) {
     write_row(state, mcu_row);
     return;
   }

@@ -18,9 +18,15 @@ JpegStatus prepare_filter(DecoderState& state, uint32_t mcu_columns, uint32_t mc
 void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint32_t mcu_columns,
                 uint32_t mcu_rows);
 
-// Fills the triangle filter's pair writers of the side members with the
-// portable ones.
-void fill_triangle_pairs(SideMembers& members);
+// Fills the triangle filter's side members (pair writers, one-pass
+// colour rows) with the portable ones.
+void fill_triangle_members(SideMembers& members);
+
+// The column sums 3 * row[i] + neighbour[i] of 2x2 chroma: the portable
+// member, and the vector members' columns short of a step.
+inline void triangle_terms(const uint8_t* row, const uint8_t* neighbour, int16_t* terms, int count) {
+  for (int i = 0; i < count; ++i) terms[i] = static_cast<int16_t>(3 * row[i] + neighbour[i]);
+}
 
 // The pixel pairs of `count` chroma columns: left (3 * t[k] + t[k - 1] +
 // kLeftRound) >> kShift, right (3 * t[k] + t[k + 1] + kRightRound) >> kShift.

@@ -1,10 +1,11 @@
 // AVX2-table members of the whole-MCU converters for the camera layouts:
-// YCbCr of 1x1, 2x1 and 2x2 luma blocks into RGB and BGR pictures (slots
-// 36..41). Two picture rows of an MCU per step, one per 128-bit half; the
-// three bytes of each pixel are placed with byte shuffles (SSSE3, which
-// every AVX2 processor has) instead of the SSE2 members' unpacking. The
-// chroma terms and the sums are those of the SSE2 members.
-// The grey expanders' AVX2 members place bytes the same way.
+// grey (slot 35) and YCbCr of 1x1, 2x1 and 2x2 luma blocks into RGB and
+// BGR pictures (slots 36..41). Two picture rows of an MCU per step, one
+// per 128-bit half; the three bytes of each pixel are placed with byte
+// shuffles (SSSE3, which every AVX2 processor has) instead of the SSE2
+// members' unpacking. The chroma terms and the sums are those of the SSE2
+// members. The grey expanders' AVX2 members place bytes the same way, and
+// so do the row converters and the triangle filter's one-pass rows.
 #include <immintrin.h>
 
 #include "simd_target.h"
@@ -18,26 +19,30 @@
 namespace {
 
 using vkt_colour::load8;
-using vkt_colour::terms_of;
 
 // Shuffle masks that place byte `pixel` of each channel at 3 * pixel +
-// channel of the three 16-byte stores of sixteen pixels (-128: zero).
+// channel of the three 16-byte stores of sixteen pixels (-128: zero), in
+// both 128-bit halves, so that a 256-bit shuffle takes its mask straight
+// from memory. The parity form takes the channel bytes of the even pixels
+// first, then those of the odd ones.
 struct ByteMasks {
-  int8_t mask[3][3][16];  // [store][channel][byte]
+  int8_t mask[3][3][32];  // [store][channel][byte]
 };
 
-constexpr ByteMasks make_byte_masks() {
+constexpr ByteMasks make_byte_masks(bool parity) {
   ByteMasks masks{};
   for (int store = 0; store < 3; ++store)
     for (int channel = 0; channel < 3; ++channel)
-      for (int byte = 0; byte < 16; ++byte) {
-        const int position = 16 * store + byte;
-        masks.mask[store][channel][byte] = static_cast<int8_t>(position % 3 == channel ? position / 3 : -128);
+      for (int byte = 0; byte < 32; ++byte) {
+        const int position = 16 * store + byte % 16, pixel = position / 3;
+        const int source = parity ? (pixel & 1) * 8 + pixel / 2 : pixel;
+        masks.mask[store][channel][byte] = static_cast<int8_t>(position % 3 == channel ? source : -128);
       }
   return masks;
 }
 
-alignas(16) constexpr ByteMasks kByteMasks = make_byte_masks();
+alignas(32) constexpr ByteMasks kByteMasks = make_byte_masks(false);
+alignas(32) constexpr ByteMasks kParityByteMasks = make_byte_masks(true);
 
 VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i mask_of(int store, int channel) {
   return _mm_load_si128(reinterpret_cast<const __m128i*>(kByteMasks.mask[store][channel]));
@@ -61,16 +66,17 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i load16(const int16_t* p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
-// mask_of in both 128-bit halves.
-VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_mask_of(int store, int channel) {
-  return _mm256_broadcastsi128_si256(mask_of(store, channel));
+// mask_of in both 128-bit halves, of the natural or the parity masks.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_mask_of(const ByteMasks& masks, int store, int channel) {
+  return _mm256_load_si256(reinterpret_cast<const __m256i*>(masks.mask[store][channel]));
 }
 
 // pixel_bytes in each 128-bit half: sixteen pixels per half.
-VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_pixel_bytes(int store, __m256i first, __m256i second, __m256i third) {
-  return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(first, wide_mask_of(store, 0)),
-                                         _mm256_shuffle_epi8(second, wide_mask_of(store, 1))),
-                         _mm256_shuffle_epi8(third, wide_mask_of(store, 2)));
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i wide_pixel_bytes(int store, __m256i first, __m256i second, __m256i third,
+                                                          const ByteMasks& masks = kByteMasks) {
+  return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(first, wide_mask_of(masks, store, 0)),
+                                         _mm256_shuffle_epi8(second, wide_mask_of(masks, store, 1))),
+                         _mm256_shuffle_epi8(third, wide_mask_of(masks, store, 2)));
 }
 
 // 1x1 MCUs (4:4:4), two picture rows per step: a row's eight samples of
@@ -81,7 +87,7 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void convert_one_by_one(const int16_t* samples,
                                                          ptrdiff_t row_stride) {
 #pragma GCC unroll 4
   for (int y = 0; y < 8; y += 2) {
-    const vkt_colour::WideTerms terms = terms_of(load16(samples + 64 + 8 * y), load16(samples + 128 + 8 * y));
+    const auto terms = vkt_colour::terms16<false>(load16(samples + 64 + 8 * y), load16(samples + 128 + 8 * y));
     const __m256i luma = load16(samples + 8 * y);
     const __m256i r = _mm256_packus_epi16(_mm256_adds_epi16(luma, terms.red), luma);
     const __m256i g = _mm256_packus_epi16(_mm256_adds_epi16(luma, terms.green), luma);
@@ -117,9 +123,10 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void convert_two_wide(const int16_t* samples, u
 #pragma GCC unroll 8
   for (int y = 0; y < 8 * kV; y += 2) {
     const int16_t* const cb = samples + kChromaBase + (y / kV) * 8;
-    const vkt_colour::WideTerms terms =
-        kV == 2 ? terms_of(_mm256_broadcastsi128_si256(load8(cb)), _mm256_broadcastsi128_si256(load8(cb + 64)))
-                : terms_of(load16(cb), load16(cb + 64));
+    const auto terms =
+        kV == 2 ? vkt_colour::terms16<false>(_mm256_broadcastsi128_si256(load8(cb)),
+                                             _mm256_broadcastsi128_si256(load8(cb + 64)))
+                : vkt_colour::terms16<false>(load16(cb), load16(cb + 64));
     const int16_t* const luma = samples + (y >> 3) * 128 + (y & 7) * 8;
     const __m256i left = load16(luma), right = load16(luma + 64);
     const __m256i r = channel_pair(left, right, terms.red);
@@ -133,6 +140,22 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void convert_two_wide(const int16_t* samples, u
       _mm_storeu_si128(reinterpret_cast<__m128i*>(top + 16 * store), _mm256_castsi256_si128(bytes));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(bottom + 16 * store), _mm256_extracti128_si256(bytes, 1));
     }
+  }
+}
+
+// A grey block's samples as bytes, four rows per step: a row pair per
+// 256-bit load, the pack puts rows y and y + 2 in the low half and y + 1
+// and y + 3 in the high one.
+VKT_TARGET_AVX2 void convert_grey_avx2(const int16_t* samples, uint8_t* destination, ptrdiff_t row_stride) {
+#pragma GCC unroll 2
+  for (int y = 0; y < 8; y += 4) {
+    const __m256i bytes = _mm256_packus_epi16(load16(samples + 8 * y), load16(samples + 8 * y + 16));
+    const __m128i even = _mm256_castsi256_si128(bytes), odd = _mm256_extracti128_si256(bytes, 1);
+    uint8_t* const out = destination + y * row_stride;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), even);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + row_stride), odd);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * row_stride), _mm_unpackhi_epi64(even, even));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 3 * row_stride), _mm_unpackhi_epi64(odd, odd));
   }
 }
 
@@ -198,38 +221,16 @@ VKT_TARGET_AVX2 void expand_grey_four_avx2(const int16_t* samples, uint8_t* dest
   }
 }
 
-// The SSE2 term() on sixteen samples at once: madd pairs unpacked within
-// each 128-bit lane, whose in-lane pack puts the terms back in order.
-VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i term16(__m256i pairs_low, __m256i pairs_high, int ka, int kb, int offset) {
-  const __m256i constants = _mm256_set1_epi32((kb << 16) | (ka & 0xFFFF));
-  const __m256i bias = _mm256_set1_epi32(offset);
-  const __m256i low = _mm256_srai_epi32(_mm256_sub_epi32(_mm256_madd_epi16(pairs_low, constants), bias), 8);
-  const __m256i high = _mm256_srai_epi32(_mm256_sub_epi32(_mm256_madd_epi16(pairs_high, constants), bias), 8);
-  return _mm256_packs_epi32(low, high);
-}
-
 // Sixteen pixels' channel bytes from their sums, saturated as the SSE2
 // member's packus saturates them.
 VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i channel16(__m256i sums) {
   return _mm_packus_epi16(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
 }
 
-// The in-place sums of sixteen pixels (luma, Cb, Cr from x on), saturated
-// to 16 bits as the SSE2 member's adds saturate them.
-struct ChannelSums {
-  __m256i red, green, blue;
-};
-VKT_TARGET_AVX2 VKT_LANES_INLINE ChannelSums channel_sums(const int16_t* luma, const int16_t* cb, const int16_t* cr) {
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i lum = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma));
-  const __m256i blue_samples = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cb));
-  const __m256i red_samples = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cr));
-  return {_mm256_adds_epi16(lum, term16(_mm256_unpacklo_epi16(red_samples, zero),
-                                        _mm256_unpackhi_epi16(red_samples, zero), 359, 0, 45813)),
-          _mm256_adds_epi16(lum, term16(_mm256_unpacklo_epi16(blue_samples, red_samples),
-                                        _mm256_unpackhi_epi16(blue_samples, red_samples), -88, -183, -34806)),
-          _mm256_adds_epi16(lum, term16(_mm256_unpacklo_epi16(blue_samples, zero),
-                                        _mm256_unpackhi_epi16(blue_samples, zero), 454, 0, 57937))};
+// The in-place sums of sixteen pixels, luma, Cb and Cr from x on.
+VKT_TARGET_AVX2 VKT_LANES_INLINE vkt_colour::WideTerms channel_sums(const int16_t* luma, const int16_t* cb,
+                                                                   const int16_t* cr) {
+  return vkt_colour::in_place_sums16(load16(luma), load16(cb), load16(cr));
 }
 
 // Thirty-two pixels' bytes of one channel from the sums of pixels 0..15
@@ -249,8 +250,8 @@ VKT_TARGET_AVX2 void convert_ycc_row_avx2(const int16_t* luma, const int16_t* cb
                                           int width) {
   int x = 0;
   for (; width - x >= 32; x += 32) {
-    const ChannelSums low = channel_sums(luma + x, cb + x, cr + x);
-    const ChannelSums high = channel_sums(luma + x + 16, cb + x + 16, cr + x + 16);
+    const auto low = channel_sums(luma + x, cb + x, cr + x);
+    const auto high = channel_sums(luma + x + 16, cb + x + 16, cr + x + 16);
     const __m256i r = channel32(low.red, high.red), g = channel32(low.green, high.green);
     const __m256i b = channel32(low.blue, high.blue);
     const __m256i first = kBgr ? b : r, third = kBgr ? r : b;
@@ -262,7 +263,7 @@ VKT_TARGET_AVX2 void convert_ycc_row_avx2(const int16_t* luma, const int16_t* cb
     }
   }
   for (; x < width; x += 16) {
-    const ChannelSums sums = channel_sums(luma + x, cb + x, cr + x);
+    const auto sums = channel_sums(luma + x, cb + x, cr + x);
     const __m128i r = channel16(sums.red), g = channel16(sums.green), b = channel16(sums.blue);
     const int pixels = width - x;
     alignas(16) uint8_t tail[48];
@@ -276,7 +277,57 @@ VKT_TARGET_AVX2 void convert_ycc_row_avx2(const int16_t* luma, const int16_t* cb
   }
 }
 
+// Thirty-two pixels of the one-pass triangle row, on 16-bit lanes
+// throughout (in_place_sums16), computed apart for the even pixels (the
+// left samples of the chroma pairs) and the odd ones (the right samples):
+// the luma words split into their low and high bytes give the pixels in
+// the pairs' order, so nothing is interleaved before the pack, whose bytes
+// the parity masks place.
+template <int kShift, int kLeftRound, int kRightRound, bool kBgr>
+VKT_TARGET_AVX2 VKT_LANES_INLINE void triangle_colour_step(const uint8_t* luma, const int16_t* cb_terms,
+                                                           const int16_t* cr_terms, uint8_t* out) {
+  const __m256i luma_pairs = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma));
+  const __m256i even_luma = _mm256_and_si256(luma_pairs, _mm256_set1_epi16(0xFF));
+  const __m256i odd_luma = _mm256_srli_epi16(luma_pairs, 8);
+  const auto cb = vkt_colour::triangle_pair<kShift, kLeftRound, kRightRound>(load16(cb_terms - 1), load16(cb_terms),
+                                                                            load16(cb_terms + 1));
+  const auto cr = vkt_colour::triangle_pair<kShift, kLeftRound, kRightRound>(load16(cr_terms - 1), load16(cr_terms),
+                                                                            load16(cr_terms + 1));
+  const auto even = vkt_colour::in_place_sums16(even_luma, cb.left, cr.left);
+  const auto odd = vkt_colour::in_place_sums16(odd_luma, cb.right, cr.right);
+  const __m256i r = _mm256_packus_epi16(even.red, odd.red), g = _mm256_packus_epi16(even.green, odd.green);
+  const __m256i b = _mm256_packus_epi16(even.blue, odd.blue);
+  const __m256i first = kBgr ? b : r, third = kBgr ? r : b;
+  for (int store = 0; store < 3; ++store) {
+    const __m256i bytes = wide_pixel_bytes(store, first, g, third, kParityByteMasks);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * store), _mm256_castsi256_si128(bytes));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48 + 16 * store), _mm256_extracti128_si256(bytes, 1));
+  }
+}
+
+// The one-pass triangle row, thirty-two pixels per step; the last step's
+// pixels go through a local buffer when fewer than thirty-two remain.
+template <int kShift, int kLeftRound, int kRightRound, bool kBgr>
+VKT_TARGET_AVX2 void triangle_colour_row_avx2(const uint8_t* luma, const int16_t* cb_terms, const int16_t* cr_terms,
+                                              uint8_t* out, int width) {
+  const uint8_t* const whole_end = luma + (width & ~31);
+  for (; luma < whole_end; luma += 32, cb_terms += 16, cr_terms += 16, out += 96)
+    triangle_colour_step<kShift, kLeftRound, kRightRound, kBgr>(luma, cb_terms, cr_terms, out);
+  if (const int pixels = width & 31) {
+    alignas(16) uint8_t tail[96];
+    triangle_colour_step<kShift, kLeftRound, kRightRound, kBgr>(luma, cb_terms, cr_terms, tail);
+    __builtin_memcpy(out, tail, static_cast<size_t>(3 * pixels));
+  }
+}
+
 }  // namespace
+
+void fill_triangle_colour_avx2(SideMembers& members) {
+  members.triangle_colour[1][0] = triangle_colour_row_avx2<4, 8, 7, false>;
+  members.triangle_colour[1][1] = triangle_colour_row_avx2<4, 8, 7, true>;
+  members.triangle_colour[0][0] = triangle_colour_row_avx2<2, 1, 2, false>;
+  members.triangle_colour[0][1] = triangle_colour_row_avx2<2, 1, 2, true>;
+}
 
 void fill_ycc_rows_avx2(SideMembers& members) {
   members.ycc_row_rgb = convert_ycc_row_avx2<false>;
@@ -292,6 +343,7 @@ void fill_output_converters_avx2(JpegOps& ops) {
   const auto slot = [&ops](int number) -> McuConverter& {
     return ops.output_converters[number - kOutputConverterFirstSlot];
   };
+  slot(35) = convert_grey_avx2;
   slot(36) = convert_whole_avx2<1, 1, false>;
   slot(37) = convert_whole_avx2<2, 1, false>;
   slot(38) = convert_whole_avx2<2, 2, false>;

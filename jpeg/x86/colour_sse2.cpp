@@ -2,9 +2,9 @@
 // YCbCr of 1x1, 2x1 and 2x2 luma blocks into RGB, BGR and RGBX pictures;
 // and of the grey expanders (grey into 3- and 4-byte pictures).
 // Eight pixels per step. The chroma terms are those of converter_terms
-// (colour_convert.h), computed in 32 bits with the same shifts; the sums
-// and clamps run on 16 bits, which is exact because the transforms' samples
-// lie in 0..255.
+// (colour_convert.h), computed on 16 bits (colour_terms.h); the sums and
+// clamps run on 16 bits too, which is exact because the transforms'
+// samples lie in 0..255.
 #include <immintrin.h>
 
 #include "colour_terms.h"
@@ -17,8 +17,6 @@ namespace {
 using vkt_colour::load8;
 using vkt_colour::spread;
 using vkt_colour::Terms;
-using vkt_colour::in_place_terms_of;
-using vkt_colour::terms_of;
 
 enum class Layout { kRgb, kBgr, kRgbx };
 
@@ -78,7 +76,7 @@ VKT_TARGET_SSE2 void convert_whole_sse2(const int16_t* samples, uint8_t* destina
   #pragma GCC unroll 8
   for (int chroma_row = 0; chroma_row < 8; ++chroma_row) {
     const int16_t* const cb = samples + kChromaBase + chroma_row * 8;
-    const Terms terms = terms_of(load8(cb), load8(cb + 64));
+    const Terms terms = vkt_colour::terms16<false>(load8(cb), load8(cb + 64));
     // The kV picture rows that share this chroma row.
     #pragma GCC unroll 8
     for (int y = chroma_row * kV; y < (chroma_row + 1) * kV; ++y) {
@@ -115,12 +113,10 @@ template <Layout kLayout>
 VKT_TARGET_SSE2 void convert_ycc_row_sse2(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out,
                                           int width) {
   for (int x = 0; x < width; x += 8) {
-    const __m128i lum = _mm_load_si128(reinterpret_cast<const __m128i*>(luma + x));
-    const Terms terms = in_place_terms_of(_mm_load_si128(reinterpret_cast<const __m128i*>(cb + x)),
-                                          _mm_load_si128(reinterpret_cast<const __m128i*>(cr + x)));
-    const __m128i r = _mm_packus_epi16(_mm_adds_epi16(lum, terms.red), lum);
-    const __m128i g = _mm_packus_epi16(_mm_adds_epi16(lum, terms.green), lum);
-    const __m128i b = _mm_packus_epi16(_mm_adds_epi16(lum, terms.blue), lum);
+    const Terms sums = vkt_colour::in_place_sums16(load8(luma + x), load8(cb + x), load8(cr + x));
+    const __m128i r = _mm_packus_epi16(sums.red, sums.red);
+    const __m128i g = _mm_packus_epi16(sums.green, sums.green);
+    const __m128i b = _mm_packus_epi16(sums.blue, sums.blue);
     const int pixels = width - x;
     alignas(16) uint8_t tail[24];
     uint8_t* const target = pixels >= 8 ? out + 3 * x : tail;
@@ -133,7 +129,55 @@ VKT_TARGET_SSE2 void convert_ycc_row_sse2(const int16_t* luma, const int16_t* cb
   }
 }
 
+VKT_TARGET_SSE2 VKT_LANES_INLINE __m128i terms_at(const int16_t* terms) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(terms));
+}
+
+// The triangle filter's pairs of the eight chroma columns from `terms` on.
+template <int kShift, int kLeftRound, int kRightRound>
+VKT_TARGET_SSE2 VKT_LANES_INLINE auto pairs_at(const int16_t* terms) {
+  return vkt_colour::triangle_pair<kShift, kLeftRound, kRightRound>(terms_at(terms - 1), terms_at(terms),
+                                                                    terms_at(terms + 1));
+}
+
+// The one-pass triangle row: sixteen pixels per step, on 16-bit lanes
+// throughout (in_place_sums16), eight chroma columns' pairs unpacked into
+// pixels 0-7 and 8-15 as the luma bytes are. The last step's pixels go
+// through a local buffer when fewer than sixteen remain.
+template <int kShift, int kLeftRound, int kRightRound, Layout kLayout>
+VKT_TARGET_SSE2 void triangle_colour_row_sse2(const uint8_t* luma, const int16_t* cb_terms, const int16_t* cr_terms,
+                                              uint8_t* out, int width) {
+  const __m128i zero = _mm_setzero_si128();
+  for (int x = 0; x < width; x += 16) {
+    const __m128i luma_bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x));
+    const auto blue_pair = pairs_at<kShift, kLeftRound, kRightRound>(cb_terms + x / 2);
+    const auto red_pair = pairs_at<kShift, kLeftRound, kRightRound>(cr_terms + x / 2);
+    const auto low = vkt_colour::in_place_sums16(_mm_unpacklo_epi8(luma_bytes, zero),
+                                                 _mm_unpacklo_epi16(blue_pair.left, blue_pair.right),
+                                                 _mm_unpacklo_epi16(red_pair.left, red_pair.right));
+    const auto high = vkt_colour::in_place_sums16(_mm_unpackhi_epi8(luma_bytes, zero),
+                                                  _mm_unpackhi_epi16(blue_pair.left, blue_pair.right),
+                                                  _mm_unpackhi_epi16(red_pair.left, red_pair.right));
+    const __m128i r = _mm_packus_epi16(low.red, high.red), g = _mm_packus_epi16(low.green, high.green);
+    const __m128i b = _mm_packus_epi16(low.blue, high.blue);
+    const __m128i first = kLayout == Layout::kBgr ? b : r, third = kLayout == Layout::kBgr ? r : b;
+    const int pixels = width - x;
+    alignas(16) uint8_t tail[48];
+    uint8_t* const target = pixels >= 16 ? out + 3 * x : tail;
+    store_pixels<kLayout>(target, first, g, third);
+    store_pixels<kLayout>(target + 24, _mm_srli_si128(first, 8), _mm_srli_si128(g, 8), _mm_srli_si128(third, 8));
+    if (pixels < 16) __builtin_memcpy(out + 3 * x, tail, static_cast<size_t>(3 * pixels));
+  }
+}
+
 }  // namespace
+
+void fill_triangle_colour_sse2(SideMembers& members) {
+  members.triangle_colour[1][0] = triangle_colour_row_sse2<4, 8, 7, Layout::kRgb>;
+  members.triangle_colour[1][1] = triangle_colour_row_sse2<4, 8, 7, Layout::kBgr>;
+  members.triangle_colour[0][0] = triangle_colour_row_sse2<2, 1, 2, Layout::kRgb>;
+  members.triangle_colour[0][1] = triangle_colour_row_sse2<2, 1, 2, Layout::kBgr>;
+}
 
 void fill_ycc_rows_sse2(SideMembers& members) {
   members.ycc_row_rgb = convert_ycc_row_sse2<Layout::kRgb>;

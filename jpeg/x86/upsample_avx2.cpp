@@ -31,9 +31,29 @@ VKT_TARGET_AVX2 void triangle_pairs_avx2(const int16_t* terms, int16_t* out, int
   triangle_pairs<kShift, kLeftRound, kRightRound>(terms + k, out + 2 * k, count - k);
 }
 
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i widened(const uint8_t* samples) {
+  return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(samples)));
+}
+
+// Thirty-two column sums per step, the samples widened to 16 bits.
+VKT_TARGET_AVX2 void triangle_terms_avx2(const uint8_t* row, const uint8_t* neighbour, int16_t* terms, int count) {
+  int i = 0;
+  for (; i + 32 <= count; i += 32) {
+#pragma GCC unroll 2
+    for (int half = 0; half < 32; half += 16) {
+      const __m256i here = widened(row + i + half);
+      const __m256i sum = _mm256_add_epi16(_mm256_add_epi16(_mm256_add_epi16(here, here), here),
+                                           widened(neighbour + i + half));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(terms + i + half), sum);
+    }
+  }
+  triangle_terms(row + i, neighbour + i, terms + i, count - i);
+}
+
 }  // namespace
 
 void fill_triangle_pairs_avx2(SideMembers& members) {
   members.triangle_2x2 = triangle_pairs_avx2<4, 8, 7>;
   members.triangle_2x1 = triangle_pairs_avx2<2, 1, 2>;
+  members.triangle_terms = triangle_terms_avx2;
 }

@@ -45,3 +45,6 @@ void fill_ycc_rows_avx2(SideMembers& members);
 // The triangle filter's pair writers of the side members.
 void fill_triangle_pairs_sse2(SideMembers& members);
 void fill_triangle_pairs_avx2(SideMembers& members);
+// The triangle filter's one-pass colour rows of the side members.
+void fill_triangle_colour_sse2(SideMembers& members);
+void fill_triangle_colour_avx2(SideMembers& members);

@@ -242,6 +242,55 @@ TEST_P(SimdMembers, TrianglePairsGiveThePortableSamples) {
   }
 }
 
+TEST_P(SimdMembers, TriangleTermsGiveThePortableSums) {
+  std::uniform_int_distribution<int> sample(0, 255);
+  ASSERT_NE(member_side_.triangle_terms, generic_side_.triangle_terms) << "the table fill installs a member";
+  for (int count = 1; count <= 100; ++count) {
+    std::vector<uint8_t> row(static_cast<size_t>(count)), neighbour(row.size());
+    for (size_t i = 0; i < row.size(); ++i) {
+      row[i] = static_cast<uint8_t>(sample(random_));
+      neighbour[i] = static_cast<uint8_t>(i % 7 ? sample(random_) : 255);  // the largest sums too
+    }
+    std::vector<int16_t> expected(row.size() + 8, 0x5A5A), actual = expected;
+    generic_side_.triangle_terms(row.data(), neighbour.data(), expected.data(), count);
+    member_side_.triangle_terms(row.data(), neighbour.data(), actual.data(), count);
+    ASSERT_EQ(expected, actual) << "count " << count;
+  }
+}
+
+TEST_P(SimdMembers, TriangleColourRowsGiveThePortablePixels) {
+  // Both filters into RGB and BGR, every width up to a few vector steps
+  // and a long one, with guards after the pixels; terms and samples at the
+  // ends of their ranges too, where the sums saturate.
+  std::uniform_int_distribution<int> term(0, 1020);
+  for (int vertical = 0; vertical < 2; ++vertical) {
+    for (int bgr = 0; bgr < 2; ++bgr) {
+      const TriangleColourRow reference = generic_side_.triangle_colour[vertical][bgr];
+      const TriangleColourRow tested = member_side_.triangle_colour[vertical][bgr];
+      ASSERT_NE(tested, reference) << "the table fill installs a member";
+      for (int width = 1; width <= 100; width += width < 70 ? 1 : 29) {
+        for (int n = 0; n < 6; ++n) {
+          const int top = vertical ? 1020 : 255;
+          const auto value = [&](int limit) {
+            return n < 4 ? term(random_) % (limit + 1) : (term(random_) % 2) * limit;
+          };
+          std::vector<uint8_t> luma(static_cast<size_t>(width) + 32);
+          for (uint8_t& sample : luma) sample = static_cast<uint8_t>(value(255));
+          std::vector<int16_t> terms[2];
+          for (auto& line : terms) {
+            line.resize(static_cast<size_t>(width) / 2 + 36);
+            for (int16_t& t : line) t = static_cast<int16_t>(value(top));
+          }
+          std::vector<uint8_t> expected(3 * static_cast<size_t>(width) + 16, 0x5A), actual = expected;
+          reference(luma.data(), terms[0].data() + 1, terms[1].data() + 1, expected.data(), width);
+          tested(luma.data(), terms[0].data() + 1, terms[1].data() + 1, actual.data(), width);
+          ASSERT_EQ(expected, actual) << (vertical ? "2x2" : "2x1") << (bgr ? " BGR" : " RGB") << ", width " << width;
+        }
+      }
+    }
+  }
+}
+
 TEST_P(SimdMembers, NonzeroMasksGiveThePortableBits) {
   const NonzeroMask reference = generic_side_.natural_nonzero, tested = member_side_.natural_nonzero;
   ASSERT_NE(tested, reference) << "the table fill installs a member";

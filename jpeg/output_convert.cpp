@@ -129,12 +129,19 @@ void convert_whole(const int16_t* samples, uint8_t* destination, ptrdiff_t row_s
   }
 }
 
+// How many MCUs ahead of the one being stored its row's picture bytes are
+// prefetched: far enough for a miss to come back while the MCUs between
+// are decoded.
+constexpr int64_t kPrefetchAhead = 4;
+
 // Slot 34 for one code: whole MCUs through the converter slot, edge MCUs
 // through the clipped template.
 template <int kH, int kV, Format kFormat, int kSlot>
 JpegStatus fast_output(DecoderState& state, uint32_t column, uint32_t row) {
   const McuConverter whole = state.ops.output_converters[kSlot - kOutputConverterFirstSlot];
   if (uint8_t* const origin = whole_mcu_origin(state, 8 * kH, 8 * kV, column, row)) {
+    prefetch_picture_span(state.fields, (int64_t{column} + kPrefetchAhead) * 8 * kH, int64_t{row} * 8 * kV, 8 * kH,
+                          8 * kV);
     whole(state.mcu_blocks[0].coef, origin, state.fields.row_stride);
     return JPEG_SUCCESS;
   }

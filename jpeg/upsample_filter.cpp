@@ -161,30 +161,6 @@ void write_colour_line(const DecoderState& state, uint32_t y, uint32_t x_begin, 
   convert(rows[0], rows[1], rows[2], pixel, width);
 }
 
-// Asks for the picture bytes of pixels x..x+width-1 on lines y..y+height-1
-// (clipped to the picture; a read without a region) to be brought into the
-// caches for writing. Called as each MCU arrives for the lines its columns
-// give at the row's end, so that the cache misses of those stores overlap
-// the decoding instead of stalling the burst of stores that writes a whole
-// MCU row of lines. Always inlined: as a call the compiler sees no effect
-// of it (it cannot observe a prefetch) and drops it.
-inline __attribute__((always_inline)) void prefetch_picture_span(const ReadFields& fields, int64_t x, int64_t y,
-                                                                 int64_t width, int64_t height) {
-  constexpr int64_t kCacheLine = 64;
-  const int64_t picture_rows = std::llabs(int64_t{fields.picture_height});
-  const int64_t end_x = std::min<int64_t>(x + width, fields.picture_width);
-  const int64_t end_y = std::min(y + height, picture_rows);
-  if (x >= end_x) return;
-  // One byte per cache line, from the span's last: the spans of
-  // neighbouring MCUs touch, so the last bytes of spans shorter than a
-  // line still reach every line.
-  const int64_t first = x * fields.picture_channels, last = end_x * fields.picture_channels - 1;
-  const uint8_t* line = fields.picture_bytes + y * fields.row_stride;
-  for (; y < end_y; ++y, line += fields.row_stride) {
-    for (int64_t byte = last; byte >= first; byte -= kCacheLine) __builtin_prefetch(line + byte, 1);
-  }
-}
-
 // Writes MCU row `mcu_row` of the image into the picture.
 void write_row(DecoderState& state, uint32_t mcu_row) {
   const OutputPlan& plan = state.output;

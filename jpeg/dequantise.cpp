@@ -16,3 +16,8 @@ void dequantise_precise(CoefficientBlock* block,
                         const int16_t* preparedTable) {
   for (int k = 0; k < 64; ++k) block->coef[k] = dequantised_precise(block->coef[k], preparedTable[k]);
 }
+
+void idct_precise_8x8_dequantised(CoefficientBlock* block, const int16_t* preparedTable) {
+  dequantise_precise(block, preparedTable);
+  idct_precise_8x8(block);
+}

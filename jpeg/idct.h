@@ -66,6 +66,9 @@ void idct_fast_2x2(CoefficientBlock* block);
 void idct_fast_1x1(CoefficientBlock* block);
 
 void idct_precise_8x8(CoefficientBlock* block);
+// dequantise_precise, then idct_precise_8x8: the portable twin of the
+// processor-specific members that do both in one pass.
+void idct_precise_8x8_dequantised(CoefficientBlock* block, const int16_t* preparedTable);
 void idct_precise_4x4(CoefficientBlock* block);
 void idct_precise_2x2(CoefficientBlock* block);
 void idct_precise_1x1(CoefficientBlock* block);

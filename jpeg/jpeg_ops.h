@@ -127,6 +127,14 @@ struct SideMembers {
   TriangleColourRow triangle_colour[2][2];
   // The non-zero coefficients of a block (progressive refinement scans).
   NonzeroMask natural_nonzero;
+  // The kind's precise dequantiser and 8x8 transform in one call, which
+  // keeps the block in registers between the two; used where slots 61 and
+  // 7 still hold the members named here.
+  struct {
+    Dequantiser dequantise;
+    BlockTransform transform;
+    Dequantiser both;
+  } precise_8x8;
 };
 
 constexpr size_t jpeg_ops_entry_offset(int entry) { return static_cast<size_t>(entry) * sizeof(void*); }

@@ -195,6 +195,8 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_
   for (uint32_t i = 0; i < plan.component_count; ++i) {
     const OutputComponent& component = plan.components[i];
     const int16_t* table = state.quant[component.quant_table].prepared;
+    const auto& fused = state.side_members.precise_8x8;
+    const bool fuse = component.transform == fused.transform && dequantise == fused.dequantise;
     CoefficientBlock* block = state.mcu_blocks + component.first_block;
     CoefficientBlock* end = block + component.blocks_wide * component.blocks_high;
     for (; block < end; ++block) {
@@ -208,8 +210,12 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_
           continue;
         }
       }
-      dequantise(block, table);
-      component.transform(block);
+      if (fuse) {
+        fused.both(block, table);
+      } else {
+        dequantise(block, table);
+        component.transform(block);
+      }
     }
   }
   if (plan.use_filter) {

@@ -42,6 +42,7 @@ void fill_portable_members(JpegOps& ops, SideMembers& side_members) {
   fill_ycc_rows(side_members);
   fill_triangle_members(side_members);
   side_members.natural_nonzero = natural_nonzero_mask;
+  side_members.precise_8x8 = {dequantise_precise, idct_precise_8x8, idct_precise_8x8_dequantised};
 }
 
 #if VKT_JPEG_SIMD
@@ -61,6 +62,7 @@ void fill_sse2_members(JpegOps& ops, SideMembers& side_members) {
   fill_triangle_pairs_sse2(side_members);
   fill_triangle_colour_sse2(side_members);
   side_members.natural_nonzero = natural_nonzero_mask_sse2;
+  side_members.precise_8x8 = {dequantise_precise_sse2, idct_precise_8x8_sse2, idct_precise_8x8_dequantised_sse2};
 }
 
 void fill_avx2_members(JpegOps& ops, SideMembers& side_members) {
@@ -79,6 +81,7 @@ void fill_avx2_members(JpegOps& ops, SideMembers& side_members) {
   fill_ycc_rows_avx2(side_members);
   fill_triangle_pairs_avx2(side_members);
   fill_triangle_colour_avx2(side_members);
+  side_members.precise_8x8 = {dequantise_precise_avx2, idct_precise_8x8_avx2, idct_precise_8x8_dequantised_avx2};
 }
 #endif
 

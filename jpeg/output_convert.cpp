@@ -134,14 +134,27 @@ void convert_whole(const int16_t* samples, uint8_t* destination, ptrdiff_t row_s
 // are decoded.
 constexpr int64_t kPrefetchAhead = 4;
 
+// MCUs whose picture bytes one prefetch call asks for: as many as fit a
+// cache line side by side (two 1x1 MCUs of 3- or 4-byte pixels), so narrow
+// MCUs ask once per group. The spans stay no longer than a line and tile
+// the row, so the last byte of each still reaches every line.
+template <int kH, Format kFormat>
+constexpr int64_t prefetch_group() {
+  constexpr int64_t kCacheLine = 64, kBytes = 8 * kH * channels_of(kFormat);
+  return kBytes < kCacheLine ? kCacheLine / kBytes : 1;
+}
+
 // Slot 34 for one code: whole MCUs through the converter slot, edge MCUs
 // through the clipped template.
 template <int kH, int kV, Format kFormat, int kSlot>
 JpegStatus fast_output(DecoderState& state, uint32_t column, uint32_t row) {
   const McuConverter whole = state.ops.output_converters[kSlot - kOutputConverterFirstSlot];
   if (uint8_t* const origin = whole_mcu_origin(state, 8 * kH, 8 * kV, column, row)) {
-    prefetch_picture_span(state.fields, (int64_t{column} + kPrefetchAhead) * 8 * kH, int64_t{row} * 8 * kV, 8 * kH,
-                          8 * kV);
+    constexpr int64_t kGroup = prefetch_group<kH, kFormat>();
+    if (column % kGroup == 0) {
+      prefetch_picture_span(state.fields, (int64_t{column} + kPrefetchAhead) * 8 * kH, int64_t{row} * 8 * kV,
+                            kGroup * 8 * kH, 8 * kV);
+    }
     whole(state.mcu_blocks[0].coef, origin, state.fields.row_stride);
     return JPEG_SUCCESS;
   }

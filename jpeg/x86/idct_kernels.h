@@ -97,10 +97,9 @@ VKT_LANES_TARGET VKT_LANES_INLINE void precise_idct8_16(const __m128i x[8], Lane
   v[4] = u - w - s;
 }
 
-VKT_LANES_TARGET void idct_precise_8x8_lanes(CoefficientBlock* block) {
-  __m128i rows[8], lines[8];
-  #pragma GCC unroll 8
-  for (int row = 0; row < 8; ++row) rows[row] = _mm_load_si128(reinterpret_cast<const __m128i*>(block->coef + 8 * row));
+// The precise transform of the block whose coefficient rows are `rows`.
+VKT_LANES_TARGET VKT_LANES_INLINE void precise_8x8_of_rows(__m128i rows[8], CoefficientBlock* block) {
+  __m128i lines[8];
   transpose16(rows, lines);
   Lanes x[8], v[8];
   precise_idct8_16(lines, v);  // lane = row: the row pass
@@ -119,6 +118,25 @@ VKT_LANES_TARGET void idct_precise_8x8_lanes(CoefficientBlock* block) {
   }
   #pragma GCC unroll 8
   for (int row = 0; row < 8; ++row) store_samples((v[row] + (1 << 20)) >> 21, block->coef + 8 * row);
+}
+
+VKT_LANES_TARGET void idct_precise_8x8_lanes(CoefficientBlock* block) {
+  __m128i rows[8];
+  #pragma GCC unroll 8
+  for (int row = 0; row < 8; ++row) rows[row] = _mm_load_si128(reinterpret_cast<const __m128i*>(block->coef + 8 * row));
+  precise_8x8_of_rows(rows, block);
+}
+
+// Dequantised on the way in: the low 16 bits of each product, as the
+// precise dequantiser keeps them.
+VKT_LANES_TARGET void idct_precise_8x8_dequantised_lanes(CoefficientBlock* block, const int16_t* table) {
+  __m128i rows[8];
+  #pragma GCC unroll 8
+  for (int row = 0; row < 8; ++row) {
+    rows[row] = _mm_mullo_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(block->coef + 8 * row)),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 8 * row)));
+  }
+  precise_8x8_of_rows(rows, block);
 }
 
 // Mul15 of idct_fast.cpp.

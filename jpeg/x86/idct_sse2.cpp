@@ -6,6 +6,9 @@
 #include "x86_members.h"
 
 VKT_TARGET_SSE2 void idct_precise_8x8_sse2(CoefficientBlock* block) { vkt_sse2::idct_precise_8x8_lanes(block); }
+VKT_TARGET_SSE2 void idct_precise_8x8_dequantised_sse2(CoefficientBlock* block, const int16_t* table) {
+  vkt_sse2::idct_precise_8x8_dequantised_lanes(block, table);
+}
 VKT_TARGET_SSE2 void idct_fast_8x8_sse2(CoefficientBlock* block) { vkt_sse2::idct_fast_8x8_lanes(block); }
 VKT_TARGET_SSE2 void idct_precise_4x4_sse2(CoefficientBlock* block) { vkt_sse2::idct_precise_4x4_lanes(block); }
 VKT_TARGET_SSE2 void idct_precise_2x2_sse2(CoefficientBlock* block) { vkt_sse2::idct_precise_2x2_lanes(block); }

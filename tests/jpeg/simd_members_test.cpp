@@ -137,8 +137,13 @@ TEST_P(SimdMembers, DequantisersGiveThePortableCoefficients) {
     for (int k = 0; k < 64; ++k) table[k] = static_cast<int16_t>(n % 2 ? any(random_) : any(random_) % 2048);
     tables.push_back(table);
   }
-  for (Dequantiser JpegOps::*slot : {&JpegOps::dequantise_fast, &JpegOps::dequantise_precise}) {
-    const Dequantiser reference = generic_.*slot, tested = member_.*slot;
+  // The fused precise member gives the samples of its dequantiser and transform.
+  const std::pair<Dequantiser, Dequantiser> members[] = {
+      {generic_.dequantise_fast, member_.dequantise_fast},
+      {generic_.dequantise_precise, member_.dequantise_precise},
+      {generic_side_.precise_8x8.both, member_side_.precise_8x8.both},
+  };
+  for (const auto& [reference, tested] : members) {
     if (tested == reference) continue;
     for (const std::vector<int16_t>& table : tables) {
       for (size_t n = 0; n < blocks.size(); ++n) {

@@ -143,7 +143,8 @@ TEST_P(SimdMembers, DequantisersGiveThePortableCoefficients) {
       {generic_.dequantise_precise, member_.dequantise_precise},
       {generic_side_.precise_8x8.both, member_side_.precise_8x8.both},
   };
-  for (const auto& [reference, tested] : members) {
+  for (const auto& pair : members) {
+    const Dequantiser reference = pair.first, tested = pair.second;  // named: clang 14 lambdas cannot capture bindings
     if (tested == reference) continue;
     for (const std::vector<int16_t>& table : tables) {
       for (size_t n = 0; n < blocks.size(); ++n) {

@@ -1,7 +1,7 @@
-// The precise and fast 8x8 inverse transforms on eight 32-bit lanes, the
-// same expressions as the portable members (idct_precise.cpp,
-// idct_fast.cpp) with one lane per row or column, so every output is the
-// portable member's byte for byte. Included once per instruction set
+// The fast 8x8 inverse transform, and the precise one's line transform on
+// 32-bit inputs, on eight 32-bit lanes: the same expressions as the
+// portable members (idct_precise.cpp, idct_fast.cpp) with one lane per row
+// or column, so every output is the portable member's byte for byte. Included once per instruction set
 // after its lanes header, which names the namespace and target.
 //
 // Both passes of a transform read their eight inputs as vectors with one
@@ -48,95 +48,6 @@ VKT_LANES_TARGET VKT_LANES_INLINE void precise_idct8(const Lanes x[8], Lanes v[8
   v[5] = r - b - m2;
   v[3] = u - w + s;
   v[4] = u - w - s;
-}
-
-// Lane j of r[i] becomes lane i of column[j] (eight 16-bit lanes).
-VKT_LANES_TARGET VKT_LANES_INLINE void transpose16(const __m128i r[8], __m128i column[8]) {
-  __m128i a[8], b[8];
-  #pragma GCC unroll 8
-  for (int i = 0; i < 8; i += 2) {
-    a[i] = _mm_unpacklo_epi16(r[i], r[i + 1]);
-    a[i + 1] = _mm_unpackhi_epi16(r[i], r[i + 1]);
-  }
-  #pragma GCC unroll 8
-  for (int i = 0; i < 8; i += 4) {
-    b[i] = _mm_unpacklo_epi32(a[i], a[i + 2]);
-    b[i + 1] = _mm_unpackhi_epi32(a[i], a[i + 2]);
-    b[i + 2] = _mm_unpacklo_epi32(a[i + 1], a[i + 3]);
-    b[i + 3] = _mm_unpackhi_epi32(a[i + 1], a[i + 3]);
-  }
-  #pragma GCC unroll 8
-  for (int i = 0; i < 4; ++i) {
-    column[2 * i] = _mm_unpacklo_epi64(b[i], b[i + 4]);
-    column[2 * i + 1] = _mm_unpackhi_epi64(b[i], b[i + 4]);
-  }
-}
-
-// Idct8 on 16-bit inputs x[k] (one lane per line): the pairs of products
-// by 16-bit constants come from one multiply-add each, and the constants
-// of 16 bits and more are split into 2^16 and the rest.
-VKT_LANES_TARGET VKT_LANES_INLINE void precise_idct8_16(const __m128i x[8], Lanes v[8]) {
-  constexpr int32_t kC1 = 32138, kC3 = 27246, kC5 = 18205, kC7 = 6393;
-  constexpr int32_t kSqrt2C2Low = 42813 - 65536, kSqrt2C6 = 17734, kSqrt2Descaled = 5793;
-  const Lanes h = pair_products(x[7], x[1], kC7, kC1), f = pair_products(x[7], x[1], -kC1, kC7);
-  const Lanes l = pair_products(x[5], x[3], kC5, kC3), g = pair_products(x[5], x[3], kC3, -kC5);
-  const Lanes t = ((h + l + 2048) >> 12) * kSqrt2Descaled;
-  const Lanes s = ((f + g + 2048) >> 12) * kSqrt2Descaled;
-  const Lanes m1 = h + f - l - g, m2 = h + g - l - f;
-  const Lanes x0 = widen(x[0]), x4 = widen(x[4]);
-  const Lanes u = (x0 + x4) << 15, r = (x0 - x4) << 15;
-  const Lanes w = pair_products(x[2], x[6], kSqrt2C2Low, kSqrt2C6) + (widen(x[2]) << 16);
-  const Lanes b = pair_products(x[2], x[6], kSqrt2C6, -kSqrt2C2Low) - (widen(x[6]) << 16);
-  v[0] = u + w + t;
-  v[7] = u + w - t;
-  v[1] = r + b + m1;
-  v[6] = r + b - m1;
-  v[2] = r - b + m2;
-  v[5] = r - b - m2;
-  v[3] = u - w + s;
-  v[4] = u - w - s;
-}
-
-// The precise transform of the block whose coefficient rows are `rows`.
-VKT_LANES_TARGET VKT_LANES_INLINE void precise_8x8_of_rows(__m128i rows[8], CoefficientBlock* block) {
-  __m128i lines[8];
-  transpose16(rows, lines);
-  Lanes x[8], v[8];
-  precise_idct8_16(lines, v);  // lane = row: the row pass
-  #pragma GCC unroll 8
-  for (int k = 0; k < 8; ++k) x[k] = (v[k] + 2048) >> 12;
-  // The column pass: from 16 bits where the workspace fits them, as it
-  // does for any coefficients of 8-bit pictures; from 32 bits otherwise.
-  if (fit_16_bits(x)) {
-    #pragma GCC unroll 8
-    for (int k = 0; k < 8; ++k) rows[k] = narrow(x[k]);
-    transpose16(rows, lines);
-    precise_idct8_16(lines, v);
-  } else {
-    transpose(x);
-    precise_idct8(x, v);
-  }
-  #pragma GCC unroll 8
-  for (int row = 0; row < 8; ++row) store_samples((v[row] + (1 << 20)) >> 21, block->coef + 8 * row);
-}
-
-VKT_LANES_TARGET void idct_precise_8x8_lanes(CoefficientBlock* block) {
-  __m128i rows[8];
-  #pragma GCC unroll 8
-  for (int row = 0; row < 8; ++row) rows[row] = _mm_load_si128(reinterpret_cast<const __m128i*>(block->coef + 8 * row));
-  precise_8x8_of_rows(rows, block);
-}
-
-// Dequantised on the way in: the low 16 bits of each product, as the
-// precise dequantiser keeps them.
-VKT_LANES_TARGET void idct_precise_8x8_dequantised_lanes(CoefficientBlock* block, const int16_t* table) {
-  __m128i rows[8];
-  #pragma GCC unroll 8
-  for (int row = 0; row < 8; ++row) {
-    rows[row] = _mm_mullo_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(block->coef + 8 * row)),
-                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 8 * row)));
-  }
-  precise_8x8_of_rows(rows, block);
 }
 
 // Mul15 of idct_fast.cpp.

@@ -32,24 +32,8 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE Lanes low16(Lanes a) {
 }
 // Eight 16-bit values widened to the lanes.
 VKT_TARGET_AVX2 VKT_LANES_INLINE Lanes widen(__m128i x) { return {_mm256_cvtepi16_epi32(x)}; }
-// a[i] * ka + b[i] * kb for eight 16-bit a and b, ka and kb 16-bit
-// constants; exact, as 32-bit registers would compute it.
-VKT_TARGET_AVX2 VKT_LANES_INLINE Lanes pair_products(__m128i a, __m128i b, int ka, int kb) {
-  const __m256i pairs =
-      _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi16(a, b)), _mm_unpackhi_epi16(a, b), 1);
-  return {_mm256_madd_epi16(pairs, _mm256_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(kb) << 16) |
-                                                                          (ka & 0xFFFF))))};
-}
 // The lanes times 2^n (n < 32), wrapping.
 VKT_TARGET_AVX2 VKT_LANES_INLINE Lanes operator<<(Lanes a, int n) { return {_mm256_slli_epi32(a.v, n)}; }
-// Whether every lane of the eight vectors lies in -32768..32767.
-VKT_TARGET_AVX2 VKT_LANES_INLINE bool fit_16_bits(const Lanes v[8]) {
-  const __m256i bias = _mm256_set1_epi32(0x8000);
-  __m256i any = _mm256_setzero_si256();
-  #pragma GCC unroll 8
-  for (int i = 0; i < 8; ++i) any = _mm256_or_si256(any, _mm256_add_epi32(v[i].v, bias));
-  return _mm256_testz_si256(any, _mm256_set1_epi32(static_cast<int32_t>(0xFFFF0000u))) != 0;
-}
 // The lanes saturated to 16 bits.
 VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i narrow(Lanes a) {
   return _mm_packs_epi32(_mm256_castsi256_si128(a.v), _mm256_extracti128_si256(a.v, 1));

@@ -29,8 +29,14 @@ namespace {
 using vkt_avx2::Lanes;
 
 // A 32-bit lane of (low, high) 16-bit factors for a multiply-add.
-VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i factor_pair(int low, int high) {
-  return _mm256_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(high) << 16) | (low & 0xFFFF)));
+constexpr int32_t pair_word(int low, int high) {
+  return static_cast<int32_t>((static_cast<uint32_t>(high) << 16) | (low & 0xFFFF));
+}
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i factor_pair(int low, int high) { return _mm256_set1_epi32(pair_word(low, high)); }
+// (low0, high0) in the lanes of the low half, (low1, high1) in the high half's.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i factor_halves(int low0, int high0, int low1, int high1) {
+  const int32_t first = pair_word(low0, high0), second = pair_word(low1, high1);
+  return _mm256_setr_epi32(first, first, first, first, second, second, second, second);
 }
 VKT_TARGET_AVX2 VKT_LANES_INLINE Lanes products(__m256i pairs, int low, int high) {
   return {_mm256_madd_epi16(pairs, factor_pair(low, high))};
@@ -111,8 +117,6 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void column_pairs(const Lanes biased[8], __m256
   p53 = _mm256_permute2x128_si256(odd_low, odd_high, 0x31);
 }
 
-#undef VKT_WORDS
-
 // Rows k and k + 1 of samples: ClampSample((v + 2^20) >> 21).
 VKT_TARGET_AVX2 VKT_LANES_INLINE void store_two_rows(Lanes upper, Lanes lower, int16_t* out) {
   const __m256i a = ((upper + (1 << 20)) >> 21).v, b = ((lower + (1 << 20)) >> 21).v;
@@ -165,6 +169,115 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_8x8(CoefficientBlock* block, const
   for (int row = 0; row < 8; row += 2) store_two_rows(v[row], v[row + 1], block->coef + 8 * row);
 }
 
+// The reduced transforms of 1/2 and 1/4 reads (idct_precise_scaled.cpp).
+// Within a pass each output is a plain sum of products of the inputs, so
+// a pass is a few multiply-adds of input pairs. The column pass has one
+// lane per column; its outputs, the workspace rows, go on in 16 bits when
+// they all fit (otherwise the shared 32-bit kernels run, from the block,
+// which is still untouched), and the same pairs taken within each row
+// give the row pass one lane per row. A row without AC terms needs no
+// short way there: from 16-bit inputs the sum gives the portable member's
+// DC sample.
+
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i coefficient_row(const CoefficientBlock* block, int row) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(block->coef + 8 * row));
+}
+// Lane c: (a[c], b[c]), for the eight columns.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i column_pairs_of(__m128i a, __m128i b) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi16(a, b)), _mm_unpackhi_epi16(a, b), 1);
+}
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i halves_summed(__m256i v) {
+  return _mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+// ClampSample of eight 16-bit values.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i clamped_samples(__m128i s) {
+  s = _mm_add_epi16(s, _mm_set1_epi16(128));
+  return _mm_min_epi16(_mm_max_epi16(s, _mm_setzero_si128()), _mm_set1_epi16(255));
+}
+// Whether every lane of the biased workspace lies in 0..65535.
+VKT_TARGET_AVX2 VKT_LANES_INLINE bool fits_16_bits(__m256i any) {
+  return _mm256_testz_si256(any, _mm256_set1_epi32(-65536)) != 0;
+}
+
+// A row pass sum of precise_4x4 descaled: (sum + 2^18) >> 19.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i row_sample(__m128i sum) {
+  return _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32(262144)), 19);
+}
+
+VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_4x4(CoefficientBlock* block) {
+  const __m256i p02 = column_pairs_of(coefficient_row(block, 0), coefficient_row(block, 2));
+  const __m256i p64 = column_pairs_of(coefficient_row(block, 6), _mm_setzero_si128());
+  const __m256i p13 = column_pairs_of(coefficient_row(block, 1), coefficient_row(block, 3));
+  const __m256i p57 = column_pairs_of(coefficient_row(block, 5), coefficient_row(block, 7));
+  // Idct4 down each column: the even part a and b, the odd parts.
+  const Lanes a = products(p02, 16384, 15137) + products(p64, -6270, 0);
+  const Lanes b = products(p02, 16384, -15137) + products(p64, 6270, 0);
+  const Lanes odd0 = products(p13, 20995, 7373) + products(p57, -4926, -4176);
+  const Lanes odd1 = products(p13, 8697, -17799) + products(p57, 11893, -1730);
+  const Lanes v[4] = {a + odd0, b + odd1, b - odd1, a - odd0};
+  // The workspace (v + 2^11) >> 12, biased by 2^15 as in precise_8x8.
+  Lanes biased[4];
+  #pragma GCC unroll 4
+  for (int row = 0; row < 4; ++row) biased[row] = (v[row] + (2048 + (1 << 27))) >> 12;
+  if (!fits_16_bits((biased[0] | biased[1] | biased[2] | biased[3]).v)) return vkt_avx2::idct_precise_4x4_lanes(block);
+  // Two workspace rows per vector, columns 0..3 of each in the low half and
+  // 4..7 in the high half: shuffled to the pairs (c0, c2), (c1, c3) low and
+  // (c6, c4), (c5, c7) high, each for one row and then the other.
+  const __m256i order = _mm256_setr_epi8(VKT_WORDS(0, 2, 4, 6, 1, 3, 5, 7), VKT_WORDS(2, 0, 6, 4, 1, 3, 5, 7));
+  const __m256i unbias = _mm256_set1_epi16(static_cast<int16_t>(0x8000));
+  const __m256i q01 = _mm256_xor_si256(_mm256_shuffle_epi8(_mm256_packus_epi32(biased[0].v, biased[1].v), order), unbias);
+  const __m256i q23 = _mm256_xor_si256(_mm256_shuffle_epi8(_mm256_packus_epi32(biased[2].v, biased[3].v), order), unbias);
+  // Lane r of each half: row r's (c0, c2) low and (c6, c4) high; then
+  // (c1, c3) and (c5, c7). The halves' sums are Idct4 along the rows.
+  const __m256i even_pairs = _mm256_unpacklo_epi64(q01, q23), odd_pairs = _mm256_unpackhi_epi64(q01, q23);
+  const __m128i row_a = halves_summed(_mm256_madd_epi16(even_pairs, factor_halves(16384, 15137, -6270, 0)));
+  const __m128i row_b = halves_summed(_mm256_madd_epi16(even_pairs, factor_halves(16384, -15137, 6270, 0)));
+  const __m128i row_odd0 = halves_summed(_mm256_madd_epi16(odd_pairs, factor_halves(20995, 7373, -4926, -4176)));
+  const __m128i row_odd1 = halves_summed(_mm256_madd_epi16(odd_pairs, factor_halves(8697, -17799, 11893, -1730)));
+  // Output column j of rows 0..3 in s_j: packed as (s0, s2) and (s1, s3),
+  // then interleaved into rows.
+  const __m128i even_columns = _mm_packs_epi32(row_sample(_mm_add_epi32(row_a, row_odd0)), row_sample(_mm_sub_epi32(row_b, row_odd1)));
+  const __m128i odd_columns = _mm_packs_epi32(row_sample(_mm_add_epi32(row_b, row_odd1)), row_sample(_mm_sub_epi32(row_a, row_odd0)));
+  const __m128i first = _mm_unpacklo_epi16(even_columns, odd_columns), second = _mm_unpackhi_epi16(even_columns, odd_columns);
+  const __m128i rows01 = clamped_samples(_mm_unpacklo_epi32(first, second));
+  const __m128i rows23 = clamped_samples(_mm_unpackhi_epi32(first, second));
+  int16_t* const out = block->coef;
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), rows01);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 8), _mm_srli_si128(rows01, 8));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), rows23);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 24), _mm_srli_si128(rows23, 8));
+}
+
+VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_2x2(CoefficientBlock* block) {
+  const __m256i p13 = column_pairs_of(coefficient_row(block, 1), coefficient_row(block, 3));
+  const __m256i p57 = column_pairs_of(coefficient_row(block, 5), coefficient_row(block, 7));
+  // The DC term and Odd2 down each column; the workspace rows
+  // (dc +- odd + 2^12) >> 13, biased by 2^15 as in precise_8x8.
+  const Lanes dc = {_mm256_slli_epi32(_mm256_cvtepi16_epi32(coefficient_row(block, 0)), 15)};
+  const Lanes odd = products(p13, 29692, -10426) + products(p57, 6967, -5906);
+  const Lanes top = (dc + odd + (4096 + (1 << 28))) >> 13, bottom = (dc - odd + (4096 + (1 << 28))) >> 13;
+  if (!fits_16_bits((top | bottom).v)) return vkt_avx2::idct_precise_2x2_lanes(block);
+  // Per half: rows 0 and 1's (c1, c3) and (c0, c2) low, (c5, c7) high; the
+  // halves' sums are each row's Odd2 and 16384 times its DC term.
+  const __m256i order = _mm256_setr_epi8(VKT_WORDS(1, 3, 5, 7, 0, 2, 4, 6), VKT_WORDS(1, 3, 5, 7, 0, 2, 4, 6));
+  const __m256i pairs = _mm256_xor_si256(_mm256_shuffle_epi8(_mm256_packus_epi32(top.v, bottom.v), order),
+                                         _mm256_set1_epi16(static_cast<int16_t>(0x8000)));
+  const int32_t odd13 = pair_word(29692, -10426), dc02 = pair_word(16384, 0), odd57 = pair_word(6967, -5906);
+  const __m128i sums = halves_summed(
+      _mm256_madd_epi16(pairs, _mm256_setr_epi32(odd13, odd13, dc02, dc02, odd57, odd57, 0, 0)));
+  const __m128i row_dc = _mm_slli_epi32(_mm_shuffle_epi32(sums, _MM_SHUFFLE(3, 2, 3, 2)), 1);
+  const __m128i rounding = _mm_set1_epi32(524288);
+  const __m128i left = _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(row_dc, sums), rounding), 20);
+  const __m128i right = _mm_srai_epi32(_mm_add_epi32(_mm_sub_epi32(row_dc, sums), rounding), 20);
+  const __m128i rows = _mm_unpacklo_epi32(left, right);  // row 0's two samples, then row 1's
+  const __m128i samples = clamped_samples(_mm_packs_epi32(rows, rows));
+  const int32_t row0 = _mm_cvtsi128_si32(samples), row1 = _mm_extract_epi32(samples, 1);
+  __builtin_memcpy(block->coef, &row0, sizeof row0);
+  __builtin_memcpy(block->coef + 8, &row1, sizeof row1);
+}
+
+#undef VKT_WORDS
+
 }  // namespace
 
 
@@ -173,7 +286,7 @@ VKT_TARGET_AVX2 void idct_precise_8x8_dequantised_avx2(CoefficientBlock* block, 
   precise_8x8<true>(block, table);
 }
 VKT_TARGET_AVX2 void idct_fast_8x8_avx2(CoefficientBlock* block) { vkt_avx2::idct_fast_8x8_lanes(block); }
-VKT_TARGET_AVX2 void idct_precise_4x4_avx2(CoefficientBlock* block) { vkt_avx2::idct_precise_4x4_lanes(block); }
-VKT_TARGET_AVX2 void idct_precise_2x2_avx2(CoefficientBlock* block) { vkt_avx2::idct_precise_2x2_lanes(block); }
+VKT_TARGET_AVX2 void idct_precise_4x4_avx2(CoefficientBlock* block) { precise_4x4(block); }
+VKT_TARGET_AVX2 void idct_precise_2x2_avx2(CoefficientBlock* block) { precise_2x2(block); }
 VKT_TARGET_AVX2 void idct_fast_4x4_avx2(CoefficientBlock* block) { vkt_avx2::idct_fast_4x4_lanes(block); }
 VKT_TARGET_AVX2 void idct_fast_2x2_avx2(CoefficientBlock* block) { vkt_avx2::idct_fast_2x2_lanes(block); }

@@ -70,7 +70,7 @@ std::vector<CoefficientBlock> coefficient_blocks(std::mt19937& random) {
   blocks.push_back(filled([](int k) { return k % 3 ? kMin : kMax; }));
   // y2 - y6 = -4045: the fast transform's product by sqrt 2 ends one below a rounding edge.
   blocks.push_back(filled([](int k) { return k == 0 ? -11806 : (k == 48 ? 4045 : 0); }));
-  for (int n = 0; n < 400; ++n) {
+  for (int n = 0; n < 4000; ++n) {
     const int limit = n % 4 == 0 ? 32768 : (n % 4 == 1 ? 2048 : 256);
     std::uniform_int_distribution<int> value(-limit, limit - 1);
     std::uniform_int_distribution<int> sparse(0, 9);

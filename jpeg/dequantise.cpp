@@ -21,3 +21,13 @@ void idct_precise_8x8_dequantised(CoefficientBlock* block, const int16_t* prepar
   dequantise_precise(block, preparedTable);
   idct_precise_8x8(block);
 }
+
+void idct_precise_4x4_dequantised(CoefficientBlock* block, const int16_t* preparedTable) {
+  dequantise_precise(block, preparedTable);
+  idct_precise_4x4(block);
+}
+
+void idct_precise_2x2_dequantised(CoefficientBlock* block, const int16_t* preparedTable) {
+  dequantise_precise(block, preparedTable);
+  idct_precise_2x2(block);
+}

@@ -70,6 +70,9 @@ void idct_precise_8x8(CoefficientBlock* block);
 // processor-specific members that do both in one pass.
 void idct_precise_8x8_dequantised(CoefficientBlock* block, const int16_t* preparedTable);
 void idct_precise_4x4(CoefficientBlock* block);
+// The same twins of the reduced sizes.
+void idct_precise_4x4_dequantised(CoefficientBlock* block, const int16_t* preparedTable);
+void idct_precise_2x2_dequantised(CoefficientBlock* block, const int16_t* preparedTable);
 void idct_precise_2x2(CoefficientBlock* block);
 void idct_precise_1x1(CoefficientBlock* block);
 

@@ -127,14 +127,18 @@ struct SideMembers {
   TriangleColourRow triangle_colour[2][2];
   // The non-zero coefficients of a block (progressive refinement scans).
   NonzeroMask natural_nonzero;
-  // The kind's precise dequantiser and 8x8 transform in one call, which
-  // keeps the block in registers between the two; used where slots 61 and
-  // 7 still hold the members named here.
-  struct {
+  // The kind's precise dequantiser and transform of each size in one
+  // call, which keeps the block in registers between the two; used where
+  // slot 61 and the size's transform slot still hold the members named
+  // here.
+  struct FusedPrecise {
     Dequantiser dequantise;
     BlockTransform transform;
     Dequantiser both;
-  } precise_8x8;
+  };
+  FusedPrecise precise_8x8;
+  FusedPrecise precise_4x4;
+  FusedPrecise precise_2x2;
 };
 
 constexpr size_t jpeg_ops_entry_offset(int entry) { return static_cast<size_t>(entry) * sizeof(void*); }

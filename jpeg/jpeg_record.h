@@ -139,6 +139,9 @@ struct OutputComponent {
   uint32_t ratio_v;
   uint32_t picture_byte;  // byte of the pixel that receives it
   BlockTransform transform;
+  // The dequantiser and `transform` in one call, where the kind has one
+  // (SideMembers, jpeg_ops.h); null otherwise.
+  Dequantiser dequantised_transform;
   // The sample (from the component's first block) that each pixel column
   // and row of an MCU takes, replication included, for MCUs of up to
   // kMaxOutputMcuSide pixels a side.

@@ -38,6 +38,17 @@ BlockTransform transform_of(const JpegOps& ops, uint32_t size) {
   }
 }
 
+// The kind's fused precise dequantiser and transform of `size`, when the
+// read uses the very members it fuses; null otherwise.
+Dequantiser fused_transform(const DecoderState& state, uint32_t size, BlockTransform transform) {
+  const SideMembers& side = state.side_members;
+  const SideMembers::FusedPrecise* fused =
+      size == 8 ? &side.precise_8x8 : (size == 4 ? &side.precise_4x4 : (size == 2 ? &side.precise_2x2 : nullptr));
+  if (fused == nullptr || fused->transform != transform || fused->dequantise != state.ops.current_dequantise)
+    return nullptr;
+  return fused->both;
+}
+
 bool chroma_at_luma_size(const FrameInfo& frame) {
   if (frame.h_max == 1 && frame.v_max == 1) return false;
   for (uint32_t i = 0; i < frame.component_count; ++i) {
@@ -158,6 +169,7 @@ JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanL
     if (out.quant_table >= kQuantTableCount) return JPEG_ERR_DATA;
     out.block_size = larger_chroma && h * v == 1 ? std::min(8u, 2 * size) : size;
     out.transform = transform_of(state.ops, out.block_size);
+    out.dequantised_transform = fused_transform(state, out.block_size, out.transform);
     out.ratio_h = frame.h_max * size / (h * out.block_size);
     out.ratio_v = frame.v_max * size / (v * out.block_size);
     // Each component goes to the byte of its place in the frame, also when
@@ -195,8 +207,6 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_
   for (uint32_t i = 0; i < plan.component_count; ++i) {
     const OutputComponent& component = plan.components[i];
     const int16_t* table = state.quant[component.quant_table].prepared;
-    const auto& fused = state.side_members.precise_8x8;
-    const bool fuse = component.transform == fused.transform && dequantise == fused.dequantise;
     CoefficientBlock* block = state.mcu_blocks + component.first_block;
     CoefficientBlock* end = block + component.blocks_wide * component.blocks_high;
     for (; block < end; ++block) {
@@ -210,8 +220,8 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_
           continue;
         }
       }
-      if (fuse) {
-        fused.both(block, table);
+      if (component.dequantised_transform != nullptr) {
+        component.dequantised_transform(block, table);
       } else {
         dequantise(block, table);
         component.transform(block);

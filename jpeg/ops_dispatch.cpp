@@ -43,6 +43,8 @@ void fill_portable_members(JpegOps& ops, SideMembers& side_members) {
   fill_triangle_members(side_members);
   side_members.natural_nonzero = natural_nonzero_mask;
   side_members.precise_8x8 = {dequantise_precise, idct_precise_8x8, idct_precise_8x8_dequantised};
+  side_members.precise_4x4 = {dequantise_precise, idct_precise_4x4, idct_precise_4x4_dequantised};
+  side_members.precise_2x2 = {dequantise_precise, idct_precise_2x2, idct_precise_2x2_dequantised};
 }
 
 #if VKT_JPEG_SIMD
@@ -82,6 +84,8 @@ void fill_avx2_members(JpegOps& ops, SideMembers& side_members) {
   fill_triangle_pairs_avx2(side_members);
   fill_triangle_colour_avx2(side_members);
   side_members.precise_8x8 = {dequantise_precise_avx2, idct_precise_8x8_avx2, idct_precise_8x8_dequantised_avx2};
+  side_members.precise_4x4 = {dequantise_precise_avx2, idct_precise_4x4_avx2, idct_precise_4x4_dequantised_avx2};
+  side_members.precise_2x2 = {dequantise_precise_avx2, idct_precise_2x2_avx2, idct_precise_2x2_dequantised_avx2};
 }
 #endif
 

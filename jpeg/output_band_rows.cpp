@@ -57,8 +57,12 @@ void write_component(DecoderState& state, const OutputComponent& component, int1
           continue;
         }
       }
-      state.ops.current_dequantise(block, table);
-      component.transform(block);
+      if (component.dequantised_transform != nullptr) {
+        component.dequantised_transform(block, table);
+      } else {
+        state.ops.current_dequantise(block, table);
+        component.transform(block);
+      }
       put_samples<kSize, kAcross, kDown>(block->coef, out, line_width);
     }
   }

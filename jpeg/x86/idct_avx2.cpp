@@ -179,8 +179,12 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_8x8(CoefficientBlock* block, const
 // short way there: from 16-bit inputs the sum gives the portable member's
 // DC sample.
 
-VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i coefficient_row(const CoefficientBlock* block, int row) {
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(block->coef + 8 * row));
+// Row `row` of the block, dequantised (the low 16 bits of each product,
+// as the precise dequantiser keeps them) when there is a table.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i coefficient_row(const CoefficientBlock* block, const int16_t* table, int row) {
+  const __m128i coefficients = _mm_load_si128(reinterpret_cast<const __m128i*>(block->coef + 8 * row));
+  if (table == nullptr) return coefficients;
+  return _mm_mullo_epi16(coefficients, _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 8 * row)));
 }
 // Lane c: (a[c], b[c]), for the eight columns.
 VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i column_pairs_of(__m128i a, __m128i b) {
@@ -204,11 +208,12 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i row_sample(__m128i sum) {
   return _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32(262144)), 19);
 }
 
-VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_4x4(CoefficientBlock* block) {
-  const __m256i p02 = column_pairs_of(coefficient_row(block, 0), coefficient_row(block, 2));
-  const __m256i p64 = column_pairs_of(coefficient_row(block, 6), _mm_setzero_si128());
-  const __m256i p13 = column_pairs_of(coefficient_row(block, 1), coefficient_row(block, 3));
-  const __m256i p57 = column_pairs_of(coefficient_row(block, 5), coefficient_row(block, 7));
+// With a table the block is dequantised first (precise_4x4_dequantised).
+VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_4x4(CoefficientBlock* block, const int16_t* table) {
+  const __m256i p02 = column_pairs_of(coefficient_row(block, table, 0), coefficient_row(block, table, 2));
+  const __m256i p64 = column_pairs_of(coefficient_row(block, table, 6), _mm_setzero_si128());
+  const __m256i p13 = column_pairs_of(coefficient_row(block, table, 1), coefficient_row(block, table, 3));
+  const __m256i p57 = column_pairs_of(coefficient_row(block, table, 5), coefficient_row(block, table, 7));
   // Idct4 down each column: the even part a and b, the odd parts.
   const Lanes a = products(p02, 16384, 15137) + products(p64, -6270, 0);
   const Lanes b = products(p02, 16384, -15137) + products(p64, 6270, 0);
@@ -219,7 +224,10 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_4x4(CoefficientBlock* block) {
   Lanes biased[4];
   #pragma GCC unroll 4
   for (int row = 0; row < 4; ++row) biased[row] = (v[row] + (2048 + (1 << 27))) >> 12;
-  if (!fits_16_bits((biased[0] | biased[1] | biased[2] | biased[3]).v)) return vkt_avx2::idct_precise_4x4_lanes(block);
+  if (!fits_16_bits((biased[0] | biased[1] | biased[2] | biased[3]).v)) {
+    if (table != nullptr) dequantise_precise_avx2(block, table);
+    return vkt_avx2::idct_precise_4x4_lanes(block);
+  }
   // Two workspace rows per vector, columns 0..3 of each in the low half and
   // 4..7 in the high half: shuffled to the pairs (c0, c2), (c1, c3) low and
   // (c6, c4), (c5, c7) high, each for one row and then the other.
@@ -248,15 +256,18 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_4x4(CoefficientBlock* block) {
   _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 24), _mm_srli_si128(rows23, 8));
 }
 
-VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_2x2(CoefficientBlock* block) {
-  const __m256i p13 = column_pairs_of(coefficient_row(block, 1), coefficient_row(block, 3));
-  const __m256i p57 = column_pairs_of(coefficient_row(block, 5), coefficient_row(block, 7));
+VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_2x2(CoefficientBlock* block, const int16_t* table) {
+  const __m256i p13 = column_pairs_of(coefficient_row(block, table, 1), coefficient_row(block, table, 3));
+  const __m256i p57 = column_pairs_of(coefficient_row(block, table, 5), coefficient_row(block, table, 7));
   // The DC term and Odd2 down each column; the workspace rows
   // (dc +- odd + 2^12) >> 13, biased by 2^15 as in precise_8x8.
-  const Lanes dc = {_mm256_slli_epi32(_mm256_cvtepi16_epi32(coefficient_row(block, 0)), 15)};
+  const Lanes dc = {_mm256_slli_epi32(_mm256_cvtepi16_epi32(coefficient_row(block, table, 0)), 15)};
   const Lanes odd = products(p13, 29692, -10426) + products(p57, 6967, -5906);
   const Lanes top = (dc + odd + (4096 + (1 << 28))) >> 13, bottom = (dc - odd + (4096 + (1 << 28))) >> 13;
-  if (!fits_16_bits((top | bottom).v)) return vkt_avx2::idct_precise_2x2_lanes(block);
+  if (!fits_16_bits((top | bottom).v)) {
+    if (table != nullptr) dequantise_precise_avx2(block, table);
+    return vkt_avx2::idct_precise_2x2_lanes(block);
+  }
   // Per half: rows 0 and 1's (c1, c3) and (c0, c2) low, (c5, c7) high; the
   // halves' sums are each row's Odd2 and 16384 times its DC term.
   const __m256i order = _mm256_setr_epi8(VKT_WORDS(1, 3, 5, 7, 0, 2, 4, 6), VKT_WORDS(1, 3, 5, 7, 0, 2, 4, 6));
@@ -286,7 +297,13 @@ VKT_TARGET_AVX2 void idct_precise_8x8_dequantised_avx2(CoefficientBlock* block, 
   precise_8x8<true>(block, table);
 }
 VKT_TARGET_AVX2 void idct_fast_8x8_avx2(CoefficientBlock* block) { vkt_avx2::idct_fast_8x8_lanes(block); }
-VKT_TARGET_AVX2 void idct_precise_4x4_avx2(CoefficientBlock* block) { precise_4x4(block); }
-VKT_TARGET_AVX2 void idct_precise_2x2_avx2(CoefficientBlock* block) { precise_2x2(block); }
+VKT_TARGET_AVX2 void idct_precise_4x4_avx2(CoefficientBlock* block) { precise_4x4(block, nullptr); }
+VKT_TARGET_AVX2 void idct_precise_4x4_dequantised_avx2(CoefficientBlock* block, const int16_t* table) {
+  precise_4x4(block, table);
+}
+VKT_TARGET_AVX2 void idct_precise_2x2_avx2(CoefficientBlock* block) { precise_2x2(block, nullptr); }
+VKT_TARGET_AVX2 void idct_precise_2x2_dequantised_avx2(CoefficientBlock* block, const int16_t* table) {
+  precise_2x2(block, table);
+}
 VKT_TARGET_AVX2 void idct_fast_4x4_avx2(CoefficientBlock* block) { vkt_avx2::idct_fast_4x4_lanes(block); }
 VKT_TARGET_AVX2 void idct_fast_2x2_avx2(CoefficientBlock* block) { vkt_avx2::idct_fast_2x2_lanes(block); }

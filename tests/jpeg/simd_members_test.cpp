@@ -137,20 +137,26 @@ TEST_P(SimdMembers, DequantisersGiveThePortableCoefficients) {
     for (int k = 0; k < 64; ++k) table[k] = static_cast<int16_t>(n % 2 ? any(random_) : any(random_) % 2048);
     tables.push_back(table);
   }
-  // The fused precise member gives the samples of its dequantiser and transform.
-  const std::pair<Dequantiser, Dequantiser> members[] = {
-      {generic_.dequantise_fast, member_.dequantise_fast},
-      {generic_.dequantise_precise, member_.dequantise_precise},
-      {generic_side_.precise_8x8.both, member_side_.precise_8x8.both},
+  // The fused precise members give the samples of their dequantiser and
+  // transform; the dequantisers, whole blocks.
+  struct Member {
+    Dequantiser reference, tested;
+    int size;  // of the corner compared
   };
-  for (const auto& pair : members) {
-    const Dequantiser reference = pair.first, tested = pair.second;  // named: clang 14 lambdas cannot capture bindings
-    if (tested == reference) continue;
+  const Member members[] = {
+      {generic_.dequantise_fast, member_.dequantise_fast, 8},
+      {generic_.dequantise_precise, member_.dequantise_precise, 8},
+      {generic_side_.precise_8x8.both, member_side_.precise_8x8.both, 8},
+      {generic_side_.precise_4x4.both, member_side_.precise_4x4.both, 4},
+      {generic_side_.precise_2x2.both, member_side_.precise_2x2.both, 2},
+  };
+  for (const Member& member : members) {
+    if (member.tested == member.reference) continue;
     for (const std::vector<int16_t>& table : tables) {
       for (size_t n = 0; n < blocks.size(); ++n) {
-        const auto expected = guarded(blocks[n], [&](CoefficientBlock* b) { reference(b, table.data()); });
-        const auto actual = guarded(blocks[n], [&](CoefficientBlock* b) { tested(b, table.data()); });
-        ASSERT_TRUE(same(expected, actual, 8)) << "block " << n << ", table " << table[0];
+        const auto expected = guarded(blocks[n], [&](CoefficientBlock* b) { member.reference(b, table.data()); });
+        const auto actual = guarded(blocks[n], [&](CoefficientBlock* b) { member.tested(b, table.data()); });
+        ASSERT_TRUE(same(expected, actual, member.size)) << "block " << n << ", table " << table[0];
       }
     }
   }

@@ -1,6 +1,6 @@
 // AVX2 members of the inverse transforms, 8x8 and the reduced sizes: the
-// shared kernels on one 256-bit register per line, and a precise 8x8
-// transform of its own.
+// shared kernels on one 256-bit register per line, and precise transforms
+// of their own at every size.
 //
 // The precise 8x8 member computes the expressions of the portable member
 // (idct_precise.cpp) on eight 32-bit lanes, one line per lane, with every
@@ -32,7 +32,9 @@ using vkt_avx2::Lanes;
 constexpr int32_t pair_word(int low, int high) {
   return static_cast<int32_t>((static_cast<uint32_t>(high) << 16) | (low & 0xFFFF));
 }
-VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i factor_pair(int low, int high) { return _mm256_set1_epi32(pair_word(low, high)); }
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i factor_pair(int low, int high) {
+  return _mm256_set1_epi32(pair_word(low, high));
+}
 // (low0, high0) in the lanes of the low half, (low1, high1) in the high half's.
 VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i factor_halves(int low0, int high0, int low1, int high1) {
   const int32_t first = pair_word(low0, high0), second = pair_word(low1, high1);
@@ -94,6 +96,13 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void row_pairs(const __m256i rows[4], __m256i& 
   p04 = _mm256_unpackhi_epi64(b, d);
 }
 
+// Two vectors of biased workspace values (0..65535) packed to 16 bits,
+// their words picked by `order` and the bias of 2^15 taken off.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i unbiased_words(Lanes first, Lanes second, __m256i order) {
+  return _mm256_xor_si256(_mm256_shuffle_epi8(_mm256_packus_epi32(first.v, second.v), order),
+                          _mm256_set1_epi16(static_cast<int16_t>(0x8000)));
+}
+
 // The column pass's pairs from the row pass's outputs v[k] (column k of
 // the workspace), each biased by 2^15 into 0..65535: one lane per column.
 VKT_TARGET_AVX2 VKT_LANES_INLINE void column_pairs(const Lanes biased[8], __m256i& p71, __m256i& p53, __m256i& p26,
@@ -102,13 +111,9 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void column_pairs(const Lanes biased[8], __m256
   // then of c + 1, the high half rows 1, 3, 5, 7. Shuffled to (p26 of c,
   // p26 of c + 1, p04 of c, p04 of c + 1) low, (p71, p71, p53, p53) high.
   const __m256i order = _mm256_setr_epi8(VKT_WORDS(1, 3, 5, 7, 0, 2, 4, 6), VKT_WORDS(3, 0, 7, 4, 2, 1, 6, 5));
-  const __m256i unbias = _mm256_set1_epi16(static_cast<int16_t>(0x8000));
   __m256i q[4];
   #pragma GCC unroll 4
-  for (int i = 0; i < 4; ++i) {
-    q[i] = _mm256_packus_epi32(biased[2 * i].v, biased[2 * i + 1].v);
-    q[i] = _mm256_xor_si256(_mm256_shuffle_epi8(q[i], order), unbias);
-  }
+  for (int i = 0; i < 4; ++i) q[i] = unbiased_words(biased[2 * i], biased[2 * i + 1], order);
   const __m256i even_low = _mm256_unpacklo_epi64(q[0], q[1]), even_high = _mm256_unpacklo_epi64(q[2], q[3]);
   const __m256i odd_low = _mm256_unpackhi_epi64(q[0], q[1]), odd_high = _mm256_unpackhi_epi64(q[2], q[3]);
   p26 = _mm256_permute2x128_si256(even_low, even_high, 0x20);
@@ -232,9 +237,7 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_4x4(CoefficientBlock* block, const
   // 4..7 in the high half: shuffled to the pairs (c0, c2), (c1, c3) low and
   // (c6, c4), (c5, c7) high, each for one row and then the other.
   const __m256i order = _mm256_setr_epi8(VKT_WORDS(0, 2, 4, 6, 1, 3, 5, 7), VKT_WORDS(2, 0, 6, 4, 1, 3, 5, 7));
-  const __m256i unbias = _mm256_set1_epi16(static_cast<int16_t>(0x8000));
-  const __m256i q01 = _mm256_xor_si256(_mm256_shuffle_epi8(_mm256_packus_epi32(biased[0].v, biased[1].v), order), unbias);
-  const __m256i q23 = _mm256_xor_si256(_mm256_shuffle_epi8(_mm256_packus_epi32(biased[2].v, biased[3].v), order), unbias);
+  const __m256i q01 = unbiased_words(biased[0], biased[1], order), q23 = unbiased_words(biased[2], biased[3], order);
   // Lane r of each half: row r's (c0, c2) low and (c6, c4) high; then
   // (c1, c3) and (c5, c7). The halves' sums are Idct4 along the rows.
   const __m256i even_pairs = _mm256_unpacklo_epi64(q01, q23), odd_pairs = _mm256_unpackhi_epi64(q01, q23);
@@ -244,9 +247,12 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_4x4(CoefficientBlock* block, const
   const __m128i row_odd1 = halves_summed(_mm256_madd_epi16(odd_pairs, factor_halves(8697, -17799, 11893, -1730)));
   // Output column j of rows 0..3 in s_j: packed as (s0, s2) and (s1, s3),
   // then interleaved into rows.
-  const __m128i even_columns = _mm_packs_epi32(row_sample(_mm_add_epi32(row_a, row_odd0)), row_sample(_mm_sub_epi32(row_b, row_odd1)));
-  const __m128i odd_columns = _mm_packs_epi32(row_sample(_mm_add_epi32(row_b, row_odd1)), row_sample(_mm_sub_epi32(row_a, row_odd0)));
-  const __m128i first = _mm_unpacklo_epi16(even_columns, odd_columns), second = _mm_unpackhi_epi16(even_columns, odd_columns);
+  const __m128i even_columns =
+      _mm_packs_epi32(row_sample(_mm_add_epi32(row_a, row_odd0)), row_sample(_mm_sub_epi32(row_b, row_odd1)));
+  const __m128i odd_columns =
+      _mm_packs_epi32(row_sample(_mm_add_epi32(row_b, row_odd1)), row_sample(_mm_sub_epi32(row_a, row_odd0)));
+  const __m128i first = _mm_unpacklo_epi16(even_columns, odd_columns);
+  const __m128i second = _mm_unpackhi_epi16(even_columns, odd_columns);
   const __m128i rows01 = clamped_samples(_mm_unpacklo_epi32(first, second));
   const __m128i rows23 = clamped_samples(_mm_unpackhi_epi32(first, second));
   int16_t* const out = block->coef;
@@ -271,8 +277,7 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_2x2(CoefficientBlock* block, const
   // Per half: rows 0 and 1's (c1, c3) and (c0, c2) low, (c5, c7) high; the
   // halves' sums are each row's Odd2 and 16384 times its DC term.
   const __m256i order = _mm256_setr_epi8(VKT_WORDS(1, 3, 5, 7, 0, 2, 4, 6), VKT_WORDS(1, 3, 5, 7, 0, 2, 4, 6));
-  const __m256i pairs = _mm256_xor_si256(_mm256_shuffle_epi8(_mm256_packus_epi32(top.v, bottom.v), order),
-                                         _mm256_set1_epi16(static_cast<int16_t>(0x8000)));
+  const __m256i pairs = unbiased_words(top, bottom, order);
   const int32_t odd13 = pair_word(29692, -10426), dc02 = pair_word(16384, 0), odd57 = pair_word(6967, -5906);
   const __m128i sums = halves_summed(
       _mm256_madd_epi16(pairs, _mm256_setr_epi32(odd13, odd13, dc02, dc02, odd57, odd57, 0, 0)));
@@ -290,7 +295,6 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_2x2(CoefficientBlock* block, const
 #undef VKT_WORDS
 
 }  // namespace
-
 
 VKT_TARGET_AVX2 void idct_precise_8x8_avx2(CoefficientBlock* block) { precise_8x8<false>(block, nullptr); }
 VKT_TARGET_AVX2 void idct_precise_8x8_dequantised_avx2(CoefficientBlock* block, const int16_t* table) {

@@ -51,25 +51,15 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void idct8_of_pairs(__m256i p71, __m256i p53, _
   constexpr int kC1 = 32138, kC3 = 27246, kC5 = 18205, kC7 = 6393;
   // sqrt(2) c2 = 42813 does not fit 16 bits: 42813 - 2^16 here, and the
   // 2^16 multiple added on its own.
-  constexpr int kSqrt2C2Low = 42813 - 65536, kSqrt2C6 = 17734, kSqrt2Descaled = 5793;
+  constexpr int kSqrt2C2Low = 42813 - 65536, kSqrt2C6 = 17734;
   const Lanes h = products(p71, kC7, kC1), f = products(p71, -kC1, kC7);
   const Lanes l = products(p53, kC5, kC3), g = products(p53, kC3, -kC5);
-  const Lanes t = ((h + l + 2048) >> 12) * kSqrt2Descaled;
-  const Lanes s = ((f + g + 2048) >> 12) * kSqrt2Descaled;
-  const Lanes m1 = (h + f) - (l + g), m2 = (h + g) - (l + f);
   const Lanes u = products(p04, 1, 1) << 15, r = products(p04, 1, -1) << 15;
   const Lanes x2_high = {_mm256_slli_epi32(p26, 16)};                        // x2 * 2^16
   const Lanes x6_high = {_mm256_and_si256(p26, _mm256_set1_epi32(-65536))};  // x6 * 2^16
   const Lanes w = products(p26, kSqrt2C2Low, kSqrt2C6) + x2_high;
   const Lanes b = products(p26, kSqrt2C6, -kSqrt2C2Low) - x6_high;
-  v[0] = u + w + t;
-  v[7] = u + w - t;
-  v[1] = r + b + m1;
-  v[6] = r + b - m1;
-  v[2] = r - b + m2;
-  v[5] = r - b - m2;
-  v[3] = u - w + s;
-  v[4] = u - w - s;
+  vkt_avx2::precise_idct8_outputs(h, f, l, g, u, r, w, b, v);
 }
 
 // 16-bit lanes 0..7 of each 128-bit half picked by byte pairs.

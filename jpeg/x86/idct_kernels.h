@@ -28,18 +28,14 @@ VKT_LANES_TARGET VKT_LANES_INLINE void store_samples(Lanes v, int16_t* row) {
   _mm_store_si128(reinterpret_cast<__m128i*>(row), _mm_add_epi16(s, _mm_set1_epi16(128)));
 }
 
-// Idct8 of idct_precise.cpp.
-VKT_LANES_TARGET VKT_LANES_INLINE void precise_idct8(const Lanes x[8], Lanes v[8]) {
-  constexpr int32_t kC1 = 32138, kC3 = 27246, kC5 = 18205, kC7 = 6393;
-  constexpr int32_t kSqrt2C2 = 42813, kSqrt2C6 = 17734, kSqrt2Descaled = 5793;
-  const Lanes h = x[7] * kC7 + x[1] * kC1, f = x[1] * kC7 - x[7] * kC1;
-  const Lanes l = x[5] * kC5 + x[3] * kC3, g = x[5] * kC3 - x[3] * kC5;
+// Idct8 of idct_precise.cpp from the odd part's rotations h, f, l, g and
+// the even part's terms u, r, w, b, however the members compute those.
+VKT_LANES_TARGET VKT_LANES_INLINE void precise_idct8_outputs(Lanes h, Lanes f, Lanes l, Lanes g, Lanes u, Lanes r,
+                                                             Lanes w, Lanes b, Lanes v[8]) {
+  constexpr int32_t kSqrt2Descaled = 5793;
   const Lanes t = ((h + l + 2048) >> 12) * kSqrt2Descaled;
   const Lanes s = ((f + g + 2048) >> 12) * kSqrt2Descaled;
   const Lanes m1 = h + f - l - g, m2 = h + g - l - f;
-  const Lanes u = (x[0] + x[4]) * 32768, r = (x[0] - x[4]) * 32768;
-  const Lanes w = x[2] * kSqrt2C2 + x[6] * kSqrt2C6;
-  const Lanes b = x[2] * kSqrt2C6 - x[6] * kSqrt2C2;
   v[0] = u + w + t;
   v[7] = u + w - t;
   v[1] = r + b + m1;
@@ -48,6 +44,18 @@ VKT_LANES_TARGET VKT_LANES_INLINE void precise_idct8(const Lanes x[8], Lanes v[8
   v[5] = r - b - m2;
   v[3] = u - w + s;
   v[4] = u - w - s;
+}
+
+// Idct8 of idct_precise.cpp.
+VKT_LANES_TARGET VKT_LANES_INLINE void precise_idct8(const Lanes x[8], Lanes v[8]) {
+  constexpr int32_t kC1 = 32138, kC3 = 27246, kC5 = 18205, kC7 = 6393;
+  constexpr int32_t kSqrt2C2 = 42813, kSqrt2C6 = 17734;
+  const Lanes h = x[7] * kC7 + x[1] * kC1, f = x[1] * kC7 - x[7] * kC1;
+  const Lanes l = x[5] * kC5 + x[3] * kC3, g = x[5] * kC3 - x[3] * kC5;
+  const Lanes u = (x[0] + x[4]) * 32768, r = (x[0] - x[4]) * 32768;
+  const Lanes w = x[2] * kSqrt2C2 + x[6] * kSqrt2C6;
+  const Lanes b = x[2] * kSqrt2C6 - x[6] * kSqrt2C2;
+  precise_idct8_outputs(h, f, l, g, u, r, w, b, v);
 }
 
 // Mul15 of idct_fast.cpp.

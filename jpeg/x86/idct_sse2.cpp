@@ -36,24 +36,14 @@ VKT_TARGET_SSE2 VKT_LANES_INLINE void transpose16(const __m128i r[8], __m128i co
 // of 16 bits and more are split into 2^16 and the rest.
 VKT_TARGET_SSE2 VKT_LANES_INLINE void precise_idct8_16(const __m128i x[8], Lanes v[8]) {
   constexpr int32_t kC1 = 32138, kC3 = 27246, kC5 = 18205, kC7 = 6393;
-  constexpr int32_t kSqrt2C2Low = 42813 - 65536, kSqrt2C6 = 17734, kSqrt2Descaled = 5793;
+  constexpr int32_t kSqrt2C2Low = 42813 - 65536, kSqrt2C6 = 17734;
   const Lanes h = pair_products(x[7], x[1], kC7, kC1), f = pair_products(x[7], x[1], -kC1, kC7);
   const Lanes l = pair_products(x[5], x[3], kC5, kC3), g = pair_products(x[5], x[3], kC3, -kC5);
-  const Lanes t = ((h + l + 2048) >> 12) * kSqrt2Descaled;
-  const Lanes s = ((f + g + 2048) >> 12) * kSqrt2Descaled;
-  const Lanes m1 = h + f - l - g, m2 = h + g - l - f;
   const Lanes x0 = widen(x[0]), x4 = widen(x[4]);
   const Lanes u = (x0 + x4) << 15, r = (x0 - x4) << 15;
   const Lanes w = pair_products(x[2], x[6], kSqrt2C2Low, kSqrt2C6) + (widen(x[2]) << 16);
   const Lanes b = pair_products(x[2], x[6], kSqrt2C6, -kSqrt2C2Low) - (widen(x[6]) << 16);
-  v[0] = u + w + t;
-  v[7] = u + w - t;
-  v[1] = r + b + m1;
-  v[6] = r + b - m1;
-  v[2] = r - b + m2;
-  v[5] = r - b - m2;
-  v[3] = u - w + s;
-  v[4] = u - w - s;
+  precise_idct8_outputs(h, f, l, g, u, r, w, b, v);
 }
 
 // The precise transform of the block whose coefficient rows are `rows`.

@@ -32,15 +32,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "force_inline.h"
 #include "huffman_table.h"
 #include "jpeg_input.h"
 #include "vktjpeg.h"
-
-#if defined(_MSC_VER)
-#define VKT_FORCE_INLINE __forceinline
-#else
-#define VKT_FORCE_INLINE inline __attribute__((always_inline))
-#endif
 
 // The bit reader met a marker before the wanted number of bits was
 // available. Never leaves the block routines.

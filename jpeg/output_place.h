@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "force_inline.h"
 #include "jpeg_record.h"
 
 // Pixels of an MCU, relative to its top-left corner; right and bottom are
@@ -57,8 +58,8 @@ inline uint8_t* whole_mcu_origin(const DecoderState& state, uint32_t mcu_width, 
 // stores touch 8 or 16 picture lines a row apart, each a fresh cache line
 // on wide pictures. Always inlined: as a call the compiler sees no effect
 // of it (it cannot observe a prefetch) and drops it.
-inline __attribute__((always_inline)) void prefetch_picture_span(const ReadFields& fields, int64_t x, int64_t y,
-                                                                 int64_t width, int64_t height) {
+VKT_FORCE_INLINE void prefetch_picture_span(const ReadFields& fields, int64_t x, int64_t y, int64_t width,
+                                             int64_t height) {
   constexpr int64_t kCacheLine = 64;
   const int64_t picture_rows = std::llabs(int64_t{fields.picture_height});
   const int64_t end_x = std::min<int64_t>(x + width, fields.picture_width);

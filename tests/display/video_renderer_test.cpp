@@ -87,6 +87,30 @@ TEST_F(VideoRendererTest, HiddenWindowGetsNothing) {
   EXPECT_EQ(after.blits, before.blits);
   EXPECT_EQ(after.deviceContexts, before.deviceContexts);
   EXPECT_EQ(window.ReadPixels(), std::vector<uint32_t>(352 * 288, 0));
+  // Shown again, the next picture is drawn whole.
+  ShowWindow(window.handle(), SW_SHOW);
+  EXPECT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), DD_OK);
+  const std::vector<uint32_t> pixels = window.ReadPixels();
+  for (int y = 0; y < 288; y += 7) {
+    for (int x = 0; x < 352; x += 5) ASSERT_EQ(pixels[y * 352 + x], picture.RgbAt(x, y)) << x << "," << y;
+  }
+}
+
+// One renderer configured to one picture size after another (smaller,
+// back, larger) fills the window as a fresh renderer of each size does.
+TEST_F(VideoRendererTest, ReconfiguredSizesDrawAsAFreshRenderer) {
+  TestWindow window(0, 0, 352, 288), reference(400, 0, 352, 288);
+  VideoRenderer renderer;
+  ASSERT_EQ(renderer.Initialize(), 1);
+  const struct { uint32_t width, height; } sizes[] = {{352, 288}, {176, 144}, {352, 288}, {704, 576}, {88, 72}};
+  for (const auto& size : sizes) {
+    SCOPED_TRACE(testing::Message() << size.width << "x" << size.height);
+    Picture picture = GradientPicture(size.width, size.height);
+    ASSERT_EQ(renderer.Configure(window.handle(), size.width, size.height, kFormatRgb), 1);
+    ASSERT_EQ(renderer.DrawPicture(picture.bgr.data(), nullptr), DD_OK);
+    ASSERT_EQ(DrawOnce(reference.handle(), picture), DD_OK);
+    EXPECT_EQ(window.ReadPixels(), reference.ReadPixels());
+  }
 }
 
 TEST_F(VideoRendererTest, DestroyedWindowIsReported) {

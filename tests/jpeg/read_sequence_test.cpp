@@ -137,7 +137,8 @@ TEST(RegionReads, EqualTheCutOfTheWholeReadFirstAndRepeated) {
 // bytes the record last finished goes straight to the output pass from the
 // kept coefficients; other bytes (another picture, the same buffer
 // rewritten in place with its length kept, a file, a sequential picture
-// between) are decoded afresh. Every read equals a fresh record's.
+// between, a stream whose table changes between scans) are decoded
+// afresh. Every read equals a fresh record's.
 TEST(ProgressiveReads, KeptCoefficientsServeOnlyTheirOwnBytes) {
   EncodeOptions options = options_of(Sampling::k420, 0);
   options.progressive = true;
@@ -148,6 +149,15 @@ TEST(ProgressiveReads, KeptCoefficientsServeOnlyTheirOwnBytes) {
   options.quality = 90;
   const std::vector<uint8_t> second = encode_jpeg(options);
   const std::vector<uint8_t> sequential = encode_jpeg(options_of(Sampling::k420, 0));
+  // Table 0 redefined before the last scan: the output pass must use the
+  // new table, so the coefficients are not kept for a later read.
+  std::vector<uint8_t> retabled = first;
+  size_t last_scan = 0;
+  for (size_t i = 0; i + 1 < first.size(); ++i)
+    if (first[i] == 0xFF && first[i + 1] == 0xDA) last_scan = i;
+  std::vector<uint8_t> table = {0xFF, 0xDB, 0x00, 0x43, 0x00};
+  table.resize(table.size() + 64, 3);
+  retabled.insert(retabled.begin() + static_cast<std::ptrdiff_t>(last_scan), table.begin(), table.end());
   TempFile file(first);
   const JpegRegion region{40, 30, 90, 80}, none{};  // inside the half-size image too
   struct Step {
@@ -162,7 +172,8 @@ TEST(ProgressiveReads, KeptCoefficientsServeOnlyTheirOwnBytes) {
       {&first, READ_QUARTER_BUFFER, none, true},     {&altered, READ_IMAGE_BUFFER, region, false},
       {&altered, READ_HALF_BUFFER, region, true},    {&second, READ_IMAGE_BUFFER, region, false},
       {&second, READ_HALF_BUFFER, region, true},     {&sequential, READ_IMAGE_BUFFER, none, false},
-      {&first, READ_EIGHTH_BUFFER, none, false},
+      {&first, READ_EIGHTH_BUFFER, none, false},     {&retabled, READ_IMAGE_BUFFER, none, false},
+      {&retabled, READ_IMAGE_BUFFER, region, false}, {&first, READ_IMAGE_BUFFER, region, false},
   };
   Reader reader;
   reader.file = file.path();

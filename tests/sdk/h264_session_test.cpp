@@ -284,6 +284,12 @@ TEST_F(OfflineSession, AStreamFasterThanTheDecoderNeverHoldsUpTheApplication) {
   EXPECT_GE(dropped, DecoderFeed::kMaxPendingBoxes);
   EXPECT_GE(session_->pictures, 5);
   EXPECT_EQ(session_->pictures + dropped, blocks.size());
+  // Full service again: at the decoder's pace, every picture of the next
+  // groups decodes, not only their key pictures.
+  const int before = session_->pictures;
+  for (int i = 0; i < 10; ++i) Feed(NextBlock());
+  EXPECT_EQ(session_->pictures, before + 10);
+  EXPECT_EQ(session_->videoFeed.PicturesDropped(), dropped);
   Bytes expected = FromFirstHeader(blocks), file = ReadFile(path);
   std::remove(path.c_str());
   ASSERT_EQ(file.size(), expected.size());

@@ -31,10 +31,15 @@ using vkt::test::PumpUntil;
 
 // What a handle's callback saw: event types in order (runs of
 // VKT_EVENT_RECONNECTING as one), whether all came on the creating thread,
-// and optionally the type on which it closes its handle.
+// every field that disagrees with what the device and the row imply, and
+// optionally the type on which it closes its handle.
 struct Listener {
   void* handle = nullptr;
   std::vector<int32_t> types;
+  std::vector<std::string> wrongValues;
+  int32_t refusal = 0, answerCode = 0;  // of the row's login
+  uint32_t maxDelayMs = 0;
+  int32_t attempt = 0;  // the last reconnection attempt announced
   std::string stopText;  // of VKT_EVENT_RECORD_STOPPED, after its channel and values
   bool foreignThread = false;
   int32_t closeOn = 0;
@@ -48,6 +53,7 @@ struct Listener {
     if (self->closed) self->types.push_back(-1);  // nothing may follow a close
     if (self->types.empty() || event->type != VKT_EVENT_RECONNECTING || self->types.back() != event->type)
       self->types.push_back(event->type);
+    self->CheckValues(*event);
     if (event->type == VKT_EVENT_RECORD_STOPPED)
       self->stopText = std::to_string(event->channel) + std::to_string(event->value1) + std::to_string(event->value2) +
                        " " + event->text;
@@ -59,6 +65,43 @@ struct Listener {
     }
   }
   bool Saw(int32_t type) const { return std::find(types.begin(), types.end(), type) != types.end(); }
+
+  // The simulator's pictures are 352x288; a reconnection's waits follow the
+  // documented backoff: the n-th at most min(max, 100 ms * 2^(n-1)), at
+  // least half of that.
+  void CheckValues(const VKT_Event& e) {
+    const std::string text = e.text;
+    bool right = e.channel == -1;
+    switch (e.type) {
+      case VKT_EVENT_FIRST_PICTURE:
+      case VKT_EVENT_PICTURE_SIZE:
+        right = e.channel == 0 && e.value1 == 352 && e.value2 == 288;
+        break;
+      case VKT_EVENT_CONNECTION_LOST:  // a killed device closes, or resets what it had not read
+        right &= (e.value1 == VKT_LOST_CLOSED_BY_DEVICE && text == "the device closed the connection") ||
+                 (e.value1 == VKT_LOST_NETWORK_ERROR && text == "the network connection failed");
+        attempt = 0;
+        break;
+      case VKT_EVENT_RECONNECTING: {
+        uint64_t longest = 100;
+        for (int32_t n = 1; n < e.value1; ++n) longest *= 2;
+        longest = std::min<uint64_t>(longest, maxDelayMs);
+        right &= e.value1 == attempt + 1 && uint64_t(e.value2) <= longest && uint64_t(e.value2) * 2 >= longest;
+        attempt = e.value1;
+        break;
+      }
+      case VKT_EVENT_RECONNECTED: right &= e.value1 == attempt && e.value2 == 0; break;
+      case VKT_EVENT_RECONNECT_ABANDONED:
+        right &= e.value1 == VKT_ERR_NOT_CONNECTED && text == "reconnection switched off";
+        break;
+      case VKT_EVENT_LOGIN_REFUSED: right &= e.value1 == refusal && e.value2 == answerCode && !text.empty(); break;
+      case VKT_EVENT_RECORD_STOPPED: right = true; break;  // its values are in stopText
+      default: right = false;
+    }
+    if (!right)
+      wrongValues.push_back(std::to_string(e.type) + ": " + std::to_string(e.channel) + " " +
+                            std::to_string(e.value1) + " " + std::to_string(e.value2) + " " + text);
+  }
 };
 
 size_t LineCount(const std::string& path) {
@@ -73,10 +116,11 @@ constexpr int32_t kLost = VKT_EVENT_CONNECTION_LOST, kFirst = VKT_EVENT_FIRST_PI
 
 }  // namespace
 
-// Each row: a login refused within a second, or a device lost once; with
-// reconnection the simulator comes back on the same port (at once, or after
-// attempts that found nobody) and the channel shows pictures again; kind-5200 rows record across the gap, or onto a
-// full disk.
+// Each row: a login refused within a second, or a device lost (once or
+// twice); with reconnection the simulator comes back on the same port (at
+// once, or after attempts that found nobody) and the channel shows
+// pictures again; kind-5200 rows record across the gap, or onto a full
+// disk.
 TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
   struct Row {
     const char* what;
@@ -88,6 +132,7 @@ TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
     const char* record;  // "gap": a file read back at the end
     std::vector<int32_t> expected;
     DWORD downMs = 0;  // how long the device stays away before it comes back
+    int losses = 1;
   } rows[] = {
       {"7100 handle, 5200 device", kJpeg, kH264, "admin", kFailed, 0, 0, 0, nullptr, {kRefused}},
       {"5200 handle, 7100 device", kH264, kJpeg, "admin", kFailed, 0, 0, 0, nullptr, {kRefused}},
@@ -96,6 +141,8 @@ TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
       {"7100, reconnected", kJpeg, kJpeg, "admin", VKT_OK, 400, 0, 0, nullptr, {kFirst, kLost, kRetry, kBack, kFirst}},
       {"7100, reconnected after failed attempts", kJpeg, kJpeg, "admin", VKT_OK, 200, 0, 0, nullptr,
        {kFirst, kLost, kRetry, kBack, kFirst}, 800},
+      {"7100, lost and reconnected twice", kJpeg, kJpeg, "admin", VKT_OK, 300, 0, 0, nullptr,
+       {kFirst, kLost, kRetry, kBack, kFirst, kLost, kRetry, kBack, kFirst}, 0, 2},
       {"5200 recording, reconnected", kH264, kH264, "admin", VKT_OK, 400, 0, 0, "gap",
        {kFirst, kLost, kRetry, kBack, kFirst}},
       {"5200 recording on a full disk", kH264, kH264, "admin", VKT_OK, 0, 0, 0, "/dev/full", {kStopped, kFirst, kLost}},
@@ -118,6 +165,9 @@ TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
     Listener listener;
     listener.closeOn = row.closeOn;
     listener.switchOffOn = row.switchOffOn;
+    listener.refusal = row.login;
+    listener.answerCode = row.kind != row.deviceKind ? VKT_ANSWER_WRONG_KIND : 2;  // 2: the password
+    listener.maxDelayMs = row.reconnectMs;
     ASSERT_EQ(VKT_CreateHandle(row.kind, &listener.handle), VKT_OK);
     VKT_SetEventCallback(listener.handle, Listener::Callback, &listener);
     VKT_SetReconnect(listener.handle, row.reconnectMs);
@@ -127,6 +177,7 @@ TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
       EXPECT_LT(timeGetTime() - start, 1000u);
       PumpUntil(1000, [&] { return !listener.types.empty(); });
       EXPECT_EQ(listener.types, row.expected);
+      EXPECT_EQ(listener.wrongValues, std::vector<std::string>{});
       EXPECT_FALSE(listener.foreignThread);
       VKT_CloseServer(listener.handle);
       continue;
@@ -136,18 +187,22 @@ TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
     if (row.record) {
       ASSERT_EQ(VKT_StartRecord(listener.handle, 0, records ? recording.c_str() : row.record), VKT_OK);
     }
-    ASSERT_TRUE(PumpUntil(5000, [&] { return listener.Saw(kFirst); }));
-    devsim->kill();
-    ASSERT_TRUE(PumpUntil(5000, [&] {
-      return listener.Saw(kLost) && (!row.reconnectMs || listener.closed || listener.Saw(kRetry));
-    }));
-    if (row.reconnectMs) {
+    const auto seen = [&](int32_t type) { return std::count(listener.types.begin(), listener.types.end(), type); };
+    for (int loss = 1; loss <= row.losses; ++loss) {
+      ASSERT_TRUE(PumpUntil(5000, [&] { return seen(kFirst) == loss; }));
+      devsim->kill();
+      ASSERT_TRUE(PumpUntil(5000, [&] {
+        return seen(kLost) == loss && (!row.reconnectMs || listener.closed || seen(kRetry) == loss);
+      }));
+      if (!row.reconnectMs) continue;
       PumpFor(row.downMs);
       devsim = std::make_unique<DevsimProcess>(row.kind, std::vector<std::string>{"--picture-log", logs[1]},
                                                "127.0.0.1:" + std::to_string(port));
       ASSERT_EQ(devsim->port(), port);
       // Back within the longest wait and one attempt's work.
-      PumpUntil(row.reconnectMs + 2000, [&] { return listener.types.size() >= row.expected.size(); });
+      PumpUntil(row.reconnectMs + 2000, [&] {
+        return listener.types.size() >= row.expected.size() || seen(kFirst) > loss;
+      });
     }
     if (records) {
       // Every block sent before the second loss is dispatched before its event.
@@ -167,6 +222,7 @@ TEST(SessionEvents, RefusalLossAndReconnectionInOrderOnTheCreatingThread) {
       listener.types.resize(row.expected.size());
     }
     EXPECT_EQ(listener.types, row.expected);
+    EXPECT_EQ(listener.wrongValues, std::vector<std::string>{});
     EXPECT_EQ(listener.stopText, listener.Saw(kStopped) ? "000 no space left on the device" : "");
     // Without an event callback, the debug line is the only word of the stop.
     EXPECT_EQ(DebugLinesWith("recording stopped: no space left on the device"), stopLines + listener.Saw(kStopped));

@@ -196,9 +196,9 @@ TEST(LoginSequence, DebugLinesEndWithTheirNewlineHoweverLong) {
 }
 
 // Each row is one VKT_SetTimeouts call on one handle: 0 or a value within
-// the range is taken; a value just outside it at either end, or a call from
-// another thread, is refused and changes nothing, so the attempt at the end
-// waits as the last accepted row said.
+// the range is taken; a value just outside it at either end is refused and
+// changes nothing, so the attempt at the end waits as the last accepted
+// row said.
 TEST(LoginSequence, TimeoutsAreTakenOnlyWithinTheirRange) {
   const struct {
     uint32_t connectMs, loginMs;
@@ -219,9 +219,6 @@ TEST(LoginSequence, TimeoutsAreTakenOnlyWithinTheirRange) {
     SCOPED_TRACE(std::to_string(row.connectMs) + "/" + std::to_string(row.loginMs));
     EXPECT_EQ(VKT_SetTimeouts(handle.value, row.connectMs, row.loginMs), row.expected);
   }
-  int32_t fromStranger = VKT_OK;
-  std::thread([&] { fromStranger = VKT_SetTimeouts(handle.value, 5000, 5000); }).join();
-  EXPECT_EQ(fromStranger, VKT_ERR_PARAMETER);
   vkt::test::SilentListener silent;
   const DWORD start = timeGetTime();
   EXPECT_EQ(handle.Open(silent.port()), VKT_ERR_CONNECT_TIMEOUT);
@@ -253,7 +250,6 @@ TEST(LoginSequence, TheHandlesWaitsBoundVktOpenServer) {
     std::unique_ptr<DevsimProcess> device;
     if (!row.device.empty()) device = std::make_unique<DevsimProcess>(row.kind, row.device);
     const uint16_t port = device ? device->port() : silent.port();
-    ASSERT_NE(port, 0);
     Handle handle(row.kind);
     ASSERT_EQ(VKT_SetTimeouts(handle.value, row.connectMs, row.loginMs), VKT_OK);
     const DWORD start = timeGetTime();
@@ -306,9 +302,8 @@ TEST(LoginSequence, CallsThatCannotWorkAreRefused) {
     rows.push_back({"VKT_ReleaseX11Window", [&] { return VKT_ReleaseX11Window(wrapped); }, VKT_ERR_PARAMETER});
   }
   for (const Row& row : rows) {
-    SCOPED_TRACE(std::string(row.call) + " row " + std::to_string(&row - rows.data()));
     const size_t refusedBefore = DebugLinesWith(std::string(row.call) + " refused");
-    EXPECT_EQ(row.run(), row.expected);
+    EXPECT_EQ(row.run(), row.expected) << row.call << ", row " << &row - rows.data();
     EXPECT_EQ(DebugLinesWith(std::string(row.call) + " refused"), refusedBefore + (row.expected != VKT_OK));
   }
   EXPECT_TRUE(static_cast<H264DeviceSession*>(h264.session())->recorder.IsOpen());

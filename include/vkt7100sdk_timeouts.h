@@ -17,13 +17,14 @@ extern "C" {
 #define VKT_TIMEOUT_DEFAULT_MS 10000
 
 /* Sets the handle's connect wait (the connection and, for kind 5200, the
-   device's ready notice after it: each at most connectMs; the attempt is
-   abandoned when the wait runs out, VKT_ERR_CONNECT_TIMEOUT) and its login
-   wait (the login answer: at most loginMs, VKT_ERR_LOGIN_TIMEOUT). Each
-   value is 0 (the default) or from VKT_TIMEOUT_MIN_MS to VKT_TIMEOUT_MAX_MS.
-   Applies from the next VKT_OpenServer or reconnect attempt on.
-   VKT_ERR_PARAMETER, nothing changed, for a value out of range or a handle
-   that is not live on the calling thread. */
+   device's ready notice after it: each at most connectMs, then
+   VKT_ERR_CONNECT_TIMEOUT; a connection still being dialled then is
+   abandoned) and its login wait (the login answer: at most loginMs, then
+   VKT_ERR_LOGIN_TIMEOUT). Each value is 0 (the default) or from
+   VKT_TIMEOUT_MIN_MS to VKT_TIMEOUT_MAX_MS. Applies from the next
+   VKT_OpenServer or reconnect attempt on. VKT_ERR_PARAMETER, nothing
+   changed, for a value out of range or a handle that is not live on the
+   calling thread. */
 VKT_API int32_t VKT_CALL VKT_SetTimeouts(void* handle, uint32_t connectMs, uint32_t loginMs);
 
 #ifdef __cplusplus

@@ -199,9 +199,8 @@ TEST(Viewer, AFloodOfUnrequestedLargePicturesLeavesTheViewerOnTime) {
   EXPECT_GT(std::strtol(run.output.c_str() + dropped + 12, nullptr, 10), 0) << run.output;
 }
 
-// A device that never gets ready (kind 5200: no ready notice; kind 7100:
-// no login answer): with --timeout 1000 the viewer gives up within 1.5 s,
-// not after the SDK's 10 s, with the wait's code and status 1.
+// A device that never gets ready (kind 5200: no ready notice; kind 7100: no
+// login answer): with --timeout 1000 the viewer fails within 1.5 s, not 10.
 TEST(Viewer, TimeoutEndsAWaitForADeviceThatNeverGetsReady) {
   for (const auto& [kind, result] :
        {std::pair{5200, "0x10000003 connect timeout"}, std::pair{7100, "0x10000007 login timeout"}}) {

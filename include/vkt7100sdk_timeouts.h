@@ -9,12 +9,11 @@
 extern "C" {
 #endif
 
-/* The range of a wait, in milliseconds; 0 restores the kind's default. */
+/* The range of a wait, in milliseconds; 0 restores the kind's default:
+   10 s for the login answer and for the connection (kind 5200: 11 s for
+   the connection, then 10 s for the device's ready notice). */
 #define VKT_TIMEOUT_MIN_MS 100
 #define VKT_TIMEOUT_MAX_MS 60000
-/* The default: 10 s for the login answer and for the connection (kind
-   5200: 11 s for the connection, then 10 s for the device's ready notice). */
-#define VKT_TIMEOUT_DEFAULT_MS 10000
 
 /* Sets the handle's connect wait (the connection and, for kind 5200, the
    device's ready notice after it: each at most connectMs, then

@@ -43,6 +43,7 @@ endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/include/vkt7100sdk.h ${CMAKE_SOURCE_DIR}/include/vkt7100sdk_events.h
               ${CMAKE_SOURCE_DIR}/include/vkt7100sdk_x11.h
               ${CMAKE_SOURCE_DIR}/include/vkt7100sdk_pictures.h
+              ${CMAKE_SOURCE_DIR}/include/vkt7100sdk_timeouts.h
               ${CMAKE_SOURCE_DIR}/include/vktjpeg.h
               ${CMAKE_SOURCE_DIR}/platform/include/windows.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${vkt_include_subdir})
@@ -52,6 +53,9 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/platform/include/win32
 # pkg-config files, relocatable: the prefix is found from the file's own
 # place, so a tree installed with --prefix (or moved) stays usable.
 file(RELATIVE_PATH vkt_pc_to_prefix /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+# CMake ends the relative path with a slash ("../../"); without it the
+# paths built on the prefix carry no doubled slash.
+string(REGEX REPLACE "/$" "" vkt_pc_to_prefix "${vkt_pc_to_prefix}")
 foreach(pc vkt7100sdk vktjpeg)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/${pc}.pc.in ${CMAKE_BINARY_DIR}/pkgconfig/${pc}.pc @ONLY)
   install(FILES ${CMAKE_BINARY_DIR}/pkgconfig/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
@@ -68,6 +72,7 @@ install(FILES ${CMAKE_BINARY_DIR}/package/VKT7100SDKConfig.cmake
               ${CMAKE_BINARY_DIR}/package/VKT7100SDKConfigVersion.cmake
         DESTINATION ${vkt_package_dir})
 
-# Documents and examples.
+# Documents (the README first among them) and examples.
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)

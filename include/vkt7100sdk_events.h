@@ -19,7 +19,7 @@ extern "C" {
 #define VKT_EVENT_LOGIN_REFUSED 4       // value1: result code; value2: device's answer code; text
 #define VKT_EVENT_FIRST_PICTURE 5       // channel; value1: width; value2: height
 #define VKT_EVENT_PICTURE_SIZE 6        // channel; value1: new width; value2: new height
-#define VKT_EVENT_PICTURES_DROPPED 7    // value1: pictures dropped since the last such event
+#define VKT_EVENT_PICTURES_DROPPED 7    // value1: pictures of open channels lost since the last (docs/api.md)
 #define VKT_EVENT_RECORD_STOPPED 8      // channel; text: the write error
 #define VKT_EVENT_RECONNECT_ABANDONED 9 // reconnection ended for good; value1: why (a result code); text
 

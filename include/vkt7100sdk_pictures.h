@@ -4,7 +4,9 @@
    a picture that waits while a newer one of the same channel arrives is
    dropped undecoded, as are pictures of channels not open or not asked
    for, so the counts show what a slow machine or a misbehaving device
-   cost. */
+   cost. VKT_EVENT_PICTURES_DROPPED counts, over all channels, the
+   pictures replaced while waiting, those refused by the decoder (failed)
+   and those decoded but not drawn (decoded - shown), as they happen. */
 #pragma once
 #include "vkt7100sdk.h"
 

@@ -18,9 +18,10 @@ extern "C" {
 // VKT_ERR_PARAMETER when an argument is null, the window is not on the
 // display's server, or it is wrapped already.
 VKT_API int32_t VKT_CALL VKT_WrapX11Window(Display* display, Window window, HWND* wrapped);
-// Releases a wrapper on the thread that made it, after the channels
-// drawing into it were closed; the X window is left as it is.
-// VKT_ERR_PARAMETER for anything that is not such a wrapper.
+// Releases a wrapper on the thread that made it, after the channel
+// drawing into it was closed; the X window is left as it is.
+// VKT_ERR_PARAMETER for anything that is not such a wrapper, and, with a
+// debug line, while a channel still draws into it.
 VKT_API int32_t VKT_CALL VKT_ReleaseX11Window(HWND wrapped);
 
 #ifdef __cplusplus

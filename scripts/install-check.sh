@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch prefix and uses it as an application
 # developer would: builds the examples through pkg-config and through
-# find_package(VKT7100SDK), a decoder client through vktjpeg.pc, then runs
+# find_package(VKT7100SDK), a decoder client through vktjpeg.pc (after
+# checking that every public header and the README were installed), then runs
 # the examples against the installed simulator for a few seconds (the Xlib
 # one under an Xvfb of its own, where Xvfb is installed).
 #   scripts/install-check.sh [BUILD_DIR]
@@ -25,6 +26,13 @@ cflags=(-std=c11 -Wall -Wextra -Werror)
 echo "== pkg-config"
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
 libdir=$(pkg-config --variable=libdir vkt7100sdk)
+# Every public header and the README are installed; the pkg-config paths
+# are clean enough to paste into a run path.
+for header in include/*.h; do
+  [ -f "$prefix/include/vkt7100sdk/${header#include/}" ] || { echo "install-check: $header not installed" >&2; exit 1; }
+done
+[ -f "$prefix/share/doc/vkt7100sdk/README.md" ] || { echo "install-check: README.md not installed" >&2; exit 1; }
+case $libdir in *//*) echo "install-check: doubled slash in libdir $libdir" >&2; exit 1 ;; esac
 for example in live_view record; do
   # shellcheck disable=SC2046
   "$cc" "${cflags[@]}" $(pkg-config --cflags vkt7100sdk) -o "$work/pc_$example" "examples/$example.c" \

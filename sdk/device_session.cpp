@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "channel_windows.h"
 #include "debug_line.h"
 #include "live_sessions.h"
 #include "reconnect_backoff.h"
@@ -58,6 +59,7 @@ DeviceSession::~DeviceSession() {
   }
   if (event) CloseHandle(event);
   event = nullptr;
+  ReleaseSessionWindows(this);
   // A store to memory about to be freed is dead to the compiler; through a
   // volatile lvalue it stays, so a stale pointer no longer shows the magic.
   *static_cast<volatile uint32_t*>(&magic) = 0;
@@ -296,6 +298,13 @@ VktResult DeviceSession::OpenServer(const char* address, int32_t port, const cha
     savedPassword_ = password;
   }
   return result;
+}
+
+VktResult DeviceSession::OpenChannelInWindow(uint32_t channel, HWND videoWindow) {
+  // A lost device is reported first, whatever the other arguments.
+  if (!ConnectionLost() && !WindowFreeForChannel(this, channel, videoWindow, "VKT_OpenChannel"))
+    return VKT_ERR_PARAMETER;
+  return OpenChannel(channel, videoWindow);
 }
 
 void DeviceSession::RequestClose() {

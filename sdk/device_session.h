@@ -90,6 +90,9 @@ class DeviceSession {
   // VKT_OpenServer: Connect, and on success keeps where and as whom the
   // session logged in, for reconnecting.
   VktResult OpenServer(const char* address, int32_t port, const char* user, const char* password);
+  // VKT_OpenChannel: OpenChannel, refused with a debug line when another
+  // open channel (of any handle) already draws into the window.
+  VktResult OpenChannelInWindow(uint32_t channel, HWND videoWindow);
   // VKT_CloseServer: ends any wait at once and stops reconnecting and
   // delivering events; the session is destroyed when the last call lets go.
   void RequestClose();
@@ -98,6 +101,11 @@ class DeviceSession {
   // 0 switches reconnection off (the default).
   void SetReconnect(uint32_t maxDelayMs) { reconnectMaxMs_ = maxDelayMs; }
   bool ReconnectEnabled() const { return reconnectMaxMs_ != 0; }
+  // VKT_SetTimeouts: the connect and login waits; 0 keeps the kind's default.
+  void SetTimeouts(DWORD connectMs, DWORD loginMs) {
+    connectWaitMs_ = connectMs;
+    loginWaitMs_ = loginMs;
+  }
   // Any thread: queues an event for delivery on the window thread.
   void PostEvent(int32_t type, int32_t channel, int32_t value1, int32_t value2, const char* text = "") {
     events_.Post(window, type, channel, value1, value2, text);
@@ -148,6 +156,11 @@ class DeviceSession {
   // messages that the released transport left queued are dropped. The kind
   // releases its transport first.
   void PrepareConnectAttempt();
+  // The waits of a connect attempt: the application's (VKT_SetTimeouts),
+  // or the kind's default. The connect wait covers the connection and, for
+  // kind 5200, the device's ready notice; the login wait its answer.
+  DWORD ConnectWaitMs(DWORD kindDefault) const { return connectWaitMs_ ? connectWaitMs_ : kindDefault; }
+  DWORD LoginWaitMs(DWORD kindDefault) const { return loginWaitMs_ ? loginWaitMs_ : kindDefault; }
 
  private:
   // The debug line and the event of a lost connection; `reason` is the
@@ -185,6 +198,8 @@ class DeviceSession {
   // Reconnection: the handle's maximum delay (0: off), where and as whom
   // to log in again, and the attempt under way.
   uint32_t reconnectMaxMs_ = 0;
+  DWORD connectWaitMs_ = 0;
+  DWORD loginWaitMs_ = 0;
   bool reconnecting_ = false;
   bool redialing_ = false;  // inside a reconnect attempt's Connect
   uint32_t reconnectAttempt_ = 0;

@@ -56,7 +56,7 @@ VKT_API int32_t VKT_CALL VKT_CloseServer(void* handle) {
 
 VKT_API int32_t VKT_CALL VKT_OpenChannel(void* handle, uint32_t channel, HWND videoWindow) {
   const SessionRef session = SessionOf(handle);
-  return session ? session->OpenChannel(channel, videoWindow) : VKT_ERR_PARAMETER;
+  return session ? session->OpenChannelInWindow(channel, videoWindow) : VKT_ERR_PARAMETER;
 }
 
 VKT_API int32_t VKT_CALL VKT_CloseChannel(void* handle, uint32_t channel) {

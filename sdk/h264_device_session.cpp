@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "channel_windows.h"
 #include "debug_line.h"
 #include "picture_size_limit.h"
 #include "stream_parser.h"
@@ -115,11 +116,15 @@ VktResult H264DeviceSession::Connect(const char* address, int32_t port, const ch
   uint8_t connectRecord[kConnectRecordSize] = {};
   FillConnectRecord(connectRecord, address, port);
   if (!transport || NSMGAPI_Connect(transport, connectRecord) == 0) return VKT_ERR_TRANSPORT;
-  if (WaitForEvent(event, kConnectTimeoutMs) != 0) return VKT_ERR_CONNECT_TIMEOUT;
+  if (WaitForEvent(event, ConnectWaitMs(kConnectTimeoutMs)) != 0) {
+    // The transport would go on dialling behind the caller's back.
+    ReleaseTransport();
+    return VKT_ERR_CONNECT_TIMEOUT;
+  }
   if (!connected) return VKT_ERR_NOT_CONNECTED;
 
   StoreConnectedAddress(address, port);
-  if (WaitForEvent(event, kAnswerTimeoutMs) != 0) return VKT_ERR_CONNECT_TIMEOUT;
+  if (WaitForEvent(event, ConnectWaitMs(kAnswerTimeoutMs)) != 0) return VKT_ERR_CONNECT_TIMEOUT;
   // A device of the other kind refuses the init packet with a login answer.
   if (lastError != 0) return lastError;
   if (!connected) return VKT_ERR_NOT_CONNECTED;
@@ -128,7 +133,7 @@ VktResult H264DeviceSession::Connect(const char* address, int32_t port, const ch
   OpenLoginWait();
   if (NSMGAPI_SendPacketData(transport, PKT_LOGIN, reinterpret_cast<uint8_t*>(&request), sizeof request) == 0)
     return VKT_ERR_TRANSPORT;
-  const VktResult login = AwaitLoginAnswer(kAnswerTimeoutMs);
+  const VktResult login = AwaitLoginAnswer(LoginWaitMs(kAnswerTimeoutMs));
   if (login != VKT_OK) return login;
   NSMGAPI_SendPacketData(transport, PKT_LOGIN_DONE, nullptr, 0);
   return VKT_OK;
@@ -358,6 +363,7 @@ VktResult H264DeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
   EnterCriticalSection(&rendererLock_);
   displayWindow = videoWindow;
   LeaveCriticalSection(&rendererLock_);
+  ClaimChannelWindow(this, channel, videoWindow);
   Events().ForgetPicture(0);
   streaming = 1;
   return RequestVideo();
@@ -370,6 +376,7 @@ VktResult H264DeviceSession::CloseChannel(uint32_t channel) {
   // `streaming` clear under the renderer's lock and draws nothing more.
   videoFeed.DiscardPending();
   DestroyRenderer();
+  ReleaseChannelWindow(this, channel);
   uint8_t payload[4] = {};
   if (transport) NSMGAPI_SendPacketData(transport, PKT_STREAM_STOP, payload, sizeof payload);
   return VKT_OK;
@@ -383,6 +390,7 @@ void H264DeviceSession::Close() {
     renderer = nullptr;
   }
   LeaveCriticalSection(&rendererLock_);
+  ReleaseChannelWindow(this, 0);
   ReleaseTransport();
   // The decoding thread ends before the decoder and the buffers it uses go.
   videoFeed.Stop();
@@ -424,7 +432,13 @@ VktResult H264DeviceSession::StartRecord(uint32_t channel, const char* fileName)
   return started ? VKT_OK : VKT_ERR_PARAMETER;
 }
 
-VktResult H264DeviceSession::StopRecord(uint32_t) {
+VktResult H264DeviceSession::StopRecord(uint32_t channel) {
+  // The device has channel 0 only: stopping its recording for another
+  // channel would end a recording the application still wants.
+  if (channel != 0) {
+    SdkDebugLine("VKT_StopRecord refused: channel %u, the device records channel 0 only", channel);
+    return VKT_ERR_PARAMETER;
+  }
   recorder.Stop();
   PublishRecordingState();
   return VKT_OK;

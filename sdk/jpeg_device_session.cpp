@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "channel_windows.h"
 #include "jpeg_frame_path.h"
 #include "video_renderer.h"
 
@@ -49,7 +50,11 @@ VktResult JpegDeviceSession::Connect(const char* address, int32_t port, const ch
   info.constantTwo = 2;
   info.port = static_cast<int32_t>(static_cast<uint32_t>(port) & 0xFFFF);
   if (!connectRemoteSocket(transport, &info)) return VKT_ERR_TRANSPORT;
-  if (WaitForEvent(event, kAnswerWaitMs) != 0) return VKT_ERR_CONNECT_TIMEOUT;
+  if (WaitForEvent(event, ConnectWaitMs(kAnswerWaitMs)) != 0) {
+    // The transport would go on dialling behind the caller's back.
+    ReleaseTransport();
+    return VKT_ERR_CONNECT_TIMEOUT;
+  }
   if (!connected) return VKT_ERR_NOT_CONNECTED;
   StoreConnectedAddress(address, port);
 
@@ -58,7 +63,7 @@ VktResult JpegDeviceSession::Connect(const char* address, int32_t port, const ch
   if (!sendPacketDataRemoteSocket(transport, PKT_LOGIN, reinterpret_cast<uint8_t*>(&request), sizeof request)) {
     return VKT_ERR_TRANSPORT;
   }
-  return AwaitLoginAnswer(kAnswerWaitMs);
+  return AwaitLoginAnswer(LoginWaitMs(kAnswerWaitMs));
 }
 
 VktResult JpegDeviceSession::Notify(PacketHeader* header, void* payload) {
@@ -119,6 +124,7 @@ VktResult JpegDeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
   renderer->Configure(videoWindow, kChannelPictureWidth, kChannelPictureHeight, kFormatRgb);
   renderers[channel] = renderer;
   pool_.OpenChannel(static_cast<int>(channel), renderer);
+  ClaimChannelWindow(this, channel, videoWindow);
 
   channelMask |= 1u << channel;
   Events().ForgetPicture(channel);
@@ -159,6 +165,7 @@ void JpegDeviceSession::DestroyRenderer(uint32_t channel) {
   pool_.CloseChannel(static_cast<int>(channel));
   delete renderers[channel];
   renderers[channel] = nullptr;
+  ReleaseChannelWindow(this, channel);
 }
 
 void JpegDeviceSession::Close() {

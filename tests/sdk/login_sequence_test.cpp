@@ -1,11 +1,16 @@
 // Sequences of calls through the exported functions, for both device
 // kinds against the simulator: what ends the login wait, answers that come
 // when nobody waits for them, a failed VKT_OpenServer followed by another,
-// and calls made from a thread that does not own the handle.
+// calls made from a thread that does not own the handle, the handle's own
+// waits, and the calls refused because they cannot work.
 #include <gtest/gtest.h>
+// After gtest: Xlib defines None, which gtest uses as a name.
+#include <X11/Xlib.h>
 
 #include <algorithm>
+#include <functional>
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,7 +22,11 @@
 #include "tests/common/devsim_process.h"
 #include "tests/common/message_pump.h"
 #include "tests/common/silent_listener.h"
+#include "tests/common/xvfb_server.h"
+#include "tests/display/display_test_support.h"
 #include "vkt7100sdk.h"
+#include "vkt7100sdk_timeouts.h"
+#include "vkt7100sdk_x11.h"
 
 namespace {
 
@@ -184,4 +193,121 @@ TEST(LoginSequence, DebugLinesEndWithTheirNewlineHoweverLong) {
     SdkDebugLine("%s", body.c_str());
     EXPECT_EQ(vkt::test::LastDebugLine(), prefix + body.substr(0, std::min(length, longestBody)) + "\n");
   }
+}
+
+// Each row is one VKT_SetTimeouts call: 0 or a value within the range is
+// taken, a value just outside it at either end is refused.
+TEST(LoginSequence, TimeoutsAreTakenOnlyWithinTheirRange) {
+  const struct {
+    uint32_t connectMs, loginMs;
+    int32_t expected;
+  } rows[] = {
+      {0, 0, VKT_OK},
+      {VKT_TIMEOUT_MIN_MS, VKT_TIMEOUT_MAX_MS, VKT_OK},
+      {VKT_TIMEOUT_MAX_MS, VKT_TIMEOUT_MIN_MS, VKT_OK},
+      {VKT_TIMEOUT_MIN_MS - 1, 1000, VKT_ERR_PARAMETER},
+      {VKT_TIMEOUT_MAX_MS + 1, 1000, VKT_ERR_PARAMETER},
+      {1000, VKT_TIMEOUT_MIN_MS - 1, VKT_ERR_PARAMETER},
+      {1000, VKT_TIMEOUT_MAX_MS + 1, VKT_ERR_PARAMETER},
+  };
+  Handle handle(VKT_KIND_JPEG);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.connectMs) + "/" + std::to_string(row.loginMs));
+    EXPECT_EQ(VKT_SetTimeouts(handle.value, row.connectMs, row.loginMs), row.expected);
+  }
+}
+
+// Each row is a device that leaves one wait unanswered, with short waits
+// set: VKT_OpenServer returns the wait's code after that wait's time, not
+// the 10 s default, nor the waits of a refused VKT_SetTimeouts after them.
+// A connect that never completes (a full listen backlog) is abandoned with
+// the wait: the transport is gone when the call returns.
+TEST(LoginSequence, TheHandlesWaitsBoundVktOpenServer) {
+  struct Row {
+    int32_t kind;
+    std::vector<std::string> device;  // empty: a port whose backlog is full
+    uint32_t connectMs, loginMs;
+    int32_t expected;
+    DWORD waitMs;
+  };
+  const Row rows[] = {
+      {VKT_KIND_JPEG, {}, 1000, 10000, VKT_ERR_CONNECT_TIMEOUT, 1000},
+      {VKT_KIND_H264, {}, 1000, 10000, VKT_ERR_CONNECT_TIMEOUT, 1000},
+      {VKT_KIND_H264, {"--no-ready"}, 1000, 10000, VKT_ERR_CONNECT_TIMEOUT, 1000},
+      {VKT_KIND_JPEG, {"--no-ready"}, 10000, 1000, VKT_ERR_LOGIN_TIMEOUT, 1000},
+      {VKT_KIND_H264, {"--first-answer-delay", "5000"}, 10000, 600, VKT_ERR_LOGIN_TIMEOUT, 600},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.kind) + (row.device.empty() ? " full backlog" : " " + row.device[0]));
+    vkt::test::SilentListener silent;
+    std::unique_ptr<DevsimProcess> device;
+    if (!row.device.empty()) device = std::make_unique<DevsimProcess>(row.kind, row.device);
+    const uint16_t port = device ? device->port() : silent.port();
+    Handle handle(row.kind);
+    ASSERT_EQ(VKT_SetTimeouts(handle.value, row.connectMs, row.loginMs), VKT_OK);
+    ASSERT_EQ(VKT_SetTimeouts(handle.value, 5000, VKT_TIMEOUT_MAX_MS + 1), VKT_ERR_PARAMETER);
+    const DWORD start = timeGetTime();
+    EXPECT_EQ(handle.Open(port), row.expected);
+    const DWORD elapsed = timeGetTime() - start;
+    EXPECT_GE(elapsed, row.waitMs - 50);
+    EXPECT_LT(elapsed, row.waitMs + 500);
+    if (!device) {
+      EXPECT_EQ(handle.session()->transport, nullptr);
+    }
+  }
+}
+
+// Each row is a call that cannot work, made while channel 0 of `jpeg`
+// draws into `window`, channel 1 into a wrapped X11 window (when Xvfb is
+// installed) and `h264` records: it is refused with a debug line and what
+// it would have broken goes on. Reopening a channel in its own window is
+// not refused.
+TEST(LoginSequence, CallsThatCannotWorkAreRefused) {
+  DevsimProcess jpegDevice(VKT_KIND_JPEG), h264Device(VKT_KIND_H264);
+  Handle jpeg(VKT_KIND_JPEG), jpegOther(VKT_KIND_JPEG), h264(VKT_KIND_H264);
+  ASSERT_EQ(jpeg.Open(jpegDevice.port()), VKT_OK);
+  ASSERT_EQ(jpegOther.Open(jpegDevice.port()), VKT_OK);
+  ASSERT_EQ(h264.Open(h264Device.port()), VKT_OK);
+  display_test::TestWindow shared(0, 0, 176, 144);
+  const HWND window = shared.handle();
+  ASSERT_EQ(VKT_OpenChannel(jpeg.value, 0, window), VKT_OK);
+  const std::string recording = testing::TempDir() + "refused-calls.rec";
+  ASSERT_EQ(VKT_StartRecord(h264.value, 0, recording.c_str()), VKT_OK);
+  struct Row {
+    const char* call;
+    std::function<int32_t()> run;
+    int32_t expected;
+  };
+  std::vector<Row> rows = {
+      {"VKT_OpenChannel", [&] { return VKT_OpenChannel(jpeg.value, 2, window); }, VKT_ERR_PARAMETER},
+      {"VKT_OpenChannel", [&] { return VKT_OpenChannel(jpegOther.value, 0, window); }, VKT_ERR_PARAMETER},
+      {"VKT_OpenChannel", [&] { return VKT_OpenChannel(h264.value, 0, window); }, VKT_ERR_PARAMETER},
+      {"VKT_StopRecord", [&] { return VKT_StopRecord(h264.value, 3); }, VKT_ERR_PARAMETER},
+      {"VKT_OpenChannel", [&] { return VKT_OpenChannel(jpeg.value, 0, window); }, VKT_OK},
+  };
+  vkt::test::XvfbServer server;
+  const bool x11 = vkt::test::xvfbInstalled() && server.start("640x480x24");
+  Display* display = x11 ? XOpenDisplay(server.display().c_str()) : nullptr;
+  HWND wrapped = nullptr;
+  if (display) {
+    const Window x = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 176, 144, 0, 0, 0);
+    ASSERT_EQ(VKT_WrapX11Window(display, x, &wrapped), VKT_OK);
+    ASSERT_EQ(VKT_OpenChannel(jpeg.value, 1, wrapped), VKT_OK);
+    rows.push_back({"VKT_ReleaseX11Window", [&] { return VKT_ReleaseX11Window(wrapped); }, VKT_ERR_PARAMETER});
+  }
+  for (const Row& row : rows) {
+    const size_t refusedBefore = DebugLinesWith(std::string(row.call) + " refused");
+    EXPECT_EQ(row.run(), row.expected) << row.call << ", row " << &row - rows.data();
+    EXPECT_EQ(DebugLinesWith(std::string(row.call) + " refused"), refusedBefore + (row.expected != VKT_OK));
+  }
+  EXPECT_TRUE(static_cast<H264DeviceSession*>(h264.session())->recorder.IsOpen());
+  // Closed, the channel leaves its windows free.
+  EXPECT_EQ(VKT_CloseChannel(jpeg.value, 0), VKT_OK);
+  EXPECT_EQ(VKT_OpenChannel(jpegOther.value, 0, window), VKT_OK);
+  if (display) {
+    EXPECT_EQ(VKT_CloseChannel(jpeg.value, 1), VKT_OK);
+    EXPECT_EQ(VKT_ReleaseX11Window(wrapped), VKT_OK);
+    XCloseDisplay(display);
+  }
+  std::remove(recording.c_str());
 }

@@ -198,3 +198,19 @@ TEST(Viewer, AFloodOfUnrequestedLargePicturesLeavesTheViewerOnTime) {
   ASSERT_NE(dropped, std::string::npos) << run.output;
   EXPECT_GT(std::strtol(run.output.c_str() + dropped + 12, nullptr, 10), 0) << run.output;
 }
+
+// A device that never gets ready (kind 5200: no ready notice; kind 7100: no
+// login answer): with --timeout 500 the viewer fails within 1.5 s, not 10
+// (a loaded machine may take most of a second to start the viewer).
+TEST(Viewer, TimeoutEndsAWaitForADeviceThatNeverGetsReady) {
+  for (const auto& [kind, result] :
+       {std::pair{5200, "0x10000003 connect timeout"}, std::pair{7100, "0x10000007 login timeout"}}) {
+    vkt::test::DevsimProcess devsim(kind, {"--no-ready"});
+    const auto start = std::chrono::steady_clock::now();
+    const ViewerRun run = RunViewer("--kind " + std::to_string(kind) + " --port " + std::to_string(devsim.port()) +
+                                    " --timeout 500");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500)) << run.output;
+    EXPECT_EQ(WEXITSTATUS(run.status), 1) << run.output;
+    EXPECT_NE(run.output.find(result), std::string::npos) << run.output;
+  }
+}

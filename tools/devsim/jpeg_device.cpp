@@ -16,6 +16,12 @@ JpegDevice::~JpegDevice() {
 void JpegDevice::onPacket(const ReceivedFrame& frame) {
   switch (frame.header.type) {
     case wire::kPacketLogin:
+      // A kind-7100 device has no ready notice: one that never gets ready
+      // never answers the login.
+      if (options_.noReady) {
+        std::fprintf(stderr, "devsim: login left unanswered (--no-ready)\n");
+        break;
+      }
       loggedIn_ = answerLogin(frame, 0, static_cast<uint8_t>(options_.channels));
       if (loggedIn_ && options_.unrequested) pushUnrequestedPictures();
       break;

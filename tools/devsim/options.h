@@ -20,7 +20,7 @@ struct SimulatorOptions {
 
   // Faults.
   std::optional<int32_t> refuseLoginCode;  // answer code sent instead of 1
-  bool noReady = false;                     // 5200: never send the ready packet
+  bool noReady = false;                     // 5200: never send the ready packet; 7100: never answer the login
   std::optional<uint64_t> dropAfter;        // close after this many frames sent
   bool stall = false;                       // accept, read, never answer
   bool oversize = false;                    // send a header announcing more than the limit

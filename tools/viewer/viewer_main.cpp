@@ -15,6 +15,7 @@
 #include "viewer_options.h"
 #include "vkt7100sdk.h"
 #include "vkt7100sdk_events.h"
+#include "vkt7100sdk_timeouts.h"
 
 using vkt::viewer::report;
 
@@ -28,6 +29,10 @@ int main(int argc, char** argv) {
   void* handle = nullptr;
   if (!report("create handle", VKT_CreateHandle(options.kind, &handle))) return 1;
   if (options.reconnectMs) VKT_SetReconnect(handle, options.reconnectMs);
+  if (options.timeoutMs && !report("set timeouts", VKT_SetTimeouts(handle, options.timeoutMs, options.timeoutMs))) {
+    VKT_CloseServer(handle);
+    return 1;
+  }
   int status = 0;
   if (report("open server", VKT_OpenServer(handle, options.host.c_str(), options.port, options.user.c_str(),
                                           options.password.c_str()))) {

@@ -5,13 +5,15 @@
 
 #include "common/parse_number.h"
 #include "common/valued_option.h"
+#include "vkt7100sdk_timeouts.h"
 
 namespace vkt::viewer {
 
 const char* usageText() {
   return "usage: vkt-viewer --kind 7100|5200 --port P [--host H] [--user U] [--password P]\n"
          "                  [--channels N] [--seconds S] [--snapshot DIR] [--record FILE]\n"
-         "                  [--stats] [--exit-on-loss] [--reconnect [MAX_MS]] [--help] [--version]\n"
+         "                  [--stats] [--exit-on-loss] [--reconnect [MAX_MS]] [--timeout MS]\n"
+         "                  [--help] [--version]\n"
          "keys: q or Escape quit, s save every tile as PNG (in --snapshot DIR or here),\n"
          "      f toggle the tile under the pointer to fill the window, 1-9 the same for that tile\n";
 }
@@ -34,7 +36,7 @@ bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::stri
     }
     if (!tools::valuedOption(argc, argv, i,
                              {"--kind", "--host", "--port", "--user", "--password", "--channels", "--seconds",
-                              "--snapshot", "--record"},
+                              "--snapshot", "--record", "--timeout"},
                              error))
       return false;
     const std::string_view value = argv[i + 1];
@@ -53,6 +55,8 @@ bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::stri
       ok = tools::parseNumber<uint32_t>(value, 1, 16, options.channels);
     else if (name == "--seconds")
       ok = tools::parseNumber<uint32_t>(value, 0, 86400, options.seconds);
+    else if (name == "--timeout")
+      ok = tools::parseNumber<uint32_t>(value, VKT_TIMEOUT_MIN_MS, VKT_TIMEOUT_MAX_MS, options.timeoutMs);
     else if (name == "--snapshot")
       options.snapshotDir = value;
     else  // --record

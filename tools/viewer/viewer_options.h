@@ -18,6 +18,7 @@ struct ViewerOptions {
   bool stats = false;      // pictures/s per channel and CPU share every second, a summary at the end
   bool exitOnLoss = false; // quit as soon as the device is lost (with reconnectMs: once reconnection gives up)
   uint32_t reconnectMs = 0; // reconnect after a loss, waiting at most this long between attempts (0: off)
+  uint32_t timeoutMs = 0;   // connect and login waits of the handle (0: the SDK's default)
 };
 
 // --reconnect without a value waits at most this long between attempts.

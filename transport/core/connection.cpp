@@ -8,11 +8,13 @@
 
 namespace vkt::transport {
 
-// The sessions wait 10 s (kind 7100) and 11 s (kind 5200), plus a 200 ms
-// slack, for the outcome. Dialling gives up well after that, so an
-// unanswered attempt always ends by the session's own timeout and its
-// code, never by a loss report racing it.
-static constexpr std::chrono::milliseconds kConnectTimeout{15000};
+// The sessions wait 10 s (kind 7100) and 11 s (kind 5200) by default, at
+// most 60 s when the application says so, plus a 200 ms slack, for the
+// outcome, and release the transport when the wait runs out. Dialling gives
+// up only after the longest of those waits, so an unanswered attempt always
+// ends by the session's own timeout and its code, never by a loss report
+// racing it.
+static constexpr std::chrono::milliseconds kConnectTimeout{65000};
 
 Connection::Connection(HWND window, const TransportProfile& profile, FlowLimits limits)
     : window_(window), profile_(profile), budget_(std::make_shared<FlowBudget>(limits)) {}

@@ -18,6 +18,7 @@
 #include "tests/platform/test_window.h"
 #include "vkt7100sdk.h"
 #include "vkt7100sdk_pictures.h"
+#include "vkt7100sdk_recording.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ std::vector<std::function<int32_t(void*)>> HandleFunctions() {
       [](void* h) { return VKT_StartRecord(h, 0, "/nonexistent/record.bin"); },
       [](void* h) { return VKT_StopRecord(h, 0); },
       [](void* h) { return VKT_GetPictureCounts(h, 0, &counts); },
+      [](void* h) { return VKT_ContinueRecord(h, 0, "/nonexistent/record.bin"); },
   };
 }
 

@@ -10,7 +10,7 @@ namespace vkt::viewer {
 
 const char* usageText() {
   return "usage: vkt-viewer --kind 7100|5200 --port P [--host H] [--user U] [--password P]\n"
-         "                  [--channels N] [--seconds S] [--snapshot DIR] [--record FILE]\n"
+         "                  [--channels N] [--seconds S] [--snapshot DIR] [--record FILE [--record-split SECONDS]]\n"
          "                  [--stats] [--exit-on-loss] [--reconnect [MAX_MS]] [--help] [--version]\n"
          "keys: q or Escape quit, s save every tile as PNG (in --snapshot DIR or here),\n"
          "      f toggle the tile under the pointer to fill the window, 1-9 the same for that tile\n";
@@ -34,7 +34,7 @@ bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::stri
     }
     if (!tools::valuedOption(argc, argv, i,
                              {"--kind", "--host", "--port", "--user", "--password", "--channels", "--seconds",
-                              "--snapshot", "--record"},
+                              "--snapshot", "--record", "--record-split"},
                              error))
       return false;
     const std::string_view value = argv[i + 1];
@@ -55,6 +55,8 @@ bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::stri
       ok = tools::parseNumber<uint32_t>(value, 0, 86400, options.seconds);
     else if (name == "--snapshot")
       options.snapshotDir = value;
+    else if (name == "--record-split")
+      ok = tools::parseNumber<uint32_t>(value, 1, 86400, options.recordSplitSeconds);
     else  // --record
       options.recordFile = value;
     if (!ok) {
@@ -64,6 +66,10 @@ bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::stri
   }
   if (options.kind == 0 || options.port == 0) {
     error = "--kind and --port are required";
+    return false;
+  }
+  if (options.recordSplitSeconds && options.recordFile.empty()) {
+    error = "--record-split needs --record FILE";
     return false;
   }
   return true;

@@ -96,11 +96,14 @@ bool Reader::IntactBoxAt(uint64_t at) {
   QboxHeader header;
   const uint8_t* box = nullptr;
   if (BoxProblem(at, header, box) || !(header.boxFlags & kQboxFlagValid)) return false;
-  const uint64_t end = at + header.boxSize;
-  if (end == size_) return true;
-  if (HeaderAt(end)) return true;
-  const uint8_t* next = size_ - end >= 8 ? bytes_.View(end, 8) : nullptr;
-  return next && std::memcmp(next + 4, "qbox", 4) == 0;
+  if (!IsVideoStream(header.streamType)) return header.streamType == 1 || header.streamType == 6 ||
+                                                header.streamType == kGapStreamType;
+  // A picture: its units fill the payload exactly (BoxProblem) and the
+  // first is a slice or a parameter set with a clear forbidden bit.
+  if (header.boxSize < kQboxHeaderSize + 5) return false;
+  const uint8_t unit = box[kQboxHeaderSize + 4];
+  const uint8_t type = unit & 0x1F;
+  return (unit & 0x80) == 0 && type >= 1 && type <= 12;
 }
 
 uint64_t Reader::NextTag(uint64_t from) {

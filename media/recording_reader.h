@@ -3,8 +3,9 @@
 // every length is checked against the bytes there are. Whatever does not
 // fit (a box of size 0, a wrong type, a unit past its box, a cut) becomes
 // one damaged range, and the read resumes at the next intact box (its tag,
-// a plausible header, a payload that splits into units, and a box or a
-// header or the file's end right after it) or the next segment header,
+// a size within the file and the largest block, the valid flag, a stream
+// type devices send, and for a picture units that fill its payload, the
+// first a plausible NAL unit) or the next segment header,
 // whichever comes first, so one bad box costs only its own bytes. A
 // header's segment length is the device's in a recording into a pipe or
 // FIFO: it is advisory, the headers are found by walking the boxes.

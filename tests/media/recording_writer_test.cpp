@@ -120,6 +120,27 @@ TEST_F(RecordingWriterTest, StartingAgainClosesTheFirstFileAndWaitsForAHeader) {
   EXPECT_TRUE(ReadFile(Path("second.rec")).empty());
 }
 
+// After a reconnection the recording goes on at the next header, with a
+// gap box at the end of the segment before, inside its length.
+TEST_F(RecordingWriterTest, AGapBoxMarksWhereTheStreamWasAway) {
+  ASSERT_TRUE(writer_.Start(Path("gap.rec").c_str()));
+  Write(Block(600, true, 1));
+  writer_.ResumeAtNextHeader();
+  Write(Block(300, false, 2));  // before the next header: not recorded
+  Sleep(30);
+  Write(Block(600, true, 3));
+  writer_.Stop();
+  const Bytes file = ReadFile(Path("gap.rec"));
+  ASSERT_EQ(file.size(), 600 + kGapBoxSize + 600);
+  EXPECT_EQ(Le32At(file, kRvdxSegmentLengthOffset), 600 + kGapBoxSize);
+  QboxHeader box{};
+  ASSERT_TRUE(ReadQboxHeader(file.data() + 600, kGapBoxSize, &box));
+  uint64_t gapMs = 0;
+  ASSERT_TRUE(ReadGapBox(box.streamType, file.data() + 600 + kQboxHeaderSize, box.boxSize - kQboxHeaderSize, gapMs));
+  EXPECT_GE(gapMs, 30u);
+  EXPECT_LT(gapMs, 5000u);
+}
+
 TEST_F(RecordingWriterTest, CountsOnlyTheBytesTheFileTook) {
   // Every write to /dev/full fails: nothing is counted, so no segment
   // length ever points past what the file holds.

@@ -174,46 +174,37 @@ TEST_F(RecordingWriterTest, AFifoGetsEveryByteInOrder) {
 
 namespace {
 
-// A file of any size that keeps no bytes: it records where each write
-// landed and the segment lengths written, and fails the write or the seek
-// numbered `failAt` (counting from 1) when asked.
+// A file of any size that keeps no bytes: it records where each block
+// landed and each 4-byte length written, and fails the write or the seek
+// numbered `failWriteAt` or `failSeekAt` (from 1) when asked.
 class OffsetRecorder : public RecordingWriter {
  public:
   using RecordingWriter::RecordingWriter;
-  struct Write {
-    uint64_t offset;
-    uint64_t length;
-    uint32_t field;  // the value of a 4-byte write
-  };
-  std::vector<Write> writes;
+  std::vector<std::pair<uint64_t, uint64_t>> blocks;   // offset, length
+  std::vector<std::pair<uint64_t, uint32_t>> fields;   // offset, value
   uint64_t size = 0;
-  int failWriteAt = 0, failSeekAt = 0;
+  int failWriteAt = 0, failSeekAt = 0, writes = 0, seeks = 0;
 
  protected:
   bool WriteToFile(const uint8_t* bytes, uint32_t length, uint32_t& written, uint32_t& error) override {
-    if (++writeCalls_ == failWriteAt) {
-      written = length / 2;
-      error = ERROR_DISK_FULL;
-    } else {
-      written = length;
-    }
-    writes.push_back({position_, length, length == 4 ? uint32_t(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t(bytes[3]) << 24) : 0});
+    const bool fail = ++writes == failWriteAt;
+    written = fail ? length / 2 : length;
+    error = ERROR_DISK_FULL;
+    if (length == 4) fields.emplace_back(position_, uint32_t(Le32At(Bytes(bytes, bytes + 4), 0)));
+    else blocks.emplace_back(position_, length);
     position_ += written;
     size = std::max(size, position_);
-    return written == length;
+    return !fail;
   }
   bool SeekFile(uint64_t position) override {
-    if (++seekCalls_ == failSeekAt) {
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return false;
-    }
+    SetLastError(ERROR_INVALID_PARAMETER);
+    if (++seeks == failSeekAt) return false;
     position_ = position;
     return true;
   }
 
  private:
   uint64_t position_ = 0;
-  int writeCalls_ = 0, seekCalls_ = 0;
 };
 
 }  // namespace
@@ -223,24 +214,23 @@ class OffsetRecorder : public RecordingWriter {
 // seek ends the recording with the reason.
 TEST(RecordingWriterPositions, SegmentLengthsAcrossFourGibibytes) {
   constexpr uint64_t GiB = uint64_t{1} << 30;
-  struct Case {
+  const struct {
     const char* name;
-    std::vector<uint64_t> segments;  // sizes; each is a header block then 1 GiB blocks
+    std::vector<uint64_t> segments;  // sizes; each a 512-byte header block, then blocks of 1 GiB
     int failWriteAt, failSeekAt;
-    std::vector<std::pair<uint64_t, uint32_t>> fields;  // offset and value of each length filled in
-    bool fails;
-  };
-  const Case cases[] = {
+    std::vector<std::pair<uint64_t, uint32_t>> fields;  // lengths filled in
+    const char* error;                                  // null: no failure
+  } cases[] = {
       {"three segments past 4 GiB", {3 * GiB, 2 * GiB + 600, 700}, 0, 0,
-       {{36, uint32_t(3 * GiB)}, {3 * GiB + 36, uint32_t(2 * GiB + 600)}}, false},
-      {"a segment just below 4 GiB", {4 * GiB - 1, 600}, 0, 0, {{36, uint32_t(4 * GiB - 1)}}, false},
-      {"a segment of 5 GiB keeps the device's value", {5 * GiB, 600}, 0, 0, {}, false},
-      {"the disk fills in the third block", {3 * GiB, 600}, 3, 0, {}, true},
-      {"the length field cannot be written", {2 * GiB, 600}, 4, 0, {}, true},
-      {"no way back to the end", {2 * GiB, 600}, 0, 2, {}, true},
+       {{36, uint32_t(3 * GiB)}, {3 * GiB + 36, uint32_t(2 * GiB + 600)}}, nullptr},
+      {"a segment just below 4 GiB", {4 * GiB - 1, 600}, 0, 0, {{36, uint32_t(4 * GiB - 1)}}, nullptr},
+      {"a segment of 5 GiB keeps the device's value", {5 * GiB, 600}, 0, 0, {}, nullptr},
+      {"the disk fills in the third block", {3 * GiB, 600}, 3, 0, {}, "no space left on the device"},
+      {"the length field cannot be written", {2 * GiB, 600}, 4, 0, {}, "no space left on the device"},
+      {"no way back to the end", {2 * GiB, 600}, 0, 2, {}, "write or seek error 87"},
   };
   const uint8_t header[4] = {'r', 'v', 'd', 'x'};
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     HANDLE slot = nullptr;
     OffsetRecorder writer(slot);
@@ -250,31 +240,22 @@ TEST(RecordingWriterPositions, SegmentLengthsAcrossFourGibibytes) {
     bool ok = true;
     uint64_t total = 0;
     for (const uint64_t segment : c.segments) {
-      for (uint64_t done = 0; ok && done < segment;) {
-        const uint64_t block = std::min(segment - done, done ? GiB : 512);
-        // The stand-in reads nothing of a block but its address.
+      // The stand-in reads nothing of a block but its address.
+      for (uint64_t done = 0, block = 0; ok && done < segment; done += block) {
+        block = std::min(segment - done, done ? GiB : 512);
         ok = writer.WriteBlock(header, uint32_t(block), done == 0);
-        done += block;
       }
       total += segment;
     }
-    EXPECT_EQ(!ok, c.fails);
-    if (c.fails) {
-      EXPECT_EQ(writer.WriteErrorText(), c.failWriteAt ? "no space left on the device" : "write or seek error 87");
+    EXPECT_EQ(ok, c.error == nullptr);
+    if (c.error) {
+      EXPECT_EQ(writer.WriteErrorText(), c.error);
       continue;
     }
     EXPECT_EQ(writer.recordedBytes, total);
     EXPECT_EQ(writer.size, total);
-    std::vector<std::pair<uint64_t, uint32_t>> fields;
-    uint64_t end = 0;
-    for (const OffsetRecorder::Write& w : writer.writes) {
-      if (w.length == 4) {
-        fields.emplace_back(w.offset, w.field);
-        continue;
-      }
-      EXPECT_EQ(w.offset, end);  // each block right after the one before
-      end = w.offset + w.length;
-    }
-    EXPECT_EQ(fields, c.fields);
+    for (size_t i = 1; i < writer.blocks.size(); ++i)
+      EXPECT_EQ(writer.blocks[i].first, writer.blocks[i - 1].first + writer.blocks[i - 1].second) << i;
+    EXPECT_EQ(writer.fields, c.fields);
   }
 }

@@ -683,14 +683,8 @@ TEST(H264Session, ContinuingIntoNewFilesLosesNoBlock) {
   auto session = NewSession();
   ASSERT_EQ(session->Connect("127.0.0.1", device.port(), "admin", "admin"), VKT_OK);
   ASSERT_EQ(session->OpenChannel(0, window.handle()), VKT_OK);
-  std::vector<std::string> paths;
-  for (int part = 0; part < 4; ++part) {
-    char path[] = "/tmp/h264_parts_XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    paths.push_back(path);
-  }
+  const std::string base = "/tmp/h264_parts_" + std::to_string(getpid());
+  const std::vector<std::string> paths = {base + "-0", base + "-1", base + "-2", base + "-3"};
   EXPECT_EQ(session->ContinueRecord(0, paths[1].c_str()), VKT_ERR_PARAMETER);  // nothing recording
   session->keepBlocks = true;
   ASSERT_EQ(session->StartRecord(0, paths[0].c_str()), VKT_OK);

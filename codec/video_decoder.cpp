@@ -4,14 +4,17 @@
 // 24-bit BGR into the request's output buffer and calls the registered
 // callback on the caller's thread before returning. Every 8-bit layout of
 // the format is shown: 4:2:0, 4:2:2, 4:4:4 and luma alone.
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libavutil/pixdesc.h>
 }
 
@@ -73,7 +76,23 @@ void FreeDecoder(VideoDecoder* decoder) {
   delete decoder;
 }
 
+// libavcodec's messages (a damaged picture's "no frame!", hundreds a
+// minute on a bad stream) belong on the debug line, never on the
+// application's standard error; errors only, one line each.
+void ForwardLibavMessage(void* context, int level, const char* format, va_list arguments) {
+  if (level > AV_LOG_ERROR) return;
+  char message[256];
+  int prefix = 1;
+  av_log_format_line2(context, level, format, arguments, message, sizeof message, &prefix);
+  char line[300];
+  std::snprintf(line, sizeof line, "DecodeSDK: libavcodec: %s%s", message,
+                std::strchr(message, '\n') ? "" : "\n");
+  OutputDebugStringA(line);
+}
+
 VideoDecoder* OpenDecoder() {
+  static std::once_flag logRouted;
+  std::call_once(logRouted, [] { av_log_set_callback(ForwardLibavMessage); });
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
   if (!codec) return nullptr;
   auto* decoder = new (std::nothrow) VideoDecoder;

@@ -1,11 +1,15 @@
 // Fuzz target of the recording reader and the export plan: arbitrary bytes
 // as a recording file. Besides the sanitizers' checks, what the reader
 // reports must lie inside the input (every box, every damaged range, the
-// units of every video box) with no box inside a damaged range, and the
+// units of every video box) with no box inside a damaged range; each
+// damaged range must end where a box or a header was found, or at the
+// file's end (the resynchronisation); the timeline must hold every picture
+// within the duration and list jumps at video boxes only; and the
 // plan must name video boxes only, in decoding order, with decoding times
 // and presentation times each strictly increasing and no picture shown
 // before it is decoded.
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -22,7 +26,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const DamagedRange& damage : contents.damages)
       if (box.offset < damage.end && box.offset + box.size > damage.offset) std::abort();
   }
-  const ExportPlan plan = PlanExport(data, contents);
+  std::vector<uint64_t> starts;  // of every box, header and damaged range
+  for (const RecordedBox& box : contents.boxes) starts.push_back(box.offset);
+  for (const RecordedSegment& segment : contents.segments) starts.push_back(segment.offset);
+  for (const DamagedRange& damage : contents.damages) starts.push_back(damage.offset);  // a header cut short
+  std::sort(starts.begin(), starts.end());
+  for (const DamagedRange& damage : contents.damages)
+    if (damage.end != size && !std::binary_search(starts.begin(), starts.end(), damage.end)) std::abort();
+  int64_t earliest = INT64_MAX, latest = INT64_MIN;
+  for (const RecordedBox& box : contents.boxes)
+    if (box.video) earliest = std::min(earliest, box.time), latest = std::max(latest, box.time);
+  if (contents.pictures && latest - earliest + contents.pictureStep != contents.durationMs) std::abort();
+  for (const TimeJump& jump : contents.jumps) {
+    const auto box = std::find_if(contents.boxes.begin(), contents.boxes.end(),
+                                  [&](const RecordedBox& b) { return b.offset == jump.offset; });
+    if (box == contents.boxes.end() || !box->video) std::abort();
+  }
+  const ExportPlan plan = PlanExport(data, size, contents);
   std::vector<int64_t> shown;
   for (size_t i = 0; i < plan.pictures.size(); ++i) {
     const ExportedPicture& picture = plan.pictures[i];

@@ -76,6 +76,15 @@ std::vector<Seed> RecordingSeeds() {
   if (recording.empty()) return seeds;
   seeds.push_back({"whole", recording});
   seeds.push_back({"cut", std::vector<uint8_t>(recording.begin(), recording.begin() + recording.size() / 2)});
+  // Garbage in the middle, then a gap box and a restart of the timestamps:
+  // the resynchronisation and the timeline's mending.
+  std::vector<uint8_t> resync = recording;
+  resync.insert(resync.begin() + static_cast<ptrdiff_t>(resync.size() / 3), 61, 0x5A);
+  uint8_t gap[kGapBoxSize];
+  MakeGapBox(7000, gap);
+  resync.insert(resync.end(), std::begin(gap), std::end(gap));
+  resync.insert(resync.end(), recording.begin(), recording.end());
+  seeds.push_back({"resync_gap_restart", resync});
   const std::vector<uint8_t> stream = BFramesThenSmaller();
   if (stream.empty()) return seeds;
   seeds.push_back({"b_frames_size_change", vkt::devsim::recordAnnexB(stream, 0)});

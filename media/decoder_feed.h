@@ -24,6 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include "h264_bridge.h"
+
 class DecoderFeed {
  public:
   // Runs on the decoding thread for every box taken: `length` bytes of
@@ -32,8 +34,9 @@ class DecoderFeed {
 
   // About a second of pictures at the devices' 25 per second.
   static constexpr size_t kMaxPendingBoxes = 25;
-  // Four of the largest boxes a session converts (2 MiB each).
-  static constexpr size_t kMaxPendingBytes = 8u << 20;
+  // Four of the largest boxes a session converts (kMaxStreamBufferSize,
+  // h264_bridge.h), so a stream of large pictures still has one waiting.
+  static constexpr size_t kMaxPendingBytes = 4 * size_t{kMaxStreamBufferSize};
 
   DecoderFeed(DecodeFunction decode, void* context) : decode_(decode), context_(context) {}
   ~DecoderFeed() { Stop(); }

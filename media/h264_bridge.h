@@ -7,8 +7,16 @@
 
 #include "decoder_api.h"
 #include "picture_size_limit.h"
+#include "stream_parser.h"
 
+// The stream buffer holds the Annex-B form of one video box. It starts at
+// 2 MiB and grows to the largest box a device can send: a whole data block
+// (the transport refuses frames over 8 MiB), with the parameter sets in
+// front. The Annex-B form of a box is exactly its payload plus that prefix,
+// so a box either fits whole or is over this bound and is dropped.
 constexpr uint32_t kStreamBufferSize = 2 * 1024 * 1024;
+constexpr uint32_t kMaxVideoBoxBytes = 8u * 1024 * 1024;
+constexpr uint32_t kMaxStreamBufferSize = kMaxVideoBoxBytes + kMaxParameterSetBytes;
 // Room for the largest picture accepted (picture_size_limit.h), so a
 // stream that changes to a larger picture size keeps being decoded.
 constexpr uint32_t kFrameBufferSize = kMaxPictureBytes;

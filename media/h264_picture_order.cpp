@@ -157,9 +157,14 @@ PictureOrder PictureOrderCounter::TakeSlice(const uint8_t* unit, size_t length) 
   const uint32_t pictureSetId = bits.Unsigned();
   if (bits.failed() || pictureSetId >= 256 || !pictureSets_[pictureSetId].valid) return order;
   const Sequence& sequence = sequences_[pictureSets_[pictureSetId].sequenceId];
-  if (!sequence.valid || sequence.orderType == 1) return order;
+  if (!sequence.valid) return order;
   if (sequence.separateColourPlane) bits.Bits(2);
   const uint32_t frameNum = bits.Bits(sequence.log2MaxFrameNum);
+  order.frameNumKnown = !bits.failed();
+  order.reference = reference;
+  order.frameNum = frameNum;
+  order.log2MaxFrameNum = sequence.log2MaxFrameNum;
+  if (sequence.orderType == 1) return order;
   if (!sequence.frameMbsOnly && bits.Flag()) bits.Flag();  // field_pic_flag, bottom_field_flag
   if (order.idr) bits.Unsigned();                          // idr_pic_id
   if (sequence.orderType == 0) {

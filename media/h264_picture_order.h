@@ -14,6 +14,13 @@ struct PictureOrder {
   bool known = false;  // false: missing parameter sets, a header that does not parse, or order type 1
   bool idr = false;    // an IDR picture starts a new run of counts
   int64_t count = 0;
+  // frame_num and its width, read whenever the header gets that far (order
+  // type 1 too): a picture whose frame_num does not follow the last
+  // reference picture's had a reference picture before it that is missing.
+  bool frameNumKnown = false;
+  bool reference = false;  // nal_ref_idc not 0
+  uint32_t frameNum = 0;
+  uint32_t log2MaxFrameNum = 0;
 };
 
 class PictureOrderCounter {

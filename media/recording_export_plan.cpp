@@ -2,6 +2,7 @@
 #include "recording_export_plan.h"
 
 #include <algorithm>
+#include <climits>
 #include <numeric>
 
 #include "h264_picture_order.h"
@@ -77,14 +78,30 @@ bool Reordered(const Run& run) {
 
 int64_t NextTime(int64_t wanted, int64_t previous) { return wanted > previous ? wanted : previous + 1; }
 
+// Whether `order` follows the last reference picture kept: its frame_num
+// is that picture's plus one, as for every picture after a reference one.
+bool FollowsReference(const PictureOrder& order, const PictureOrder& lastReference) {
+  if (!order.frameNumKnown || !lastReference.frameNumKnown || order.log2MaxFrameNum != lastReference.log2MaxFrameNum)
+    return false;
+  const uint32_t mask = (uint32_t{1} << order.log2MaxFrameNum) - 1;
+  return order.frameNum == ((lastReference.frameNum + 1) & mask);
+}
+
 }  // namespace
 
-ExportPlan PlanExport(const uint8_t* data, const RecordingContents& contents) {
+ExportPlan PlanExport(const uint8_t* data, size_t length, const RecordingContents& contents) {
+  MemoryRecordingBytes bytes(data, length);
+  return PlanExport(bytes, contents);
+}
+
+ExportPlan PlanExport(RecordingBytes& bytes, const RecordingContents& contents) {
   ExportPlan plan;
   PictureOrderCounter counter;
   std::vector<Run> runs;
   const NalUnits* inForce = nullptr;
   bool waitingForKey = true;
+  bool afterDamage = false;
+  PictureOrder lastReference;
   uint32_t damagesSeen = 0;
   int32_t segmentFed = -1;
   for (size_t index = 0; index < contents.boxes.size(); ++index) {
@@ -92,14 +109,16 @@ ExportPlan PlanExport(const uint8_t* data, const RecordingContents& contents) {
     if (!box.video) continue;
     if (box.damagesBefore != damagesSeen) {
       damagesSeen = box.damagesBefore;
-      waitingForKey = true;
+      afterDamage = true;
     }
     const NalUnits* headerSets = box.segment >= 0 ? &contents.segments[box.segment].parameterSets : nullptr;
     if (box.segment != segmentFed && headerSets) {
       for (const std::vector<uint8_t>& set : *headerSets) counter.TakeParameterSet(set.data(), set.size());
       segmentFed = box.segment;
     }
-    const uint8_t* payload = data + box.offset + kQboxHeaderSize;
+    const uint8_t* whole = bytes.View(box.offset, box.size);
+    if (!whole) continue;
+    const uint8_t* payload = whole + kQboxHeaderSize;
     PictureOrder order;
     bool sliceSeen = false;
     NalUnits inPicture;
@@ -114,9 +133,17 @@ ExportPlan PlanExport(const uint8_t* data, const RecordingContents& contents) {
         sliceSeen = true;
       }
     }
+    if (afterDamage && !waitingForKey) {
+      afterDamage = false;
+      if (!box.key && FollowsReference(order, lastReference))
+        ++plan.continuedAfterDamage;
+      else
+        waitingForKey = true;
+    }
     if (waitingForKey && !box.key) continue;
     const bool resumed = waitingForKey;
-    waitingForKey = false;
+    waitingForKey = afterDamage = false;
+    if (order.reference || order.idr) lastReference = order;
 
     Candidate candidate{index, order, false};
     if (!inForce) {
@@ -149,14 +176,15 @@ ExportPlan PlanExport(const uint8_t* data, const RecordingContents& contents) {
 
   // Decoding times: the boxes' timestamps from the first picture on, made
   // strictly increasing; each run's sorted times go out in presentation order.
-  int64_t origin = -1, previous = -1, delay = 0;
+  constexpr int64_t kNoOrigin = INT64_MIN;
+  int64_t origin = kNoOrigin, previous = -1, delay = 0;
   for (Run& run : runs) {
     if (run.pictures.empty()) continue;
     std::vector<int64_t> times;
     for (const Candidate& c : run.pictures) {
-      const int64_t stamp = contents.boxes[c.box].timeStamp;
-      if (origin < 0) origin = stamp;
-      previous = NextTime(stamp - origin, previous);
+      const int64_t time = contents.boxes[c.box].time;
+      if (origin == kNoOrigin) origin = time;
+      previous = NextTime(time - origin, previous);
       times.push_back(previous);
     }
     std::vector<size_t> shown(run.pictures.size());

@@ -1,14 +1,18 @@
 // Which pictures of a recording an export writes, in what form and with
 // what times, worked out from the reader's view of the file alone (no
 // codec library), so that the tool and the fuzz target share it.
-//  - Pictures start at the first key picture, and again at the first key
-//    picture after each damaged range: what lies between cannot decode.
+//  - Pictures start at the first key picture. After a damaged range they
+//    go on at once when the first picture's frame_num follows the last
+//    reference picture kept (no picture it may depend on was lost: the
+//    damage held other boxes or non-reference pictures), else at the next
+//    key picture: what lies between cannot decode.
 //  - Every header's parameter sets reach the output: a key picture whose
 //    segment brings sets other than those in force carries them in band,
 //    so a picture size change decodes.
 //  - Presentation order comes from the pictures' order counts
 //    (h264_picture_order.h); the box timestamps of a run, sorted, are
-//    handed out in that order, and decoding times are the boxes' own moved
+//    handed out in that order (the times of the reader's timeline, which
+//    mends timestamps that go back or jump), and decoding times are the boxes' own moved
 //    back by the deepest reordering, so presentation times strictly
 //    increase from the first timestamp and never precede decoding.
 //  - A run cut short (by damage or the recording's end) inside a group of
@@ -36,6 +40,8 @@ struct ExportPlan {
   NalUnits parameterSets;
   std::vector<ExportedPicture> pictures;  // in decoding order
   uint32_t notShownInOrder = 0;  // pictures left out at the end of a cut run
+  uint32_t continuedAfterDamage = 0;  // damaged ranges passed without waiting for a key picture
 };
 
-ExportPlan PlanExport(const uint8_t* data, const RecordingContents& contents);
+ExportPlan PlanExport(RecordingBytes& bytes, const RecordingContents& contents);
+ExportPlan PlanExport(const uint8_t* data, size_t length, const RecordingContents& contents);

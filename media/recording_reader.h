@@ -1,24 +1,52 @@
 // Reader of recording files (segments of a 512-byte "rvdx" header and
 // "qbox" boxes, as the recording writer leaves them). The file is untrusted:
-// every length is checked against the bytes given. Whatever does not fit
-// (a box of size 0, a wrong type, a unit past its box, a cut) becomes one
-// damaged range, and the read resumes at the next segment header, so one
-// bad box costs at most the rest of its segment. A header's segment length
-// is the device's in a recording into a pipe or FIFO: it is advisory, the
-// headers are found by walking the boxes. Used by vkt-rec; no platform calls.
+// every length is checked against the bytes there are. Whatever does not
+// fit (a box of size 0, a wrong type, a unit past its box, a cut) becomes
+// one damaged range, and the read resumes at the next intact box (its tag,
+// a size within the file and the largest block, the valid flag, a stream
+// type devices send, and for a picture units that fill its payload, the
+// first a plausible NAL unit) or the next segment header,
+// whichever comes first, so one bad box costs only its own bytes. A
+// header's segment length is the device's in a recording into a pipe or
+// FIFO: it is advisory, the headers are found by walking the boxes.
+//
+// The file is read through RecordingBytes, a window at a time: what is
+// kept is one small record per box, whatever the file's length.
+//
+// Times: each video box gets a time on the recording's own timeline, in
+// milliseconds from its first picture. Box timestamps are taken as they
+// are, except where they go back (a device whose clock restarted, a
+// stream that began again at 0) or jump by more than kMaxTimeJumpMs: there
+// the timeline goes on at the stream's own picture step, and the jump is
+// listed. A gap box (stream_parser.h) left by the writer after a
+// reconnection makes the timeline go on after the wall-clock time the gap
+// lasted, so the recording keeps its true duration. Used by vkt-rec; no
+// platform calls.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// One box of the recording, located in the bytes that were read.
+#include "recording_bytes.h"
+
+// Forward jumps of the box timestamps up to this are taken as they are
+// (a device that dropped pictures); longer ones, and any step back at a
+// key picture, are discontinuities.
+constexpr int64_t kMaxTimeJumpMs = 3000;
+// The picture step when the stamps tell none (25 pictures a second).
+constexpr int64_t kDefaultPictureStepMs = 40;
+// No box of a recording is larger than the largest block a device can send.
+constexpr uint32_t kMaxRecordedBoxBytes = 8u * 1024 * 1024;
+
+// One box of the recording, located in the file.
 struct RecordedBox {
   uint64_t offset = 0;  // of the box header
   uint32_t size = 0;    // whole box
   uint16_t streamType = 0;
   uint32_t sampleFlags = 0;
   uint32_t timeStamp = 0;
+  int64_t time = 0;  // video: on the recording's timeline (above), ms
   bool video = false;  // stream type 2 or 5: one picture
   bool key = false;    // sampleFlags bit 2
   int32_t segment = -1;     // index into RecordingContents::segments; -1 before the first header
@@ -43,7 +71,16 @@ struct DamagedRange {
   std::string problem;
 };
 
+// Where the timeline does not follow the box timestamps.
+struct TimeJump {
+  uint64_t offset = 0;     // of the first video box after it
+  uint32_t fromStamp = 0;  // the latest box timestamp before it
+  uint32_t toStamp = 0;    // that box's timestamp
+  int64_t gapMs = -1;      // the wall-clock gap a gap box gave; -1 for none
+};
+
 struct RecordingContents {
+  uint64_t size = 0;  // of the file
   std::vector<RecordedSegment> segments;
   std::vector<RecordedBox> boxes;
   uint32_t pictures = 0;
@@ -51,12 +88,16 @@ struct RecordingContents {
   // The parameter sets of the first header that carries any.
   NalUnits parameterSets;
   std::vector<DamagedRange> damages;
+  std::vector<TimeJump> jumps;
+  int64_t pictureStep = kDefaultPictureStepMs;  // the stamps' most common step
+  int64_t durationMs = 0;  // from the first picture to the end of the last
   // Segments but the last whose length field is not their length: those of
   // a recording into a pipe or FIFO, where the device's value stays.
   uint32_t deviceLengths = 0;
   bool damaged() const { return !damages.empty(); }
 };
 
+RecordingContents ReadRecording(RecordingBytes& bytes);
 RecordingContents ReadRecording(const uint8_t* data, size_t length);
 
 // The H.264 units of a video box's payload (4-byte big-endian lengths), as

@@ -34,6 +34,23 @@ bool ReadQboxHeader(const uint8_t* at, size_t available, QboxHeader* header) {
   return true;
 }
 
+void MakeGapBox(uint64_t gapMs, uint8_t (&box)[kGapBoxSize]) {
+  std::memset(box, 0, sizeof box);
+  for (int i = 0; i < 4; ++i) box[i] = static_cast<uint8_t>(kGapBoxSize >> (24 - 8 * i));
+  std::memcpy(box + 4, "qbox", 4);
+  box[11] = kQboxFlagValid;
+  box[12] = static_cast<uint8_t>(kGapStreamType >> 8);
+  box[13] = static_cast<uint8_t>(kGapStreamType);
+  for (int i = 0; i < 8; ++i) box[kQboxHeaderSize + i] = static_cast<uint8_t>(gapMs >> (56 - 8 * i));
+}
+
+bool ReadGapBox(uint16_t streamType, const uint8_t* payload, size_t length, uint64_t& gapMs) {
+  if (streamType != kGapStreamType || length != kGapBoxSize - kQboxHeaderSize) return false;
+  gapMs = 0;
+  for (int i = 0; i < 8; ++i) gapMs = gapMs << 8 | payload[i];
+  return true;
+}
+
 bool IsVideoStream(uint16_t streamType) { return streamType == 2 || streamType == 5; }
 
 namespace {
@@ -119,6 +136,10 @@ size_t WalkBoxes(const uint8_t* run, size_t length, BoxVisitor visit, void* cont
     position += header.boxSize;
   }
   return position;
+}
+
+size_t AnnexBSize(const QboxHeader& header, const ParameterSets* prefix) {
+  return (prefix ? prefix->size() : 0) + (header.boxSize - kQboxHeaderSize);
 }
 
 size_t ConvertToAnnexB(const QboxHeader& header, const uint8_t* box, const ParameterSets* prefix, uint8_t* out,

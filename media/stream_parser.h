@@ -19,6 +19,18 @@ constexpr uint32_t kSampleFlagKeyFrame = 4;  // sampleFlags bit 2
 // all their tables and timing information need.
 constexpr uint32_t kMaxParameterSetBytes = 16384;
 
+// The box the recording writer leaves where the stream had a gap (a
+// reconnection): a box like any other, of a stream type no device uses,
+// which every reader of the stream passes over as it does audio; its
+// 8-byte big-endian payload is the wall-clock milliseconds from the last
+// block written before the gap to the first after it. Files without it
+// mean what they always meant.
+constexpr uint16_t kGapStreamType = 0x6770;  // "gp"
+constexpr uint32_t kGapBoxSize = kQboxHeaderSize + 8;
+void MakeGapBox(uint64_t gapMs, uint8_t (&box)[kGapBoxSize]);
+// The gap of a gap box's payload; false when it is not one.
+bool ReadGapBox(uint16_t streamType, const uint8_t* payload, size_t length, uint64_t& gapMs);
+
 struct QboxHeader {
   uint32_t boxSize;
   uint32_t boxFlags;
@@ -59,5 +71,8 @@ size_t WalkBoxes(const uint8_t* run, size_t length, BoxVisitor visit, void* cont
 // parameter sets; null for none) in front. Never writes past `capacity`: a
 // unit that would not fit ends the box. Returns the bytes written; 0 for a
 // box that is not valid video.
+// The bytes ConvertToAnnexB writes for a well-formed video box: its
+// payload (each 4-byte length becomes a 4-byte start code) and the prefix.
+size_t AnnexBSize(const QboxHeader& header, const ParameterSets* prefix);
 size_t ConvertToAnnexB(const QboxHeader& header, const uint8_t* box, const ParameterSets* prefix, uint8_t* out,
                        size_t capacity);

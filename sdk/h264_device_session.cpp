@@ -3,6 +3,7 @@
 // data blocks through the decoder to the renderer.
 #include "h264_device_session.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -39,7 +40,7 @@ void FillConnectRecord(uint8_t* record, const char* address, int32_t port) {
   std::memcpy(record + 276, &bufferSize, 4);
 }
 
-// The stream and picture buffers (2 MB and 28 MB) come straight from the
+// The stream and picture buffers (2 to 8 MiB and 28 MB) come straight from the
 // system: their pages are backed only once written, they are cheap to take
 // and give back, and the page after each stays reserved but never
 // committed, so a write past the end faults at once instead of landing in
@@ -273,15 +274,39 @@ void H264DeviceSession::DecodeVideoBox(const QboxHeader& box, const uint8_t* at)
   // decoding thread first sees it through the box handed over below.
   if (!frameBuffer) frameBuffer = TakeBuffer(kFrameBufferSize);
   if (!frameBuffer) return;
-  const size_t written =
-      ConvertToAnnexB(box, at, prefixPending ? &parameterSets_ : nullptr, streamBuffer, kStreamBufferSize);
-  if (written == 0) return;
+  const ParameterSets* prefix = prefixPending ? &parameterSets_ : nullptr;
+  const size_t whole = AnnexBSize(box, prefix);
+  const bool room = ReserveStreamBuffer(whole);
+  const size_t written = room ? ConvertToAnnexB(box, at, prefix, streamBuffer, streamBufferSize_) : 0;
+  if (room && written == 0) return;  // not valid video
+  if (written != whole) {
+    // A cut picture would only corrupt the ones that follow it.
+    ++picturesNotConverted;
+    Events().NoteDropped(window, 1);
+    SdkDebugLine("video box of %u bytes dropped: %s", box.boxSize,
+                 whole > kMaxStreamBufferSize ? "larger than the stream buffer's limit" : "a unit runs past its box");
+    return;
+  }
   const uint64_t droppedBefore = videoFeed.PicturesDropped();
   if (videoFeed.Submit(streamBuffer, written, (box.sampleFlags & kSampleFlagKeyFrame) != 0, parameterSets_))
     prefixPending = 0;
   // Only this thread drops pictures, so the difference is this box's doing.
   const uint64_t dropped = videoFeed.PicturesDropped() - droppedBefore;
   if (dropped) Events().NoteDropped(window, static_cast<uint32_t>(dropped));
+}
+
+bool H264DeviceSession::ReserveStreamBuffer(size_t bytes) {
+  if (bytes <= streamBufferSize_) return true;
+  if (bytes > kMaxStreamBufferSize) return false;
+  // Grown in whole MiB, so a stream of slowly growing pictures does not
+  // take a new buffer for every one.
+  const size_t rounded = std::min<size_t>((bytes + 0xFFFFF) & ~size_t{0xFFFFF}, kMaxStreamBufferSize);
+  uint8_t* larger = TakeBuffer(rounded);
+  if (!larger) return false;
+  ReleaseBuffer(streamBuffer);
+  streamBuffer = larger;
+  streamBufferSize_ = static_cast<uint32_t>(rounded);
+  return true;
 }
 
 void H264DeviceSession::DecodeOnFeedThread(void* session, uint8_t* input, uint32_t length) {
@@ -358,7 +383,10 @@ VktResult H264DeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
   DestroyRenderer();
   // Not cleared: every byte the decoder reads was written first (a box's
   // Annex-B form, a picture the decoder made).
-  if (!streamBuffer) streamBuffer = TakeBuffer(kStreamBufferSize);
+  if (!streamBuffer) {
+    streamBuffer = TakeBuffer(kStreamBufferSize);
+    streamBufferSize_ = streamBuffer ? kStreamBufferSize : 0;
+  }
   if (!streamBuffer) return VKT_ERR_PARAMETER;
   EnterCriticalSection(&rendererLock_);
   displayWindow = videoWindow;
@@ -402,6 +430,7 @@ void H264DeviceSession::Close() {
   ReleaseBuffer(streamBuffer);
   ReleaseBuffer(frameBuffer);
   streamBuffer = frameBuffer = nullptr;
+  streamBufferSize_ = 0;
 }
 
 void H264DeviceSession::ReleaseTransport() {
@@ -430,6 +459,11 @@ VktResult H264DeviceSession::StartRecord(uint32_t channel, const char* fileName)
   const bool started = recorder.Start(fileName);
   PublishRecordingState();
   return started ? VKT_OK : VKT_ERR_PARAMETER;
+}
+
+VktResult H264DeviceSession::ContinueRecord(uint32_t channel, const char* fileName) {
+  if (channel != 0) return VKT_ERR_PARAMETER;
+  return recorder.ContinueInto(fileName) ? VKT_OK : VKT_ERR_PARAMETER;
 }
 
 VktResult H264DeviceSession::StopRecord(uint32_t channel) {

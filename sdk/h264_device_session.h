@@ -45,6 +45,9 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   VktResult StartRecord(uint32_t channel, const char* fileName) override;
   VktResult SendControl(int32_t value1, int32_t value2) override;
   void ResumeAfterReconnect() override;
+  // VKT_ContinueRecord: the recording goes on in `fileName` from the
+  // stream's next header.
+  VktResult ContinueRecord(uint32_t channel, const char* fileName);
 
   // PictureSink: a decoded picture from the decoding library.
   int32_t OnPicture(const DecodedPicture* picture) override;
@@ -71,12 +74,18 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   // Carries the video boxes to the decoding thread; its PicturesDropped()
   // counts the pictures dropped because decoding fell behind the stream.
   DecoderFeed videoFeed;
+  // Video boxes dropped because their Annex-B form would be cut (a box over
+  // kMaxStreamBufferSize, a unit longer than its box); application thread.
+  uint64_t picturesNotConverted = 0;
 
  private:
   // False when the header block brings no parameter sets the session can use.
   bool TakeParameterSets(const uint8_t* header, const uint8_t* body, uint32_t bodyLength);
   void DispatchBox(const QboxHeader& box, const uint8_t* at);
   void DecodeVideoBox(const QboxHeader& box, const uint8_t* at);
+  // Makes the stream buffer hold at least `bytes` (at most
+  // kMaxStreamBufferSize); false when it cannot.
+  bool ReserveStreamBuffer(size_t bytes);
   // The feed's decode function: runs on the decoding thread.
   static void DecodeOnFeedThread(void* session, uint8_t* input, uint32_t length);
   // Tells the overlay, which draws on the decoding thread, whether the
@@ -94,5 +103,6 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   CRITICAL_SECTION rendererLock_;
   std::atomic<bool> recording_{false};  // read by the overlay on the decoding thread
   bool decodersCreated_ = false;
+  uint32_t streamBufferSize_ = 0;
   ParameterSets parameterSets_;  // the stream's latest, put in front of the first box decoded after them
 };

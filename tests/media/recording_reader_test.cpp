@@ -4,12 +4,14 @@
 // next header; and the export's times for such boxes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "h264_stream.h"
 #include "recording_export_plan.h"
 #include "recording_reader.h"
+#include "stream_parser.h"
 
 namespace {
 
@@ -100,7 +102,7 @@ TEST(RecordingReader, AFileMayBeginWithBoxes) {
   EXPECT_FALSE(c.boxes[0].key);
 }
 
-TEST(RecordingReader, ReportsEachDamageAndResumesAtTheNextHeader) {
+TEST(RecordingReader, ReportsEachDamageAndResumesAtTheNextIntactBox) {
   std::vector<size_t> starts;
   const std::vector<uint8_t> whole = Recording(&starts);
   const size_t secondBox = starts[0] + 512 + 32;  // after the key picture's 32-byte box
@@ -121,25 +123,37 @@ TEST(RecordingReader, ReportsEachDamageAndResumesAtTheNextHeader) {
       {"cut inside a header", starts[1] + 100, nullptr, 0, "header cut short", starts[1], 0, 5, 1},
       {"cut after a header's tag", starts[1] + 4, nullptr, 0, "header cut short", starts[1], 0, 5, 1},
       {"cut after 3 bytes of a box", secondBox + 3, nullptr, 0, "box header cut short", secondBox, 0, 1, 1},
-      {"box of another type", 0, wrongType, secondBox, "neither a header nor a box", secondBox, starts[1], 11, 3},
+      {"box of another type", 0, wrongType, secondBox, "neither a header nor a box", secondBox, secondBox + 40, 14, 3},
       {"box shorter than its header", 0, [](std::vector<uint8_t>& f, size_t at) { f[at + 3] = 23; }, secondBox,
-       "neither a header nor a box", secondBox, starts[1], 11, 3},
+       "neither a header nor a box", secondBox, secondBox + 40, 14, 3},
       {"box longer than the file", 0, [](std::vector<uint8_t>& f, size_t at) { f[at] = 0x7F; }, secondBox,
-       "box cut short", secondBox, starts[1], 11, 3},
+       "box cut short", secondBox, secondBox + 40, 14, 3},
       {"unit past its box", 0, [](std::vector<uint8_t>& f, size_t at) { f[at + 24 + 3] = 200; }, starts[1] + 512,
-       "unit length past its box", starts[1] + 512, starts[2], 10, 3},
+       "unit length past its box", starts[1] + 512, starts[1] + 512 + 32, 14, 3},
       {"box of size 0 in a pipe recording (lengths as sent)", 0,
        [](std::vector<uint8_t>& f, size_t at) {
          f[at + 3] = 0;
          for (size_t s : {size_t{0}, size_t{674}}) std::memset(&f[s + 36], 0, 4);
        },
-       starts[1] + 512 + 32, "neither a header nor a box", starts[1] + 512 + 32, starts[2], 11, 3, 2},
+       starts[1] + 512 + 32, "neither a header nor a box", starts[1] + 512 + 32, starts[1] + 512 + 72, 14, 3, 2},
       {"\"rvdx\" inside the payload after the damage", 0,
        [](std::vector<uint8_t>& f, size_t at) {
          std::memcpy(&f[at + 4], "qbux", 4);
          std::memcpy(&f[at + 24], "rvdx", 4);
        },
-       secondBox, "neither a header nor a box", secondBox, starts[1], 11, 3},
+       secondBox, "neither a header nor a box", secondBox, secondBox + 40, 14, 3},
+      {"a box look-alike too short to be one inside the damage", 0,
+       [](std::vector<uint8_t>& f, size_t at) {
+         std::memcpy(&f[at + 4], "qbux", 4);
+         std::memcpy(&f[at + 24], "\0\0\0\x08qbox", 8);
+       },
+       secondBox, "neither a header nor a box", secondBox, secondBox + 40, 14, 3},
+      {"100 bytes of garbage between two boxes", 0,
+       [](std::vector<uint8_t>& f, size_t at) {
+         f.insert(f.begin() + static_cast<ptrdiff_t>(at), 100, 0xA5);
+         PutLittleEndian(f, 674 + 36, 674 + 100);
+       },
+       674 + 544, "neither a header nor a box", 674 + 544, 674 + 644, 15, 3},
       {"a segment over 64 KiB, its length as written", 0,
        [](std::vector<uint8_t>& f, size_t at) {
          std::vector<uint8_t> audio;
@@ -180,28 +194,57 @@ TEST(RecordingReader, ReportsEachDamageAndResumesAtTheNextHeader) {
   }
 }
 
-// Each row is the box timestamps of one segment's pictures (a key picture,
-// then others): export times count from the first and strictly increase,
-// a timestamp that does not move on taking the next millisecond.
+// Each row is the box timestamps of one segment's pictures (key pictures
+// where named, the first always), with a gap box before picture `gapAt`
+// when it is not 0: export times count from the first and strictly
+// increase, a timestamp that does not move on taking the next millisecond;
+// where the stamps go back at a key picture or jump by more than
+// kMaxTimeJumpMs they go on at the picture step, and after a gap box at
+// the gap's length.
 TEST(RecordingExportPlan, TimesCountFromTheFirstPictureAndStrictlyIncrease) {
   const struct {
     std::vector<uint32_t> stamps;
     std::vector<int64_t> times;
+    std::vector<size_t> keys = {};
+    size_t jumps = 0;
+    size_t gapAt = 0;
+    uint64_t gapMs = 0;
   } cases[] = {
       {{1000, 1040, 1080}, {0, 40, 80}},
       {{1000, 1000, 1000, 1040}, {0, 1, 2, 40}},
       {{1000, 990, 1040}, {0, 1, 40}},
       {{0xFFFFF0, 0x1000018}, {0, 40}},  // past 2^24 ms, 4.6 hours of device time
+      {{5000, 5040, 5080, 0, 40}, {0, 40, 80, 120, 160}, {3}, 1},  // the device's clock restarted
+      {{0, 40, 80, 0, 40, 80}, {0, 40, 80, 120, 160, 200}, {3}, 1},  // the stream began again
+      {{0, 40, 80, 10080, 10120}, {0, 40, 80, 120, 160}, {}, 1},  // a jump of 10 s
+      {{0, 40, 2040, 2080}, {0, 40, 2040, 2080}},                 // 2 s: pictures the device left out
+      {{0, 40, 80, 0, 40}, {0, 40, 80, 9080, 9120}, {3}, 1, 3, 9000},  // a reconnection of 9 s
+      {{0, 40, 80, 90, 130}, {0, 40, 80, 1080, 1120}, {3}, 1, 3, 1000},  // the gap box wins over the stamps
   };
   for (const auto& c : cases) {
     std::vector<uint8_t> file = Header();
-    for (size_t i = 0; i < c.stamps.size(); ++i)
-      appendQbox(file, 2, 1, i ? 0 : 4, c.stamps[i], Units({{uint8_t(i ? 0x41 : 0x65), 9}}));
+    for (size_t i = 0; i < c.stamps.size(); ++i) {
+      if (c.gapAt && i == c.gapAt) {
+        uint8_t gap[kGapBoxSize];
+        MakeGapBox(c.gapMs, gap);
+        file.insert(file.end(), std::begin(gap), std::end(gap));
+      }
+      const bool key = i == 0 || std::find(c.keys.begin(), c.keys.end(), i) != c.keys.end();
+      appendQbox(file, 2, 1, key ? 4 : 0, c.stamps[i], Units({{uint8_t(key ? 0x65 : 0x41), 9}}));
+    }
     const RecordingContents contents = ReadRecording(file.data(), file.size());
     std::vector<int64_t> times;
-    for (const ExportedPicture& picture : PlanExport(file.data(), contents).pictures)
+    for (const ExportedPicture& picture : PlanExport(file.data(), file.size(), contents).pictures)
       times.push_back(picture.presentationTime);
-    EXPECT_EQ(times, c.times) << c.stamps.size();
+    EXPECT_EQ(times, c.times) << c.stamps.size() << " " << c.stamps.back();
+    EXPECT_EQ(contents.jumps.size(), c.jumps) << c.stamps.back();
+    // The mended timeline is the recording's duration too.
+    if (c.jumps) {
+      EXPECT_EQ(contents.durationMs, c.times.back() + contents.pictureStep) << c.stamps.back();
+    }
+    if (c.gapAt && !contents.jumps.empty()) {
+      EXPECT_EQ(contents.jumps[0].gapMs, int64_t(c.gapMs));
+    }
   }
 }
 

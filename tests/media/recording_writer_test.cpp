@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -119,6 +120,27 @@ TEST_F(RecordingWriterTest, StartingAgainClosesTheFirstFileAndWaitsForAHeader) {
   EXPECT_TRUE(ReadFile(Path("second.rec")).empty());
 }
 
+// After a reconnection the recording goes on at the next header, with a
+// gap box at the end of the segment before, inside its length.
+TEST_F(RecordingWriterTest, AGapBoxMarksWhereTheStreamWasAway) {
+  ASSERT_TRUE(writer_.Start(Path("gap.rec").c_str()));
+  Write(Block(600, true, 1));
+  writer_.ResumeAtNextHeader();
+  Write(Block(300, false, 2));  // before the next header: not recorded
+  Sleep(30);
+  Write(Block(600, true, 3));
+  writer_.Stop();
+  const Bytes file = ReadFile(Path("gap.rec"));
+  ASSERT_EQ(file.size(), 600 + kGapBoxSize + 600);
+  EXPECT_EQ(Le32At(file, kRvdxSegmentLengthOffset), 600 + kGapBoxSize);
+  QboxHeader box{};
+  ASSERT_TRUE(ReadQboxHeader(file.data() + 600, kGapBoxSize, &box));
+  uint64_t gapMs = 0;
+  ASSERT_TRUE(ReadGapBox(box.streamType, file.data() + 600 + kQboxHeaderSize, box.boxSize - kQboxHeaderSize, gapMs));
+  EXPECT_GE(gapMs, 30u);
+  EXPECT_LT(gapMs, 5000u);
+}
+
 TEST_F(RecordingWriterTest, CountsOnlyTheBytesTheFileTook) {
   // Every write to /dev/full fails: nothing is counted, so no segment
   // length ever points past what the file holds.
@@ -148,4 +170,92 @@ TEST_F(RecordingWriterTest, AFifoGetsEveryByteInOrder) {
   Bytes expected;
   for (size_t i = 1; i < blocks.size(); ++i) expected.insert(expected.end(), blocks[i].begin(), blocks[i].end());
   EXPECT_EQ(received, expected);
+}
+
+namespace {
+
+// A file of any size that keeps no bytes: it records where each block
+// landed and each 4-byte length written, and fails the write or the seek
+// numbered `failWriteAt` or `failSeekAt` (from 1) when asked.
+class OffsetRecorder : public RecordingWriter {
+ public:
+  using RecordingWriter::RecordingWriter;
+  std::vector<std::pair<uint64_t, uint64_t>> blocks;   // offset, length
+  std::vector<std::pair<uint64_t, uint32_t>> fields;   // offset, value
+  uint64_t size = 0;
+  int failWriteAt = 0, failSeekAt = 0, writes = 0, seeks = 0;
+
+ protected:
+  bool WriteToFile(const uint8_t* bytes, uint32_t length, uint32_t& written, uint32_t& error) override {
+    const bool fail = ++writes == failWriteAt;
+    written = fail ? length / 2 : length;
+    error = ERROR_DISK_FULL;
+    if (length == 4) fields.emplace_back(position_, uint32_t(Le32At(Bytes(bytes, bytes + 4), 0)));
+    else blocks.emplace_back(position_, length);
+    position_ += written;
+    size = std::max(size, position_);
+    return !fail;
+  }
+  bool SeekFile(uint64_t position) override {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    if (++seeks == failSeekAt) return false;
+    position_ = position;
+    return true;
+  }
+
+ private:
+  uint64_t position_ = 0;
+};
+
+}  // namespace
+
+// Segments past 4 GiB, in blocks of up to 1 GiB: every segment length lands
+// in its own header and the blocks follow each other; a failed write or
+// seek ends the recording with the reason.
+TEST(RecordingWriterPositions, SegmentLengthsAcrossFourGibibytes) {
+  constexpr uint64_t GiB = uint64_t{1} << 30;
+  const struct {
+    const char* name;
+    std::vector<uint64_t> segments;  // sizes; each a 512-byte header block, then blocks of 1 GiB
+    int failWriteAt, failSeekAt;
+    std::vector<std::pair<uint64_t, uint32_t>> fields;  // lengths filled in
+    const char* error;                                  // null: no failure
+  } cases[] = {
+      {"three segments past 4 GiB", {3 * GiB, 2 * GiB + 600, 700}, 0, 0,
+       {{36, uint32_t(3 * GiB)}, {3 * GiB + 36, uint32_t(2 * GiB + 600)}}, nullptr},
+      {"a segment just below 4 GiB", {4 * GiB - 1, 600}, 0, 0, {{36, uint32_t(4 * GiB - 1)}}, nullptr},
+      {"a segment of 5 GiB keeps the device's value", {5 * GiB, 600}, 0, 0, {}, nullptr},
+      {"the disk fills in the third block", {3 * GiB, 600}, 3, 0, {}, "no space left on the device"},
+      {"the length field cannot be written", {2 * GiB, 600}, 4, 0, {}, "no space left on the device"},
+      {"no way back to the end", {2 * GiB, 600}, 0, 2, {}, "write or seek error 87"},
+  };
+  const uint8_t header[4] = {'r', 'v', 'd', 'x'};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HANDLE slot = nullptr;
+    OffsetRecorder writer(slot);
+    writer.failWriteAt = c.failWriteAt;
+    writer.failSeekAt = c.failSeekAt;
+    ASSERT_TRUE(writer.Start("/dev/null"));
+    bool ok = true;
+    uint64_t total = 0;
+    for (const uint64_t segment : c.segments) {
+      // The stand-in reads nothing of a block but its address.
+      for (uint64_t done = 0, block = 0; ok && done < segment; done += block) {
+        block = std::min(segment - done, done ? GiB : 512);
+        ok = writer.WriteBlock(header, uint32_t(block), done == 0);
+      }
+      total += segment;
+    }
+    EXPECT_EQ(ok, c.error == nullptr);
+    if (c.error) {
+      EXPECT_EQ(writer.WriteErrorText(), c.error);
+      continue;
+    }
+    EXPECT_EQ(writer.recordedBytes, total);
+    EXPECT_EQ(writer.size, total);
+    for (size_t i = 1; i < writer.blocks.size(); ++i)
+      EXPECT_EQ(writer.blocks[i].first, writer.blocks[i - 1].first + writer.blocks[i - 1].second) << i;
+    EXPECT_EQ(writer.fields, c.fields);
+  }
 }

@@ -19,6 +19,7 @@
 #include "vkt7100sdk.h"
 #include "vkt7100sdk_pictures.h"
 #include "vkt7100sdk_timeouts.h"
+#include "vkt7100sdk_recording.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ std::vector<std::function<int32_t(void*)>> HandleFunctions() {
       [](void* h) { return VKT_StopRecord(h, 0); },
       [](void* h) { return VKT_GetPictureCounts(h, 0, &counts); },
       [](void* h) { return VKT_SetTimeouts(h, 1000, 1000); },
+      [](void* h) { return VKT_ContinueRecord(h, 0, "/nonexistent/record.bin"); },
   };
 }
 

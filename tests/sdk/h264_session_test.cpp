@@ -19,6 +19,7 @@
 #include "tests/display/display_test_support.h"
 #include "h264_device_session.h"
 #include "h264_stream.h"
+#include "recording_reader.h"
 #include "stream_parser.h"
 #include "test_pattern.h"
 #include "tests/common/devsim_process.h"
@@ -229,6 +230,46 @@ TEST_F(OfflineSession, LargeParameterSetsDecodeAndRecord) {
     // The first segment's length was filled in when the second began.
     std::memcpy(expected.data() + kRvdxSegmentLengthOffset, file.data() + kRvdxSegmentLengthOffset, 4);
     EXPECT_EQ(file, expected);
+  }
+}
+
+// A header block whose key picture gets a filler unit (type 12, which a
+// decoder passes over) of `filler` bytes, or, with `cut`, a last unit
+// length one byte past its box.
+Bytes WithFiller(const Bytes& block, size_t filler, bool cut) {
+  const uint8_t* body = block.data() + kRvdxHeaderSize;
+  QboxHeader first{};
+  EXPECT_TRUE(ReadQboxHeader(body, block.size() - kRvdxHeaderSize, &first));
+  Bytes payload(body + kQboxHeaderSize, body + first.boxSize);
+  const Bytes length = Be32(filler + (cut ? 1 : 0));
+  payload.insert(payload.end(), length.begin(), length.end());
+  payload.push_back(12);
+  payload.resize(payload.size() + filler - 1, 0xFF);
+  Bytes out(block.begin(), block.begin() + kRvdxHeaderSize);
+  vkt::devsim::appendQbox(out, first.streamType, first.boxFlags, first.sampleFlags, first.timeStamp, payload);
+  out.insert(out.end(), body + first.boxSize, block.data() + block.size());
+  return out;
+}
+
+// Pictures of any size a block can carry are decoded whole; one that
+// cannot be converted whole is counted as dropped, never decoded cut.
+TEST_F(OfflineSession, LargePicturesDecodeWholeOrAreCountedDropped) {
+  const struct {
+    const char* name;
+    size_t filler;
+    bool cut;
+    int pictures;
+    uint64_t notConverted;
+  } cases[] = {{"a 4.4 MB picture", 4400000, false, 1, 0},
+               {"a picture of nearly a whole block", kMaxVideoBoxBytes - (64u << 10), false, 1, 0},
+               {"a picture past the limit", kMaxStreamBufferSize, false, 0, 1},
+               {"a unit past its box", 5000, true, 0, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Restart();
+    Feed(WithFiller(NextBlock(), c.filler, c.cut));
+    EXPECT_EQ(session_->pictures, c.pictures);
+    EXPECT_EQ(session_->picturesNotConverted, c.notConverted);
   }
 }
 
@@ -636,4 +677,49 @@ TEST(H264Session, ALostConnectionEndsTheRecordingWithEveryBlockReceived) {
     if (Le32At(file, at + kRvdxSegmentLengthOffset) == 0xEEEEEEEEu) break;
   }
   EXPECT_EQ(file, expected);
+}
+
+// A recording moved into a new file every few blocks: each file starts at
+// a header and reads back whole on its own, and the files one after the
+// other are every block received from the first header on.
+TEST(H264Session, ContinuingIntoNewFilesLosesNoBlock) {
+  DevsimProcess device(5200, {"--key-interval", "5"});
+  ASSERT_NE(device.port(), 0);
+  display_test::TestWindow window(0, 0, 360, 300);
+  auto session = NewSession();
+  ASSERT_EQ(session->Connect("127.0.0.1", device.port(), "admin", "admin"), VKT_OK);
+  ASSERT_EQ(session->OpenChannel(0, window.handle()), VKT_OK);
+  const std::string base = "/tmp/h264_parts_" + std::to_string(getpid());
+  const std::vector<std::string> paths = {base + "-0", base + "-1", base + "-2", base + "-3"};
+  EXPECT_EQ(session->ContinueRecord(0, paths[1].c_str()), VKT_ERR_PARAMETER);  // nothing recording
+  session->keepBlocks = true;
+  ASSERT_EQ(session->StartRecord(0, paths[0].c_str()), VKT_OK);
+  EXPECT_EQ(session->ContinueRecord(1, paths[1].c_str()), VKT_ERR_PARAMETER);
+  for (size_t part = 1; part <= paths.size(); ++part) {
+    const size_t until = session->blocks.size() + 7;
+    ASSERT_TRUE(PumpUntil(10000, [&] { return session->blocks.size() >= until; }));
+    if (part < paths.size()) {
+      EXPECT_EQ(session->ContinueRecord(0, paths[part].c_str()), VKT_OK);
+    }
+  }
+  ASSERT_EQ(session->StopRecord(0), VKT_OK);
+  Bytes expected = FromFirstHeader(session->blocks);
+  Bytes joined;
+  for (const std::string& path : paths) {
+    const Bytes file = ReadFile(path);
+    std::remove(path.c_str());
+    SCOPED_TRACE(path);
+    ASSERT_GE(file.size(), kRvdxHeaderSize);
+    const RecordingContents contents = ReadRecording(file.data(), file.size());
+    EXPECT_FALSE(contents.damaged());
+    ASSERT_FALSE(contents.boxes.empty());
+    EXPECT_TRUE(contents.boxes[0].key);
+    for (const RecordedSegment& segment : contents.segments) {
+      const size_t field = joined.size() + segment.offset + kRvdxSegmentLengthOffset;
+      ASSERT_LE(field + 4, expected.size());
+      std::memcpy(expected.data() + field, file.data() + segment.offset + kRvdxSegmentLengthOffset, 4);
+    }
+    joined.insert(joined.end(), file.begin(), file.end());
+  }
+  EXPECT_EQ(joined, expected);
 }

@@ -188,8 +188,40 @@ TEST_F(RecordingTool, TruncatedAndDamagedRecordings) {
   EXPECT_EQ(damagedInfo.fields["damaged"].find("offset " + std::to_string(middle.offset) + " to "), 0u);
   const ToolRun resumed = RunTool(dir_, "export " + damaged + " " + dir_ + "/damaged.mp4");
   EXPECT_EQ(resumed.exitCode, 0) << resumed.errors;
-  EXPECT_NE(resumed.errors.find("resumed at the next key picture"), std::string::npos) << resumed.errors;
+  EXPECT_NE(resumed.errors.find("resumed at the next intact box"), std::string::npos) << resumed.errors;
   EXPECT_EQ(CountMp4Frames(dir_ + "/damaged.mp4", width, height), int(whole.pictures - lost));
+
+  // Damage that costs no picture: export goes on without waiting for a key
+  // picture, since the next picture's frame_num follows the last one kept.
+  const struct {
+    const char* name;
+    bool afterEveryPicture;  // else the first audio box is spoilt
+  } harmless[] = {{"a malformed box after every picture", true}, {"an audio box of another type", false}};
+  for (const auto& h : harmless) {
+    SCOPED_TRACE(h.name);
+    std::vector<uint8_t> file;
+    size_t copied = 0;
+    bool spoilt = false;
+    for (const RecordedBox& box : whole.boxes) {
+      if (box.video != h.afterEveryPicture || (spoilt && !h.afterEveryPicture)) continue;
+      file.insert(file.end(), bytes.begin() + ptrdiff_t(copied), bytes.begin() + ptrdiff_t(box.offset + box.size));
+      copied = box.offset + box.size;
+      if (h.afterEveryPicture) {
+        const uint8_t bad[32] = {0, 0, 0, 32, 'q', 'b', 'u', 'x'};
+        file.insert(file.end(), std::begin(bad), std::end(bad));
+      } else {
+        file[file.size() - box.size + 4] = 'x';
+        spoilt = true;
+      }
+    }
+    file.insert(file.end(), bytes.begin() + ptrdiff_t(copied), bytes.end());
+    const std::string path = dir_ + "/harmless.rec";
+    WriteBytes(path, file);
+    const ToolRun run = RunTool(dir_, "export " + path + " " + dir_ + "/harmless.mp4");
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_NE(run.errors.find("pictures went on without a key picture"), std::string::npos) << run.errors;
+    EXPECT_EQ(CountMp4Frames(dir_ + "/harmless.mp4", width, height), int(whole.pictures));
+  }
 
   // Nothing to export: no file left behind.
   const std::string empty = dir_ + "/empty.rec";

@@ -88,6 +88,8 @@ TEST_F(ToolsTest, EveryToolFollowsTheCommandLineConventions) {
   rows.push_back({"vkt-jpeg-bench", "--read bogus", 2, "no read is labelled bogus"});
   rows.push_back({"vkt-viewer", "--kind 7100 --bogus", 2, "unknown option --bogus"});
   rows.push_back({"vkt-viewer", "--kind 7100 --port 1 --timeout 99", 2, "bad option --timeout 99"});
+  rows.push_back({"vkt-viewer", "--kind 5200 --port 1 --record-split 2", 2, "--record-split needs --record FILE"});
+  rows.push_back({"vkt-viewer", "--kind 5200 --port 1 --record x --record-split 0", 2, "bad option --record-split 0"});
   rows.push_back({"vkt-login", "--kind 7100 --bogus", 2, "unknown option --bogus"});
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.tool) + " " + row.arguments);

@@ -60,12 +60,14 @@ void H264Device::startStream() {
   std::fprintf(stderr, "devsim: stream started\n");
   using Clock = std::chrono::steady_clock;
   const bool corrupt = options_.corruptBoxes;
+  const bool badBoxAfter = options_.badBoxAfterPictures;
   const auto period = std::chrono::microseconds(1000000 / options_.fps);
-  startPump([this, encoder, corrupt, period, block = std::vector<uint8_t>(), next = Clock::now(),
+  startPump([this, encoder, corrupt, badBoxAfter, period, block = std::vector<uint8_t>(), next = Clock::now(),
              variant = uint32_t{0}]() mutable {
     if (!encoder->nextBlock(block)) return false;
     // Every fourth frame without a header gets a spoilt box.
     if (corrupt && encoder->framesEncoded() % 4 == 0) corruptBlock(block, variant++);
+    if (badBoxAfter) appendMalformedBox(block);
     if (!link_.sendData(wire::kDataStream, block.data(), static_cast<uint32_t>(block.size()))) return false;
     pictureLog_.record(0);
     next += period;

@@ -166,4 +166,11 @@ void corruptBlock(std::vector<uint8_t>& block, uint32_t variant) {
   }
 }
 
+void appendMalformedBox(std::vector<uint8_t>& block) {
+  if (block.size() >= 4 && std::memcmp(block.data(), "rvdx", 4) == 0) return;
+  const size_t at = block.size();
+  appendQbox(block, kStreamAudio, 1, 0, 0, std::vector<uint8_t>(8, 0));
+  std::memcpy(block.data() + at + 4, "qbux", 4);
+}
+
 }  // namespace vkt::devsim

@@ -55,6 +55,9 @@ class H264StreamEncoder : public StreamSource {
 // chosen by `variant`: a size past the block, a size of 0, a wrong type,
 // a unit length past the box, or garbage in the payload.
 void corruptBlock(std::vector<uint8_t>& block, uint32_t variant);
+// Appends a box of the wrong type (32 bytes, "qbux") to a block without a
+// header, after its pictures: a receiver loses nothing it could show.
+void appendMalformedBox(std::vector<uint8_t>& block);
 
 // Container helpers, shared with the tests that build streams by hand.
 void appendQbox(std::vector<uint8_t>& out, uint16_t streamType, uint32_t boxFlags, uint32_t sampleFlags,

@@ -15,7 +15,7 @@ const char* usageText() {
   return "usage: vkt-devsim --kind 7100|5200 [--listen HOST:PORT] [--user U] [--password P]\n"
          "                  [--channels N] [--refuse-login CODE] [--no-ready] [--drop-after N]\n"
          "                  [--stall] [--oversize] [--bad-magic] [--flood BYTES] [--echo-data]\n"
-         "                  [--key-interval N] [--corrupt-boxes] [--ready-twice]\n"
+         "                  [--key-interval N] [--corrupt-boxes] [--bad-box-after-pictures] [--ready-twice]\n"
          "                  [--extra-answer CODE] [--first-answer-delay MS]\n"
          "                  [--request-log FILE] [--picture-log FILE] [--packet-log FILE]\n"
          "                  [--camera | --pictures DIR] [--unrequested] (7100) [--h264 FILE [--fps N]] (5200)\n"
@@ -76,6 +76,8 @@ bool parseOptions(int argc, char** argv, SimulatorOptions& options, std::string&
       options.badMagic = true;
     } else if (name == "--corrupt-boxes") {
       options.corruptBoxes = true;
+    } else if (name == "--bad-box-after-pictures") {
+      options.badBoxAfterPictures = true;
     } else if (name == "--key-interval") {
       ok = value(text) && vkt::tools::parseNumber(text, 1, 1000, options.keyInterval);
     } else if (name == "--flood") {

@@ -26,6 +26,7 @@ struct SimulatorOptions {
   bool oversize = false;                    // send a header announcing more than the limit
   bool badMagic = false;                    // send a header with a wrong magic
   bool corruptBoxes = false;                // 5200: spoil a box in every fourth stream block
+  bool badBoxAfterPictures = false;         // 5200: a malformed box after the picture of every block without a header
   int keyInterval = 25;                     // 5200: frames from one key frame to the next
   bool readyTwice = false;                  // 5200: answer the init packet with two ready packets
   bool unrequested = false;                 // 7100: after the login, push pictures of every channel unasked

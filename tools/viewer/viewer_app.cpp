@@ -3,18 +3,21 @@
 
 #include <cstdio>
 
+#include "record_parts.h"
 #include "result_report.h"
 #include "tile_capture.h"
 #include "tile_dimmer.h"
 #include "viewer_keys.h"
 #include "vkt7100sdk.h"
 #include "vkt7100sdk_pictures.h"
+#include "vkt7100sdk_recording.h"
 
 namespace vkt::viewer {
 namespace {
 
 const UINT_PTR kSecondTimer = 1;
 const UINT_PTR kRunTimer = 2;
+const UINT_PTR kSplitTimer = 3;
 // "  dropped ch0 <n> ch1 ...": per channel, the pictures the SDK dropped
 // before decoding so far (not asked for, or replaced by a newer one while
 // waiting); empty for a kind without these counts.
@@ -60,6 +63,7 @@ void ViewerApp::run() {
   if (!grid_.valid()) return;
   SetTimer(grid_.window(), kSecondTimer, 1000, nullptr);
   if (options_.seconds > 0) SetTimer(grid_.window(), kRunTimer, options_.seconds * 1000, nullptr);
+  if (options_.recordSplitSeconds > 0) SetTimer(grid_.window(), kSplitTimer, options_.recordSplitSeconds * 1000, nullptr);
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
@@ -110,6 +114,16 @@ void ViewerApp::onKey(WPARAM virtualKey) {
 void ViewerApp::onTimer(UINT_PTR id) {
   if (id == kRunTimer) PostQuitMessage(0);
   if (id == kSecondTimer) everySecond();
+  if (id == kSplitTimer) continueRecording();
+}
+
+void ViewerApp::continueRecording() {
+  const std::string next = recordingPartName(options_.recordFile, recordParts_);
+  if (report("continue record", VKT_ContinueRecord(handle_, 0, next.c_str()))) {
+    ++recordParts_;
+    std::printf("recording into     %s from the next segment header\n", next.c_str());
+    std::fflush(stdout);
+  }
 }
 
 void ViewerApp::onClose() { PostQuitMessage(0); }

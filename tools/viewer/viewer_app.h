@@ -41,6 +41,8 @@ class ViewerApp : public GridEvents {
 
   std::vector<TilePictures> readTiles() const;
   void everySecond();
+  // --record-split: the recording goes on in the next file of the series.
+  void continueRecording();
   void markLost(const VKT_Event& event);
   void saveTiles(const std::string& directory, const std::string& prefix) const;
 
@@ -52,6 +54,7 @@ class ViewerApp : public GridEvents {
   std::vector<TilePictures> atLoss_;  // the tiles' counts when the loss was seen
   bool lost_ = false;
   int snapshots_ = 0;
+  uint32_t recordParts_ = 1;  // files of the recording so far
 };
 
 }  // namespace vkt::viewer

@@ -11,7 +11,7 @@ namespace vkt::viewer {
 
 const char* usageText() {
   return "usage: vkt-viewer --kind 7100|5200 --port P [--host H] [--user U] [--password P]\n"
-         "                  [--channels N] [--seconds S] [--snapshot DIR] [--record FILE]\n"
+         "                  [--channels N] [--seconds S] [--snapshot DIR] [--record FILE [--record-split SECONDS]]\n"
          "                  [--stats] [--exit-on-loss] [--reconnect [MAX_MS]] [--timeout MS]\n"
          "                  [--help] [--version]\n"
          "keys: q or Escape quit, s save every tile as PNG (in --snapshot DIR or here),\n"
@@ -36,7 +36,7 @@ bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::stri
     }
     if (!tools::valuedOption(argc, argv, i,
                              {"--kind", "--host", "--port", "--user", "--password", "--channels", "--seconds",
-                              "--snapshot", "--record", "--timeout"},
+                              "--snapshot", "--record", "--timeout", "--record-split"},
                              error))
       return false;
     const std::string_view value = argv[i + 1];
@@ -59,6 +59,8 @@ bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::stri
       ok = tools::parseNumber<uint32_t>(value, VKT_TIMEOUT_MIN_MS, VKT_TIMEOUT_MAX_MS, options.timeoutMs);
     else if (name == "--snapshot")
       options.snapshotDir = value;
+    else if (name == "--record-split")
+      ok = tools::parseNumber<uint32_t>(value, 1, 86400, options.recordSplitSeconds);
     else  // --record
       options.recordFile = value;
     if (!ok) {
@@ -68,6 +70,10 @@ bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::stri
   }
   if (options.kind == 0 || options.port == 0) {
     error = "--kind and --port are required";
+    return false;
+  }
+  if (options.recordSplitSeconds && options.recordFile.empty()) {
+    error = "--record-split needs --record FILE";
     return false;
   }
   return true;

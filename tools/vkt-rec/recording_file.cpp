@@ -11,6 +11,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
+#include "file_recording_bytes.h"
 #include "stream_parser.h"
 
 namespace vkt::rec {
@@ -31,17 +32,27 @@ bool LoadRecording(const std::string& path, RecordingFile& file, std::string& re
     reason = "is a directory, not a recording";
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    reason = std::string("cannot open the file: ") + std::strerror(errno);
-    return false;
+  if (std::filesystem::is_regular_file(path, error)) {
+    auto windowed = std::make_unique<FileRecordingBytes>();
+    if (!windowed->Open(path)) {
+      reason = std::string("cannot open the file: ") + std::strerror(errno);
+      return false;
+    }
+    file.bytes = std::move(windowed);
+  } else {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+      reason = std::string("cannot open the file: ") + std::strerror(errno);
+      return false;
+    }
+    file.spooled.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+      reason = "cannot read the file";
+      return false;
+    }
+    file.bytes = std::make_unique<MemoryRecordingBytes>(file.spooled.data(), file.spooled.size());
   }
-  file.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    reason = "cannot read the file";
-    return false;
-  }
-  file.contents = ReadRecording(file.bytes.data(), file.bytes.size());
+  file.contents = ReadRecording(*file.bytes);
   return true;
 }
 
@@ -54,7 +65,9 @@ std::vector<uint8_t> AnnexB(const NalUnits& units) {
 std::vector<uint8_t> AnnexBPicture(const RecordingFile& file, const RecordedBox& box,
                                    const std::vector<uint8_t>& prefix) {
   std::vector<uint8_t> out = prefix;
-  const uint8_t* payload = file.bytes.data() + box.offset + kQboxHeaderSize;
+  const uint8_t* whole = file.bytes->View(box.offset, box.size);
+  if (!whole) return out;
+  const uint8_t* payload = whole + kQboxHeaderSize;
   for (const auto& [at, length] : SplitLengthPrefixedUnits(payload, box.size - kQboxHeaderSize))
     AppendUnit(out, payload + at, length);
   return out;

@@ -1,8 +1,9 @@
-// A recording file read into memory and taken apart by the recording
-// reader, with what vkt-rec derives from it: pictures as Annex-B and the
-// picture size.
+// A recording file taken apart by the recording reader, read through a
+// window (a regular file) or held in memory (a FIFO, read to its end), with
+// what vkt-rec derives from it: pictures as Annex-B and the picture size.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,8 @@
 namespace vkt::rec {
 
 struct RecordingFile {
-  std::vector<uint8_t> bytes;
+  std::unique_ptr<RecordingBytes> bytes;
+  std::vector<uint8_t> spooled;  // a FIFO's bytes
   RecordingContents contents;
 };
 

@@ -102,7 +102,7 @@ ExportOutcome ExportVideo(const RecordingFile& file, const std::string& path) {
     return outcome;
   }
   const RecordingContents& contents = file.contents;
-  const ExportPlan plan = PlanExport(file.bytes.data(), contents);
+  const ExportPlan plan = PlanExport(*file.bytes, contents);
   if (plan.pictures.empty()) {
     outcome.reason = "no key picture to start from";
     return outcome;
@@ -137,6 +137,7 @@ ExportOutcome ExportVideo(const RecordingFile& file, const std::string& path) {
   }
   outcome.pictures = written;
   outcome.notShownInOrder = plan.notShownInOrder;
+  outcome.continuedAfterDamage = plan.continuedAfterDamage;
   return outcome;
 }
 

@@ -17,6 +17,7 @@ struct ExportOutcome {
   bool outputCreated = false;  // the output was opened for writing (a failed export removes it)
   std::string reason;
   uint32_t notShownInOrder = 0;  // pictures left out at the end of a cut B-frame group
+  uint32_t continuedAfterDamage = 0;  // damaged ranges passed without waiting for a key picture
 };
 
 ExportOutcome ExportVideo(const RecordingFile& file, const std::string& path);

@@ -1,13 +1,14 @@
 // vkt-rec: reads a recording made by VKT_StartRecord back.
 //   vkt-rec info FILE          segments, boxes, pictures, key pictures,
 //                              duration, picture size, parameter sets, then
-//                              every intact segment and every damaged range
+//                              every intact segment, every damaged range and
+//                              every time jump or gap
 //   vkt-rec export FILE OUT    the H.264 remuxed, not re-encoded, into the
 //                              container OUT's extension names (.mp4, .mkv, .mov)
 // A damaged file: info prints everything it could read and one line on
-// stderr per damaged range, exit 1; export writes the pictures from the
-// first key picture after each damage, reports each range on stderr and
-// exits 0. A file that cannot be read or written: one line on stderr
+// stderr per damaged range, exit 1; export writes every picture that does
+// not depend on a lost one (recording_export_plan.h), reports each range
+// on stderr and exits 0. A file that cannot be read or written: one line on stderr
 // naming that file, exit 1. Usage errors exit 2.
 #include <cinttypes>
 #include <cstdio>
@@ -29,20 +30,6 @@ std::string DamageText(const DamagedRange& damage) {
   return "damaged at offset " + std::to_string(damage.offset) + ": " + damage.problem;
 }
 
-// Seconds from the first to the last video timestamp (milliseconds), plus
-// one picture's share.
-double DurationSeconds(const RecordingContents& contents) {
-  int64_t first = -1, last = -1;
-  for (const RecordedBox& box : contents.boxes) {
-    if (!box.video) continue;
-    if (first < 0) first = box.timeStamp;
-    last = box.timeStamp;
-  }
-  if (first < 0 || last < first) return 0;
-  const double span = double(last - first);
-  return (contents.pictures > 1 ? span + span / (contents.pictures - 1) : 0) / 1000.0;
-}
-
 void PrintSegments(const RecordingContents& c) {
   std::vector<uint32_t> pictures(c.segments.size()), keys(c.segments.size());
   for (const RecordedBox& box : c.boxes) {
@@ -59,6 +46,14 @@ void PrintSegments(const RecordingContents& c) {
   for (const DamagedRange& damage : c.damages)
     std::printf("damaged: offset %" PRIu64 " to %" PRIu64 " (%" PRIu64 " bytes): %s\n", damage.offset, damage.end,
                 damage.end - damage.offset, damage.problem.c_str());
+  for (const TimeJump& jump : c.jumps) {
+    if (jump.gapMs >= 0)
+      std::printf("gap: offset %" PRIu64 ", %.3f s without stream (timestamps %u to %u ms)\n", jump.offset,
+                  jump.gapMs / 1000.0, jump.fromStamp, jump.toStamp);
+    else
+      std::printf("time jump: offset %" PRIu64 ", timestamps %u to %u ms, continued %" PRId64 " ms on\n", jump.offset,
+                  jump.fromStamp, jump.toStamp, c.pictureStep);
+  }
 }
 
 int Info(const std::string& path) {
@@ -70,7 +65,7 @@ int Info(const std::string& path) {
   std::printf("boxes: %zu\n", c.boxes.size());
   std::printf("pictures: %u\n", c.pictures);
   std::printf("key pictures: %u\n", c.keyPictures);
-  std::printf("duration: %.3f s\n", DurationSeconds(c));
+  std::printf("duration: %.3f s\n", c.durationMs / 1000.0);
   const RecordedBox* key = nullptr;
   for (const RecordedBox& box : c.boxes)
     if (!key && box.key) key = &box;
@@ -103,8 +98,11 @@ int Export(const std::string& path, const std::string& out) {
     return Fail(outcome.outputAtFault ? out : path, outcome.reason);
   }
   for (const DamagedRange& damage : file.contents.damages)
-    Fail(path, DamageText(damage) + (damage.end >= file.bytes.size() ? "; cut after the last whole picture"
-                                                                      : "; resumed at the next key picture"));
+    Fail(path, DamageText(damage) + (damage.end >= file.contents.size ? "; cut after the last whole picture"
+                                                                       : "; resumed at the next intact box"));
+  if (outcome.continuedAfterDamage)
+    Fail(path, std::to_string(outcome.continuedAfterDamage) +
+                   " damaged ranges lost no picture the next one depends on: pictures went on without a key picture");
   if (outcome.notShownInOrder)
     Fail(path, std::to_string(outcome.notShownInOrder) + " pictures of a cut B-frame group left out");
   std::printf("exported %ld pictures to %s\n", outcome.pictures, out.c_str());

@@ -42,7 +42,7 @@ endforeach()
 # subset: only the library's renderer uses it).
 install(FILES ${CMAKE_SOURCE_DIR}/include/vkt7100sdk.h ${CMAKE_SOURCE_DIR}/include/vkt7100sdk_events.h
               ${CMAKE_SOURCE_DIR}/include/vkt7100sdk_x11.h
-              ${CMAKE_SOURCE_DIR}/include/vkt7100sdk_pictures.h
+              ${CMAKE_SOURCE_DIR}/include/vkt7100sdk_pictures.h ${CMAKE_SOURCE_DIR}/include/vkt7100sdk_callbacks.h
               ${CMAKE_SOURCE_DIR}/include/vktjpeg.h
               ${CMAKE_SOURCE_DIR}/platform/include/windows.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${vkt_include_subdir})

@@ -3,10 +3,14 @@
 #include "jpeg_device_session.h"
 
 #include <bit>
+#include <vector>
 #include <cstring>
 #include <new>
 
 #include "jpeg_frame_path.h"
+#include "picture_scale.h"
+#include "bmp_file.h"
+#include "picture_snapshot.h"
 #include "video_renderer.h"
 
 namespace {
@@ -114,17 +118,62 @@ VktResult JpegDeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
   // Without memory for a renderer the channel stays as it was.
   auto* renderer = new (std::nothrow) VideoRenderer();
   if (!renderer) return VKT_ERR_PARAMETER;
-  DestroyRenderer(channel);
   renderer->Initialize();
   renderer->Configure(videoWindow, kChannelPictureWidth, kChannelPictureHeight, kFormatRgb);
+  if (drawCallbacks_[channel]) renderer->SetDrawCallback(drawCallbacks_[channel], drawContexts_[channel]);
+  return StartChannel(channel, renderer, 0);
+}
+
+VktResult JpegDeviceSession::OpenChannelWithoutWindow(uint32_t channel, uint32_t reduction) {
+  if (ConnectionLost()) return VKT_ERR_NOT_CONNECTED;
+  if (channel >= UsableChannels() || !IsPictureReduction(reduction)) return VKT_ERR_PARAMETER;
+  return StartChannel(channel, nullptr, reduction);
+}
+
+VktResult JpegDeviceSession::StartChannel(uint32_t channel, VideoRenderer* renderer, uint32_t reduction) {
+  DestroyRenderer(channel);
   renderers[channel] = renderer;
-  pool_.OpenChannel(static_cast<int>(channel), renderer);
+  pool_.OpenChannel(static_cast<int>(channel), renderer, reduction);
 
   channelMask |= 1u << channel;
   Events().ForgetPicture(channel);
   SetTimer(window, PICTURE_TIMER_ID, PicturePeriodMs(), nullptr);
   // The first request goes out at once and names every open channel.
   return SendPictureRequest(channelMask);
+}
+
+VktResult JpegDeviceSession::SetDrawCallback(uint32_t channel, DrawCallback callback, void* context) {
+  if (channel >= kChannelSlots) return VKT_ERR_PARAMETER;
+  // No built-in drawing here: nothing and null are the same.
+  drawCallbacks_[channel] = DrawsNothing(callback) ? nullptr : callback;
+  drawContexts_[channel] = context;
+  // The renderer takes it under its own lock, between two pictures.
+  if (renderers[channel]) renderers[channel]->SetDrawCallback(drawCallbacks_[channel], context);
+  return VKT_OK;
+}
+
+VktResult JpegDeviceSession::SetPictureCallback(uint32_t channel, VKT_PictureCallback callback, void* user) {
+  if (channel >= kChannelSlots) return VKT_ERR_PARAMETER;
+  pool_.SetPictureCallback(static_cast<int>(channel), this, callback, user);
+  return VKT_OK;
+}
+
+VktResult JpegDeviceSession::SavePicture(uint32_t channel, const char* fileName) {
+  if (channel >= kChannelSlots) return VKT_ERR_PARAMETER;
+  const SnapshotFormat format = SnapshotFormatOf(fileName);
+  if (format == SnapshotFormat::kUnknown) return VKT_ERR_PARAMETER;
+  std::vector<uint8_t> packet;
+  uint32_t divisor = 1;
+  if (!pool_.LastPicture(static_cast<int>(channel), packet, divisor)) return VKT_ERR_PARAMETER;
+  const bool saved = format == SnapshotFormat::kJpeg ? WriteBytesFile(fileName, packet.data(), packet.size())
+                                                     : SaveJpegPacketAsBmp(packet, divisor, fileName);
+  return saved ? VKT_OK : VKT_ERR_PARAMETER;
+}
+
+bool JpegDeviceSession::PictureCounts(uint32_t channel, ChannelPictureCounts& counts) const {
+  if (channel >= kChannelSlots) return false;
+  counts = pool_.Counts(static_cast<int>(channel));
+  return true;
 }
 
 VktResult JpegDeviceSession::CloseChannel(uint32_t channel) {

@@ -2,9 +2,13 @@
 #include "latency_window.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
+#include <new>
 
 void LatencyWindow::Add(uint64_t arrivalMicros, uint64_t nowMicros) {
+  if (!samples_) samples_.reset(new (std::nothrow) Sample[kSamples]);
+  if (!samples_) return;  // without memory the figures leave this picture out
   const uint64_t latency = nowMicros > arrivalMicros ? nowMicros - arrivalMicros : 0;
   samples_[next_] = {nowMicros, static_cast<uint32_t>(std::min<uint64_t>(latency, std::numeric_limits<uint32_t>::max()))};
   next_ = (next_ + 1) % kSamples;

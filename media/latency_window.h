@@ -1,12 +1,14 @@
 // LatencyWindow: how late a channel's pictures were over the last second
 // (from their arrival at the SDK to their blit, or to the application's
 // picture callback), as the median and the worst. Samples go into a ring
-// of fixed size, so a fast channel costs no allocation; the caller guards
-// it with the lock of the counts it belongs to.
+// of fixed size, taken from the heap with the first sample (sessions stay
+// small: channels that never get a picture cost nothing) and never grown,
+// so a fast channel costs no allocation; the caller guards it with the
+// lock of the counts it belongs to.
 #pragma once
-#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 struct LatencyFigures {
   uint32_t medianMicros = 0;  // 0 when no picture came in the window
@@ -29,7 +31,7 @@ class LatencyWindow {
     uint64_t doneMicros;
     uint32_t latencyMicros;
   };
-  std::array<Sample, kSamples> samples_{};
+  std::unique_ptr<Sample[]> samples_;
   size_t next_ = 0;
   size_t filled_ = 0;
 };

@@ -72,6 +72,15 @@ typedef void(VKT_CALL* VKT_DrawCallback)(HDC dc, uint32_t* pictureSize, void* us
    renderer that draws now and for those of later openings. */
 VKT_API int32_t VKT_CALL VKT_SetDrawCallback(void* handle, uint32_t channel, VKT_DrawCallback callback, void* user);
 
+/* Kind 7100: records the channel's pictures as the device sent them, each
+   with its arrival time, into `fileName` (created or truncated; the format
+   is in docs/api.md, "Kind-7100 recordings"), from the next picture on; a
+   recording under way is closed first. A null `fileName` stops the
+   recording. VKT_ERR_PARAMETER for a channel beyond 15 or a file that
+   cannot be created; VKT_ERR_NOT_SUPPORTED for kind 5200, which records
+   with VKT_StartRecord. */
+VKT_API int32_t VKT_CALL VKT_RecordPictures(void* handle, uint32_t channel, const char* fileName);
+
 #ifdef __cplusplus
 }
 #endif

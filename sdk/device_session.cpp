@@ -83,6 +83,8 @@ VktResult DeviceSession::OpenChannelWithoutWindow(uint32_t, uint32_t) { return V
 
 VktResult DeviceSession::SavePicture(uint32_t, const char*) { return VKT_ERR_NOT_SUPPORTED; }
 
+VktResult DeviceSession::RecordPictures(uint32_t, const char*) { return VKT_ERR_NOT_SUPPORTED; }
+
 bool DeviceSession::PictureCounts(uint32_t, ChannelPictureCounts&) const { return false; }
 
 int32_t DeviceSession::CreateMessageWindow() {

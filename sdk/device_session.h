@@ -71,6 +71,8 @@ class DeviceSession {
   virtual VktResult SetPictureCallback(uint32_t channel, VKT_PictureCallback callback, void* user);
   virtual VktResult OpenChannelWithoutWindow(uint32_t channel, uint32_t reduction);
   virtual VktResult SavePicture(uint32_t channel, const char* fileName);
+  // Kind 7100's recording of one channel's pictures; null stops it.
+  virtual VktResult RecordPictures(uint32_t channel, const char* fileName);
   // What became of the channel's pictures, with their latencies.
   virtual bool PictureCounts(uint32_t channel, ChannelPictureCounts& counts) const;
 

@@ -3,6 +3,7 @@
 #include "jpeg_device_session.h"
 
 #include <bit>
+#include <string>
 #include <vector>
 #include <cstring>
 #include <new>
@@ -10,6 +11,7 @@
 #include "jpeg_frame_path.h"
 #include "picture_scale.h"
 #include "bmp_file.h"
+#include "debug_line.h"
 #include "picture_snapshot.h"
 #include "video_renderer.h"
 
@@ -71,10 +73,28 @@ VktResult JpegDeviceSession::Notify(PacketHeader* header, void* payload) {
 }
 
 VktResult JpegDeviceSession::OnData(void* data, uint32_t length) {
+  const auto* packet = static_cast<const uint8_t*>(data);
+  // Recorded as received, whatever becomes of it in the pool.
+  if (recorder_.IsOpen() && PictureChannel(packet, length) == static_cast<int32_t>(recorder_.Channel()) &&
+      !recorder_.Write(packet, length, PictureClockMicros())) {
+    const std::string error = recorder_.ErrorText();
+    recorder_.Stop();
+    SdkDebugLine("recording stopped: %s", error.c_str());
+    PostEvent(VKT_EVENT_RECORD_STOPPED, static_cast<int32_t>(recorder_.Channel()), 0, 0, error.c_str());
+  }
   // The owner's thread only queues the picture: decoding it here would let
   // the device take the application's thread.
-  pool_.Submit(static_cast<const uint8_t*>(data), length);
+  pool_.Submit(packet, length);
   return VKT_OK;
+}
+
+VktResult JpegDeviceSession::RecordPictures(uint32_t channel, const char* fileName) {
+  if (channel >= kChannelSlots) return VKT_ERR_PARAMETER;
+  if (!fileName) {
+    recorder_.Stop();
+    return VKT_OK;
+  }
+  return recorder_.Start(fileName, channel) ? VKT_OK : VKT_ERR_PARAMETER;
 }
 
 VktResult JpegDeviceSession::RequestVideo() {

@@ -12,6 +12,7 @@
 #include "channel_picture_counts.h"
 #include "device_session.h"
 #include "jpeg_decode_pool.h"
+#include "picture_recording_writer.h"
 
 // The picture request timer on the hidden window.
 constexpr UINT_PTR PICTURE_TIMER_ID = 1032;
@@ -35,6 +36,7 @@ class JpegDeviceSession : public DeviceSession, private JpegPoolObserver {
   VktResult SetPictureCallback(uint32_t channel, VKT_PictureCallback callback, void* user) override;
   VktResult OpenChannelWithoutWindow(uint32_t channel, uint32_t reduction) override;
   VktResult SavePicture(uint32_t channel, const char* fileName) override;
+  VktResult RecordPictures(uint32_t channel, const char* fileName) override;
   bool PictureCounts(uint32_t channel, ChannelPictureCounts& counts) const override;
 
  private:
@@ -62,4 +64,6 @@ class JpegDeviceSession : public DeviceSession, private JpegPoolObserver {
   // the channel opens with; null draws nothing (this kind has no overlay).
   DrawCallback drawCallbacks_[kChannelSlots] = {};
   void* drawContexts_[kChannelSlots] = {};
+  // One channel's pictures as received, on this thread.
+  PictureRecordingWriter recorder_;
 };

@@ -21,7 +21,7 @@ const char* const kExports[] = {"VKT_CreateHandle", "VKT_OpenServer",    "VKT_Cl
                                 "VKT_CloseChannel", "VKT_GetServerInfo", "VKT_StartRecord", "VKT_StopRecord",
                                 "VKT_SetEventCallback", "VKT_SetReconnect", "VKT_GetPictureCounts",
                                 "VKT_SetPictureCallback", "VKT_OpenChannelWithoutWindow", "VKT_SavePicture",
-                                "VKT_SetDrawCallback"};
+                                "VKT_SetDrawCallback", "VKT_RecordPictures"};
 
 // Loading runs DllMain (the kind-7100 transport is set up), releasing runs
 // it again (every connection goes); a second load must find a clean state.

@@ -33,9 +33,9 @@ typedef struct VKT_PICTURE {
 
 /* Called on the thread that decoded the picture (a kind-7100 decode
    worker, the kind-5200 decoding thread), never on the application's
-   thread, before the picture is drawn. Every SDK function called from
-   inside it is refused with VKT_ERR_PARAMETER, as from any thread that does
-   not own the handle. */
+   thread, before the picture is drawn. Every function of the handle, and
+   VKT_CreateHandle, called from inside it is refused with
+   VKT_ERR_PARAMETER, as from any thread that does not own the handle. */
 typedef void(VKT_CALL* VKT_PictureCallback)(void* handle, const VKT_PICTURE* picture, void* user);
 
 /* Sets (or with a null callback removes) the picture callback of a channel

@@ -64,7 +64,9 @@ struct Log {
       log.onOwnerThread |= std::this_thread::get_id() == log.owner;
       VKT_PICTURE_COUNTS counts{};
       counts.size = sizeof counts;
-      log.callRefused &= VKT_GetPictureCounts(handle, p->channel, &counts) == VKT_ERR_PARAMETER;
+      void* created = nullptr;
+      log.callRefused &= VKT_GetPictureCounts(handle, p->channel, &counts) == VKT_ERR_PARAMETER &&
+                         VKT_CreateHandle(VKT_KIND_JPEG, &created) == VKT_ERR_PARAMETER && !created;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(log.holdMs));
     ++log.calls;

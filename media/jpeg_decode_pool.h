@@ -2,9 +2,10 @@
 // session's pictures, so that the thread that owns the session only
 // receives a picture, queues it and returns, whatever the device sends.
 //
-// Threads: the session's thread calls every member; the workers run
-// DrawJpegPicture. Workers number one per processor and at most one per
-// open channel; each keeps its own decoder record and picture buffer.
+// Threads: the session's thread calls every member; the workers decode
+// and run ShowJpegPicture (jpeg_frame_path.h). Workers number one per
+// processor and at most one per open channel; each keeps its own decoder
+// record and picture buffer.
 // A channel is decoded by one worker at a time, so its pictures are drawn
 // in the order they came. At most one picture per channel waits: a newer
 // one replaces it, and the older is dropped undecoded. Pictures of a

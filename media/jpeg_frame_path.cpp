@@ -107,12 +107,6 @@ ShownSize RendererShownSize(const VideoRenderer& renderer) {
   return {static_cast<uint32_t>(client.right - client.left), static_cast<uint32_t>(client.bottom - client.top)};
 }
 
-int32_t DrawJpegPicture(JpegPictureDecoder& decoder, const uint8_t* packet, uint32_t length, VideoRenderer& renderer,
-                        JpegPicture& picture) {
-  if (!decoder.Decode(packet, length, RendererShownSize(renderer), picture)) return kPictureDropped;
-  return ShowJpegPicture(picture, renderer);
-}
-
 int32_t ShowJpegPicture(const JpegPicture& picture, VideoRenderer& renderer) {
   // The channel opens at one size; the camera may send another, change
   // size mid-stream, or the window may grow or shrink: the renderer's

@@ -27,7 +27,7 @@ constexpr uint32_t kChannelPictureHeight = 288;
 // The low four bits of this byte of the packet carry the channel number.
 constexpr uint32_t kPictureChannelByte = 10;
 constexpr int kPictureChannels = 16;
-// DrawJpegPicture's result when the picture was not drawn; also
+// The result when a picture was not drawn; also
 // PictureChannel's for a packet too short to name a channel.
 constexpr int32_t kPictureDropped = -1;
 
@@ -80,9 +80,3 @@ ShownSize RendererShownSize(const VideoRenderer& renderer);
 // Draws a decoded picture, the renderer's surface following its size;
 // returns the renderer's result.
 int32_t ShowJpegPicture(const JpegPicture& picture, VideoRenderer& renderer);
-
-// Decodes the packet at the size the renderer's window shows and draws it.
-// Returns the renderer's result, or kPictureDropped when the picture could
-// not be decoded; `picture` tells what was decoded.
-int32_t DrawJpegPicture(JpegPictureDecoder& decoder, const uint8_t* packet, uint32_t length, VideoRenderer& renderer,
-                        JpegPicture& picture);

@@ -7,17 +7,21 @@
 //              the 320x200 tiles of a 1280x800 grid, on one processor and
 //              on all of them, in pictures/s, against the bare reduced
 //              reads (the size the tiles show) of the same files;
+//   kind 7100 without windows: the same sixteen cameras decoded whole for
+//              the picture callback, against the bare whole reads; then one
+//              704x576 channel in a window of its size, for its latency;
 //   kind 5200: one 704x576 25 fps main-profile H.264 stream
 //              (vkt-devsim --h264) against libavcodec decoding plus BGR
 //              conversion of the same stream.
 // The simulator runs as a child process; only this process's time counts.
 // Prints the figures and the ratio against its target (7100 <= 1.3x,
 // 5200 <= 1.5x; at scale also >= 400 pictures/s and all processors
-// >= 1.8x one). Not part of ctest: run build/bin/vkt-pipeline-bench
+// >= 1.8x one; without windows <= 1.1x and >= 280 pictures/s). Not part of ctest: run build/bin/vkt-pipeline-bench
 // (no options but --help and --version).
 #include <sched.h>
 #include <sys/resource.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -38,6 +42,7 @@ extern "C" {
 #include "tests/common/devsim_process.h"
 #include "tests/common/h264_test_encoder.h"
 #include "vkt7100sdk.h"
+#include "vkt7100sdk_callbacks.h"
 #include "vkt7100sdk_pictures.h"
 #include "vktjpeg.h"
 #include "yuv_to_bgr.h"
@@ -115,16 +120,26 @@ void PrintDroppedPictures(void* handle, int channels) {
     if (VKT_GetPictureCounts(handle, uint32_t(channel), &counts) != VKT_OK) return;
     received += counts.received;
     dropped += counts.droppedBeforeDecoding;
+    if (channel == 0)
+      std::printf("  channel 0 latency over the last second: to the blit %.1f ms median, %.1f ms worst; to the "
+                  "callback %.1f ms median\n",
+                  counts.blitLatencyMedianUs / 1e3, counts.blitLatencyWorstUs / 1e3, counts.callbackLatencyMedianUs / 1e3);
   }
   std::printf("  %llu pictures received, %llu dropped before decoding\n", (unsigned long long)received,
               (unsigned long long)dropped);
 }
 
+// Pictures handed to the picture callback of channels without a window.
+std::atomic<unsigned> g_delivered{0};
+void VKT_CALL CountPicture(void*, const VKT_PICTURE*, void*) { ++g_delivered; }
+
 // Live video of `channels` channels in windows of width x height for
 // kSeconds, on `processors` processors (0: all; the simulator is not
 // limited); CPU seconds per picture shown, or -1 when nothing was shown.
+// With a `reduction` the channels have no window: their pictures are
+// decoded at it for the picture callback, and those handed over count.
 double LiveCostPerPicture(int kind, const std::vector<std::string>& devsimArguments, int channels, int width,
-                          int height, unsigned& shown, int processors = 0) {
+                          int height, unsigned& shown, int processors = 0, uint32_t reduction = 0) {
   vkt::test::DevsimProcess devsim(kind, devsimArguments);
   UseProcessors(processors);
   void* handle = nullptr;
@@ -135,6 +150,11 @@ double LiveCostPerPicture(int kind, const std::vector<std::string>& devsimArgume
     for (int channel = 0; channel < channels; ++channel) {
       windows.push_back(CreateWindowExA(0, "VktBenchWindow", "bench", WS_OVERLAPPEDWINDOW, 0, 0, width, height,
                                         nullptr, nullptr, nullptr, nullptr));
+      if (reduction) {
+        VKT_SetPictureCallback(handle, uint32_t(channel), CountPicture, nullptr);
+        VKT_OpenChannelWithoutWindow(handle, uint32_t(channel), reduction);
+        continue;
+      }
       ShowWindow(windows.back(), SW_SHOW);
       VKT_OpenChannel(handle, uint32_t(channel), windows.back());
     }
@@ -144,13 +164,14 @@ double LiveCostPerPicture(int kind, const std::vector<std::string>& devsimArgume
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
     PlatformDisplayCounters before{}, after{};
     PlatformGetDisplayCounters(&before);
+    const unsigned deliveredBefore = g_delivered;
     const double start = CpuSeconds();
     SetTimer(windows.front(), 1, kSeconds * 1000, nullptr);
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
     PlatformGetDisplayCounters(&after);
     const double used = CpuSeconds() - start;
     PrintDroppedPictures(handle, channels);
-    shown = after.blits - before.blits;
+    shown = reduction ? g_delivered - deliveredBefore : after.blits - before.blits;
     if (shown > 0) cost = used / shown;
   }
   VKT_CloseServer(handle);
@@ -314,6 +335,19 @@ int main(int argc, char** argv) {
               ">= 1.8x) %s\n",
               rateOne, rateAll, int(std::thread::hardware_concurrency()), rateOne > 0 ? rateAll / rateOne : 0.0,
               rateAll >= 400 && rateAll >= 1.8 * rateOne ? "met" : "MISSED");
+
+  // The same cameras without windows, whole, through the picture callback.
+  const double bareFull = BareScaledJpegCost(hd, 10, 1);
+  unsigned delivered = 0;
+  const double headless = LiveCostPerPicture(VKT_KIND_JPEG, hdArguments, 16, 320, 200, delivered, 0, 1);
+  Report("kind 7100, 16 channels of 1920x1080 JPEG without windows, whole, all processors", headless, delivered,
+         bareFull, 1.1);
+  std::printf("kind 7100 without windows: %.0f pictures/s through the callback (target >= 280/s) %s\n",
+              double(delivered) / kSeconds, delivered >= 280.0 * kSeconds ? "met" : "MISSED");
+
+  // One 704x576 channel in a window of its size: its latency.
+  unsigned single = 0;
+  LiveCostPerPicture(VKT_KIND_JPEG, {"--pictures", dir + "/pictures"}, 1, width, height, single);
 
   const std::vector<uint8_t> h264 = CameraH264(width, height, 100);
   WriteFile(dir + "/stream.h264", h264);

@@ -45,6 +45,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/include/vkt7100sdk.h ${CMAKE_SOURCE_DIR}/inclu
               ${CMAKE_SOURCE_DIR}/include/vkt7100sdk_pictures.h
               ${CMAKE_SOURCE_DIR}/include/vkt7100sdk_timeouts.h
               ${CMAKE_SOURCE_DIR}/include/vkt7100sdk_recording.h
+              ${CMAKE_SOURCE_DIR}/include/vkt7100sdk_callbacks.h
               ${CMAKE_SOURCE_DIR}/include/vktjpeg.h
               ${CMAKE_SOURCE_DIR}/platform/include/windows.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${vkt_include_subdir})

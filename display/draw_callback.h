@@ -7,3 +7,8 @@
 #include <cstdint>
 
 typedef void(CALLBACK* DrawCallback)(HDC dc, uint32_t* pictureSize, void* context);
+
+// The application's value for "draw nothing over the picture", distinct
+// from null (which keeps the built-in drawing); never called.
+constexpr uintptr_t kDrawNothingValue = 1;
+inline bool DrawsNothing(DrawCallback callback) { return reinterpret_cast<uintptr_t>(callback) == kDrawNothingValue; }

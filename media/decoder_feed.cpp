@@ -16,7 +16,7 @@ constexpr size_t kMaxSpareBuffers = 4;
 }  // namespace
 
 bool DecoderFeed::Submit(const uint8_t* annexB, size_t length, bool keyPicture,
-                         const std::vector<uint8_t>& parameterSets) {
+                         const std::vector<uint8_t>& parameterSets, const BoxStamp& stamp) {
   if (!annexB || length == 0 || length > kMaxPendingBytes) return false;
   if (skipToKey_ && !keyPicture) {
     if (countSkipped_) dropped_.fetch_add(1, std::memory_order_relaxed);
@@ -52,7 +52,7 @@ bool DecoderFeed::Submit(const uint8_t* annexB, size_t length, bool keyPicture,
     std::lock_guard<std::mutex> hold(mutex_);
     if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
     pendingBytes_ += box.size();
-    pending_.push_back(std::move(box));
+    pending_.push_back(Box{std::move(box), stamp});
   } catch (const std::bad_alloc&) {
     return false;
   } catch (const std::system_error&) {
@@ -92,7 +92,7 @@ void DecoderFeed::Stop() {
 
 void DecoderFeed::ClearPendingLocked() {
   for (auto& box : pending_) {
-    if (spare_.size() < kMaxSpareBuffers) spare_.push_back(std::move(box));
+    if (spare_.size() < kMaxSpareBuffers) spare_.push_back(std::move(box.bytes));
   }
   pending_.clear();
   pendingBytes_ = 0;
@@ -104,15 +104,15 @@ void DecoderFeed::Run() {
   for (;;) {
     wake_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
     if (stopping_) return;
-    std::vector<uint8_t> box = std::move(pending_.front());
+    Box box = std::move(pending_.front());
     pending_.pop_front();
-    pendingBytes_ -= box.size();
+    pendingBytes_ -= box.bytes.size();
     busy_ = true;
     lock.unlock();
-    decode_(context_, box.data(), static_cast<uint32_t>(box.size()));
+    decode_(context_, box.bytes.data(), static_cast<uint32_t>(box.bytes.size()), box.stamp);
     lock.lock();
     busy_ = false;
-    if (spare_.size() < kMaxSpareBuffers) spare_.push_back(std::move(box));
+    if (spare_.size() < kMaxSpareBuffers) spare_.push_back(std::move(box.bytes));
     if (pending_.empty()) idle_.notify_all();
   }
 }

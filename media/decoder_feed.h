@@ -26,11 +26,18 @@
 
 #include "h264_bridge.h"
 
+// What a box brings along to the pictures it decodes into.
+struct BoxStamp {
+  uint32_t deviceTime = 0;     // the box's timestamp, as the device sent it
+  uint64_t arrivalMicros = 0;  // PictureClockMicros when the block came
+  uint64_t sequence = 0;       // its number among the channel's video boxes
+};
+
 class DecoderFeed {
  public:
   // Runs on the decoding thread for every box taken: `length` bytes of
-  // Annex-B data at `input`.
-  typedef void (*DecodeFunction)(void* context, uint8_t* input, uint32_t length);
+  // Annex-B data at `input`, and the box's stamp.
+  typedef void (*DecodeFunction)(void* context, uint8_t* input, uint32_t length, const BoxStamp& stamp);
 
   // About a second of pictures at the devices' 25 per second.
   static constexpr size_t kMaxPendingBoxes = 25;
@@ -47,7 +54,8 @@ class DecoderFeed {
   // box); never waits for the decoder. `parameterSets` (Annex-B) go in
   // front of a key picture that decoding restarts at. False when the box
   // was dropped.
-  bool Submit(const uint8_t* annexB, size_t length, bool keyPicture, const std::vector<uint8_t>& parameterSets);
+  bool Submit(const uint8_t* annexB, size_t length, bool keyPicture, const std::vector<uint8_t>& parameterSets,
+              const BoxStamp& stamp = {});
   // Forgets the boxes not yet decoded (the channel closed); decoding
   // resumes at the next key picture. Those boxes are not counted as drops.
   void DiscardPending();
@@ -70,7 +78,11 @@ class DecoderFeed {
   std::mutex mutex_;
   std::condition_variable wake_;  // a box queued, or stop
   std::condition_variable idle_;  // the queue ran empty with no box in hand
-  std::deque<std::vector<uint8_t>> pending_;
+  struct Box {
+    std::vector<uint8_t> bytes;
+    BoxStamp stamp;
+  };
+  std::deque<Box> pending_;
   std::vector<std::vector<uint8_t>> spare_;  // buffers kept for reuse
   size_t pendingBytes_ = 0;
   bool busy_ = false;

@@ -41,7 +41,7 @@ JpegDecodePool::~JpegDecodePool() { Shutdown(); }
 unsigned JpegDecodePool::WantedWorkersLocked() const {
   if (stopping_) return 0;
   const unsigned open = static_cast<unsigned>(
-      std::count_if(std::begin(slots_), std::end(slots_), [](const Slot& slot) { return slot.renderer != nullptr; }));
+      std::count_if(std::begin(slots_), std::end(slots_), [](const Slot& slot) { return slot.open; }));
   return std::min(open, maxWorkers_);
 }
 
@@ -72,14 +72,18 @@ std::vector<std::unique_ptr<JpegDecodePool::Worker>> JpegDecodePool::AdjustWorke
   return exited;
 }
 
-void JpegDecodePool::OpenChannel(int channel, VideoRenderer* renderer) {
-  if (channel < 0 || channel >= kPictureChannels || !renderer) return;
+void JpegDecodePool::OpenChannel(int channel, VideoRenderer* renderer, uint32_t reduction) {
+  if (channel < 0 || channel >= kPictureChannels || (!renderer && !IsPictureReduction(reduction))) return;
   std::vector<std::unique_ptr<Worker>> exited;
   {
     std::unique_lock<std::mutex> lock(mutex_);
     if (stopping_) return;
     CloseChannelLocked(lock, channel);
-    slots_[channel].renderer = renderer;
+    Slot& slot = slots_[channel];
+    slot.open = true;
+    slot.renderer = renderer;
+    slot.reduction = renderer ? 0 : reduction;
+    slot.callback.Start();
     exited = AdjustWorkersLocked();
   }
   for (auto& worker : exited) worker->thread.join();
@@ -94,19 +98,39 @@ void JpegDecodePool::CloseChannel(int channel) {
 
 void JpegDecodePool::CloseChannelLocked(std::unique_lock<std::mutex>& lock, int channel) {
   Slot& slot = slots_[channel];
+  slot.open = false;
   slot.renderer = nullptr;
   slot.requests = 0;
   slot.ticksHeldBack = 0;
   if (slot.hasWaiting) ++slot.counts.unwanted;
   slot.hasWaiting = false;
   idle_.wait(lock, [&] { return !slot.busy; });
+  slot.callback.Stop();
+}
+
+void JpegDecodePool::SetPictureCallback(int channel, void* handle, VKT_PictureCallback callback, void* user) {
+  if (channel >= 0 && channel < kPictureChannels) slots_[channel].callback.Set(handle, callback, user);
+}
+
+bool JpegDecodePool::LastPicture(int channel, std::vector<uint8_t>& packet, uint32_t& divisor) const {
+  if (channel < 0 || channel >= kPictureChannels) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  const Slot& slot = slots_[channel];
+  if (slot.last.empty()) return false;
+  try {
+    packet = slot.last;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  divisor = slot.lastDivisor;
+  return true;
 }
 
 void JpegDecodePool::NoteRequest(uint32_t channelMask) {
   std::lock_guard<std::mutex> lock(mutex_);
   for (int channel = 0; channel < kPictureChannels; ++channel) {
     Slot& slot = slots_[channel];
-    if ((channelMask >> channel & 1) && slot.renderer)
+    if ((channelMask >> channel & 1) && slot.open)
       slot.requests = std::min(slot.requests + 1, kRequestsOutstanding);
   }
 }
@@ -132,7 +156,7 @@ uint32_t JpegDecodePool::ChannelsReadyForPictures(uint32_t channelMask) {
   uint32_t ready = 0;
   for (int channel = 0; channel < kPictureChannels; ++channel) {
     Slot& slot = slots_[channel];
-    if (!(channelMask >> channel & 1) || !slot.renderer || slot.hasWaiting) continue;
+    if (!(channelMask >> channel & 1) || !slot.open || slot.hasWaiting) continue;
     if (slot.requests == kRequestsOutstanding && ++slot.ticksHeldBack > kTicksBeforeRequestsLost) {
       slot.requests = 0;
       slot.ticksHeldBack = 0;
@@ -145,10 +169,11 @@ uint32_t JpegDecodePool::ChannelsReadyForPictures(uint32_t channelMask) {
 void JpegDecodePool::Submit(const uint8_t* packet, uint32_t length) {
   const int32_t channel = PictureChannel(packet, length);
   if (channel == kPictureDropped) return;
+  const uint64_t arrival = PictureClockMicros();
   std::unique_lock<std::mutex> lock(mutex_);
   Slot& slot = slots_[channel];
   ++slot.counts.received;
-  if (!slot.renderer || slot.requests == 0) {
+  if (!slot.open || slot.requests == 0) {
     ++slot.counts.unwanted;
     return;
   }
@@ -164,6 +189,8 @@ void JpegDecodePool::Submit(const uint8_t* packet, uint32_t length) {
     queued = false;
   }
   slot.hasWaiting = queued;
+  slot.waitingArrival = arrival;
+  slot.waitingSequence = slot.counts.received;
   if (queued) work_.notify_one();
   lock.unlock();
   const uint32_t lost = (replacing ? 1 : 0) + (queued ? 0 : 1);
@@ -174,7 +201,7 @@ int JpegDecodePool::TakeReadyChannelLocked() {
   for (int step = 0; step < kPictureChannels; ++step) {
     const int channel = (nextChannel_ + step) % kPictureChannels;
     const Slot& slot = slots_[channel];
-    if (slot.hasWaiting && !slot.busy && slot.renderer) {
+    if (slot.hasWaiting && !slot.busy && slot.open) {
       nextChannel_ = (channel + 1) % kPictureChannels;
       return channel;
     }
@@ -197,27 +224,57 @@ void JpegDecodePool::Run(Worker& worker) {
     worker.packet.swap(slot.waiting);
     slot.hasWaiting = false;
     slot.busy = true;
-    VideoRenderer& renderer = *slot.renderer;
+    VideoRenderer* const renderer = slot.renderer;
+    const uint32_t reduction = slot.reduction;
+    const uint64_t arrival = slot.waitingArrival;
+    const uint64_t sequence = slot.waitingSequence;
     lock.unlock();
 
     JpegPicture picture;
-    const int32_t drawn = DrawJpegPicture(worker.decoder, worker.packet.data(),
-                                          static_cast<uint32_t>(worker.packet.size()), renderer, picture);
+    const bool decoded =
+        worker.decoder.Decode(worker.packet.data(), static_cast<uint32_t>(worker.packet.size()),
+                              renderer ? RendererShownSize(*renderer) : kShowFullSize, picture, reduction);
+    bool delivered = false;
+    uint64_t deliveredAt = 0;
+    if (decoded) {
+      VKT_PICTURE view{};
+      view.channel = static_cast<uint32_t>(channel);
+      view.width = picture.width;
+      view.height = picture.height;
+      view.stride = picture.width * 3;
+      view.pixels = picture.pixels;
+      view.timestamp = arrival;
+      view.sequence = sequence;
+      delivered = slot.callback.Deliver(view);
+      deliveredAt = PictureClockMicros();
+    }
+    const int32_t drawn = decoded && renderer ? ShowJpegPicture(picture, *renderer) : kPictureDropped;
+    const uint64_t drawnAt = PictureClockMicros();
+    // Without a window a picture is presented once decoded.
+    const bool presented = renderer ? drawn == 0 : decoded;
     if (observer_) {
-      if (picture.pixels && drawn == 0)
+      if (presented)
         observer_->PictureShown(channel, picture.sourceWidth, picture.sourceHeight);
       else
         observer_->PicturesLost(channel, 1);
     }
     lock.lock();
     ChannelPictureCounts& counts = slot.counts;
-    if (picture.pixels) {
+    if (decoded) {
       ++counts.decoded;
       counts.shown += drawn == 0;
       counts.width = picture.sourceWidth;
       counts.height = picture.sourceHeight;
       counts.decodedWidth = picture.width;
       counts.decodedHeight = picture.height;
+      if (delivered) {
+        ++counts.delivered;
+        slot.toCallback.Add(arrival, deliveredAt);
+      }
+      if (drawn == 0) slot.toBlit.Add(arrival, drawnAt);
+      // Kept for a snapshot; the slot's previous one goes back to the worker.
+      slot.last.swap(worker.packet);
+      slot.lastDivisor = picture.divisor;
     } else {
       ++counts.failed;
     }
@@ -243,7 +300,12 @@ void JpegDecodePool::Shutdown() {
 ChannelPictureCounts JpegDecodePool::Counts(int channel) const {
   if (channel < 0 || channel >= kPictureChannels) return {};
   std::lock_guard<std::mutex> lock(mutex_);
-  return slots_[channel].counts;
+  const Slot& slot = slots_[channel];
+  ChannelPictureCounts counts = slot.counts;
+  const uint64_t now = PictureClockMicros();
+  counts.toBlit = slot.toBlit.Figures(now);
+  counts.toCallback = slot.toCallback.Figures(now);
+  return counts;
 }
 
 unsigned JpegDecodePool::Workers() const {

@@ -2,9 +2,10 @@
 // session's pictures, so that the thread that owns the session only
 // receives a picture, queues it and returns, whatever the device sends.
 //
-// Threads: the session's thread calls every member; the workers run
-// DrawJpegPicture. Workers number one per processor and at most one per
-// open channel; each keeps its own decoder record and picture buffer.
+// Threads: the session's thread calls every member; the workers decode
+// and run ShowJpegPicture (jpeg_frame_path.h). Workers number one per
+// processor and at most one per open channel; each keeps its own decoder
+// record and picture buffer.
 // A channel is decoded by one worker at a time, so its pictures are drawn
 // in the order they came. At most one picture per channel waits: a newer
 // one replaces it, and the older is dropped undecoded. Pictures of a
@@ -13,7 +14,10 @@
 // device: a channel is asked for a picture only while none waits and few
 // requests are unanswered. Drawing goes through the renderer's
 // own lock; the renderer belongs to the pool's workers from OpenChannel
-// until CloseChannel returns.
+// until CloseChannel returns. Each decoded picture goes to the channel's
+// picture callback (picture_callback.h) on the worker, before it is drawn;
+// a channel opened without a renderer is decoded for that callback only,
+// at the reduction the application chose.
 #pragma once
 #include <condition_variable>
 #include <cstdint>
@@ -24,6 +28,8 @@
 
 #include "channel_picture_counts.h"
 #include "jpeg_frame_path.h"
+#include "latency_window.h"
+#include "picture_callback.h"
 
 class VideoRenderer;
 
@@ -50,10 +56,16 @@ class JpegDecodePool {
   JpegDecodePool(const JpegDecodePool&) = delete;
   JpegDecodePool& operator=(const JpegDecodePool&) = delete;
 
-  // Pictures of `channel` go to `renderer` (configured, not null) from now
-  // on; a channel already open is closed first. Its request count starts
-  // at 0.
-  void OpenChannel(int channel, VideoRenderer* renderer);
+  // Pictures of `channel` go to `renderer` (configured) from now on, or,
+  // when it is null, are decoded at `reduction` (1, 2, 4 or 8) for the
+  // picture callback only; a channel already open is closed first. Its
+  // request count starts at 0.
+  void OpenChannel(int channel, VideoRenderer* renderer, uint32_t reduction = 0);
+  // The channel's picture callback; returns once a call under way ended.
+  void SetPictureCallback(int channel, void* handle, VKT_PictureCallback callback, void* user);
+  // A copy of the last picture of `channel` decoded, as the device sent it,
+  // and the reduction it was decoded at; false before the first.
+  bool LastPicture(int channel, std::vector<uint8_t>& packet, uint32_t& divisor) const;
   // Drops the channel's waiting picture and returns once no worker uses
   // its renderer: nothing draws into it afterwards.
   void CloseChannel(int channel);
@@ -70,11 +82,13 @@ class JpegDecodePool {
   // Requests sent over a connection that is gone are never answered: none
   // is outstanding any more (after a reconnection).
   void ForgetRequests();
-  // Queues a copy of the packet for its channel, or drops it.
+  // Queues a copy of the packet for its channel, or drops it; the arrival
+  // time is taken here.
   void Submit(const uint8_t* packet, uint32_t length);
   // Closes every channel and ends every worker; later pictures are dropped.
   void Shutdown();
 
+  // With the latencies of the last second.
   ChannelPictureCounts Counts(int channel) const;
   // Threads running now.
   unsigned Workers() const;
@@ -82,13 +96,22 @@ class JpegDecodePool {
  private:
   struct Worker;
   struct Slot {
-    VideoRenderer* renderer = nullptr;  // set while the channel is open
+    bool open = false;
+    VideoRenderer* renderer = nullptr;  // while the channel is open; null without a window
+    uint32_t reduction = 0;             // without a window: the reduction it is decoded at
     std::vector<uint8_t> waiting;       // the picture a worker takes next
+    uint64_t waitingArrival = 0;        // PictureClockMicros when it came
+    uint64_t waitingSequence = 0;       // its number among the channel's received pictures
     bool hasWaiting = false;
+    std::vector<uint8_t> last;          // the last picture decoded, as sent
+    uint32_t lastDivisor = 1;
     bool busy = false;  // a worker decodes or draws for the channel
     uint32_t requests = 0;       // sent and not yet answered
     uint32_t ticksHeldBack = 0;  // ticks without a request since the last answer
     ChannelPictureCounts counts;
+    LatencyWindow toBlit;
+    LatencyWindow toCallback;
+    PictureCallback callback;  // its own lock: called outside the pool's
   };
 
   void Run(Worker& worker);

@@ -47,17 +47,19 @@ bool JpegPictureDecoder::Reserve(size_t bytes) {
   return true;
 }
 
-bool JpegPictureDecoder::Decode(const uint8_t* packet, uint32_t length, ShownSize shown, JpegPicture& picture) {
+bool JpegPictureDecoder::Decode(const uint8_t* packet, uint32_t length, ShownSize shown, JpegPicture& picture,
+                                uint32_t fixedDivisor) {
   if (!record_) return false;
   if (!recordReady_) recordReady_ = JpegInit(record_.get()) == JPEG_SUCCESS;
-  if (recordReady_ && Read(packet, length, shown, picture)) return true;
+  if (recordReady_ && Read(packet, length, shown, fixedDivisor, picture)) return true;
   if (recordReady_) JpegFree(record_.get());
   recordReady_ = false;
   Release();
   return false;
 }
 
-bool JpegPictureDecoder::Read(const uint8_t* packet, uint32_t length, ShownSize shown, JpegPicture& picture) {
+bool JpegPictureDecoder::Read(const uint8_t* packet, uint32_t length, ShownSize shown, uint32_t fixedDivisor,
+                              JpegPicture& picture) {
   JPEG_PROPERTIES& record = *record_;
   uint8_t comment[kCommentBufferSize];
   comment[0] = 0;
@@ -80,7 +82,8 @@ bool JpegPictureDecoder::Read(const uint8_t* packet, uint32_t length, ShownSize 
   // not one to report.
   if (sourceWidth == 0 || sourceHeight == 0 || !AcceptPictureSize(sourceWidth, sourceHeight, "kind-7100 picture"))
     return false;
-  const PictureScale scale = ChoosePictureScale(sourceWidth, sourceHeight, shown);
+  const PictureScale scale =
+      fixedDivisor ? ReductionScale(fixedDivisor) : ChoosePictureScale(sourceWidth, sourceHeight, shown);
   const uint32_t width = ScaledSide(sourceWidth, scale.divisor);
   const uint32_t height = ScaledSide(sourceHeight, scale.divisor);
   // Rows without padding: exactly what the renderer reads.
@@ -93,7 +96,7 @@ bool JpegPictureDecoder::Read(const uint8_t* packet, uint32_t length, ShownSize 
   record.picture_color = COLOR_BGR;
   record.picture_pad_bytes = 0;
   if (JpegRead(&record, scale.mode) != JPEG_SUCCESS) return false;
-  picture = JpegPicture{bytes_, width, height, sourceWidth, sourceHeight};
+  picture = JpegPicture{bytes_, width, height, sourceWidth, sourceHeight, scale.divisor};
   return true;
 }
 
@@ -104,9 +107,7 @@ ShownSize RendererShownSize(const VideoRenderer& renderer) {
   return {static_cast<uint32_t>(client.right - client.left), static_cast<uint32_t>(client.bottom - client.top)};
 }
 
-int32_t DrawJpegPicture(JpegPictureDecoder& decoder, const uint8_t* packet, uint32_t length, VideoRenderer& renderer,
-                        JpegPicture& picture) {
-  if (!decoder.Decode(packet, length, RendererShownSize(renderer), picture)) return kPictureDropped;
+int32_t ShowJpegPicture(const JpegPicture& picture, VideoRenderer& renderer) {
   // The channel opens at one size; the camera may send another, change
   // size mid-stream, or the window may grow or shrink: the renderer's
   // surface follows the decoded pictures.

@@ -27,7 +27,7 @@ constexpr uint32_t kChannelPictureHeight = 288;
 // The low four bits of this byte of the packet carry the channel number.
 constexpr uint32_t kPictureChannelByte = 10;
 constexpr int kPictureChannels = 16;
-// DrawJpegPicture's result when the picture was not drawn; also
+// The result when a picture was not drawn; also
 // PictureChannel's for a packet too short to name a channel.
 constexpr int32_t kPictureDropped = -1;
 
@@ -38,6 +38,7 @@ struct JpegPicture {
   uint32_t height = 0;
   uint32_t sourceWidth = 0;  // as the camera sent it
   uint32_t sourceHeight = 0;
+  uint32_t divisor = 1;  // the reduction it was read at: 1, 2, 4 or 8
 };
 
 // The channel a packet names, or kPictureDropped when it is too short.
@@ -54,14 +55,16 @@ class JpegPictureDecoder {
   JpegPictureDecoder& operator=(const JpegPictureDecoder&) = delete;
 
   // Decodes one JPEG picture at the largest reduction that still covers
-  // `shown` (picture_scale.h). On failure the buffer is released, the
-  // record starts afresh and false is returned.
-  bool Decode(const uint8_t* packet, uint32_t length, ShownSize shown, JpegPicture& picture);
+  // `shown` (picture_scale.h), or at `fixedDivisor` (1, 2, 4 or 8) when
+  // that is not 0. On failure the buffer is released, the record starts
+  // afresh and false is returned.
+  bool Decode(const uint8_t* packet, uint32_t length, ShownSize shown, JpegPicture& picture,
+              uint32_t fixedDivisor = 0);
   // Bytes the picture buffer holds now.
   size_t BufferBytes() const { return capacity_; }
 
  private:
-  bool Read(const uint8_t* packet, uint32_t length, ShownSize shown, JpegPicture& picture);
+  bool Read(const uint8_t* packet, uint32_t length, ShownSize shown, uint32_t fixedDivisor, JpegPicture& picture);
   bool Reserve(size_t bytes);
   void Release();
 
@@ -74,8 +77,6 @@ class JpegPictureDecoder {
 // The client area of the renderer's window; 0 x 0 when it has none.
 ShownSize RendererShownSize(const VideoRenderer& renderer);
 
-// Decodes the packet at the size the renderer's window shows and draws it.
-// Returns the renderer's result, or kPictureDropped when the picture could
-// not be decoded; `picture` tells what was decoded.
-int32_t DrawJpegPicture(JpegPictureDecoder& decoder, const uint8_t* packet, uint32_t length, VideoRenderer& renderer,
-                        JpegPicture& picture);
+// Draws a decoded picture, the renderer's surface following its size;
+// returns the renderer's result.
+int32_t ShowJpegPicture(const JpegPicture& picture, VideoRenderer& renderer);

@@ -27,5 +27,13 @@ struct PictureScale {
 // `shown`; full size when none does.
 PictureScale ChoosePictureScale(uint32_t width, uint32_t height, ShownSize shown);
 
+// The read for a reduction the application chose: 1, 2, 4 or 8 (anything
+// else reads the picture whole).
+PictureScale ReductionScale(uint32_t divisor);
+// True for the reductions the decoder reads at.
+constexpr bool IsPictureReduction(uint32_t divisor) {
+  return divisor == 1 || divisor == 2 || divisor == 4 || divisor == 8;
+}
+
 // A side of the picture after the reduction.
 constexpr uint32_t ScaledSide(uint32_t side, uint32_t divisor) { return side / divisor + (side % divisor != 0); }

@@ -4,7 +4,8 @@
 # find_package(VKT7100SDK), a decoder client through vktjpeg.pc (after
 # checking that every public header and the README were installed), then runs
 # the examples against the installed simulator for a few seconds (the Xlib
-# one under an Xvfb of its own, where Xvfb is installed).
+# one under an Xvfb of its own, where Xvfb is installed; the motion one on
+# sixteen channels without a window).
 #   scripts/install-check.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,7 +34,7 @@ for header in include/*.h; do
 done
 [ -f "$prefix/share/doc/vkt7100sdk/README.md" ] || { echo "install-check: README.md not installed" >&2; exit 1; }
 case $libdir in *//*) echo "install-check: doubled slash in libdir $libdir" >&2; exit 1 ;; esac
-for example in live_view record; do
+for example in live_view record motion; do
   # shellcheck disable=SC2046
   "$cc" "${cflags[@]}" $(pkg-config --cflags vkt7100sdk) -o "$work/pc_$example" "examples/$example.c" \
         $(pkg-config --libs vkt7100sdk) -Wl,-rpath,"$libdir"
@@ -55,13 +56,20 @@ cmake --build "$work/cmake" >/dev/null
 
 # The installed simulator of kind $1; sets port.
 start_installed_simulator() {
-  start_simulator "$prefix/bin/vkt-devsim" "$work/sim" --kind "$1" --listen 127.0.0.1:0 --user admin --password admin
+  local kind=$1
+  shift
+  start_simulator "$prefix/bin/vkt-devsim" "$work/sim" --kind "$kind" --listen 127.0.0.1:0 --user admin --password admin "$@"
 }
 
 echo "== run"
 start_installed_simulator 7100
 "$work/pc_live_view" 7100 127.0.0.1 "$port" admin admin 1 2
 "$work/cmake/live_view" 7100 127.0.0.1 "$port" admin admin 0 1
+stop_simulators
+# Sixteen camera channels through the picture callback, no window.
+start_installed_simulator 7100 --channels 16 --camera
+"$work/pc_motion" 127.0.0.1 "$port" admin admin 2
+"$work/cmake/motion" 127.0.0.1 "$port" admin admin 1
 # The Xlib example in a window of its own, on an Xvfb where one is installed.
 if command -v Xvfb >/dev/null; then
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/xvfb.display" 2>/dev/null &

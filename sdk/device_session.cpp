@@ -79,6 +79,16 @@ VktResult DeviceSession::SendControl(int32_t, int32_t) { return VKT_OK; }
 
 void DeviceSession::ResumeAfterReconnect() {}
 
+VktResult DeviceSession::SetPictureCallback(uint32_t, VKT_PictureCallback, void*) { return VKT_ERR_NOT_SUPPORTED; }
+
+VktResult DeviceSession::OpenChannelWithoutWindow(uint32_t, uint32_t) { return VKT_ERR_NOT_SUPPORTED; }
+
+VktResult DeviceSession::SavePicture(uint32_t, const char*) { return VKT_ERR_NOT_SUPPORTED; }
+
+VktResult DeviceSession::RecordPictures(uint32_t, const char*) { return VKT_ERR_NOT_SUPPORTED; }
+
+bool DeviceSession::PictureCounts(uint32_t, ChannelPictureCounts&) const { return false; }
+
 int32_t DeviceSession::CreateMessageWindow() {
   WNDCLASSA windowClass{};
   windowClass.style = 0;

@@ -16,11 +16,13 @@
 #include <cstdint>
 #include <string>
 
+#include "channel_picture_counts.h"
 #include "device_records.h"
 #include "draw_callback.h"
 #include "result_codes.h"
 #include "session_events.h"
 #include "transport_api.h"
+#include "vkt7100sdk_callbacks.h"
 
 class VideoRenderer;
 
@@ -64,6 +66,15 @@ class DeviceSession {
   virtual VktResult SendControl(int32_t value1, int32_t value2);                                      // 12
   // After a reconnect's login: asks the device again for what was open.
   virtual void ResumeAfterReconnect();                                                                // 13
+  // Pictures for the application (vkt7100sdk_callbacks.h); the base
+  // answers VKT_ERR_NOT_SUPPORTED, or false.
+  virtual VktResult SetPictureCallback(uint32_t channel, VKT_PictureCallback callback, void* user);
+  virtual VktResult OpenChannelWithoutWindow(uint32_t channel, uint32_t reduction);
+  virtual VktResult SavePicture(uint32_t channel, const char* fileName);
+  // Kind 7100's recording of one channel's pictures; null stops it.
+  virtual VktResult RecordPictures(uint32_t channel, const char* fileName);
+  // What became of the channel's pictures, with their latencies.
+  virtual bool PictureCounts(uint32_t channel, ChannelPictureCounts& counts) const;
 
   DeviceSession(const DeviceSession&) = delete;
   DeviceSession& operator=(const DeviceSession&) = delete;

@@ -9,6 +9,7 @@
 #include "handle_lookup.h"
 #include "jpeg_device_session.h"
 #include "live_sessions.h"
+#include "picture_callback.h"
 #include "vkt7100sdk.h"
 
 namespace {
@@ -26,7 +27,8 @@ DeviceSession* NewSession(int32_t kind) {
 extern "C" {
 
 VKT_API int32_t VKT_CALL VKT_CreateHandle(int32_t kind, void** handle) {
-  if (!handle || !KnownKind(kind)) return VKT_ERR_PARAMETER;
+  // A picture callback's thread belongs to the SDK: no handle can live on it.
+  if (!handle || !KnownKind(kind) || InsidePictureCallback()) return VKT_ERR_PARAMETER;
   DeviceSession* session = NewSession(kind);
   *handle = session;
   // Out of memory: no handle, and the caller must not think it has one.

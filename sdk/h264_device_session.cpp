@@ -288,11 +288,15 @@ void H264DeviceSession::DecodeVideoBox(const QboxHeader& box, const uint8_t* at)
     return;
   }
   const uint64_t droppedBefore = videoFeed.PicturesDropped();
-  if (videoFeed.Submit(streamBuffer, written, (box.sampleFlags & kSampleFlagKeyFrame) != 0, parameterSets_))
+  const BoxStamp stamp{box.timeStamp, PictureClockMicros(), ++videoBoxes_};
+  if (videoFeed.Submit(streamBuffer, written, (box.sampleFlags & kSampleFlagKeyFrame) != 0, parameterSets_, stamp))
     prefixPending = 0;
   // Only this thread drops pictures, so the difference is this box's doing.
   const uint64_t dropped = videoFeed.PicturesDropped() - droppedBefore;
   if (dropped) Events().NoteDropped(window, static_cast<uint32_t>(dropped));
+  std::lock_guard<std::mutex> hold(countsLock_);
+  ++counts_.received;
+  counts_.replaced += dropped;
 }
 
 bool H264DeviceSession::ReserveStreamBuffer(size_t bytes) {
@@ -309,9 +313,36 @@ bool H264DeviceSession::ReserveStreamBuffer(size_t bytes) {
   return true;
 }
 
-void H264DeviceSession::DecodeOnFeedThread(void* session, uint8_t* input, uint32_t length) {
+void H264DeviceSession::DecodeOnFeedThread(void* session, uint8_t* input, uint32_t length, const BoxStamp& stamp) {
   auto& self = *static_cast<H264DeviceSession*>(session);
-  DecodeAnnexB(self.videoDecoder, self.decodeRequest, input, length, self.frameBuffer, kFrameBufferSize);
+  // The decoder hands back the box's pictures before it returns.
+  self.decodingStamp_ = stamp;
+  if (!DecodeAnnexB(self.videoDecoder, self.decodeRequest, input, length, self.frameBuffer, kFrameBufferSize)) {
+    std::lock_guard<std::mutex> hold(self.countsLock_);
+    ++self.counts_.failed;
+  }
+}
+
+void H264DeviceSession::DeliverPicture(const DecodedPicture& picture, uint32_t width, uint32_t height) {
+  VKT_PICTURE view{};
+  view.channel = 0;
+  view.width = width;
+  view.height = height;
+  view.stride = width * 3;
+  view.pixels = picture.pixels;
+  view.timestamp = decodingStamp_.deviceTime;
+  view.sequence = decodingStamp_.sequence;
+  const bool delivered = pictureCallback_.Deliver(view);
+  const uint64_t deliveredAt = PictureClockMicros();
+  lastPicture_.Keep(picture.pixels, width, height);
+  std::lock_guard<std::mutex> hold(countsLock_);
+  ++counts_.decoded;
+  counts_.width = counts_.decodedWidth = width;
+  counts_.height = counts_.decodedHeight = height;
+  if (delivered) {
+    ++counts_.delivered;
+    toCallback_.Add(decodingStamp_.arrivalMicros, deliveredAt);
+  }
 }
 
 int32_t H264DeviceSession::OnPicture(const DecodedPicture* picture) {
@@ -323,10 +354,11 @@ int32_t H264DeviceSession::OnPicture(const DecodedPicture* picture) {
     return 0;
   }
   Events().NotePicture(window, 0, width, height);
+  DeliverPicture(*picture, width, height);
   EnterCriticalSection(&rendererLock_);
   // Looked at again under the lock: a channel closed meanwhile has already
   // deleted its renderer and must not get a new one.
-  if (!streaming) {
+  if (!streaming || withoutWindow_) {
     LeaveCriticalSection(&rendererLock_);
     return 0;
   }
@@ -335,10 +367,7 @@ int32_t H264DeviceSession::OnPicture(const DecodedPicture* picture) {
     if (renderer) {
       renderer->Initialize();
       renderer->Configure(displayWindow, width, height, 0);
-      if (drawCallback)
-        renderer->SetDrawCallback(drawCallback, drawContext);
-      else
-        renderer->SetDrawCallback(DrawOverlay, static_cast<OverlaySource*>(this));
+      ApplyDrawCallback(*renderer);
       renderers[0] = renderer;
     }
   } else if (renderers[0]->PictureWidth() != width || renderers[0]->PictureHeight() != height) {
@@ -346,7 +375,13 @@ int32_t H264DeviceSession::OnPicture(const DecodedPicture* picture) {
     renderers[0]->Resize(width, height);
   }
   const int32_t result = renderers[0] ? renderers[0]->DrawPicture(picture->pixels, nullptr) : 0;
+  const bool shown = renderers[0] && result == 0;
   LeaveCriticalSection(&rendererLock_);
+  if (shown) {
+    std::lock_guard<std::mutex> hold(countsLock_);
+    ++counts_.shown;
+    toBlit_.Add(decodingStamp_.arrivalMicros, PictureClockMicros());
+  }
   return result;
 }
 
@@ -380,6 +415,17 @@ VktResult H264DeviceSession::SendControl(int32_t value1, int32_t value2) {
 VktResult H264DeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
   if (ConnectionLost()) return VKT_ERR_NOT_CONNECTED;
   if (channel >= serverInfo.channelCount) return VKT_ERR_PARAMETER;
+  return StartChannel(videoWindow, false);
+}
+
+VktResult H264DeviceSession::OpenChannelWithoutWindow(uint32_t channel, uint32_t reduction) {
+  if (ConnectionLost()) return VKT_ERR_NOT_CONNECTED;
+  // The decoder hands over whole pictures only.
+  if (channel >= serverInfo.channelCount || reduction != 1) return VKT_ERR_PARAMETER;
+  return StartChannel(nullptr, true);
+}
+
+VktResult H264DeviceSession::StartChannel(HWND videoWindow, bool withoutWindow) {
   DestroyRenderer();
   // Not cleared: every byte the decoder reads was written first (a box's
   // Annex-B form, a picture the decoder made).
@@ -390,9 +436,11 @@ VktResult H264DeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
   if (!streamBuffer) return VKT_ERR_PARAMETER;
   EnterCriticalSection(&rendererLock_);
   displayWindow = videoWindow;
+  withoutWindow_ = withoutWindow;
   LeaveCriticalSection(&rendererLock_);
-  ClaimChannelWindow(this, channel, videoWindow);
+  ClaimChannelWindow(this, 0, videoWindow);
   Events().ForgetPicture(0);
+  pictureCallback_.Start();
   streaming = 1;
   return RequestVideo();
 }
@@ -403,6 +451,8 @@ VktResult H264DeviceSession::CloseChannel(uint32_t channel) {
   // The decoding thread may be inside a picture: it ends that one, finds
   // `streaming` clear under the renderer's lock and draws nothing more.
   videoFeed.DiscardPending();
+  // Waits for a picture callback under way; none follows.
+  pictureCallback_.Stop();
   DestroyRenderer();
   ReleaseChannelWindow(this, channel);
   uint8_t payload[4] = {};
@@ -410,8 +460,37 @@ VktResult H264DeviceSession::CloseChannel(uint32_t channel) {
   return VKT_OK;
 }
 
+VktResult H264DeviceSession::SetPictureCallback(uint32_t channel, VKT_PictureCallback callback, void* user) {
+  if (channel != 0) return VKT_ERR_PARAMETER;
+  pictureCallback_.Set(this, callback, user);
+  return VKT_OK;
+}
+
+VktResult H264DeviceSession::SavePicture(uint32_t channel, const char* fileName) {
+  if (channel != 0) return VKT_ERR_PARAMETER;
+  switch (SnapshotFormatOf(fileName)) {
+    case SnapshotFormat::kBmp:
+      return lastPicture_.SaveBmp(fileName) ? VKT_OK : VKT_ERR_PARAMETER;
+    case SnapshotFormat::kJpeg:
+      return VKT_ERR_NOT_SUPPORTED;  // the device sends no pictures of its own, only a stream
+    default:
+      return VKT_ERR_PARAMETER;
+  }
+}
+
+bool H264DeviceSession::PictureCounts(uint32_t channel, ChannelPictureCounts& counts) const {
+  if (channel != 0) return false;
+  std::lock_guard<std::mutex> hold(countsLock_);
+  counts = counts_;
+  const uint64_t now = PictureClockMicros();
+  counts.toBlit = toBlit_.Figures(now);
+  counts.toCallback = toCallback_.Figures(now);
+  return true;
+}
+
 void H264DeviceSession::Close() {
   streaming = 0;
+  pictureCallback_.Stop();
   EnterCriticalSection(&rendererLock_);
   for (auto& renderer : renderers) {
     delete renderer;
@@ -442,15 +521,23 @@ void H264DeviceSession::ReleaseTransport() {
 }
 
 VktResult H264DeviceSession::SetDrawCallback(uint32_t, DrawCallback callback, void* context) {
+  // Kept for every later renderer too: one made when the channel opens
+  // again keeps drawing what the application asked for.
   EnterCriticalSection(&rendererLock_);
-  if (renderers[0]) {
-    renderers[0]->SetDrawCallback(callback, context);
-  } else {
-    drawCallback = callback;
-    drawContext = context;
-  }
+  drawCallback = callback;
+  drawContext = context;
+  if (renderers[0]) ApplyDrawCallback(*renderers[0]);
   LeaveCriticalSection(&rendererLock_);
   return VKT_OK;
+}
+
+void H264DeviceSession::ApplyDrawCallback(VideoRenderer& renderer) {
+  if (DrawsNothing(drawCallback))
+    renderer.SetDrawCallback(nullptr, nullptr);
+  else if (drawCallback)
+    renderer.SetDrawCallback(drawCallback, drawContext);
+  else
+    renderer.SetDrawCallback(DrawOverlay, static_cast<OverlaySource*>(this));
 }
 
 VktResult H264DeviceSession::StartRecord(uint32_t channel, const char* fileName) {

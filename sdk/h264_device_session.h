@@ -8,12 +8,16 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "decoder_api.h"
 #include "decoder_feed.h"
 #include "device_session.h"
 #include "h264_bridge.h"
+#include "latency_window.h"
 #include "overlay.h"
+#include "picture_callback.h"
+#include "picture_snapshot.h"
 #include "recording_writer.h"
 #include "stream_parser.h"
 
@@ -48,6 +52,10 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   // VKT_ContinueRecord: the recording goes on in `fileName` from the
   // stream's next header.
   VktResult ContinueRecord(uint32_t channel, const char* fileName);
+  VktResult SetPictureCallback(uint32_t channel, VKT_PictureCallback callback, void* user) override;
+  VktResult OpenChannelWithoutWindow(uint32_t channel, uint32_t reduction) override;
+  VktResult SavePicture(uint32_t channel, const char* fileName) override;
+  bool PictureCounts(uint32_t channel, ChannelPictureCounts& counts) const override;
 
   // PictureSink: a decoded picture from the decoding library.
   int32_t OnPicture(const DecodedPicture* picture) override;
@@ -87,7 +95,17 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   // kMaxStreamBufferSize); false when it cannot.
   bool ReserveStreamBuffer(size_t bytes);
   // The feed's decode function: runs on the decoding thread.
-  static void DecodeOnFeedThread(void* session, uint8_t* input, uint32_t length);
+  static void DecodeOnFeedThread(void* session, uint8_t* input, uint32_t length, const BoxStamp& stamp);
+  // Both ways of opening channel 0: into a window, or without one.
+  VktResult StartChannel(HWND videoWindow, bool withoutWindow);
+  // The renderer's draw callback for what the application set: the
+  // built-in overlay for null, none for VKT_DRAW_NOTHING.
+  void ApplyDrawCallback(VideoRenderer& renderer);
+  // Hands a decoded picture to the application's callback and keeps it
+  // for a snapshot (decoding thread).
+  void DeliverPicture(const DecodedPicture& picture, uint32_t width, uint32_t height);
+  // Counts one picture's outcome under countsLock_ (decoding thread).
+  void CountPicture(bool delivered, uint64_t deliveredAt, bool shown, uint64_t shownAt);
   // Tells the overlay, which draws on the decoding thread, whether the
   // recording file is open; called after every start and stop.
   void PublishRecordingState();
@@ -105,4 +123,16 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   bool decodersCreated_ = false;
   uint32_t streamBufferSize_ = 0;
   ParameterSets parameterSets_;  // the stream's latest, put in front of the first box decoded after them
+
+  // Pictures for the application. The stamp of the box being decoded is
+  // the decoding thread's; the box numbers are the window thread's.
+  bool withoutWindow_ = false;  // under rendererLock_: decode for the picture callback only
+  BoxStamp decodingStamp_;
+  uint64_t videoBoxes_ = 0;
+  PictureCallback pictureCallback_;
+  LastPicture lastPicture_;
+  mutable std::mutex countsLock_;
+  ChannelPictureCounts counts_;
+  LatencyWindow toBlit_;
+  LatencyWindow toCallback_;
 };

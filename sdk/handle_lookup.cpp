@@ -3,6 +3,9 @@
 
 #include <cstring>
 
+#include "debug_line.h"
+#include "picture_callback.h"
+
 namespace {
 
 // The bytes of a session object that validation requires to be readable,
@@ -14,6 +17,13 @@ constexpr size_t kMagicOffset = sizeof(void*);
 }  // namespace
 
 SessionRef SessionOf(void* handle, const char* call) {
+  // Refused before the handle is pinned: a callback's pin could otherwise
+  // be the last one on a handle closed meanwhile, and destroy the session
+  // on the very thread its closing waits for.
+  if (InsidePictureCallback()) {
+    SdkDebugLine("%s refused: called from a picture callback", call);
+    return SessionRef();
+  }
   if (!handle || IsBadReadPtr(handle, kCheckedSessionBytes)) return SessionRef();
   // Pinned before its bytes are read: another thread may close the handle
   // between the probe and the read, and only a pinned session's pages are

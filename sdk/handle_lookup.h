@@ -8,5 +8,5 @@
 // null, unreadable, lacks the magic or is not a live handle (closed, or a
 // block that merely carries the magic), or when the caller is not on the
 // handle's own thread (the session's window and waits belong to that
-// thread; see docs/sessions.md).
+// thread; see docs/sessions.md), or when it runs a picture callback.
 SessionRef SessionOf(void* handle, const char* call = __builtin_FUNCTION());

@@ -3,11 +3,17 @@
 #include "jpeg_device_session.h"
 
 #include <bit>
+#include <string>
+#include <vector>
 #include <cstring>
 #include <new>
 
 #include "channel_windows.h"
 #include "jpeg_frame_path.h"
+#include "picture_scale.h"
+#include "bmp_file.h"
+#include "debug_line.h"
+#include "picture_snapshot.h"
 #include "video_renderer.h"
 
 namespace {
@@ -72,10 +78,28 @@ VktResult JpegDeviceSession::Notify(PacketHeader* header, void* payload) {
 }
 
 VktResult JpegDeviceSession::OnData(void* data, uint32_t length) {
+  const auto* packet = static_cast<const uint8_t*>(data);
+  // Recorded as received, whatever becomes of it in the pool.
+  if (recorder_.IsOpen() && PictureChannel(packet, length) == static_cast<int32_t>(recorder_.Channel()) &&
+      !recorder_.Write(packet, length, PictureClockMicros())) {
+    const std::string error = recorder_.ErrorText();
+    recorder_.Stop();
+    SdkDebugLine("recording stopped: %s", error.c_str());
+    PostEvent(VKT_EVENT_RECORD_STOPPED, static_cast<int32_t>(recorder_.Channel()), 0, 0, error.c_str());
+  }
   // The owner's thread only queues the picture: decoding it here would let
   // the device take the application's thread.
-  pool_.Submit(static_cast<const uint8_t*>(data), length);
+  pool_.Submit(packet, length);
   return VKT_OK;
+}
+
+VktResult JpegDeviceSession::RecordPictures(uint32_t channel, const char* fileName) {
+  if (channel >= kChannelSlots) return VKT_ERR_PARAMETER;
+  if (!fileName) {
+    recorder_.Stop();
+    return VKT_OK;
+  }
+  return recorder_.Start(fileName, channel) ? VKT_OK : VKT_ERR_PARAMETER;
 }
 
 VktResult JpegDeviceSession::RequestVideo() {
@@ -119,18 +143,66 @@ VktResult JpegDeviceSession::OpenChannel(uint32_t channel, HWND videoWindow) {
   // Without memory for a renderer the channel stays as it was.
   auto* renderer = new (std::nothrow) VideoRenderer();
   if (!renderer) return VKT_ERR_PARAMETER;
-  DestroyRenderer(channel);
   renderer->Initialize();
   renderer->Configure(videoWindow, kChannelPictureWidth, kChannelPictureHeight, kFormatRgb);
-  renderers[channel] = renderer;
-  pool_.OpenChannel(static_cast<int>(channel), renderer);
+  if (drawCallbacks_[channel]) renderer->SetDrawCallback(drawCallbacks_[channel], drawContexts_[channel]);
+  const VktResult result = StartChannel(channel, renderer, 0);
   ClaimChannelWindow(this, channel, videoWindow);
+  return result;
+}
+
+VktResult JpegDeviceSession::OpenChannelWithoutWindow(uint32_t channel, uint32_t reduction) {
+  if (ConnectionLost()) return VKT_ERR_NOT_CONNECTED;
+  if (channel >= UsableChannels() || !IsPictureReduction(reduction)) return VKT_ERR_PARAMETER;
+  const VktResult result = StartChannel(channel, nullptr, reduction);
+  ClaimChannelWindow(this, channel, nullptr);
+  return result;
+}
+
+VktResult JpegDeviceSession::StartChannel(uint32_t channel, VideoRenderer* renderer, uint32_t reduction) {
+  DestroyRenderer(channel);
+  renderers[channel] = renderer;
+  pool_.OpenChannel(static_cast<int>(channel), renderer, reduction);
 
   channelMask |= 1u << channel;
   Events().ForgetPicture(channel);
   SetTimer(window, PICTURE_TIMER_ID, PicturePeriodMs(), nullptr);
   // The first request goes out at once and names every open channel.
   return SendPictureRequest(channelMask);
+}
+
+VktResult JpegDeviceSession::SetDrawCallback(uint32_t channel, DrawCallback callback, void* context) {
+  if (channel >= kChannelSlots) return VKT_ERR_PARAMETER;
+  // No built-in drawing here: nothing and null are the same.
+  drawCallbacks_[channel] = DrawsNothing(callback) ? nullptr : callback;
+  drawContexts_[channel] = context;
+  // The renderer takes it under its own lock, between two pictures.
+  if (renderers[channel]) renderers[channel]->SetDrawCallback(drawCallbacks_[channel], context);
+  return VKT_OK;
+}
+
+VktResult JpegDeviceSession::SetPictureCallback(uint32_t channel, VKT_PictureCallback callback, void* user) {
+  if (channel >= kChannelSlots) return VKT_ERR_PARAMETER;
+  pool_.SetPictureCallback(static_cast<int>(channel), this, callback, user);
+  return VKT_OK;
+}
+
+VktResult JpegDeviceSession::SavePicture(uint32_t channel, const char* fileName) {
+  if (channel >= kChannelSlots) return VKT_ERR_PARAMETER;
+  const SnapshotFormat format = SnapshotFormatOf(fileName);
+  if (format == SnapshotFormat::kUnknown) return VKT_ERR_PARAMETER;
+  std::vector<uint8_t> packet;
+  uint32_t divisor = 1;
+  if (!pool_.LastPicture(static_cast<int>(channel), packet, divisor)) return VKT_ERR_PARAMETER;
+  const bool saved = format == SnapshotFormat::kJpeg ? WriteBytesFile(fileName, packet.data(), packet.size())
+                                                     : SaveJpegPacketAsBmp(packet, divisor, fileName);
+  return saved ? VKT_OK : VKT_ERR_PARAMETER;
+}
+
+bool JpegDeviceSession::PictureCounts(uint32_t channel, ChannelPictureCounts& counts) const {
+  if (channel >= kChannelSlots) return false;
+  counts = pool_.Counts(static_cast<int>(channel));
+  return true;
 }
 
 VktResult JpegDeviceSession::CloseChannel(uint32_t channel) {

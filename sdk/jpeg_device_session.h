@@ -12,6 +12,7 @@
 #include "channel_picture_counts.h"
 #include "device_session.h"
 #include "jpeg_decode_pool.h"
+#include "picture_recording_writer.h"
 
 // The picture request timer on the hidden window.
 constexpr UINT_PTR PICTURE_TIMER_ID = 1032;
@@ -31,9 +32,12 @@ class JpegDeviceSession : public DeviceSession, private JpegPoolObserver {
   void Close() override;
   VktResult OnMessage(uint32_t message, WPARAM wParam, LPARAM lParam) override;
   void ResumeAfterReconnect() override;
-
-  // What became of the pictures that named `channel` (0 to 15).
-  ChannelPictureCounts PictureCounts(uint32_t channel) const { return pool_.Counts(static_cast<int>(channel)); }
+  VktResult SetDrawCallback(uint32_t channel, DrawCallback callback, void* context) override;
+  VktResult SetPictureCallback(uint32_t channel, VKT_PictureCallback callback, void* user) override;
+  VktResult OpenChannelWithoutWindow(uint32_t channel, uint32_t reduction) override;
+  VktResult SavePicture(uint32_t channel, const char* fileName) override;
+  VktResult RecordPictures(uint32_t channel, const char* fileName) override;
+  bool PictureCounts(uint32_t channel, ChannelPictureCounts& counts) const override;
 
  private:
   // The timer period for the channels open now.
@@ -42,6 +46,8 @@ class JpegDeviceSession : public DeviceSession, private JpegPoolObserver {
   // sixteen slots.
   uint32_t UsableChannels() const;
   void DestroyRenderer(uint32_t channel);
+  // Both ways of opening: with a renderer, or without one at `reduction`.
+  VktResult StartChannel(uint32_t channel, VideoRenderer* renderer, uint32_t reduction);
   // Sends one picture request for the channels in `mask`.
   VktResult SendPictureRequest(uint32_t mask);
   // Disconnects (while connected) and destroys the connection object.
@@ -54,4 +60,10 @@ class JpegDeviceSession : public DeviceSession, private JpegPoolObserver {
   // Decodes and draws the pictures; owns the renderers between a channel's
   // opening and its closing, and is drained before either returns.
   JpegDecodePool pool_;
+  // The application's draw callback of each channel, given to each renderer
+  // the channel opens with; null draws nothing (this kind has no overlay).
+  DrawCallback drawCallbacks_[kChannelSlots] = {};
+  void* drawContexts_[kChannelSlots] = {};
+  // One channel's pictures as received, on this thread.
+  PictureRecordingWriter recorder_;
 };

@@ -54,7 +54,9 @@ class JpegFramePath : public ::testing::Test {
     const int32_t channel = PictureChannel(packet, static_cast<uint32_t>(length));
     if (channel == kPictureDropped || !renderers_[channel]) return kPictureDropped;
     JpegPicture picture;
-    return DrawJpegPicture(decoder_, packet, static_cast<uint32_t>(length), *renderers_[channel], picture);
+    if (!decoder_.Decode(packet, static_cast<uint32_t>(length), RendererShownSize(*renderers_[channel]), picture))
+      return kPictureDropped;
+    return ShowJpegPicture(picture, *renderers_[channel]);
   }
   int32_t Show(const std::vector<uint8_t>& packet) { return Show(packet.data(), packet.size()); }
   bool Decode(const std::vector<uint8_t>& packet, JpegPicture& picture) {

@@ -17,6 +17,7 @@
 #include "session_memory.h"
 #include "tests/platform/test_window.h"
 #include "vkt7100sdk.h"
+#include "vkt7100sdk_callbacks.h"
 #include "vkt7100sdk_pictures.h"
 #include "vkt7100sdk_timeouts.h"
 #include "vkt7100sdk_recording.h"
@@ -40,6 +41,10 @@ std::vector<std::function<int32_t(void*)>> HandleFunctions() {
       [](void* h) { return VKT_GetPictureCounts(h, 0, &counts); },
       [](void* h) { return VKT_SetTimeouts(h, 1000, 1000); },
       [](void* h) { return VKT_ContinueRecord(h, 0, "/nonexistent/record.bin"); },
+      [](void* h) { return VKT_SetPictureCallback(h, 0, nullptr, nullptr); },
+      [](void* h) { return VKT_OpenChannelWithoutWindow(h, 0, 1); },
+      [](void* h) { return VKT_SavePicture(h, 0, "/tmp/unused.bmp"); },
+      [](void* h) { return VKT_SetDrawCallback(h, 0, nullptr, nullptr); },
   };
 }
 
@@ -240,19 +245,43 @@ TEST(EntryPoints, RecordingIsForChannelZeroOfKind5200Only) {
   EXPECT_EQ(VKT_StartRecord(jpeg, 0, "/tmp/unused.bin"), VKT_ERR_NOT_SUPPORTED);
   EXPECT_EQ(VKT_StopRecord(jpeg, 0), VKT_ERR_NOT_SUPPORTED);
   EXPECT_EQ(VKT_StartRecord(h264, 1, "/tmp/unused.bin"), VKT_ERR_PARAMETER);
-  // Picture counts: kind 7100's sixteen channels, a record of the right size.
+  // Picture counts: kind 7100's sixteen channels, kind 5200's one, a
+  // record of the right size or of the older one.
   const uint32_t full = sizeof(VKT_PICTURE_COUNTS);
   const struct {
     void* handle;
     uint32_t channel, size;
     int32_t result;
-  } counts[] = {{jpeg, 0, full, VKT_OK}, {jpeg, 15, full, VKT_OK}, {jpeg, 16, full, VKT_ERR_PARAMETER},
-                {jpeg, 0, full - 4, VKT_ERR_PARAMETER}, {h264, 0, full, VKT_ERR_NOT_SUPPORTED}};
+  } counts[] = {{jpeg, 0, full, VKT_OK},           {jpeg, 15, full, VKT_OK},
+                {jpeg, 16, full, VKT_ERR_PARAMETER}, {jpeg, 0, full - 4, VKT_ERR_PARAMETER},
+                {h264, 0, full, VKT_OK},           {h264, 1, full, VKT_ERR_PARAMETER},
+                {jpeg, 0, VKT_PICTURE_COUNTS_SIZE_V1, VKT_OK}, {h264, 0, VKT_PICTURE_COUNTS_SIZE_V1 + 4, VKT_ERR_PARAMETER}};
   for (const auto& c : counts) {
     VKT_PICTURE_COUNTS record{};
     record.size = c.size;
     EXPECT_EQ(VKT_GetPictureCounts(c.handle, c.channel, &record), c.result) << c.channel << " " << c.size;
   }
+  // Pictures for the application: the kinds' channels, snapshot names,
+  // reductions (before a login no channel opens at all).
+  const auto draw = [](HDC, uint32_t*, void*) {};
+  const struct {
+    const char* what;
+    int32_t result, expected;
+  } calls[] = {
+      {"callback jpeg 15", VKT_SetPictureCallback(jpeg, 15, nullptr, nullptr), VKT_OK},
+      {"callback jpeg 16", VKT_SetPictureCallback(jpeg, 16, nullptr, nullptr), VKT_ERR_PARAMETER},
+      {"callback h264 1", VKT_SetPictureCallback(h264, 1, nullptr, nullptr), VKT_ERR_PARAMETER},
+      {"draw jpeg nothing", VKT_SetDrawCallback(jpeg, 0, VKT_DRAW_NOTHING, nullptr), VKT_OK},
+      {"draw jpeg 16", VKT_SetDrawCallback(jpeg, 16, draw, nullptr), VKT_ERR_PARAMETER},
+      {"draw h264 nothing", VKT_SetDrawCallback(h264, 0, VKT_DRAW_NOTHING, nullptr), VKT_OK},
+      {"save png", VKT_SavePicture(jpeg, 0, "/tmp/unused.png"), VKT_ERR_PARAMETER},
+      {"save null", VKT_SavePicture(jpeg, 0, nullptr), VKT_ERR_PARAMETER},
+      {"save before a picture", VKT_SavePicture(jpeg, 0, "/tmp/unused.jpg"), VKT_ERR_PARAMETER},
+      {"save h264 jpg", VKT_SavePicture(h264, 0, "/tmp/unused.JPG"), VKT_ERR_NOT_SUPPORTED},
+      {"save h264 before a picture", VKT_SavePicture(h264, 0, "/tmp/unused.bmp"), VKT_ERR_PARAMETER},
+      {"windowless before login", VKT_OpenChannelWithoutWindow(jpeg, 0, 1), VKT_ERR_PARAMETER},
+  };
+  for (const auto& c : calls) EXPECT_EQ(c.result, c.expected) << c.what;
   EXPECT_EQ(VKT_CloseServer(jpeg), VKT_OK);
   EXPECT_EQ(VKT_CloseServer(h264), VKT_OK);
 }

@@ -148,4 +148,10 @@ TEST(PictureStats, RatesOverTheTimeThatPassedAndTheLongestGap) {
   EXPECT_EQ(stats.summaryLine(6000, tiles).substr(0, 42), "summary  ch0 77 pictures, longest gap 30 m");
 }
 
+TEST(PictureStats, LatencyInMillisecondsToATenth) {
+  EXPECT_EQ(latencyFigures({{1250, 9960}, {0, 0}, {120000, 4000049}}),
+            "  latency ch0 1.2/10.0ms ch1 0.0/0.0ms ch2 120.0/4000.0ms");
+  EXPECT_EQ(latencyFigures({}), "  latency");
+}
+
 }  // namespace

@@ -6,11 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -51,7 +53,8 @@ TEST(Viewer, ShowsLiveVideoOfBothKinds) {
     int kind;
     const char* options;
   };
-  for (const Case& c : {Case{7100, "--channels 2"}, Case{5200, "--channels 1"}}) {
+  for (const Case& c : {Case{7100, "--channels 2"}, Case{5200, "--channels 1"}, Case{7100, "--channels 2 --headless"},
+                        Case{5200, "--headless"}}) {
     vkt::test::DevsimProcess devsim(c.kind);
     ASSERT_NE(devsim.port(), 0);
     const ViewerRun run = RunViewer("--kind " + std::to_string(c.kind) + " --port " +
@@ -213,4 +216,55 @@ TEST(Viewer, TimeoutEndsAWaitForADeviceThatNeverGetsReady) {
     EXPECT_EQ(WEXITSTATUS(run.status), 1) << run.output;
     EXPECT_NE(run.output.find(result), std::string::npos) << run.output;
   }
+}
+
+// --capture writes each channel's last picture through the SDK's snapshot:
+// kind 7100's as the simulator served it, kind 5200's as a BMP; the
+// one-second lines end with each channel's latency.
+TEST(Viewer, CapturesEachChannelsLastPictureAndTellsTheLatency) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("vkt-capture-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir / "served");
+  std::vector<std::string> served;
+  for (uint8_t shade : {0x30, 0xC0}) {
+    const std::vector<uint8_t> rgb(size_t{64} * 48 * 3, shade);
+    const std::vector<uint8_t> picture = vkt::devsim::encodeJpeg(rgb.data(), 64, 48);
+    served.emplace_back(picture.begin(), picture.end());
+    std::ofstream(dir / "served" / (std::to_string(shade) + ".jpg"), std::ios::binary)
+        .write(served.back().data(), std::streamsize(served.back().size()));
+  }
+  const auto slurp = [](const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  struct Case {
+    int kind;
+    std::vector<std::string> devsim;
+    const char* options;
+  };
+  for (const Case& c : {Case{7100, {"--pictures", (dir / "served").string()}, "--channels 2"},
+                        Case{7100, {"--pictures", (dir / "served").string()}, "--channels 2 --headless"},
+                        Case{5200, {}, ""}}) {
+    SCOPED_TRACE(std::to_string(c.kind) + " " + c.options);
+    vkt::test::DevsimProcess devsim(c.kind, c.devsim);
+    const ViewerRun run = RunViewer("--kind " + std::to_string(c.kind) + " --port " + std::to_string(devsim.port()) +
+                                    " --seconds 2 --stats --capture " + dir.string() + " " + c.options);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("ms\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("  latency ch0 "), std::string::npos) << run.output;
+    if (c.kind == 5200) {
+      EXPECT_EQ(slurp(dir / "ch0.bmp").substr(0, 2), "BM");
+      continue;
+    }
+    for (const char* name : {"ch0.jpg", "ch1.jpg"}) {
+      const std::string captured = slurp(dir / name);
+      std::filesystem::remove(dir / name);
+      // The simulator writes the channel into byte 10 of what it serves.
+      ASSERT_GT(captured.size(), 11u) << name;
+      EXPECT_TRUE(std::any_of(served.begin(), served.end(), [&](std::string file) {
+        file[10] = captured[10];
+        return file == captured;
+      })) << name;
+    }
+  }
+  std::filesystem::remove_all(dir);
 }

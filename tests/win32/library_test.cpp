@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,14 +14,17 @@
 #include "processor_dispatch.h"
 #include "tests/common/devsim_process.h"
 #include "vkt7100sdk.h"
+#include "vkt7100sdk_callbacks.h"
 #include "vkt7100sdk_events.h"
+#include "vkt7100sdk_pictures.h"
 
 namespace {
 
 const char* const kExports[] = {"VKT_CreateHandle", "VKT_OpenServer",    "VKT_CloseServer", "VKT_OpenChannel",
                                 "VKT_CloseChannel", "VKT_GetServerInfo", "VKT_StartRecord", "VKT_StopRecord",
                                 "VKT_SetEventCallback", "VKT_SetReconnect", "VKT_GetPictureCounts", "VKT_SetTimeouts",
-                                "VKT_ContinueRecord"};
+                                "VKT_ContinueRecord", "VKT_SetPictureCallback", "VKT_OpenChannelWithoutWindow",
+                                "VKT_SavePicture", "VKT_SetDrawCallback", "VKT_RecordPictures"};
 
 // Loading runs DllMain (the kind-7100 transport is set up), releasing runs
 // it again (every connection goes); a second load must find a clean state.
@@ -127,6 +131,19 @@ struct EventLog {
   }
 };
 
+// Pictures handed to the application's callback, and whether any came on
+// the handle's own thread.
+struct PictureLog {
+  std::atomic<int> count{0};
+  std::atomic<bool> onThisThread{false};
+  DWORD thread = GetCurrentThreadId();
+  static void __stdcall Take(void*, const VKT_PICTURE* picture, void* user) {
+    auto* log = static_cast<PictureLog*>(user);
+    if (GetCurrentThreadId() == log->thread) log->onThisThread = true;
+    if (picture->width > 0 && picture->stride >= picture->width * 3) ++log->count;
+  }
+};
+
 // Login with the simulator's credentials, the information record, live
 // video into a window, and (kind 5200) a recording that starts with the
 // stream's header; wrong credentials are refused. The events of the
@@ -159,6 +176,10 @@ TEST_P(DeviceSession, LogsInShowsVideoAndRecords) {
 
   HWND window = VideoWindow();
   ASSERT_NE(window, nullptr);
+  // Every picture also reaches the application's callback, off this thread.
+  PictureLog pictures;
+  EXPECT_EQ(VKT_SetPictureCallback(handle, 0, PictureLog::Take, &pictures), VKT_OK);
+  EXPECT_EQ(VKT_SetDrawCallback(handle, 0, VKT_DRAW_NOTHING, nullptr), VKT_OK);
   EXPECT_EQ(VKT_OpenChannel(handle, 0, window), VKT_OK);
   char path[MAX_PATH];
   char directory[MAX_PATH];
@@ -166,6 +187,16 @@ TEST_P(DeviceSession, LogsInShowsVideoAndRecords) {
   GetTempFileNameA(directory, "vkt", 0, path);
   const int32_t recordResult = VKT_StartRecord(handle, 0, path);
   PumpFor(3000);
+  EXPECT_GT(pictures.count.load(), 0);
+  EXPECT_FALSE(pictures.onThisThread.load());
+  VKT_PICTURE_COUNTS counts{};
+  counts.size = sizeof counts;
+  EXPECT_EQ(VKT_GetPictureCounts(handle, 0, &counts), VKT_OK);
+  EXPECT_GT(counts.delivered, 0u);
+  char snapshot[MAX_PATH];
+  std::snprintf(snapshot, sizeof snapshot, "%svkt-snapshot-%lu.bmp", directory, GetCurrentProcessId());
+  EXPECT_EQ(VKT_SavePicture(handle, 0, snapshot), VKT_OK);
+  EXPECT_TRUE(DeleteFileA(snapshot));
   devsim.kill();
   PumpFor(500);
   EXPECT_EQ(log.types, (std::vector<int32_t>{VKT_EVENT_FIRST_PICTURE, VKT_EVENT_CONNECTION_LOST}));

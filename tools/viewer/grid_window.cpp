@@ -25,7 +25,7 @@ void registerClasses(WNDPROC gridProc) {
 }  // namespace
 
 GridWindow::GridWindow(const std::string& title, int tiles, int pictureWidth, int pictureHeight,
-                       GridEvents& events)
+                       GridEvents& events, bool visible)
     : events_(events) {
   registerClasses(windowProc);
   const WindowSize size = gridWindowSize(tiles, pictureWidth, pictureHeight, GetSystemMetrics(SM_CXSCREEN),
@@ -41,7 +41,7 @@ GridWindow::GridWindow(const std::string& title, int tiles, int pictureWidth, in
     tiles_.push_back(tile);
   }
   layout();
-  ShowWindow(window_, SW_SHOW);
+  if (visible) ShowWindow(window_, SW_SHOW);
 }
 
 GridWindow::~GridWindow() {

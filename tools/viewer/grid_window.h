@@ -25,8 +25,10 @@ class GridWindow {
  public:
   // Creates and shows the window, titled `title`, at the screen's top left
   // with room for `tiles` pictures of pictureWidth x pictureHeight at their
-  // own size, or less to fit the screen.
-  GridWindow(const std::string& title, int tiles, int pictureWidth, int pictureHeight, GridEvents& events);
+  // own size, or less to fit the screen. A window not `visible` is never
+  // shown: it carries the keys and timers only.
+  GridWindow(const std::string& title, int tiles, int pictureWidth, int pictureHeight, GridEvents& events,
+             bool visible = true);
   ~GridWindow();
   GridWindow(const GridWindow&) = delete;
   GridWindow& operator=(const GridWindow&) = delete;

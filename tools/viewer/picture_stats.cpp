@@ -6,6 +6,17 @@
 
 namespace vkt::viewer {
 
+std::string latencyFigures(const std::vector<ChannelLatency>& channels) {
+  std::string figures = "  latency";
+  char text[48];
+  for (size_t channel = 0; channel < channels.size(); ++channel) {
+    std::snprintf(text, sizeof text, " ch%zu %.1f/%.1fms", channel, channels[channel].medianUs / 1000.0,
+                  channels[channel].worstUs / 1000.0);
+    figures += text;
+  }
+  return figures;
+}
+
 uint64_t processCpuTime() {
   FILETIME creation, exit, kernel, user;
   if (!GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user)) return 0;

@@ -1,7 +1,7 @@
 // The viewer's live figures: pictures per second of each channel and the
 // process's CPU share, once a second, from the counts of pictures shown in
 // the tiles; and the summary at the end: pictures and longest gap per
-// channel.
+// channel; and how late the pictures were (the SDK's figures).
 #pragma once
 #include <windows.h>
 
@@ -12,6 +12,15 @@
 #include "tile_capture.h"
 
 namespace vkt::viewer {
+
+// How late one channel's pictures of the last second were, in microseconds.
+struct ChannelLatency {
+  uint32_t medianUs = 0;
+  uint32_t worstUs = 0;
+};
+
+// "  latency ch0 <median>/<worst>ms ch1 ...", in milliseconds to a tenth.
+std::string latencyFigures(const std::vector<ChannelLatency>& channels);
 
 // CPU time the process has used (all threads), in 100 ns units.
 uint64_t processCpuTime();

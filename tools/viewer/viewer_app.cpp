@@ -9,6 +9,7 @@
 #include "tile_dimmer.h"
 #include "viewer_keys.h"
 #include "vkt7100sdk.h"
+#include "vkt7100sdk_callbacks.h"
 #include "vkt7100sdk_pictures.h"
 #include "vkt7100sdk_recording.h"
 
@@ -18,19 +19,6 @@ namespace {
 const UINT_PTR kSecondTimer = 1;
 const UINT_PTR kRunTimer = 2;
 const UINT_PTR kSplitTimer = 3;
-// "  dropped ch0 <n> ch1 ...": per channel, the pictures the SDK dropped
-// before decoding so far (not asked for, or replaced by a newer one while
-// waiting); empty for a kind without these counts.
-std::string droppedFigures(void* handle, int channels) {
-  std::string figures = "  dropped";
-  for (int channel = 0; channel < channels; ++channel) {
-    VKT_PICTURE_COUNTS counts{};
-    counts.size = sizeof counts;
-    if (VKT_GetPictureCounts(handle, static_cast<uint32_t>(channel), &counts) != VKT_OK) return "";
-    figures += " ch" + std::to_string(channel) + " " + std::to_string(counts.droppedBeforeDecoding);
-  }
-  return figures;
-}
 // The size both device kinds' pictures come at; tiles stretch them.
 const int kPictureWidth = 352;
 const int kPictureHeight = 288;
@@ -39,7 +27,8 @@ const int kPictureHeight = 288;
 ViewerApp::ViewerApp(void* handle, const ViewerOptions& options, const std::string& title, uint32_t channels)
     : handle_(handle),
       options_(options),
-      grid_(title, static_cast<int>(channels), kPictureWidth, kPictureHeight, *this),
+      grid_(title, static_cast<int>(channels), kPictureWidth, kPictureHeight, *this, !options.headless),
+      headless_(channels),
       startTick_(GetTickCount()),
       stats_(channels, startTick_, processCpuTime()) {
   VKT_SetEventCallback(handle_, eventCallback, this);
@@ -53,8 +42,15 @@ bool ViewerApp::openChannels() {
   bool opened = true;
   for (int channel = 0; channel < grid_.tileCount(); ++channel) {
     const std::string step = "open channel " + std::to_string(channel);
-    opened = report(step.c_str(), VKT_OpenChannel(handle_, static_cast<uint32_t>(channel), grid_.tile(channel))) &&
-             opened;
+    const auto number = static_cast<uint32_t>(channel);
+    int32_t result;
+    if (options_.headless) {
+      VKT_SetPictureCallback(handle_, number, HeadlessPictures::take, &headless_);
+      result = VKT_OpenChannelWithoutWindow(handle_, number, 1);
+    } else {
+      result = VKT_OpenChannel(handle_, number, grid_.tile(channel));
+    }
+    opened = report(step.c_str(), result) && opened;
   }
   return opened;
 }
@@ -77,7 +73,17 @@ void ViewerApp::run() {
   for (const TilePictures& tile : tiles) shown += tile.pictures;
   std::printf("pictures shown    %lu\n", static_cast<unsigned long>(shown));
   if (!options_.snapshotDir.empty()) saveTiles(options_.snapshotDir, "");
+  if (!options_.captureDir.empty()) capturePictures();
   std::fflush(stdout);
+}
+
+void ViewerApp::capturePictures() const {
+  const char* ending = options_.kind == VKT_KIND_JPEG ? ".jpg" : ".bmp";
+  for (int channel = 0; channel < grid_.tileCount(); ++channel) {
+    const std::string path = options_.captureDir + "/ch" + std::to_string(channel) + ending;
+    const int32_t result = VKT_SavePicture(handle_, static_cast<uint32_t>(channel), path.c_str());
+    std::printf("capture %s: %s\n", path.c_str(), result == VKT_OK ? "saved" : "failed");
+  }
 }
 
 void ViewerApp::closeChannels() {
@@ -130,16 +136,43 @@ void ViewerApp::onClose() { PostQuitMessage(0); }
 
 std::vector<TilePictures> ViewerApp::readTiles() const {
   std::vector<TilePictures> tiles(static_cast<size_t>(grid_.tileCount()));
-  for (int index = 0; index < grid_.tileCount(); ++index) readTilePictures(grid_.tile(index), tiles[index]);
+  for (int index = 0; index < grid_.tileCount(); ++index) {
+    if (options_.headless) {
+      tiles[index] = headless_.channel(static_cast<size_t>(index));
+    } else if (!readTilePictures(grid_.tile(index), tiles[index])) {
+      // No display hook (Windows): the SDK's own count of pictures shown.
+      VKT_PICTURE_COUNTS counts{};
+      counts.size = sizeof counts;
+      if (VKT_GetPictureCounts(handle_, static_cast<uint32_t>(index), &counts) == VKT_OK)
+        tiles[index].pictures = counts.shown;
+    }
+  }
   return tiles;
+}
+
+// "  dropped ch0 <n> ch1 ...  latency ch0 <median>/<worst>ms ...": per
+// channel, the pictures the SDK dropped before decoding so far (not asked
+// for, replaced while waiting, or behind the stream), and how late the
+// pictures of the last second were drawn (headless: handed over).
+std::string ViewerApp::sdkFigures() const {
+  std::string dropped = "  dropped";
+  std::vector<ChannelLatency> latency;
+  for (int channel = 0; channel < grid_.tileCount(); ++channel) {
+    VKT_PICTURE_COUNTS counts{};
+    counts.size = sizeof counts;
+    if (VKT_GetPictureCounts(handle_, static_cast<uint32_t>(channel), &counts) != VKT_OK) return "";
+    dropped += " ch" + std::to_string(channel) + " " + std::to_string(counts.droppedBeforeDecoding);
+    latency.push_back(options_.headless ? ChannelLatency{counts.callbackLatencyMedianUs, counts.callbackLatencyWorstUs}
+                                        : ChannelLatency{counts.blitLatencyMedianUs, counts.blitLatencyWorstUs});
+  }
+  return dropped + latencyFigures(latency);
 }
 
 void ViewerApp::everySecond() {
   const DWORD now = GetTickCount();
   const std::vector<TilePictures> tiles = readTiles();
   if (options_.stats) {
-    std::printf("%s%s\n", stats_.secondLine(now, processCpuTime(), tiles).c_str(),
-                droppedFigures(handle_, grid_.tileCount()).c_str());
+    std::printf("%s%s\n", stats_.secondLine(now, processCpuTime(), tiles).c_str(), sdkFigures().c_str());
     std::fflush(stdout);
   }
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "grid_window.h"
+#include "headless_pictures.h"
 #include "picture_stats.h"
 #include "viewer_options.h"
 #include "vkt7100sdk_events.h"
@@ -20,12 +21,13 @@ class ViewerApp : public GridEvents {
  public:
   ViewerApp(void* handle, const ViewerOptions& options, const std::string& title, uint32_t channels);
 
-  // Opens every channel into its tile; false if the window could not be
-  // made or a channel did not open.
+  // Opens every channel into its tile (or, --headless, without a window,
+  // into the picture callback); false if the window could not be made or a
+  // channel did not open.
   bool openChannels();
   // Runs until quit: a key, the window closed, --seconds over, or the
   // device lost with --exit-on-loss. Then prints the figures and saves the
-  // --snapshot pictures.
+  // --snapshot and --capture pictures.
   void run();
   void closeChannels();
   // True while the device is lost (and not reconnected).
@@ -45,10 +47,16 @@ class ViewerApp : public GridEvents {
   void continueRecording();
   void markLost(const VKT_Event& event);
   void saveTiles(const std::string& directory, const std::string& prefix) const;
+  // Each channel's last picture through the SDK's snapshot (--capture).
+  void capturePictures() const;
+  // The SDK's figures of the one-second line: dropped before decoding and
+  // latency, per channel; empty where the SDK keeps none.
+  std::string sdkFigures() const;
 
   void* handle_;
   const ViewerOptions& options_;
   GridWindow grid_;
+  HeadlessPictures headless_;
   DWORD startTick_;
   PictureStats stats_;
   std::vector<TilePictures> atLoss_;  // the tiles' counts when the loss was seen

@@ -14,6 +14,7 @@
 #include "viewer_app.h"
 #include "viewer_options.h"
 #include "vkt7100sdk.h"
+#include "vkt7100sdk_callbacks.h"
 #include "vkt7100sdk_events.h"
 #include "vkt7100sdk_timeouts.h"
 
@@ -51,10 +52,15 @@ int main(int argc, char** argv) {
           std::string(info.address) + ":" + std::to_string(info.port) + " kind " + std::to_string(options.kind);
       vkt::viewer::ViewerApp viewer(handle, options, title, channels);
       if (!viewer.openChannels()) status = 1;
-      if (!options.recordFile.empty() && !report("start record", VKT_StartRecord(handle, 0, options.recordFile.c_str())))
+      // Kind 7100 records its channel 0 pictures as received, kind 5200 its stream.
+      const bool pictures = options.kind == VKT_KIND_JPEG;
+      const char* record = options.recordFile.c_str();
+      if (!options.recordFile.empty() &&
+          !report("start record", pictures ? VKT_RecordPictures(handle, 0, record) : VKT_StartRecord(handle, 0, record)))
         status = 1;
       viewer.run();
-      if (!options.recordFile.empty()) report("stop record", VKT_StopRecord(handle, 0));
+      if (!options.recordFile.empty())
+        report("stop record", pictures ? VKT_RecordPictures(handle, 0, nullptr) : VKT_StopRecord(handle, 0));
       viewer.closeChannels();
       if (viewer.deviceLost()) status = 1;
     }

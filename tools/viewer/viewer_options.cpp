@@ -13,7 +13,9 @@ const char* usageText() {
   return "usage: vkt-viewer --kind 7100|5200 --port P [--host H] [--user U] [--password P]\n"
          "                  [--channels N] [--seconds S] [--snapshot DIR] [--record FILE [--record-split SECONDS]]\n"
          "                  [--stats] [--exit-on-loss] [--reconnect [MAX_MS]] [--timeout MS]\n"
-         "                  [--help] [--version]\n"
+         "                  [--headless] [--capture DIR] [--help] [--version]\n"
+         "--headless: no windows, every channel through the picture callback (kind 7100 at full size)\n"
+         "--capture DIR: each channel's last picture as DIR/chN.jpg (kind 7100) or DIR/chN.bmp (kind 5200)\n"
          "keys: q or Escape quit, s save every tile as PNG (in --snapshot DIR or here),\n"
          "      f toggle the tile under the pointer to fill the window, 1-9 the same for that tile\n";
 }
@@ -22,8 +24,8 @@ bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::stri
   for (int i = 1; i < argc; i += 2) {
     const std::string_view name = argv[i];
     // Switches take no value.
-    if (name == "--stats" || name == "--exit-on-loss") {
-      (name == "--stats" ? options.stats : options.exitOnLoss) = true;
+    if (name == "--stats" || name == "--exit-on-loss" || name == "--headless") {
+      (name == "--stats" ? options.stats : name == "--headless" ? options.headless : options.exitOnLoss) = true;
       --i;
       continue;
     }
@@ -36,7 +38,7 @@ bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::stri
     }
     if (!tools::valuedOption(argc, argv, i,
                              {"--kind", "--host", "--port", "--user", "--password", "--channels", "--seconds",
-                              "--snapshot", "--record", "--timeout", "--record-split"},
+                              "--snapshot", "--record", "--timeout", "--record-split", "--capture"},
                              error))
       return false;
     const std::string_view value = argv[i + 1];
@@ -61,6 +63,8 @@ bool parseViewerOptions(int argc, char** argv, ViewerOptions& options, std::stri
       options.snapshotDir = value;
     else if (name == "--record-split")
       ok = tools::parseNumber<uint32_t>(value, 1, 86400, options.recordSplitSeconds);
+    else if (name == "--capture")
+      options.captureDir = value;
     else  // --record
       options.recordFile = value;
     if (!ok) {

@@ -14,8 +14,10 @@ struct ViewerOptions {
   uint32_t channels = 1;   // channels to open, from 0 up
   uint32_t seconds = 0;    // 0: run until quit (q, Escape, the window closed)
   std::string snapshotDir; // PNG of each tile at the end, if set; also where the s key saves
-  std::string recordFile;  // kind 5200: record channel 0 to this file, if set
-  uint32_t recordSplitSeconds = 0;  // with recordFile: a new file every this many seconds (0: one file)
+  std::string recordFile;  // record channel 0 to this file, if set
+  uint32_t recordSplitSeconds = 0;  // with recordFile (kind 5200): a new file every this many seconds (0: one file)
+  std::string captureDir;  // each channel's last picture through the SDK's snapshot, as the viewer ends
+  bool headless = false;   // no windows: every channel decoded for the picture callback only
   bool stats = false;      // pictures/s per channel and CPU share every second, a summary at the end
   bool exitOnLoss = false; // quit as soon as the device is lost (with reconnectMs: once reconnection gives up)
   uint32_t reconnectMs = 0; // reconnect after a loss, waiting at most this long between attempts (0: off)

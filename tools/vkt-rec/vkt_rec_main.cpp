@@ -16,6 +16,7 @@
 #include <string>
 
 #include "common/tool_usage.h"
+#include "picture_export.h"
 #include "recording_file.h"
 #include "video_export.h"
 
@@ -114,7 +115,11 @@ int Export(const std::string& path, const std::string& out) {
 int main(int argc, char** argv) {
   const vkt::tools::ToolUsage tool = {"vkt-rec", "usage: vkt-rec info FILE\n       vkt-rec export FILE OUT.mp4|OUT.mkv|OUT.mov\n"};
   if (const auto status = vkt::tools::answerStandardOptions(tool, argc, argv)) return *status;
-  if (argc == 3 && std::strcmp(argv[1], "info") == 0) return Info(argv[2]);
-  if (argc == 4 && std::strcmp(argv[1], "export") == 0) return Export(argv[2], argv[3]);
+  // Kind-7100 recordings (vkt7100sdk_callbacks.h) have a reader of their own.
+  const bool pictures = argc >= 3 && vkt::rec::IsPictureRecordingFile(argv[2]);
+  if (argc == 3 && std::strcmp(argv[1], "info") == 0)
+    return pictures ? vkt::rec::PictureRecordingInfo(argv[2]) : Info(argv[2]);
+  if (argc == 4 && std::strcmp(argv[1], "export") == 0)
+    return pictures ? vkt::rec::PictureRecordingExport(argv[2], argv[3]) : Export(argv[2], argv[3]);
   return vkt::tools::usageError(tool, argc < 2 ? "no command" : "bad command line");
 }

@@ -428,6 +428,35 @@ TEST_F(OfflineSession, TheApplicationsDrawCallbackReplacesTheOverlay) {
   EXPECT_EQ(calls, 1);
 }
 
+// The application's draw callback stays for the renderers of later
+// openings, whenever it was set; the "nothing" value is never called.
+TEST_F(OfflineSession, TheDrawCallbackOutlivesTheRendererAndNothingDrawsNothing) {
+  static int calls = 0;
+  const DrawCallback count = [](HDC, uint32_t*, void*) { ++calls; };
+  const DrawCallback nothing = reinterpret_cast<DrawCallback>(kDrawNothingValue);
+  const struct {
+    DrawCallback callback;
+    bool setWhileDrawing;
+    int expected;  // calls for the picture after the channel reopened
+  } cases[] = {{count, true, 1}, {count, false, 1}, {nothing, true, 0}, {nothing, false, 0}};
+  Bytes pixels(16 * 16 * 3, 0x80);
+  DecodedPicture picture{};
+  picture.width = picture.height = 16;
+  picture.pixels = pixels.data();
+  for (const auto& c : cases) {
+    session_->SetDrawCallback(0, nullptr, nullptr);
+    if (!c.setWhileDrawing) session_->SetDrawCallback(0, c.callback, nullptr);
+    session_->OnPicture(&picture);
+    ASSERT_NE(session_->renderers[0], nullptr);
+    if (c.setWhileDrawing) session_->SetDrawCallback(0, c.callback, nullptr);
+    session_->CloseChannel(0);
+    session_->OpenChannel(0, window_.handle());
+    calls = 0;
+    session_->OnPicture(&picture);
+    EXPECT_EQ(calls, c.expected) << c.setWhileDrawing;
+  }
+}
+
 // A camera switching resolution mid-stream: every picture up to the size
 // limit is drawn at its own size; larger ones are refused.
 TEST_F(OfflineSession, PictureSizeChangesKeepDrawing) {

@@ -1,4 +1,4 @@
-/* Per-channel picture figures of a kind-7100 handle, beside the eight
+/* Per-channel picture figures of a handle, beside the eight
    functions of vkt7100sdk.h: what became of the pictures the device sent
    for one channel. Pictures are decoded on the SDK's own worker threads;
    a picture that waits while a newer one of the same channel arrives is
@@ -25,10 +25,12 @@ typedef struct VKT_PICTURE_COUNTS {
   uint32_t decodedHeight;
 } VKT_PICTURE_COUNTS;
 
-/* Fills `counts` for channel 0 to 15 of a kind-7100 handle. Counts wrap at
-   2^32 and stay after the channel closes. VKT_ERR_PARAMETER for a bad
-   handle, a channel beyond 15, no record or a `size` other than the
-   record's; VKT_ERR_NOT_SUPPORTED for a kind-5200 handle. */
+/* Fills `counts` for channel 0 to 15 of a kind-7100 handle, or channel 0 of
+   a kind-5200 handle (whose pictures are never dropped undecoded for being
+   unwanted, and whose `failed` stays 0: the decoder gives no picture for a
+   box it cannot use). Counts wrap at 2^32 and stay after the channel
+   closes. VKT_ERR_PARAMETER for a bad handle, a channel beyond 15 (beyond 0
+   for kind 5200), no record or a `size` other than the record's. */
 VKT_API int32_t VKT_CALL VKT_GetPictureCounts(void* handle, uint32_t channel, VKT_PICTURE_COUNTS* counts);
 
 #ifdef __cplusplus

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "debug_line.h"
+#include "decode_fault_guard.h"
 #include "picture_size_limit.h"
 #include "stream_parser.h"
 #include "video_renderer.h"
@@ -108,8 +109,7 @@ VktResult H264DeviceSession::Connect(const char* address, int32_t port, const ch
   if (!decodersCreated_) {
     decodersCreated_ = true;
     audioDecoder = CODECAPI_AudioDecodeInit(kDecoderCodec);
-    videoDecoder = CODECAPI_DecodeInit(kDecoderCodec, kDecoderThreads, window, 0, kDecoderMode);
-    CODECAPI_SetCallBack(videoDecoder, static_cast<PictureSink*>(this), DecoderPictureCallback, 0);
+    OpenVideoDecoder();
   }
 
   uint8_t connectRecord[kConnectRecordSize] = {};
@@ -279,9 +279,30 @@ void H264DeviceSession::DecodeVideoBox(const QboxHeader& box, const uint8_t* at)
   if (dropped) Events().NoteDropped(window, static_cast<uint32_t>(dropped));
 }
 
+void H264DeviceSession::OpenVideoDecoder() {
+  videoDecoder = CODECAPI_DecodeInit(kDecoderCodec, kDecoderThreads, window, 0, kDecoderMode);
+  CODECAPI_SetCallBack(videoDecoder, static_cast<PictureSink*>(this), DecoderPictureCallback, 0);
+}
+
 void H264DeviceSession::DecodeOnFeedThread(void* session, uint8_t* input, uint32_t length) {
   auto& self = *static_cast<H264DeviceSession*>(session);
-  DecodeAnnexB(self.videoDecoder, self.decodeRequest, input, length, self.frameBuffer, kFrameBufferSize);
+  bool faulted = false;
+  DecodeAnnexB(self.videoDecoder, self.decodeRequest, input, length, self.frameBuffer, kFrameBufferSize, &faulted);
+  if (faulted) self.ReplaceFaultedDecoder();
+}
+
+// The library faulted inside the decoding call: the box is lost and the
+// decoder's state cannot be trusted, so it is freed (if that faults too it
+// is left as it is) and a new one takes its place. The pictures that
+// followed the lost box would be broken: decoding resumes at the next key
+// picture, with the parameter sets in front for the new decoder.
+void H264DeviceSession::ReplaceFaultedDecoder() {
+  SdkDebugLine("video decoder faulted: box lost, decoder made anew, resuming at the next key picture");
+  if (GuardedDecodeUninit(videoDecoder) == GuardedCall::kFaulted)
+    SdkDebugLine("video decoder faulted again while it was freed: its memory is left as it is");
+  OpenVideoDecoder();
+  videoFeed.RestartAtKeyPicture();
+  Events().NoteDropped(window, 1);
 }
 
 int32_t H264DeviceSession::OnPicture(const DecodedPicture* picture) {
@@ -293,6 +314,8 @@ int32_t H264DeviceSession::OnPicture(const DecodedPicture* picture) {
     return 0;
   }
   Events().NotePicture(window, 0, width, height);
+  picturesDecoded_.fetch_add(1, std::memory_order_relaxed);
+  lastPictureSize_.store(uint64_t{width} << 32 | height, std::memory_order_relaxed);
   EnterCriticalSection(&rendererLock_);
   // Looked at again under the lock: a channel closed meanwhile has already
   // deleted its renderer and must not get a new one.
@@ -317,7 +340,21 @@ int32_t H264DeviceSession::OnPicture(const DecodedPicture* picture) {
   }
   const int32_t result = renderers[0] ? renderers[0]->DrawPicture(picture->pixels, nullptr) : 0;
   LeaveCriticalSection(&rendererLock_);
+  if (renderers[0] && result == 0) picturesShown_.fetch_add(1, std::memory_order_relaxed);
   return result;
+}
+
+ChannelPictureCounts H264DeviceSession::PictureCounts() const {
+  ChannelPictureCounts counts;
+  // Pictures dropped because decoding fell behind never reached the decoder.
+  counts.replaced = videoFeed.PicturesDropped();
+  counts.decoded = picturesDecoded_.load(std::memory_order_relaxed);
+  counts.received = counts.decoded + counts.replaced;
+  counts.shown = picturesShown_.load(std::memory_order_relaxed);
+  const uint64_t size = lastPictureSize_.load(std::memory_order_relaxed);
+  counts.width = counts.decodedWidth = static_cast<uint32_t>(size >> 32);
+  counts.height = counts.decodedHeight = static_cast<uint32_t>(size);
+  return counts;
 }
 
 void H264DeviceSession::DestroyRenderer() {

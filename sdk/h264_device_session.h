@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "channel_picture_counts.h"
 #include "decoder_api.h"
 #include "decoder_feed.h"
 #include "device_session.h"
@@ -72,6 +73,10 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   // counts the pictures dropped because decoding fell behind the stream.
   DecoderFeed videoFeed;
 
+  // The pictures of channel 0 for VKT_GetPictureCounts: dropped before
+  // decoding, decoded, of those drawn, and the last size.
+  ChannelPictureCounts PictureCounts() const;
+
  private:
   // False when the header block brings no parameter sets the session can use.
   bool TakeParameterSets(const uint8_t* header, const uint8_t* body, uint32_t bodyLength);
@@ -79,6 +84,10 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   void DecodeVideoBox(const QboxHeader& box, const uint8_t* at);
   // The feed's decode function: runs on the decoding thread.
   static void DecodeOnFeedThread(void* session, uint8_t* input, uint32_t length);
+  // Makes videoDecoder and registers the picture callback.
+  void OpenVideoDecoder();
+  // On the decoding thread, after the library faulted.
+  void ReplaceFaultedDecoder();
   // Tells the overlay, which draws on the decoding thread, whether the
   // recording file is open; called after every start and stop.
   void PublishRecordingState();
@@ -95,4 +104,7 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   std::atomic<bool> recording_{false};  // read by the overlay on the decoding thread
   bool decodersCreated_ = false;
   ParameterSets parameterSets_;  // the stream's latest, put in front of the first box decoded after them
+  std::atomic<uint64_t> picturesDecoded_{0};
+  std::atomic<uint64_t> picturesShown_{0};
+  std::atomic<uint64_t> lastPictureSize_{0};  // width << 32 | height
 };

@@ -236,14 +236,16 @@ TEST(EntryPoints, RecordingIsForChannelZeroOfKind5200Only) {
   EXPECT_EQ(VKT_StartRecord(jpeg, 0, "/tmp/unused.bin"), VKT_ERR_NOT_SUPPORTED);
   EXPECT_EQ(VKT_StopRecord(jpeg, 0), VKT_ERR_NOT_SUPPORTED);
   EXPECT_EQ(VKT_StartRecord(h264, 1, "/tmp/unused.bin"), VKT_ERR_PARAMETER);
-  // Picture counts: kind 7100's sixteen channels, a record of the right size.
+  // Picture counts: kind 7100's sixteen channels, kind 5200's one, a record
+  // of the right size.
   const uint32_t full = sizeof(VKT_PICTURE_COUNTS);
   const struct {
     void* handle;
     uint32_t channel, size;
     int32_t result;
   } counts[] = {{jpeg, 0, full, VKT_OK}, {jpeg, 15, full, VKT_OK}, {jpeg, 16, full, VKT_ERR_PARAMETER},
-                {jpeg, 0, full - 4, VKT_ERR_PARAMETER}, {h264, 0, full, VKT_ERR_NOT_SUPPORTED}};
+                {jpeg, 0, full - 4, VKT_ERR_PARAMETER}, {h264, 0, full, VKT_OK},
+                {h264, 1, full, VKT_ERR_PARAMETER}};
   for (const auto& c : counts) {
     VKT_PICTURE_COUNTS record{};
     record.size = c.size;

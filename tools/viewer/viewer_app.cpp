@@ -1,6 +1,7 @@
 // The viewer at work (see viewer_app.h).
 #include "viewer_app.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "result_report.h"
@@ -114,9 +115,28 @@ void ViewerApp::onTimer(UINT_PTR id) {
 
 void ViewerApp::onClose() { PostQuitMessage(0); }
 
-std::vector<TilePictures> ViewerApp::readTiles() const {
+std::vector<TilePictures> ViewerApp::readTiles() {
+  const DWORD now = GetTickCount();
   std::vector<TilePictures> tiles(static_cast<size_t>(grid_.tileCount()));
-  for (int index = 0; index < grid_.tileCount(); ++index) readTilePictures(grid_.tile(index), tiles[index]);
+  counted_.resize(tiles.size());
+  for (size_t index = 0; index < tiles.size(); ++index) {
+    TilePictures& tile = tiles[index];
+    const bool displayTimes = readTilePictures(grid_.tile(static_cast<int>(index)), tile);
+    VKT_PICTURE_COUNTS counts{};
+    counts.size = sizeof counts;
+    if (VKT_GetPictureCounts(handle_, static_cast<uint32_t>(index), &counts) != VKT_OK) continue;
+    TilePictures& before = counted_[index];
+    if (!displayTimes) {
+      tile = before;
+      if (counts.shown != before.pictures) {
+        const DWORD since = now - (before.pictures ? before.lastPictureTick : startTick_);
+        tile.longestGap = std::max(before.longestGap, since);
+        tile.lastPictureTick = now;
+      }
+    }
+    tile.pictures = counts.shown;
+    before = tile;
+  }
   return tiles;
 }
 

@@ -39,7 +39,10 @@ class ViewerApp : public GridEvents {
   static void VKT_CALL eventCallback(void* handle, const VKT_Event* event, void* user);
   void onSdkEvent(const VKT_Event& event);
 
-  std::vector<TilePictures> readTiles() const;
+  // Pictures shown per tile as the SDK counts them; the times of the
+  // latest picture and the longest gap from the display where it keeps
+  // them (POSIX), else from the count's changes (a second's precision).
+  std::vector<TilePictures> readTiles();
   void everySecond();
   void markLost(const VKT_Event& event);
   void saveTiles(const std::string& directory, const std::string& prefix) const;
@@ -50,6 +53,7 @@ class ViewerApp : public GridEvents {
   DWORD startTick_;
   PictureStats stats_;
   std::vector<TilePictures> atLoss_;  // the tiles' counts when the loss was seen
+  std::vector<TilePictures> counted_;  // the previous read, for the times kept here
   bool lost_ = false;
   int snapshots_ = 0;
 };

@@ -17,9 +17,11 @@ root=$PWD
 dir=$1 devsim=$2 work=$3
 wine=${WINE:-wine}
 if grep -q '^CMAKE_TOOLCHAIN_FILE.*mingw-x86_64' "$dir/CMakeCache.txt"; then
-  target=x86_64-pc-windows-msvc mingw=x86_64-w64-mingw32 machine=x64 headers=()
+  target=x86_64-pc-windows-msvc mingw=x86_64-w64-mingw32 machine=x64 headers=() link=()
 else
   target=i686-pc-windows-msvc mingw=i686-w64-mingw32 machine=x86 headers=(-D_X86_)
+  # mingw-w64's import libraries carry no table of safe exception handlers.
+  link=(/safeseh:no)
 fi
 mkdir -p "$work"
 cd "$work"
@@ -30,7 +32,7 @@ compile() {
 }
 compile "$root/examples/windows/view_and_record.c" view_and_record.obj
 compile "$root/tests/win32/msvc_crt_start.c" crt_start.obj
-lld-link /nologo /machine:$machine /subsystem:console /entry:mainCRTStartup /nodefaultlib \
+lld-link /nologo /machine:$machine "${link[@]}" /subsystem:console /entry:mainCRTStartup /nodefaultlib \
   /out:view_and_record.exe view_and_record.obj crt_start.obj "$dir/lib/VKT7100SDK.lib" \
   "/libpath:/usr/$mingw/lib" libmsvcrt.a libkernel32.a libuser32.a
 

@@ -18,6 +18,10 @@ constexpr size_t kMaxSpareBuffers = 4;
 bool DecoderFeed::Submit(const uint8_t* annexB, size_t length, bool keyPicture,
                          const std::vector<uint8_t>& parameterSets, const BoxStamp& stamp) {
   if (!annexB || length == 0 || length > kMaxPendingBytes) return false;
+  if (restartAtKey_.exchange(false, std::memory_order_acquire)) {
+    skipToKey_ = true;
+    countSkipped_ = false;
+  }
   if (skipToKey_ && !keyPicture) {
     if (countSkipped_) dropped_.fetch_add(1, std::memory_order_relaxed);
     return false;
@@ -68,6 +72,12 @@ void DecoderFeed::DiscardPending() {
   ClearPendingLocked();
   skipToKey_ = true;
   countSkipped_ = false;
+}
+
+void DecoderFeed::RestartAtKeyPicture() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  ClearPendingLocked();
+  restartAtKey_.store(true, std::memory_order_release);
 }
 
 void DecoderFeed::WaitUntilIdle() {

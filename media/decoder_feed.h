@@ -59,6 +59,11 @@ class DecoderFeed {
   // Forgets the boxes not yet decoded (the channel closed); decoding
   // resumes at the next key picture. Those boxes are not counted as drops.
   void DiscardPending();
+  // From the decode function, after a box whose loss breaks the pictures
+  // that follow it (the decoder faulted and was made anew): forgets what
+  // waits, and decoding resumes at the next key picture, with the
+  // parameter sets in front. Those boxes are not counted as drops.
+  void RestartAtKeyPicture();
   // Waits until every box queued so far has been decoded.
   void WaitUntilIdle();
   // Discards what waits, lets the box in hand finish and ends the thread:
@@ -92,4 +97,5 @@ class DecoderFeed {
   bool skipToKey_ = false;    // boxes are dropped until a key picture
   bool countSkipped_ = false; // ...because decoding fell behind
   std::atomic<uint64_t> dropped_{0};
+  std::atomic<bool> restartAtKey_{false};  // set by RestartAtKeyPicture, taken by Submit
 };

@@ -36,8 +36,10 @@ class PictureSink {
 // `user`.
 int32_t CODECAPI_CALL DecoderPictureCallback(void* user, DecodedPicture* picture);
 
-// Fills the request for `inputLength` bytes of Annex-B data and decodes it;
-// clears the decoder's memory when it fails, so later boxes still decode.
-// True when the decoder accepted the data.
+// Fills the request for `inputLength` bytes of Annex-B data and decodes it
+// under the fault guard (decode_fault_guard.h); clears the decoder's memory
+// when it fails, so later boxes still decode. True when the decoder
+// accepted the data. When the library faulted, *faulted (if given) is set
+// and the decoder is left as it is: it is to be made anew.
 bool DecodeAnnexB(int32_t decoder, DecodeRequest& request, uint8_t* input, uint32_t inputLength,
-                  uint8_t* output, uint32_t outputCapacity);
+                  uint8_t* output, uint32_t outputCapacity, bool* faulted = nullptr);

@@ -11,6 +11,7 @@
 
 #include "channel_windows.h"
 #include "debug_line.h"
+#include "decode_fault_guard.h"
 #include "picture_size_limit.h"
 #include "stream_parser.h"
 #include "video_renderer.h"
@@ -110,8 +111,7 @@ VktResult H264DeviceSession::Connect(const char* address, int32_t port, const ch
   if (!decodersCreated_) {
     decodersCreated_ = true;
     audioDecoder = CODECAPI_AudioDecodeInit(kDecoderCodec);
-    videoDecoder = CODECAPI_DecodeInit(kDecoderCodec, kDecoderThreads, window, 0, kDecoderMode);
-    CODECAPI_SetCallBack(videoDecoder, static_cast<PictureSink*>(this), DecoderPictureCallback, 0);
+    OpenVideoDecoder();
   }
 
   uint8_t connectRecord[kConnectRecordSize] = {};
@@ -313,14 +313,36 @@ bool H264DeviceSession::ReserveStreamBuffer(size_t bytes) {
   return true;
 }
 
+void H264DeviceSession::OpenVideoDecoder() {
+  videoDecoder = CODECAPI_DecodeInit(kDecoderCodec, kDecoderThreads, window, 0, kDecoderMode);
+  CODECAPI_SetCallBack(videoDecoder, static_cast<PictureSink*>(this), DecoderPictureCallback, 0);
+}
+
 void H264DeviceSession::DecodeOnFeedThread(void* session, uint8_t* input, uint32_t length, const BoxStamp& stamp) {
   auto& self = *static_cast<H264DeviceSession*>(session);
   // The decoder hands back the box's pictures before it returns.
   self.decodingStamp_ = stamp;
-  if (!DecodeAnnexB(self.videoDecoder, self.decodeRequest, input, length, self.frameBuffer, kFrameBufferSize)) {
+  bool faulted = false;
+  if (!DecodeAnnexB(self.videoDecoder, self.decodeRequest, input, length, self.frameBuffer, kFrameBufferSize,
+                    &faulted)) {
     std::lock_guard<std::mutex> hold(self.countsLock_);
     ++self.counts_.failed;
   }
+  if (faulted) self.ReplaceFaultedDecoder();
+}
+
+// The library faulted inside the decoding call: the box is lost and the
+// decoder's state cannot be trusted, so it is freed (if that faults too it
+// is left as it is) and a new one takes its place. The pictures that
+// followed the lost box would be broken: decoding resumes at the next key
+// picture, with the parameter sets in front for the new decoder.
+void H264DeviceSession::ReplaceFaultedDecoder() {
+  SdkDebugLine("video decoder faulted: box lost, decoder made anew, resuming at the next key picture");
+  if (GuardedDecodeUninit(videoDecoder) == GuardedCall::kFaulted)
+    SdkDebugLine("video decoder faulted again while it was freed: its memory is left as it is");
+  OpenVideoDecoder();
+  videoFeed.RestartAtKeyPicture();
+  Events().NoteDropped(window, 1);
 }
 
 void H264DeviceSession::DeliverPicture(const DecodedPicture& picture, uint32_t width, uint32_t height) {

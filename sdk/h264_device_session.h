@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "channel_picture_counts.h"
 #include "decoder_api.h"
 #include "decoder_feed.h"
 #include "device_session.h"
@@ -106,6 +107,10 @@ class H264DeviceSession : public DeviceSession, public OverlaySource, public Pic
   void DeliverPicture(const DecodedPicture& picture, uint32_t width, uint32_t height);
   // Counts one picture's outcome under countsLock_ (decoding thread).
   void CountPicture(bool delivered, uint64_t deliveredAt, bool shown, uint64_t shownAt);
+  // Makes videoDecoder and registers the picture callback.
+  void OpenVideoDecoder();
+  // On the decoding thread, after the library faulted.
+  void ReplaceFaultedDecoder();
   // Tells the overlay, which draws on the decoding thread, whether the
   // recording file is open; called after every start and stop.
   void PublishRecordingState();

@@ -1,6 +1,7 @@
 // The viewer at work (see viewer_app.h).
 #include "viewer_app.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "record_parts.h"
@@ -134,18 +135,33 @@ void ViewerApp::continueRecording() {
 
 void ViewerApp::onClose() { PostQuitMessage(0); }
 
-std::vector<TilePictures> ViewerApp::readTiles() const {
+std::vector<TilePictures> ViewerApp::readTiles() {
+  const DWORD now = GetTickCount();
   std::vector<TilePictures> tiles(static_cast<size_t>(grid_.tileCount()));
-  for (int index = 0; index < grid_.tileCount(); ++index) {
+  counted_.resize(tiles.size());
+  for (size_t index = 0; index < tiles.size(); ++index) {
+    TilePictures& tile = tiles[index];
     if (options_.headless) {
-      tiles[index] = headless_.channel(static_cast<size_t>(index));
-    } else if (!readTilePictures(grid_.tile(index), tiles[index])) {
-      // No display hook (Windows): the SDK's own count of pictures shown.
-      VKT_PICTURE_COUNTS counts{};
-      counts.size = sizeof counts;
-      if (VKT_GetPictureCounts(handle_, static_cast<uint32_t>(index), &counts) == VKT_OK)
-        tiles[index].pictures = counts.shown;
+      tile = headless_.channel(index);
+      continue;
     }
+    const bool displayTimes = readTilePictures(grid_.tile(static_cast<int>(index)), tile);
+    VKT_PICTURE_COUNTS counts{};
+    counts.size = sizeof counts;
+    if (VKT_GetPictureCounts(handle_, static_cast<uint32_t>(index), &counts) != VKT_OK) continue;
+    // No display hook (Windows): the SDK's own count of pictures shown, and
+    // the times of their arrival as this viewer sees them.
+    TilePictures& before = counted_[index];
+    if (!displayTimes) {
+      tile = before;
+      if (counts.shown != before.pictures) {
+        const DWORD since = now - (before.pictures ? before.lastPictureTick : startTick_);
+        tile.longestGap = std::max(before.longestGap, since);
+        tile.lastPictureTick = now;
+      }
+    }
+    tile.pictures = counts.shown;
+    before = tile;
   }
   return tiles;
 }

@@ -41,7 +41,10 @@ class ViewerApp : public GridEvents {
   static void VKT_CALL eventCallback(void* handle, const VKT_Event* event, void* user);
   void onSdkEvent(const VKT_Event& event);
 
-  std::vector<TilePictures> readTiles() const;
+  // Pictures shown per tile as the SDK counts them; the times of the
+  // latest picture and the longest gap from the display where it keeps
+  // them (POSIX), else from the count's changes (a second's precision).
+  std::vector<TilePictures> readTiles();
   void everySecond();
   // --record-split: the recording goes on in the next file of the series.
   void continueRecording();
@@ -60,6 +63,7 @@ class ViewerApp : public GridEvents {
   DWORD startTick_;
   PictureStats stats_;
   std::vector<TilePictures> atLoss_;  // the tiles' counts when the loss was seen
+  std::vector<TilePictures> counted_;  // the previous read, for the times kept here
   bool lost_ = false;
   int snapshots_ = 0;
   uint32_t recordParts_ = 1;  // files of the recording so far

@@ -43,9 +43,13 @@ bool format_of(const std::string& path, ImageFormat& format, bool& grey) {
   if (dot == std::string::npos) return false;
   std::string extension = path.substr(dot + 1);
   for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+#ifndef VKT_JPEG_TOOL_NO_PNG
   if (extension == "png") {
     format = ImageFormat::kPng;
-  } else if (extension == "ppm" || extension == "pnm") {
+    return true;
+  }
+#endif
+  if (extension == "ppm" || extension == "pnm") {
     format = ImageFormat::kPnm;
   } else if (extension == "pgm") {
     format = ImageFormat::kPnm;
@@ -66,7 +70,11 @@ bool parse_decode_options(int argc, char** argv, DecodeOptions& options, std::st
   options.input = argv[0];
   options.output = argv[1];
   if (!format_of(options.output, options.format, options.grey)) {
+#ifdef VKT_JPEG_TOOL_NO_PNG
+    error = "OUT must end in .ppm, .pgm or .pnm, or be - (this build writes no PNG)";
+#else
     error = "OUT must end in .png, .ppm, .pgm or .pnm, or be -";
+#endif
     return false;
   }
   for (int i = 2; i < argc; ++i) {

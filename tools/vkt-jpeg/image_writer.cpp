@@ -1,9 +1,12 @@
 // PNG (through libpng) and PNM output of vkt-jpeg decode, to a file or to
 // standard output ("-"). A failed or short write removes the partial file,
-// so no truncated picture is left behind.
+// so no truncated picture is left behind. The Windows build has no libpng
+// (VKT_JPEG_TOOL_NO_PNG): its decode command refuses PNG names up front.
 #include "image_writer.h"
 
+#ifndef VKT_JPEG_TOOL_NO_PNG
 #include <png.h>
+#endif
 
 #include <cerrno>
 #include <csetjmp>
@@ -18,6 +21,9 @@ bool write_pnm(FILE* file, const Image& image) {
   return std::fwrite(image.pixels.data(), 1, image.pixels.size(), file) == image.pixels.size();
 }
 
+#ifdef VKT_JPEG_TOOL_NO_PNG
+bool write_png(FILE*, const Image&) { return false; }
+#else
 bool write_png(FILE* file, const Image& image) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (!png) return false;
@@ -39,6 +45,7 @@ bool write_png(FILE* file, const Image& image) {
   png_destroy_write_struct(&png, &info);
   return true;
 }
+#endif
 
 }  // namespace
 

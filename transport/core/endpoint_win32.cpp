@@ -6,14 +6,13 @@
 #include <string>
 
 #include "endpoint.h"
+#include "wire/socket_value_win32.h"
 
 namespace vkt::transport {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-SOCKET native(int socket) { return static_cast<SOCKET>(static_cast<unsigned>(socket)); }
 
 long millisecondsLeft(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -44,11 +43,11 @@ DialResult connectOne(const addrinfo& address, int wakeFd, Clock::time_point dea
     FD_ZERO(&wake);
     FD_SET(fd, &writable);
     FD_SET(fd, &failed);
-    FD_SET(native(wakeFd), &wake);
+    FD_SET(wire::nativeSocket(wakeFd), &wake);
     const long left = millisecondsLeft(deadline);
     timeval timeout{left / 1000, (left % 1000) * 1000};
     const int ready = ::select(0, &wake, &writable, &failed, &timeout);
-    if (ready > 0 && FD_ISSET(native(wakeFd), &wake)) {
+    if (ready > 0 && FD_ISSET(wire::nativeSocket(wakeFd), &wake)) {
       ::closesocket(fd);
       return DialResult::Stopped;
     }

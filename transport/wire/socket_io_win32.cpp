@@ -1,6 +1,6 @@
 // Whole-buffer socket sends and receives over Winsock 2, with the same
-// contract as the POSIX version: descriptors are the SOCKET values (32 bits
-// wide on this target), select() stands in for poll(), and the wake pipe is
+// contract as the POSIX version: descriptors are the SOCKET values
+// (socket_value_win32.h), select() stands in for poll(), and the wake pipe is
 // a loopback UDP socket connected to itself, readable once a datagram sits
 // in it.
 #include <winsock2.h>
@@ -10,14 +10,11 @@
 #include <climits>
 
 #include "socket_io.h"
-
-static_assert(sizeof(SOCKET) == sizeof(int), "socket values travel as int descriptors");
+#include "socket_value_win32.h"
 
 namespace vkt::wire {
 
 namespace {
-
-SOCKET native(int socket) { return static_cast<SOCKET>(static_cast<unsigned>(socket)); }
 
 // Every library linking this code starts Winsock for itself, once; the
 // counts are the system's and end with the process.
@@ -30,7 +27,7 @@ bool startWinsock() {
 }
 
 int sendSome(int socket, const uint8_t* bytes, size_t size) {
-  return ::send(native(socket), reinterpret_cast<const char*>(bytes), static_cast<int>(std::min<size_t>(size, INT_MAX)),
+  return ::send(nativeSocket(socket), reinterpret_cast<const char*>(bytes), static_cast<int>(std::min<size_t>(size, INT_MAX)),
                 0);
 }
 
@@ -53,7 +50,7 @@ IoResult sendFrame(int socket, const FrameHeader& header, const void* payload) {
   WSABUF parts[2] = {{sizeof head, reinterpret_cast<char*>(head)},
                      {header.payloadLength, static_cast<char*>(const_cast<void*>(payload))}};
   DWORD sent = 0;
-  if (WSASend(native(socket), parts, header.payloadLength > 0 ? 2 : 1, &sent, 0, nullptr, nullptr) != 0)
+  if (WSASend(nativeSocket(socket), parts, header.payloadLength > 0 ? 2 : 1, &sent, 0, nullptr, nullptr) != 0)
     return IoResult::Failed;
   return finishFrame(socket, head, header, payload, sent);
 }
@@ -61,10 +58,10 @@ IoResult sendFrame(int socket, const FrameHeader& header, const void* payload) {
 static IoResult waitReadable(int socket, int wakeFd) {
   fd_set readable;
   FD_ZERO(&readable);
-  FD_SET(native(socket), &readable);
-  FD_SET(native(wakeFd), &readable);
+  FD_SET(nativeSocket(socket), &readable);
+  FD_SET(nativeSocket(wakeFd), &readable);
   if (::select(0, &readable, nullptr, nullptr, nullptr) == SOCKET_ERROR) return IoResult::Failed;
-  if (FD_ISSET(native(wakeFd), &readable)) return IoResult::Stopped;
+  if (FD_ISSET(nativeSocket(wakeFd), &readable)) return IoResult::Stopped;
   return IoResult::Ok;  // data, end of stream or error: recv() tells which
 }
 
@@ -75,7 +72,7 @@ IoResult recvExact(int socket, void* data, size_t size, int wakeFd) {
       const IoResult ready = waitReadable(socket, wakeFd);
       if (ready != IoResult::Ok) return ready;
     }
-    const int got = ::recv(native(socket), reinterpret_cast<char*>(bytes),
+    const int got = ::recv(nativeSocket(socket), reinterpret_cast<char*>(bytes),
                            static_cast<int>(std::min<size_t>(size, INT_MAX)), 0);
     if (got == 0) return IoResult::Closed;
     if (got == SOCKET_ERROR) {
@@ -88,9 +85,9 @@ IoResult recvExact(int socket, void* data, size_t size, int wakeFd) {
   return IoResult::Ok;
 }
 
-void shutdownSocket(int socket) { ::shutdown(native(socket), SD_BOTH); }
+void shutdownSocket(int socket) { ::shutdown(nativeSocket(socket), SD_BOTH); }
 
-void closeSocket(int socket) { ::closesocket(native(socket)); }
+void closeSocket(int socket) { ::closesocket(nativeSocket(socket)); }
 
 // One socket serves as both ends: it is bound to a loopback port and
 // connected to that same port, so what signal() sends, it receives.
@@ -114,19 +111,19 @@ WakePipe::WakePipe() {
 }
 
 WakePipe::~WakePipe() {
-  if (readFd_ >= 0) ::closesocket(native(readFd_));
+  if (readFd_ >= 0) ::closesocket(nativeSocket(readFd_));
 }
 
 void WakePipe::signal() {
   const char one = 1;
   // A full buffer (WSAEWOULDBLOCK) is already readable, which is all a
   // signal means.
-  ::send(native(readFd_), &one, 1, 0);
+  ::send(nativeSocket(readFd_), &one, 1, 0);
 }
 
 void WakePipe::reset() {
   char sink[64];
-  while (::recv(native(readFd_), sink, sizeof sink, 0) > 0) {
+  while (::recv(nativeSocket(readFd_), sink, sizeof sink, 0) > 0) {
   }
 }
 

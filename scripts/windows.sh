@@ -56,6 +56,12 @@ test_one() {
       $sudo_cmd apt-get update
     fi
     install_missing wine wine32:i386 xvfb x11-apps x11-utils netpbm python3
+    # Some kernels (virtual machines among them) run no 32-bit programs at
+    # all: 32-bit Wine cannot start there, so the set is built but not run.
+    if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+      echo "windows.sh: this machine runs no 32-bit programs; the 32-bit set is built, its tests are not run"
+      return 0
+    fi
   else
     install_missing wine wine64 xvfb x11-apps x11-utils netpbm python3
   fi

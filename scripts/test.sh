@@ -22,6 +22,7 @@ if [ "${1:-}" = "--thread" ]; then
   # assume a decoder at full speed.
   suites=(platform_tests display_tests media_tests sdk_tests sdk_kind7100_tests sdk_h264_session_test
           sdk_process_exit_test sdk_sequence_tests sdk_devsim_content_test sdk_picture_recording_test
+          sdk_decoder_fault_test
           "viewer_tests:Viewer.StatsWithoutADisplay*:Viewer.ReportsARefused*")
   cmake -S . -B build-tsan -G Ninja -DVKT_WERROR=ON -DVKT_SANITIZE_THREAD=ON -DCMAKE_BUILD_TYPE=Debug
   cmake --build build-tsan -j "$(nproc)" --target "${suites[@]%%:*}" sdk_exit_probe vkt-viewer

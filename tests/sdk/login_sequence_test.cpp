@@ -285,8 +285,10 @@ TEST(LoginSequence, CallsThatCannotWorkAreRefused) {
       {"VKT_StopRecord", [&] { return VKT_StopRecord(h264.value, 3); }, VKT_ERR_PARAMETER},
       {"VKT_OpenChannel", [&] { return VKT_OpenChannel(jpeg.value, 0, window); }, VKT_OK},
   };
-  vkt::test::XvfbServer server;
-  const bool x11 = vkt::test::xvfbInstalled() && server.start("640x480x24");
+  // The platform keeps its X connection until exit, so the server is one
+  // for the process, made before that connection and stopped after it.
+  static vkt::test::XvfbServer server;
+  static const bool x11 = vkt::test::xvfbInstalled() && server.start("640x480x24");
   Display* display = x11 ? XOpenDisplay(server.display().c_str()) : nullptr;
   HWND wrapped = nullptr;
   if (display) {

@@ -60,6 +60,20 @@ std::unique_ptr<ObservedSession> NewSession() {
 using vkt::test::PumpFor;
 using vkt::test::PumpUntil;
 
+// A session logged in to a simulated kind-5200 device, channel 0 open in a
+// window of its own.
+struct LiveSession {
+  explicit LiveSession(std::vector<std::string> arguments) : device(5200, std::move(arguments)) {}
+  void Open() {
+    ASSERT_NE(device.port(), 0);
+    ASSERT_EQ(session->Connect("127.0.0.1", device.port(), "admin", "admin"), VKT_OK);
+    ASSERT_EQ(session->OpenChannel(0, window.handle()), VKT_OK);
+  }
+  DevsimProcess device;
+  display_test::TestWindow window{0, 0, 360, 300};
+  std::unique_ptr<ObservedSession> session = NewSession();
+};
+
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), {});
@@ -595,12 +609,10 @@ TEST(H264Session, NoReadinessTimesOut) {
 }
 
 TEST(H264Session, ShowsLiveVideoWithTheOverlayAndRecordsIt) {
-  DevsimProcess device(5200, {"--key-interval", "10"});
-  ASSERT_NE(device.port(), 0);
-  display_test::TestWindow window(0, 0, 360, 300);
-  auto session = NewSession();
-  ASSERT_EQ(session->Connect("127.0.0.1", device.port(), "admin", "admin"), VKT_OK);
-  ASSERT_EQ(session->OpenChannel(0, window.handle()), VKT_OK);
+  LiveSession live({"--key-interval", "10"});
+  ASSERT_NO_FATAL_FAILURE(live.Open());
+  display_test::TestWindow& window = live.window;
+  std::unique_ptr<ObservedSession>& session = live.session;
   ASSERT_TRUE(PumpUntil(10000, [&] { return session->pictures >= 10; })) << session->pictures;
   ASSERT_NE(session->renderers[0], nullptr);
 
@@ -674,12 +686,11 @@ TEST(H264Session, ShowsLiveVideoWithTheOverlayAndRecordsIt) {
 }
 
 TEST(H264Session, ALostConnectionEndsTheRecordingWithEveryBlockReceived) {
-  DevsimProcess device(5200, {"--key-interval", "5"});
-  ASSERT_NE(device.port(), 0);
-  display_test::TestWindow window(0, 0, 360, 300);
-  auto session = NewSession();
-  ASSERT_EQ(session->Connect("127.0.0.1", device.port(), "admin", "admin"), VKT_OK);
-  ASSERT_EQ(session->OpenChannel(0, window.handle()), VKT_OK);
+  LiveSession live({"--key-interval", "5"});
+  ASSERT_NO_FATAL_FAILURE(live.Open());
+  DevsimProcess& device = live.device;
+  display_test::TestWindow& window = live.window;
+  std::unique_ptr<ObservedSession>& session = live.session;
   char path[] = "/tmp/h264_lost_XXXXXX";
   const int fd = mkstemp(path);
   ASSERT_GE(fd, 0);
@@ -712,12 +723,9 @@ TEST(H264Session, ALostConnectionEndsTheRecordingWithEveryBlockReceived) {
 // a header and reads back whole on its own, and the files one after the
 // other are every block received from the first header on.
 TEST(H264Session, ContinuingIntoNewFilesLosesNoBlock) {
-  DevsimProcess device(5200, {"--key-interval", "5"});
-  ASSERT_NE(device.port(), 0);
-  display_test::TestWindow window(0, 0, 360, 300);
-  auto session = NewSession();
-  ASSERT_EQ(session->Connect("127.0.0.1", device.port(), "admin", "admin"), VKT_OK);
-  ASSERT_EQ(session->OpenChannel(0, window.handle()), VKT_OK);
+  LiveSession live({"--key-interval", "5"});
+  ASSERT_NO_FATAL_FAILURE(live.Open());
+  std::unique_ptr<ObservedSession>& session = live.session;
   const std::string base = "/tmp/h264_parts_" + std::to_string(getpid());
   const std::vector<std::string> paths = {base + "-0", base + "-1", base + "-2", base + "-3"};
   EXPECT_EQ(session->ContinueRecord(0, paths[1].c_str()), VKT_ERR_PARAMETER);  // nothing recording

@@ -193,6 +193,42 @@ VKT_FORCE_INLINE JpegStatus ac_first(BitReader& bits, const HuffmanTable& ac_tab
   return 0;
 }
 
+// next_refinement_symbol's answer for the symbol of an end-of-band run.
+constexpr JpegStatus kEndOfBandRun = 101;
+
+// The next refinement symbol: its run RRRR and new value (+-p1 with its
+// sign bit; 0 for ZRL), or kEndOfBandRun with `run` RRRR. Most symbols come
+// whole from the coefficient lookup: a new value (size 1, its sign bit
+// included) or an end-of-band run's symbol (value 0); ZRL and long codes
+// take DECODE. T.81 allows only size 1 here; a larger size reads one bit
+// all the same, so its lookup entry (more magnitude bits) is not used.
+VKT_FORCE_INLINE JpegStatus next_refinement_symbol(BitReader& bits, const HuffmanTable& ac_table, int p1, int& run,
+                                                   int& new_value) {
+  CoefficientEntry entry;
+  JpegStatus status = bits.lookup_coefficient(ac_table, entry);
+  if (status != 0) return status;
+  const int value = entry_value(entry);
+  if (entry_bits(entry) != 0 && value >= -1 && value <= 1) {
+    bits.skip(entry_bits(entry));
+    run = entry_run(entry);
+    new_value = value * p1;
+    return value == 0 ? kEndOfBandRun : 0;
+  }
+  int rs;
+  status = bits.decode(ac_table, rs);
+  if (status != 0) return status;
+  run = rs >> 4;
+  new_value = 0;
+  if ((rs & 0x0F) != 0) {
+    uint32_t bit;
+    status = bits.read(1, bit);
+    if (status != 0) return status;
+    new_value = bit != 0 ? p1 : -p1;
+    return 0;
+  }
+  return run == 15 ? 0 : kEndOfBandRun;
+}
+
 // AC refinement of one block whose zigzag non-zero mask is `nonzero`: the
 // walk through the band, then the corrections.
 VKT_FORCE_INLINE JpegStatus ac_refine_walk(BitReader& bits, const HuffmanTable& ac_table, int ss, int se, int p1,
@@ -202,30 +238,21 @@ VKT_FORCE_INLINE JpegStatus ac_refine_walk(BitReader& bits, const HuffmanTable& 
   int k = ss;
   if (eob_run == 0) {
     for (; k <= se; ++k) {
-      int rs;
-      status = bits.decode(ac_table, rs);
-      if (status != 0) return status;
-      const int size = rs & 0x0F;
-      int run = rs >> 4;
-      int new_value = 0;
-      if (size != 0) {
-        // T.81 allows only size 1 here; any other size reads the same way.
-        uint32_t bit;
-        status = bits.read(1, bit);
-        if (status != 0) return status;
-        new_value = bit != 0 ? p1 : -p1;
-      } else if (run != 15) {
+      int run = 0, new_value = 0;
+      status = next_refinement_symbol(bits, ac_table, p1, run, new_value);
+      if (status == kEndOfBandRun) {
         status = read_eob_run(bits, run, eob_run);
         if (status != 0) return status;
         break;  // the rest of the band is handled as part of the run
       }
+      if (status != 0) return status;
       // Pass `run` zero-history coefficients, reading the correction bits
       // of the non-zero ones on the way; the new value goes to the next
       // zero-history position, or to zigzag Se + 1 when the band has no
       // more (as libjpeg places it). With ZRL (run 15, no value) sixteen
-      // zero-history positions are passed.
-      // The positions passed are zero-history or were non-zero before
-      // the scan (the new values so far all lie before k).
+      // zero-history positions are passed. The positions passed are
+      // zero-history or were non-zero before the scan (the new values so
+      // far all lie before k).
       int passed_zeros;
       const int target = run_target(~nonzero & positions_between(k, se), k, run, se, passed_zeros);
       const int passed_nonzero = target - k - passed_zeros;

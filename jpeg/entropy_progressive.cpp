@@ -6,9 +6,11 @@
 // after `r` zero-history coefficients while every already non-zero
 // coefficient passed on the way takes a correction bit. The walk works on
 // a mask of the block's non-zero coefficients in zigzag order
-// (zigzag_mask.h): bit scans find the coefficients that take a bit, and
-// clearing the lowest zero-history bits finds the new value's place, so no
-// step branches on a coefficient's value. The band limits
+// (zigzag_mask.h): the new value's place comes from rank lookups on the
+// zero-history bits, the count of correction bits passed from the place,
+// and the block's correction bits, read in groups as the walk passes
+// them, are applied by bit scans once its walk ends, so no step branches
+// on a coefficient's value. The band limits
 // Ss and Se come from the scan header and are checked by the scan loop
 // (1 <= Ss <= Se <= 63); any position a corrupt run produces past Se lands
 // inside kZigzagToNatural's tail, so no write leaves the block.

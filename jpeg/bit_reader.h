@@ -115,11 +115,17 @@ class BitReader {
   // or a negative status from the input.
   VKT_FORCE_INLINE JpegStatus need(int n) { return count_ >= n ? 0 : fill(n); }
 
-  // The next n (1..16) bits without taking them; needs count() >= n.
+  // The next n (1..32) bits without taking them; needs count() >= n.
   VKT_FORCE_INLINE uint32_t peek(int n) const { return static_cast<uint32_t>(buffer_ >> (64 - n)); }
-  // Takes the next n (1..16) bits; needs count() >= n.
+  // Takes the next n (1..32) bits; needs count() >= n.
   VKT_FORCE_INLINE uint32_t take(int n) {
     const uint32_t value = peek(n);
+    skip(n);
+    return value;
+  }
+  // Takes the next n (0..32) bits; needs count() >= n.
+  VKT_FORCE_INLINE uint32_t take_up_to_32(int n) {
+    const auto value = static_cast<uint32_t>((buffer_ >> 1) >> (63 - n));
     skip(n);
     return value;
   }

@@ -6,9 +6,11 @@
 // after `r` zero-history coefficients while every already non-zero
 // coefficient passed on the way takes a correction bit. The walk works on
 // a mask of the block's non-zero coefficients in zigzag order
-// (zigzag_mask.h): bit scans find the coefficients that take a bit, and
-// clearing the lowest zero-history bits finds the new value's place, so no
-// step branches on a coefficient's value. The band limits
+// (zigzag_mask.h): the new value's place comes from rank lookups on the
+// zero-history bits, the count of correction bits passed from the place,
+// and the block's correction bits, read in groups as the walk passes
+// them, are applied by bit scans once its walk ends, so no step branches
+// on a coefficient's value. The band limits
 // Ss and Se come from the scan header and are checked by the scan loop
 // (1 <= Ss <= Se <= 63); any position a corrupt run produces past Se lands
 // inside kZigzagToNatural's tail, so no write leaves the block.
@@ -34,28 +36,97 @@ VKT_FORCE_INLINE JpegStatus read_eob_run(BitReader& bits, int r, int32_t& eob_ru
   return 0;
 }
 
+// kByteRanks.position[v][r]: the bit position of the r-th (from 0) set bit
+// of v, and kByteRanks.count[v] the number of set bits of v.
+struct ByteRanks {
+  uint8_t position[256][8];
+  uint8_t count[256];
+};
+constexpr ByteRanks make_byte_ranks() {
+  ByteRanks ranks{};
+  for (int value = 0; value < 256; ++value) {
+    int count = 0;
+    for (int bit = 0; bit < 8; ++bit)
+      if (value & (1 << bit)) ranks.position[value][count++] = static_cast<uint8_t>(bit);
+    ranks.count[value] = static_cast<uint8_t>(count);
+  }
+  return ranks;
+}
+alignas(64) constinit const ByteRanks kByteRanks = make_byte_ranks();
+
+// The zigzag position of the zero-history coefficient a run of `run`
+// (0..15) zero-history coefficients from position k leads to, `zeros`
+// being the band's zero-history positions from k on; Se + 1 when the band
+// has no more. `passed_zeros` is set to the zero-history positions passed.
+// A loop clearing one bit per step mispredicts at its end on nearly every
+// symbol, as runs vary; the next 16 positions hold the target for nearly
+// every run, and there two byte lookups and selects find it without a
+// branch on the run.
+VKT_FORCE_INLINE int run_target(uint64_t zeros, int k, int run, int se, int& passed_zeros) {
+  const auto window = static_cast<uint32_t>(zeros >> k) & 0xFFFF;
+  const uint32_t low = window & 0xFF, high = window >> 8;
+  const int low_count = kByteRanks.count[low];
+  if (run < low_count + kByteRanks.count[high]) {
+    const bool in_high = run >= low_count;
+    const int rank = in_high ? run - low_count : run;
+    passed_zeros = run;
+    return k + (in_high ? 8 : 0) + kByteRanks.position[in_high ? high : low][rank];
+  }
+  int remaining = run;
+  for (; remaining > 0 && zeros != 0; --remaining) zeros &= zeros - 1;
+  passed_zeros = run - remaining;
+  if (zeros != 0) return std::countr_zero(zeros);
+  return se + 1;
+}
+
 // Zigzag positions from..to (from <= 63), none when to < from.
 VKT_FORCE_INLINE uint64_t positions_between(int from, int to) {
   return to < from ? 0 : (~0ull >> (63 - to)) & (~0ull << from);
 }
 
-// One correction bit for each non-zero coefficient whose zigzag position
-// is set in `positions`, in zigzag order: a 1 moves the coefficient one
-// step p1 = 2^Al away from 0 unless it has that bit already. The update
-// is branch-free, as the bits are as unpredictable as signs.
-VKT_FORCE_INLINE JpegStatus refine_nonzero(BitReader& bits, uint64_t positions, CoefficientBlock& block, int p1) {
-  while (positions != 0) {
-    if (bits.count() == 0) {
-      const JpegStatus status = bits.fill(1);
-      if (status != 0) return status;
-    }
+// The correction bits a refinement has read for a block, in stream order
+// (the last one lowest): one per coefficient that was non-zero before the
+// scan, in zigzag order, up to 63.
+struct CorrectionBits {
+  uint64_t bits = 0;
+  int count = 0;
+};
+
+// Reads the correction bits of the next n already non-zero coefficients
+// (T.81 G.1.2.3) into `corrections`, up to 32 per fill check. Where a
+// marker or a failure leaves fewer bits, those there are read and the
+// status ends the block.
+VKT_FORCE_INLINE JpegStatus read_corrections(BitReader& bits, int n, CorrectionBits& corrections) {
+  for (;;) {
+    const int wanted = std::min(n, 32);
+    const JpegStatus status = bits.need(wanted);
+    const int available = status == 0 ? wanted : std::min(bits.count(), wanted);
+    corrections.bits = (corrections.bits << available) | bits.take_up_to_32(available);
+    corrections.count += available;
+    n -= wanted;
+    if (status != 0 || n <= 0) return status;
+  }
+}
+
+// Applies the correction bits to the block's coefficients that were non-zero
+// before the scan, `positions` in zigzag order, the first bit to the first:
+// a 1 moves a coefficient one step p1 = 2^Al away from 0 unless it has that
+// bit already. Applying them once per block, after its new values are
+// placed, keeps the walk free of a loop per run (new values only go where
+// the coefficients were zero, so the order does not matter). The update is
+// branch-free, as the bits are as unpredictable as signs.
+VKT_FORCE_INLINE void apply_corrections(uint64_t positions, const CorrectionBits& corrections,
+                                        CoefficientBlock& block, int p1) {
+  if (corrections.count == 0) return;
+  uint64_t word = corrections.bits << (64 - corrections.count);  // the first bit on top
+  for (int i = 0; i < corrections.count; ++i) {
     int16_t& coef = block.coef[kZigzagToNatural[std::countr_zero(positions)]];
     positions &= positions - 1;
-    const int correction = static_cast<int>(bits.take(1)) & static_cast<int>((coef & p1) == 0);
+    const int correction = static_cast<int>(word >> 63) & static_cast<int>((coef & p1) == 0);
+    word <<= 1;
     const int step = coef >= 0 ? p1 : -p1;
     coef = static_cast<int16_t>(coef + (step & -correction));
   }
-  return 0;
 }
 
 // DC first scan of one block: only coefficient 0 is written; the
@@ -124,40 +195,73 @@ VKT_FORCE_INLINE JpegStatus ac_first(BitReader& bits, const HuffmanTable& ac_tab
   return 0;
 }
 
-// AC refinement of one block whose zigzag non-zero mask is `nonzero`.
-VKT_FORCE_INLINE JpegStatus ac_refine(BitReader& bits, const HuffmanTable& ac_table, int ss, int se, int p1,
-                                      uint64_t nonzero, int32_t& eob_run, CoefficientBlock& block) {
+// next_refinement_symbol's answer for the symbol of an end-of-band run.
+constexpr JpegStatus kEndOfBandRun = 101;
+
+// The next refinement symbol: its run RRRR and new value (+-p1 with its
+// sign bit; 0 for ZRL), or kEndOfBandRun with `run` RRRR. Most symbols come
+// whole from the coefficient lookup: a new value (size 1, its sign bit
+// included) or an end-of-band run's symbol (value 0); ZRL and long codes
+// take DECODE. T.81 allows only size 1 here; a larger size reads one bit
+// all the same, so its lookup entry (more magnitude bits) is not used.
+VKT_FORCE_INLINE JpegStatus next_refinement_symbol(BitReader& bits, const HuffmanTable& ac_table, int p1, int& run,
+                                                   int& new_value) {
+  CoefficientEntry entry;
+  JpegStatus status = bits.lookup_coefficient(ac_table, entry);
+  if (status != 0) return status;
+  const int value = entry_value(entry);
+  if (entry_bits(entry) != 0 && value >= -1 && value <= 1) {
+    bits.skip(entry_bits(entry));
+    run = entry_run(entry);
+    new_value = value * p1;
+    return value == 0 ? kEndOfBandRun : 0;
+  }
+  int rs;
+  status = bits.decode(ac_table, rs);
+  if (status != 0) return status;
+  run = rs >> 4;
+  new_value = 0;
+  if ((rs & 0x0F) != 0) {
+    uint32_t bit;
+    status = bits.read(1, bit);
+    if (status != 0) return status;
+    new_value = bit != 0 ? p1 : -p1;
+    return 0;
+  }
+  return run == 15 ? 0 : kEndOfBandRun;
+}
+
+// AC refinement of one block whose zigzag non-zero mask is `nonzero`: the
+// walk through the band, then the corrections.
+VKT_FORCE_INLINE JpegStatus ac_refine_walk(BitReader& bits, const HuffmanTable& ac_table, int ss, int se, int p1,
+                                           uint64_t nonzero, int32_t& eob_run, CorrectionBits& corrections,
+                                           CoefficientBlock& block) {
   JpegStatus status;
   int k = ss;
   if (eob_run == 0) {
     for (; k <= se; ++k) {
-      int rs;
-      status = bits.decode(ac_table, rs);
-      if (status != 0) return status;
-      const int size = rs & 0x0F;
-      int run = rs >> 4;
-      int new_value = 0;
-      if (size != 0) {
-        // T.81 allows only size 1 here; any other size reads the same way.
-        uint32_t bit;
-        status = bits.read(1, bit);
-        if (status != 0) return status;
-        new_value = bit != 0 ? p1 : -p1;
-      } else if (run != 15) {
+      int run = 0, new_value = 0;
+      status = next_refinement_symbol(bits, ac_table, p1, run, new_value);
+      if (status == kEndOfBandRun) {
         status = read_eob_run(bits, run, eob_run);
         if (status != 0) return status;
         break;  // the rest of the band is handled as part of the run
       }
-      // Pass `run` zero-history coefficients, refining non-zero ones on the
-      // way; the new value goes to the next zero-history position, or to
-      // zigzag Se + 1 when the band has no more (as libjpeg places it).
-      // With ZRL (run 15, no value) sixteen zero-history positions are
-      // passed.
-      uint64_t zeros = ~nonzero & positions_between(k, se);
-      for (; run > 0 && zeros != 0; --run) zeros &= zeros - 1;
-      const int target = zeros != 0 ? std::countr_zero(zeros) : se + 1;
-      status = refine_nonzero(bits, nonzero & positions_between(k, target - 1), block, p1);
       if (status != 0) return status;
+      // Pass `run` zero-history coefficients, reading the correction bits
+      // of the non-zero ones on the way; the new value goes to the next
+      // zero-history position, or to zigzag Se + 1 when the band has no
+      // more (as libjpeg places it). With ZRL (run 15, no value) sixteen
+      // zero-history positions are passed. The positions passed are
+      // zero-history or were non-zero before the scan (the new values so
+      // far all lie before k).
+      int passed_zeros;
+      const int target = run_target(~nonzero & positions_between(k, se), k, run, se, passed_zeros);
+      const int passed_nonzero = target - k - passed_zeros;
+      if (passed_nonzero != 0) {
+        status = read_corrections(bits, passed_nonzero, corrections);
+        if (status != 0) return status;
+      }
       k = target;
       if (new_value != 0) {
         block.coef[kZigzagToNatural[k]] = static_cast<int16_t>(new_value);
@@ -168,12 +272,20 @@ VKT_FORCE_INLINE JpegStatus ac_refine(BitReader& bits, const HuffmanTable& ac_ta
   if (eob_run > 0) {
     // Inside an end-of-band run only the correction bits remain.
     if (k <= se) {
-      status = refine_nonzero(bits, nonzero & positions_between(k, se), block, p1);
+      status = read_corrections(bits, std::popcount(nonzero & positions_between(k, se)), corrections);
       if (status != 0) return status;
     }
     --eob_run;
   }
   return 0;
+}
+
+VKT_FORCE_INLINE JpegStatus ac_refine(BitReader& bits, const HuffmanTable& ac_table, int ss, int se, int p1,
+                                      uint64_t nonzero, int32_t& eob_run, CoefficientBlock& block) {
+  CorrectionBits corrections;
+  const JpegStatus status = ac_refine_walk(bits, ac_table, ss, se, p1, nonzero, eob_run, corrections, block);
+  apply_corrections(nonzero & positions_between(ss, se), corrections, block, p1);
+  return status;
 }
 
 // A block routine's status in a run of blocks: a marker ends the block

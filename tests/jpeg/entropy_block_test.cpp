@@ -3,7 +3,9 @@
 // DC-only decoding, progressive end-of-band runs and refinement.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -223,7 +225,9 @@ TEST_F(EntropyBlock, ProgressiveRunsPastTheBandStayInsideTheBlock) {
 // of the non-zero coefficients in zigzag order (after a new value's sign
 // bit), a new value after `run` zero-history positions, one that finds
 // none left in the band landing at Se + 1 as in libjpeg, and a correction
-// bit of 1 on a coefficient that has that bit already.
+// bit of 1 on a coefficient that has that bit already; a run whose target
+// lies past the next 16 positions, more than 32 correction bits in a row,
+// and a marker that cuts the correction bits short.
 TEST_F(EntropyBlock, RefinementCorrectsNonZeroCoefficientsAndPlacesNewOnes) {
   struct Code {
     int rs;  // -1: bits only
@@ -231,6 +235,13 @@ TEST_F(EntropyBlock, RefinementCorrectsNonZeroCoefficientsAndPlacesNewOnes) {
     int bit_count;
   };
   using Values = std::vector<std::pair<int, int>>;  // zigzag position, value
+  // Positions from..to holding one value, for each (from, to, value).
+  const auto spans = [](std::initializer_list<std::array<int, 3>> list) {
+    Values values;
+    for (const auto& [from, to, value] : list)
+      for (int k = from; k <= to; ++k) values.push_back({k, value});
+    return values;
+  };
   struct Row {
     const char* name;
     int ss, se;
@@ -244,6 +255,11 @@ TEST_F(EntropyBlock, RefinementCorrectsNonZeroCoefficientsAndPlacesNewOnes) {
        {{0x01, 0b11, 2}, {0x00, 0, 0}, {-1, 1, 1}}, {{1, 6}, {2, 2}, {3, -6}}, 0},
       {"no zero-history position left: Se + 1", 1, 3, {{1, 4}}, {{0xF1, 0b00, 2}}, {{1, 4}, {4, -2}}, 0},
       {"end-of-band run, bit already set", 1, 63, {{2, 6}, {63, -4}}, {{0x10, 0b111, 3}}, {{2, 6}, {63, -6}}, 2},
+      {"run of 15 past the next 16 positions", 1, 63, {{2, 4}}, {{0xF1, 0b01, 2}}, {{2, 6}, {17, -2}}, 0},
+      {"40 correction bits in a row", 1, 63, spans({{1, 40, -4}}), {{0x00, 0, 0}, {-1, ~0u, 32}, {-1, 0b10000000, 8}},
+       spans({{1, 32, -6}, {33, 33, -6}, {34, 40, -4}}), 0},
+      {"marker after 5 correction bits", 1, 63, spans({{1, 40, 4}}), {{0x00, 0, 0}, {-1, 0b10100, 5}},
+       spans({{1, 1, 6}, {2, 2, 4}, {3, 3, 6}, {4, 40, 4}}), 1},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -313,8 +313,9 @@ struct DecoderState {
   uint32_t progressive_scans;  // 0 until a progressive scan is met
   uint32_t dc_complete_count;  // components whose DC is at full precision
   uint32_t ac_complete_count;  // AC scans that completed a band with Al = 0
-  CoefficientBlock* coefficients;  // whole-image buffer, blocks_per_mcu per MCU
-  size_t coefficient_blocks;
+  CoefficientBlock* coefficients;  // whole-image buffer, blocks_per_mcu per MCU (coefficient_buffer.h)
+  size_t coefficient_blocks;       // its capacity, kept across frames
+  uint32_t coefficients_prepared;  // it holds this frame's blocks
   KeptImage kept;
   // Set by tests: sequential scans also keep their quantised blocks in
   // `coefficients` (allocated on demand), for comparison block by block.

@@ -23,6 +23,7 @@
 #include "idct_kernels.h"
 #include "idct_scaled_kernels.h"
 #include "dequantise_kernels.h"
+#include "transpose_words.h"
 #include "x86_members.h"
 
 namespace {
@@ -341,28 +342,6 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE bool within(const __m128i v[8], int16_t limit) 
   return _mm_testz_si128(above, above) != 0;
 }
 
-// Lane j of v[i] becomes lane i of v[j], for 16-bit lanes.
-VKT_TARGET_AVX2 VKT_LANES_INLINE void transpose_words(__m128i v[8]) {
-  __m128i a[8], b[8];
-  #pragma GCC unroll 4
-  for (int i = 0; i < 4; ++i) {
-    a[2 * i] = _mm_unpacklo_epi16(v[2 * i], v[2 * i + 1]);
-    a[2 * i + 1] = _mm_unpackhi_epi16(v[2 * i], v[2 * i + 1]);
-  }
-  #pragma GCC unroll 2
-  for (int i = 0; i < 8; i += 4) {
-    b[i] = _mm_unpacklo_epi32(a[i], a[i + 2]);
-    b[i + 1] = _mm_unpackhi_epi32(a[i], a[i + 2]);
-    b[i + 2] = _mm_unpacklo_epi32(a[i + 1], a[i + 3]);
-    b[i + 3] = _mm_unpackhi_epi32(a[i + 1], a[i + 3]);
-  }
-  #pragma GCC unroll 4
-  for (int i = 0; i < 4; ++i) {
-    v[2 * i] = _mm_unpacklo_epi64(b[i], b[i + 4]);
-    v[2 * i + 1] = _mm_unpackhi_epi64(b[i], b[i + 4]);
-  }
-}
-
 // The blocks past the 16-bit limits, which the block in memory still holds
 // as it came: out of line, so the 16-bit path keeps its registers.
 VKT_TARGET_AVX2 __attribute__((noinline)) void fast_8x8_in_lanes(CoefficientBlock* block, const int16_t* table) {
@@ -384,9 +363,9 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void fast_8x8(CoefficientBlock* block, const in
   if (!within(y, kFastColumnInputLimit)) return fast_8x8_in_lanes(block, table);
   aan_idct8_words(y, out);  // lane = column
   if (!within(out, kFastRowInputLimit)) return fast_8x8_in_lanes(block, table);
-  transpose_words(out);
+  vkt_words::transpose16(out, out);
   aan_idct8_words(out, y);  // lane = row
-  transpose_words(y);
+  vkt_words::transpose16(y, y);
   #pragma GCC unroll 8
   for (int row = 0; row < 8; ++row) {
     // ClampSample((v + 8) >> 4).

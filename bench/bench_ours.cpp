@@ -18,9 +18,8 @@ int64_t output_pixels(ImageSize size, const BenchRead& read) {
   return int64_t{(size.width + read.scale - 1) / read.scale} * ((size.height + read.scale - 1) / read.scale);
 }
 
-bool read_ours(JPEG_PROPERTIES& record, const std::vector<uint8_t>& jpeg, const BenchRead& read,
+bool read_ours(JPEG_PROPERTIES& record, const std::vector<uint8_t>& jpeg, ImageSize size, const BenchRead& read,
                std::vector<uint8_t>& picture) {
-  const ImageSize size = jpeg_size(jpeg);
   int width = (size.width + read.scale - 1) / read.scale, height = (size.height + read.scale - 1) / read.scale;
   record.region = JpegRegion{};
   if (read.region) {

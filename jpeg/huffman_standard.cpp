@@ -77,8 +77,10 @@ JpegStatus supply(DecoderState& state, uint32_t table_class, uint32_t id) {
   const BuiltTables& standard = built_tables();
   if (table_class == 0) {
     state.dc_tables[id] = standard.dc[id];
+    state.dc_kept[id] = nullptr;
   } else {
     state.ac_tables[id] = standard.ac[id];
+    state.ac_kept[id] = nullptr;
   }
   state.huffman_defined |= defined_bit(table_class, id);
   return JPEG_SUCCESS;

@@ -69,6 +69,7 @@ void idct_precise_8x8(CoefficientBlock* block);
 // dequantise_precise, then idct_precise_8x8: the portable twin of the
 // processor-specific members that do both in one pass.
 void idct_precise_8x8_dequantised(CoefficientBlock* block, const int16_t* preparedTable);
+void idct_fast_8x8_dequantised(CoefficientBlock* block, const int16_t* preparedTable);
 void idct_precise_4x4(CoefficientBlock* block);
 // The same twins of the reduced sizes.
 void idct_precise_4x4_dequantised(CoefficientBlock* block, const int16_t* preparedTable);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "coefficient_buffer.h"
 #include "exception_guard.h"
 #include "huffman_shared.h"
 #include "jpeg_record.h"
@@ -71,8 +72,7 @@ JpegStatus release(DecoderState& state) {
   // released: returning at once leaked the record's buffers.
   const bool close_failed = state.file && !CloseHandle(state.file);
   state.file = nullptr;
-  std::free(state.coefficients);
-  state.coefficients = nullptr;
+  release_coefficient_buffer(state);
   state.kept = KeptImage{};
   resume_release(state);
   release_skip_tables(state);
@@ -81,7 +81,6 @@ JpegStatus release(DecoderState& state) {
   state.filter = UpsampleFilter{};
   std::free(state.band.samples);
   state.band = RowBand{};
-  state.coefficient_blocks = 0;
   state.quant_ids_seen = state.quant_tables_read = 0;
   state.huffman_ids_seen = state.dc_tables_read = state.ac_tables_read = state.huffman_defined = 0;
   release_jpeg_ops(state.ops);

@@ -127,18 +127,20 @@ struct SideMembers {
   TriangleColourRow triangle_colour[2][2];
   // The non-zero coefficients of a block (progressive refinement scans).
   NonzeroMask natural_nonzero;
-  // The kind's precise dequantiser and transform of each size in one
+  // The kind's precise dequantiser and transform of each size (and the
+  // fast ones of 8x8) in one
   // call, which keeps the block in registers between the two; used where
   // slot 61 and the size's transform slot still hold the members named
   // here.
-  struct FusedPrecise {
+  struct FusedTransform {
     Dequantiser dequantise;
     BlockTransform transform;
     Dequantiser both;
   };
-  FusedPrecise precise_8x8;
-  FusedPrecise precise_4x4;
-  FusedPrecise precise_2x2;
+  FusedTransform precise_8x8;
+  FusedTransform precise_4x4;
+  FusedTransform precise_2x2;
+  FusedTransform fast_8x8;
 };
 
 constexpr size_t jpeg_ops_entry_offset(int entry) { return static_cast<size_t>(entry) * sizeof(void*); }

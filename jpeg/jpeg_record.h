@@ -7,7 +7,8 @@
 //  - JpegRead (jpeg_read.cpp) validates, copies the public fields into
 //    `fields`, resets `input` and runs the marker loop (marker_loop.cpp).
 //  - Segment readers (segment_*.cpp) fill `frame`, `quant`, `dc_tables`,
-//    `ac_tables` (built by build_huffman_table, huffman_table.h), `markers`.
+//    `ac_tables` (built by build_huffman_table, huffman_table.h, or kept by
+//    the process and pointed to by `dc_kept`, `ac_kept`), `markers`.
 //  - The SOS reader (segment_scan.cpp) fills `scan` and, for picture modes,
 //    hands it to the image read driver:
 //        JpegStatus decode_image(DecoderState& state, ScanInfo& scan);
@@ -301,6 +302,12 @@ struct DecoderState {
   QuantTable quant[kQuantTableCount];
   HuffmanTable dc_tables[kHuffmanTableCount];
   HuffmanTable ac_tables[kHuffmanTableCount];
+  // The process's kept table (huffman_shared.h) a slot uses instead of its
+  // own above, which a fresh record would otherwise copy at every read;
+  // null when the slot's own table is in force. Read through dc_table and
+  // ac_table.
+  const HuffmanTable* dc_kept[kHuffmanTableCount];
+  const HuffmanTable* ac_kept[kHuffmanTableCount];
   // Pair lookups built for AC tables the process does not keep, one per
   // slot (huffman_shared.h); malloc, or null until needed.
   PairEntry* own_pairs;
@@ -313,8 +320,9 @@ struct DecoderState {
   uint32_t progressive_scans;  // 0 until a progressive scan is met
   uint32_t dc_complete_count;  // components whose DC is at full precision
   uint32_t ac_complete_count;  // AC scans that completed a band with Al = 0
-  CoefficientBlock* coefficients;  // whole-image buffer, blocks_per_mcu per MCU
-  size_t coefficient_blocks;
+  CoefficientBlock* coefficients;  // whole-image buffer, blocks_per_mcu per MCU (coefficient_buffer.h)
+  size_t coefficient_blocks;       // its capacity, kept across frames
+  uint32_t coefficients_prepared;  // it holds this frame's blocks
   KeptImage kept;
   // Set by tests: sequential scans also keep their quantised blocks in
   // `coefficients` (allocated on demand), for comparison block by block.
@@ -359,6 +367,14 @@ static_assert(alignof(DecoderState) <= 64, "decoder state alignment");
 
 inline DecoderState& state_of(JPEG_PROPERTIES& properties) {
   return *std::launder(reinterpret_cast<DecoderState*>(properties.decoder_state));
+}
+
+// The Huffman table in force in slot `id` (Td or Ta, 0..3).
+inline const HuffmanTable& dc_table(const DecoderState& state, uint32_t id) {
+  return state.dc_kept[id] != nullptr ? *state.dc_kept[id] : state.dc_tables[id];
+}
+inline const HuffmanTable& ac_table(const DecoderState& state, uint32_t id) {
+  return state.ac_kept[id] != nullptr ? *state.ac_kept[id] : state.ac_tables[id];
 }
 
 inline bool is_file_mode(JpegReadMode mode) { return mode % 2 == 0; }

@@ -2,28 +2,10 @@
 // T.81 Annex F; progressive, Annex G) after checking its geometry.
 // Reconstruction (mcu_output.h) is the sequential loop's per-MCU step;
 // progressive images are output from the whole-image buffer at EOI.
-#include <cstdlib>
-
+#include "coefficient_buffer.h"
 #include "mcu_driver.h"
 #include "mcu_output.h"
 #include "output_colour_direct.h"
-
-namespace {
-
-// Whole-image buffer for keeping sequential coefficients. Zeroed, because
-// a non-interleaved scan never writes the blocks of a plane that lie past
-// its component's own block grid.
-JpegStatus allocate_kept_coefficients(DecoderState& state) {
-  const size_t blocks = whole_image_blocks(state.frame);
-  if (state.coefficients != nullptr && state.coefficient_blocks >= blocks) return 0;
-  if (blocks * sizeof(CoefficientBlock) > kMaxCoefficientBytes) return JPEG_ERR_MEMORY;
-  std::free(state.coefficients);
-  state.coefficients = static_cast<CoefficientBlock*>(std::calloc(blocks, sizeof(CoefficientBlock)));
-  state.coefficient_blocks = state.coefficients != nullptr ? blocks : 0;
-  return state.coefficients != nullptr ? 0 : JPEG_ERR_MEMORY;
-}
-
-}  // namespace
 
 bool interrupt_after(DecoderState& state, uint32_t column, uint32_t row, bool last) {
   if (!state.interrupt || last) return false;
@@ -45,7 +27,9 @@ JpegStatus decode_image(DecoderState& state, ScanInfo& scan) {
   }
   if (state.progressive_scans > 0) return decode_progressive_scan(state, scan, layout);
   if (state.keep_coefficients) {
-    status = allocate_kept_coefficients(state);
+    // Zeroed, because a non-interleaved scan never writes the blocks of a
+    // plane that lie past its component's own block grid.
+    status = state.coefficients_prepared ? 0 : prepare_coefficient_buffer(state);
     if (status < 0) return status;
   }
   if (!resumed) {

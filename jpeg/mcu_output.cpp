@@ -38,12 +38,13 @@ BlockTransform transform_of(const JpegOps& ops, uint32_t size) {
   }
 }
 
-// The kind's fused precise dequantiser and transform of `size`, when the
-// read uses the very members it fuses; null otherwise.
+// The kind's fused dequantiser and transform of `size`, when the read uses
+// the very members it fuses; null otherwise.
 Dequantiser fused_transform(const DecoderState& state, uint32_t size, BlockTransform transform) {
   const SideMembers& side = state.side_members;
-  const SideMembers::FusedPrecise* fused =
-      size == 8 ? &side.precise_8x8 : (size == 4 ? &side.precise_4x4 : (size == 2 ? &side.precise_2x2 : nullptr));
+  const SideMembers::FusedTransform* fused =
+      size == 8 ? (transform == side.fast_8x8.transform ? &side.fast_8x8 : &side.precise_8x8)
+                : (size == 4 ? &side.precise_4x4 : (size == 2 ? &side.precise_2x2 : nullptr));
   if (fused == nullptr || fused->transform != transform || fused->dequantise != state.ops.current_dequantise)
     return nullptr;
   return fused->both;

@@ -49,8 +49,8 @@ uint32_t mcus_before_restart(const ScanInfo& scan, uint32_t mcu_columns, uint32_
 template <ScanKind kKind>
 JpegStatus run_single_component(DecoderState& state, ScanInfo& scan, const ScanLayout& layout) {
   const ScanComponentPlan& plan = layout.components[0];
-  const HuffmanTable& dc_table = state.dc_tables[scan.components[0].dc_table];  // Td
-  const HuffmanTable& ac_table = state.ac_tables[scan.components[0].ac_table];  // Ta
+  const HuffmanTable& dc = dc_table(state, scan.components[0].dc_table);  // Td
+  const HuffmanTable& ac = ac_table(state, scan.components[0].ac_table);  // Ta
   const int ss = static_cast<int>(scan.ss);
   const int se = static_cast<int>(scan.se);
   const int al = static_cast<int>(scan.al);
@@ -61,14 +61,14 @@ JpegStatus run_single_component(DecoderState& state, ScanInfo& scan, const ScanL
       const uint32_t count = mcus_before_restart(scan, layout.mcu_columns, column, row);
       JpegStatus status;
       if constexpr (kKind == ScanKind::kAcFirst) {
-        status = decode_ac_first_blocks(state.input, ac_table, ss, se, al, blocks + column, count);
+        status = decode_ac_first_blocks(state.input, ac, ss, se, al, blocks + column, count);
       } else if constexpr (kKind == ScanKind::kAcRefine) {
-        status = decode_ac_refine_blocks(state.input, ac_table, ss, se, al, state.side_members.natural_nonzero,
+        status = decode_ac_refine_blocks(state.input, ac, ss, se, al, state.side_members.natural_nonzero,
                                          blocks + column, count);
       } else {
         status = 0;
         for (uint32_t i = 0; i < count && status >= 0; ++i) {
-          const ProgressiveDcBlock block{blocks + column + i, &dc_table, &scan.dc_predictions[0]};
+          const ProgressiveDcBlock block{blocks + column + i, &dc, &scan.dc_predictions[0]};
           status = kKind == ScanKind::kDcFirst ? decode_dc_first_blocks(state.input, &block, 1, al)
                                                : decode_dc_refine_blocks(state.input, &block, 1, al);
         }
@@ -94,11 +94,11 @@ JpegStatus run_interleaved(DecoderState& state, ScanInfo& scan, const ScanLayout
       uint32_t count = 0;
       for (uint32_t i = 0; i < layout.component_count; ++i) {
         const ScanComponentPlan& plan = layout.components[i];
-        const HuffmanTable* dc_table = &state.dc_tables[scan.components[i].dc_table];  // Td
+        const HuffmanTable* dc = &dc_table(state, scan.components[i].dc_table);  // Td
         for (uint32_t y = 0; y < plan.v; ++y) {
           CoefficientBlock* blocks =
               state.coefficients + whole_image_block(plan, row * plan.v + y, column * plan.h);
-          for (uint32_t x = 0; x < plan.h; ++x) mcu[count++] = {blocks + x, dc_table, &scan.dc_predictions[i]};
+          for (uint32_t x = 0; x < plan.h; ++x) mcu[count++] = {blocks + x, dc, &scan.dc_predictions[i]};
         }
       }
       JpegStatus status = kKind == ScanKind::kDcFirst ? decode_dc_first_blocks(state.input, mcu, count, al)

@@ -30,8 +30,8 @@ class RegionWalk {
         total_(uint64_t{layout.mcu_columns} * layout.mcu_rows),
         mcu_(uint64_t{scan.mcu_row} * layout.mcu_columns + scan.mcu_column) {
     for (uint32_t i = 0; i < layout.component_count; ++i) {
-      dc_tables_[i] = &state.dc_tables[scan.components[i].dc_table];
-      ac_tables_[i] = &state.ac_tables[scan.components[i].ac_table];
+      dc_tables_[i] = &dc_table(state, scan.components[i].dc_table);
+      ac_tables_[i] = &ac_table(state, scan.components[i].ac_table);
       const SkipBlock block{dc_tables_[i], ac_tables_[i], skip_tables[i], &scan.dc_predictions[i]};
       for (uint32_t b = 0; b < layout.components[i].mcu_wide * layout.components[i].mcu_high; ++b)
         skip_blocks_[skip_count_++] = block;

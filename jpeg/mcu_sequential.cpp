@@ -49,8 +49,8 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
   const HuffmanTable* dc_tables[kMaxScanComponents];
   const HuffmanTable* ac_tables[kMaxScanComponents];
   for (uint32_t i = 0; i < layout.component_count; ++i) {
-    dc_tables[i] = &state.dc_tables[scan.components[i].dc_table];  // Td
-    ac_tables[i] = &state.ac_tables[scan.components[i].ac_table];  // Ta
+    dc_tables[i] = &dc_table(state, scan.components[i].dc_table);  // Td
+    ac_tables[i] = &ac_table(state, scan.components[i].ac_table);  // Ta
   }
 
   attach_pair_lookups(state, scan);

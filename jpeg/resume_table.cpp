@@ -66,8 +66,8 @@ uint64_t scan_tables_hash(const DecoderState& state) {
   const ScanInfo& scan = state.scan;
   uint64_t hashes[2 * kMaxScanComponents] = {};
   for (uint32_t i = 0; i < scan.component_count; ++i) {
-    hashes[2 * i] = table_definition_hash(state.dc_tables[scan.components[i].dc_table]);
-    hashes[2 * i + 1] = table_definition_hash(state.ac_tables[scan.components[i].ac_table]);
+    hashes[2 * i] = table_definition_hash(dc_table(state, scan.components[i].dc_table));
+    hashes[2 * i + 1] = table_definition_hash(ac_table(state, scan.components[i].ac_table));
   }
   return hash_bytes(reinterpret_cast<const uint8_t*>(hashes), sizeof hashes);
 }

@@ -8,7 +8,6 @@
 // sampling factors outside T.81's 1..4 and MCUs of more than 10 blocks,
 // which would not fit the MCU buffers of the later stages.
 #include <algorithm>
-#include <cstdlib>
 
 #include "byte_cursor.h"
 #include "kept_image.h"
@@ -20,13 +19,10 @@ namespace {
 uint32_t ceil_div(uint32_t value, uint32_t divisor) { return (value + divisor - 1) / divisor; }
 
 // A new frame invalidates what the previous one's scans built, unless the
-// record kept this very frame's finished coefficients (kept_image.h).
+// record kept this very frame's finished coefficients (kept_image.h); the
+// buffer itself stays for the frame's first scan to clear or replace.
 void forget_progressive_state(DecoderState& state, int64_t frame_offset) {
-  if (!frame_is_kept(state, frame_offset)) {
-    std::free(state.coefficients);
-    state.coefficients = nullptr;
-    state.coefficient_blocks = 0;
-  }
+  state.coefficients_prepared = frame_is_kept(state, frame_offset) ? 1 : 0;
   state.progressive_scans = 0;
   state.dc_complete_count = 0;
   state.ac_complete_count = 0;

@@ -6,9 +6,8 @@
 // any decoding stage indexes a block, a table or a predictor with them.
 // Parameter reads stop at the first SOS and leave the input at its marker;
 // picture reads hand the scan to the image read driver.
-#include <cstdlib>
-
 #include "byte_cursor.h"
+#include "coefficient_buffer.h"
 #include "huffman_standard.h"
 #include "kept_image.h"
 #include "marker_parser.h"
@@ -66,16 +65,7 @@ JpegStatus enter_progressive_scan(DecoderState& state, const ScanInfo& scan) {
   if (++state.progressive_scans > kMaxProgressiveScans) return JPEG_ERR_DATA;
   if (scan.ss == 0 && scan.al == 0) state.dc_complete_count += scan.component_count;
   if (scan.ss != 0 && scan.se == 63 && scan.al == 0) state.ac_complete_count += 1;
-  if (state.coefficients) return JPEG_SUCCESS;
-
-  const size_t blocks = whole_image_blocks(state.frame);
-  if (blocks * sizeof(CoefficientBlock) > kMaxCoefficientBytes) return JPEG_ERR_MEMORY;
-  // Cleared, so that a stream whose first scan of a component is not a DC
-  // first scan still decodes from defined values.
-  state.coefficients = static_cast<CoefficientBlock*>(std::calloc(blocks, sizeof(CoefficientBlock)));
-  if (!state.coefficients) return JPEG_ERR_MEMORY;
-  state.coefficient_blocks = blocks;
-  return JPEG_SUCCESS;
+  return state.coefficients_prepared ? JPEG_SUCCESS : prepare_coefficient_buffer(state);
 }
 
 // The end of a scan's decoding: an interrupted scan is taken up by the
@@ -119,6 +109,7 @@ JpegStatus read_scan(DecoderState& state) {
   status = select_output_path(state);
   if (status < 0) return status;
   const bool sequential = is_sequential_scan(state, scan);
+  if (sequential && !state.keep_coefficients) release_coefficient_buffer(state);
   if (!sequential) {
     // A progressive image whose coefficients the record kept goes to its
     // output pass from the first scan's header on.

@@ -35,10 +35,17 @@ JpegStatus read_huffman_tables(DecoderState& state) {
     const uint8_t* counts = cursor.here();
     cursor.skip(16);
     HuffmanTable& table = tc == 0 ? state.dc_tables[th] : state.ac_tables[th];
-    // The builder refuses counts that promise more values than remain.
-    status = build_huffman_table_shared(counts, cursor.here(), cursor.remaining(), static_cast<int32_t>(tc),
-                                        static_cast<int32_t>(th), &table);
-    if (status < 0) return JPEG_ERR_BAD_HUFFMAN_TABLE;
+    const HuffmanTable*& kept = tc == 0 ? state.dc_kept[th] : state.ac_kept[th];
+    // A content the process keeps is used in place; the builder refuses
+    // counts that promise more values than remain.
+    const HuffmanTable* found = find_kept_huffman_table(counts, cursor.here(), cursor.remaining(),
+                                                        static_cast<int32_t>(tc));
+    if (found == nullptr) {
+      status = build_huffman_table(counts, cursor.here(), cursor.remaining(), static_cast<int32_t>(tc),
+                                   static_cast<int32_t>(th), &table);
+      if (status < 0) return JPEG_ERR_BAD_HUFFMAN_TABLE;
+    }
+    kept = found;
     note_huffman_table_defined(state, tc, th);
     uint32_t& tables_read = tc == 0 ? state.dc_tables_read : state.ac_tables_read;
     tables_read = std::min(tables_read + 1, kHuffmanTableCount);

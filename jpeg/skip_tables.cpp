@@ -132,12 +132,12 @@ JpegStatus prepare_skip_tables(DecoderState& state, const ScanInfo& scan, uint32
     if ((components >> i & 1) == 0) continue;
     const uint32_t slot = scan.components[i].ac_table;
     if (slot >= kHuffmanTableCount) return JPEG_ERR_DATA;
-    const HuffmanTable& ac_table = state.ac_tables[slot];
-    const TableContent content = content_of(ac_table);
+    const HuffmanTable& table = ac_table(state, slot);
+    const TableContent content = content_of(table);
     if (cache.table[slot] == nullptr || std::memcmp(&content, &cache.built_from[slot], sizeof content) != 0) {
-      cache.table[slot] = shared_table(ac_table, content);
+      cache.table[slot] = shared_table(table, content);
       if (cache.table[slot] == nullptr) {
-        build_skip_table(ac_table, cache.own[slot]);
+        build_skip_table(table, cache.own[slot]);
         cache.table[slot] = &cache.own[slot];
       }
       cache.built_from[slot] = content;

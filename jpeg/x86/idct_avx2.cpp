@@ -22,6 +22,8 @@
 #include "lanes_avx2.h"
 #include "idct_kernels.h"
 #include "idct_scaled_kernels.h"
+#include "dequantise_kernels.h"
+#include "transpose_words.h"
 #include "x86_members.h"
 
 namespace {
@@ -284,13 +286,105 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_2x2(CoefficientBlock* block, const
 
 #undef VKT_WORDS
 
+// The fast 8x8 transform on 16-bit lanes, eight per register, one lane per
+// column and then per row: each pass's arithmetic is the portable member's
+// wherever no value leaves 16 bits. Mul15 by k = 32768 m + r is then m a +
+// mulhrs(a, r) exactly, since (a k + 2^14) >> 15 = m a + ((a r + 2^14) >> 15).
+// The column pass keeps only the low 16 bits of its results, which sums
+// that wrap still give; only Mul15's inputs must be whole, and they are at
+// most four inputs summed, so inputs up to kFastColumnInputLimit suffice.
+// The row pass's results are clamped, so none of its values may wrap: every
+// value there is a sum of at most 11.4 times the largest input plus a few
+// units of rounding, which stays below 2^15 - 8 for inputs up to
+// kFastRowInputLimit. Blocks beyond either limit (corrupt data, never an
+// 8-bit picture's ordinary coefficients) take the 32-bit lanes.
+constexpr int16_t kFastColumnInputLimit = 8191;
+constexpr int16_t kFastRowInputLimit = 2800;
+
+template <int32_t kFactor>
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i mul15_words(__m128i a) {
+  __m128i product = _mm_mulhrs_epi16(a, _mm_set1_epi16(static_cast<int16_t>(kFactor & 32767)));
+  for (int32_t m = 0; m < (kFactor >> 15); ++m) product = _mm_add_epi16(product, a);
+  return product;
+}
+
+// AanIdct8 of idct_fast.cpp on 16-bit lanes.
+VKT_TARGET_AVX2 VKT_LANES_INLINE void aan_idct8_words(const __m128i y[8], __m128i out[8]) {
+  const auto add = [](__m128i a, __m128i b) { return _mm_add_epi16(a, b); };
+  const auto sub = [](__m128i a, __m128i b) { return _mm_sub_epi16(a, b); };
+  const __m128i z13 = add(y[5], y[3]), z10 = sub(y[5], y[3]), z11 = add(y[1], y[7]), z12 = sub(y[1], y[7]);
+  const __m128i shared = mul15_words<25080>(sub(z10, z12));
+  const __m128i t10 = sub(mul15_words<35468>(z12), shared);
+  const __m128i t12 = sub(shared, mul15_words<85627>(z10));
+  const __m128i t7 = add(z11, z13);
+  const __m128i t6 = sub(t10, t7);
+  const __m128i t5 = sub(mul15_words<46341>(sub(z11, z13)), t6);
+  const __m128i t4 = add(t12, t5);
+  const __m128i a10 = add(y[0], y[4]), a11 = sub(y[0], y[4]), a13 = add(y[2], y[6]);
+  const __m128i a12 = sub(mul15_words<46341>(sub(y[2], y[6])), a13);
+  const __m128i e0 = add(a10, a13), e3 = sub(a10, a13), e1 = add(a11, a12), e2 = sub(a11, a12);
+  out[0] = add(e0, t7);
+  out[1] = add(e1, t6);
+  out[2] = add(e2, t5);
+  out[3] = sub(e3, t4);
+  out[4] = add(e3, t4);
+  out[5] = sub(e2, t5);
+  out[6] = sub(e1, t6);
+  out[7] = sub(e0, t7);
+}
+
+// Whether no lane of v[0..7] has a magnitude above `limit`.
+VKT_TARGET_AVX2 VKT_LANES_INLINE bool within(const __m128i v[8], int16_t limit) {
+  __m128i largest = _mm_abs_epi16(v[0]);
+  #pragma GCC unroll 7
+  for (int k = 1; k < 8; ++k) largest = _mm_max_epu16(largest, _mm_abs_epi16(v[k]));
+  const __m128i above = _mm_subs_epu16(largest, _mm_set1_epi16(limit));
+  return _mm_testz_si128(above, above) != 0;
+}
+
+// The blocks past the 16-bit limits, which the block in memory still holds
+// as it came: out of line, so the 16-bit path keeps its registers.
+VKT_TARGET_AVX2 __attribute__((noinline)) void fast_8x8_in_lanes(CoefficientBlock* block, const int16_t* table) {
+  if (table != nullptr) dequantise_fast_avx2(block, table);
+  vkt_avx2::idct_fast_8x8_lanes(block);
+}
+
+// With a table the block is dequantised first (fast kind), in registers.
+VKT_TARGET_AVX2 VKT_LANES_INLINE void fast_8x8(CoefficientBlock* block, const int16_t* table) {
+  __m128i y[8], out[8];
+  #pragma GCC unroll 4
+  for (int row = 0; row < 8; row += 2) {
+    __m256i rows = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block->coef + 8 * row));
+    if (table != nullptr)
+      rows = vkt_dequantise::scaled_products(rows, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 8 * row)));
+    y[row] = _mm256_castsi256_si128(rows);
+    y[row + 1] = _mm256_extracti128_si256(rows, 1);
+  }
+  if (!within(y, kFastColumnInputLimit)) return fast_8x8_in_lanes(block, table);
+  aan_idct8_words(y, out);  // lane = column
+  if (!within(out, kFastRowInputLimit)) return fast_8x8_in_lanes(block, table);
+  vkt_words::transpose16(out, out);
+  aan_idct8_words(out, y);  // lane = row
+  vkt_words::transpose16(y, y);
+  #pragma GCC unroll 8
+  for (int row = 0; row < 8; ++row) {
+    // ClampSample((v + 8) >> 4).
+    __m128i s = _mm_srai_epi16(_mm_add_epi16(y[row], _mm_set1_epi16(8)), 4);
+    s = _mm_min_epi16(_mm_max_epi16(s, _mm_set1_epi16(-128)), _mm_set1_epi16(127));
+    _mm_store_si128(reinterpret_cast<__m128i*>(block->coef + 8 * row), _mm_add_epi16(s, _mm_set1_epi16(128)));
+  }
+}
+
 }  // namespace
 
 VKT_TARGET_AVX2 void idct_precise_8x8_avx2(CoefficientBlock* block) { precise_8x8<false>(block, nullptr); }
 VKT_TARGET_AVX2 void idct_precise_8x8_dequantised_avx2(CoefficientBlock* block, const int16_t* table) {
   precise_8x8<true>(block, table);
 }
-VKT_TARGET_AVX2 void idct_fast_8x8_avx2(CoefficientBlock* block) { vkt_avx2::idct_fast_8x8_lanes(block); }
+VKT_TARGET_AVX2 void idct_fast_8x8_avx2(CoefficientBlock* block) { fast_8x8(block, nullptr); }
+VKT_TARGET_AVX2 void idct_fast_8x8_dequantised_avx2(CoefficientBlock* block, const int16_t* table) {
+  fast_8x8(block, table);
+}
 VKT_TARGET_AVX2 void idct_precise_4x4_avx2(CoefficientBlock* block) { precise_4x4(block, nullptr); }
 VKT_TARGET_AVX2 void idct_precise_4x4_dequantised_avx2(CoefficientBlock* block, const int16_t* table) {
   precise_4x4(block, table);

@@ -5,31 +5,12 @@
 #include "lanes_sse2.h"
 #include "idct_kernels.h"
 #include "idct_scaled_kernels.h"
+#include "transpose_words.h"
 #include "x86_members.h"
 
 namespace vkt_sse2 {
 
-// Lane j of r[i] becomes lane i of column[j] (eight 16-bit lanes).
-VKT_TARGET_SSE2 VKT_LANES_INLINE void transpose16(const __m128i r[8], __m128i column[8]) {
-  __m128i a[8], b[8];
-  #pragma GCC unroll 8
-  for (int i = 0; i < 8; i += 2) {
-    a[i] = _mm_unpacklo_epi16(r[i], r[i + 1]);
-    a[i + 1] = _mm_unpackhi_epi16(r[i], r[i + 1]);
-  }
-  #pragma GCC unroll 8
-  for (int i = 0; i < 8; i += 4) {
-    b[i] = _mm_unpacklo_epi32(a[i], a[i + 2]);
-    b[i + 1] = _mm_unpackhi_epi32(a[i], a[i + 2]);
-    b[i + 2] = _mm_unpacklo_epi32(a[i + 1], a[i + 3]);
-    b[i + 3] = _mm_unpackhi_epi32(a[i + 1], a[i + 3]);
-  }
-  #pragma GCC unroll 8
-  for (int i = 0; i < 4; ++i) {
-    column[2 * i] = _mm_unpacklo_epi64(b[i], b[i + 4]);
-    column[2 * i + 1] = _mm_unpackhi_epi64(b[i], b[i + 4]);
-  }
-}
+using vkt_words::transpose16;
 
 // Idct8 on 16-bit inputs x[k] (one lane per line): the pairs of products
 // by 16-bit constants come from one multiply-add each, and the constants

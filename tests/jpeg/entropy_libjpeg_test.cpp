@@ -396,8 +396,8 @@ TEST(EntropyHuffmanTable, UndefinedTablesOfAScanTakeTheStandardOnesOrAreRefused)
     EXPECT_EQ(supply_standard_huffman_tables(record.state(), scan), c.status) << c.tables;
     EXPECT_EQ(record.state().huffman_defined, c.defined) << c.tables;
     for (uint32_t id = 0; id < 2; ++id) {
-      EXPECT_TRUE(!(c.defined >> id & 1) || codes(record.state().dc_tables[id]) == codes(libjpeg.state().dc_tables[id]));
-      EXPECT_TRUE(!(c.defined >> id & 16) || codes(record.state().ac_tables[id]) == codes(libjpeg.state().ac_tables[id]));
+      EXPECT_TRUE(!(c.defined >> id & 1) || codes(dc_table(record.state(), id)) == codes(dc_table(libjpeg.state(), id)));
+      EXPECT_TRUE(!(c.defined >> id & 16) || codes(ac_table(record.state(), id)) == codes(ac_table(libjpeg.state(), id)));
     }
   }
 }

@@ -259,20 +259,28 @@ TEST(RegionReads, RestartIntervalsAboveTheRegionAreNotDecoded) {
 }
 
 // One record reading one image after another: each read gives exactly what
-// a fresh record gives, whatever kind of frame (components, progressive)
-// the record read before.
+// a fresh record gives, whatever kind of frame (components, progressive,
+// a coefficient buffer larger or smaller than the last one's) the record
+// read before.
 TEST(WholeReads, EveryPairOfFrameKindsOnOneRecord) {
   struct Kind {
     const char* name;
     int components;
     bool progressive;
+    int width, height;
+    Sampling sampling;
   };
-  const Kind kinds[] = {{"grey", 1, false}, {"colour", 3, false}, {"colour progressive", 3, true},
-                        {"grey progressive", 1, true}};
+  const Kind kinds[] = {{"grey", 1, false, 200, 168, Sampling::k420},
+                        {"colour", 3, false, 200, 168, Sampling::k420},
+                        {"colour progressive", 3, true, 200, 168, Sampling::k420},
+                        {"grey progressive", 1, true, 200, 168, Sampling::k420},
+                        {"large progressive", 3, true, 1024, 776, Sampling::k444}};
   std::vector<std::vector<uint8_t>> images;
   std::vector<Picture> wholes;
   for (const Kind& kind : kinds) {
-    EncodeOptions options = options_of(Sampling::k420, 0, kind.components);
+    EncodeOptions options = options_of(kind.sampling, 0, kind.components);
+    options.width = kind.width;
+    options.height = kind.height;
     options.progressive = kind.progressive;
     images.push_back(encode_jpeg(options));
     wholes.push_back(whole_picture(images.back()));
@@ -282,8 +290,10 @@ TEST(WholeReads, EveryPairOfFrameKindsOnOneRecord) {
       SCOPED_TRACE(std::string(kinds[first].name) + " then " + kinds[second].name);
       Reader reader;
       Picture a, b;
-      ASSERT_EQ(reader.read(images[first], READ_IMAGE_BUFFER, {}, a, 200, 168), JPEG_SUCCESS);
-      ASSERT_EQ(reader.read(images[second], READ_IMAGE_BUFFER, {}, b, 200, 168), JPEG_SUCCESS);
+      ASSERT_EQ(reader.read(images[first], READ_IMAGE_BUFFER, {}, a, kinds[first].width, kinds[first].height),
+                JPEG_SUCCESS);
+      ASSERT_EQ(reader.read(images[second], READ_IMAGE_BUFFER, {}, b, kinds[second].width, kinds[second].height),
+                JPEG_SUCCESS);
       EXPECT_EQ(max_difference(b, wholes[second]), 0);
     }
   }

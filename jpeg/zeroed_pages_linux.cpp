@@ -1,15 +1,13 @@
-// Large zeroed allocations (zeroed_pages.h): on Linux an anonymous mapping
+// Large zeroed allocations (zeroed_pages.h), Linux: an anonymous mapping
 // aligned to 2 MiB and marked for huge pages (transparent huge pages in
-// "madvise" mode give them only on this request); elsewhere, or below the
-// size where huge pages pay, calloc.
+// "madvise" mode give them only on this request); below the size where
+// huge pages pay, calloc. Other systems build zeroed_pages_heap.cpp.
 #include "zeroed_pages.h"
+
+#include <sys/mman.h>
 
 #include <cstdint>
 #include <cstdlib>
-
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 namespace {
 
@@ -21,8 +19,6 @@ constexpr size_t kMappedFrom = 2 * kHugePage;
 size_t mapped_bytes(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
 
 }  // namespace
-
-#if defined(__linux__)
 
 void* allocate_zeroed_pages(size_t bytes) {
   if (bytes < kMappedFrom) return std::calloc(bytes, 1);
@@ -50,10 +46,3 @@ void free_zeroed_pages(void* pages, size_t bytes) {
   }
   munmap(pages, mapped_bytes(bytes));
 }
-
-#else
-
-void* allocate_zeroed_pages(size_t bytes) { return std::calloc(bytes, 1); }
-void free_zeroed_pages(void* pages, size_t) { std::free(pages); }
-
-#endif

@@ -26,6 +26,9 @@ struct DecoderState;
 using BlockTransform = void (*)(CoefficientBlock* block);
 // Slots 60..62: in-place dequantisation with a prepared table (80 entries).
 using Dequantiser = void (*)(CoefficientBlock* block, const int16_t* table);
+// A fused dequantiser and transform on two blocks, each with its own table.
+using PairedTransform = void (*)(CoefficientBlock* first, const int16_t* first_table, CoefficientBlock* second,
+                                 const int16_t* second_table);
 // Slot 55: decodes one sequential block (DC and AC); `prediction` is the
 // component's DC predictor.
 using BlockDecoder = JpegStatus (*)(JpegInput& in, const HuffmanTable& dc_table, const HuffmanTable& ac_table,
@@ -141,6 +144,9 @@ struct SideMembers {
   FusedTransform precise_4x4;
   FusedTransform precise_2x2;
   FusedTransform fast_8x8;
+  // fast_8x8.both on two blocks in one call, where the kind has such a
+  // member (null otherwise): it costs what one block does.
+  PairedTransform fast_8x8_pair;
 };
 
 constexpr size_t jpeg_ops_entry_offset(int entry) { return static_cast<size_t>(entry) * sizeof(void*); }

@@ -166,6 +166,9 @@ struct OutputPlan {
   uint32_t end_column;
   uint32_t first_row;
   uint32_t end_row;
+  // Set when every component takes the fused member that this pairs
+  // (SideMembers::fast_8x8_pair): the MCU's blocks then go two at a time.
+  PairedTransform paired_transform;
 };
 
 // Triangle-filter context: the samples of the last three MCU rows, so a

@@ -185,6 +185,10 @@ JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanL
   const bool routine_scales = writes_scaled_reads(state.ops.mcu_output);
   plan.use_fast_routine = (plan.scale == 1 || routine_scales) && !state.multi_scan && state.ops.mcu_output != write_components &&
                           state.ops.mcu_output != nullptr && layout.component_count == frame.component_count;
+  plan.paired_transform = state.side_members.fast_8x8_pair;
+  for (uint32_t i = 0; i < layout.component_count; ++i) {
+    if (plan.components[i].dequantised_transform != state.side_members.fast_8x8.both) plan.paired_transform = nullptr;
+  }
   plan_region(state, plan, layout);
   if (filter_applies(state, layout.component_count)) {
     const JpegStatus status = prepare_filter(state, layout.mcu_columns, layout.mcu_rows);
@@ -205,6 +209,10 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_
   const Dequantiser dequantise = state.ops.current_dequantise;
   const bool precise = dequantise == state.ops.dequantise_precise;
   const BlockTransform idct_1x1 = state.ops.current_idct_1x1;
+  // With a paired member, a block that needs the whole transform waits for
+  // the next one, of this component or the next.
+  CoefficientBlock* waiting = nullptr;
+  const int16_t* waiting_table = nullptr;
   for (uint32_t i = 0; i < plan.component_count; ++i) {
     const OutputComponent& component = plan.components[i];
     const int16_t* table = state.quant[component.quant_table].prepared;
@@ -221,7 +229,13 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_
           continue;
         }
       }
-      if (component.dequantised_transform != nullptr) {
+      if (plan.paired_transform != nullptr && waiting == nullptr) {
+        waiting = block;
+        waiting_table = table;
+      } else if (plan.paired_transform != nullptr) {
+        plan.paired_transform(waiting, waiting_table, block, table);
+        waiting = nullptr;
+      } else if (component.dequantised_transform != nullptr) {
         component.dequantised_transform(block, table);
       } else {
         dequantise(block, table);
@@ -229,6 +243,7 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_
       }
     }
   }
+  if (waiting != nullptr) state.side_members.fast_8x8.both(waiting, waiting_table);
   if (plan.use_filter) {
     filter_mcu(state, mcu_column, mcu_row, plan.mcu_columns, plan.mcu_rows);
   } else if (plan.use_fast_routine) {

@@ -286,7 +286,7 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_2x2(CoefficientBlock* block, const
 
 #undef VKT_WORDS
 
-// The fast 8x8 transform on 16-bit lanes, eight per register, one lane per
+// The fast 8x8 transform on 16-bit lanes, eight per 128-bit half, one lane per
 // column and then per row: each pass's arithmetic is the portable member's
 // wherever no value leaves 16 bits. Mul15 by k = 32768 m + r is then m a +
 // mulhrs(a, r) exactly, since (a k + 2^14) >> 15 = m a + ((a r + 2^14) >> 15).
@@ -301,28 +301,52 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_2x2(CoefficientBlock* block, const
 constexpr int16_t kFastColumnInputLimit = 8191;
 constexpr int16_t kFastRowInputLimit = 2800;
 
-template <int32_t kFactor>
-VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i mul15_words(__m128i a) {
-  __m128i product = _mm_mulhrs_epi16(a, _mm_set1_epi16(static_cast<int16_t>(kFactor & 32767)));
-  for (int32_t m = 0; m < (kFactor >> 15); ++m) product = _mm_add_epi16(product, a);
+// The 16-bit steps on one block (__m128i) or on two side by side (__m256i).
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i add(__m128i a, __m128i b) { return _mm_add_epi16(a, b); }
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i add(__m256i a, __m256i b) { return _mm256_add_epi16(a, b); }
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i sub(__m128i a, __m128i b) { return _mm_sub_epi16(a, b); }
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i sub(__m256i a, __m256i b) { return _mm256_sub_epi16(a, b); }
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i mulhrs(__m128i a, int16_t k) { return _mm_mulhrs_epi16(a, _mm_set1_epi16(k)); }
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i mulhrs(__m256i a, int16_t k) {
+  return _mm256_mulhrs_epi16(a, _mm256_set1_epi16(k));
+}
+// The larger of each unsigned lane of `largest` and the magnitude of v's.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m128i with_magnitude(__m128i largest, __m128i v) {
+  return _mm_max_epu16(largest, _mm_abs_epi16(v));
+}
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i with_magnitude(__m256i largest, __m256i v) {
+  return _mm256_max_epu16(largest, _mm256_abs_epi16(v));
+}
+VKT_TARGET_AVX2 VKT_LANES_INLINE bool none_above(__m128i largest, int16_t limit) {
+  const __m128i above = _mm_subs_epu16(largest, _mm_set1_epi16(limit));
+  return _mm_testz_si128(above, above) != 0;
+}
+VKT_TARGET_AVX2 VKT_LANES_INLINE bool none_above(__m256i largest, int16_t limit) {
+  const __m256i above = _mm256_subs_epu16(largest, _mm256_set1_epi16(limit));
+  return _mm256_testz_si256(above, above) != 0;
+}
+
+template <int32_t kFactor, typename Words>
+VKT_TARGET_AVX2 VKT_LANES_INLINE Words mul15_words(Words a) {
+  Words product = mulhrs(a, static_cast<int16_t>(kFactor & 32767));
+  for (int32_t m = 0; m < (kFactor >> 15); ++m) product = add(product, a);
   return product;
 }
 
 // AanIdct8 of idct_fast.cpp on 16-bit lanes.
-VKT_TARGET_AVX2 VKT_LANES_INLINE void aan_idct8_words(const __m128i y[8], __m128i out[8]) {
-  const auto add = [](__m128i a, __m128i b) { return _mm_add_epi16(a, b); };
-  const auto sub = [](__m128i a, __m128i b) { return _mm_sub_epi16(a, b); };
-  const __m128i z13 = add(y[5], y[3]), z10 = sub(y[5], y[3]), z11 = add(y[1], y[7]), z12 = sub(y[1], y[7]);
-  const __m128i shared = mul15_words<25080>(sub(z10, z12));
-  const __m128i t10 = sub(mul15_words<35468>(z12), shared);
-  const __m128i t12 = sub(shared, mul15_words<85627>(z10));
-  const __m128i t7 = add(z11, z13);
-  const __m128i t6 = sub(t10, t7);
-  const __m128i t5 = sub(mul15_words<46341>(sub(z11, z13)), t6);
-  const __m128i t4 = add(t12, t5);
-  const __m128i a10 = add(y[0], y[4]), a11 = sub(y[0], y[4]), a13 = add(y[2], y[6]);
-  const __m128i a12 = sub(mul15_words<46341>(sub(y[2], y[6])), a13);
-  const __m128i e0 = add(a10, a13), e3 = sub(a10, a13), e1 = add(a11, a12), e2 = sub(a11, a12);
+template <typename Words>
+VKT_TARGET_AVX2 VKT_LANES_INLINE void aan_idct8_words(const Words y[8], Words out[8]) {
+  const Words z13 = add(y[5], y[3]), z10 = sub(y[5], y[3]), z11 = add(y[1], y[7]), z12 = sub(y[1], y[7]);
+  const Words shared = mul15_words<25080>(sub(z10, z12));
+  const Words t10 = sub(mul15_words<35468>(z12), shared);
+  const Words t12 = sub(shared, mul15_words<85627>(z10));
+  const Words t7 = add(z11, z13);
+  const Words t6 = sub(t10, t7);
+  const Words t5 = sub(mul15_words<46341>(sub(z11, z13)), t6);
+  const Words t4 = add(t12, t5);
+  const Words a10 = add(y[0], y[4]), a11 = sub(y[0], y[4]), a13 = add(y[2], y[6]);
+  const Words a12 = sub(mul15_words<46341>(sub(y[2], y[6])), a13);
+  const Words e0 = add(a10, a13), e3 = sub(a10, a13), e1 = add(a11, a12), e2 = sub(a11, a12);
   out[0] = add(e0, t7);
   out[1] = add(e1, t6);
   out[2] = add(e2, t5);
@@ -334,44 +358,90 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void aan_idct8_words(const __m128i y[8], __m128
 }
 
 // Whether no lane of v[0..7] has a magnitude above `limit`.
-VKT_TARGET_AVX2 VKT_LANES_INLINE bool within(const __m128i v[8], int16_t limit) {
-  __m128i largest = _mm_abs_epi16(v[0]);
+template <typename Words>
+VKT_TARGET_AVX2 VKT_LANES_INLINE bool within(const Words v[8], int16_t limit) {
+  Words largest = with_magnitude(Words{}, v[0]);
   #pragma GCC unroll 7
-  for (int k = 1; k < 8; ++k) largest = _mm_max_epu16(largest, _mm_abs_epi16(v[k]));
-  const __m128i above = _mm_subs_epu16(largest, _mm_set1_epi16(limit));
-  return _mm_testz_si128(above, above) != 0;
+  for (int k = 1; k < 8; ++k) largest = with_magnitude(largest, v[k]);
+  return none_above(largest, limit);
 }
 
-// The blocks past the 16-bit limits, which the block in memory still holds
-// as it came: out of line, so the 16-bit path keeps its registers.
+// Both passes on y (the coefficients, dequantised), leaving the rows'
+// unclamped values in y; false, with y spoilt, past a limit.
+template <typename Words>
+VKT_TARGET_AVX2 VKT_LANES_INLINE bool fast_passes(Words y[8]) {
+  Words out[8];
+  if (!within(y, kFastColumnInputLimit)) return false;
+  aan_idct8_words(y, out);  // lane = column
+  if (!within(out, kFastRowInputLimit)) return false;
+  vkt_words::transpose16(out, out);
+  aan_idct8_words(out, y);  // lane = row
+  vkt_words::transpose16(y, y);
+  return true;
+}
+
+// ClampSample((v + 8) >> 4) of each lane.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i clamped_samples(__m256i v) {
+  const __m256i s = _mm256_srai_epi16(_mm256_add_epi16(v, _mm256_set1_epi16(8)), 4);
+  return _mm256_add_epi16(_mm256_min_epi16(_mm256_max_epi16(s, _mm256_set1_epi16(-128)), _mm256_set1_epi16(127)),
+                          _mm256_set1_epi16(128));
+}
+
+// The blocks past the 16-bit limits, which the blocks in memory still hold
+// as they came: out of line, so the 16-bit path keeps its registers.
 VKT_TARGET_AVX2 __attribute__((noinline)) void fast_8x8_in_lanes(CoefficientBlock* block, const int16_t* table) {
   if (table != nullptr) dequantise_fast_avx2(block, table);
   vkt_avx2::idct_fast_8x8_lanes(block);
 }
 
-// With a table the block is dequantised first (fast kind), in registers.
+// One block, eight lanes a register. With a table the block is dequantised
+// first (fast kind), in registers.
 VKT_TARGET_AVX2 VKT_LANES_INLINE void fast_8x8(CoefficientBlock* block, const int16_t* table) {
-  __m128i y[8], out[8];
+  __m128i y[8];
+  __m256i rows[4];
   #pragma GCC unroll 4
   for (int row = 0; row < 8; row += 2) {
-    __m256i rows = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block->coef + 8 * row));
+    rows[row / 2] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block->coef + 8 * row));
     if (table != nullptr)
-      rows = vkt_dequantise::scaled_products(rows, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 8 * row)));
-    y[row] = _mm256_castsi256_si128(rows);
-    y[row + 1] = _mm256_extracti128_si256(rows, 1);
+      rows[row / 2] = vkt_dequantise::scaled_products(
+          rows[row / 2], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 8 * row)));
+    y[row] = _mm256_castsi256_si128(rows[row / 2]);
+    y[row + 1] = _mm256_extracti128_si256(rows[row / 2], 1);
   }
-  if (!within(y, kFastColumnInputLimit)) return fast_8x8_in_lanes(block, table);
-  aan_idct8_words(y, out);  // lane = column
-  if (!within(out, kFastRowInputLimit)) return fast_8x8_in_lanes(block, table);
-  vkt_words::transpose16(out, out);
-  aan_idct8_words(out, y);  // lane = row
-  vkt_words::transpose16(y, y);
+  if (!fast_passes(y)) return fast_8x8_in_lanes(block, table);
+  #pragma GCC unroll 4
+  for (int row = 0; row < 8; row += 2) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(block->coef + 8 * row), clamped_samples(_mm256_set_m128i(y[row + 1], y[row])));
+  }
+}
+
+// Row `row` of two blocks, one per 128-bit half.
+VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i row_pair(const int16_t* low, const int16_t* high, int row) {
+  return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(high + 8 * row),
+                             reinterpret_cast<const __m128i*>(low + 8 * row));
+}
+
+// Two blocks at once, `low` in the low 128-bit half of every register and
+// `high` in the high one, each dequantised (fast kind) with its table:
+// 256-bit instructions cost what 128-bit ones do, so a pair costs what one
+// block does. Either block past a limit sends both to the 32-bit lanes,
+// which give the same bytes.
+VKT_TARGET_AVX2 VKT_LANES_INLINE void fast_8x8_pair(CoefficientBlock* low, const int16_t* low_table,
+                                                    CoefficientBlock* high, const int16_t* high_table) {
+  __m256i y[8];
   #pragma GCC unroll 8
   for (int row = 0; row < 8; ++row) {
-    // ClampSample((v + 8) >> 4).
-    __m128i s = _mm_srai_epi16(_mm_add_epi16(y[row], _mm_set1_epi16(8)), 4);
-    s = _mm_min_epi16(_mm_max_epi16(s, _mm_set1_epi16(-128)), _mm_set1_epi16(127));
-    _mm_store_si128(reinterpret_cast<__m128i*>(block->coef + 8 * row), _mm_add_epi16(s, _mm_set1_epi16(128)));
+    y[row] = vkt_dequantise::scaled_products(row_pair(low->coef, high->coef, row), row_pair(low_table, high_table, row));
+  }
+  if (!fast_passes(y)) {
+    fast_8x8_in_lanes(low, low_table);
+    fast_8x8_in_lanes(high, high_table);
+    return;
+  }
+  #pragma GCC unroll 8
+  for (int row = 0; row < 8; ++row) {
+    _mm256_storeu2_m128i(reinterpret_cast<__m128i*>(high->coef + 8 * row),
+                         reinterpret_cast<__m128i*>(low->coef + 8 * row), clamped_samples(y[row]));
   }
 }
 
@@ -384,6 +454,10 @@ VKT_TARGET_AVX2 void idct_precise_8x8_dequantised_avx2(CoefficientBlock* block, 
 VKT_TARGET_AVX2 void idct_fast_8x8_avx2(CoefficientBlock* block) { fast_8x8(block, nullptr); }
 VKT_TARGET_AVX2 void idct_fast_8x8_dequantised_avx2(CoefficientBlock* block, const int16_t* table) {
   fast_8x8(block, table);
+}
+VKT_TARGET_AVX2 void idct_fast_8x8_dequantised_pair_avx2(CoefficientBlock* first, const int16_t* first_table,
+                                                         CoefficientBlock* second, const int16_t* second_table) {
+  fast_8x8_pair(first, first_table, second, second_table);
 }
 VKT_TARGET_AVX2 void idct_precise_4x4_avx2(CoefficientBlock* block) { precise_4x4(block, nullptr); }
 VKT_TARGET_AVX2 void idct_precise_4x4_dequantised_avx2(CoefficientBlock* block, const int16_t* table) {

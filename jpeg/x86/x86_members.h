@@ -12,6 +12,8 @@ void idct_fast_8x8_sse2(CoefficientBlock* block);
 void idct_precise_8x8_avx2(CoefficientBlock* block);
 void idct_fast_8x8_avx2(CoefficientBlock* block);
 void idct_fast_8x8_dequantised_avx2(CoefficientBlock* block, const int16_t* table);
+void idct_fast_8x8_dequantised_pair_avx2(CoefficientBlock* first, const int16_t* first_table,
+                                         CoefficientBlock* second, const int16_t* second_table);
 // Slot 61's dequantiser and slot 7's transform of the kind in one call.
 void idct_precise_8x8_dequantised_sse2(CoefficientBlock* block, const int16_t* table);
 void idct_precise_8x8_dequantised_avx2(CoefficientBlock* block, const int16_t* table);

@@ -5,7 +5,7 @@
 # habit to run before calling a test task done (slow: not part of CI).
 #
 #   scripts/mutate.sh [-l LIST] [-d BUILD_DIR] [-t SECONDS] [-m PATTERN] [-- CMAKE_OPTIONS...]
-#   scripts/mutate.sh --generate N [--seed S] [-d ...] [-t ...] [PATH...] [-- CMAKE_OPTIONS...]
+#   scripts/mutate.sh --generate N [--seed S] [--added-by RANGE] [-d ...] [-t ...] [PATH...] [-- CMAKE_OPTIONS...]
 #     -l  the slips of LIST, in the hand list's format (default
 #         scripts/mutations.txt): a fresh set written for one check
 #     -d  build directory (default build-mutate; configured if missing)
@@ -14,6 +14,9 @@
 #     --generate N  N slips sampled from the code under PATH... (default:
 #         the files this branch changes against main), by
 #         scripts/generate_mutants.py; --seed S picks the sample (default 1)
+#     --added-by BASE..TIP  generated slips only on the lines those commits
+#         added that still stand (by git blame); PATH... defaults to the
+#         files the range changes
 #
 # A mutation is found by file and exact original text (plus which
 # occurrence), never by line number, so it survives code moving around; a
@@ -32,7 +35,8 @@ generate=""
 seed=1
 generated=""
 paths=()
-usage() { sed -n '2,24p' "$0"; exit 2; }
+added_by=""
+usage() { sed -n '2,27p' "$0"; exit 2; }
 list=scripts/mutations.txt
 while [ $# -gt 0 ]; do
   case $1 in
@@ -42,6 +46,7 @@ while [ $# -gt 0 ]; do
     -m) pattern=${2:?}; shift 2 ;;
     --generate) generate=${2:?}; shift 2 ;;
     --seed) seed=${2:?}; shift 2 ;;
+    --added-by) added_by=${2:?}; shift 2 ;;
     --) shift; break ;;
     -*) usage ;;
     *) [ -n "$generate" ] || usage; paths+=("$1"); shift ;;
@@ -52,12 +57,15 @@ done
 equivalents=scripts/mutants-equivalent.txt
 if [ -n "$generate" ]; then
   if [ ${#paths[@]} -eq 0 ]; then
-    mapfile -t paths < <(git diff --name-only "$(git merge-base HEAD main)" -- '*.cpp' '*.h' | while read -r f; do [ -f "$f" ] && echo "$f"; done)
+    changed=${added_by/../ }
+    [ -n "$added_by" ] || changed="$(git merge-base HEAD main)"
+    # shellcheck disable=SC2086 # BASE TIP as two words
+    mapfile -t paths < <(git diff --name-only $changed -- '*.cpp' '*.h' | while read -r f; do [ -f "$f" ] && echo "$f"; done)
     [ ${#paths[@]} -gt 0 ] || { echo "no changed sources against main: name the paths" >&2; exit 2; }
   fi
   list=$(mktemp)
   generated=$list
-  python3 scripts/generate_mutants.py "$generate" "$seed" "${paths[@]}" >"$list" || exit 2
+  python3 scripts/generate_mutants.py ${added_by:+--added-by "$added_by"} "$generate" "$seed" "${paths[@]}" >"$list" || exit 2
 fi
 # Most tests wait on sockets and timers rather than compute: four at a
 # time per processor runs the suite in a third of the time.

@@ -24,7 +24,9 @@
 # and so is one that no longer compiles ("no-build"). The tests of the
 # mutated file's own directory run first, then the whole suite, each
 # stopping at the first failure; a failing test is run once more, and only a
-# second failure counts (a busy machine makes timing tests flaky).
+# second failure counts (a busy machine makes timing tests flaky); after a
+# failure that passed its second try the run starts over (three runs at
+# most), so a flaky test never hides the tests it stopped.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -133,6 +135,19 @@ equivalent_reason() {
     index($0, any) == 1 { print substr($0, length(any) + 1); exit }
     index($0, nth) == 1 { print substr($0, length(nth) + 1); exit }' "$equivalents"
 }
+# Whether the tests under directory $1 catch the slip within $2 seconds:
+# one fails twice. A run stops at its first failure, so when that failure
+# passes on its second try (a flaky test) the run starts over, or the tests
+# it never reached would count as passed.
+catches() {
+  local attempt
+  for attempt in 1 2 3; do
+    rm -f "$1/Testing/Temporary/LastTestsFailed.log"
+    timeout "$2" ctest --test-dir "$1" -j "$jobs" --stop-on-failure --timeout 60 >/dev/null 2>&1 && return 1
+    timeout "$2" ctest --test-dir "$1" --rerun-failed --timeout 60 >/dev/null 2>&1 || return 0
+  done
+  return 1
+}
 while IFS= read -r line; do
   case $line in '' | '#'*) continue ;; esac
   # id @@ file @@ occurrence @@ original @@ replacement
@@ -176,10 +191,7 @@ while IFS= read -r line; do
     result=survived
     for dir in "$first" .; do
       failed_log=$build_dir/$dir/Testing/Temporary/LastTestsFailed.log
-      rm -f "$failed_log"
-      if ! timeout "$left" ctest --test-dir "$build_dir/$dir" -j "$jobs" --stop-on-failure --timeout 60 \
-        >/dev/null 2>&1 && ! timeout "$left" ctest --test-dir "$build_dir/$dir" --rerun-failed --timeout 60 \
-        >/dev/null 2>&1; then
+      if catches "$build_dir/$dir" "$left"; then
         result=killed
         # The test that caught it (twice), so each kill can be checked.
         caught=$(sed -n '1s/^[0-9]*://p' "$failed_log" 2>/dev/null)

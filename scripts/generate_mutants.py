@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Generates one-line slips from the code itself, for scripts/mutate.sh.
 
-  generate_mutants.py COUNT SEED PATH...
+  generate_mutants.py [--added-by BASE..TIP] COUNT SEED PATH...
 
 Walks the C++ sources under the paths (tests, benchmarks and fuzz targets
 left out), finds every place where one of the usual slips fits, samples
@@ -14,6 +14,11 @@ places where that text stands in the file the way mutate.sh searches them
 (each search starting one character after the last find), so a generated
 slip lands on exactly the line it was made from. The id carries file:line.
 
+With --added-by, only lines that the commits of the range added and that
+still stand in the tree are candidates (git blame of each file, kept where
+the line's commit is one of git rev-list BASE..TIP): the slips then land
+on the code one piece of work wrote.
+
 The kinds, each a slip a developer makes:
   relop     a comparison flipped at its edge: < <=, > >=, == !=
   const     an integer constant one off (+1 or -1)
@@ -25,6 +30,7 @@ The kinds, each a slip a developer makes:
 import os
 import random
 import re
+import subprocess
 import sys
 
 SOURCE_ENDINGS = ('.cpp', '.h', '.c', '.hpp')
@@ -148,6 +154,21 @@ def occurrence(text, line, offset):
             return nth
 
 
+def commits_of(revision_range):
+    listed = subprocess.run(['git', 'rev-list', revision_range], check=True,
+                            capture_output=True, text=True).stdout
+    return set(listed.split())
+
+
+def lines_added_by(path, commits):
+    """The numbers of the lines of path whose last change is one of commits
+    (blame gives each line a header: commit, old line, line, [group size])."""
+    blame = subprocess.run(['git', 'blame', '--porcelain', '--', path], check=True,
+                           capture_output=True, text=True).stdout
+    return {int(header.group(2)) for header in re.finditer(r'^([0-9a-f]{40}) \d+ (\d+)', blame, re.M)
+            if header.group(1) in commits}
+
+
 def candidates(path):
     with open(path, encoding='utf-8', errors='replace') as f:
         text = f.read()
@@ -175,12 +196,23 @@ def candidates(path):
                 yield f'gen-{kind}-{path}:{number}{suffix}', path, nth, line, mutated
 
 
+def line_of(mutant):
+    return int(mutant[0].rsplit(':', 1)[1].split('.')[0])
+
+
 def main(argv):
+    commits = None
+    if len(argv) > 2 and argv[1] == '--added-by':
+        commits = commits_of(argv[2])
+        argv = argv[:1] + argv[3:]
     if len(argv) < 4:
         sys.stderr.write(__doc__)
         return 2
     count, seed, paths = int(argv[1]), int(argv[2]), argv[3:]
-    pool = [c for p in source_files(paths) if wanted(p) for c in candidates(p)]
+    pool = []
+    for path in (p for p in source_files(paths) if wanted(p)):
+        kept = None if commits is None else lines_added_by(path, commits)
+        pool += [c for c in candidates(path) if kept is None or line_of(c) in kept]
     chosen = random.Random(seed).sample(pool, min(count, len(pool)))
     chosen.sort(key=lambda c: (c[1], [int(n) for n in c[0].rsplit(':', 1)[1].split('.')]))
     for mutant in chosen:

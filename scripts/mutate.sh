@@ -5,7 +5,7 @@
 # habit to run before calling a test task done (slow: not part of CI).
 #
 #   scripts/mutate.sh [-l LIST] [-d BUILD_DIR] [-t SECONDS] [-m PATTERN] [-- CMAKE_OPTIONS...]
-#   scripts/mutate.sh --generate N [--seed S] [-d ...] [-t ...] [PATH...] [-- CMAKE_OPTIONS...]
+#   scripts/mutate.sh --generate N [--seed S] [--added-by RANGE] [-d ...] [-t ...] [PATH...] [-- CMAKE_OPTIONS...]
 #     -l  the slips of LIST, in the hand list's format (default
 #         scripts/mutations.txt): a fresh set written for one check
 #     -d  build directory (default build-mutate; configured if missing)
@@ -14,6 +14,9 @@
 #     --generate N  N slips sampled from the code under PATH... (default:
 #         the files this branch changes against main), by
 #         scripts/generate_mutants.py; --seed S picks the sample (default 1)
+#     --added-by BASE..TIP  generated slips only on the lines those commits
+#         added that still stand (by git blame); PATH... defaults to the
+#         files the range changes
 #
 # A mutation is found by file and exact original text (plus which
 # occurrence), never by line number, so it survives code moving around; a
@@ -21,7 +24,9 @@
 # and so is one that no longer compiles ("no-build"). The tests of the
 # mutated file's own directory run first, then the whole suite, each
 # stopping at the first failure; a failing test is run once more, and only a
-# second failure counts (a busy machine makes timing tests flaky).
+# second failure counts (a busy machine makes timing tests flaky); after a
+# failure that passed its second try the run starts over (three runs at
+# most), so a flaky test never hides the tests it stopped.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,7 +37,8 @@ generate=""
 seed=1
 generated=""
 paths=()
-usage() { sed -n '2,24p' "$0"; exit 2; }
+added_by=""
+usage() { sed -n '2,27p' "$0"; exit 2; }
 list=scripts/mutations.txt
 while [ $# -gt 0 ]; do
   case $1 in
@@ -42,6 +48,7 @@ while [ $# -gt 0 ]; do
     -m) pattern=${2:?}; shift 2 ;;
     --generate) generate=${2:?}; shift 2 ;;
     --seed) seed=${2:?}; shift 2 ;;
+    --added-by) added_by=${2:?}; shift 2 ;;
     --) shift; break ;;
     -*) usage ;;
     *) [ -n "$generate" ] || usage; paths+=("$1"); shift ;;
@@ -52,12 +59,15 @@ done
 equivalents=scripts/mutants-equivalent.txt
 if [ -n "$generate" ]; then
   if [ ${#paths[@]} -eq 0 ]; then
-    mapfile -t paths < <(git diff --name-only "$(git merge-base HEAD main)" -- '*.cpp' '*.h' | while read -r f; do [ -f "$f" ] && echo "$f"; done)
+    changed=${added_by/../ }
+    [ -n "$added_by" ] || changed="$(git merge-base HEAD main)"
+    # shellcheck disable=SC2086 # BASE TIP as two words
+    mapfile -t paths < <(git diff --name-only $changed -- '*.cpp' '*.h' | while read -r f; do [ -f "$f" ] && echo "$f"; done)
     [ ${#paths[@]} -gt 0 ] || { echo "no changed sources against main: name the paths" >&2; exit 2; }
   fi
   list=$(mktemp)
   generated=$list
-  python3 scripts/generate_mutants.py "$generate" "$seed" "${paths[@]}" >"$list" || exit 2
+  python3 scripts/generate_mutants.py ${added_by:+--added-by "$added_by"} "$generate" "$seed" "${paths[@]}" >"$list" || exit 2
 fi
 # Most tests wait on sockets and timers rather than compute: four at a
 # time per processor runs the suite in a third of the time.
@@ -125,6 +135,19 @@ equivalent_reason() {
     index($0, any) == 1 { print substr($0, length(any) + 1); exit }
     index($0, nth) == 1 { print substr($0, length(nth) + 1); exit }' "$equivalents"
 }
+# Whether the tests under directory $1 catch the slip within $2 seconds:
+# one fails twice. A run stops at its first failure, so when that failure
+# passes on its second try (a flaky test) the run starts over, or the tests
+# it never reached would count as passed.
+catches() {
+  local attempt
+  for attempt in 1 2 3; do
+    rm -f "$1/Testing/Temporary/LastTestsFailed.log"
+    timeout "$2" ctest --test-dir "$1" -j "$jobs" --stop-on-failure --timeout 60 >/dev/null 2>&1 && return 1
+    timeout "$2" ctest --test-dir "$1" --rerun-failed --timeout 60 >/dev/null 2>&1 || return 0
+  done
+  return 1
+}
 while IFS= read -r line; do
   case $line in '' | '#'*) continue ;; esac
   # id @@ file @@ occurrence @@ original @@ replacement
@@ -168,10 +191,7 @@ while IFS= read -r line; do
     result=survived
     for dir in "$first" .; do
       failed_log=$build_dir/$dir/Testing/Temporary/LastTestsFailed.log
-      rm -f "$failed_log"
-      if ! timeout "$left" ctest --test-dir "$build_dir/$dir" -j "$jobs" --stop-on-failure --timeout 60 \
-        >/dev/null 2>&1 && ! timeout "$left" ctest --test-dir "$build_dir/$dir" --rerun-failed --timeout 60 \
-        >/dev/null 2>&1; then
+      if catches "$build_dir/$dir" "$left"; then
         result=killed
         # The test that caught it (twice), so each kill can be checked.
         caught=$(sed -n '1s/^[0-9]*://p' "$failed_log" 2>/dev/null)

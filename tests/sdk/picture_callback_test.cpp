@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -129,6 +130,22 @@ TEST_P(PictureCallback, EveryPictureComesBeforeItsDrawingOnTheDecodingThread) {
   EXPECT_EQ(log.width, (352 + divisor - 1) / divisor);
   EXPECT_EQ(log.height, (288 + divisor - 1) / divisor);
   EXPECT_EQ(log.stride, log.width * 3);
+  // Every picture received has one outcome, none refused; the sizes are the
+  // device's and the callback's; a picture drawn is one shown.
+  VKT_PICTURE_COUNTS counts{};
+  counts.size = sizeof counts;
+  ASSERT_EQ(VKT_GetPictureCounts(session.handle, 0, &counts), VKT_OK);
+  EXPECT_EQ(counts.received, counts.droppedBeforeDecoding + counts.failed + counts.decoded);
+  EXPECT_EQ(counts.failed, 0u);
+  EXPECT_EQ(counts.delivered, uint32_t(calls));
+  EXPECT_GE(counts.decoded, counts.delivered);
+  EXPECT_EQ(counts.shown, uint32_t(std::count(log.order.begin(), log.order.end(), 'D')));
+  EXPECT_EQ(std::vector<uint32_t>({counts.width, counts.height, counts.decodedWidth, counts.decodedHeight}),
+            std::vector<uint32_t>({352, 288, log.width, log.height}));
+  EXPECT_GE(counts.callbackLatencyWorstUs, counts.callbackLatencyMedianUs);
+  EXPECT_GT(counts.callbackLatencyMedianUs, 0u);
+  EXPECT_GE(counts.blitLatencyWorstUs, counts.blitLatencyMedianUs);
+  EXPECT_EQ(counts.blitLatencyMedianUs > 0, row.reduction == 0);
 
   // The snapshots hold the last picture: the BMP has the callback's pixels
   // (rows bottom first, padded to four bytes); kind 7100's JPEG is the
@@ -187,6 +204,19 @@ TEST(PictureCallbackClose, WaitsForTheCallbackUnderWayAndNoneFollows) {
       const int calls = log.calls;
       Pump(300);
       EXPECT_EQ(log.calls, calls);
+      if (closeServer) continue;
+      // Opened again (kind 7100 at half size), the channel is served as
+      // before: pictures, in order, at the size asked.
+      log.holdMs = 0;
+      const size_t seen = log.sequences.size();
+      const uint32_t reduction = kind == VKT_KIND_JPEG ? 2 : 1;
+      ASSERT_EQ(VKT_OpenChannelWithoutWindow(session.handle, 0, reduction), VKT_OK);
+      for (int wait = 0; wait < 600 && log.calls < calls + 5; ++wait) Pump(20);
+      EXPECT_GE(log.calls, calls + 5);
+      std::lock_guard<std::mutex> hold(log.mutex);
+      for (size_t i = seen; i < log.sequences.size(); ++i) EXPECT_LT(log.sequences[i - 1], log.sequences[i]) << i;
+      EXPECT_EQ(std::vector<uint32_t>({log.width, log.height}),
+                std::vector<uint32_t>({352 / reduction, 288 / reduction}));
     }
   }
 }

@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -14,6 +18,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "channel_picture.h"
 #include "picture_recording_format.h"
 #include "picture_recording_reader.h"
 #include "picture_recording_writer.h"
@@ -28,6 +33,26 @@ using Bytes = std::vector<uint8_t>;
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+struct InfoRun {
+  int exitCode = -1;
+  std::string out, errors;
+};
+
+InfoRun RecInfo(const std::string& path) {
+  const std::string err = path + ".err";
+  InfoRun run;
+  FILE* pipe = popen((std::string(VKT_REC_TOOL) + " info " + path + " 2>" + err).c_str(), "r");
+  if (!pipe) return run;
+  char chunk[256];
+  while (std::fgets(chunk, sizeof chunk, pipe)) run.out += chunk;
+  const int status = pclose(pipe);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const Bytes errors = ReadFile(err);
+  run.errors.assign(errors.begin(), errors.end());
+  std::remove(err.c_str());
+  return run;
 }
 
 TEST(PictureRecording, EveryPictureReceivedIsExportedAtItsTime) {
@@ -57,6 +82,13 @@ TEST(PictureRecording, EveryPictureReceivedIsExportedAtItsTime) {
   EXPECT_TRUE(recording.damaged.empty());
   ASSERT_GT(counts.received, 10u);
   EXPECT_EQ(recording.pictures.size(), counts.received);
+  // The simulator's pictures are 352x288.
+  const InfoRun info = RecInfo(base + ".rec");
+  EXPECT_EQ(info.exitCode, 0) << info.errors;
+  const std::string head = "kind-7100 recording of channel 0\npictures: " + std::to_string(counts.received) + "\n";
+  EXPECT_EQ(info.out.rfind(head, 0), 0u)
+      << info.out;
+  EXPECT_NE(info.out.find("\npicture size: 352x288\n"), std::string::npos) << info.out;
 
   ASSERT_EQ(std::system((std::string(VKT_REC_TOOL) + " export " + base + ".rec " + base + ".mkv >/dev/null").c_str()),
             0);
@@ -94,6 +126,9 @@ TEST(PictureRecording, ReadsEveryWholeRecordAroundDamage) {
   const Bytes picture = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
   PictureRecordingWriter writer;
   ASSERT_TRUE(writer.Start(path.c_str(), 3));
+  // Nothing to write is no record and no failure.
+  EXPECT_TRUE(writer.Write(picture.data(), 0, 500));
+  EXPECT_TRUE(writer.Write(nullptr, uint32_t(picture.size()), 500));
   for (uint64_t at : {1000, 41000, 81000}) ASSERT_TRUE(writer.Write(picture.data(), uint32_t(picture.size()), at));
   writer.Stop();
   const Bytes whole = ReadFile(path);
@@ -127,6 +162,90 @@ TEST(PictureRecording, ReadsEveryWholeRecordAroundDamage) {
   PictureRecording recording;
   std::string problem;
   EXPECT_FALSE(ReadPictureRecording(whole.data() + 1, whole.size() - 1, recording, problem));
+}
+
+// Recordings laid out byte by byte: what the reader finds and what
+// `vkt-rec info` prints of it.
+TEST(PictureRecording, InfoTellsWhatTheReaderFinds) {
+  const Bytes noFrameHeader = {0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
+  const Bytes notAJpegStart = {0xFF, 0x00, 1, 2, 3, 0xFF, 0xD9};
+  const std::vector<uint8_t> rgb(size_t{64} * 48 * 3, 0x80);
+  const Bytes whole = vkt::devsim::encodeJpeg(rgb.data(), 64, 48);
+  // Cut at the end of its frame header (FF C0, then 17 bytes for three
+  // components): the size is there, the read fails.
+  const uint8_t frameMarker[2] = {0xFF, 0xC0};
+  const auto frameHeader = std::search(whole.begin(), whole.end(), frameMarker, frameMarker + 2);
+  ASSERT_NE(frameHeader, whole.end());
+  const Bytes cutAfterFrameHeader(whole.begin(), frameHeader + 2 + 17);
+  struct Record {
+    uint64_t arrival;
+    Bytes picture;
+  };
+  const uint32_t record = uint32_t(kPictureRecordHeaderBytes + noFrameHeader.size());  // 23
+  const struct {
+    const char* name;
+    uint32_t channel, reserved;
+    std::vector<Record> records;
+    size_t cutBytes;  // taken off the end
+    std::vector<uint64_t> arrivals;  // of the pictures read
+    std::vector<std::pair<size_t, size_t>> damaged;
+    std::string info;
+    int exitCode;
+  } cases[] = {
+      {"pictures within a millisecond set one apart", 0x01020304, 0,
+       {{0, noFrameHeader}, {400, noFrameHeader}, {900, noFrameHeader}}, 0,
+       {0, 400, 900}, {},
+       "kind-7100 recording of channel 16909060\npictures: 3\nduration: 0.002 s\npicture size: unknown\n", 0},
+      {"the size from the first picture", 5, 0, {{0, whole}, {40000, noFrameHeader}}, 0, {0, 40000}, {},
+       "kind-7100 recording of channel 5\npictures: 2\nduration: 0.040 s\npicture size: 64x48\n", 0},
+      {"a first picture that does not read", 5, 0, {{0, cutAfterFrameHeader}}, 0, {0}, {},
+       "kind-7100 recording of channel 5\npictures: 1\nduration: 0.000 s\npicture size: unknown\n", 0},
+      {"an arrival in all eight bytes, the reserved word ignored", 2, 0xFFFFFFFF,
+       {{0, noFrameHeader}, {0x0102030405060708, noFrameHeader}}, 0, {0, 0x0102030405060708}, {},
+       "kind-7100 recording of channel 2\npictures: 2\nduration: 72623859790.382 s\npicture size: unknown\n", 0},
+      {"a record whose picture is no JPEG", 1, 0,
+       {{0, noFrameHeader}, {40000, notAJpegStart}, {80000, noFrameHeader}}, 0,
+       {0, 80000}, {{16 + record, 16 + 2 * record}},
+       "kind-7100 recording of channel 1\npictures: 2\nduration: 0.080 s\npicture size: unknown\n"
+       "damaged: offset 39 to 62 (23 bytes)\n", 1},
+      {"the last record cut", 1, 0, {{0, noFrameHeader}, {40000, noFrameHeader}}, 3, {0},
+       {{16 + record, 16 + 2 * record - 3}},
+       "kind-7100 recording of channel 1\npictures: 1\nduration: 0.000 s\npicture size: unknown\n"
+       "damaged: offset 39 to 59 (20 bytes)\n", 1},
+  };
+  const std::string path = testing::TempDir() + "vkt-info-" + std::to_string(getpid()) + ".rec";
+  const auto put = [](Bytes& bytes, uint64_t value, int count) {
+    for (int i = 0; i < count; ++i) bytes.push_back(uint8_t(value >> (8 * i)));
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes file = {'V', 'K', 'T', 'J', 'P', 'E', 'G', '1'};
+    put(file, c.channel, 4);
+    put(file, c.reserved, 4);
+    for (const Record& r : c.records) {
+      file.insert(file.end(), {'p', 'i', 'c', 't'});
+      put(file, r.picture.size(), 4);
+      put(file, r.arrival, 8);
+      file.insert(file.end(), r.picture.begin(), r.picture.end());
+    }
+    file.resize(file.size() - c.cutBytes);
+    PictureRecording recording;
+    std::string problem;
+    ASSERT_TRUE(ReadPictureRecording(file.data(), file.size(), recording, problem)) << problem;
+    EXPECT_EQ(recording.channel, c.channel);
+    std::vector<uint64_t> arrivals;
+    for (const RecordedPicture& p : recording.pictures) arrivals.push_back(p.arrivalMicros);
+    EXPECT_EQ(arrivals, c.arrivals);
+    EXPECT_EQ(recording.damaged, c.damaged);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    const InfoRun info = RecInfo(path);
+    EXPECT_EQ(info.exitCode, c.exitCode) << info.errors;
+    EXPECT_EQ(info.out, c.info);
+    for (const auto& [first, end] : c.damaged)
+      EXPECT_NE(info.errors.find("damaged at offset " + std::to_string(first)), std::string::npos) << info.errors;
+  }
+  std::remove(path.c_str());
 }
 
 }  // namespace

@@ -268,3 +268,22 @@ TEST(Viewer, CapturesEachChannelsLastPictureAndTellsTheLatency) {
   }
   std::filesystem::remove_all(dir);
 }
+
+// --record: kind 7100 records channel 0's pictures as received (the file
+// names the channel at byte 8), kind 5200 its stream from a header on.
+TEST(Viewer, RecordsChannelZeroOfEitherKind) {
+  for (const int kind : {7100, 5200}) {
+    SCOPED_TRACE(kind);
+    const std::string path = testing::TempDir() + "vkt-viewer-record-" + std::to_string(getpid());
+    vkt::test::DevsimProcess devsim(kind);
+    const ViewerRun run = RunViewer("--kind " + std::to_string(kind) + " --port " + std::to_string(devsim.port()) +
+                                    " --seconds 2 --headless --record " + path);
+    EXPECT_EQ(run.status, 0) << run.output;
+    std::ifstream in(path, std::ios::binary);
+    const std::string file(std::istreambuf_iterator<char>(in), {});
+    std::remove(path.c_str());
+    ASSERT_GT(file.size(), 64u) << run.output;
+    if (kind == 7100) EXPECT_EQ(file.substr(0, 12), std::string("VKTJPEG1\0\0\0\0", 12));
+    else EXPECT_EQ(file.substr(0, 4), "rvdx");
+  }
+}

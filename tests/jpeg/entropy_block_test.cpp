@@ -19,8 +19,9 @@ namespace {
 const std::vector<uint8_t> kDcCounts = {0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 const std::vector<uint8_t> kDcValues = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
 // AC table: EOB, ZRL, run 0/size 1, run 15/size 1, EOB runs 0x10 and 0x20.
-const std::vector<uint8_t> kAcCounts = {0, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-const std::vector<uint8_t> kAcValues = {0x00, 0xF0, 0x01, 0xF1, 0x10, 0x20};
+const std::vector<uint8_t> kAcCounts = {0, 0, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+// 0x02 (size 2) is no refinement symbol: a refinement reads one bit after it all the same.
+const std::vector<uint8_t> kAcValues = {0x00, 0xF0, 0x01, 0xF1, 0x10, 0x20, 0x02};
 
 class EntropyBlock : public ::testing::Test {
  protected:
@@ -260,6 +261,9 @@ TEST_F(EntropyBlock, RefinementCorrectsNonZeroCoefficientsAndPlacesNewOnes) {
        spans({{1, 32, -6}, {33, 33, -6}, {34, 40, -4}}), 0},
       {"marker after 5 correction bits", 1, 63, spans({{1, 40, 4}}), {{0x00, 0, 0}, {-1, 0b10100, 5}},
        spans({{1, 1, 6}, {2, 2, 4}, {3, 3, 6}, {4, 40, 4}}), 1},
+      // The bit after the one read would make a size-2 magnitude of -2 or +2.
+      {"size 2 reads one bit: negative", 1, 5, {}, {{0x02, 0, 1}, {0x20, 0, 2}}, {{1, -2}}, 3},
+      {"size 2 reads one bit: positive", 1, 5, {}, {{0x02, 1, 1}, {0x01, 1, 1}, {0x00, 0, 0}}, {{1, 2}, {2, 2}}, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -319,6 +319,11 @@ TEST(EntropyLibjpeg, SpectralSelectionOnly) {
   test.script = {Scan({0, 1, 2}, 0, 0, 0, 0), Scan({0}, 1, 5, 0, 0),  Scan({0}, 6, 63, 0, 0),
                  Scan({1}, 1, 63, 0, 0),       Scan({2}, 1, 2, 0, 0),   Scan({2}, 3, 63, 0, 0)};
   ExpectSameCoefficients(test);
+  // Chroma's DC table is another than luma's: each scan takes its own.
+  test.name = "DC first scans one component at a time";
+  test.script = {Scan({0}, 0, 0, 0, 0), Scan({2}, 0, 0, 0, 0), Scan({1}, 0, 0, 0, 0),
+                 Scan({0}, 1, 63, 0, 0), Scan({1}, 1, 63, 0, 0), Scan({2}, 1, 63, 0, 0)};
+  ExpectSameCoefficients(test);
 }
 
 TEST(EntropyLibjpeg, DeepSuccessiveApproximation) {

@@ -1,7 +1,7 @@
 // Table segments (ITU-T T.81 B.2.4): DHT (Huffman tables, class Tc and id
-// Th, built by build_huffman_table_shared), DQT (quantisation tables, precision Pq
-// and id Tq, prepared for the transform kind in force) and DRI (restart
-// interval Ri).
+// Th: the process's kept table when it has the content, else built), DQT
+// (quantisation tables, precision Pq and id Tq, prepared for the transform
+// kind in force) and DRI (restart interval Ri).
 #include <algorithm>
 
 #include "byte_cursor.h"

@@ -37,6 +37,11 @@ JpegStatus read_frame_header(DecoderState& state) {
     state.stop_offset = in.position - 2;
     return kReadComplete;
   }
+  // One read decodes one frame. A frame header after this read's scans (a
+  // second SOF, or a new image begun without an EOI) would replace the
+  // frame the caller sized the read by: a few bytes could then claim a
+  // frame of any size and make the read decode all of it.
+  if (state.progressive_scans > 0 || in.sequential_components > 0) return JPEG_ERR_MULTIPLE_FRAMES;
   const int64_t frame_offset = in.position - 2;  // the SOF marker
   SegmentBody body;
   const JpegStatus status = read_segment(in, kMaxSegmentBody, body);

@@ -347,4 +347,26 @@ TEST_F(ResourceLimits, EndsAProgressiveImageWithTooManyScans) {
   EXPECT_EQ(read_image(stream_with_refinements(kMaxProgressiveScans)), JPEG_ERR_DATA);
 }
 
+TEST_F(ResourceLimits, RefusesAFrameAfterTheReadsScans) {
+  // The read was sized by the 8x8 frame; a later header claiming 65535x65535
+  // must not make it decode that many empty blocks.
+  const auto huge = [](MarkerStream& s) -> MarkerStream& { return s.sof(0xC0, 8, 65535, 65535, {{1, 0x11, 0}}); };
+  for (uint8_t code : {0xC0, 0xC2}) {
+    MarkerStream second_sof;
+    second_sof.soi().dqt(0).dht(0x00).dht(0x10).grey_frame(8, 8, code).sos({{1, 0x00}}, 0, code == 0xC0 ? 63 : 0);
+    huge(second_sof.raw({0x00})).sos({{1, 0x00}}).eoi();
+    EXPECT_EQ(read_image(second_sof), JPEG_ERR_MULTIPLE_FRAMES) << int{code};
+    MarkerStream new_image_without_eoi;
+    new_image_without_eoi.soi().dqt(0).dht(0x00).dht(0x10).grey_frame(8, 8, code);
+    new_image_without_eoi.sos({{1, 0x00}}, 0, code == 0xC0 ? 63 : 0).raw({0x00}).soi();
+    huge(new_image_without_eoi).sos({{1, 0x00}}).eoi();
+    EXPECT_EQ(read_image(new_image_without_eoi), JPEG_ERR_MULTIPLE_FRAMES) << int{code};
+  }
+  // Before any scan a later frame header still replaces the first.
+  MarkerStream two_headers;
+  two_headers.soi().dqt(0).dht(0x00).dht(0x10).grey_frame(16, 16).grey_frame(8, 8).sos({{1, 0x00}}).raw({0x00}).eoi();
+  EXPECT_EQ(read_image(two_headers), JPEG_SUCCESS);
+  EXPECT_EQ(record->jpeg_width, 8u);
+}
+
 }  // namespace

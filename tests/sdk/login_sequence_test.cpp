@@ -303,11 +303,20 @@ TEST(LoginSequence, CallsThatCannotWorkAreRefused) {
     EXPECT_EQ(DebugLinesWith(std::string(row.call) + " refused"), refusedBefore + (row.expected != VKT_OK));
   }
   EXPECT_TRUE(static_cast<H264DeviceSession*>(h264.session())->recorder.IsOpen());
-  // Closed, the channel leaves its windows free.
-  EXPECT_EQ(VKT_CloseChannel(jpeg.value, 0), VKT_OK);
+  // Moved to another window, closed, or closed with its handle, a channel
+  // leaves its window free; the claims of other handles stay.
+  display_test::TestWindow other(0, 0, 176, 144), third(0, 0, 176, 144);
+  EXPECT_EQ(VKT_OpenChannel(jpeg.value, 0, other.handle()), VKT_OK);
+  EXPECT_EQ(VKT_OpenChannel(h264.value, 0, window), VKT_OK);
+  EXPECT_EQ(VKT_OpenChannel(h264.value, 0, third.handle()), VKT_OK);
   EXPECT_EQ(VKT_OpenChannel(jpegOther.value, 0, window), VKT_OK);
+  EXPECT_EQ(VKT_CloseChannel(jpegOther.value, 0), VKT_OK);
+  EXPECT_EQ(VKT_OpenChannel(h264.value, 0, window), VKT_OK);
+  EXPECT_EQ(VKT_CloseServer(jpeg.value), VKT_OK);
+  jpeg.value = nullptr;
+  EXPECT_EQ(VKT_OpenChannel(jpegOther.value, 1, other.handle()), VKT_OK);
+  EXPECT_EQ(VKT_OpenChannel(jpegOther.value, 0, window), VKT_ERR_PARAMETER);
   if (display) {
-    EXPECT_EQ(VKT_CloseChannel(jpeg.value, 1), VKT_OK);
     EXPECT_EQ(VKT_ReleaseX11Window(wrapped), VKT_OK);
     XCloseDisplay(display);
   }

@@ -170,6 +170,21 @@ TEST(RecordingReader, ReportsEachDamageAndResumesAtTheNextIntactBox) {
          PutLittleEndian(f, 674 + 36, uint32_t(at + box.size() - 674));
        },
        starts[2], nullptr, 0, 0, 16, 3},
+      {"damage before a box of stream type 6", 0,
+       [](std::vector<uint8_t>& f, size_t at) {
+         std::memcpy(&f[at + 4], "qbux", 4);
+         f[at + 32 + 13] = 6;
+       },
+       starts[0] + 512, "neither a header nor a box", starts[0] + 512, secondBox, 14, 3},
+      {"damage before a picture of one one-byte unit", 0,
+       [](std::vector<uint8_t>& f, size_t at) {
+         std::vector<uint8_t> boxes;
+         for (int i = 0; i < 2; ++i) appendQbox(boxes, 2, 1, 0, 1040, Units({{0x41}}));
+         std::memcpy(&boxes[4], "qbux", 4);
+         f.insert(f.begin() + static_cast<ptrdiff_t>(at), boxes.begin(), boxes.end());
+         PutLittleEndian(f, 674 + 36, 674 + 58);
+       },
+       674 + 544, "neither a header nor a box", 674 + 544, 674 + 573, 16, 3},
       {"wrong segment length (a pipe recording)", 0, [](std::vector<uint8_t>& f, size_t at) { f[at + 36] ^= 1; },
        starts[0], nullptr, 0, 0, 15, 3, 1},
   };
@@ -226,7 +241,14 @@ TEST(RecordingExportPlan, TimesCountFromTheFirstPictureAndStrictlyIncrease) {
     for (size_t i = 0; i < c.stamps.size(); ++i) {
       if (c.gapAt && i == c.gapAt) {
         uint8_t gap[kGapBoxSize];
+        std::memset(gap, 0xA5, sizeof gap);
         MakeGapBox(c.gapMs, gap);
+        // The documented box: 32 bytes, valid, stream type "gp", the gap big-endian.
+        std::vector<uint8_t> documented = {0, 0, 0, 32, 'q', 'b', 'o', 'x', 0, 0, 0, 1, 'g', 'p'};
+        documented.resize(kQboxHeaderSize + 6, 0);
+        documented.push_back(uint8_t(c.gapMs >> 8));
+        documented.push_back(uint8_t(c.gapMs));
+        EXPECT_EQ(std::vector<uint8_t>(std::begin(gap), std::end(gap)), documented);
         file.insert(file.end(), std::begin(gap), std::end(gap));
       }
       const bool key = i == 0 || std::find(c.keys.begin(), c.keys.end(), i) != c.keys.end();
@@ -242,8 +264,8 @@ TEST(RecordingExportPlan, TimesCountFromTheFirstPictureAndStrictlyIncrease) {
     if (c.jumps) {
       EXPECT_EQ(contents.durationMs, c.times.back() + contents.pictureStep) << c.stamps.back();
     }
-    if (c.gapAt && !contents.jumps.empty()) {
-      EXPECT_EQ(contents.jumps[0].gapMs, int64_t(c.gapMs));
+    if (!contents.jumps.empty()) {
+      EXPECT_EQ(contents.jumps[0].gapMs, c.gapAt ? int64_t(c.gapMs) : -1);
     }
   }
 }

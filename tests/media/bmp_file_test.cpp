@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "bmp_file.h"
@@ -55,9 +56,8 @@ TEST(BmpFile, HeaderFieldsAndPaddedRowsBottomFirst) {
   }
   // Nothing to write, or a stride shorter than a row: no file.
   const uint8_t pixel[3] = {1, 2, 3};
-  EXPECT_FALSE(WriteBmpFile(path.c_str(), pixel, 0, 1, 3));
-  EXPECT_FALSE(WriteBmpFile(path.c_str(), pixel, 1, 0, 3));
-  EXPECT_FALSE(WriteBmpFile(path.c_str(), pixel, 1, 1, 2));
+  for (const auto& [width, height, stride] : {std::tuple{0u, 1u, 3u}, {1u, 0u, 3u}, {1u, 1u, 2u}})
+    EXPECT_FALSE(WriteBmpFile(path.c_str(), pixel, width, height, stride));
   EXPECT_FALSE(std::ifstream(path).good());
 }
 

@@ -171,10 +171,7 @@ TEST(RecordingReader, ReportsEachDamageAndResumesAtTheNextIntactBox) {
        },
        starts[2], nullptr, 0, 0, 16, 3},
       {"damage before a box of stream type 6", 0,
-       [](std::vector<uint8_t>& f, size_t at) {
-         std::memcpy(&f[at + 4], "qbux", 4);
-         f[at + 32 + 13] = 6;
-       },
+       [](std::vector<uint8_t>& f, size_t at) { std::memcpy(&f[at + 4], "qbux", 4), f[at + 45] = 6; },
        starts[0] + 512, "neither a header nor a box", starts[0] + 512, secondBox, 14, 3},
       {"damage before a picture of one one-byte unit", 0,
        [](std::vector<uint8_t>& f, size_t at) {
@@ -244,10 +241,9 @@ TEST(RecordingExportPlan, TimesCountFromTheFirstPictureAndStrictlyIncrease) {
         std::memset(gap, 0xA5, sizeof gap);
         MakeGapBox(c.gapMs, gap);
         // The documented box: 32 bytes, valid, stream type "gp", the gap big-endian.
-        std::vector<uint8_t> documented = {0, 0, 0, 32, 'q', 'b', 'o', 'x', 0, 0, 0, 1, 'g', 'p'};
-        documented.resize(kQboxHeaderSize + 6, 0);
-        documented.push_back(uint8_t(c.gapMs >> 8));
-        documented.push_back(uint8_t(c.gapMs));
+        const std::vector<uint8_t> documented = {0, 0, 0, 32, 'q', 'b', 'o', 'x', 0, 0, 0, 1, 'g', 'p', 0, 0,
+                                                 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                 uint8_t(c.gapMs >> 8), uint8_t(c.gapMs)};
         EXPECT_EQ(std::vector<uint8_t>(std::begin(gap), std::end(gap)), documented);
         file.insert(file.end(), std::begin(gap), std::end(gap));
       }

@@ -303,8 +303,7 @@ TEST(LoginSequence, CallsThatCannotWorkAreRefused) {
     EXPECT_EQ(DebugLinesWith(std::string(row.call) + " refused"), refusedBefore + (row.expected != VKT_OK));
   }
   EXPECT_TRUE(static_cast<H264DeviceSession*>(h264.session())->recorder.IsOpen());
-  // Moved to another window, closed, or closed with its handle, a channel
-  // leaves its window free; the claims of other handles stay.
+  // A move, a close or its handle's close frees a channel's window; other handles' claims stay.
   display_test::TestWindow other(0, 0, 176, 144), third(0, 0, 176, 144);
   EXPECT_EQ(VKT_OpenChannel(jpeg.value, 0, other.handle()), VKT_OK);
   EXPECT_EQ(VKT_OpenChannel(h264.value, 0, window), VKT_OK);

@@ -2,9 +2,8 @@
 // file holds, vkt-rec exports it to MKV (MJPEG) with every picture at its
 // time, and the reader keeps every whole record around damage.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -35,10 +34,7 @@ Bytes ReadFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-struct InfoRun {
-  int exitCode = -1;
-  std::string out, errors;
-};
+struct InfoRun { int exitCode = -1; std::string out, errors; };
 
 InfoRun RecInfo(const std::string& path) {
   const std::string err = path + ".err";
@@ -86,8 +82,7 @@ TEST(PictureRecording, EveryPictureReceivedIsExportedAtItsTime) {
   const InfoRun info = RecInfo(base + ".rec");
   EXPECT_EQ(info.exitCode, 0) << info.errors;
   const std::string head = "kind-7100 recording of channel 0\npictures: " + std::to_string(counts.received) + "\n";
-  EXPECT_EQ(info.out.rfind(head, 0), 0u)
-      << info.out;
+  EXPECT_EQ(info.out.rfind(head, 0), 0u) << info.out;
   EXPECT_NE(info.out.find("\npicture size: 352x288\n"), std::string::npos) << info.out;
 
   ASSERT_EQ(std::system((std::string(VKT_REC_TOOL) + " export " + base + ".rec " + base + ".mkv >/dev/null").c_str()),
@@ -177,10 +172,7 @@ TEST(PictureRecording, InfoTellsWhatTheReaderFinds) {
   const auto frameHeader = std::search(whole.begin(), whole.end(), frameMarker, frameMarker + 2);
   ASSERT_NE(frameHeader, whole.end());
   const Bytes cutAfterFrameHeader(whole.begin(), frameHeader + 2 + 17);
-  struct Record {
-    uint64_t arrival;
-    Bytes picture;
-  };
+  struct Record { uint64_t arrival; Bytes picture; };
   const uint32_t record = uint32_t(kPictureRecordHeaderBytes + noFrameHeader.size());  // 23
   const struct {
     const char* name;

@@ -204,8 +204,7 @@ TEST(Viewer, AFloodOfUnrequestedLargePicturesLeavesTheViewerOnTime) {
 
 // A device that never gets ready (kind 5200: no ready notice; kind 7100: no
 // login answer): with --timeout 500 the viewer fails within 5 s, not after
-// the default 10 (a loaded machine, or a sanitizer build, may take seconds
-// to start the viewer).
+// the default 10 (a loaded machine or a sanitizer build is slow to start it).
 TEST(Viewer, TimeoutEndsAWaitForADeviceThatNeverGetsReady) {
   for (const auto& [kind, result] :
        {std::pair{5200, "0x10000003 connect timeout"}, std::pair{7100, "0x10000007 login timeout"}}) {
@@ -270,16 +269,20 @@ TEST(Viewer, CapturesEachChannelsLastPictureAndTellsTheLatency) {
   std::filesystem::remove_all(dir);
 }
 
-// --record: kind 7100 records channel 0's pictures as received (the file
-// names the channel at byte 8), kind 5200 its stream from a header on.
+// --record: kind 7100 records channel 0's pictures as received (the file names the channel at byte 8),
+// kind 5200 its stream from a header on, and with --record-split 1 a second part after a second.
 TEST(Viewer, RecordsChannelZeroOfEitherKind) {
   for (const int kind : {7100, 5200}) {
     SCOPED_TRACE(kind);
     const std::string path = testing::TempDir() + "vkt-viewer-record-" + std::to_string(getpid());
     vkt::test::DevsimProcess devsim(kind);
     const ViewerRun run = RunViewer("--kind " + std::to_string(kind) + " --port " + std::to_string(devsim.port()) +
-                                    " --seconds 2 --headless --record " + path);
+                                    " --seconds 2 --headless --record " + path +
+                                    (kind == 5200 ? " --record-split 1" : ""));
     EXPECT_EQ(run.status, 0) << run.output;
+    const bool split = run.output.find("recording into     " + path + "-1 from") != std::string::npos;
+    EXPECT_EQ(split, kind == 5200) << run.output;
+    std::remove((path + "-1").c_str());
     std::ifstream in(path, std::ios::binary);
     const std::string file(std::istreambuf_iterator<char>(in), {});
     std::remove(path.c_str());

@@ -141,6 +141,9 @@ TEST_F(RecordingTool, InfoAndExportOfAWholeRecording) {
   EXPECT_EQ(info.fields["segments"], std::to_string(contents.segments.size()));
   EXPECT_EQ(info.fields["boxes"], std::to_string(contents.boxes.size()));
   EXPECT_EQ(info.fields["picture size"], "352x288");
+  char duration[32];
+  std::snprintf(duration, sizeof duration, "%.3f s", contents.durationMs / 1000.0);
+  EXPECT_EQ(info.fields["duration"], duration);
 
   const std::string mp4 = dir_ + "/whole.mp4";
   const ToolRun exported = RunTool(dir_, "export " + recording + " " + mp4);

@@ -44,7 +44,10 @@ typedef struct VKT_PICTURE_COUNTS {
 
 /* Fills `counts` for channel 0 to 15 of a kind-7100 handle, or channel 0
    of a kind-5200 handle (whose droppedBeforeDecoding counts the pictures
-   dropped because decoding fell behind the stream). Counts wrap at 2^32
+   dropped because decoding fell behind the stream, and those left
+   undecoded when the channel closed or decoding restarted at a key
+   picture). Every picture received has one outcome once the channel is
+   closed: droppedBeforeDecoding, failed or decoded. Counts wrap at 2^32
    and stay after the channel closes. VKT_ERR_PARAMETER for a bad handle,
    a channel beyond the kind's, no record or a `size` other than
    sizeof(VKT_PICTURE_COUNTS) or VKT_PICTURE_COUNTS_SIZE_V1. */

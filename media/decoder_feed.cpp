@@ -40,8 +40,7 @@ bool DecoderFeed::Submit(const uint8_t* annexB, size_t length, bool keyPicture,
     }
     if (full) {
       // What waits is older than this key picture, which needs none of it.
-      dropped_.fetch_add(pending_.size(), std::memory_order_relaxed);
-      ClearPendingLocked();
+      dropped_.fetch_add(ClearPendingLocked(), std::memory_order_relaxed);
       restart = true;
     }
     if (!spare_.empty()) {
@@ -67,17 +66,17 @@ bool DecoderFeed::Submit(const uint8_t* annexB, size_t length, bool keyPicture,
   return true;
 }
 
-void DecoderFeed::DiscardPending() {
+size_t DecoderFeed::DiscardPending() {
   std::lock_guard<std::mutex> hold(mutex_);
-  ClearPendingLocked();
   skipToKey_ = true;
   countSkipped_ = false;
+  return ClearPendingLocked();
 }
 
-void DecoderFeed::RestartAtKeyPicture() {
+size_t DecoderFeed::RestartAtKeyPicture() {
   std::lock_guard<std::mutex> hold(mutex_);
-  ClearPendingLocked();
   restartAtKey_.store(true, std::memory_order_release);
+  return ClearPendingLocked();
 }
 
 void DecoderFeed::WaitUntilIdle() {
@@ -100,13 +99,15 @@ void DecoderFeed::Stop() {
   countSkipped_ = false;
 }
 
-void DecoderFeed::ClearPendingLocked() {
+size_t DecoderFeed::ClearPendingLocked() {
+  const size_t boxes = pending_.size();
   for (auto& box : pending_) {
     if (spare_.size() < kMaxSpareBuffers) spare_.push_back(std::move(box.bytes));
   }
   pending_.clear();
   pendingBytes_ = 0;
   if (!busy_) idle_.notify_all();
+  return boxes;
 }
 
 void DecoderFeed::Run() {

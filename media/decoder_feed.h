@@ -57,13 +57,15 @@ class DecoderFeed {
   bool Submit(const uint8_t* annexB, size_t length, bool keyPicture, const std::vector<uint8_t>& parameterSets,
               const BoxStamp& stamp = {});
   // Forgets the boxes not yet decoded (the channel closed); decoding
-  // resumes at the next key picture. Those boxes are not counted as drops.
-  void DiscardPending();
+  // resumes at the next key picture. Those boxes are not counted as drops;
+  // returns how many there were.
+  size_t DiscardPending();
   // From the decode function, after a box whose loss breaks the pictures
   // that follow it (the decoder faulted and was made anew): forgets what
   // waits, and decoding resumes at the next key picture, with the
-  // parameter sets in front. Those boxes are not counted as drops.
-  void RestartAtKeyPicture();
+  // parameter sets in front. Those boxes are not counted as drops;
+  // returns how many there were.
+  size_t RestartAtKeyPicture();
   // Waits until every box queued so far has been decoded.
   void WaitUntilIdle();
   // Discards what waits, lets the box in hand finish and ends the thread:
@@ -75,8 +77,9 @@ class DecoderFeed {
 
  private:
   void Run();
-  // With mutex_ held: empties the queue into the spare buffers.
-  void ClearPendingLocked();
+  // With mutex_ held: empties the queue into the spare buffers; returns
+  // how many boxes it held.
+  size_t ClearPendingLocked();
 
   const DecodeFunction decode_;
   void* const context_;

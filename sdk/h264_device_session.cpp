@@ -289,14 +289,18 @@ void H264DeviceSession::DecodeVideoBox(const QboxHeader& box, const uint8_t* at)
   }
   const uint64_t droppedBefore = videoFeed.PicturesDropped();
   const BoxStamp stamp{box.timeStamp, PictureClockMicros(), ++videoBoxes_};
-  if (videoFeed.Submit(streamBuffer, written, (box.sampleFlags & kSampleFlagKeyFrame) != 0, parameterSets_, stamp))
-    prefixPending = 0;
+  const bool queued =
+      videoFeed.Submit(streamBuffer, written, (box.sampleFlags & kSampleFlagKeyFrame) != 0, parameterSets_, stamp);
+  if (queued) prefixPending = 0;
   // Only this thread drops pictures, so the difference is this box's doing.
   const uint64_t dropped = videoFeed.PicturesDropped() - droppedBefore;
   if (dropped) Events().NoteDropped(window, static_cast<uint32_t>(dropped));
   std::lock_guard<std::mutex> hold(countsLock_);
   ++counts_.received;
   counts_.replaced += dropped;
+  // Not queued and no drop: passed over until decoding restarts at a key
+  // picture, after a close or a decoder fault.
+  counts_.unwanted += !queued && dropped == 0;
 }
 
 bool H264DeviceSession::ReserveStreamBuffer(size_t bytes) {
@@ -341,8 +345,10 @@ void H264DeviceSession::ReplaceFaultedDecoder() {
   if (GuardedDecodeUninit(videoDecoder) == GuardedCall::kFaulted)
     SdkDebugLine("video decoder faulted again while it was freed: its memory is left as it is");
   OpenVideoDecoder();
-  videoFeed.RestartAtKeyPicture();
+  const size_t waiting = videoFeed.RestartAtKeyPicture();
   Events().NoteDropped(window, 1);
+  std::lock_guard<std::mutex> hold(countsLock_);
+  counts_.unwanted += waiting;
 }
 
 void H264DeviceSession::DeliverPicture(const DecodedPicture& picture, uint32_t width, uint32_t height) {
@@ -368,11 +374,15 @@ void H264DeviceSession::DeliverPicture(const DecodedPicture& picture, uint32_t w
 }
 
 int32_t H264DeviceSession::OnPicture(const DecodedPicture* picture) {
-  if (!streaming || !picture->pixels || picture->width <= 0 || picture->height <= 0) return 0;
+  if (!picture->pixels || picture->width <= 0 || picture->height <= 0) return 0;
   const auto width = static_cast<uint32_t>(picture->width);
   const auto height = static_cast<uint32_t>(picture->height);
-  if (!AcceptPictureSize(width, height, "kind-5200 stream")) {
-    Events().NoteDropped(window, 1);
+  // The box in hand when the channel closed, or one over the size limit.
+  const bool open = streaming != 0;
+  if (!open || !AcceptPictureSize(width, height, "kind-5200 stream")) {
+    if (open) Events().NoteDropped(window, 1);
+    std::lock_guard<std::mutex> hold(countsLock_);
+    ++(open ? counts_.failed : counts_.unwanted);
     return 0;
   }
   Events().NotePicture(window, 0, width, height);
@@ -472,9 +482,15 @@ VktResult H264DeviceSession::CloseChannel(uint32_t channel) {
   streaming = 0;
   // The decoding thread may be inside a picture: it ends that one, finds
   // `streaming` clear under the renderer's lock and draws nothing more.
-  videoFeed.DiscardPending();
-  // Waits for a picture callback under way; none follows.
+  // Waiting for it (and for a picture callback under way, after which
+  // none follows) leaves the channel's counts whole when this returns.
+  const size_t discarded = videoFeed.DiscardPending();
+  videoFeed.WaitUntilIdle();
   pictureCallback_.Stop();
+  {
+    std::lock_guard<std::mutex> hold(countsLock_);
+    counts_.unwanted += discarded;
+  }
   DestroyRenderer();
   ReleaseChannelWindow(this, channel);
   uint8_t payload[4] = {};

@@ -356,6 +356,30 @@ TEST_F(OfflineSession, AStreamFasterThanTheDecoderNeverHoldsUpTheApplication) {
   EXPECT_EQ(file, expected);
 }
 
+// A close while decoding is behind: the box in hand ends undrawn, what
+// waits is forgotten, and each has its outcome in the counts when the
+// close returns; the channel reopened decodes from the next key picture.
+TEST_F(OfflineSession, AChannelClosedBehindTheDecoderCountsEveryPicture) {
+  session_->decoderGate.lock();
+  for (int i = 0; i < 8; ++i) {
+    Bytes block = NextBlock();
+    session_->OnData(block.data(), uint32_t(block.size()));
+  }
+  auto closing = std::async(std::launch::async, [&] { return session_->CloseChannel(0); });
+  EXPECT_EQ(closing.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout) << "the box in hand";
+  session_->decoderGate.unlock();
+  EXPECT_EQ(closing.get(), VKT_OK);
+  ChannelPictureCounts counts;
+  ASSERT_TRUE(session_->PictureCounts(0, counts));
+  EXPECT_EQ(std::vector<uint64_t>({counts.received, counts.DroppedBeforeDecoding(), counts.decoded}),
+            std::vector<uint64_t>({8, 8, 0}));
+  EXPECT_EQ(session_->OpenChannel(0, window_.handle()), VKT_ERR_TRANSPORT);
+  for (int i = 0; i < 10; ++i) Feed(NextBlock());
+  ASSERT_TRUE(session_->PictureCounts(0, counts));
+  EXPECT_EQ(counts.received, counts.DroppedBeforeDecoding() + counts.decoded);
+  EXPECT_GE(counts.decoded, 5u);
+}
+
 TEST_F(OfflineSession, SpoiltBoxesAreDroppedAndTheStreamRecovers) {
   Feed(NextBlock());
   for (uint32_t variant = 0; variant < 5; ++variant) {

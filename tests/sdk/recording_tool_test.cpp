@@ -245,8 +245,12 @@ TEST_F(RecordingTool, MessagesNameTheRightFileAndTheExtensionTheContainer) {
     const char* container;   // what libavformat reads the output as; null for none
     std::string output;
   };
+  // A header's tag alone: the file's one read ends exactly at its end.
+  WriteBytes(dir_ + "/tag.rec", {'r', 'v', 'd', 'x'});
   const Case cases[] = {
       {"info " + dir_, 1, "vkt-rec: " + dir_ + ": is a directory, not a recording\n", nullptr, ""},
+      {"info " + dir_ + "/tag.rec", 1, "vkt-rec: " + dir_ + "/tag.rec: damaged at offset 0: header cut short\n",
+       nullptr, ""},
       {"info " + dir_ + "/missing.rec", 1, "vkt-rec: " + dir_ + "/missing.rec: cannot open the file: No such file", nullptr, ""},
       {"export " + recording + " /missing/out.mp4", 1, "vkt-rec: /missing/out.mp4: cannot create the file\n", nullptr, ""},
       {"export " + recording + " " + dir_ + "/out.avi", 1, "vkt-rec: " + dir_ + "/out.avi: unknown container", nullptr,

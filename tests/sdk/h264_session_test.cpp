@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/display/display_test_support.h"
@@ -36,6 +37,7 @@ class ObservedSession : public H264DeviceSession {
  public:
   ~ObservedSession() override { Close(); }  // the decoding thread ends while this part lives
   int32_t OnPicture(const DecodedPicture* picture) override {
+    ++reachedGate;
     std::lock_guard<std::mutex> slowDecoder(decoderGate);  // a test holds it to stall the decoding thread
     ++pictures;
     return H264DeviceSession::OnPicture(picture);
@@ -46,7 +48,7 @@ class ObservedSession : public H264DeviceSession {
     return H264DeviceSession::OnData(data, length);
   }
   std::mutex decoderGate;
-  std::atomic<int> pictures = 0;
+  std::atomic<int> pictures = 0, reachedGate = 0;
   bool keepBlocks = false;
   std::vector<Bytes> blocks;
 };
@@ -364,6 +366,7 @@ TEST_F(OfflineSession, AChannelClosedBehindTheDecoderCountsEveryPicture) {
   for (int i = 0; i < 8; ++i) {
     Bytes block = NextBlock();
     session_->OnData(block.data(), uint32_t(block.size()));
+    while (session_->reachedGate == 0) std::this_thread::yield();  // the first box is in hand
   }
   auto closing = std::async(std::launch::async, [&] { return session_->CloseChannel(0); });
   EXPECT_EQ(closing.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout) << "the box in hand";

@@ -505,6 +505,12 @@ TEST_F(OfflineSession, PictureSizeChangesKeepDrawing) {
   static std::vector<std::pair<uint32_t, uint32_t>> drawnSizes;
   drawnSizes.clear();
   session_->SetDrawCallback(0, [](HDC, uint32_t* size, void*) { drawnSizes.emplace_back(size[0], size[1]); }, nullptr);
+  std::vector<int32_t> dropReports;  // VKT_EVENT_PICTURES_DROPPED's counts
+  session_->SetEventCallback(
+      [](void*, const VKT_Event* event, void* user) {
+        if (event->type == VKT_EVENT_PICTURES_DROPPED) static_cast<std::vector<int32_t>*>(user)->push_back(event->value1);
+      },
+      &dropReports);
   struct Case {
     int32_t width, height;
     bool drawn;
@@ -529,6 +535,10 @@ TEST_F(OfflineSession, PictureSizeChangesKeepDrawing) {
     ASSERT_FALSE(pixels.empty());
     EXPECT_LE(display_test::ColourDistance(pixels[pixels.size() / 2], 0x20A040 + c.width), 8);
   }
+  // The first oversized picture is reported at once, alone.
+  session_->Events().Deliver(false);
+  ASSERT_FALSE(dropReports.empty());
+  EXPECT_EQ(dropReports[0], 1);
 }
 
 TEST(H264Session, DeviceTimeNoticeSetsTheClockWithoutSignalling) {

@@ -26,7 +26,7 @@
 
 namespace {
 
-enum class StandIn { kForward, kFaultAtBox, kFaultHere, kFaultInCallback, kFaultOnAnotherThread };
+enum class StandIn { kForward, kFaultAtBox, kFaultHere, kTrapHere, kFaultInCallback, kFaultOnAnotherThread };
 std::atomic<StandIn> g_mode{StandIn::kForward};
 std::atomic<int> g_boxes{0};
 int g_faultAtBox = -1;
@@ -104,6 +104,8 @@ extern "C" int32_t CODECAPI_CALL CODECAPI_DecodeFrameVideo(int32_t decoder, int3
     case StandIn::kFaultHere:
       Fault();
       return 0;
+    case StandIn::kTrapHere:
+      __builtin_trap();  // an illegal instruction
     case StandIn::kFaultInCallback: {
       DecodedPicture picture{};
       return DecoderPictureCallback(g_callbackSink, &picture) + 1;
@@ -171,6 +173,7 @@ TEST_P(FaultRoute, OnlyTheLibrarysOwnFaultIsTaken) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, FaultRoute,
                          ::testing::Values(ApplicationCase{"InTheLibrary", StandIn::kFaultHere, true},
+                                           ApplicationCase{"AnIllegalInstructionInTheLibrary", StandIn::kTrapHere, true},
                                            ApplicationCase{"InThePictureCallback", StandIn::kFaultInCallback, false},
                                            ApplicationCase{"OnAnotherThread", StandIn::kFaultOnAnotherThread, false}),
                          [](const auto& info) { return std::string(info.param.name); });

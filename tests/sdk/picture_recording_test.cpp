@@ -37,18 +37,12 @@ Bytes ReadFile(const std::string& path) {
 struct InfoRun { int exitCode = -1; std::string out, errors; };
 
 InfoRun RecInfo(const std::string& path) {
-  const std::string err = path + ".err";
-  InfoRun run;
-  FILE* pipe = popen((std::string(VKT_REC_TOOL) + " info " + path + " 2>" + err).c_str(), "r");
-  if (!pipe) return run;
-  char chunk[256];
-  while (std::fgets(chunk, sizeof chunk, pipe)) run.out += chunk;
-  const int status = pclose(pipe);
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  const Bytes errors = ReadFile(err);
-  run.errors.assign(errors.begin(), errors.end());
-  std::remove(err.c_str());
-  return run;
+  const std::string command = std::string(VKT_REC_TOOL) + " info " + path + " >" + path + ".out 2>" + path + ".err";
+  const int status = std::system(command.c_str());
+  const Bytes out = ReadFile(path + ".out"), errors = ReadFile(path + ".err");
+  for (const char* end : {".out", ".err"}) std::remove((path + end).c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(out.begin(), out.end()),
+          std::string(errors.begin(), errors.end())};
 }
 
 TEST(PictureRecording, EveryPictureReceivedIsExportedAtItsTime) {

@@ -26,7 +26,9 @@
 
 namespace {
 
-enum class StandIn { kForward, kFaultAtBox, kFaultHere, kTrapHere, kFaultInCallback, kFaultOnAnotherThread };
+enum class StandIn {
+  kForward, kFaultAtBox, kFaultHere, kTrapHere, kThrowHere, kFaultInCallback, kFaultOnAnotherThread
+};
 std::atomic<StandIn> g_mode{StandIn::kForward};
 std::atomic<int> g_boxes{0};
 int g_faultAtBox = -1;
@@ -106,6 +108,8 @@ extern "C" int32_t CODECAPI_CALL CODECAPI_DecodeFrameVideo(int32_t decoder, int3
       return 0;
     case StandIn::kTrapHere:
       __builtin_trap();  // an illegal instruction
+    case StandIn::kThrowHere:
+      throw 1;
     case StandIn::kFaultInCallback: {
       DecodedPicture picture{};
       return DecoderPictureCallback(g_callbackSink, &picture) + 1;
@@ -141,6 +145,7 @@ struct ApplicationCase {
   const char* name;
   StandIn mode;
   bool guardTakesIt;  // else the application's handler does
+  bool throws = false;  // the library throws instead: no fault at all, the box refused
 };
 
 class FaultRoute : public ::testing::TestWithParam<ApplicationCase> {};
@@ -163,17 +168,18 @@ TEST_P(FaultRoute, OnlyTheLibrarysOwnFaultIsTaken) {
   const bool accepted = DecodeAnnexB(-1, request, input, sizeof input, output, sizeof output, &faulted);
   g_mode = StandIn::kForward;
   EXPECT_EQ(faulted, c.guardTakesIt);
-  EXPECT_EQ(accepted, !c.guardTakesIt);
-  EXPECT_EQ(g_applicationFaults, c.guardTakesIt ? 0 : 1);
+  EXPECT_EQ(accepted, !c.guardTakesIt && !c.throws);
+  EXPECT_EQ(g_applicationFaults, c.guardTakesIt || c.throws ? 0 : 1);
   // Outside any guarded call, after the guard is in place.
   Protect();
   TouchLazyPage();
-  EXPECT_EQ(g_applicationFaults, c.guardTakesIt ? 1 : 2);
+  EXPECT_EQ(g_applicationFaults, c.guardTakesIt || c.throws ? 1 : 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FaultRoute,
                          ::testing::Values(ApplicationCase{"InTheLibrary", StandIn::kFaultHere, true},
-                                           ApplicationCase{"AnIllegalInstructionInTheLibrary", StandIn::kTrapHere, true},
+                                           ApplicationCase{"AnIllegalInstruction", StandIn::kTrapHere, true},
+                                           ApplicationCase{"AnExceptionOutOfIt", StandIn::kThrowHere, false, true},
                                            ApplicationCase{"InThePictureCallback", StandIn::kFaultInCallback, false},
                                            ApplicationCase{"OnAnotherThread", StandIn::kFaultOnAnotherThread, false}),
                          [](const auto& info) { return std::string(info.param.name); });

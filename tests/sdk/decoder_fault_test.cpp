@@ -15,6 +15,7 @@
 #include "tests/common/devsim_process.h"
 #include "tests/common/message_pump.h"
 #include "vkt7100sdk.h"
+#include "vkt7100sdk_events.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -22,6 +23,8 @@
 #include <dlfcn.h>
 #include <signal.h>
 #include <sys/mman.h>
+
+#include "tests/common/debug_line_capture.h"
 #endif
 
 namespace {
@@ -184,6 +187,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, FaultRoute,
                                            ApplicationCase{"OnAnotherThread", StandIn::kFaultOnAnotherThread, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+void VKT_CALL CountDrops(void*, const VKT_Event* event, void* user) {
+  if (event->type == VKT_EVENT_PICTURES_DROPPED) *static_cast<int*>(user) += event->value1;
+}
+
 HWND VideoWindow() {
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = DefWindowProcA;
@@ -203,6 +210,8 @@ TEST(DecoderFault, TheStreamGoesOnFromTheNextKeyPicture) {
   ASSERT_EQ(VKT_CreateHandle(VKT_KIND_H264, &handle), VKT_OK);
   ASSERT_EQ(VKT_OpenServer(handle, "127.0.0.1", device.port(), "admin", "admin"), VKT_OK);
   HWND window = VideoWindow();
+  int dropped = 0;
+  VKT_SetEventCallback(handle, CountDrops, &dropped);
   g_boxes = 0;
   g_faultAtBox = 14;
   g_mode = StandIn::kFaultAtBox;
@@ -232,6 +241,10 @@ TEST(DecoderFault, TheStreamGoesOnFromTheNextKeyPicture) {
     EXPECT_LE(box.pictures, 0);
   }
   EXPECT_GE(picturesAfterKey, 12);
+  EXPECT_GE(dropped, 1) << "the lost box";
+#ifndef _WIN32
+  EXPECT_EQ(vkt::test::DebugLinesWith("video decoder faulted: box lost"), 1u);
+#endif
   g_faultAtBox = -1;
 }
 

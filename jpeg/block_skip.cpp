@@ -1,7 +1,8 @@
 // The block skipper (block_skip.h), on the fast bit window of
 // local_bits.h.
 //
-// An AC lookup adds the entry's steps to k before the bits are taken: a
+// An empty block (no DC difference, then an end of block) is passed with
+// one compare of its codes. An AC lookup adds the entry's steps to k before the bits are taken: a
 // sum of 64 or more means the block ends inside the entry (a code at
 // position 63, or corrupt runs), the entry's end-of-block steps or no code
 // fitting, and only then do the entry's details matter.
@@ -67,6 +68,11 @@ VKT_FORCE_INLINE bool one_code(LocalBits& bits, const HuffmanTable& table, int& 
 // One block; `dc_value` gets what slot 56 gives (0 when a marker comes
 // before the DC difference).
 VKT_FORCE_INLINE JpegStatus skip_one(LocalBits& bits, const SkipBlock& block, int16_t& dc_value) {
+  if (bits.top_up(kCodeStepBits) && (bits.peek(32) & block.empty.mask) == block.empty.code) {
+    bits.take(block.empty.bits);
+    dc_value = *block.prediction;
+    return 0;
+  }
   if (!local_dc(bits, *block.dc_table, *block.prediction)) {
     // The whole block through the ordinary DC-only decoder.
     bits.store();

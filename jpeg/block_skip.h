@@ -30,6 +30,7 @@ struct SkipBlock {
   const HuffmanTable* ac_table;
   const SkipTable* skip;  // built from *ac_table
   int16_t* prediction;
+  EmptyBlockCode empty = {};
 };
 
 // Passes `mcus` MCUs of the `count` blocks in order. With `dc_values`, the

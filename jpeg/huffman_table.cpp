@@ -79,6 +79,13 @@ void build_pair_entries(const HuffmanTable& table, PairEntry* pairs) {
   }
 }
 
+EmptyBlockCode empty_block_code(const HuffmanTable& dc_table, const HuffmanTable& ac_table) {
+  const int bits = dc_table.zero_length + ac_table.zero_length;
+  if (dc_table.zero_length == 0 || ac_table.zero_length == 0 || bits > 31) return {};
+  const uint32_t code = uint32_t{dc_table.zero_code} << 16 | uint32_t{ac_table.zero_code} << (16 - dc_table.zero_length);
+  return {code, ~uint32_t{0} << (32 - bits), bits};
+}
+
 int huffman_value_count(const uint8_t counts[16]) {
   int total = 0;
   for (int i = 0; i < 16; ++i) total += counts[i];
@@ -113,6 +120,8 @@ int32_t build_huffman_table(const uint8_t counts[16], const uint8_t* values,
   table->mincode[0] = table->maxcode[0] = table->valptr[0] = 0;
   table->limit[0] = 0;
   table->offset[0] = 0;
+  table->zero_code = 0;
+  table->zero_length = 0;
 
   code = 0;
   int index = 0;  // position in HUFFVAL of the next code
@@ -130,6 +139,11 @@ int32_t build_huffman_table(const uint8_t counts[16], const uint8_t* values,
       table->valptr[length] = static_cast<int16_t>(index);
       table->mincode[length] = static_cast<int16_t>(code);
       table->maxcode[length] = static_cast<int16_t>(code + count - 1);
+      for (int c = 0; c < count && table->zero_length == 0; ++c) {
+        if (values[index + c] != 0x00) continue;
+        table->zero_code = static_cast<uint16_t>((code + c) << (16 - length));
+        table->zero_length = static_cast<uint8_t>(length);
+      }
       if (length <= kHuffmanFastBits) {
         const int spread = kHuffmanFastBits - length;
         for (int c = 0; c < count; ++c) {

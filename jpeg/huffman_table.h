@@ -99,7 +99,23 @@ struct HuffmanTable {
   // an AC table the process keeps (huffman_shared.h), which owns it; null
   // for other tables, whose blocks take the coefficient lookup alone.
   const PairEntry* pairs;
+  // The first code for symbol 0x00 (DC: no difference; AC: end of block),
+  // left-aligned in 16 bits, and its length; 0 when the table has none.
+  uint16_t zero_code;
+  uint8_t zero_length;
 };
+
+// The bits of a block with no DC difference and no AC coefficient: the
+// DC and AC codes for symbol 0x00, left-aligned in 32 bits. Most blocks of
+// flat pictures are such, and one compare passes them. The default
+// matches nothing.
+struct EmptyBlockCode {
+  uint32_t code = 1;
+  uint32_t mask = 0;
+  int bits = 0;
+};
+// At most 31 bits, which the block loops have in hand after a top-up.
+EmptyBlockCode empty_block_code(const HuffmanTable& dc_table, const HuffmanTable& ac_table);
 
 // Fills the 2^kHuffmanCoefficientBits pair entries of the AC table `table`.
 void build_pair_entries(const HuffmanTable& table, PairEntry* pairs);

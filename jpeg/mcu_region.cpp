@@ -14,6 +14,7 @@
 // last row the rest of the scan is left unread.
 #include <algorithm>
 
+#include "entropy_decode.h"
 #include "entropy_restart.h"
 #include "mcu_driver.h"
 #include "mcu_output.h"
@@ -32,9 +33,12 @@ class RegionWalk {
     for (uint32_t i = 0; i < layout.component_count; ++i) {
       dc_tables_[i] = &dc_table(state, scan.components[i].dc_table);
       ac_tables_[i] = &ac_table(state, scan.components[i].ac_table);
-      const SkipBlock block{dc_tables_[i], ac_tables_[i], skip_tables[i], &scan.dc_predictions[i]};
-      for (uint32_t b = 0; b < layout.components[i].mcu_wide * layout.components[i].mcu_high; ++b)
+      const SkipBlock block{dc_tables_[i], ac_tables_[i], skip_tables[i], &scan.dc_predictions[i],
+                            empty_block_code(*dc_tables_[i], *ac_tables_[i])};
+      for (uint32_t b = 0; b < layout.components[i].mcu_wide * layout.components[i].mcu_high; ++b) {
+        sequence_[skip_count_] = {dc_tables_[i], ac_tables_[i], &scan.dc_predictions[i], block.empty};
         skip_blocks_[skip_count_++] = block;
+      }
     }
   }
 
@@ -96,11 +100,17 @@ class RegionWalk {
     const uint32_t column = static_cast<uint32_t>(mcu_ % columns_), row = static_cast<uint32_t>(mcu_ / columns_);
     CoefficientBlock* block = state_.mcu_blocks;
     const BlockDecoder decode_block = state_.ops.decode_block;
-    for (uint32_t i = 0; i < layout_.component_count; ++i) {
-      const ScanComponentPlan& plan = layout_.components[i];
-      for (uint32_t b = 0; b < plan.mcu_wide * plan.mcu_high; ++b, ++block) {
-        const JpegStatus status = decode_block(state_.input, *dc_tables_[i], *ac_tables_[i], scan_.dc_predictions[i], *block);
-        if (status < 0) return JPEG_ERR_DATA;
+    if (decode_block == decode_block_sequential) {
+      // Our own decoder takes the MCU's blocks in one call.
+      if (decode_blocks_sequential(state_.input, sequence_, skip_count_, block) < 0) return JPEG_ERR_DATA;
+    } else {
+      for (uint32_t i = 0; i < layout_.component_count; ++i) {
+        const ScanComponentPlan& plan = layout_.components[i];
+        for (uint32_t b = 0; b < plan.mcu_wide * plan.mcu_high; ++b, ++block) {
+          const JpegStatus status =
+              decode_block(state_.input, *dc_tables_[i], *ac_tables_[i], scan_.dc_predictions[i], *block);
+          if (status < 0) return JPEG_ERR_DATA;
+        }
       }
     }
     JpegStatus status = process_restart(state_.input, scan_, layout_.mcu_columns, layout_.mcu_rows, column, row);
@@ -149,6 +159,7 @@ class RegionWalk {
   const HuffmanTable* dc_tables_[kMaxScanComponents];
   const HuffmanTable* ac_tables_[kMaxScanComponents];
   SkipBlock skip_blocks_[kMaxBlocksPerMcu];
+  SequentialBlock sequence_[kMaxBlocksPerMcu];  // the same blocks, decoded whole
   uint32_t skip_count_ = 0;
 };
 

@@ -117,8 +117,9 @@ void ExpectSameAsDcOnly(const std::vector<uint8_t>& bytes, const Scan& scan, uin
   int16_t ordinary_predictions[4] = {}, skipper_predictions[4] = {};
   std::vector<SkipBlock> blocks;
   for (const int c : scan.block_component) {
-    blocks.push_back({&scan.dc[scan.dc_slot[c]], &scan.ac[scan.ac_slot[c]], &scan.skip[scan.ac_slot[c]],
-                      &skipper_predictions[c]});
+    const HuffmanTable& dc = scan.dc[scan.dc_slot[c]];
+    const HuffmanTable& ac = scan.ac[scan.ac_slot[c]];
+    blocks.push_back({&dc, &ac, &scan.skip[scan.ac_slot[c]], &skipper_predictions[c], empty_block_code(dc, ac)});
   }
   const uint32_t count = static_cast<uint32_t>(blocks.size());
   std::vector<int16_t> expected_values, values(static_cast<size_t>(batch) * count);

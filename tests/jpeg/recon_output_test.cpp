@@ -8,6 +8,7 @@
 #include <random>
 #include <utility>
 
+#include "entropy_decode.h"
 #include "fixed_point_models.h"
 #include "jpeg_corpus.h"
 #include "output_convert.h"
@@ -34,11 +35,19 @@ std::vector<uint8_t> stream_of(const char* name) {
   return {};
 }
 
+// Our block decoder as another member of slot 55, which region reads
+// call block by block.
+JpegStatus OtherBlockDecoder(JpegInput& in, const HuffmanTable& dc_table, const HuffmanTable& ac_table,
+                             int16_t& prediction, CoefficientBlock& block) {
+  return decode_block_sequential(in, dc_table, ac_table, prediction, block);
+}
+
 TEST(RegionRead, WritesTheCropOfTheWholePictureAndReportsRoiSuccess) {
   struct Case {
     const char* stream;
     JpegRegion region;
     uint32_t upsampling_kind = 0;
+    BlockDecoder block_decoder = nullptr;
   };
   // MCU-aligned and unaligned regions, first rows and last rows, through
   // the fast path (4:2:0, 4:2:2), restarts, grey and progressive images,
@@ -50,6 +59,7 @@ TEST(RegionRead, WritesTheCropOfTheWholePictureAndReportsRoiSuccess) {
       {"baseline_420", {5, 7, 41, 30}},          {"baseline_422", {9, 3, 64, 11}},
       {"restart_422", {17, 8, 70, 47}},          {"grey_odd_size", {3, 2, 37, 21}},
       {"progressive_420", {8, 24, 60, 48}},      {"baseline_420_odd_size", {40, 33, 75, 53}},
+      {"baseline_420", {5, 7, 41, 30}, 0, OtherBlockDecoder},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.stream);
@@ -59,6 +69,7 @@ TEST(RegionRead, WritesTheCropOfTheWholePictureAndReportsRoiSuccess) {
     const OurRead whole = decode_ours(jpeg, settings);
     ASSERT_EQ(whole.status, JPEG_SUCCESS);
     settings.region = c.region;
+    settings.block_decoder = c.block_decoder;
     settings.width = c.region.right - c.region.left;
     settings.height = c.region.bottom - c.region.top;
     const OurRead part = decode_ours(jpeg, settings);

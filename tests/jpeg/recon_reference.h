@@ -89,6 +89,7 @@ struct ReadSettings {
   JpegRegion region{};
   int width = 0;   // picture size; 0 = the image size divided by the scale
   int height = 0;
+  BlockDecoder block_decoder = nullptr;  // another member for slot 55
 };
 
 struct OurRead {
@@ -106,6 +107,7 @@ inline OurRead decode_ours(const std::vector<uint8_t>& jpeg, const ReadSettings&
   auto properties = std::make_unique<JPEG_PROPERTIES>();
   JPEG_PROPERTIES& p = *properties;
   if (JpegInit(&p) != JPEG_SUCCESS) return {JPEG_ERR_MEMORY, {}};
+  if (settings.block_decoder != nullptr) state_of(p).ops.decode_block = settings.block_decoder;
   p.jpeg_bytes = jpeg.data();
   p.jpeg_size_bytes = static_cast<uint32_t>(jpeg.size());
   result.status = JpegRead(&p, READ_PARAMS_BUFFER);

@@ -37,7 +37,6 @@ struct SequentialBlock {
   const HuffmanTable* dc_table;  // Td
   const HuffmanTable* ac_table;  // Ta
   int16_t* prediction;           // the component's DC prediction
-  EmptyBlockCode empty = {};
 };
 
 // The `count` blocks of an MCU into out[0..count), as decode_block_sequential

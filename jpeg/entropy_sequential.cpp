@@ -7,13 +7,10 @@
 // one load from the table's coefficient lookup, code and magnitude bits
 // together, and the rest (long codes, large magnitudes, ZRL) through the
 // symbol lookup and the length limits, without leaving the loop, so a
-// block costs few unpredictable branches beyond its end of block. A block
-// of the MCU form whose bits start with the codes of an empty block (no DC
-// difference, then an end of block: most blocks of flat pictures) is
-// passed with one compare before any lookup. Near a marker or the end of
-// the buffered input the block goes on, from the same bit and position,
-// with the ordinary DECODE and RECEIVE steps of the exact reader, which
-// give the same coefficients.
+// block costs few unpredictable branches beyond its end of block. Near a
+// marker or the end of the buffered input the block goes on, from the
+// same bit and position, with the ordinary DECODE and RECEIVE steps of the
+// exact reader, which give the same coefficients.
 //
 // Corrupt run lengths cannot leave the block: zigzag positions past 63 map
 // to coefficient 63 (see kZigzagToNatural), and the AC loop ends once 63
@@ -172,17 +169,9 @@ ENTROPY_NOINLINE JpegStatus exact_rest(JpegInput& in, const HuffmanTable& dc_tab
 // coefficients into coef (already zero).
 template <bool kStore>
 VKT_FORCE_INLINE JpegStatus decode_block(LocalBits& bits, const HuffmanTable& dc_table, const HuffmanTable& ac_table,
-                                         int16_t& prediction, int16_t* dc_out, int16_t* coef,
-                                         const EmptyBlockCode& empty) {
+                                         int16_t& prediction, int16_t* dc_out, int16_t* coef) {
   int k = 0;
-  if (bits.top_up(kCodeStepBits)) {
-    if ((bits.peek(32) & empty.mask) == empty.code) {
-      bits.take(empty.bits);
-      *dc_out = prediction;
-      return 0;
-    }
-  }
-  if (local_dc(bits, dc_table, prediction)) {
+  if (local_dc<true>(bits, dc_table, prediction)) {
     *dc_out = prediction;
     k = local_ac<kStore>(bits, ac_table, 1, coef);
     if (k == kBlockDone) return 0;
@@ -200,7 +189,7 @@ JpegStatus decode_block_sequential(JpegInput& in, const HuffmanTable& dc_table,
                                    CoefficientBlock& block) {
   clear_block(block);
   LocalBits bits(in);
-  const JpegStatus status = decode_block<true>(bits, dc_table, ac_table, prediction, &block.coef[0], block.coef, {});
+  const JpegStatus status = decode_block<true>(bits, dc_table, ac_table, prediction, &block.coef[0], block.coef);
   bits.store();
   return status;
 }
@@ -212,8 +201,7 @@ JpegStatus decode_blocks_sequential(JpegInput& in, const SequentialBlock* blocks
     const SequentialBlock& block = blocks[b];
     clear_block(out[b]);
     const JpegStatus status =
-        decode_block<true>(bits, *block.dc_table, *block.ac_table, *block.prediction, &out[b].coef[0], out[b].coef,
-                           block.empty);
+        decode_block<true>(bits, *block.dc_table, *block.ac_table, *block.prediction, &out[b].coef[0], out[b].coef);
     if (status != 0) {
       bits.store();
       return status;
@@ -228,7 +216,7 @@ JpegStatus decode_block_dc_only(JpegInput& in, const HuffmanTable& dc_table,
                                 int16_t& dc_value) {
   dc_value = 0;
   LocalBits bits(in);
-  const JpegStatus status = decode_block<false>(bits, dc_table, ac_table, prediction, &dc_value, nullptr, {});
+  const JpegStatus status = decode_block<false>(bits, dc_table, ac_table, prediction, &dc_value, nullptr);
   bits.store();
   return status;
 }

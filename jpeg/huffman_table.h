@@ -107,8 +107,8 @@ struct HuffmanTable {
 
 // The bits of a block with no DC difference and no AC coefficient: the
 // DC and AC codes for symbol 0x00, left-aligned in 32 bits. Most blocks of
-// flat pictures are such, and one compare passes them. The default
-// matches nothing.
+// flat pictures are such, and one compare lets the block skipper pass
+// them. The default matches nothing.
 struct EmptyBlockCode {
   uint32_t code = 1;
   uint32_t mask = 0;

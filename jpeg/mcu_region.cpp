@@ -36,7 +36,7 @@ class RegionWalk {
       const SkipBlock block{dc_tables_[i], ac_tables_[i], skip_tables[i], &scan.dc_predictions[i],
                             empty_block_code(*dc_tables_[i], *ac_tables_[i])};
       for (uint32_t b = 0; b < layout.components[i].mcu_wide * layout.components[i].mcu_high; ++b) {
-        sequence_[skip_count_] = {dc_tables_[i], ac_tables_[i], &scan.dc_predictions[i], block.empty};
+        sequence_[skip_count_] = {dc_tables_[i], ac_tables_[i], &scan.dc_predictions[i]};
         skip_blocks_[skip_count_++] = block;
       }
     }

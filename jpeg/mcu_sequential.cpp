@@ -94,8 +94,7 @@ JpegStatus decode_sequential_scan(DecoderState& state, ScanInfo& scan,
     const ScanComponentPlan& component = layout.components[i];
     const uint32_t blocks = component.mcu_wide * component.mcu_high;
     for (uint32_t b = 0; b < blocks; ++b)
-      sequence[component.first_block + b] = {dc_tables[i], ac_tables[i], &scan.dc_predictions[i],
-                                             empty_block_code(*dc_tables[i], *ac_tables[i])};
+      sequence[component.first_block + b] = {dc_tables[i], ac_tables[i], &scan.dc_predictions[i]};
     if (run_count > 0 && runs[run_count - 1].dc_only == dc_only[i]) runs[run_count - 1].blocks += blocks;
     else runs[run_count++] = {component.first_block, blocks, dc_only[i]};
   }

@@ -2,10 +2,11 @@
 // local_bits.h.
 //
 // An empty block (no DC difference, then an end of block) is passed with
-// one compare of its codes. An AC lookup adds the entry's steps to k before the bits are taken: a
-// sum of 64 or more means the block ends inside the entry (a code at
-// position 63, or corrupt runs), the entry's end-of-block steps or no code
-// fitting, and only then do the entry's details matter.
+// one compare of its codes. An AC lookup adds the entry's steps to k
+// before the bits are taken: a sum of 64 or more means the block ends
+// inside the entry (a code at position 63, or corrupt runs), the entry's
+// end-of-block steps or no code fitting, and only then do the entry's
+// details matter.
 #include "block_skip.h"
 
 #include <cstring>

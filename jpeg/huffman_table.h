@@ -114,7 +114,7 @@ struct EmptyBlockCode {
   uint32_t mask = 0;
   int bits = 0;
 };
-// At most 31 bits, which the block loops have in hand after a top-up.
+// At most 31 bits, which the block skipper has in hand after a top-up.
 EmptyBlockCode empty_block_code(const HuffmanTable& dc_table, const HuffmanTable& ac_table);
 
 // Fills the 2^kHuffmanCoefficientBits pair entries of the AC table `table`.

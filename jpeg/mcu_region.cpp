@@ -31,12 +31,11 @@ class RegionWalk {
         total_(uint64_t{layout.mcu_columns} * layout.mcu_rows),
         mcu_(uint64_t{scan.mcu_row} * layout.mcu_columns + scan.mcu_column) {
     for (uint32_t i = 0; i < layout.component_count; ++i) {
-      dc_tables_[i] = &dc_table(state, scan.components[i].dc_table);
-      ac_tables_[i] = &ac_table(state, scan.components[i].ac_table);
-      const SkipBlock block{dc_tables_[i], ac_tables_[i], skip_tables[i], &scan.dc_predictions[i],
-                            empty_block_code(*dc_tables_[i], *ac_tables_[i])};
+      const HuffmanTable& dc = dc_table(state, scan.components[i].dc_table);
+      const HuffmanTable& ac = ac_table(state, scan.components[i].ac_table);
+      const SkipBlock block{&dc, &ac, skip_tables[i], &scan.dc_predictions[i], empty_block_code(dc, ac)};
       for (uint32_t b = 0; b < layout.components[i].mcu_wide * layout.components[i].mcu_high; ++b) {
-        sequence_[skip_count_] = {dc_tables_[i], ac_tables_[i], &scan.dc_predictions[i]};
+        sequence_[skip_count_] = {&dc, &ac, &scan.dc_predictions[i]};
         skip_blocks_[skip_count_++] = block;
       }
     }
@@ -104,13 +103,10 @@ class RegionWalk {
       // Our own decoder takes the MCU's blocks in one call.
       if (decode_blocks_sequential(state_.input, sequence_, skip_count_, block) < 0) return JPEG_ERR_DATA;
     } else {
-      for (uint32_t i = 0; i < layout_.component_count; ++i) {
-        const ScanComponentPlan& plan = layout_.components[i];
-        for (uint32_t b = 0; b < plan.mcu_wide * plan.mcu_high; ++b, ++block) {
-          const JpegStatus status =
-              decode_block(state_.input, *dc_tables_[i], *ac_tables_[i], scan_.dc_predictions[i], *block);
-          if (status < 0) return JPEG_ERR_DATA;
-        }
+      for (uint32_t b = 0; b < skip_count_; ++b) {
+        const SequentialBlock& entry = sequence_[b];
+        if (decode_block(state_.input, *entry.dc_table, *entry.ac_table, *entry.prediction, block[b]) < 0)
+          return JPEG_ERR_DATA;
       }
     }
     JpegStatus status = process_restart(state_.input, scan_, layout_.mcu_columns, layout_.mcu_rows, column, row);
@@ -156,8 +152,6 @@ class RegionWalk {
   const uint64_t columns_;
   const uint64_t total_;
   uint64_t mcu_;
-  const HuffmanTable* dc_tables_[kMaxScanComponents];
-  const HuffmanTable* ac_tables_[kMaxScanComponents];
   SkipBlock skip_blocks_[kMaxBlocksPerMcu];
   SequentialBlock sequence_[kMaxBlocksPerMcu];  // the same blocks, decoded whole
   uint32_t skip_count_ = 0;

@@ -26,6 +26,10 @@ struct DecoderState;
 using BlockTransform = void (*)(CoefficientBlock* block);
 // Slots 60..62: in-place dequantisation with a prepared table (80 entries).
 using Dequantiser = void (*)(CoefficientBlock* block, const int16_t* table);
+// A fused dequantiser and transform whose samples are stored as bytes,
+// row k at destination + k * row_stride; the block may be spoilt.
+using BlockToBytes = void (*)(CoefficientBlock* block, const int16_t* table, uint8_t* destination,
+                              ptrdiff_t row_stride);
 // A fused dequantiser and transform on two blocks, each with its own table.
 using PairedTransform = void (*)(CoefficientBlock* first, const int16_t* first_table, CoefficientBlock* second,
                                  const int16_t* second_table);
@@ -147,6 +151,15 @@ struct SideMembers {
   // fast_8x8.both on two blocks in one call, where the kind has such a
   // member (null otherwise): it costs what one block does.
   PairedTransform fast_8x8_pair;
+  // precise_8x8.both with the samples stored as `store` (the kind's slot
+  // 35) stores them, for the triangle filter's context, which then takes
+  // no pass over the samples; used where slots 35 and 61 and the 8x8
+  // transform hold the members named here (null where the kind has none).
+  struct TransformToBytes {
+    BlockToBytes both;
+    McuConverter store;
+  };
+  TransformToBytes precise_8x8_bytes;
 };
 
 constexpr size_t jpeg_ops_entry_offset(int entry) { return static_cast<size_t>(entry) * sizeof(void*); }

@@ -169,6 +169,9 @@ struct OutputPlan {
   // Set when every component takes the fused member that this pairs
   // (SideMembers::fast_8x8_pair): the MCU's blocks then go two at a time.
   PairedTransform paired_transform;
+  // Set when the triangle filter's context takes every block of the scan
+  // as bytes through the member that this is (SideMembers::precise_8x8_bytes).
+  BlockToBytes bytes_transform;
 };
 
 // Triangle-filter context: the samples of the last three MCU rows, so a

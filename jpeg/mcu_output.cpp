@@ -7,6 +7,7 @@
 #include "mcu_output.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "idct.h"
 #include "output_band_rows.h"
@@ -48,6 +49,25 @@ Dequantiser fused_transform(const DecoderState& state, uint32_t size, BlockTrans
   if (fused == nullptr || fused->transform != transform || fused->dequantise != state.ops.current_dequantise)
     return nullptr;
   return fused->both;
+}
+
+// The member that takes the triangle filter's blocks into its context as
+// bytes, when every component takes the transform it fuses and slot 35
+// holds the store it matches; null otherwise.
+BlockToBytes filter_bytes_transform(const DecoderState& state) {
+  const SideMembers::TransformToBytes& member = state.side_members.precise_8x8_bytes;
+  if (member.both == nullptr || member.store != state.ops.output_converters[35 - kOutputConverterFirstSlot])
+    return nullptr;
+  for (uint32_t i = 0; i < state.output.component_count; ++i) {
+    if (state.output.components[i].dequantised_transform != state.side_members.precise_8x8.both) return nullptr;
+  }
+  return member.both;
+}
+
+// Block b of the MCU in the filter's context, all of it `sample`.
+void fill_context_block(const UpsampleFilter& filter, uint8_t* band, ptrdiff_t b, uint32_t mcu_column, int16_t sample) {
+  uint8_t* const first = filter_block_first(filter, band, static_cast<uint32_t>(b), mcu_column);
+  for (uint32_t row = 0; row < 8; ++row) std::memset(first + size_t{row} * filter.places[b].stride, sample, 8);
 }
 
 bool chroma_at_luma_size(const FrameInfo& frame) {
@@ -193,6 +213,7 @@ JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanL
   if (filter_applies(state, layout.component_count)) {
     const JpegStatus status = prepare_filter(state, layout.mcu_columns, layout.mcu_rows);
     if (status < 0) return status;
+    plan.bytes_transform = filter_bytes_transform(state);
   }
   plan.mcu_columns = layout.mcu_columns;
   plan.mcu_rows = layout.mcu_rows;
@@ -213,6 +234,10 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_
   // the next one, of this component or the next.
   CoefficientBlock* waiting = nullptr;
   const int16_t* waiting_table = nullptr;
+  // With a member that transforms into bytes, each block goes straight to
+  // the triangle filter's context.
+  const bool into_context = plan.bytes_transform != nullptr && mcu_column < plan.mcu_columns;
+  uint8_t* const band = into_context ? filter_band(state.filter, mcu_row) : nullptr;
   for (uint32_t i = 0; i < plan.component_count; ++i) {
     const OutputComponent& component = plan.components[i];
     const int16_t* table = state.quant[component.quant_table].prepared;
@@ -225,11 +250,19 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_
         if (component.block_size == 1 || (value > -kDcAloneLimit && value < kDcAloneLimit)) {
           dc = value;
           idct_1x1(block);
-          if (component.block_size > 1) fill_samples(block, component.block_size, dc);
+          if (into_context) {
+            fill_context_block(state.filter, band, block - state.mcu_blocks, mcu_column, dc);
+          } else if (component.block_size > 1) {
+            fill_samples(block, component.block_size, dc);
+          }
           continue;
         }
       }
-      if (plan.paired_transform != nullptr && waiting == nullptr) {
+      if (into_context) {
+        const uint32_t b = static_cast<uint32_t>(block - state.mcu_blocks);
+        plan.bytes_transform(block, table, filter_block_first(state.filter, band, b, mcu_column),
+                             state.filter.places[b].stride);
+      } else if (plan.paired_transform != nullptr && waiting == nullptr) {
         waiting = block;
         waiting_table = table;
       } else if (plan.paired_transform != nullptr) {
@@ -245,7 +278,7 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_
   }
   if (waiting != nullptr) state.side_members.fast_8x8.both(waiting, waiting_table);
   if (plan.use_filter) {
-    filter_mcu(state, mcu_column, mcu_row, plan.mcu_columns, plan.mcu_rows);
+    filter_mcu(state, mcu_column, mcu_row, plan.mcu_columns, plan.mcu_rows, into_context);
   } else if (plan.use_fast_routine) {
     state.ops.mcu_output(state, mcu_column, mcu_row);
   } else {

@@ -47,6 +47,7 @@ void fill_portable_members(JpegOps& ops, SideMembers& side_members) {
   side_members.precise_2x2 = {dequantise_precise, idct_precise_2x2, idct_precise_2x2_dequantised};
   side_members.fast_8x8 = {dequantise_fast, idct_fast_8x8, idct_fast_8x8_dequantised};
   side_members.fast_8x8_pair = nullptr;
+  side_members.precise_8x8_bytes = {};
 }
 
 #if VKT_JPEG_SIMD
@@ -90,6 +91,7 @@ void fill_avx2_members(JpegOps& ops, SideMembers& side_members) {
   side_members.precise_2x2 = {dequantise_precise_avx2, idct_precise_2x2_avx2, idct_precise_2x2_dequantised_avx2};
   side_members.fast_8x8 = {dequantise_fast_avx2, idct_fast_8x8_avx2, idct_fast_8x8_dequantised_avx2};
   side_members.fast_8x8_pair = idct_fast_8x8_dequantised_pair_avx2;
+  side_members.precise_8x8_bytes = {idct_precise_8x8_bytes_avx2, ops.output_converters[35 - kOutputConverterFirstSlot]};
 }
 #endif
 

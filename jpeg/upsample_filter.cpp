@@ -276,21 +276,22 @@ JpegStatus prepare_filter(DecoderState& state, uint32_t mcu_columns, uint32_t mc
   return JPEG_SUCCESS;
 }
 
-void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint32_t mcu_columns, uint32_t mcu_rows) {
+uint8_t* filter_band(const UpsampleFilter& filter, uint32_t mcu_row) {
+  return filter.samples + size_t{mcu_row % kBands} * filter.band_bytes;
+}
+
+void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint32_t mcu_columns, uint32_t mcu_rows,
+                bool stored) {
   const OutputPlan& plan = state.output;
-  const UpsampleFilter& filter = state.filter;
   const McuConverter store_grey = state.ops.output_converters[35 - kOutputConverterFirstSlot];
   // Each block's eight lines go to its place in the band of this MCU row,
   // clamped by the grey converter (slot 35); the places are worked out
   // once per scan (prepare_filter), not per block.
-  uint8_t* const band = filter.samples + size_t{mcu_row % kBands} * filter.band_bytes;
-  const UpsampleFilter::BlockPlace* const places = filter.places;
-  // (The band has room for the scan's MCU columns only.)
-  const uint32_t place_count = mcu_column < mcu_columns ? filter.place_count : 0;
-  for (uint32_t b = 0; b < place_count; ++b) {
-    const UpsampleFilter::BlockPlace place = places[b];
-    store_grey(state.mcu_blocks[b].coef, band + place.offset + size_t{mcu_column} * place.column_step, place.stride);
-  }
+  const UpsampleFilter& filter = state.filter;
+  uint8_t* const band = filter_band(filter, mcu_row);
+  const uint32_t place_count = stored || mcu_column >= mcu_columns ? 0 : filter.place_count;
+  for (uint32_t b = 0; b < place_count; ++b)
+    store_grey(state.mcu_blocks[b].coef, filter_block_first(filter, band, b, mcu_column), filter.places[b].stride);
   const uint32_t last_column = plan.region_active ? plan.end_column - 1 : mcu_columns - 1;
   const uint32_t last_row = plan.region_active ? plan.end_row - 1 : mcu_rows - 1;
   // The lines the last few MCUs' columns will give at the row's end: those

@@ -14,9 +14,19 @@ bool filter_applies(const DecoderState& state, uint32_t scan_components);
 // MCU on each side (the filter's neighbours). Returns 0 or JPEG_ERR_MEMORY.
 JpegStatus prepare_filter(DecoderState& state, uint32_t mcu_columns, uint32_t mcu_rows);
 
-// Stores the transformed MCU and writes the rows that became complete.
-void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint32_t mcu_columns,
-                uint32_t mcu_rows);
+// The band of MCU row mcu_row in the context: block b of the MCU in
+// column c goes to filter_block_first(filter, band, b, c), its lines
+// places[b].stride apart. The band has room for the scan's MCU columns only.
+uint8_t* filter_band(const UpsampleFilter& filter, uint32_t mcu_row);
+inline uint8_t* filter_block_first(const UpsampleFilter& filter, uint8_t* band, uint32_t block, uint32_t mcu_column) {
+  const UpsampleFilter::BlockPlace& place = filter.places[block];
+  return band + place.offset + size_t{mcu_column} * place.column_step;
+}
+
+// Stores the transformed MCU, unless its blocks are in the context already
+// (`stored`), and writes the rows that became complete.
+void filter_mcu(DecoderState& state, uint32_t mcu_column, uint32_t mcu_row, uint32_t mcu_columns, uint32_t mcu_rows,
+                bool stored);
 
 // Fills the triangle filter's side members (pair writers, one-pass
 // colour rows) with the portable ones.

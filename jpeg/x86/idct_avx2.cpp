@@ -123,8 +123,11 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void store_two_rows(Lanes upper, Lanes lower, i
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), s);
 }
 
+// Both passes of the precise transform: v[k] is output row k before its
+// descaling, one lane per column.
 template <bool kDequantise>
-VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_8x8(CoefficientBlock* block, const int16_t* table) {
+VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_8x8_passes(const CoefficientBlock* block, const int16_t* table,
+                                                         Lanes v[8]) {
   __m256i rows[4];
   #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) {
@@ -135,7 +138,6 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_8x8(CoefficientBlock* block, const
   }
   __m256i p71, p53, p26, p04;
   row_pairs(rows, p71, p53, p26, p04);
-  Lanes v[8];
   idct8_of_pairs(p71, p53, p26, p04, v);
   // The workspace (v + 2^11) >> 12, plus 2^15: it fits 16 bits exactly when
   // every biased value lies in 0..65535. A sum that wraps past 2^31 on the
@@ -162,8 +164,40 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_8x8(CoefficientBlock* block, const
     for (int row = 0; row < 8; ++row) in[row] = x[kLaneOfRow[row]];
     vkt_avx2::precise_idct8(in, v);
   }
+}
+
+template <bool kDequantise>
+VKT_TARGET_AVX2 VKT_LANES_INLINE void precise_8x8(CoefficientBlock* block, const int16_t* table) {
+  Lanes v[8];
+  precise_8x8_passes<kDequantise>(block, table, v);
   #pragma GCC unroll 4
   for (int row = 0; row < 8; row += 2) store_two_rows(v[row], v[row + 1], block->coef + 8 * row);
+}
+
+// The same samples as bytes, row k at destination + k * row_stride: the
+// words of store_two_rows, unpermuted, packed with unsigned saturation
+// (which is its clamp), and their 4-byte halves put back in row order.
+VKT_TARGET_AVX2 void precise_8x8_bytes(const CoefficientBlock* block, const int16_t* table, uint8_t* destination,
+                                       ptrdiff_t row_stride) {
+  Lanes v[8];
+  precise_8x8_passes<true>(block, table, v);
+  __m256i words[4];
+  #pragma GCC unroll 4
+  for (int k = 0; k < 4; ++k) {
+    const __m256i a = ((v[2 * k] + (1 << 20)) >> 21).v, b = ((v[2 * k + 1] + (1 << 20)) >> 21).v;
+    words[k] = _mm256_add_epi16(_mm256_packs_epi32(a, b), _mm256_set1_epi16(128));
+  }
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  #pragma GCC unroll 2
+  for (int half = 0; half < 2; ++half) {
+    const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(words[2 * half], words[2 * half + 1]), order);
+    const __m128i low = _mm256_castsi256_si128(bytes), high = _mm256_extracti128_si256(bytes, 1);
+    uint8_t* const out = destination + 4 * half * row_stride;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), low);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + row_stride), _mm_unpackhi_epi64(low, low));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * row_stride), high);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 3 * row_stride), _mm_unpackhi_epi64(high, high));
+  }
 }
 
 // The reduced transforms of 1/2 and 1/4 reads (idct_precise_scaled.cpp).
@@ -450,6 +484,10 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void fast_8x8_pair(CoefficientBlock* low, const
 VKT_TARGET_AVX2 void idct_precise_8x8_avx2(CoefficientBlock* block) { precise_8x8<false>(block, nullptr); }
 VKT_TARGET_AVX2 void idct_precise_8x8_dequantised_avx2(CoefficientBlock* block, const int16_t* table) {
   precise_8x8<true>(block, table);
+}
+VKT_TARGET_AVX2 void idct_precise_8x8_bytes_avx2(CoefficientBlock* block, const int16_t* table, uint8_t* destination,
+                                                 ptrdiff_t row_stride) {
+  precise_8x8_bytes(block, table, destination, row_stride);
 }
 VKT_TARGET_AVX2 void idct_fast_8x8_avx2(CoefficientBlock* block) { fast_8x8(block, nullptr); }
 VKT_TARGET_AVX2 void idct_fast_8x8_dequantised_avx2(CoefficientBlock* block, const int16_t* table) {

@@ -17,6 +17,8 @@ void idct_fast_8x8_dequantised_pair_avx2(CoefficientBlock* first, const int16_t*
 // Slot 61's dequantiser and slot 7's transform of the kind in one call.
 void idct_precise_8x8_dequantised_sse2(CoefficientBlock* block, const int16_t* table);
 void idct_precise_8x8_dequantised_avx2(CoefficientBlock* block, const int16_t* table);
+void idct_precise_8x8_bytes_avx2(CoefficientBlock* block, const int16_t* table, uint8_t* destination,
+                                 ptrdiff_t row_stride);
 void idct_precise_4x4_dequantised_avx2(CoefficientBlock* block, const int16_t* table);
 void idct_precise_2x2_dequantised_avx2(CoefficientBlock* block, const int16_t* table);
 void idct_precise_4x4_sse2(CoefficientBlock* block);

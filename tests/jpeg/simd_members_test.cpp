@@ -166,6 +166,22 @@ TEST_P(SimdMembers, DequantisersGiveThePortableCoefficients) {
       }
     }
   }
+  // The member that stores bytes gives slot 35's bytes of precise_8x8.both's
+  // samples, its rows a stride apart and nothing written between them.
+  if (const BlockToBytes tested = member_side_.precise_8x8_bytes.both) {
+    constexpr ptrdiff_t kStride = 13;
+    const McuConverter store = generic_.output_converters[35 - kOutputConverterFirstSlot];
+    for (const std::vector<int16_t>& table : tables) {
+      for (size_t n = 0; n < blocks.size(); ++n) {
+        std::vector<uint8_t> expected(8 * kStride, 0xA5), actual = expected;
+        const auto samples = guarded(blocks[n], [&](CoefficientBlock* b) { generic_side_.precise_8x8.both(b, table.data()); });
+        store(samples[1].coef, expected.data(), kStride);
+        CoefficientBlock block = blocks[n];
+        tested(&block, table.data(), actual.data(), kStride);
+        ASSERT_EQ(expected, actual) << "bytes of block " << n << ", table " << table[0];
+      }
+    }
+  }
   // The paired member gives each block of the pair what fast_8x8.both gives
   // it alone: every block goes first and second, beside its successor, so
   // the edge blocks (past the 16-bit limits) meet ordinary ones either way.

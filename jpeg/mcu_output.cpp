@@ -64,10 +64,14 @@ BlockToBytes filter_bytes_transform(const DecoderState& state) {
   return member.both;
 }
 
-// Block b of the MCU in the filter's context, all of it `sample`.
+// Block b of the MCU in the filter's context, all of it `sample` (0..255):
+// one 8-byte store a line, the stride read once (the stores may alias it).
 void fill_context_block(const UpsampleFilter& filter, uint8_t* band, ptrdiff_t b, uint32_t mcu_column, int16_t sample) {
   uint8_t* const first = filter_block_first(filter, band, static_cast<uint32_t>(b), mcu_column);
-  for (uint32_t row = 0; row < 8; ++row) std::memset(first + size_t{row} * filter.places[b].stride, sample, 8);
+  const size_t stride = filter.places[b].stride;
+  const uint64_t line = uint64_t{0x0101010101010101} * static_cast<uint8_t>(sample);
+#pragma GCC unroll 8
+  for (uint32_t row = 0; row < 8; ++row) std::memcpy(first + row * stride, &line, sizeof line);
 }
 
 bool chroma_at_luma_size(const FrameInfo& frame) {

@@ -361,26 +361,31 @@ namespace {
 // against the models: the packed Y Cb Y Cr picture gives the decoded
 // planes (each chroma pair once per two pixels), from which every RGB,
 // BGR and four-byte pixel follows exactly, edges included (46 pixels: a
-// partial last MCU column whose last chroma sample is repeated).
+// partial last MCU column whose last chroma sample is repeated), with
+// either transform.
 TEST(TriangleFilter, TwoByOneImageMatchesTheFilterAndConversionModels) {
   EncodeOptions options;
   options.width = 46;
   options.height = 13;
   options.factors = {{2, 1}, {1, 1}, {1, 1}};
   const std::vector<uint8_t> jpeg = encode_jpeg(options);
-  ReadSettings packed_settings;
-  packed_settings.picture_color = COLOR_YCBCR;
-  packed_settings.channels = 2;
-  const OurRead packed = decode_ours(jpeg, packed_settings);
-  ASSERT_EQ(packed.status, JPEG_SUCCESS);
   const int width = options.width, chroma_width = width / 2;
   struct Output {
     JpegColor colour;
     uint32_t channels;
+    uint32_t dct_kind;
   };
-  for (const Output output : {Output{COLOR_RGB, 3}, Output{COLOR_BGR, 3}, Output{COLOR_FOUR, 4}}) {
-    SCOPED_TRACE(output.colour);
+  for (const Output output : {Output{COLOR_RGB, 3, 1}, Output{COLOR_BGR, 3, 1}, Output{COLOR_FOUR, 4, 1},
+                              Output{COLOR_BGR, 3, 0}}) {
+    SCOPED_TRACE(testing::Message() << output.colour << ", DCT kind " << output.dct_kind);
+    ReadSettings packed_settings;
+    packed_settings.picture_color = COLOR_YCBCR;
+    packed_settings.channels = 2;
+    packed_settings.dct_kind = output.dct_kind;
+    const OurRead packed = decode_ours(jpeg, packed_settings);
+    ASSERT_EQ(packed.status, JPEG_SUCCESS);
     ReadSettings settings;
+    settings.dct_kind = output.dct_kind;
     settings.upsampling_kind = 1;
     settings.picture_color = output.colour;
     settings.channels = output.channels;

@@ -10,8 +10,8 @@
 // output Mpixels/s and the ratio ours / turbo, after a line naming the
 // processor kind in use. --cpu forces a kind (0..7, or generic, sse2,
 // avx2) through "USECPU"; --picture keeps the pictures whose name contains
-// TEXT and --read the reads whose label starts with LABEL, so that a
-// profiler sees one case, and --time sets how long each read is repeated
+// TEXT and --read the read labelled LABEL (or, when none is, the reads
+// whose label starts with it), so that a profiler sees one case, and --time sets how long each read is repeated
 // (300 ms by default).
 #include <algorithm>
 #include <cerrno>
@@ -272,15 +272,21 @@ const Line kLines[] = {
     {"region again", {1, true, true, false}},
 };
 
-bool names_a_read(const char* prefix) {
-  return std::any_of(std::begin(kLines), std::end(kLines),
-                     [&](const Line& line) { return std::strncmp(line.label, prefix, std::strlen(prefix)) == 0; });
+// "full" names the plain full read alone, not the two whose label it begins.
+bool selects(const char* label, const char* filter) {
+  const bool exact = std::any_of(std::begin(kLines), std::end(kLines),
+                                 [&](const Line& line) { return std::strcmp(line.label, filter) == 0; });
+  return exact ? std::strcmp(label, filter) == 0 : std::strncmp(label, filter, std::strlen(filter)) == 0;
+}
+
+bool names_a_read(const char* filter) {
+  return std::any_of(std::begin(kLines), std::end(kLines), [&](const Line& line) { return selects(line.label, filter); });
 }
 
 const vkt::tools::ToolUsage kJpegBench = {
     "vkt-jpeg-bench",
     "usage: vkt-jpeg-bench [--cpu KIND] [--picture TEXT] [--read LABEL] [--time MS] [FILE...]\n"
-    "KIND: 0..7, generic, sse2 or avx2; LABEL starts one of: full, full triangle, full fast, 1/2, 1/4, 1/8,\n"
+    "KIND: 0..7, generic, sse2 or avx2; LABEL is or starts one of: full, full triangle, full fast, 1/2, 1/4, 1/8,\n"
     "region fresh, region again; MS: 1 to 600000 (300 by default).\n"};
 
 // libjpeg-turbo allocates its buffers afresh on every read. Served from
@@ -353,7 +359,7 @@ int main(int argc, char** argv) {
     for (const Picture& picture : pictures) {
       if (picture.name.find(picture_filter) == std::string::npos) continue;
       for (const Line& line : kLines) {
-        if (std::strncmp(line.label, read_filter, std::strlen(read_filter)) != 0) continue;
+        if (!selects(line.label, read_filter)) continue;
         failures += bench.run(picture, line.label, line.read) ? 0 : 1;
       }
     }

@@ -151,9 +151,10 @@ JpegStatus fast_output(DecoderState& state, uint32_t column, uint32_t row) {
   const McuConverter whole = state.ops.output_converters[kSlot - kOutputConverterFirstSlot];
   if (uint8_t* const origin = whole_mcu_origin(state, 8 * kH, 8 * kV, column, row)) {
     constexpr int64_t kGroup = prefetch_group<kH, kFormat>();
+    static_assert(kGroup * 8 * kH * channels_of(kFormat) <= 64, "a short span is one cache line at most");
     if (column % kGroup == 0) {
-      prefetch_picture_span(state.fields, (int64_t{column} + kPrefetchAhead) * 8 * kH, int64_t{row} * 8 * kV,
-                            kGroup * 8 * kH, 8 * kV);
+      prefetch_short_span<8 * kV>(state.fields, (int64_t{column} + kPrefetchAhead) * 8 * kH, int64_t{row} * 8 * kV,
+                                  kGroup * 8 * kH);
     }
     whole(state.mcu_blocks[0].coef, origin, state.fields.row_stride);
     return JPEG_SUCCESS;

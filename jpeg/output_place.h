@@ -74,3 +74,16 @@ VKT_FORCE_INLINE void prefetch_picture_span(const ReadFields& fields, int64_t x,
     for (int64_t byte = last; byte >= first; byte -= kCacheLine) __builtin_prefetch(line + byte, 1);
   }
 }
+
+// The same for a span no longer than a cache line on kLines lines that
+// all lie in the picture (those of a whole MCU): one prefetch per line,
+// unrolled, where the loops above cost an MCU of 16 lines 180
+// instructions.
+template <int kLines>
+VKT_FORCE_INLINE void prefetch_short_span(const ReadFields& fields, int64_t x, int64_t y, int64_t width) {
+  const int64_t end_x = std::min<int64_t>(x + width, fields.picture_width);
+  if (x >= end_x) return;
+  const uint8_t* last = fields.picture_bytes + y * fields.row_stride + end_x * fields.picture_channels - 1;
+  #pragma GCC unroll 16
+  for (int i = 0; i < kLines; ++i) __builtin_prefetch(last + i * fields.row_stride, 1);
+}

@@ -172,6 +172,11 @@ struct OutputPlan {
   // Set when the triangle filter's context takes every block of the scan
   // as bytes through the member that this is (SideMembers::precise_8x8_bytes).
   BlockToBytes bytes_transform;
+  // Each block of an MCU in order: its component and that component's
+  // prepared table, so that the output step walks the blocks in one loop.
+  uint32_t block_count;
+  uint8_t block_component[kMaxBlocksPerMcu];
+  const int16_t* block_table[kMaxBlocksPerMcu];
 };
 
 // Triangle-filter context: the samples of the last three MCU rows, so a

@@ -202,6 +202,16 @@ JpegStatus prepare_output(DecoderState& state, const ScanInfo& scan, const ScanL
     out.picture_byte = source.frame_index;
     if (reversed && out.picture_byte <= 2) out.picture_byte = 2 - out.picture_byte;
   }
+  for (uint32_t i = 0; i < layout.component_count; ++i) {
+    const OutputComponent& component = plan.components[i];
+    const uint32_t blocks = component.blocks_wide * component.blocks_high;
+    if (component.first_block != plan.block_count || plan.block_count + blocks > kMaxBlocksPerMcu)
+      return JPEG_ERR_INTERNAL;
+    for (uint32_t b = 0; b < blocks; ++b, ++plan.block_count) {
+      plan.block_component[plan.block_count] = static_cast<uint8_t>(i);
+      plan.block_table[plan.block_count] = state.quant[component.quant_table].prepared;
+    }
+  }
   const OutputComponent& first = plan.components[0];
   plan.mcu_width = first.blocks_wide * first.block_size * first.ratio_h;
   plan.mcu_height = first.blocks_high * first.block_size * first.ratio_v;
@@ -242,42 +252,38 @@ JpegStatus output_mcu(DecoderState& state, const ScanLayout& /*layout*/, uint32_
   // the triangle filter's context.
   const bool into_context = plan.bytes_transform != nullptr && mcu_column < plan.mcu_columns;
   uint8_t* const band = into_context ? filter_band(state.filter, mcu_row) : nullptr;
-  for (uint32_t i = 0; i < plan.component_count; ++i) {
-    const OutputComponent& component = plan.components[i];
-    const int16_t* table = state.quant[component.quant_table].prepared;
-    CoefficientBlock* block = state.mcu_blocks + component.first_block;
-    CoefficientBlock* end = block + component.blocks_wide * component.blocks_high;
-    for (; block < end; ++block) {
-      if (component.block_size == 1 || has_only_dc(*block)) {
-        int16_t& dc = block->coef[0];
-        const int16_t value = precise ? dequantised_precise(dc, table[0]) : dequantised_fast(dc, table[0]);
-        if (component.block_size == 1 || (value > -kDcAloneLimit && value < kDcAloneLimit)) {
-          dc = value;
-          idct_1x1(block);
-          if (into_context) {
-            fill_context_block(state.filter, band, block - state.mcu_blocks, mcu_column, dc);
-          } else if (component.block_size > 1) {
-            fill_samples(block, component.block_size, dc);
-          }
-          continue;
+  for (uint32_t b = 0; b < plan.block_count; ++b) {
+    const OutputComponent& component = plan.components[plan.block_component[b]];
+    const int16_t* const table = plan.block_table[b];
+    CoefficientBlock* const block = state.mcu_blocks + b;
+    if (component.block_size == 1 || has_only_dc(*block)) {
+      int16_t& dc = block->coef[0];
+      const int16_t value = precise ? dequantised_precise(dc, table[0]) : dequantised_fast(dc, table[0]);
+      if (component.block_size == 1 || (value > -kDcAloneLimit && value < kDcAloneLimit)) {
+        dc = value;
+        idct_1x1(block);
+        if (into_context) {
+          fill_context_block(state.filter, band, b, mcu_column, dc);
+        } else if (component.block_size > 1) {
+          fill_samples(block, component.block_size, dc);
         }
+        continue;
       }
-      if (into_context) {
-        const uint32_t b = static_cast<uint32_t>(block - state.mcu_blocks);
-        plan.bytes_transform(block, table, filter_block_first(state.filter, band, b, mcu_column),
-                             state.filter.places[b].stride);
-      } else if (plan.paired_transform != nullptr && waiting == nullptr) {
-        waiting = block;
-        waiting_table = table;
-      } else if (plan.paired_transform != nullptr) {
-        plan.paired_transform(waiting, waiting_table, block, table);
-        waiting = nullptr;
-      } else if (component.dequantised_transform != nullptr) {
-        component.dequantised_transform(block, table);
-      } else {
-        dequantise(block, table);
-        component.transform(block);
-      }
+    }
+    if (into_context) {
+      plan.bytes_transform(block, table, filter_block_first(state.filter, band, b, mcu_column),
+                           state.filter.places[b].stride);
+    } else if (plan.paired_transform != nullptr && waiting == nullptr) {
+      waiting = block;
+      waiting_table = table;
+    } else if (plan.paired_transform != nullptr) {
+      plan.paired_transform(waiting, waiting_table, block, table);
+      waiting = nullptr;
+    } else if (component.dequantised_transform != nullptr) {
+      component.dequantised_transform(block, table);
+    } else {
+      dequantise(block, table);
+      component.transform(block);
     }
   }
   if (waiting != nullptr) state.side_members.fast_8x8.both(waiting, waiting_table);

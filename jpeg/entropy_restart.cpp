@@ -11,8 +11,8 @@ bool is_restart_marker(int code) { return code >= 0xD0 && code <= 0xD7; }
 
 }  // namespace
 
-JpegStatus process_restart(JpegInput& in, ScanInfo& scan, uint32_t mcus_per_row,
-                           uint32_t mcu_rows, uint32_t mcu_column, uint32_t mcu_row) {
+JpegStatus restart_after(JpegInput& in, ScanInfo& scan, uint32_t mcus_per_row, uint32_t mcu_rows,
+                         uint32_t mcu_column, uint32_t mcu_row) {
   const uint64_t interval = scan.restart_interval;  // Ri
   if (interval == 0) return 0;
   const uint64_t done = static_cast<uint64_t>(mcu_row) * mcus_per_row + mcu_column + 1;

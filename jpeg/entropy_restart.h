@@ -14,5 +14,11 @@
 // different marker found there is left pending for the marker loop, so the
 // rest of the scan reads as ended data. Returns 0, or JPEG_ERR_BAD_RST when
 // the input ends before a marker.
-JpegStatus process_restart(JpegInput& in, ScanInfo& scan, uint32_t mcus_per_row,
-                           uint32_t mcu_rows, uint32_t mcu_column, uint32_t mcu_row);
+JpegStatus restart_after(JpegInput& in, ScanInfo& scan, uint32_t mcus_per_row, uint32_t mcu_rows,
+                         uint32_t mcu_column, uint32_t mcu_row);
+// The same, with the test for a scan without restarts inline: the loops
+// call it after every MCU.
+inline JpegStatus process_restart(JpegInput& in, ScanInfo& scan, uint32_t mcus_per_row, uint32_t mcu_rows,
+                                  uint32_t mcu_column, uint32_t mcu_row) {
+  return scan.restart_interval == 0 ? 0 : restart_after(in, scan, mcus_per_row, mcu_rows, mcu_column, mcu_row);
+}

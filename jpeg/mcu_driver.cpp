@@ -7,13 +7,6 @@
 #include "mcu_output.h"
 #include "output_colour_direct.h"
 
-bool interrupt_after(DecoderState& state, uint32_t column, uint32_t row, bool last) {
-  if (!state.interrupt || last) return false;
-  state.interrupt_column = column;
-  state.interrupt_row = row;
-  return true;
-}
-
 JpegStatus decode_image(DecoderState& state, ScanInfo& scan) {
   ScanLayout layout;
   JpegStatus status = plan_scan(state.frame, scan, layout);

@@ -31,8 +31,13 @@ JpegStatus decode_sequential_region(DecoderState& state, ScanInfo& scan, const S
 // After an MCU of a sequential or output loop: with state.interrupt set
 // and MCU (column, row) not the last of the loop, notes it and returns
 // true; the caller saves where it goes on and returns
-// JPEG_INTERRUPT_SUCCESS.
-bool interrupt_after(DecoderState& state, uint32_t column, uint32_t row, bool last);
+// JPEG_INTERRUPT_SUCCESS. Inline: the loops call it after every MCU.
+inline bool interrupt_after(DecoderState& state, uint32_t column, uint32_t row, bool last) {
+  if (!state.interrupt || last) return false;
+  state.interrupt_column = column;
+  state.interrupt_row = row;
+  return true;
+}
 
 // Sequential (baseline or extended) scan; `output` may be null. When
 // state.keep_coefficients is set, every block is also stored in the

@@ -79,6 +79,6 @@ JpegStatus decode_ac_first_blocks(JpegInput& in, const HuffmanTable& ac_table, i
 
 // AC refinement of the band Ss..Se (Ah != 0) over `count` consecutive
 // blocks, finding each block's non-zero coefficients with `nonzero_of`
-// (the side member). Needs 1 <= Ss <= Se <= 63.
+// (the side member SideMembers::zigzag_nonzero). Needs 1 <= Ss <= Se <= 63.
 JpegStatus decode_ac_refine_blocks(JpegInput& in, const HuffmanTable& ac_table, int ss, int se, int al,
                                    NonzeroMask nonzero_of, CoefficientBlock* blocks, uint32_t count);

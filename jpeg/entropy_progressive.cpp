@@ -345,7 +345,7 @@ JpegStatus decode_ac_refine_blocks(JpegInput& in, const HuffmanTable& ac_table, 
   for (uint32_t i = 0; i < count; ++i) {
     // Zigzag positions of the non-zero coefficients; those outside 1..63
     // never matter, as k stays in Ss..Se.
-    const uint64_t nonzero = zigzag_order_of(nonzero_of(blocks[i]));
+    const uint64_t nonzero = nonzero_of(blocks[i]);
     if (eob_run > 0 && (nonzero & band) == 0) {
       // A block of an end-of-band run with nothing to refine reads no bits.
       --eob_run;

@@ -133,7 +133,7 @@ struct SideMembers {
   // The triangle filter with the conversion: [2x2 chroma][BGR picture].
   TriangleColourRow triangle_colour[2][2];
   // The non-zero coefficients of a block (progressive refinement scans).
-  NonzeroMask natural_nonzero;
+  NonzeroMask zigzag_nonzero;
   // The kind's precise dequantiser and transform of each size (and the
   // fast ones of 8x8) in one
   // call, which keeps the block in registers between the two; used where

@@ -63,7 +63,7 @@ JpegStatus run_single_component(DecoderState& state, ScanInfo& scan, const ScanL
       if constexpr (kKind == ScanKind::kAcFirst) {
         status = decode_ac_first_blocks(state.input, ac, ss, se, al, blocks + column, count);
       } else if constexpr (kKind == ScanKind::kAcRefine) {
-        status = decode_ac_refine_blocks(state.input, ac, ss, se, al, state.side_members.natural_nonzero,
+        status = decode_ac_refine_blocks(state.input, ac, ss, se, al, state.side_members.zigzag_nonzero,
                                          blocks + column, count);
       } else {
         status = 0;

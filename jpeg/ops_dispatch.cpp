@@ -41,7 +41,7 @@ void fill_portable_members(JpegOps& ops, SideMembers& side_members) {
   fill_grey_expanders(side_members);
   fill_ycc_rows(side_members);
   fill_triangle_members(side_members);
-  side_members.natural_nonzero = natural_nonzero_mask;
+  side_members.zigzag_nonzero = zigzag_nonzero_mask;
   side_members.precise_8x8 = {dequantise_precise, idct_precise_8x8, idct_precise_8x8_dequantised};
   side_members.precise_4x4 = {dequantise_precise, idct_precise_4x4, idct_precise_4x4_dequantised};
   side_members.precise_2x2 = {dequantise_precise, idct_precise_2x2, idct_precise_2x2_dequantised};
@@ -66,7 +66,7 @@ void fill_sse2_members(JpegOps& ops, SideMembers& side_members) {
   fill_ycc_rows_sse2(side_members);
   fill_triangle_pairs_sse2(side_members);
   fill_triangle_colour_sse2(side_members);
-  side_members.natural_nonzero = natural_nonzero_mask_sse2;
+  side_members.zigzag_nonzero = zigzag_nonzero_mask_sse2;
   side_members.precise_8x8 = {dequantise_precise_sse2, idct_precise_8x8_sse2, idct_precise_8x8_dequantised_sse2};
 }
 
@@ -91,6 +91,7 @@ void fill_avx2_members(JpegOps& ops, SideMembers& side_members) {
   side_members.precise_2x2 = {dequantise_precise_avx2, idct_precise_2x2_avx2, idct_precise_2x2_dequantised_avx2};
   side_members.fast_8x8 = {dequantise_fast_avx2, idct_fast_8x8_avx2, idct_fast_8x8_dequantised_avx2};
   side_members.fast_8x8_pair = idct_fast_8x8_dequantised_pair_avx2;
+  side_members.zigzag_nonzero = zigzag_nonzero_mask_avx2;
   side_members.precise_8x8_bytes = {idct_precise_8x8_bytes_avx2, ops.output_converters[35 - kOutputConverterFirstSlot]};
 }
 #endif

@@ -9,7 +9,8 @@
 // the natural-order mask (a side member: SSE2 compares eight coefficients
 // at once; the portable member four per 64-bit word, a carry into each
 // lane's top bit marking a non-zero lane), then the zigzag permutation of
-// its bits through one table lookup per byte.
+// its bits through one table lookup per byte. The AVX2 member puts the
+// coefficients in zigzag order first and takes the mask at once.
 #pragma once
 #include <cstdint>
 
@@ -22,9 +23,7 @@ struct ZigzagBitTable {
 };
 extern const ZigzagBitTable kNaturalToZigzagBits;
 
-// Bit i set where block.coef[i] != 0 (natural order): the side member
-// SideMembers::natural_nonzero, of which this is the portable form.
-using NonzeroMask = uint64_t (*)(const CoefficientBlock& block);
+// Bit i set where block.coef[i] != 0 (natural order).
 uint64_t natural_nonzero_mask(const CoefficientBlock& block);
 
 // The natural-order mask `natural` permuted into zigzag order.
@@ -32,4 +31,12 @@ inline uint64_t zigzag_order_of(uint64_t natural) {
   uint64_t zigzag = 0;
   for (int byte = 0; byte < 8; ++byte) zigzag |= kNaturalToZigzagBits.bits[byte][(natural >> (8 * byte)) & 0xFF];
   return zigzag;
+}
+
+// Bit k set where the coefficient at zigzag position k is non-zero: the
+// side member SideMembers::zigzag_nonzero, of which this is the portable
+// form.
+using NonzeroMask = uint64_t (*)(const CoefficientBlock& block);
+inline uint64_t zigzag_nonzero_mask(const CoefficientBlock& block) {
+  return zigzag_order_of(natural_nonzero_mask(block));
 }

@@ -30,8 +30,9 @@ void idct_precise_2x2_avx2(CoefficientBlock* block);
 void idct_fast_4x4_avx2(CoefficientBlock* block);
 void idct_fast_2x2_avx2(CoefficientBlock* block);
 
-// Bit i set where block->coef[i] != 0.
-uint64_t natural_nonzero_mask_sse2(const CoefficientBlock& block);
+// Bit k set where the coefficient at zigzag position k is non-zero.
+uint64_t zigzag_nonzero_mask_sse2(const CoefficientBlock& block);
+uint64_t zigzag_nonzero_mask_avx2(const CoefficientBlock& block);
 
 void dequantise_fast_sse2(CoefficientBlock* block, const int16_t* table);
 void dequantise_precise_sse2(CoefficientBlock* block, const int16_t* table);

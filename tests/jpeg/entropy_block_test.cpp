@@ -278,7 +278,7 @@ TEST_F(EntropyBlock, RefinementCorrectsNonZeroCoefficientsAndPlacesNewOnes) {
     CoefficientBlock block{}, expected{};
     for (const auto& [k, value] : row.before) block.coef[kZigzagToNatural[k]] = static_cast<int16_t>(value);
     for (const auto& [k, value] : row.after) expected.coef[kZigzagToNatural[k]] = static_cast<int16_t>(value);
-    ASSERT_EQ(decode_ac_refine_blocks(input_, ac_, row.ss, row.se, 1, natural_nonzero_mask, &block, 1), 0);
+    ASSERT_EQ(decode_ac_refine_blocks(input_, ac_, row.ss, row.se, 1, zigzag_nonzero_mask, &block, 1), 0);
     for (int i = 0; i < 64; ++i) EXPECT_EQ(block.coef[i], expected.coef[i]) << i;
     EXPECT_EQ(input_.eob_run, row.eob_run);
   }

@@ -102,9 +102,9 @@ class PictureCallback : public testing::TestWithParam<Row> {};
 
 TEST_P(PictureCallback, EveryPictureComesBeforeItsDrawingOnTheDecodingThread) {
   const Row row = GetParam();
+  Log log;  // outlives the session, whose close ends the callbacks into it
   Session session(row.kind);
   display_test::TestWindow window(0, 0, 352, 288);
-  Log log;
   ASSERT_EQ(VKT_SetPictureCallback(session.handle, 0, Log::Picture, &log), VKT_OK);
   ASSERT_EQ(VKT_SetDrawCallback(session.handle, 0, Log::Draw, &log), VKT_OK);
   ASSERT_EQ(row.reduction ? VKT_OpenChannelWithoutWindow(session.handle, 0, row.reduction)
@@ -191,8 +191,8 @@ TEST(PictureCallbackClose, WaitsForTheCallbackUnderWayAndNoneFollows) {
   for (int kind : {VKT_KIND_JPEG, VKT_KIND_H264}) {
     for (bool closeServer : {false, true}) {
       SCOPED_TRACE(testing::Message() << kind << (closeServer ? " server" : " channel"));
+      Log log;  // outlives the session: the reopened channel is still served when the loop ends
       Session session(kind);
-      Log log;
       log.holdMs = 100;
       ASSERT_EQ(VKT_SetPictureCallback(session.handle, 0, Log::Picture, &log), VKT_OK);
       ASSERT_EQ(VKT_OpenChannelWithoutWindow(session.handle, 0, 1), VKT_OK);

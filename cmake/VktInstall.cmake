@@ -18,8 +18,12 @@ set(vkt_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/VKT7100SDK)
 # applications link, plus the libraries the SDK itself needs at run time.
 # They find each other next to themselves.
 set(vkt_installed_libraries vkt7100sdk vktjpeg vktplatform RemoteSocket NVSRemoteSocket DecodeSDK AudDecSDK)
+# `vkt-installed` builds what the rules below install and nothing else:
+# the packager's builds of CI (scripts/build.sh DIR --target vkt-installed).
+add_custom_target(vkt-installed)
 foreach(lib ${vkt_installed_libraries})
   if(TARGET ${lib})
+    add_dependencies(vkt-installed ${lib})
     set_target_properties(${lib} PROPERTIES
       VERSION ${PROJECT_VERSION}
       SOVERSION ${PROJECT_VERSION_MAJOR}
@@ -32,6 +36,7 @@ endforeach()
 set(vkt_installed_tools vkt-devsim vkt-viewer vkt-login vkt-jpeg vkt-rec)
 foreach(tool ${vkt_installed_tools})
   if(TARGET ${tool})
+    add_dependencies(vkt-installed ${tool})
     set_target_properties(${tool} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
     install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()

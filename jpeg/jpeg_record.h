@@ -211,6 +211,9 @@ struct DecoderState;
 // sample at `first` (output_band_rows.h).
 using BandComponentWriter = void (*)(DecoderState& state, const OutputComponent& component, int16_t* first,
                                      size_t line_width);
+// Reconstructs the whole MCU in hand into the band, its first sample at
+// `first`, the planes `plane_samples` apart.
+using BandMcuWriter = void (*)(DecoderState& state, int16_t* first, size_t plane_samples, size_t line_width);
 
 struct RowBand {
   int16_t* samples;       // three planes of `lines` lines (calloc), null until first needed
@@ -228,6 +231,7 @@ struct RowBand {
   uint32_t whole_rows;
   uint32_t row_pixels;    // pixels of each row the picture takes
   BandComponentWriter writers[kMaxScanComponents];
+  BandMcuWriter mcu_writer;  // all three components at once, when they allow; else null
 };
 
 // Where the sequential region loop may take up a scan again: the input and

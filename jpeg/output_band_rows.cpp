@@ -41,31 +41,41 @@ inline void put_sample(int16_t sample, int16_t* out, size_t line_width) {
 }
 
 template <uint32_t kSize, uint32_t kAcross, uint32_t kDown, bool kPrecise>
-void write_component(DecoderState& state, const OutputComponent& component, int16_t* first, size_t line_width) {
+inline void write_block(DecoderState& state, const OutputComponent& component, const int16_t* table,
+                        CoefficientBlock* block, int16_t* out, size_t line_width) {
+  if (kSize == 1 || has_only_dc(*block)) {
+    const int16_t dc = block->coef[0];
+    const int16_t value = kPrecise ? dequantised_precise(dc, table[0]) : dequantised_fast(dc, table[0]);
+    if (kSize == 1 || (value > -kDcAloneLimit && value < kDcAloneLimit)) {
+      put_sample<kSize, kAcross, kDown>(kPrecise ? PreciseDcSample(value) : FastDcSample(value), out, line_width);
+      return;
+    }
+  }
+  if (component.dequantised_transform != nullptr) {
+    component.dequantised_transform(block, table);
+  } else {
+    state.ops.current_dequantise(block, table);
+    component.transform(block);
+  }
+  put_samples<kSize, kAcross, kDown>(block->coef, out, line_width);
+}
+
+template <uint32_t kSize, uint32_t kAcross, uint32_t kDown, bool kPrecise>
+VKT_FORCE_INLINE void write_component_inline(DecoderState& state, const OutputComponent& component, int16_t* first,
+                                             size_t line_width) {
   const int16_t* const table = state.quant[component.quant_table].prepared;
   CoefficientBlock* block = state.mcu_blocks + component.first_block;
   const uint32_t blocks_wide = component.blocks_wide, blocks_high = component.blocks_high;
   for (uint32_t by = 0; by < blocks_high; ++by) {
     int16_t* out = first + by * kSize * kDown * line_width;
-    for (uint32_t bx = 0; bx < blocks_wide; ++bx, ++block, out += kSize * kAcross) {
-      if (kSize == 1 || has_only_dc(*block)) {
-        const int16_t dc = block->coef[0];
-        const int16_t value = kPrecise ? dequantised_precise(dc, table[0]) : dequantised_fast(dc, table[0]);
-        if (kSize == 1 || (value > -kDcAloneLimit && value < kDcAloneLimit)) {
-          put_sample<kSize, kAcross, kDown>(kPrecise ? PreciseDcSample(value) : FastDcSample(value), out,
-                                            line_width);
-          continue;
-        }
-      }
-      if (component.dequantised_transform != nullptr) {
-        component.dequantised_transform(block, table);
-      } else {
-        state.ops.current_dequantise(block, table);
-        component.transform(block);
-      }
-      put_samples<kSize, kAcross, kDown>(block->coef, out, line_width);
-    }
+    for (uint32_t bx = 0; bx < blocks_wide; ++bx, ++block, out += kSize * kAcross)
+      write_block<kSize, kAcross, kDown, kPrecise>(state, component, table, block, out, line_width);
   }
+}
+
+template <uint32_t kSize, uint32_t kAcross, uint32_t kDown, bool kPrecise>
+void write_component(DecoderState& state, const OutputComponent& component, int16_t* first, size_t line_width) {
+  write_component_inline<kSize, kAcross, kDown, kPrecise>(state, component, first, line_width);
 }
 
 template <uint32_t kSize, uint32_t kAcross, uint32_t kDown>
@@ -90,6 +100,80 @@ BandComponentWriter writer_for(const OutputComponent& component, bool precise) {
   }
 }
 
+// An MCU whose first component has one or more blocks at ratio 1, and
+// whose other two have one block each, of the same size (kChromaSize, at
+// most the luma size times two) and ratio (4:4:4, and 4:2:2 and 4:2:0
+// with or without a larger chroma transform): one call for the three,
+// where a call per component costs, in its setup, about what a 4x4 or
+// smaller block's reconstruction does.
+// Chroma as large as the luma, unreplicated: the luma is one block too.
+template <uint32_t kSize, uint32_t kChromaSize, uint32_t kAcross, uint32_t kDown>
+constexpr bool kOneLumaBlock = kChromaSize == kSize && kAcross == 1 && kDown == 1;
+
+template <uint32_t kSize, uint32_t kChromaSize, uint32_t kAcross, uint32_t kDown, bool kPrecise>
+void write_mcu(DecoderState& state, int16_t* first, size_t plane_samples, size_t line_width) {
+  const OutputComponent* components = state.output.components;
+  if constexpr (kOneLumaBlock<kSize, kChromaSize, kAcross, kDown>) {
+    write_block<kSize, 1, 1, kPrecise>(state, components[0], state.quant[components[0].quant_table].prepared,
+                                       state.mcu_blocks + components[0].first_block, first, line_width);
+  } else {
+    write_component_inline<kSize, 1, 1, kPrecise>(state, components[0], first, line_width);
+  }
+  for (uint32_t c = 1; c < 3; ++c) {
+    const OutputComponent& component = components[c];
+    write_block<kChromaSize, kAcross, kDown, kPrecise>(state, component, state.quant[component.quant_table].prepared,
+                                                       state.mcu_blocks + component.first_block,
+                                                       first + c * plane_samples, line_width);
+  }
+}
+
+template <uint32_t kSize, uint32_t kAcross, uint32_t kDown, bool kPrecise>
+BandMcuWriter mcu_writer_for(uint32_t chroma_size) {
+  if (chroma_size == kSize) return write_mcu<kSize, kSize, kAcross, kDown, kPrecise>;
+  if constexpr (kSize < 8) {
+    if (chroma_size == 2 * kSize) return write_mcu<kSize, 2 * kSize, kAcross, kDown, kPrecise>;
+  }
+  return nullptr;
+}
+
+template <uint32_t kAcross, uint32_t kDown, bool kPrecise>
+BandMcuWriter mcu_writer_for(uint32_t size, uint32_t chroma_size) {
+  switch (size) {
+    case 8: return mcu_writer_for<8, kAcross, kDown, kPrecise>(chroma_size);
+    case 4: return mcu_writer_for<4, kAcross, kDown, kPrecise>(chroma_size);
+    case 2: return mcu_writer_for<2, kAcross, kDown, kPrecise>(chroma_size);
+    case 1: return mcu_writer_for<1, kAcross, kDown, kPrecise>(chroma_size);
+    default: return nullptr;
+  }
+}
+
+template <bool kPrecise>
+BandMcuWriter mcu_writer_for(uint32_t across, uint32_t down, uint32_t size, uint32_t chroma_size) {
+  if (across == 1 && down == 1) return mcu_writer_for<1, 1, kPrecise>(size, chroma_size);
+  if (across == 2 && down == 1) return mcu_writer_for<2, 1, kPrecise>(size, chroma_size);
+  if (across == 2 && down == 2) return mcu_writer_for<2, 2, kPrecise>(size, chroma_size);
+  return nullptr;
+}
+
+// The whole-MCU writer for the layouts write_mcu takes; null for others.
+BandMcuWriter mcu_writer_for(const OutputPlan& plan, bool precise) {
+  const OutputComponent* components = plan.components;
+  if (components[0].ratio_h != 1 || components[0].ratio_v != 1) return nullptr;
+  for (uint32_t c = 1; c < 3; ++c) {
+    if (components[c].blocks_wide != 1 || components[c].blocks_high != 1 ||
+        components[c].block_size != components[1].block_size || components[c].ratio_h != components[1].ratio_h ||
+        components[c].ratio_v != components[1].ratio_v)
+      return nullptr;
+  }
+  const uint32_t across = components[1].ratio_h, down = components[1].ratio_v;
+  const uint32_t size = components[0].block_size, chroma_size = components[1].block_size;
+  if (chroma_size == size && across == 1 && down == 1 &&
+      (components[0].blocks_wide != 1 || components[0].blocks_high != 1))
+    return nullptr;
+  return precise ? mcu_writer_for<true>(across, down, size, chroma_size)
+                 : mcu_writer_for<false>(across, down, size, chroma_size);
+}
+
 }  // namespace
 
 bool select_band_writers(DecoderState& state) {
@@ -101,6 +185,7 @@ bool select_band_writers(DecoderState& state) {
     band.writers[c] = writer_for(plan.components[c], precise);
     if (band.writers[c] == nullptr) return false;
   }
+  band.mcu_writer = mcu_writer_for(plan, precise);
   return true;
 }
 
@@ -119,8 +204,12 @@ void output_mcu_to_band(DecoderState& state, uint32_t mcu_column, uint32_t mcu_r
   if (band.bottom == 0) return;
   const size_t x = size_t{mcu_column} * plan.mcu_width;
   const size_t plane_samples = size_t{band.lines} * band.line_width;
-  for (uint32_t c = 0; c < 3; ++c)
-    band.writers[c](state, plan.components[c], band.samples + c * plane_samples + x, band.line_width);
+  if (band.mcu_writer != nullptr) {
+    band.mcu_writer(state, band.samples + x, plane_samples, band.line_width);
+  } else {
+    for (uint32_t c = 0; c < 3; ++c)
+      band.writers[c](state, plan.components[c], band.samples + c * plane_samples + x, band.line_width);
+  }
   band.filled = static_cast<uint32_t>(std::min<size_t>(x + plan.mcu_width, band.row_pixels));
   if (mcu_column + 1 == plan.mcu_columns) flush_row_band(state);
 }

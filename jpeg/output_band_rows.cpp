@@ -100,16 +100,17 @@ BandComponentWriter writer_for(const OutputComponent& component, bool precise) {
   }
 }
 
+// Chroma as large as the luma and unreplicated: the luma is one block too,
+// as the chroma's one block covers the MCU.
+template <uint32_t kSize, uint32_t kChromaSize, uint32_t kAcross, uint32_t kDown>
+constexpr bool kOneLumaBlock = kChromaSize == kSize && kAcross == 1 && kDown == 1;
+
 // An MCU whose first component has one or more blocks at ratio 1, and
 // whose other two have one block each, of the same size (kChromaSize, at
 // most the luma size times two) and ratio (4:4:4, and 4:2:2 and 4:2:0
 // with or without a larger chroma transform): one call for the three,
 // where a call per component costs, in its setup, about what a 4x4 or
 // smaller block's reconstruction does.
-// Chroma as large as the luma, unreplicated: the luma is one block too.
-template <uint32_t kSize, uint32_t kChromaSize, uint32_t kAcross, uint32_t kDown>
-constexpr bool kOneLumaBlock = kChromaSize == kSize && kAcross == 1 && kDown == 1;
-
 template <uint32_t kSize, uint32_t kChromaSize, uint32_t kAcross, uint32_t kDown, bool kPrecise>
 void write_mcu(DecoderState& state, int16_t* first, size_t plane_samples, size_t line_width) {
   const OutputComponent* components = state.output.components;
@@ -167,9 +168,6 @@ BandMcuWriter mcu_writer_for(const OutputPlan& plan, bool precise) {
   }
   const uint32_t across = components[1].ratio_h, down = components[1].ratio_v;
   const uint32_t size = components[0].block_size, chroma_size = components[1].block_size;
-  if (chroma_size == size && across == 1 && down == 1 &&
-      (components[0].blocks_wide != 1 || components[0].blocks_high != 1))
-    return nullptr;
   return precise ? mcu_writer_for<true>(across, down, size, chroma_size)
                  : mcu_writer_for<false>(across, down, size, chroma_size);
 }

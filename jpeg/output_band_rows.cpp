@@ -157,19 +157,15 @@ BandMcuWriter mcu_writer_for(uint32_t across, uint32_t down, uint32_t size, uint
 }
 
 // The whole-MCU writer for the layouts write_mcu takes; null for others.
+// Cr of Cb's size and ratio has Cb's one block too, and with chroma of
+// one block the luma has the largest sampling factors: it is at ratio 1.
 BandMcuWriter mcu_writer_for(const OutputPlan& plan, bool precise) {
-  const OutputComponent* components = plan.components;
-  if (components[0].ratio_h != 1 || components[0].ratio_v != 1) return nullptr;
-  for (uint32_t c = 1; c < 3; ++c) {
-    if (components[c].blocks_wide != 1 || components[c].blocks_high != 1 ||
-        components[c].block_size != components[1].block_size || components[c].ratio_h != components[1].ratio_h ||
-        components[c].ratio_v != components[1].ratio_v)
-      return nullptr;
-  }
-  const uint32_t across = components[1].ratio_h, down = components[1].ratio_v;
-  const uint32_t size = components[0].block_size, chroma_size = components[1].block_size;
-  return precise ? mcu_writer_for<true>(across, down, size, chroma_size)
-                 : mcu_writer_for<false>(across, down, size, chroma_size);
+  const OutputComponent &luma = plan.components[0], &cb = plan.components[1], &cr = plan.components[2];
+  if (cb.blocks_wide != 1 || cb.blocks_high != 1 || cr.block_size != cb.block_size || cr.ratio_h != cb.ratio_h ||
+      cr.ratio_v != cb.ratio_v)
+    return nullptr;
+  return precise ? mcu_writer_for<true>(cb.ratio_h, cb.ratio_v, luma.block_size, cb.block_size)
+                 : mcu_writer_for<false>(cb.ratio_h, cb.ratio_v, luma.block_size, cb.block_size);
 }
 
 }  // namespace

@@ -93,6 +93,7 @@ TEST(ReconstructionVsLibjpeg, GeneralLayoutsAndMultiScanImages) {
   const Case cases[] = {
       {"440", {{1, 2}, {1, 1}, {1, 1}}, {}},
       {"411", {{4, 1}, {1, 1}, {1, 1}}, {}},
+      {"chroma of two blocks", {{2, 2}, {1, 2}, {1, 2}}, {}},
       {"420 Y then CbCr", {{2, 2}, {1, 1}, {1, 1}}, {{0}, {1, 2}}},
       {"444 three scans", {{1, 1}, {1, 1}, {1, 1}}, {{0}, {1}, {2}}},
       {"422 three scans", {{2, 1}, {1, 1}, {1, 1}}, {{0}, {2}, {1}}},

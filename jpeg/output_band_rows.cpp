@@ -27,7 +27,8 @@ inline void put_samples(const int16_t* samples, int16_t* out, size_t line_width)
       if constexpr (kAcross == 1) {
         std::memcpy(out, samples, kSize * sizeof(int16_t));
       } else {
-        for (uint32_t i = 0; i < kSize; ++i) out[2 * i] = out[2 * i + 1] = samples[i];
+        for (uint32_t i = 0; i < kSize; ++i)
+          for (uint32_t copy = 0; copy < kAcross; ++copy) out[kAcross * i + copy] = samples[i];
       }
     }
   }

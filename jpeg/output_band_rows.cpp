@@ -2,8 +2,9 @@
 // clipping, a check that the MCU continues the band, block samples stored
 // and copied again) costs more than the reconstruction itself when an MCU
 // gives 2x2 or 4x4 pixels. Here MCU column c of a row starts at sample
-// c x mcu_width of each band line, a writer chosen per component once per
-// scan reconstructs its blocks there, and a block without AC terms (every
+// c x mcu_width of each band line, writers chosen once per scan (one for
+// the whole MCU in the common layouts, else one per component)
+// reconstruct its blocks there, and a block without AC terms (every
 // block at 1/8) goes in as one sample filled over its place, with the
 // value the 1x1 member gives. The band is converted when the row is done,
 // or by flush_row_band when the MCU loop returns early.

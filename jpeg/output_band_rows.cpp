@@ -62,9 +62,10 @@ inline void write_block(DecoderState& state, const OutputComponent& component, c
   put_samples<kSize, kAcross, kDown>(block->coef, out, line_width);
 }
 
+// Inlined into write_mcu; the writers per component are its address.
 template <uint32_t kSize, uint32_t kAcross, uint32_t kDown, bool kPrecise>
-VKT_FORCE_INLINE void write_component_inline(DecoderState& state, const OutputComponent& component, int16_t* first,
-                                             size_t line_width) {
+VKT_FORCE_INLINE void write_component(DecoderState& state, const OutputComponent& component, int16_t* first,
+                                      size_t line_width) {
   const int16_t* const table = state.quant[component.quant_table].prepared;
   CoefficientBlock* block = state.mcu_blocks + component.first_block;
   const uint32_t blocks_wide = component.blocks_wide, blocks_high = component.blocks_high;
@@ -73,11 +74,6 @@ VKT_FORCE_INLINE void write_component_inline(DecoderState& state, const OutputCo
     for (uint32_t bx = 0; bx < blocks_wide; ++bx, ++block, out += kSize * kAcross)
       write_block<kSize, kAcross, kDown, kPrecise>(state, component, table, block, out, line_width);
   }
-}
-
-template <uint32_t kSize, uint32_t kAcross, uint32_t kDown, bool kPrecise>
-void write_component(DecoderState& state, const OutputComponent& component, int16_t* first, size_t line_width) {
-  write_component_inline<kSize, kAcross, kDown, kPrecise>(state, component, first, line_width);
 }
 
 template <uint32_t kSize, uint32_t kAcross, uint32_t kDown>
@@ -120,7 +116,7 @@ void write_mcu(DecoderState& state, int16_t* first, size_t plane_samples, size_t
     write_block<kSize, 1, 1, kPrecise>(state, components[0], state.quant[components[0].quant_table].prepared,
                                        state.mcu_blocks + components[0].first_block, first, line_width);
   } else {
-    write_component_inline<kSize, 1, 1, kPrecise>(state, components[0], first, line_width);
+    write_component<kSize, 1, 1, kPrecise>(state, components[0], first, line_width);
   }
   for (uint32_t c = 1; c < 3; ++c) {
     const OutputComponent& component = components[c];

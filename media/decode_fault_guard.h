@@ -34,6 +34,13 @@ GuardedCall GuardedDecodeUninit(int32_t decoder);
 // that came out of the library through the guard's frame.
 void LeaveFaultGuard();
 
+#ifndef _WIN32
+// Puts back the handlers the guard replaced, for each signal whose handler
+// is still the guard's (another installed since stays): what unloading the
+// SDK does. On Windows the vectored handler goes with the SDK.
+void RestoreReplacedFaultHandlers();
+#endif
+
 // Lifts this thread's guard while the object lives: the library runs the
 // picture callback inside the guarded call, and a fault in the SDK's own
 // code there is not the library's to lose.

@@ -65,20 +65,10 @@ void OnFault(int signal, siginfo_t* info, void* context) {
   PassOn(signal, info, context);
 }
 
-// Puts the previous handlers back when the SDK is unloaded, where nobody
-// replaced ours meanwhile.
-struct Installation {
-  bool installed = false;
-  ~Installation() {
-    if (!installed) return;
-    for (size_t i = 0; i < kSignalCount; ++i) {
-      struct sigaction current = {};
-      if (sigaction(kFaultSignals[i], nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) &&
-          current.sa_sigaction == OnFault)
-        sigaction(kFaultSignals[i], &g_previous[i], nullptr);
-    }
-  }
-} g_installation;
+// The SDK unloaded puts back what the guard replaced.
+struct RestoreAtUnload {
+  ~RestoreAtUnload() { RestoreReplacedFaultHandlers(); }
+} g_restoreAtUnload;
 
 void Install() {
   std::call_once(g_installOnce, [] {
@@ -87,11 +77,19 @@ void Install() {
     handler.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&handler.sa_mask);
     for (size_t i = 0; i < kSignalCount; ++i) sigaction(kFaultSignals[i], &handler, &g_previous[i]);
-    g_installation.installed = true;
   });
 }
 
 }  // namespace
+
+void RestoreReplacedFaultHandlers() {
+  for (size_t i = 0; i < kSignalCount; ++i) {
+    struct sigaction current = {};
+    if (sigaction(kFaultSignals[i], nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) &&
+        current.sa_sigaction == OnFault)
+      sigaction(kFaultSignals[i], &g_previous[i], nullptr);
+  }
+}
 
 GuardedCall GuardedDecodeFrameVideo(int32_t decoder, DecodeRequest* request, int32_t* result) {
   Install();

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "decode_fault_guard.h"
 #include "h264_bridge.h"
 #include "tests/common/devsim_process.h"
 #include "tests/common/message_pump.h"
@@ -186,6 +187,40 @@ INSTANTIATE_TEST_SUITE_P(Cases, FaultRoute,
                                            ApplicationCase{"InThePictureCallback", StandIn::kFaultInCallback, false},
                                            ApplicationCase{"OnAnotherThread", StandIn::kFaultOnAnotherThread, false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+#ifndef _WIN32
+void OtherHandler(int, siginfo_t*, void*) {}
+
+// Unloading the SDK puts back the handlers its guard replaced, and leaves
+// one that replaced the guard's meanwhile.
+TEST(DecoderFault, UnloadingPutsBackWhatTheGuardReplaced) {
+  constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE};
+  for (const bool replacedMeanwhile : {false, true}) {
+    DecodeRequest request{};
+    uint8_t input[4] = {0, 0, 1, 9}, output[16];
+    bool faulted = false;
+    g_mode = StandIn::kFaultHere;
+    DecodeAnnexB(-1, request, input, sizeof input, output, sizeof output, &faulted);
+    g_mode = StandIn::kForward;
+    ASSERT_TRUE(faulted) << "the guard is in place";
+    struct sigaction guard[4] = {}, other = {};
+    for (int i = 0; i < 4; ++i) sigaction(kSignals[i], nullptr, &guard[i]);
+    other.sa_sigaction = OtherHandler;
+    other.sa_flags = SA_SIGINFO;
+    if (replacedMeanwhile) sigaction(SIGSEGV, &other, nullptr);
+    RestoreReplacedFaultHandlers();
+    for (int i = 0; i < 4; ++i) {
+      struct sigaction now = {};
+      sigaction(kSignals[i], nullptr, &now);
+      if (kSignals[i] == SIGSEGV)
+        EXPECT_EQ(now.sa_sigaction, replacedMeanwhile ? OtherHandler : ApplicationHandler);
+      else
+        EXPECT_NE(now.sa_sigaction, guard[i].sa_sigaction) << "signal " << kSignals[i];
+      sigaction(kSignals[i], &guard[i], nullptr);  // the guard again, for the tests after
+    }
+  }
+}
+#endif
 
 void VKT_CALL CountDrops(void*, const VKT_Event* event, void* user) {
   if (event->type == VKT_EVENT_PICTURES_DROPPED) *static_cast<int*>(user) += event->value1;

@@ -1,11 +1,10 @@
 // The dequantisers once, over a register of 16-bit values: eight per step
 // with SSE2 (__m128i), sixteen with AVX2 (__m256i). Included after the
 // lanes header of the instruction set, whose VKT_LANES_TARGET the kernels
-// take. The fast kind needs the full 32-bit product before its rounded
-// shift, so the 16-bit halves of each product are joined; both kinds keep
-// the low 16 bits of the result, as the portable members store them. The
-// unpacks and the pack work within each 128-bit half, so the values come
-// back in the order they were read.
+// take. Both kinds keep the low 16 bits of the result, as the portable
+// members store them; for the fast kind's rounded shift those are bits
+// 7..22 of each 32-bit product, which its two 16-bit halves give without
+// widening: lane order never changes.
 #pragma once
 #include <immintrin.h>
 
@@ -27,20 +26,20 @@ VKT_TARGET_AVX2 VKT_LANES_INLINE void store(int16_t* p, __m256i v) {
 VKT_TARGET_SSE2 VKT_LANES_INLINE __m128i multiply_low(__m128i a, __m128i b) { return _mm_mullo_epi16(a, b); }
 VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i multiply_low(__m256i a, __m256i b) { return _mm256_mullo_epi16(a, b); }
 
-// (the 32-bit products of a and b + 64) >> 7, to 16 bits by their low halves.
+// (the 32-bit products of a and b + 64) >> 7, to 16 bits: the low half
+// plus 64 gives bits 0..8, the high half, with the carry out of that
+// addition (the low half's top bit lost), bits 9..15.
 VKT_TARGET_SSE2 VKT_LANES_INLINE __m128i scaled_products(__m128i a, __m128i b) {
-  const __m128i low = _mm_mullo_epi16(a, b), high = _mm_mulhi_epi16(a, b), rounding = _mm_set1_epi32(64);
-  const __m128i first = _mm_srai_epi32(_mm_add_epi32(_mm_unpacklo_epi16(low, high), rounding), 7);
-  const __m128i second = _mm_srai_epi32(_mm_add_epi32(_mm_unpackhi_epi16(low, high), rounding), 7);
-  // Sign-extend the low halves so that the saturating pack keeps them.
-  return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(first, 16), 16), _mm_srai_epi32(_mm_slli_epi32(second, 16), 16));
+  const __m128i low = _mm_mullo_epi16(a, b), high = _mm_mulhi_epi16(a, b);
+  const __m128i rounded = _mm_add_epi16(low, _mm_set1_epi16(64));
+  const __m128i carry = _mm_srli_epi16(_mm_andnot_si128(rounded, low), 15);
+  return _mm_or_si128(_mm_srli_epi16(rounded, 7), _mm_slli_epi16(_mm_add_epi16(high, carry), 9));
 }
 VKT_TARGET_AVX2 VKT_LANES_INLINE __m256i scaled_products(__m256i a, __m256i b) {
-  const __m256i low = _mm256_mullo_epi16(a, b), high = _mm256_mulhi_epi16(a, b), rounding = _mm256_set1_epi32(64);
-  const __m256i first = _mm256_srai_epi32(_mm256_add_epi32(_mm256_unpacklo_epi16(low, high), rounding), 7);
-  const __m256i second = _mm256_srai_epi32(_mm256_add_epi32(_mm256_unpackhi_epi16(low, high), rounding), 7);
-  return _mm256_packs_epi32(_mm256_srai_epi32(_mm256_slli_epi32(first, 16), 16),
-                            _mm256_srai_epi32(_mm256_slli_epi32(second, 16), 16));
+  const __m256i low = _mm256_mullo_epi16(a, b), high = _mm256_mulhi_epi16(a, b);
+  const __m256i rounded = _mm256_add_epi16(low, _mm256_set1_epi16(64));
+  const __m256i carry = _mm256_srli_epi16(_mm256_andnot_si256(rounded, low), 15);
+  return _mm256_or_si256(_mm256_srli_epi16(rounded, 7), _mm256_slli_epi16(_mm256_add_epi16(high, carry), 9));
 }
 
 }  // namespace vkt_dequantise

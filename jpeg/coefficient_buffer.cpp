@@ -17,7 +17,9 @@ constexpr size_t kMaxReuseRatio = 4;
 
 JpegStatus prepare_coefficient_buffer(DecoderState& state) {
   const size_t blocks = whole_image_blocks(state.frame);
-  if (blocks * sizeof(CoefficientBlock) > kMaxCoefficientBytes) return JPEG_ERR_MEMORY;
+  // In 64 bits: a 65535x65535 frame's bytes wrap a 32-bit size_t (to 0 for
+  // three components).
+  if (uint64_t{blocks} * sizeof(CoefficientBlock) > kMaxCoefficientBytes) return JPEG_ERR_MEMORY;
   if (state.coefficients != nullptr && blocks <= state.coefficient_blocks &&
       state.coefficient_blocks / kMaxReuseRatio <= blocks) {
     std::memset(state.coefficients, 0, blocks * sizeof(CoefficientBlock));

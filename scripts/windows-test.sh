@@ -38,7 +38,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-export WINEPREFIX=$dir/wine WINEARCH=$wine_arch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Without its debugger a program that crashes ends with a failure at once;
+# with it, Wine waits for the debugger and the run hangs.
+export WINEPREFIX=$dir/wine WINEARCH=$wine_arch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)

@@ -81,6 +81,18 @@ rates_reach() {
           exit n == 0 }' "$1"
 }
 
+# True when the viewer's summary shows no channel longer than `most` ms
+# without a picture shown.
+gaps_within() {
+  awk -v most="$2" '/^summary /{ line = $0 }
+    END { n = 0
+          while (match(line, /longest gap [0-9]+ ms/)) {
+            split(substr(line, RSTART, RLENGTH), field, " ")
+            if (field[3] + 0 > most) exit 1
+            n++; line = substr(line, RSTART + RLENGTH) }
+          exit n == 0 }' "$1"
+}
+
 # The viewer: one run per device kind on the same display (kind 5200 while
 # recording, so its overlay shows the recording dot too); the screenshot
 # puts both one above the other. Its figures come from the SDK: the
@@ -104,6 +116,10 @@ view() {
   cat "$work/viewer$kind.log"
   if ! rates_reach "$work/viewer$kind.log" "$minimum"; then
     echo "FAILED: vkt-viewer --stats shows less than $minimum/s on a kind-$kind channel"
+    status=1
+  fi
+  if ! gaps_within "$work/viewer$kind.log" 5000; then
+    echo "FAILED: vkt-viewer's summary shows a kind-$kind channel over 5 s without a picture"
     status=1
   fi
 }

@@ -72,9 +72,16 @@ bool JpegPictureDecoder::Read(const uint8_t* packet, uint32_t length, ShownSize 
   // alone: the last picture's must not stand in for it.
   record.jpeg_width = 0;
   record.jpeg_height = 0;
-  // A comment too long for the buffer still leaves a usable picture.
-  const JpegStatus params = JpegRead(&record, READ_PARAMS_BUFFER);
-  if (params != JPEG_SUCCESS && params != JPEG_ERR_COMMENT_BUFFER) return false;
+  // A comment too long for the buffer ends the parameter read before the
+  // frame header: the read is made again passing comments over, so that
+  // the picture is not lost for its comment.
+  JpegStatus params = JpegRead(&record, READ_PARAMS_BUFFER);
+  if (params == JPEG_ERR_COMMENT_BUFFER) {
+    record.jpeg_comment = nullptr;
+    record.jpeg_comment_size = 0;
+    params = JpegRead(&record, READ_PARAMS_BUFFER);
+  }
+  if (params != JPEG_SUCCESS) return false;
 
   const uint32_t sourceWidth = record.jpeg_width;
   const uint32_t sourceHeight = record.jpeg_height;

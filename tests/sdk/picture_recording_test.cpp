@@ -166,6 +166,10 @@ TEST(PictureRecording, InfoTellsWhatTheReaderFinds) {
   const auto frameHeader = std::search(whole.begin(), whole.end(), frameMarker, frameMarker + 2);
   ASSERT_NE(frameHeader, whole.end());
   const Bytes cutAfterFrameHeader(whole.begin(), frameHeader + 2 + 17);
+  // A comment longer than the one the size read keeps: the read says so, the size stands.
+  Bytes commented = {0xFF, 0xD8, 0xFF, 0xFE, 0, 34};
+  commented.insert(commented.end(), 32, 'c');
+  commented.insert(commented.end(), whole.begin() + 2, whole.end());
   struct Record { uint64_t arrival; Bytes picture; };
   const uint32_t record = uint32_t(kPictureRecordHeaderBytes + noFrameHeader.size());  // 23
   const struct {
@@ -186,6 +190,8 @@ TEST(PictureRecording, InfoTellsWhatTheReaderFinds) {
        "kind-7100 recording of channel 5\npictures: 2\nduration: 0.040 s\npicture size: 64x48\n", 0},
       {"a first picture that does not read", 5, 0, {{0, cutAfterFrameHeader}}, 0, {0}, {},
        "kind-7100 recording of channel 5\npictures: 1\nduration: 0.000 s\npicture size: unknown\n", 0},
+      {"the size from a picture with a long comment", 5, 0, {{0, commented}}, 0, {0}, {},
+       "kind-7100 recording of channel 5\npictures: 1\nduration: 0.000 s\npicture size: 64x48\n", 0},
       {"an arrival in all eight bytes, the reserved word ignored", 2, 0xFFFFFFFF,
        {{0, noFrameHeader}, {0x0102030405060708, noFrameHeader}}, 0, {0, 0x0102030405060708}, {},
        "kind-7100 recording of channel 2\npictures: 2\nduration: 72623859790.382 s\npicture size: unknown\n", 0},

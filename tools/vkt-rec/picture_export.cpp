@@ -38,16 +38,15 @@ bool Load(const std::string& path, std::vector<uint8_t>& bytes, PictureRecording
 bool PictureSize(const uint8_t* picture, uint32_t length, uint32_t& width, uint32_t& height) {
   JPEG_PROPERTIES record;
   if (JpegInit(&record) != JPEG_SUCCESS) return false;
-  uint8_t comment[16];
+  // No comment buffer: a comment of any length is passed over (one longer
+  // than a buffer would end the read before a frame header after it).
   record.jpeg_bytes = picture;
   record.jpeg_size_bytes = length;
-  record.jpeg_comment = comment;
-  record.jpeg_comment_size = sizeof comment;
   const JpegStatus status = JpegRead(&record, READ_PARAMS_BUFFER);
   width = record.jpeg_width;
   height = record.jpeg_height;
   JpegFree(&record);
-  return (status == JPEG_SUCCESS || status == JPEG_ERR_COMMENT_BUFFER) && width && height;
+  return status == JPEG_SUCCESS && width && height;
 }
 
 // Milliseconds, strictly increasing: two pictures that arrived within one

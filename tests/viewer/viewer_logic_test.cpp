@@ -1,6 +1,7 @@
 // The viewer's logic without a device: the grid arithmetic for 1 to 16
 // tiles in client areas of awkward sizes, the window size that fits a
-// screen, the keys and the fill toggling, and the figures it prints.
+// screen, the keys and the fill toggling, the figures it prints, and the
+// names of a split recording's parts.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -8,6 +9,7 @@
 
 #include "grid_layout.h"
 #include "picture_stats.h"
+#include "record_parts.h"
 #include "viewer_keys.h"
 
 using namespace vkt::viewer;
@@ -152,6 +154,19 @@ TEST(PictureStats, LatencyInMillisecondsToATenth) {
   EXPECT_EQ(latencyFigures({{1250, 9960}, {0, 0}, {120000, 4000049}}),
             "  latency ch0 1.2/10.0ms ch1 0.0/0.0ms ch2 120.0/4000.0ms");
   EXPECT_EQ(latencyFigures({}), "  latency");
+}
+
+TEST(RecordParts, TheNumberGoesBeforeTheExtensionOfTheFileName) {
+  const struct {
+    const char* first;
+    uint32_t part;
+    const char* name;
+  } cases[] = {
+      {"cam.rec", 0, "cam.rec"},       {"cam.rec", 2, "cam-2.rec"},   {"cam", 1, "cam-1"},
+      {"a.d/cam", 1, "a.d/cam-1"},     {"a/.rec", 1, "a/.rec-1"},     {".rec", 3, ".rec-3"},
+      {"a.b/c.d.rec", 4, "a.b/c.d-4.rec"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(recordingPartName(c.first, c.part), c.name) << c.first << " " << c.part;
 }
 
 }  // namespace

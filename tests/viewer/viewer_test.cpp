@@ -46,6 +46,14 @@ long PicturesShown(const std::string& output) {
   return at == std::string::npos ? -1 : std::strtol(output.c_str() + at + 14, nullptr, 10);
 }
 
+// The longest of the summary's "longest gap N ms"; -1 without one.
+long LongestGap(const std::string& output) {
+  long longest = -1;
+  for (size_t at = output.find("longest gap "); at != std::string::npos; at = output.find("longest gap ", at + 1))
+    longest = std::max(longest, std::strtol(output.c_str() + at + 12, nullptr, 10));
+  return longest;
+}
+
 }  // namespace
 
 TEST(Viewer, ShowsLiveVideoOfBothKinds) {
@@ -58,9 +66,12 @@ TEST(Viewer, ShowsLiveVideoOfBothKinds) {
     vkt::test::DevsimProcess devsim(c.kind);
     ASSERT_NE(devsim.port(), 0);
     const ViewerRun run = RunViewer("--kind " + std::to_string(c.kind) + " --port " +
-                                    std::to_string(devsim.port()) + " --seconds 2 " + c.options);
+                                    std::to_string(devsim.port()) + " --seconds 2 --stats " + c.options);
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_GT(PicturesShown(run.output), 5) << run.output;
+    // No gap can outlast the 2 s run.
+    const long gap = LongestGap(run.output);
+    EXPECT_TRUE(gap >= 0 && gap <= 2500) << run.output;
   }
 }
 

@@ -203,21 +203,17 @@ TEST(DecoderFault, UnloadingPutsBackWhatTheGuardReplaced) {
     DecodeAnnexB(-1, request, input, sizeof input, output, sizeof output, &faulted);
     g_mode = StandIn::kForward;
     ASSERT_TRUE(faulted) << "the guard is in place";
-    struct sigaction guard[4] = {}, other = {};
+    struct sigaction guard[4] = {}, other = {}, now = {};
     for (int i = 0; i < 4; ++i) sigaction(kSignals[i], nullptr, &guard[i]);
     other.sa_sigaction = OtherHandler;
     other.sa_flags = SA_SIGINFO;
     if (replacedMeanwhile) sigaction(SIGSEGV, &other, nullptr);
     RestoreReplacedFaultHandlers();
-    for (int i = 0; i < 4; ++i) {
-      struct sigaction now = {};
-      sigaction(kSignals[i], nullptr, &now);
-      if (kSignals[i] == SIGSEGV)
-        EXPECT_EQ(now.sa_sigaction, replacedMeanwhile ? OtherHandler : ApplicationHandler);
-      else
-        EXPECT_NE(now.sa_sigaction, guard[i].sa_sigaction) << "signal " << kSignals[i];
-      sigaction(kSignals[i], &guard[i], nullptr);  // the guard again, for the tests after
+    for (int i = 3; i >= 0; --i) {
+      sigaction(kSignals[i], &guard[i], &now);  // the guard again, for the tests after
+      EXPECT_NE(now.sa_sigaction, guard[i].sa_sigaction) << "signal " << kSignals[i];
     }
+    EXPECT_EQ(now.sa_sigaction, replacedMeanwhile ? OtherHandler : ApplicationHandler);  // SIGSEGV's
   }
 }
 #endif
